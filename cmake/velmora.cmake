@@ -1,0 +1,30 @@
+# Shared helpers for the project's targets.
+
+# Warnings are errors in our own code.
+function(velmora_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# velmora_library(<name> SOURCES ... [DEPS ...] [PKG ...])
+# One library per folder; its public headers live in <folder>/include.
+function(velmora_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  velmora_warnings(${name})
+endfunction()
+
+# velmora_test(<name> SOURCES ... DEPS ...)
+# One GoogleTest executable per folder, registered with CTest.
+function(velmora_test name)
+  if(NOT VELMORA_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
+  velmora_warnings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

@@ -1,0 +1,92 @@
+#pragma once
+// The runtime's file operations. Each sets the thread's error state
+// (rt::ErrorCode() and friends); callers test it after the call.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "velmora/files/decl.h"
+
+namespace db {
+
+// Access modes: low nibble 0 read-only, 2 read/write; high nibble
+// 0x10 deny all, 0x20 deny write, 0x40 deny none.
+enum : uint32_t {
+  kReadOnly = 0x00, kReadWrite = 0x02,
+  kDenyAll = 0x10, kDenyWrite = 0x20, kDenyNone = 0x40,
+};
+
+// File properties read and written by number.
+enum class Prop : uint32_t {
+  Name = 0x7316, Owner = 0x7315, Driver = 0x730D, Sql = 0x7200,
+  Label = 0x7317, Attributes = 0x7318, Create = 0x7319, Records = 0x731A,
+  DriverLogout = 0x7246,
+};
+
+// ---- opening and structure
+void Open(FileDecl& f, uint32_t mode = kReadWrite | kDenyNone);
+void Create(FileDecl& f);  // replaces an existing file or table
+void Close(FileDecl& f);
+bool IsOpen(const FileDecl& f);
+void Build(FileDecl& f);   // rebuild every key
+void Remove(FileDecl& f);  // the disk file (or table) of a closed declaration
+void Copy(FileDecl& f, std::string_view target);
+void Rename(FileDecl& f, std::string_view target);
+
+// The one replaceable open through which the class library and the
+// program's file routines open data files (the upgrade engine installs
+// its own). By default it is a plain Open.
+using OpenHookFn = std::function<void(FileDecl&, uint32_t mode)>;
+void SetOpenHook(OpenHookFn hook);  // an empty function restores the plain open
+void HookedOpen(FileDecl& f, uint32_t mode);
+
+// ---- sequential and keyed access; keys are 1-based numbers, 0 = record order
+void Set(FileDecl& f, int key = 0);             // start of the key (or file)
+void SetFromRecord(FileDecl& f, int key);       // start at the key value in the buffer
+void SetAtPosition(FileDecl& f, std::string_view position);  // record order, from a position
+void Next(FileDecl& f);
+void Previous(FileDecl& f);
+void Get(FileDecl& f, int key);                 // exact key value from the buffer
+void GetAtPosition(FileDecl& f, std::string_view position);
+std::string Position(FileDecl& f);              // of the current record (opaque)
+void Reget(FileDecl& f, std::string_view position);  // = GetAtPosition, keeps the key sequence
+void Add(FileDecl& f);
+void Append(FileDecl& f);                       // add without key updates until BUILD
+void Put(FileDecl& f);                          // write back the record last read
+void Delete(FileDecl& f);                       // delete the record last read
+uint32_t Records(FileDecl& f);
+bool Duplicate(FileDecl& f, int key = 0);       // would the buffer duplicate a unique key?
+
+// ---- batches and transactions
+void Stream(FileDecl& f);
+void Flush(FileDecl& f);
+// LOGOUT: one transaction over the given files, waiting at most
+// `timeoutSeconds` for their locks.
+void Logout(int timeoutSeconds, const std::vector<FileDecl*>& files);
+void Commit();
+void Rollback();
+
+// ---- driver commands and properties
+std::string Send(FileDecl& f, std::string_view command);
+std::string GetProperty(const FileDecl& f, Prop p);
+void SetProperty(FileDecl& f, Prop p, std::string_view value);
+
+// ---- memos and blobs of the current record (memo index 0-based)
+uint32_t BlobSize(const FileDecl& f, int memo);
+void BlobSetSize(FileDecl& f, int memo, uint32_t size);
+std::vector<uint8_t> BlobRead(const FileDecl& f, int memo, uint32_t offset,
+                              uint32_t length);
+void BlobWrite(FileDecl& f, int memo, uint32_t offset,
+               const std::vector<uint8_t>& bytes);
+
+// ---- DOS driver extras (raw bytes)
+std::vector<uint8_t> ReadBytes(FileDecl& f, uint64_t position, uint32_t length);
+uint64_t FileSize(FileDecl& f);
+
+// Host path of a file name in the system's Windows form (".\\data\\x.tps",
+// "file\\!table" gives the file part).
+std::string HostPath(std::string_view windowsName);
+
+}  // namespace db

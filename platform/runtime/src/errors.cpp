@@ -1,0 +1,77 @@
+#include "velmora/runtime/errors.h"
+
+namespace rt {
+namespace {
+
+struct ErrorState {
+  int code = 0;
+  std::string text;
+  int fileCode = 0;
+  std::string fileText;
+  std::string file;
+};
+
+ErrorState& State() {
+  thread_local ErrorState state;
+  return state;
+}
+
+}  // namespace
+
+std::string_view DefaultErrorText(int code) {
+  switch (code) {
+    case 0: return "";
+    case kFileNotFound: return "File Not Found";
+    case kPathNotFound: return "Path Not Found";
+    case kTooManyOpenFiles: return "Too Many Open Files";
+    case kAccessDenied: return "Access Denied";
+    case kEntryNotFound: return "Entry Not Found";
+    case kRecordNotAvailable: return "Record Not Available";
+    case kRecordNotFound: return "Record Not Found";
+    case kInvalidDataFile: return "Invalid Data File";
+    case kFileNotOpen: return "File Not Open";
+    case kDuplicateKey: return "Creates Duplicate Key";
+    case kKeysMustBeRebuilt: return "Key File Must Be Rebuilt";
+    case kInvalidRecordDeclaration: return "Invalid Record Declaration";
+    case kFileAlreadyOpen: return "File Already Open";
+    case kMemoFileMissing: return "Memo File Missing";
+    case kInvalidIndex: return "Invalid Index";
+    case kInvalidKeyLength: return "Invalid Key Length";
+    case kRecordChangedByOther: return "Record Changed By Another Station";
+    case kDriverError: return "File System Error";
+    default: return "Unknown Error";
+  }
+}
+
+void SetError(int code, std::string_view text) {
+  ErrorState& s = State();
+  s.code = code;
+  s.text = text.empty() ? std::string(DefaultErrorText(code)) : std::string(text);
+  s.fileCode = 0;
+  s.fileText.clear();
+}
+
+void SetFileError(int code, int driverCode, std::string_view driverText,
+                  std::string_view fileName) {
+  SetError(code);
+  ErrorState& s = State();
+  s.fileCode = driverCode;
+  s.fileText = std::string(driverText);
+  s.file = std::string(fileName);
+}
+
+void ClearError() {
+  ErrorState& s = State();
+  s.code = 0;
+  s.text.clear();
+  s.fileCode = 0;
+  s.fileText.clear();
+}
+
+int ErrorCode() { return State().code; }
+std::string ErrorText() { return State().text; }
+int FileErrorCode() { return State().fileCode; }
+std::string FileErrorText() { return State().fileText; }
+std::string ErrorFile() { return State().file; }
+
+}  // namespace rt
