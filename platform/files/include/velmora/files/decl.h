@@ -53,8 +53,9 @@ struct FieldInfo {
   std::vector<uint32_t> dims;  // empty for a scalar
   uint32_t offset = 0;      // 0-based byte offset in the record
   int parent = -1;          // index of the enclosing GROUP, -1 at top level
+  // Both saturate at UINT32_MAX (a damaged block never yields a small size).
   uint32_t Elements() const;  // product of dims (1 for a scalar)
-  uint32_t Bytes() const;     // total bytes in the record (size*elements, or grpLen)
+  uint32_t Bytes() const;     // bytes in the record: size (GROUP: grpLen) * elements
 };
 
 struct KeyDesc {
@@ -85,7 +86,12 @@ class DeclBuilder {
   DeclBuilder& Send(std::string send);       // driver options text
   DeclBuilder& Attributes(uint8_t attrib);   // kAttr* bits
 
-  // Scalars and strings; `name` is without prefix ("FORMNAME").
+  // Scalars and strings; `name` is without prefix ("FORMNAME"); labels are
+  // emitted upper-cased with the prefix ("FOR:FORMNAME"). `size` is the
+  // length of a STRING/CSTRING/PSTRING and the digit count of a DECIMAL or
+  // PDECIMAL (stored in digits/2+1 bytes); other types ignore it.
+  // Misuse (unknown OVER target, unbalanced groups, missing sizes) throws
+  // std::logic_error or std::invalid_argument: it is a declaration bug.
   DeclBuilder& Field(Type type, std::string name, uint32_t size = 0,
                      uint8_t places = 0);
   DeclBuilder& Picture(std::string picture);  // for the last field added
@@ -97,6 +103,8 @@ class DeclBuilder {
 
   DeclBuilder& Key(std::string name, std::vector<int32_t> components,
                    uint32_t attrib, std::string extName = {});
+  // Key labels keep their case ("FOR:ID_Key"); memo labels are upper-cased
+  // like field labels ("FOR:PDFDATA").
   DeclBuilder& Memo(std::string name, uint8_t kind, uint32_t size,
                     std::string extName = {});
 
@@ -158,6 +166,10 @@ class FileDecl {
   const std::vector<MemoDesc>& Memos() const { return memos_; }
   int MemoIndex(std::string_view label) const;   // 0-based, -1 when absent
 
+  // Driver commands sent (SEND) while the file was closed; the driver
+  // applies them at the next open.
+  std::vector<std::string>& SentCommands() { return sent_; }
+
   // Driver state of the open instance (owned by platform/files).
   struct OpenState;
   OpenState* State() const { return state_.get(); }
@@ -173,6 +185,7 @@ class FileDecl {
   std::vector<FieldInfo> fields_;
   std::vector<KeyDesc> keys_;
   std::vector<MemoDesc> memos_;
+  std::vector<std::string> sent_;
   std::vector<uint8_t> ownRecord_;
   uint8_t* record_ = nullptr;
   std::unique_ptr<OpenState> state_;

@@ -26,12 +26,20 @@ enum class Prop : uint32_t {
 };
 
 // ---- opening and structure
+// OPEN: 2 missing file or table (a CREATE attribute does not create it),
+// 5 mode conflict or lock, 36 not a data file of ours (or damaged),
+// 46 keys must be rebuilt (the file is open, in record order only),
+// 47 declaration differs from the stored one, 52 instance already open.
+// A mode without deny bits counts as deny none. Read-only modes refuse
+// writes with 5.
 void Open(FileDecl& f, uint32_t mode = kReadWrite | kDenyNone);
 void Create(FileDecl& f);  // replaces an existing file or table
-void Close(FileDecl& f);
+void Close(FileDecl& f);  // ends a STREAM batch; rolls back the file's LOGOUT part
 bool IsOpen(const FileDecl& f);
 void Build(FileDecl& f);   // rebuild every key
 void Remove(FileDecl& f);  // the disk file (or table) of a closed declaration
+// COPY and RENAME refuse (5) an existing target and a file open anywhere
+// in the process (or, as far as locks tell, in another one).
 void Copy(FileDecl& f, std::string_view target);
 void Rename(FileDecl& f, std::string_view target);
 
@@ -55,6 +63,8 @@ void Reget(FileDecl& f, std::string_view position);  // = GetAtPosition, keeps t
 void Add(FileDecl& f);
 void Append(FileDecl& f);                       // add without key updates until BUILD
 void Put(FileDecl& f);                          // write back the record last read
+                                                // (89 when another instance changed
+                                                // or deleted it since)
 void Delete(FileDecl& f);                       // delete the record last read
 uint32_t Records(FileDecl& f);
 bool Duplicate(FileDecl& f, int key = 0);       // would the buffer duplicate a unique key?
@@ -62,13 +72,19 @@ bool Duplicate(FileDecl& f, int key = 0);       // would the buffer duplicate a 
 // ---- batches and transactions
 void Stream(FileDecl& f);
 void Flush(FileDecl& f);
-// LOGOUT: one transaction over the given files, waiting at most
-// `timeoutSeconds` for their locks.
+// LOGOUT: one transaction of the calling thread over the given files,
+// waiting at most `timeoutSeconds` for their locks (5 when they are not
+// free). Each file has its own transaction and COMMIT commits them in
+// LOGOUT order: every file's part is atomic, the set is not (a crash
+// between two commits keeps the files committed before it).
 void Logout(int timeoutSeconds, const std::vector<FileDecl*>& files);
 void Commit();
 void Rollback();
 
 // ---- driver commands and properties
+// ISAM commands: "FULLBUILD=on|off", "Recover=<seconds>" (time waited for
+// a lock); without "=" the setting is answered. Commands sent to a closed
+// file apply at its next open; unknown commands answer "".
 std::string Send(FileDecl& f, std::string_view command);
 std::string GetProperty(const FileDecl& f, Prop p);
 void SetProperty(FileDecl& f, Prop p, std::string_view value);
@@ -84,6 +100,12 @@ void BlobWrite(FileDecl& f, int memo, uint32_t offset,
 // ---- DOS driver extras (raw bytes)
 std::vector<uint8_t> ReadBytes(FileDecl& f, uint64_t position, uint32_t length);
 uint64_t FileSize(FileDecl& f);
+
+// The registry handle of a driver by name (0 when not registered) and the
+// name of a handle ("" when unknown). Handles are nonzero and stable
+// within a process; FileDecl::DriverEntry() gives the same value.
+uint32_t DriverEntryFor(std::string_view driverName);
+std::string DriverNameFor(uint32_t entry);
 
 // Host path of a file name in the system's Windows form (".\\data\\x.tps",
 // "file\\!table" gives the file part).

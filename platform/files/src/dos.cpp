@@ -1,0 +1,113 @@
+// The DOS driver: a file of raw bytes. The record buffer is read from and
+// written to a byte position; ADD and APPEND write at the end.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "internal.h"
+#include "velmora/runtime/errors.h"
+
+namespace db {
+
+namespace {
+
+struct DosState : PlainState {
+  int fd = -1;
+  ~DosState() override {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+class Dos final : public PlainDriver {
+ public:
+  void Open(FileDecl& f, uint32_t mode) override {
+    auto s = std::make_unique<DosState>();
+    if (!Prepare(f, mode, *s)) return;
+    s->fd = ::open(s->path.c_str(), ((mode & 0x0F) ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (s->fd < 0) return rt::SetError(rt::kAccessDenied);
+    f.StateSlot() = std::move(s);
+    rt::ClearError();
+  }
+  void Next(FileDecl& f) override {
+    DosState& s = State(f);
+    if (!ReadAt(f, s, s.next)) {
+      if (rt::ErrorCode() == rt::kRecordNotFound) rt::SetError(rt::kRecordNotAvailable);
+      return;
+    }
+    s.next += f.RecordLength();
+  }
+  void GetAtPosition(FileDecl& f, std::string_view position) override {
+    ReadAt(f, State(f), ParsePosition(position));
+  }
+  void Add(FileDecl& f) override {
+    DosState& s = State(f);
+    WriteAt(f, s, Size(s));
+  }
+  void Put(FileDecl& f) override {
+    DosState& s = State(f);
+    if (!s.haveCur) return rt::SetError(rt::kRecordNotAvailable);
+    WriteAt(f, s, s.current);
+  }
+  uint32_t Records(FileDecl& f) override {
+    rt::ClearError();
+    return f.RecordLength() ? static_cast<uint32_t>(Size(State(f)) / f.RecordLength()) : 0;
+  }
+  std::vector<uint8_t> ReadBytes(FileDecl& f, uint64_t position, uint32_t length) override {
+    std::vector<uint8_t> out(length);
+    ssize_t n = ::pread(State(f).fd, out.data(), length, static_cast<off_t>(position));
+    if (n < 0) {
+      rt::SetError(rt::kAccessDenied);
+      return {};
+    }
+    out.resize(static_cast<size_t>(n));
+    rt::ClearError();
+    return out;
+  }
+  uint64_t FileSize(FileDecl& f) override {
+    rt::ClearError();
+    return Size(State(f));
+  }
+
+ private:
+  static DosState& State(FileDecl& f) { return *static_cast<DosState*>(f.State()); }
+  static uint64_t Size(DosState& s) {
+    struct stat st;
+    return ::fstat(s.fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  }
+  // Reads a record at `pos`; a short last record leaves the rest zero.
+  static bool ReadAt(FileDecl& f, DosState& s, uint64_t pos) {
+    std::memset(f.Record(), 0, f.RecordLength());
+    ssize_t n = ::pread(s.fd, f.Record(), f.RecordLength(), static_cast<off_t>(pos));
+    if (n < 0) {
+      rt::SetError(rt::kAccessDenied);
+      return false;
+    }
+    if (n == 0) {
+      rt::SetError(rt::kRecordNotFound);
+      return false;
+    }
+    s.current = pos;
+    s.haveCur = true;
+    rt::ClearError();
+    return true;
+  }
+  static void WriteAt(FileDecl& f, DosState& s, uint64_t pos) {
+    if ((s.mode & 0x0F) == 0) return rt::SetError(rt::kAccessDenied);
+    ssize_t n = ::pwrite(s.fd, f.Record(), f.RecordLength(), static_cast<off_t>(pos));
+    if (n != static_cast<ssize_t>(f.RecordLength())) return rt::SetError(rt::kAccessDenied);
+    s.current = pos;
+    s.haveCur = true;
+    rt::ClearError();
+  }
+};
+
+}  // namespace
+
+Driver& DosDriver() {
+  static Dos d;
+  return d;
+}
+
+}  // namespace db

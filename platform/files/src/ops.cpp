@@ -1,0 +1,426 @@
+// The runtime's file operations: argument checks and dispatch to the
+// file's driver; driver registry; memo and blob buffers; properties.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "internal.h"
+#include "velmora/runtime/errors.h"
+#include "velmora/runtime/text.h"
+
+namespace db {
+
+namespace {
+
+struct Registered {
+  const char* name;
+  Driver& (*get)();
+};
+
+const Registered kDrivers[] = {
+    {"ISAM", &IsamDriver}, {"BASIC", &BasicDriver}, {"DOS", &DosDriver}};
+constexpr uint32_t kEntryBase = 0x56460000;  // entries are kEntryBase + n
+
+int DriverSlot(std::string_view name) {
+  for (size_t i = 0; i < std::size(kDrivers); ++i) {
+    std::string_view reg = kDrivers[i].name;
+    if (reg.size() != name.size()) continue;
+    bool same = true;
+    for (size_t c = 0; c < reg.size() && same; ++c)
+      same = Upper1252(static_cast<uint8_t>(name[c])) == static_cast<uint8_t>(reg[c]);
+    if (same) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// The driver of a declaration, or nullptr with error 90 set.
+Driver* DriverOf(const FileDecl& f) {
+  int slot = DriverSlot(f.DriverName());
+  if (slot < 0) {
+    rt::SetFileError(rt::kDriverError, 0,
+                     "File driver not registered: " + f.DriverName(), f.Name());
+    return nullptr;
+  }
+  return &kDrivers[slot].get();
+}
+
+// The driver of an open declaration, or nullptr with error 37 set.
+Driver* OpenDriver(const FileDecl& f) {
+  if (!f.State()) {
+    rt::SetError(rt::kFileNotOpen);
+    return nullptr;
+  }
+  return f.State()->driver;
+}
+
+std::mutex gHookMutex;
+OpenHookFn gHook;
+
+}  // namespace
+
+uint8_t Upper1252(uint8_t c) {
+  return static_cast<uint8_t>(rt::UpperChar(static_cast<char>(c)));
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool CopyFileBytes(const std::string& from, const std::string& to) {
+  FILE* in = std::fopen(from.c_str(), "rb");
+  if (!in) return false;
+  FILE* out = std::fopen(to.c_str(), "wbx");
+  if (!out) {
+    std::fclose(in);
+    return false;
+  }
+  char buf[65536];
+  size_t n;
+  bool ok = true;
+  while ((n = std::fread(buf, 1, sizeof buf, in)) > 0)
+    if (std::fwrite(buf, 1, n, out) != n) ok = false;
+  if (std::ferror(in)) ok = false;
+  std::fclose(in);
+  if (std::fflush(out) != 0) ok = false;
+  if (std::fclose(out) != 0) ok = false;
+  if (!ok) std::remove(to.c_str());
+  return ok;
+}
+
+void NotSupported(const FileDecl& f, std::string_view what) {
+  rt::SetFileError(rt::kDriverError, 0,
+                   std::string(what) + " is not supported by the " +
+                       f.DriverName() + " driver",
+                   f.Name());
+}
+
+uint32_t FileDecl::DriverEntry() const {
+  int slot = DriverSlot(driver_);
+  return slot < 0 ? 0 : kEntryBase + static_cast<uint32_t>(slot) + 1;
+}
+
+uint32_t DriverEntryFor(std::string_view driverName) {
+  int slot = DriverSlot(driverName);
+  return slot < 0 ? 0 : kEntryBase + static_cast<uint32_t>(slot) + 1;
+}
+
+std::string DriverNameFor(uint32_t entry) {
+  if (entry <= kEntryBase || entry > kEntryBase + std::size(kDrivers)) return {};
+  return kDrivers[entry - kEntryBase - 1].name;
+}
+
+std::string HostPath(std::string_view windowsName) {
+  std::string s(windowsName);
+  size_t bang = s.find("\\!");
+  if (bang != std::string::npos) s.resize(bang);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+  for (char& c : s)
+    if (c == '\\') c = '/';
+  while (s.size() > 2 && s.compare(0, 2, "./") == 0) s.erase(0, 2);
+  return s;
+}
+
+// ---- default answers of a driver
+
+void Driver::Build(FileDecl& f) { NotSupported(f, "BUILD"); }
+void Driver::Remove(FileDecl& f) {
+  std::string path = HostPath(f.Name());
+  if (std::remove(path.c_str()) != 0)
+    rt::SetError(PathExists(path) ? rt::kAccessDenied : rt::kFileNotFound);
+  else
+    rt::ClearError();
+}
+void Driver::Copy(FileDecl& f, std::string_view target) {
+  std::string from = HostPath(f.Name()), to = HostPath(target);
+  if (!PathExists(from)) return rt::SetError(rt::kFileNotFound);
+  if (PathExists(to) || !CopyFileBytes(from, to))
+    return rt::SetError(rt::kAccessDenied);
+  rt::ClearError();
+}
+void Driver::Rename(FileDecl& f, std::string_view target) {
+  std::string from = HostPath(f.Name()), to = HostPath(target);
+  if (!PathExists(from)) return rt::SetError(rt::kFileNotFound);
+  if (PathExists(to) || std::rename(from.c_str(), to.c_str()) != 0)
+    return rt::SetError(rt::kAccessDenied);
+  rt::ClearError();
+}
+void Driver::Set(FileDecl& f, int key) {
+  if (key != 0) return NotSupported(f, "SET on a key");
+  NotSupported(f, "SET");
+}
+void Driver::SetFromRecord(FileDecl& f, int) { NotSupported(f, "SET on a key"); }
+void Driver::SetAtPosition(FileDecl& f, std::string_view) { NotSupported(f, "SET"); }
+void Driver::Previous(FileDecl& f) { NotSupported(f, "PREVIOUS"); }
+void Driver::Get(FileDecl& f, int) { NotSupported(f, "GET by key"); }
+void Driver::GetAtPosition(FileDecl& f, std::string_view) { NotSupported(f, "GET"); }
+std::string Driver::Position(FileDecl& f) {
+  NotSupported(f, "POSITION");
+  return {};
+}
+void Driver::Reget(FileDecl& f, std::string_view position) {
+  GetAtPosition(f, position);
+}
+void Driver::Append(FileDecl& f) { Add(f); }
+void Driver::Put(FileDecl& f) { NotSupported(f, "PUT"); }
+void Driver::Delete(FileDecl& f) { NotSupported(f, "DELETE"); }
+uint32_t Driver::Records(FileDecl& f) {
+  NotSupported(f, "RECORDS");
+  return 0;
+}
+bool Driver::Duplicate(FileDecl&, int) {
+  rt::ClearError();
+  return false;
+}
+void Driver::Stream(FileDecl&) { rt::ClearError(); }
+void Driver::Flush(FileDecl&) { rt::ClearError(); }
+std::string Driver::Send(FileDecl&, std::string_view) {
+  rt::ClearError();
+  return {};
+}
+std::vector<uint8_t> Driver::ReadBytes(FileDecl& f, uint64_t, uint32_t) {
+  NotSupported(f, "reading bytes");
+  return {};
+}
+uint64_t Driver::FileSize(FileDecl& f) {
+  NotSupported(f, "BYTES");
+  return 0;
+}
+
+// ---- opening and structure
+
+void Open(FileDecl& f, uint32_t mode) {
+  if (f.State()) return rt::SetError(rt::kFileAlreadyOpen);
+  if (Driver* d = DriverOf(f)) d->Open(f, mode);
+}
+
+void Create(FileDecl& f) {
+  if (Driver* d = DriverOf(f)) d->Create(f);
+}
+
+void Close(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) d->Close(f);
+}
+
+bool IsOpen(const FileDecl& f) { return f.State() != nullptr; }
+
+void Build(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) d->Build(f);
+}
+
+void Remove(FileDecl& f) {
+  if (f.State()) return rt::SetError(rt::kAccessDenied);
+  if (Driver* d = DriverOf(f)) d->Remove(f);
+}
+
+void Copy(FileDecl& f, std::string_view target) {
+  if (Driver* d = DriverOf(f)) d->Copy(f, target);
+}
+
+void Rename(FileDecl& f, std::string_view target) {
+  if (f.State()) return rt::SetError(rt::kAccessDenied);
+  if (Driver* d = DriverOf(f)) d->Rename(f, target);
+}
+
+void SetOpenHook(OpenHookFn hook) {
+  std::lock_guard<std::mutex> lock(gHookMutex);
+  gHook = std::move(hook);
+}
+
+void HookedOpen(FileDecl& f, uint32_t mode) {
+  OpenHookFn hook;
+  {
+    std::lock_guard<std::mutex> lock(gHookMutex);
+    hook = gHook;
+  }
+  if (hook)
+    hook(f, mode);
+  else
+    Open(f, mode);
+}
+
+// ---- sequential and keyed access
+
+void Set(FileDecl& f, int key) {
+  if (Driver* d = OpenDriver(f)) d->Set(f, key);
+}
+void SetFromRecord(FileDecl& f, int key) {
+  if (Driver* d = OpenDriver(f)) d->SetFromRecord(f, key);
+}
+void SetAtPosition(FileDecl& f, std::string_view position) {
+  if (Driver* d = OpenDriver(f)) d->SetAtPosition(f, position);
+}
+void Next(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) d->Next(f);
+}
+void Previous(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) d->Previous(f);
+}
+void Get(FileDecl& f, int key) {
+  if (Driver* d = OpenDriver(f)) d->Get(f, key);
+}
+void GetAtPosition(FileDecl& f, std::string_view position) {
+  if (Driver* d = OpenDriver(f)) d->GetAtPosition(f, position);
+}
+std::string Position(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) return d->Position(f);
+  return {};
+}
+void Reget(FileDecl& f, std::string_view position) {
+  if (Driver* d = OpenDriver(f)) d->Reget(f, position);
+}
+void Add(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) d->Add(f);
+}
+void Append(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) d->Append(f);
+}
+void Put(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) d->Put(f);
+}
+void Delete(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) d->Delete(f);
+}
+uint32_t Records(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) return d->Records(f);
+  return 0;
+}
+bool Duplicate(FileDecl& f, int key) {
+  if (Driver* d = OpenDriver(f)) return d->Duplicate(f, key);
+  return false;
+}
+
+// ---- batches
+
+void Stream(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) d->Stream(f);
+}
+void Flush(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) d->Flush(f);
+}
+
+// ---- driver commands and properties
+
+std::string Send(FileDecl& f, std::string_view command) {
+  if (f.State()) return f.State()->driver->Send(f, command);
+  if (Driver* d = DriverOf(f)) return d->Send(f, command);
+  return {};
+}
+
+std::string GetProperty(const FileDecl& f, Prop p) {
+  rt::ClearError();
+  switch (p) {
+    case Prop::Name: return f.Name();
+    case Prop::Owner: return f.Owner();
+    case Prop::Driver: return f.DriverName();
+    case Prop::Label: return f.Label();
+    case Prop::Attributes: return std::to_string(f.Attributes());
+    case Prop::Create: return (f.Attributes() & kAttrCreate) ? "1" : "0";
+    case Prop::Records:
+      if (f.State())
+        return std::to_string(f.State()->driver->Records(const_cast<FileDecl&>(f)));
+      rt::SetError(rt::kFileNotOpen);
+      return {};
+    case Prop::Sql:
+    case Prop::DriverLogout:
+      return {};
+  }
+  return {};
+}
+
+void SetProperty(FileDecl& f, Prop p, std::string_view value) {
+  rt::ClearError();
+  switch (p) {
+    case Prop::Name:
+      if (f.State()) return rt::SetError(rt::kAccessDenied);
+      f.SetName(std::string(value));
+      return;
+    case Prop::Owner:
+      f.SetOwner(std::string(value));
+      return;
+    case Prop::Create: {
+      bool on = !value.empty() && value != "0";
+      f.SetAttributes(on ? (f.Attributes() | kAttrCreate)
+                         : (f.Attributes() & ~kAttrCreate));
+      return;
+    }
+    case Prop::Attributes: {
+      unsigned v = 0;
+      for (char c : value)
+        if (c >= '0' && c <= '9') v = v * 10 + static_cast<unsigned>(c - '0');
+      f.SetAttributes(static_cast<uint8_t>(v));
+      return;
+    }
+    case Prop::DriverLogout:
+    case Prop::Sql:
+      return;  // the ISAM drivers have no use for these
+    case Prop::Driver:
+    case Prop::Label:
+    case Prop::Records:
+      rt::SetError(rt::kAccessDenied);
+      return;
+  }
+}
+
+// ---- memos and blobs of the current record
+
+namespace {
+MemoDesc* MemoAt(FileDecl& f, int memo) {
+  if (memo < 0 || static_cast<size_t>(memo) >= f.Memos().size()) {
+    rt::SetError(rt::kDriverError, "No such memo or blob");
+    return nullptr;
+  }
+  rt::ClearError();
+  return &f.Memos()[static_cast<size_t>(memo)];
+}
+// Text memos hold at most their declared size.
+uint64_t MemoLimit(const MemoDesc& m) {
+  return (m.kind == kMemoText && m.size > 0) ? m.size : UINT32_MAX;
+}
+}  // namespace
+
+uint32_t BlobSize(const FileDecl& f, int memo) {
+  MemoDesc* m = MemoAt(const_cast<FileDecl&>(f), memo);
+  return m ? static_cast<uint32_t>(m->data.size()) : 0;
+}
+
+void BlobSetSize(FileDecl& f, int memo, uint32_t size) {
+  if (MemoDesc* m = MemoAt(f, memo))
+    m->data.resize(static_cast<size_t>(std::min<uint64_t>(size, MemoLimit(*m))), 0);
+}
+
+std::vector<uint8_t> BlobRead(const FileDecl& f, int memo, uint32_t offset,
+                              uint32_t length) {
+  MemoDesc* m = MemoAt(const_cast<FileDecl&>(f), memo);
+  if (!m || offset >= m->data.size()) return {};
+  size_t n = std::min<size_t>(length, m->data.size() - offset);
+  return {m->data.begin() + offset, m->data.begin() + static_cast<ptrdiff_t>(offset + n)};
+}
+
+void BlobWrite(FileDecl& f, int memo, uint32_t offset,
+               const std::vector<uint8_t>& bytes) {
+  MemoDesc* m = MemoAt(f, memo);
+  if (!m) return;
+  uint64_t end = uint64_t{offset} + bytes.size();
+  uint64_t limit = MemoLimit(*m);
+  if (end > limit) end = limit;
+  if (offset >= end) return;
+  if (m->data.size() < end) m->data.resize(static_cast<size_t>(end), 0);
+  std::copy(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(end - offset),
+            m->data.begin() + offset);
+}
+
+// ---- DOS driver extras
+
+std::vector<uint8_t> ReadBytes(FileDecl& f, uint64_t position, uint32_t length) {
+  if (Driver* d = OpenDriver(f)) return d->ReadBytes(f, position, length);
+  return {};
+}
+
+uint64_t FileSize(FileDecl& f) {
+  if (Driver* d = OpenDriver(f)) return d->FileSize(f);
+  return 0;
+}
+
+}  // namespace db
