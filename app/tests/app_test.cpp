@@ -1,0 +1,282 @@
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "fixture.h"
+#include "velmora/app/program.h"
+#include "velmora/data/dictionary.h"
+#include "velmora/files/files.h"
+#include "velmora/runtime/errors.h"
+#include "velmora/runtime/runtime.h"
+#include "velmora/runtime/threads.h"
+#include "velmora/upgrade/registration.h"
+#include "velmora/win/win.h"
+
+namespace {
+
+using data::FileId;
+
+// The tests run on runtime thread 1, with the program's thread hooks.
+class RuntimeEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    rt::SetThreadHooks(&app::ThreadStartHook, &app::ProgramExitHook);
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    ASSERT_TRUE(rt::StartRuntime(1, argv)) << rt::StartError();
+  }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new RuntimeEnvironment);
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class AppProgram : public cltest::TempFolder {
+ protected:
+  void SetUp() override {
+    TempFolder::SetUp();
+    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    upg::ResetRegistration();
+    app::EngineRegistered() = 0;
+  }
+  void TearDown() override {
+    app::SetFrame(nullptr);
+    app::SetEngineInterface(app::UpgradeEngine());
+    unsetenv("XDG_CONFIG_HOME");
+    TempFolder::TearDown();
+  }
+  // ProgramMain, then thread 1's end of thread.
+  void RunProgramMain() {
+    app::ProgramMain();
+    app::DictionaryExitHook();
+  }
+  static int Drag() {
+    win::BOOL v = -1;
+    win::SystemParametersInfoA(win::SPI_GETDRAGFULLWINDOWS, 0, &v, 0);
+    return v;
+  }
+  std::string StorePath() const { return (dir_ / "config/Velmora/desktop.ini").string(); }
+};
+
+TEST_F(AppProgram, RegistersEightFilesOnceInOrder) {
+  std::vector<std::string> calls;
+  data::CreateFileManagers();
+  data::Dictionary& d = data::ThisThread();
+  auto same = [](const void* a, const void* b) { return a == b ? "" : " (wrong object)"; };
+  app::EngineInterface recorder{
+      [&](std::string_view n, std::string_view v) {
+        calls.push_back("SetOption " + std::string(n) + " " + std::string(v));
+      },
+      [&](std::string_view code, db::FileDecl& f, rt::Long len, uint8_t* rec) {
+        calls.push_back("AddDriver " + std::string(code) + " " + f.Label() + " " +
+                        std::to_string(len) + same(rec, app::GTPS().Record()));
+      },
+      [&](std::string_view n, rt::Long flags) {
+        calls.push_back("IgnoreDriver " + std::string(n) + " " + std::to_string(flags));
+      },
+      [&](std::string_view dst, std::string_view src) {
+        calls.push_back("AlternateFieldName " + std::string(dst) + " " + std::string(src));
+      },
+      [&](db::FileDecl& f, rt::Short version, std::string_view prefix, std::string_view label) {
+        const int i = static_cast<int>(std::find_if(d.files.begin(), d.files.end(),
+                                                    [&](auto& p) { return p.get() == &f; }) -
+                                       d.files.begin());
+        calls.push_back("UsingFile " + std::string(label) + " " + std::string(prefix) + " " +
+                        std::to_string(version) +
+                        same(&f, i < data::kFileCount ? d.files[i].get() : nullptr) +
+                        (i < data::kFileCount && d.files[i]->Label() != label ? " (mismatch)"
+                                                                             : ""));
+      }};
+  app::RegisterDataFiles(recorder);
+  data::StopDictionary();
+  const std::vector<std::string> expected = {
+      "SetOption BadFile 0",
+      "AddDriver Tps __GTPS 1",
+      "IgnoreDriver AllFiles 1",
+      "SetOption SPCreate 1",
+      "AlternateFieldName ALI:ID FIL:ID",
+      "AlternateFieldName ALI:DateCreated FIL:DateCreated",
+      "AlternateFieldName ALI:TimeCreated FIL:TimeCreated",
+      "AlternateFieldName ALI:FormID FIL:FormID",
+      "AlternateFieldName ALI:FilledFormName FIL:FilledFormName",
+      "UsingFile AliasFilledForm ALI 1",
+      "UsingFile FieldValues FIE 1",
+      "UsingFile FilledData FIL1 0",
+      "UsingFile FilledForm FIL 1",
+      "UsingFile FormPages FOR1 1",
+      "UsingFile Forms FOR 5",
+      "UsingFile PDFDetails PDF 0",
+      "UsingFile PageControls PAG 5",
+  };
+  EXPECT_EQ(calls, expected);
+
+  // ProgramMain registers through the engine once per process.
+  app::SetFrame([] {});
+  app::SetEngineInterface(recorder);
+  calls.clear();
+  RunProgramMain();
+  EXPECT_EQ(calls.size(), expected.size());
+  calls.clear();
+  RunProgramMain();
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(app::EngineRegistered(), 1);
+}
+
+TEST_F(AppProgram, TheEngineHoldsTheRegistration) {
+  app::SetFrame([] {});
+  RunProgramMain();
+  std::vector<std::string> prefixes;
+  for (const upg::UsedFile& f : upg::UsedFiles()) prefixes.push_back(f.prefix);
+  EXPECT_EQ(prefixes, (std::vector<std::string>{"ALI", "FIE", "FIL", "FIL1", "FOR", "FOR1",
+                                                "PAG", "PDF"}));
+  ASSERT_EQ(upg::Drivers().size(), 1u);
+  EXPECT_EQ(upg::Drivers()[0].entry, data::Declaration(FileId::Forms).DriverEntry());
+  EXPECT_EQ(upg::CurrentOptions().badFile, 0);
+  EXPECT_EQ(upg::CurrentOptions().spCreate, 1);
+  ASSERT_EQ(upg::IgnoredDrivers().size(), 1u);
+  EXPECT_EQ(upg::IgnoredDrivers()[0].flags, 1);
+  EXPECT_EQ(upg::AlternateNames().size(), 5u);
+}
+
+TEST_F(AppProgram, DragSettingIsOffDuringTheRunAndRestored) {
+  int during = -1;
+  app::SetFrame([&] { during = Drag(); });
+  RunProgramMain();  // never set: on, as Windows ships
+  EXPECT_EQ(during, 0);
+  EXPECT_EQ(Drag(), 1);
+  EXPECT_NE(Slurp(StorePath()).find("DragFullWindows=1"), std::string::npos);
+}
+
+TEST_F(AppProgram, DragSettingThatIsOffIsLeftAlone) {
+  win::SystemParametersInfoA(win::SPI_SETDRAGFULLWINDOWS, 0, nullptr, win::SPIF_UPDATEINIFILE);
+  struct stat before {}, after {};
+  ASSERT_EQ(stat(StorePath().c_str(), &before), 0);
+  const std::string content = Slurp(StorePath());
+  int during = -1;
+  app::SetFrame([&] { during = Drag(); });
+  RunProgramMain();
+  EXPECT_EQ(during, 0);
+  ASSERT_EQ(stat(StorePath().c_str(), &after), 0);
+  EXPECT_EQ(Slurp(StorePath()), content);
+  EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+  EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
+  win::SystemParametersInfoA(win::SPI_SETDRAGFULLWINDOWS, 1, nullptr, win::SPIF_UPDATEINIFILE);
+}
+
+TEST_F(AppProgram, EveryThreadHasItsDictionaryBeforeItsProcedureRuns) {
+  // Thread 1's start hook leaves the dictionary to ProgramMain.
+  app::ThreadStartHook();
+  EXPECT_EQ(data::ThisThread().Access(FileId::Forms), nullptr);
+
+  std::vector<cl::FileManager*> mainManagers, threadManagers;
+  bool threadRelations = false;
+  app::SetFrame([&] {
+    data::Dictionary& d = data::ThisThread();
+    mainManagers.assign(d.access.begin(), d.access.end());
+    rt::Start(
+        [&](std::vector<std::string>) {
+          data::Dictionary& t = data::ThisThread();
+          threadManagers.assign(t.access.begin(), t.access.end());
+          threadRelations = std::all_of(t.relate.begin(), t.relate.end(),
+                                        [](auto* r) { return r != nullptr; });
+        },
+        25000);
+    rt::WaitForThreads();
+  });
+  RunProgramMain();
+  ASSERT_EQ(threadManagers.size(), 9u);
+  for (int i = 0; i < data::kFileCount; ++i) {
+    EXPECT_NE(mainManagers[i], nullptr);
+    EXPECT_NE(threadManagers[i], nullptr);
+    EXPECT_NE(threadManagers[i], mainManagers[i]);
+  }
+  EXPECT_TRUE(threadRelations);
+  EXPECT_EQ(data::ThisThread().Access(FileId::Forms), nullptr);  // stopped at thread end
+}
+
+// ---- the program as a process
+
+struct ProcessRun {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+ProcessRun RunVelmora(const std::filesystem::path& folder) {
+  ProcessRun r;
+  const std::string out = (folder / "stdout.txt").string(), err = (folder / "stderr.txt").string();
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(folder.c_str()) != 0) _exit(99);
+    if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(98);
+    execl(VELMORA_EXE, VELMORA_EXE, static_cast<char*>(nullptr));
+    _exit(97);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = Slurp(out);
+  r.err = Slurp(err);
+  return r;
+}
+
+class AppProcess : public cltest::TempFolder {
+ protected:
+  void SetUp() override {
+    TempFolder::SetUp();
+    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("XDG_CONFIG_HOME");
+    TempFolder::TearDown();
+  }
+};
+
+TEST_F(AppProcess, StartsCreatesTheDataFilesAndEnds) {
+  std::filesystem::remove("data");
+  ProcessRun r = RunVelmora(dir_);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "Velmora started; the application frame is not part of this build.\n");
+  for (const char* f : {"forms.tps", "pdffrm.tps", "formpage.tps", "pagecont.tps",
+                        "fieldval.tps", "FILLEDFO.TPS", "filledda.tps"})
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "data" / f)) << f;
+  EXPECT_EQ(Slurp((dir_ / "config/Velmora/desktop.ini").string()).find("DragFullWindows=0"),
+            std::string::npos);
+}
+
+TEST_F(AppProcess, ForeignTruncatedOrLockedFileIsReportedAndUntouched) {
+  ASSERT_EQ(RunVelmora(dir_).exitCode, 0);
+  const std::string db = Slurp("data/forms.tps");
+  struct Case {
+    const char* what;
+    std::string content;
+    bool lock;
+    const char* code;
+  } cases[] = {
+      {"foreign", "%PDF-1.4 not a data file\n", false, "(36)"},
+      {"truncated", db.substr(0, db.size() / 3), false, "(36)"},
+      {"locked", db, true, "(5)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    { std::ofstream("data/forms.tps", std::ios::binary | std::ios::trunc) << c.content; }
+    std::unique_ptr<db::FileDecl> holder;
+    if (c.lock) {
+      holder = data::Declaration(FileId::Forms).Clone();
+      db::Open(*holder, db::kReadWrite | db::kDenyAll);
+      ASSERT_EQ(rt::ErrorCode(), 0);
+    }
+    ProcessRun r = RunVelmora(dir_);
+    if (holder) db::Close(*holder);
+    EXPECT_NE(r.err.find("Unable to open Forms."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.code), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp("data/forms.tps"), c.content);
+  }
+}
+
+}  // namespace

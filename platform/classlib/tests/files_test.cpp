@@ -1,0 +1,471 @@
+#include <sys/wait.h>
+
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "fixture.h"
+#include "velmora/classlib/filemanager.h"
+#include "velmora/classlib/relations.h"
+#include "velmora/files/files.h"
+#include "velmora/runtime/errors.h"
+#include "velmora/runtime/text.h"
+
+namespace {
+
+using namespace cl;
+
+#pragma pack(push, 1)
+struct Parent {
+  int32_t id;
+  rt::CString<20> name;
+};
+struct Kid {
+  int32_t parId;
+  int16_t no;
+  rt::CString<20> text;
+};
+struct Sub {
+  int32_t parId;
+  int16_t no;
+  int32_t x;
+};
+#pragma pack(pop)
+
+constexpr uint32_t kOpt = db::kKeyNoCase | db::kKeyOpt;
+
+std::unique_ptr<db::FileDecl> ParentDecl(std::string label = "Parent",
+                                         std::string prefix = "PAR") {
+  auto f = db::DeclBuilder(std::move(label), std::move(prefix))
+               .Driver("ISAM")
+               .Name(".\\data\\parent.tps")
+               .Field(db::Type::Long, "ID")
+               .Field(db::Type::CString, "NAME", 20)
+               .Key("ID_Key", {1}, kOpt | db::kKeyPrimary)
+               .Key("Name_Key", {2}, kOpt)
+               .Build();
+  return f;
+}
+std::unique_ptr<db::FileDecl> KidDecl() {
+  return db::DeclBuilder("Kid", "KID")
+      .Driver("ISAM")
+      .Name(".\\data\\kid.tps")
+      .Field(db::Type::Long, "PARID")
+      .Field(db::Type::Short, "NO")
+      .Field(db::Type::CString, "TEXT", 20)
+      .Key("Par_Key", {1, 2}, kOpt | db::kKeyDup)
+      .Build();
+}
+std::unique_ptr<db::FileDecl> SubDecl() {
+  return db::DeclBuilder("Sub", "SUB")
+      .Driver("ISAM")
+      .Name(".\\data\\sub.tps")
+      .Field(db::Type::Long, "PARID")
+      .Field(db::Type::Short, "NO")
+      .Field(db::Type::Long, "X")
+      .Key("Kid_Key", {1, 2, 3}, kOpt | db::kKeyDup)
+      .Build();
+}
+
+// A file manager whose delete can be made to fail like a driver error.
+class Records : public FileManager {
+ public:
+  int failDeleteAfter = -1;  // deletes allowed before the failure
+  int BeforeDelete() override {
+    if (failDeleteAfter == 0) {
+      rt::SetFileError(rt::kDriverError, 5, "disk I/O error");
+      return kFatal;
+    }
+    if (failDeleteAfter > 0) --failDeleteAfter;
+    return kBenign;
+  }
+};
+
+// One file with its buffer and manager.
+template <class Rec>
+struct Managed {
+  Managed(std::unique_ptr<db::FileDecl> d, ErrorReporter* errors, int autoKey = 0,
+          int autoComp = 0)
+      : decl(std::move(d)) {
+    decl->BindRecord(reinterpret_cast<uint8_t*>(&rec));
+    decl->ClearRecord();
+    fm.SetFile(decl.get());
+    fm.SetLabel(decl->Label());
+    fm.SetErrors(errors);
+    fm.SetCreate(true);
+    fm.Setup();
+    for (size_t k = 0; k < decl->Keys().size(); ++k)
+      fm.AddKey(static_cast<int>(k) + 1, decl->Keys()[k].label,
+                static_cast<int>(k) + 1 == autoKey ? autoComp : 0);
+    FileUseTracker::Track(&fm);
+  }
+  ~Managed() { fm.Teardown(); }
+  Rec rec{};
+  std::unique_ptr<db::FileDecl> decl;
+  Records fm;
+};
+
+class ClasslibFiles : public cltest::TempFolder {
+ protected:
+  void SetUp() override {
+    TempFolder::SetUp();
+    errors.Setup();
+  }
+  ErrorReporter errors;
+};
+
+TEST_F(ClasslibFiles, OpenCreatesMissingFileAndCountsUses) {
+  Managed<Parent> p(ParentDecl(), &errors);
+  EXPECT_EQ(p.fm.Open(), kBenign);
+  EXPECT_TRUE(std::filesystem::exists("data/parent.tps"));
+  EXPECT_EQ(p.fm.Open(), kBenign);
+  EXPECT_EQ(p.fm.UseCount(), 2);
+  p.fm.Close();
+  EXPECT_TRUE(p.fm.IsOpen());
+  p.fm.Close();
+  EXPECT_FALSE(p.fm.IsOpen());
+  EXPECT_TRUE(shown_.empty());
+}
+
+TEST_F(ClasslibFiles, MissingFileWithoutCreateIsReported) {
+  Managed<Parent> p(ParentDecl(), &errors);
+  p.fm.SetCreate(false);
+  EXPECT_EQ(p.fm.Open(), kFatal);
+  EXPECT_EQ(rt::ErrorCode(), rt::kFileNotFound);
+  EXPECT_FALSE(std::filesystem::exists("data/parent.tps"));
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_NE(shown_[0].text.find("Unable to open Parent."), std::string::npos);
+  EXPECT_EQ(shown_[0].caption, "Error");
+}
+
+std::string Bytes(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(ClasslibFiles, ForeignOrTruncatedFileIsReportedAndLeftAlone) {
+  {  // a real file, to truncate below
+    Managed<Parent> p(ParentDecl(), &errors);
+    ASSERT_EQ(p.fm.Open(), kBenign);
+    p.rec.name = "x";
+    ASSERT_EQ(p.fm.Insert(), kBenign);
+    p.fm.Close();
+  }
+  std::string db = Bytes("data/parent.tps");
+  const std::string cases[] = {"this is a text file, not a data file\n",
+                               db.substr(0, db.size() / 2)};
+  for (const std::string& content : cases) {
+    std::filesystem::remove("data/parent.tps-wal");
+    std::filesystem::remove("data/parent.tps-shm");
+    { std::ofstream("data/parent.tps", std::ios::binary | std::ios::trunc) << content; }
+    shown_.clear();
+    Managed<Parent> p(ParentDecl(), &errors);
+    EXPECT_EQ(p.fm.Open(), kFatal);
+    EXPECT_EQ(rt::ErrorCode(), rt::kInvalidDataFile);
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_NE(shown_[0].text.find("Unable to open Parent."), std::string::npos);
+    EXPECT_NE(shown_[0].text.find("(36)"), std::string::npos) << shown_[0].text;
+    EXPECT_EQ(Bytes("data/parent.tps"), content);
+  }
+}
+
+TEST_F(ClasslibFiles, AutoNumbersWithinEarlierComponents) {
+  Managed<Parent> p(ParentDecl(), &errors, 1, 1);
+  Managed<Kid> k(KidDecl(), &errors, 1, 2);
+  ASSERT_EQ(p.fm.Open(), kBenign);
+  ASSERT_EQ(k.fm.Open(), kBenign);
+  for (int i = 1; i <= 3; ++i) {
+    p.fm.PrimeRecord();
+    EXPECT_EQ(p.rec.id, i);  // shown before the add
+    p.rec.name = "p" + std::to_string(i);
+    ASSERT_EQ(p.fm.Insert(), kBenign);
+    EXPECT_EQ(p.rec.id, i);
+  }
+  // A number set by the caller is kept.
+  p.fm.PrimeRecord();
+  p.rec.id = 10;
+  p.rec.name = "ten";
+  ASSERT_EQ(p.fm.Insert(), kBenign);
+  EXPECT_EQ(p.rec.id, 10);
+
+  struct Case {
+    int parId;
+    int expected;
+  } cases[] = {{1, 1}, {1, 2}, {2, 1}, {1, 3}, {2, 2}};
+  for (const Case& c : cases) {
+    k.fm.PrimeRecord();
+    k.rec.parId = c.parId;  // set after priming: numbered at the add
+    ASSERT_EQ(k.fm.Insert(), kBenign);
+    EXPECT_EQ(k.rec.no, c.expected) << "parent " << c.parId;
+  }
+}
+
+// Adds `count` kids of parent 7 on its own file instance; the numbers taken.
+std::vector<int> AddKids(int count) {
+  std::vector<int> numbers;
+  Managed<Kid> k(KidDecl(), nullptr, 1, 2);
+  if (k.fm.Open() != kBenign) return numbers;
+  for (int i = 0; i < count; ++i) {
+    k.decl->ClearRecord();
+    k.rec.parId = 7;
+    if (k.fm.TryInsert() == kBenign) numbers.push_back(k.rec.no);
+  }
+  return numbers;
+}
+
+TEST_F(ClasslibFiles, ConcurrentAddsNeverShareANumber) {
+  constexpr int kEach = 40;
+  { Managed<Kid> k(KidDecl(), &errors, 1, 2); ASSERT_EQ(k.fm.Open(), kBenign); }
+  for (bool processes : {false, true}) {
+    SCOPED_TRACE(processes ? "two processes" : "two threads");
+    std::filesystem::remove("data/kid.tps");
+    { Managed<Kid> k(KidDecl(), &errors, 1, 2); ASSERT_EQ(k.fm.Open(), kBenign); }
+    std::vector<int> mine;
+    if (processes) {
+      pid_t pid = fork();
+      if (pid == 0) _exit(AddKids(kEach).size() == kEach ? 0 : 1);
+      mine = AddKids(kEach);
+      int status = 0;
+      waitpid(pid, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    } else {
+      std::vector<int> other;
+      std::thread t([&] { other = AddKids(kEach); });
+      mine = AddKids(kEach);
+      t.join();
+      ASSERT_EQ(other.size(), static_cast<size_t>(kEach));
+    }
+    ASSERT_EQ(mine.size(), static_cast<size_t>(kEach));
+    // Every stored number once: 1 .. 2 * kEach.
+    Managed<Kid> k(KidDecl(), &errors, 1, 2);
+    ASSERT_EQ(k.fm.Open(), kBenign);
+    std::multiset<int> stored;
+    k.fm.SetKey(1);
+    while (k.fm.TryNext() == kBenign) stored.insert(k.rec.no);
+    std::multiset<int> expected;
+    for (int i = 1; i <= 2 * kEach; ++i) expected.insert(i);
+    EXPECT_EQ(stored, expected);
+  }
+}
+
+TEST_F(ClasslibFiles, ReadsTellEndOfFileAndMissingRecords) {
+  Managed<Parent> p(ParentDecl(), &errors, 1, 1);
+  ASSERT_EQ(p.fm.Open(), kBenign);
+  p.rec.name = "only";
+  ASSERT_EQ(p.fm.Insert(), kBenign);
+  ASSERT_EQ(p.fm.SetKey(1), kBenign);
+  EXPECT_EQ(p.fm.Next(), kBenign);
+  EXPECT_EQ(p.rec.name, "only");
+  EXPECT_EQ(p.fm.Next(), kNotify);
+  EXPECT_TRUE(shown_.empty());
+
+  p.rec.id = 99;
+  EXPECT_EQ(p.fm.TryFetch(1), kNotify);
+  EXPECT_TRUE(shown_.empty());
+  EXPECT_EQ(p.fm.Fetch(1), kNotify);
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_EQ(shown_[0].caption, "Velmora");
+  p.rec.id = 1;
+  EXPECT_EQ(p.fm.Fetch(1), kBenign);
+}
+
+TEST_F(ClasslibFiles, DuplicateKeyNamesTheKey) {
+  Managed<Parent> p(ParentDecl(), &errors, 1, 1);
+  ASSERT_EQ(p.fm.Open(), kBenign);
+  p.rec.name = "same";
+  ASSERT_EQ(p.fm.Insert(), kBenign);
+  p.fm.PrimeRecord();
+  p.rec.name = "SAME";  // the key is case-insensitive
+  EXPECT_EQ(p.fm.TryInsert(), kNotify);
+  EXPECT_TRUE(shown_.empty());
+  EXPECT_EQ(p.fm.Insert(), kNotify);
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_EQ(shown_[0].text,
+            "Adding this Parent record creates a duplicate entry for the key: PAR:Name_Key");
+  EXPECT_EQ(db::Records(*p.decl), 1u);
+}
+
+TEST_F(ClasslibFiles, ChangeByAnotherStationIsRefused) {
+  Managed<Parent> a(ParentDecl(), &errors, 1, 1), b(ParentDecl(), &errors, 1, 1);
+  ASSERT_EQ(a.fm.Open(), kBenign);
+  ASSERT_EQ(b.fm.Open(), kBenign);
+  a.rec.name = "first";
+  ASSERT_EQ(a.fm.Insert(), kBenign);
+  b.rec.id = 1;
+  ASSERT_EQ(b.fm.Fetch(1), kBenign);
+  a.rec.name = "changed by a";
+  ASSERT_EQ(a.fm.Update(), kBenign);
+  b.rec.name = "changed by b";
+  EXPECT_EQ(b.fm.Update(), kNotify);
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_NE(shown_[0].text.find("changed by another station"), std::string::npos);
+}
+
+TEST_F(ClasslibFiles, TrackedFileOpensOnDemandUntrackedDoesNot) {
+  Managed<Parent> p(ParentDecl(), &errors, 1, 1);
+  p.rec.name = "lazy";
+  EXPECT_EQ(p.fm.Insert(), kBenign);  // opened on demand
+  EXPECT_TRUE(p.fm.IsOpen());
+  EXPECT_EQ(FileUseTracker::OpenFiles(), std::vector<FileManager*>{&p.fm});
+  p.fm.Teardown();
+  EXPECT_FALSE(p.fm.IsOpen());
+
+  Managed<Parent> q(ParentDecl(), &errors, 1, 1);
+  FileUseTracker::Untrack(&q.fm);
+  EXPECT_EQ(q.fm.Insert(), kFatal);
+  EXPECT_EQ(rt::ErrorCode(), rt::kFileNotOpen);
+  ASSERT_EQ(shown_.size(), 1u);
+}
+
+// ---- relations: Parent -> Kid -> Sub, cascading
+
+class Rel : public RelationManager {
+ public:
+  std::function<void(Rel*)> declare;
+  void AddRelations() override {
+    if (declare) declare(this);
+  }
+};
+
+class ClasslibRelations : public ClasslibFiles {
+ protected:
+  void SetUp() override {
+    ClasslibFiles::SetUp();
+    par = std::make_unique<Managed<Parent>>(ParentDecl(), &errors, 1, 1);
+    kid = std::make_unique<Managed<Kid>>(KidDecl(), &errors, 1, 2);
+    sub = std::make_unique<Managed<Sub>>(SubDecl(), &errors);
+    rPar.Setup(&par->fm, true);
+    rKid.Setup(&kid->fm, true);
+    rSub.Setup(&sub->fm, true);
+    rPar.declare = [this](Rel* r) {
+      r->AddRelation(&rKid, RIMode::Cascade, RIMode::Cascade, 1, {{"PAR:ID", "KID:PARID"}});
+    };
+    rKid.declare = [this](Rel* r) {
+      r->AddParent(&rPar);
+      r->AddRelation(&rSub, RIMode::Cascade, RIMode::Cascade, 1,
+                     {{"KID:PARID", "SUB:PARID"}, {"KID:NO", "SUB:NO"}});
+    };
+    rSub.declare = [this](Rel* r) { r->AddParent(&rKid); };
+    ASSERT_EQ(rPar.Open(), kBenign);
+    // Two parents, each with two kids, each kid with two subs.
+    for (int p = 1; p <= 2; ++p) {
+      par->decl->ClearRecord();
+      par->rec.name = "p" + std::to_string(p);
+      ASSERT_EQ(par->fm.Insert(), kBenign);
+      for (int k = 1; k <= 2; ++k) {
+        kid->decl->ClearRecord();
+        kid->rec.parId = p;
+        ASSERT_EQ(kid->fm.Insert(), kBenign);
+        for (int s = 1; s <= 2; ++s) {
+          sub->rec = {p, static_cast<int16_t>(k), s};
+          ASSERT_EQ(sub->fm.Insert(), kBenign);
+        }
+      }
+    }
+  }
+  void TearDown() override {
+    rPar.Teardown();
+    rKid.Teardown();
+    rSub.Teardown();
+    sub.reset();
+    kid.reset();
+    par.reset();
+    ClasslibFiles::TearDown();
+  }
+  void FetchParent(int id) {
+    par->rec.id = id;
+    ASSERT_EQ(par->fm.Fetch(1), kBenign);
+  }
+  // Records of `file` whose first field (a LONG) is `first`.
+  template <class M>
+  int CountWith(M& m, int32_t first) {
+    int n = 0;
+    m.fm.SetKey(1);
+    while (m.fm.TryNext() == kBenign) {
+      int32_t v;
+      std::memcpy(&v, m.decl->Record(), 4);
+      n += v == first;
+    }
+    return n;
+  }
+  std::unique_ptr<Managed<Parent>> par;
+  std::unique_ptr<Managed<Kid>> kid;
+  std::unique_ptr<Managed<Sub>> sub;
+  Rel rPar, rKid, rSub;
+};
+
+TEST_F(ClasslibRelations, OpenTakesRelatedFilesAndCloseOnlyItsOwn) {
+  EXPECT_TRUE(kid->fm.IsOpen());
+  EXPECT_TRUE(sub->fm.IsOpen());
+  ASSERT_EQ(rPar.Close(), kBenign);
+  EXPECT_FALSE(par->fm.IsOpen());
+  EXPECT_FALSE(sub->fm.IsOpen());
+
+  ASSERT_EQ(sub->fm.Open(), kBenign);  // opened by someone else
+  ASSERT_EQ(rKid.Open(), kBenign);
+  EXPECT_TRUE(par->fm.IsOpen());
+  rKid.Close();
+  EXPECT_FALSE(par->fm.IsOpen());
+  EXPECT_FALSE(kid->fm.IsOpen());
+  EXPECT_TRUE(sub->fm.IsOpen());
+  sub->fm.Close();
+  ASSERT_EQ(rPar.Open(), kBenign);  // for TearDown's symmetry
+}
+
+TEST_F(ClasslibRelations, DeleteCascadesThroughGrandchildren) {
+  FetchParent(1);
+  ASSERT_EQ(rPar.Delete(), kBenign);
+  EXPECT_EQ(CountWith(*par, 1), 0);
+  EXPECT_EQ(CountWith(*kid, 1), 0);
+  EXPECT_EQ(CountWith(*sub, 1), 0);
+  EXPECT_EQ(CountWith(*kid, 2), 2);
+  EXPECT_EQ(CountWith(*sub, 2), 4);
+}
+
+TEST_F(ClasslibRelations, UpdateCarriesNewLinkValuesDown) {
+  FetchParent(2);
+  par->rec.id = 20;
+  ASSERT_EQ(rPar.Update(), kBenign);
+  EXPECT_EQ(CountWith(*kid, 2), 0);
+  EXPECT_EQ(CountWith(*kid, 20), 2);
+  EXPECT_EQ(CountWith(*sub, 2), 0);
+  EXPECT_EQ(CountWith(*sub, 20), 4);
+  EXPECT_EQ(CountWith(*sub, 1), 4);
+}
+
+TEST_F(ClasslibRelations, FailedStepRollsBackTheWholeCascade) {
+  sub->fm.failDeleteAfter = 3;  // the fourth sub of parent 1 cannot go
+  FetchParent(1);
+  EXPECT_EQ(rPar.Delete(), kFatal);
+  EXPECT_EQ(CountWith(*par, 1), 1);
+  EXPECT_EQ(CountWith(*kid, 1), 2);
+  EXPECT_EQ(CountWith(*sub, 1), 4);
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_NE(shown_[0].text.find("The delete of the Sub record could not be completed"),
+            std::string::npos)
+      << shown_[0].text;
+  sub->fm.failDeleteAfter = -1;
+  FetchParent(1);
+  EXPECT_EQ(rPar.Delete(), kBenign);  // nothing was left half-done
+  EXPECT_EQ(CountWith(*sub, 1), 0);
+}
+
+TEST_F(ClasslibRelations, AliasCascadesWithTheAliasedRelations) {
+  Managed<Parent> alias(ParentDecl("AliasParent", "ALP"), &errors, 1, 1);
+  alias.fm.SetAliasOf(&par->fm);
+  Rel rAlias;
+  rAlias.Setup(&alias.fm, true);
+  rAlias.SetAlias(&rPar);
+  ASSERT_EQ(rAlias.Open(), kBenign);
+  alias.rec.id = 2;
+  ASSERT_EQ(alias.fm.Fetch(1), kBenign);
+  ASSERT_EQ(rAlias.Delete(), kBenign);
+  EXPECT_EQ(CountWith(*kid, 2), 0);
+  EXPECT_EQ(CountWith(*sub, 2), 0);
+  EXPECT_EQ(CountWith(*kid, 1), 2);
+  rAlias.Close();
+  rAlias.Teardown();
+}
+
+}  // namespace
