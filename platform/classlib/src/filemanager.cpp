@@ -329,7 +329,7 @@ int FileManager::PrimeRecord(bool suppressClear) {
 // already stored. Probes by reading; the buffer, the current record and
 // the error state are put back afterwards.
 std::string FileManager::DuplicatedKey() {
-  const ErrorState error = ErrorState::Save();
+  const rt::ErrorSnapshot error = rt::SaveError();
   const Snapshot snap = Snap();
   const std::string position = db::Position(*file_);
   std::string which;
@@ -341,7 +341,7 @@ std::string FileManager::DuplicatedKey() {
   }
   if (!position.empty()) db::Reget(*file_, position);
   Restore(snap);
-  error.Restore();
+  rt::RestoreError(error);
   return which;
 }
 

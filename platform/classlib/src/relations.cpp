@@ -90,9 +90,9 @@ int RelationManager::Open() {
   int level = kBenign;
   OpenGraph(seen, opened, level);
   if (level != kBenign) {
-    const ErrorState e = ErrorState::Save();
+    const rt::ErrorSnapshot e = rt::SaveError();
     for (auto it = opened.rbegin(); it != opened.rend(); ++it) (*it)->Close();
-    e.Restore();
+    rt::RestoreError(e);
     return level;
   }
   opened_.push_back(std::move(opened));

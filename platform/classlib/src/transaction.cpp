@@ -14,18 +14,6 @@ thread_local bool tInTransaction = false;
 
 bool InTransaction() { return tInTransaction; }
 
-ErrorState ErrorState::Save() {
-  return {rt::ErrorCode(), rt::ErrorText(), rt::FileErrorCode(), rt::FileErrorText(),
-          rt::ErrorFile()};
-}
-
-void ErrorState::Restore() const {
-  if (fileCode != 0 || !fileText.empty())
-    rt::SetFileError(code, fileCode, fileText, file);
-  else
-    rt::SetError(code, text);
-}
-
 Transaction::Transaction(const std::vector<db::FileDecl*>& files) {
   if (tInTransaction) {
     begun_ = true;
@@ -44,10 +32,10 @@ void Transaction::Fail() {
   if (done_ || !begun_) return;
   done_ = true;
   if (!own_) return;
-  const ErrorState e = ErrorState::Save();
+  const rt::ErrorSnapshot e = rt::SaveError();
   db::Rollback();
   tInTransaction = false;
-  e.Restore();
+  rt::RestoreError(e);
 }
 
 bool Transaction::Finish() {
@@ -57,9 +45,9 @@ bool Transaction::Finish() {
   db::Commit();
   tInTransaction = false;
   if (rt::ErrorCode() == rt::kNoError) return true;
-  const ErrorState e = ErrorState::Save();
+  const rt::ErrorSnapshot e = rt::SaveError();
   db::Rollback();
-  e.Restore();
+  rt::RestoreError(e);
   return false;
 }
 

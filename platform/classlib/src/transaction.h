@@ -1,22 +1,11 @@
 #pragma once
-// A driver transaction (LOGOUT) begun by the class library, and the
-// runtime's error state kept across the rollback that follows a failure.
+// A driver transaction (LOGOUT) begun by the class library.
 #include <string>
 #include <vector>
 
 #include "velmora/files/decl.h"
 
 namespace cl {
-
-struct ErrorState {
-  int code = 0;
-  std::string text;
-  int fileCode = 0;
-  std::string fileText;
-  std::string file;
-  static ErrorState Save();
-  void Restore() const;
-};
 
 // Begins a transaction over `files` with a time-out of 2 seconds, unless
 // the thread already runs inside one the class library began (then the

@@ -3,16 +3,8 @@
 namespace rt {
 namespace {
 
-struct ErrorState {
-  int code = 0;
-  std::string text;
-  int fileCode = 0;
-  std::string fileText;
-  std::string file;
-};
-
-ErrorState& State() {
-  thread_local ErrorState state;
+ErrorSnapshot& State() {
+  thread_local ErrorSnapshot state;
   return state;
 }
 
@@ -44,7 +36,7 @@ std::string_view DefaultErrorText(int code) {
 }
 
 void SetError(int code, std::string_view text) {
-  ErrorState& s = State();
+  ErrorSnapshot& s = State();
   s.code = code;
   s.text = text.empty() ? std::string(DefaultErrorText(code)) : std::string(text);
   s.fileCode = 0;
@@ -54,14 +46,14 @@ void SetError(int code, std::string_view text) {
 void SetFileError(int code, int driverCode, std::string_view driverText,
                   std::string_view fileName) {
   SetError(code);
-  ErrorState& s = State();
+  ErrorSnapshot& s = State();
   s.fileCode = driverCode;
   s.fileText = std::string(driverText);
   s.file = std::string(fileName);
 }
 
 void ClearError() {
-  ErrorState& s = State();
+  ErrorSnapshot& s = State();
   s.code = 0;
   s.text.clear();
   s.fileCode = 0;
@@ -73,5 +65,8 @@ std::string ErrorText() { return State().text; }
 int FileErrorCode() { return State().fileCode; }
 std::string FileErrorText() { return State().fileText; }
 std::string ErrorFile() { return State().file; }
+
+ErrorSnapshot SaveError() { return State(); }
+void RestoreError(const ErrorSnapshot& saved) { State() = saved; }
 
 }  // namespace rt

@@ -47,4 +47,16 @@ int FileErrorCode();            // FILEERRORCODE()
 std::string FileErrorText();    // FILEERROR()
 std::string ErrorFile();        // ERRORFILE(): name of the file of the last file error
 
+// The whole error state, saved before a clean-up step (a rollback, a
+// close) that would overwrite it and put back afterwards.
+struct ErrorSnapshot {
+  int code = 0;
+  std::string text;
+  int fileCode = 0;
+  std::string fileText;
+  std::string file;
+};
+ErrorSnapshot SaveError();
+void RestoreError(const ErrorSnapshot& saved);
+
 }  // namespace rt
