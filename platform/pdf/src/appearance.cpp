@@ -1,0 +1,357 @@
+// Appearance streams: a base of our own (background, border, rotation) with
+// the text drawn by qpdf for text and choice fields, and on/off pictures of
+// our own for check boxes and radio buttons.
+#include <qpdf/QPDFAnnotationObjectHelper.hh>
+#include <qpdf/QPDFFormFieldObjectHelper.hh>
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+#include "fields.h"
+#include "velmora/pdf/pdf.h"
+
+namespace velmora::pdf::detail {
+namespace {
+
+std::string Num(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.3f", v);
+  return buf;
+}
+
+// A colour array as a fill ("rg") or stroke ("RG") operation; "" if none.
+std::string ColourOp(QPDFObjectHandle a, bool stroke) {
+  if (!a.isArray()) return {};
+  std::string out;
+  int n = a.getArrayNItems();
+  for (int i = 0; i < n; ++i) {
+    auto c = a.getArrayItem(i);
+    if (!c.isNumber()) return {};
+    out += Num(c.getNumericValue()) + " ";
+  }
+  switch (n) {
+    case 1: return out + (stroke ? "G" : "g");
+    case 3: return out + (stroke ? "RG" : "rg");
+    case 4: return out + (stroke ? "K" : "k");
+    default: return {};
+  }
+}
+
+struct Box {
+  double width = 0, height = 0;  // of the appearance, before rotation
+  int rotation = 0;
+};
+
+Box BoxOf(QPDFObjectHandle widget) {
+  Box b;
+  double r[4];
+  if (!ReadRect(widget.getKey("/Rect"), r)) return b;
+  auto rot = widget.getKey("/MK").getKey("/R");
+  b.rotation = rot.isInteger() ? static_cast<int>(((rot.getIntValue() % 360) + 360) % 360) : 0;
+  bool turned = b.rotation == 90 || b.rotation == 270;
+  b.width = turned ? r[3] - r[1] : r[2] - r[0];
+  b.height = turned ? r[2] - r[0] : r[3] - r[1];
+  return b;
+}
+
+// The border's width: /BS /W, else 1 (a border is drawn only with /MK /BC).
+double BorderWidth(QPDFObjectHandle widget) {
+  auto w = widget.getKey("/BS").getKey("/W");
+  return w.isNumber() ? std::max(0.0, w.getNumericValue()) : 1;
+}
+
+// The background and border of the widget, drawn the same for every kind.
+std::string Frame(QPDFObjectHandle widget, const Box& b) {
+  std::string out;
+  auto mk = widget.getKey("/MK");
+  auto bg = ColourOp(mk.getKey("/BG"), false);
+  if (!bg.empty())
+    out += "q " + bg + " 0 0 " + Num(b.width) + " " + Num(b.height) + " re f Q\n";
+  auto bc = ColourOp(mk.getKey("/BC"), true);
+  auto bs = widget.getKey("/BS");
+  double w = BorderWidth(widget);
+  if (!bc.empty() && w > 0) {
+    std::string dash;
+    if (bs.getKey("/S").isNameAndEquals("/D")) {
+      dash = "[";
+      auto d = bs.getKey("/D");
+      if (d.isArray())
+        for (auto& item : d.aitems())
+          if (item.isNumber()) dash += Num(item.getNumericValue()) + " ";
+      dash += "] 0 d ";
+    }
+    out += "q " + bc + " " + Num(w) + " w " + dash + Num(w / 2) + " " + Num(w / 2) + " " +
+           Num(b.width - w) + " " + Num(b.height - w) + " re S Q\n";
+  }
+  // Beveled and inset borders: a light and a dark strip inside the border.
+  bool beveled = bs.getKey("/S").isNameAndEquals("/B");
+  if ((beveled || bs.getKey("/S").isNameAndEquals("/I")) && w > 0 && b.width > 4 * w &&
+      b.height > 4 * w) {
+    const double x0 = w, y0 = w, x1 = b.width - w, y1 = b.height - w, t = w;
+    auto strip = [&](const std::string& colour, bool upperLeft) {
+      std::string path = upperLeft
+          ? Num(x0) + " " + Num(y0) + " m " + Num(x0) + " " + Num(y1) + " l " + Num(x1) + " " +
+                Num(y1) + " l " + Num(x1 - t) + " " + Num(y1 - t) + " l " + Num(x0 + t) + " " +
+                Num(y1 - t) + " l " + Num(x0 + t) + " " + Num(y0 + t) + " l"
+          : Num(x1) + " " + Num(y1) + " m " + Num(x1) + " " + Num(y0) + " l " + Num(x0) + " " +
+                Num(y0) + " l " + Num(x0 + t) + " " + Num(y0 + t) + " l " + Num(x1 - t) + " " +
+                Num(y0 + t) + " l " + Num(x1 - t) + " " + Num(y1 - t) + " l";
+      out += "q " + colour + " " + path + " h f Q\n";
+    };
+    strip(beveled ? "1 g" : "0.5 g", true);
+    strip(beveled ? "0.5 g" : "0.75 g", false);
+  }
+  return out;
+}
+
+QPDFObjectHandle FontResource(Document& d, const std::string& name) {
+  auto af = AcroForm(d, true);
+  auto font = af.getKey("/DR").getKey("/Font").getKey(name);
+  return font.isDictionary() ? font : af.getKey("/DR").getKey("/Font").getKey("/Helv");
+}
+
+QPDFObjectHandle FormStream(Document& d, const Box& b, const std::string& content,
+                            const std::string& fontName, QPDFObjectHandle font) {
+  auto s = d.qpdf->newStream(content);
+  auto dict = s.getDict();
+  dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+  dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+  dict.replaceKey("/BBox", QPDFObjectHandle::parse("[0 0 " + Num(b.width) + " " +
+                                                   Num(b.height) + "]"));
+  static const char* const matrices[] = {"[1 0 0 1 0 0]", "[0 1 -1 0 0 0]",
+                                         "[-1 0 0 -1 0 0]", "[0 -1 1 0 0 0]"};
+  dict.replaceKey("/Matrix", QPDFObjectHandle::parse(matrices[b.rotation / 90 % 4]));
+  auto fonts = QPDFObjectHandle::newDictionary();
+  if (font.isDictionary()) fonts.replaceKey(fontName, font);
+  auto resources = QPDFObjectHandle::newDictionary();
+  resources.replaceKey("/Font", fonts);
+  dict.replaceKey("/Resources", resources);
+  return s;
+}
+
+// Glyph widths (thousandths of the size) of the standard Helvetica for
+// characters 32-126; other characters take 556.
+constexpr short kHelvetica[95] = {
+    278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,
+    556, 556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,
+    1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778,
+    667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,
+    333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,
+    556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};
+
+// Widths of a font's codes: its /Widths when it has them, else the
+// standard font's metrics (every glyph 600 for Courier).
+class Widths {
+ public:
+  explicit Widths(QPDFObjectHandle font) {
+    auto widths = font.getKey("/Widths");
+    auto first = font.getKey("/FirstChar");
+    if (widths.isArray() && first.isInteger()) {
+      first_ = static_cast<int>(first.getIntValue());
+      for (auto& w : widths.aitems()) own_.push_back(w.isNumber() ? w.getNumericValue() : 0);
+    }
+    auto base = font.getKey("/BaseFont");
+    courier_ = base.isName() && base.getName().find("Courier") != std::string::npos;
+  }
+  double Of(const std::string& text, double size) const {
+    double total = 0;
+    for (unsigned char c : text) total += Code(c);
+    return total * size / 1000;
+  }
+
+ private:
+  double Code(unsigned char c) const {
+    int i = c - first_;
+    if (!own_.empty() && i >= 0 && i < static_cast<int>(own_.size()) && own_[i] > 0)
+      return own_[i];
+    if (courier_) return 600;
+    return c >= 32 && c <= 126 ? kHelvetica[c - 32] : 556;
+  }
+  int first_ = 0;
+  std::vector<double> own_;
+  bool courier_ = false;
+};
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out = "<";
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out + ">";
+}
+
+// Breaks a multi-line value at its line ends and between words so that each
+// line fits the width.
+std::vector<std::string> WrapLines(const std::string& text, double width, double size,
+                                   const Widths& widths) {
+  std::vector<std::string> lines;
+  std::string paragraph;
+  auto flush = [&](const std::string& para) {
+    std::istringstream words(para);
+    std::string word, line;
+    while (words >> word) {
+      std::string candidate = line.empty() ? word : line + " " + word;
+      if (!line.empty() && widths.Of(candidate, size) > width) {
+        lines.push_back(line);
+        line = word;
+      } else {
+        line = candidate;
+      }
+    }
+    lines.push_back(line);
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      flush(paragraph);
+      paragraph.clear();
+    } else {
+      paragraph += c;
+    }
+  }
+  flush(paragraph);
+  return lines;
+}
+
+// qpdf draws the value as one line at the left. Its font, size, colour and
+// encoded text are kept, and the text is laid out again: aligned by the
+// field's quadding, broken into lines in a multi-line field, and clipped to
+// the box.
+void LayOutText(QPDFObjectHandle stream, const Box& b, double border, int quadding,
+                bool multiLine, QPDFObjectHandle font) {
+  auto data = stream.getStreamData();
+  std::string content(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+  size_t begin = content.find("/Tx BMC");
+  size_t end = content.find("EMC", begin == std::string::npos ? 0 : begin + 7);
+  if (begin == std::string::npos || end == std::string::npos) return;
+  std::istringstream in(content.substr(begin, end - begin));
+  std::string line, fontLine, shown;
+  double y = 0;
+  bool haveY = false;
+  while (std::getline(in, line)) {
+    if (line.size() > 3 && line.compare(line.size() - 3, 3, " Tj") == 0) {
+      shown = line.substr(0, line.size() - 3);
+    } else if (line.size() > 3 && line.compare(line.size() - 3, 3, " Td") == 0) {
+      double x = 0;
+      haveY = std::sscanf(line.c_str(), "%lf %lf", &x, &y) == 2;
+    } else if (line.find(" Tf") != std::string::npos) {
+      fontLine = line;
+    }
+  }
+  if (shown.empty() || fontLine.empty() || !haveY) return;
+  std::string text = QPDFObjectHandle::parse(shown).getStringValue();
+  double size = ParseDA(fontLine).size;
+  if (size <= 0) return;
+  Widths widths(font);
+  const double pad = std::max(2.0, 2 * border);
+  const double room = std::max(0.0, b.width - 2 * pad);
+  std::vector<std::string> lines;
+  if (multiLine) {
+    lines = WrapLines(text, room, size, widths);
+  } else {
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    lines.push_back(text);
+  }
+  const double leading = size * 1.15;
+  double baseline = multiLine ? b.height - pad - size * 0.9 : y;
+  const double clip = std::max(1.0, border);
+  std::string out = "/Tx BMC\nq\n" + Num(clip) + " " + Num(clip) + " " +
+                    Num(std::max(0.0, b.width - 2 * clip)) + " " +
+                    Num(std::max(0.0, b.height - 2 * clip)) + " re W n\nBT\n" + fontLine + "\n";
+  for (const auto& l : lines) {
+    double x = pad + std::max(0.0, room - widths.Of(l, size)) * std::clamp(quadding, 0, 2) / 2;
+    out += "1 0 0 1 " + Num(x) + " " + Num(baseline) + " Tm\n" + Hex(l) + " Tj\n";
+    baseline -= leading;
+  }
+  out += "ET\nQ\n";
+  stream.replaceStreamData(content.substr(0, begin) + out + content.substr(end),
+                           QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+}
+
+void TextAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, bool rebuild) {
+  if (rebuild || !HasAppearance(widget)) {
+    Box b = BoxOf(widget);
+    auto da = ParseDA(FieldDA(d, r.field));
+    auto ap = QPDFObjectHandle::newDictionary();
+    ap.replaceKey("/N", FormStream(d, b, Frame(widget, b) + "/Tx BMC\nEMC\n", da.font,
+                                   FontResource(d, da.font)));
+    widget.replaceKey("/AP", ap);
+  }
+  QPDFAnnotationObjectHelper annot(widget);
+  QPDFFormFieldObjectHelper(r.field).generateAppearance(annot);
+  auto da = ParseDA(FieldDA(d, r.field));
+  bool multiLine = Kind(r.field) == 1 && (Flags(r.field) & kTextFlagBits[1]);
+  double border = widget.getKey("/MK").getKey("/BC").isArray() ? BorderWidth(widget) : 0;
+  LayOutText(annot.getAppearanceStream("/N"), BoxOf(widget), border, Quadding(d, r.field),
+             multiLine, FontResource(d, da.font));
+}
+
+void ButtonAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, bool rebuild,
+                      bool radio) {
+  std::string on = OnState(widget);
+  if (on.empty()) on = "Yes";
+  if (rebuild || !HasAppearance(widget)) {
+    Box b = BoxOf(widget);
+    auto da = ParseDA(FieldDA(d, r.field));
+    std::string frame = Frame(widget, b);
+    // ZapfDingbats: "4" is a check mark (0.756 em wide), "l" a filled
+    // circle (0.791 em).
+    double em = std::min(b.width, b.height) * 0.8;
+    double glyph = radio ? 0.791 : 0.756;
+    std::string mark = "q BT " + da.colour + " /ZaDb " + Num(em) + " Tf " +
+                       Num((b.width - em * glyph) / 2) + " " + Num((b.height - em * 0.7) / 2) +
+                       " Td (" + (radio ? "l" : "4") + ") Tj ET Q\n";
+    auto zadb = FontResource(d, "/ZaDb");
+    auto states = QPDFObjectHandle::newDictionary();
+    states.replaceKey("/" + on, FormStream(d, b, frame + mark, "/ZaDb", zadb));
+    states.replaceKey("/Off", FormStream(d, b, frame, "/ZaDb", zadb));
+    auto ap = QPDFObjectHandle::newDictionary();
+    ap.replaceKey("/N", states);
+    widget.replaceKey("/AP", ap);
+  }
+  auto v = Inherited(r.field, "/V");
+  widget.replaceKey("/AS", v.isName() && v.getName() == "/" + on
+                               ? QPDFObjectHandle::newName("/" + on)
+                               : QPDFObjectHandle::newName("/Off"));
+}
+
+}  // namespace
+
+bool HasAppearance(QPDFObjectHandle widget) {
+  auto n = widget.getKey("/AP").getKey("/N");
+  return n.isStream() || (n.isDictionary() && !n.getKeys().empty());
+}
+
+bool AppearanceStale(Document& d, QPDFObjectHandle field) {
+  return d.staleAppearance.count(field.getObjGen()) > 0;
+}
+
+bool UpdateAppearance(Document& d, const FieldRef& r) {
+  bool rebuild = d.restyled.count(r.field.getObjGen()) > 0;
+  int kind = Kind(r.field);
+  for (auto& w : Widgets(r.field)) {
+    if (kind == 1 || kind == 5)
+      TextAppearance(d, r, w, rebuild);
+    else if (kind == 3 || kind == 4)
+      ButtonAppearance(d, r, w, rebuild, kind == 4);
+  }
+  d.staleAppearance.erase(r.field.getObjGen());
+  d.restyled.erase(r.field.getObjGen());
+  d.Changed();
+  return true;
+}
+
+}  // namespace velmora::pdf::detail
+
+using namespace velmora::pdf::detail;
+
+int iSEDUpdateAppearanceStream(int field) {
+  return WithField(field, 0, [](Document& d, FieldRef& r) {
+    return UpdateAppearance(d, r) ? 1 : 0;
+  });
+}

@@ -1,0 +1,320 @@
+// Documents: loading, encryption, saving, information and fonts.
+#include "document.h"
+
+#include <poppler/cpp/poppler-document.h>
+#include <poppler/cpp/poppler-global.h>
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "velmora/pdf/pdf.h"
+#include "velmora/runtime/text.h"
+
+namespace velmora::pdf::detail {
+namespace {
+
+struct Table {
+  std::mutex mutex;
+  std::map<int, std::shared_ptr<Document>> docs;
+  int next = 1;
+};
+
+Table& Docs() {
+  static Table table;
+  return table;
+}
+
+thread_local int tSelected = 0;
+
+void QuietPoppler() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
+  });
+}
+
+bool ReadFile(const std::string& path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  out = s.str();
+  return !in.bad();
+}
+
+
+}  // namespace
+
+Document::~Document() = default;
+
+Selected::Selected() {
+  if (tSelected == 0) return;
+  std::shared_ptr<Document> doc;
+  {
+    std::lock_guard<std::mutex> g(Docs().mutex);
+    auto it = Docs().docs.find(tSelected);
+    if (it == Docs().docs.end()) return;
+    doc = it->second;
+  }
+  lock_ = std::unique_lock<std::mutex>(doc->mutex);
+  doc_ = std::move(doc);
+}
+
+int AddDocument(std::shared_ptr<Document> doc) {
+  std::lock_guard<std::mutex> g(Docs().mutex);
+  int id = Docs().next++;
+  Docs().docs[id] = std::move(doc);
+  tSelected = id;
+  return id;
+}
+
+std::string ToHost(const std::string& cp1252) { return rt::ToUtf8(cp1252); }
+std::string FromHost(const std::string& utf8) { return rt::FromUtf8(utf8); }
+
+QPDFObjectHandle SelectedPageObject(Document& d) {
+  if (d.selectedPage < 1 || d.selectedPage > static_cast<int>(d.pages.size()))
+    return QPDFObjectHandle::newNull();
+  return d.pages[d.selectedPage - 1];
+}
+
+std::string WriteToMemory(Document& d) {
+  QPDFWriter w(*d.qpdf);
+  w.setOutputMemory();
+  w.setPreserveEncryption(false);  // poppler reads it without passwords
+  w.write();
+  auto buf = w.getBufferSharedPointer();
+  return std::string(reinterpret_cast<const char*>(buf->getBuffer()), buf->getSize());
+}
+
+std::shared_ptr<std::string> CurrentBytes(Document& d) {
+  if (d.generation == 0) return d.bytes;
+  if (d.popplerBytes && d.popplerGeneration == d.generation) return d.popplerBytes;
+  return std::make_shared<std::string>(WriteToMemory(d));
+}
+
+std::unique_ptr<poppler::document> OpenPoppler(const std::string& bytes) {
+  QuietPoppler();
+  std::unique_ptr<poppler::document> doc(poppler::document::load_from_raw_data(
+      bytes.data(), static_cast<int>(bytes.size())));
+  if (doc && doc->is_locked()) doc.reset();
+  return doc;
+}
+
+std::shared_ptr<poppler::document> Poppler(Document& d) {
+  if (d.poppler && d.popplerGeneration == d.generation) return d.poppler;
+  auto bytes = CurrentBytes(d);
+  d.poppler.reset();
+  d.popplerBytes = bytes;
+  d.poppler = OpenPoppler(*bytes);
+  d.popplerGeneration = d.generation;
+  return d.poppler;
+}
+
+bool ReadRect(QPDFObjectHandle array, double out[4]) {
+  if (!array.isArray() || array.getArrayNItems() != 4) return false;
+  double v[4];
+  for (int i = 0; i < 4; ++i) {
+    auto item = array.getArrayItem(i);
+    if (!item.isNumber()) return false;
+    v[i] = item.getNumericValue();
+  }
+  out[0] = std::min(v[0], v[2]);
+  out[1] = std::min(v[1], v[3]);
+  out[2] = std::max(v[0], v[2]);
+  out[3] = std::max(v[1], v[3]);
+  return true;
+}
+
+QPDFObjectHandle Inherited(QPDFObjectHandle object, const char* key) {
+  std::set<QPDFObjGen> seen;
+  for (auto o = object; o.isDictionary(); o = o.getKey("/Parent")) {
+    if (o.isIndirect() && !seen.insert(o.getObjGen()).second) break;
+    if (o.hasKey(key)) return o.getKey(key);
+  }
+  return QPDFObjectHandle::newNull();
+}
+
+QPDFObjectHandle SubDictionary(QPDFObjectHandle parent, const std::string& key) {
+  auto d = parent.getKey(key);
+  if (!d.isDictionary()) {
+    d = QPDFObjectHandle::newDictionary();
+    parent.replaceKey(key, d);
+  }
+  return d;
+}
+
+std::shared_ptr<std::string> BytesForPages(int firstPage, int lastPage) {
+  Selected d;
+  if (!d) return nullptr;
+  int count = static_cast<int>(d->pages.size());
+  if (firstPage < 1 || lastPage > count || firstPage > lastPage) return nullptr;
+  return Guard(std::shared_ptr<std::string>(), [&] { return CurrentBytes(*d); });
+}
+
+int PageRotation(QPDFObjectHandle page) {
+  auto r = Inherited(page, "/Rotate");
+  if (!r.isNumber()) return 0;
+  int deg = static_cast<int>(std::lround(r.getNumericValue()));
+  deg = ((deg % 360) + 360) % 360;
+  return deg / 90 * 90;
+}
+
+}  // namespace velmora::pdf::detail
+
+using namespace velmora::pdf::detail;
+
+int iSEDLoadFromFile(const std::string& file) {
+  return Guard(0, [&] {
+    auto doc = std::make_shared<Document>();
+    doc->bytes = std::make_shared<std::string>();
+    if (!ReadFile(ToHost(file), *doc->bytes) || doc->bytes->empty()) return 0;
+    doc->qpdf = std::make_unique<QPDF>();
+    doc->qpdf->setSuppressWarnings(true);
+    doc->qpdf->processMemoryFile(file.c_str(), doc->bytes->data(),
+                                 doc->bytes->size(), "");
+    if (!doc->qpdf->getRoot().isDictionary()) return 0;
+    doc->encrypted = doc->qpdf->isEncrypted();
+    doc->pages = doc->qpdf->getAllPages();
+    return AddDocument(std::move(doc));
+  });
+}
+
+int iSEDEncrypted() {
+  Selected d;
+  return d && d->encrypted ? 1 : 0;
+}
+
+int iSEDUnencrypt() {
+  Selected d;
+  if (!d) return 0;
+  d->decrypt = true;
+  d->encrypted = false;
+  return 1;
+}
+
+int iSEDSelectedDocument() {
+  std::lock_guard<std::mutex> g(Docs().mutex);
+  return Docs().docs.count(tSelected) ? tSelected : 0;
+}
+
+int iSEDRemoveDocument(int document) {
+  std::shared_ptr<Document> doc;
+  {
+    std::lock_guard<std::mutex> g(Docs().mutex);
+    auto it = Docs().docs.find(document);
+    if (it == Docs().docs.end()) return 0;
+    doc = std::move(it->second);
+    Docs().docs.erase(it);
+    if (tSelected == document) tSelected = 0;
+  }
+  // Wait for a thread still working on it before it goes.
+  std::lock_guard<std::mutex> g(doc->mutex);
+  return 1;
+}
+
+int iSEDSaveToFile(const std::string& file) {
+  Selected d;
+  if (!d) return 0;
+  return Guard(0, [&] {
+    namespace fs = std::filesystem;
+    fs::path target(ToHost(file));
+    // Written beside the target and moved over it, so that saving over the
+    // loaded file (or a failed write) never leaves a half-written file.
+    fs::path temp = target;
+    temp += ".velmora-tmp";
+    {
+      QPDFWriter w(*d->qpdf, temp.c_str());
+      if (d->decrypt) w.setPreserveEncryption(false);
+      w.write();
+    }
+    std::error_code ec;
+    fs::rename(temp, target, ec);
+    if (ec) {
+      fs::remove(temp, ec);
+      return 0;
+    }
+    return 1;
+  });
+}
+
+int iSEDSetNeedAppearances(int need) {
+  Selected d;
+  if (!d) return 0;
+  return Guard(0, [&] {
+    auto root = d->qpdf->getRoot();
+    auto af = root.getKey("/AcroForm");
+    if (!af.isDictionary()) {
+      af = d->qpdf->makeIndirectObject(QPDFObjectHandle::newDictionary());
+      af.replaceKey("/Fields", QPDFObjectHandle::newArray());
+      root.replaceKey("/AcroForm", af);
+    }
+    if (need)
+      af.replaceKey("/NeedAppearances", QPDFObjectHandle::newBool(true));
+    else
+      af.removeKey("/NeedAppearances");
+    d->Changed();
+    return 1;
+  });
+}
+
+std::string iSEDGetInformation(int key) {
+  Selected d;
+  if (!d) return {};
+  return Guard(std::string(), [&]() -> std::string {
+    if (key == 0) return d->qpdf->getPDFVersion();
+    static const char* const names[] = {nullptr,    "/Author",   "/Title",
+                                        "/Subject", nullptr,     "/Creator",
+                                        "/Producer", "/CreationDate", "/ModDate"};
+    if (key < 1 || key > 8 || !names[key]) return {};
+    auto info = d->qpdf->getTrailer().getKey("/Info");
+    if (!info.isDictionary()) return {};
+    auto v = info.getKey(names[key]);
+    if (v.isString()) return FromHost(v.getUTF8Value());
+    if (v.isName()) return FromHost(v.getName().substr(1));
+    return {};
+  });
+}
+
+int iSEDFindFonts() {
+  Selected d;
+  if (!d) return 0;
+  return Guard(0, [&] {
+    d->fonts.clear();
+    d->selectedFont = 0;
+    std::set<QPDFObjGen> seen;
+    auto addFrom = [&](QPDFObjectHandle resources) {
+      if (!resources.isDictionary()) return;
+      auto fonts = resources.getKey("/Font");
+      if (!fonts.isDictionary()) return;
+      for (auto& [name, font] : fonts.getDictAsMap()) {
+        if (!font.isDictionary()) continue;
+        if (font.isIndirect() && !seen.insert(font.getObjGen()).second) continue;
+        d->fonts.push_back(font);
+      }
+    };
+    for (auto& page : d->pages) addFrom(Inherited(page, "/Resources"));
+    auto af = d->qpdf->getRoot().getKey("/AcroForm");
+    if (af.isDictionary()) addFrom(af.getKey("/DR"));
+    return static_cast<int>(d->fonts.size());
+  });
+}
+
+int iSEDFontID(int index) {
+  Selected d;
+  if (!d || index < 1 || index > static_cast<int>(d->fonts.size())) return 0;
+  return index;
+}
+
+int iSEDSelectFont(int id) {
+  Selected d;
+  if (!d || id < 1 || id > static_cast<int>(d->fonts.size())) return 0;
+  d->selectedFont = id;
+  return 1;
+}

@@ -1,0 +1,129 @@
+#pragma once
+// The library's documents: a process-wide table keyed by document id, and
+// the selected document of each thread.
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace poppler {
+class document;
+}
+
+namespace velmora::pdf::detail {
+
+// A radio button reached by its temporary index.
+struct TempKid {
+  QPDFObjectHandle field;
+  QPDFObjectHandle widget;
+};
+
+struct Document {
+  std::mutex mutex;
+  std::shared_ptr<std::string> bytes;  // the loaded file; qpdf reads from it
+  std::unique_ptr<QPDF> qpdf;
+  bool encrypted = false;
+  bool decrypt = false;
+  int generation = 0;  // goes up with every change to the document
+  int selectedPage = 0;
+  std::vector<QPDFObjectHandle> pages;
+
+  // Terminal fields in tree order, and where each widget sits.
+  bool fieldsValid = false;
+  std::vector<QPDFObjectHandle> fields;
+  std::map<QPDFObjGen, int> widgetPage;
+  std::map<QPDFObjGen, int> widgetTabOrder;
+  std::vector<TempKid> temps;
+  std::set<QPDFObjGen> staleAppearance;  // value or look changed
+  std::set<QPDFObjGen> restyled;         // look changed: rebuild the base
+  std::set<QPDFObjGen> wrappedPages;     // contents already inside q ... Q
+  // Per page, the content stream that flattened fields are drawn in.
+  std::map<QPDFObjGen, std::pair<QPDFObjectHandle, std::string>> flattened;
+  int nextXObject = 1;
+
+  std::vector<QPDFObjectHandle> fonts;
+  int selectedFont = 0;
+
+  // Poppler's view of the document for text and pictures.
+  std::shared_ptr<std::string> popplerBytes;
+  int popplerGeneration = -1;
+  std::shared_ptr<poppler::document> poppler;
+
+  ~Document();
+  void Changed() { ++generation; }
+};
+
+// The calling thread's selected document, locked for the caller's use.
+class Selected {
+ public:
+  Selected();
+  explicit operator bool() const { return doc_ != nullptr; }
+  Document* operator->() const { return doc_.get(); }
+  Document& operator*() const { return *doc_; }
+
+ private:
+  std::shared_ptr<Document> doc_;
+  std::unique_lock<std::mutex> lock_;
+};
+
+int AddDocument(std::shared_ptr<Document> doc);  // selects it; returns its id
+
+// Runs an operation, turning any exception into the fallback result.
+template <class R, class F>
+R Guard(R fallback, F&& f) {
+  try {
+    return f();
+  } catch (...) {
+    return fallback;
+  }
+}
+
+// Texts at the edge: Windows-1252 inside the system, UTF-8 in the libraries.
+std::string ToHost(const std::string& cp1252);
+std::string FromHost(const std::string& utf8);
+
+// The selected page's object, or null.
+QPDFObjectHandle SelectedPageObject(Document& d);
+// The bytes poppler should read: the loaded file, or the changed document
+// written out.
+std::shared_ptr<std::string> CurrentBytes(Document& d);
+// A poppler document of the current state, kept while nothing changes.
+std::shared_ptr<poppler::document> Poppler(Document& d);
+// A new poppler document over the given bytes (for use on another thread).
+std::unique_ptr<poppler::document> OpenPoppler(const std::string& bytes);
+
+// Writes the document, without encryption, to memory.
+std::string WriteToMemory(Document& d);
+
+// A rectangle array normalised: {llx, lly, urx, ury}; false when absent.
+bool ReadRect(QPDFObjectHandle array, double out[4]);
+
+// The value of `key` on the object or the nearest /Parent that has it
+// (inheritable page attributes and field attributes); null when none.
+QPDFObjectHandle Inherited(QPDFObjectHandle object, const char* key);
+// The dictionary under `key`, made when it is missing or not a dictionary.
+QPDFObjectHandle SubDictionary(QPDFObjectHandle parent, const std::string& key);
+// The selected document's bytes for pages first..last, or null when there
+// is no selected document or the range is not within it.
+std::shared_ptr<std::string> BytesForPages(int firstPage, int lastPage);
+// Box 1 MediaBox, 2 CropBox, 3 BleedBox, 4 TrimBox, 5 ArtBox as {llx, lly,
+// urx, ury}. `present` tells whether the page states the box; the rectangle
+// falls back the way readers do (crop to media, the others to crop).
+bool PageBox(QPDFObjectHandle page, int box, double r[4], bool* present);
+
+// Rectangles {llx, lly, urx, ury} between the page's own coordinates and
+// the page as shown: points from the lower-left corner of its MediaBox as a
+// reader shows it, the page's rotation applied. A null page is unrotated
+// with its corner at 0, 0.
+void ToShown(QPDFObjectHandle page, const double in[4], double out[4]);
+void FromShown(QPDFObjectHandle page, const double in[4], double out[4]);
+
+// The page's /Rotate value (inherited) as 0, 90, 180 or 270.
+int PageRotation(QPDFObjectHandle page);
+
+}  // namespace velmora::pdf::detail

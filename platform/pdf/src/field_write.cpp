@@ -1,0 +1,373 @@
+// Form fields: creating, setting attributes and values, flattening.
+#include <qpdf/Constants.h>
+#include <qpdf/QPDFAnnotationObjectHelper.hh>
+#include <qpdf/QPDFFormFieldObjectHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+#include "fields.h"
+#include "velmora/pdf/pdf.h"
+
+using namespace velmora::pdf::detail;
+
+namespace {
+
+std::string Num(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.4f", v);
+  std::string s(buf);
+  while (!s.empty() && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  return s == "-0" ? "0" : s;
+}
+
+QPDFObjectHandle ColourArray(double r, double g, double b) {
+  auto a = QPDFObjectHandle::newArray();
+  for (double c : {r, g, b}) a.appendItem(QPDFObjectHandle::newReal(std::clamp(c, 0.0, 1.0), 4));
+  return a;
+}
+
+QPDFObjectHandle MK(QPDFObjectHandle widget) { return SubDictionary(widget, "/MK"); }
+
+// Turns a widget's appearance by `degrees` (a multiple of 90).
+void Turn(QPDFObjectHandle widget, int degrees) {
+  auto r = widget.getKey("/MK").getKey("/R");
+  int now = r.isInteger() ? static_cast<int>(r.getIntValue()) : 0;
+  int deg = (((now + degrees) % 360) + 360) % 360;
+  if (deg)
+    MK(widget).replaceKey("/R", QPDFObjectHandle::newInteger(deg));
+  else if (widget.getKey("/MK").isDictionary())
+    widget.getKey("/MK").removeKey("/R");
+}
+
+// Runs a change on every widget of a field (or the one button reached).
+template <class F>
+int ForWidgets(int number, F&& f) {
+  return WithField(number, 0, [&](Document& d, FieldRef& r) {
+    std::vector<QPDFObjectHandle> ws =
+        r.kid ? std::vector<QPDFObjectHandle>{r.widget} : Widgets(r.field);
+    if (ws.empty()) return 0;
+    for (auto& w : ws) f(d, w);
+    MarkStale(d, r.field, true);
+    return 1;
+  });
+}
+
+int ChangeFlags(int number, int set, int clear) {
+  return WithField(number, 0, [&](Document& d, FieldRef& r) {
+    int flags = (Flags(r.field) | set) & ~clear;
+    r.field.replaceKey("/Ff", QPDFObjectHandle::newInteger(flags));
+    MarkStale(d, r.field, true);
+    return 1;
+  });
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The on-state of the button whose state or export value is `value`.
+std::string MatchState(QPDFObjectHandle field, const std::string& value) {
+  auto ws = Widgets(field);
+  for (auto& w : ws)
+    if (OnState(w) == value || ExportValue(field, w) == value) return OnState(w);
+  for (auto& w : ws)
+    if (!OnState(w).empty() && EqualNoCase(ExportValue(field, w), value)) return OnState(w);
+  return {};
+}
+
+void SetButtonState(QPDFObjectHandle field, const std::string& state) {
+  auto name = QPDFObjectHandle::newName("/" + (state.empty() ? std::string("Off") : state));
+  field.replaceKey("/V", name);
+  for (auto& w : Widgets(field))
+    w.replaceKey("/AS", !state.empty() && OnState(w) == state
+                            ? name
+                            : QPDFObjectHandle::newName("/Off"));
+}
+
+int SetCheckBox(FieldRef& r, const std::string& value) {
+  std::string state;
+  if (value != "Off") state = MatchState(r.field, value);
+  if (state.empty() && value != "Off") {
+    // The editor's own check values ("T"/"F") and the usual words for a
+    // ticked box turn it on; anything else turns it off.
+    static const char* const on[] = {"T", "Yes", "On", "True", "1", "X", "Checked"};
+    for (const char* word : on)
+      if (EqualNoCase(value, word)) {
+        for (auto& w : Widgets(r.field))
+          if (!OnState(w).empty()) {
+            state = OnState(w);
+            break;
+          }
+        if (state.empty()) state = "Yes";
+      }
+  }
+  SetButtonState(r.field, state);
+  return 1;
+}
+
+int SetRadio(FieldRef& r, const std::string& value) {
+  if (value == "Off") {
+    SetButtonState(r.field, "");
+    return 1;
+  }
+  auto state = MatchState(r.field, value);
+  if (state.empty()) return 0;  // no such button: the value stays
+  SetButtonState(r.field, state);
+  return 1;
+}
+
+void RemoveFromArray(QPDFObjectHandle array, QPDFObjectHandle item) {
+  if (!array.isArray()) return;
+  for (int i = array.getArrayNItems() - 1; i >= 0; --i)
+    if (array.getArrayItem(i).isSameObjectAs(item)) array.eraseItem(i);
+}
+
+// Takes a field out of the field tree; a parent left without kids goes too.
+void RemoveFromTree(Document& d, QPDFObjectHandle node, int depth = 0) {
+  auto parent = node.getKey("/Parent");
+  if (parent.isDictionary() && depth < 64) {
+    auto kids = parent.getKey("/Kids");
+    RemoveFromArray(kids, node);
+    if (!kids.isArray() || kids.getArrayNItems() == 0) RemoveFromTree(d, parent, depth + 1);
+    return;
+  }
+  auto af = AcroForm(d, false);
+  if (af.isDictionary()) RemoveFromArray(af.getKey("/Fields"), node);
+}
+
+void DrawOnPage(Document& d, QPDFObjectHandle page, QPDFObjectHandle widget) {
+  QPDFAnnotationObjectHelper annot(widget);
+  auto ap = annot.getAppearanceStream("/N");
+  if (!ap.isStream()) return;
+  QPDFPageObjectHelper ph(page);
+  // Resources inherited from the page tree or shared with other pages are
+  // copied onto this page before they change.
+  auto resources = ph.getAttribute("/Resources", true);
+  if (!resources.isDictionary()) resources = SubDictionary(page, "/Resources");
+  auto xobjects = SubDictionary(resources, "/XObject");
+  std::string name;
+  do {
+    name = "/VelmoraField" + std::to_string(d.nextXObject++);
+  } while (xobjects.hasKey(name));
+  auto content = annot.getPageContentForAppearance(name, PageRotation(page), 0, an_hidden);
+  if (content.empty()) return;
+  xobjects.replaceKey(name, ap);
+  // The page's own drawing is wrapped in q ... Q once, so that a graphics
+  // state it leaves behind does not move the fields drawn after it; the
+  // fields then go into one stream of their own at the end.
+  if (d.wrappedPages.insert(page.getObjGen()).second) {
+    ph.addPageContents(d.qpdf->newStream("q\n"), true);
+    ph.addPageContents(d.qpdf->newStream("\nQ\n"), false);
+  }
+  auto& [stream, text] = d.flattened[page.getObjGen()];
+  if (!stream.isStream()) {
+    stream = d.qpdf->newStream();
+    ph.addPageContents(stream, false);
+  }
+  text += content;
+  stream.replaceStreamData(text, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+}
+
+}  // namespace
+
+int iSEDNewFormField(const std::string& title, int kind) {
+  Selected d;
+  if (!d || kind < 1 || kind > 5) return 0;
+  return Guard(0, [&] {
+    auto af = AcroForm(*d, true);
+    auto f = QPDFObjectHandle::newDictionary();
+    static const char* const types[] = {nullptr, "/Tx", "/Btn", "/Btn", "/Btn", "/Ch"};
+    static const int flags[] = {0, 0, ff_btn_pushbutton, 0, ff_btn_radio | ff_btn_no_toggle_off,
+                                ff_ch_combo};
+    f.replaceKey("/FT", QPDFObjectHandle::newName(types[kind]));
+    if (flags[kind]) f.replaceKey("/Ff", QPDFObjectHandle::newInteger(flags[kind]));
+    f.replaceKey("/T", QPDFObjectHandle::newUnicodeString(ToHost(title)));
+    f.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
+    f.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
+    f.replaceKey("/Rect", QPDFObjectHandle::parse("[0 0 0 0]"));
+    f.replaceKey("/F", QPDFObjectHandle::newInteger(an_print));
+    f.replaceKey("/DA", QPDFObjectHandle::newString("/Helv 0 Tf 0 g"));
+    f.replaceKey("/MK", QPDFObjectHandle::newDictionary());
+    f = d->qpdf->makeIndirectObject(f);
+    af.getKey("/Fields").appendItem(f);
+    InvalidateFields(*d);
+    MarkStale(*d, f, true);
+    EnsureFields(*d);
+    for (size_t i = d->fields.size(); i-- > 0;)
+      if (d->fields[i].isSameObjectAs(f)) return static_cast<int>(i) + 1;
+    return 0;
+  });
+}
+
+int iSEDSetFormFieldPage(int field, int page) {
+  return WithField(field, 0, [&](Document& d, FieldRef& r) {
+    if (page < 1 || page > static_cast<int>(d.pages.size())) return 0;
+    auto w = r.widget;
+    if (!w.isDictionary() || !w.isIndirect()) return 0;
+    int old = 0;
+    auto oldPage = PageOfWidget(d, w, &old);
+    if (old == page) return 1;
+    if (!oldPage.isNull()) RemoveFromArray(oldPage.getKey("/Annots"), w);
+    auto target = d.pages[page - 1];
+    auto annots = target.getKey("/Annots");
+    if (!annots.isArray()) {
+      annots = QPDFObjectHandle::newArray();
+      target.replaceKey("/Annots", annots);
+    }
+    annots.appendItem(w);
+    w.replaceKey("/P", target);
+    // Rotation is relative to the page as shown: a field stays upright when
+    // it moves to a page turned another way.
+    Turn(w, PageRotation(target) - (oldPage.isNull() ? 0 : PageRotation(oldPage)));
+    MarkStale(d, r.field, true);
+    InvalidateFields(d);
+    return 1;
+  });
+}
+
+int iSEDSetFormFieldBounds(int field, double left, double top, double width, double height) {
+  return WithField(field, 0, [&](Document& d, FieldRef& r) {
+    if (!r.widget.isDictionary() || width < 0 || height < 0) return 0;
+    int number = 0;
+    const double shown[4] = {left, top - height, left + width, top};
+    double own[4];
+    FromShown(PageOfWidget(d, r.widget, &number), shown, own);
+    auto rect = QPDFObjectHandle::newArray();
+    for (double v : own) rect.appendItem(QPDFObjectHandle::newReal(v, 4));
+    r.widget.replaceKey("/Rect", rect);
+    MarkStale(d, r.field, true);
+    return 1;
+  });
+}
+
+int iSEDSetFormFieldColor(int field, double red, double green, double blue) {
+  return WithField(field, 0, [&](Document& d, FieldRef& r) {
+    auto da = ParseDA(FieldDA(d, r.field));
+    std::string text = da.font + " " + Num(da.size) + " Tf " + Num(std::clamp(red, 0.0, 1.0)) +
+                       " " + Num(std::clamp(green, 0.0, 1.0)) + " " +
+                       Num(std::clamp(blue, 0.0, 1.0)) + " rg";
+    r.field.replaceKey("/DA", QPDFObjectHandle::newString(text));
+    MarkStale(d, r.field, true);
+    return 1;
+  });
+}
+
+int iSEDSetFormFieldBackgroundColor(int field, double red, double green, double blue) {
+  return ForWidgets(field, [&](Document&, QPDFObjectHandle w) {
+    MK(w).replaceKey("/BG", ColourArray(red, green, blue));
+  });
+}
+
+int iSEDSetFormFieldBorderColor(int field, double red, double green, double blue) {
+  return ForWidgets(field, [&](Document&, QPDFObjectHandle w) {
+    MK(w).replaceKey("/BC", ColourArray(red, green, blue));
+  });
+}
+
+int iSEDSetFormFieldBorderStyle(int field, double width, int style, double dashOn,
+                                double dashOff) {
+  static const char* const styles[] = {"/S", "/D", "/B", "/I"};
+  if (style < 0 || style > 3 || width < 0) return 0;
+  return ForWidgets(field, [&](Document&, QPDFObjectHandle w) {
+    auto bs = QPDFObjectHandle::newDictionary();
+    bs.replaceKey("/Type", QPDFObjectHandle::newName("/Border"));
+    bs.replaceKey("/W", QPDFObjectHandle::newReal(width, 4));
+    bs.replaceKey("/S", QPDFObjectHandle::newName(styles[style]));
+    if (style == 1) {
+      auto dash = QPDFObjectHandle::newArray();
+      if (dashOn > 0) {
+        dash.appendItem(QPDFObjectHandle::newReal(dashOn, 4));
+        dash.appendItem(QPDFObjectHandle::newReal(dashOff > 0 ? dashOff : dashOn, 4));
+      } else {
+        dash.appendItem(QPDFObjectHandle::newInteger(3));
+      }
+      bs.replaceKey("/D", dash);
+    }
+    w.replaceKey("/BS", bs);
+  });
+}
+
+int iSEDSetFormFieldAlignment(int field, int alignment) {
+  if (alignment < 0 || alignment > 2) return 0;
+  return WithField(field, 0, [&](Document& d, FieldRef& r) {
+    r.field.replaceKey("/Q", QPDFObjectHandle::newInteger(alignment));
+    MarkStale(d, r.field, false);
+    return 1;
+  });
+}
+
+int iSEDSetFormFieldTextFlags(int field, int multiLine, int password, int fileSelect,
+                              int doNotSpellCheck, int doNotScroll) {
+  int set = 0, clear = 0;
+  const int values[] = {0, multiLine, password, fileSelect, doNotSpellCheck, doNotScroll};
+  for (int i = 1; i <= 5; ++i) (values[i] ? set : clear) |= kTextFlagBits[i];
+  return ChangeFlags(field, set, clear);
+}
+
+int iSEDSetFormFieldRotation(int field, int degrees) {
+  if (degrees % 90) return 0;
+  // Degrees count from the page as shown, so the page's own rotation is
+  // added to the appearance's.
+  return ForWidgets(field, [&](Document& d, QPDFObjectHandle w) {
+    int number = 0;
+    auto page = PageOfWidget(d, w, &number);
+    auto r = w.getKey("/MK").getKey("/R");
+    int now = r.isInteger() ? static_cast<int>(r.getIntValue()) : 0;
+    Turn(w, degrees + (page.isNull() ? 0 : PageRotation(page)) - now);
+  });
+}
+
+int iSEDSetFormFieldReadOnly(int field, int readOnly) {
+  return readOnly ? ChangeFlags(field, ff_all_read_only, 0) : ChangeFlags(field, 0, ff_all_read_only);
+}
+
+int iSEDSetFormFieldValue(int field, const std::string& value) {
+  return WithField(field, 0, [&](Document& d, FieldRef& r) {
+    int done = 0;
+    switch (Kind(r.field)) {
+      case 1:
+      case 5:
+        QPDFFormFieldObjectHelper(r.field).setV(ToHost(value), false);
+        done = 1;
+        break;
+      case 3: done = SetCheckBox(r, value); break;
+      case 4: done = SetRadio(r, value); break;
+      default: return 0;
+    }
+    MarkStale(d, r.field, false);
+    return done;
+  });
+}
+
+int iSEDFlattenFormField(int field) {
+  return WithField(field, 0, [&](Document& d, FieldRef& r) {
+    if (r.kid) return 0;
+    auto ws = Widgets(r.field);
+    bool missing = std::any_of(ws.begin(), ws.end(), [](auto& w) { return !HasAppearance(w); });
+    // A field whose appearance is missing or older than its value is drawn
+    // anew first, so that flattening never loses what it shows.
+    // A field qpdf cannot draw is still flattened with what it has.
+    if (missing || AppearanceStale(d, r.field)) Guard(false, [&] { return UpdateAppearance(d, r); });
+    for (auto& w : ws) {
+      int number = 0;
+      auto page = PageOfWidget(d, w, &number);
+      if (page.isNull()) continue;
+      DrawOnPage(d, page, w);
+      RemoveFromArray(page.getKey("/Annots"), w);
+    }
+    RemoveFromTree(d, r.field);
+    d.staleAppearance.erase(r.field.getObjGen());
+    d.restyled.erase(r.field.getObjGen());
+    ForgetField(d, field, ws);
+    return 1;
+  });
+}

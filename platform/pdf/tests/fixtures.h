@@ -1,0 +1,47 @@
+#pragma once
+// PDF files made for the tests with qpdf.
+#include <string>
+
+namespace fixtures {
+
+// A folder of this test process's own, made on first use.
+std::string Dir();
+std::string Path(const std::string& name);
+
+// Two pages (MediaBox and resources inherited from the page tree; page 1
+// has a CropBox offset, page 2 is rotated 90 degrees and has two content
+// streams) with the fields, in tree order: "name" (text, max length 10,
+// centred, value "John"), "notes" (multi-line, no /DA), "agree" (check box,
+// on), "colour" (radio: Yes, No, and an Off-only button; value No), "pick"
+// (combo: Red, Green, b/Blue; value Green), "secret" (hidden text), and
+// "parent.a", "parent.b" (inheriting /FT, /Ff multi-line, /DA, /Q 2 and
+// /MaxLen 5 from "parent"; "parent.b" on page 2 through a widget without
+// /T). Returns the path.
+std::string MakeForm(const std::string& name = "form.pdf");
+
+// A copy of `source` encrypted with the given passwords (AES-256).
+std::string MakeEncrypted(const std::string& source, const std::string& name,
+                          const std::string& user, const std::string& owner);
+
+// `source` rewritten with a classic cross-reference table and no object
+// streams.
+std::string MakePlain(const std::string& source, const std::string& name);
+
+// `source` cut to `keep` of its bytes.
+std::string MakeTruncated(const std::string& source, const std::string& name, double keep);
+// `source` with the bytes from fraction `from` to `to` overwritten.
+std::string MakeOverwritten(const std::string& source, const std::string& name, double from,
+                            double to);
+
+// A loaded document, removed at the end of the scope.
+struct Loaded {
+  explicit Loaded(const std::string& path);
+  ~Loaded();
+  Loaded(const Loaded&) = delete;
+  Loaded& operator=(const Loaded&) = delete;
+  int id;
+};
+
+std::string WriteFile(const std::string& name, const std::string& bytes);
+
+}  // namespace fixtures
