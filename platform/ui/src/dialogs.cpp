@@ -1,0 +1,152 @@
+// The dialogs, through the installed backend, and the backend registry.
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+
+#include "unlocked.h"
+#include "velmora/runtime/text.h"
+#include "velmora/ui/backend.h"
+#include "velmora/ui/headless.h"
+
+namespace ui {
+namespace {
+
+std::atomic<Backend*> g_backend{nullptr};
+
+std::mutex& ResourceLock() {
+  static std::mutex mu;
+  return mu;
+}
+std::vector<std::string>& ResourceFolders() {
+  static std::vector<std::string> folders;
+  return folders;
+}
+
+// A file in `folder` whose name matches `name` in any case; "" when none.
+std::string FindInFolder(const std::filesystem::path& folder, const std::string& name) {
+  std::error_code ec;
+  std::filesystem::path direct = folder / name;
+  if (std::filesystem::is_regular_file(direct, ec)) return direct.string();
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+    if (entry.is_regular_file(ec) && rt::EqualNoCase(entry.path().filename().string(), name))
+      return entry.path().string();
+  return {};
+}
+
+}  // namespace
+
+Backend& CurrentBackend() {
+  Backend* b = g_backend.load();
+  return b ? *b : Headless();
+}
+
+void SetBackend(Backend* backend) { g_backend.store(backend); }
+
+int ScreenDpiX() { return CurrentBackend().DpiX(); }
+int ScreenDpiY() { return CurrentBackend().DpiY(); }
+
+void AddResourceFolder(const std::string& folder) {
+  std::lock_guard l(ResourceLock());
+  ResourceFolders().push_back(folder);
+}
+
+std::string FindResource(const std::string& name) {
+  std::string n = name;
+  if (!n.empty() && n.front() == '~') n.erase(0, 1);
+  if (n.empty()) return {};
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(n, ec)) return n;
+  std::lock_guard l(ResourceLock());
+  std::string base = std::filesystem::path(n).filename().string();
+  for (const std::string& folder : ResourceFolders()) {
+    std::string found = FindInFolder(folder, base);
+    if (!found.empty()) return found;
+  }
+  return {};
+}
+
+std::vector<std::string> MessageLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (true) {
+    size_t bar = text.find_first_of("|\n", start);
+    lines.emplace_back(text.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  return lines;
+}
+
+std::vector<FileMask> ParseFileMasks(std::string_view text) {
+  std::vector<std::string> parts = MessageLines(text);
+  std::vector<FileMask> masks;
+  for (size_t i = 0; i + 1 < parts.size(); i += 2) masks.push_back({rt::Trim(parts[i]), rt::Trim(parts[i + 1])});
+  return masks;
+}
+
+std::string FileDialogText(const std::vector<std::string>& names) {
+  if (names.empty()) return {};
+  if (names.size() == 1) return names.front();
+  std::filesystem::path folder = std::filesystem::path(names.front()).parent_path();
+  std::string text = folder.string();
+  for (const std::string& n : names) text += "|" + std::filesystem::path(n).filename().string();
+  return text;
+}
+
+// Each dialog waits for its answer without the runtime lock.
+int Message(const MessageRequest& request) {
+  MessageRequest r = request;
+  if (r.buttons == 0) r.buttons = button::Ok;
+  detail::Unlocked unlocked;
+  return CurrentBackend().Message(r);
+}
+
+void InstallMessageHandler() {
+  rt::SetMessageHandler([](std::string_view text, std::string_view caption, std::string_view icon, int buttons,
+                           int defaultButton) { return Message(text, caption, icon, buttons, defaultButton); });
+}
+
+int Message(std::string_view text, std::string_view caption, std::string_view icon, int buttons, int defaultButton) {
+  return Message(MessageRequest{std::string(text), std::string(caption), std::string(icon), buttons, defaultButton});
+}
+
+std::vector<std::string> FileDialog(const FileRequest& request) {
+  std::error_code ec;
+  std::filesystem::path here = std::filesystem::current_path(ec);
+  std::vector<std::string> names;
+  {
+    detail::Unlocked unlocked;
+    names = CurrentBackend().FileDialog(request);
+  }
+  if (request.keepFolder && !here.empty()) std::filesystem::current_path(here, ec);
+  return names;
+}
+
+std::optional<long> ColorDialog(std::string_view title, long initial) {
+  detail::Unlocked unlocked;
+  return CurrentBackend().ColorDialog(std::string(title), initial);
+}
+
+std::optional<Font> FontDialog(std::string_view title, const Font& initial) {
+  detail::Unlocked unlocked;
+  return CurrentBackend().FontDialog(std::string(title), initial);
+}
+
+std::optional<PrinterChoice> PrinterDialog(const PrinterRequest& request) {
+  detail::Unlocked unlocked;
+  return CurrentBackend().PrinterDialog(request);
+}
+
+int Popup(std::string_view text, int x, int y) {
+  PopupRequest request{ParsePopup(text), x, y};
+  int chosen;
+  {
+    detail::Unlocked unlocked;
+    chosen = CurrentBackend().Popup(request);
+  }
+  for (const PopupItem& item : request.items)
+    if (item.number == chosen && chosen != 0) return item.greyed ? 0 : chosen;
+  return 0;
+}
+
+}  // namespace ui
