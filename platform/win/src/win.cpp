@@ -1,6 +1,12 @@
 #include "velmora/win/win.h"
 
+#include <dirent.h>
+#include <unistd.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -19,6 +25,53 @@ constexpr std::string_view kDragFullWindows = "DragFullWindows";
 std::mutex gMutex;
 // A value set without SPIF_UPDATEINIFILE holds for the rest of the process.
 std::optional<BOOL> gSessionDrag;
+
+// A Linux path in the system's Windows form, and back.
+std::string ToWindowsForm(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+std::string FromWindowsForm(std::string path) {
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+// Windows wildcards are "*" and "?" only: every other character, "[" too,
+// matches itself.
+std::string FnmatchPattern(std::string_view windowsPattern) {
+  std::string out;
+  for (char c : windowsPattern) {
+    if (c == '[' || c == ']') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+bool Matches(const std::string& pattern, const char* name) {
+  if (::fnmatch(pattern.c_str(), name, 0) == 0) return true;
+  // "x.*" also finds "x": an empty extension matches ".*".
+  return pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+         ::fnmatch(pattern.substr(0, pattern.size() - 2).c_str(), name, 0) == 0;
+}
+
+bool Fill(const std::string& path, const char* name, WIN32_FIND_DATAA* data) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if (!data) return true;
+  *data = WIN32_FIND_DATAA{};
+  data->dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  if (::access(path.c_str(), W_OK) != 0) data->dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+  uint64_t size = static_cast<uint64_t>(st.st_size);
+  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+  std::strncpy(data->cFileName, name, MAX_PATH - 1);
+  return true;
+}
+
+// What a search handle points at.
+struct Search {};
 
 std::string StorePath() { return UserStoreFolder() + std::string(kStoreFile); }
 
@@ -73,6 +126,50 @@ BOOL SystemParametersInfoA(UINT uiAction, UINT uiParam, void* pvParam,
 
 void OutputDebugStringA(const char* text) {
   rt::OutputDebugString(text ? std::string_view(text) : std::string_view());
+}
+
+DWORD GetTempPathA(DWORD nBufferLength, char* lpBuffer) {
+  const char* env = std::getenv("TMPDIR");
+  std::string path = env && *env ? env : "/tmp";
+  if (path.find('\\') != std::string::npos) return 0;
+  if (path.back() != '/') path += '/';
+  path = ToWindowsForm(std::move(path));
+  DWORD needed = static_cast<DWORD>(path.size() + 1);
+  if (!lpBuffer || nBufferLength < needed) return needed;
+  std::memcpy(lpBuffer, path.c_str(), needed);
+  return needed - 1;
+}
+
+HANDLE FindFirstFileA(const char* lpFileName, WIN32_FIND_DATAA* lpFindFileData) {
+  if (!lpFileName || !*lpFileName) return INVALID_HANDLE_VALUE;
+  std::string path = FromWindowsForm(lpFileName);
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (last.empty()) return INVALID_HANDLE_VALUE;
+  bool found = false;
+  if (last.find_first_of("*?") == std::string::npos) {
+    found = last != "." && last != ".." && Fill(path, last.c_str(), lpFindFileData);
+  } else if (DIR* dir = ::opendir(folder.c_str())) {
+    std::string pattern = FnmatchPattern(last);
+    while (const dirent* e = ::readdir(dir)) {
+      if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+      if (Matches(pattern, e->d_name) &&
+          Fill((slash == std::string::npos ? "" : folder) + e->d_name, e->d_name,
+               lpFindFileData)) {
+        found = true;
+        break;
+      }
+    }
+    ::closedir(dir);
+  }
+  return found ? new Search : INVALID_HANDLE_VALUE;
+}
+
+BOOL FindClose(HANDLE hFindFile) {
+  if (!hFindFile || hFindFile == INVALID_HANDLE_VALUE) return 0;
+  delete static_cast<Search*>(hFindFile);
+  return 1;
 }
 
 }  // namespace win

@@ -77,3 +77,99 @@ TEST(WinCalls, DebugOutputReachesTheRuntimeSink) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WinTempPath, TmpdirInWindowsFormWithTrailingBackslash) {
+  const char* old = std::getenv("TMPDIR");
+  std::string saved = old ? old : "";
+  struct Case {
+    const char* tmpdir;  // nullptr: unset
+    std::string expected;
+  } cases[] = {
+      {nullptr, "\\tmp\\"},
+      {"", "\\tmp\\"},
+      {"/var/tmp/x", "\\var\\tmp\\x\\"},
+      {"/var/tmp/y/", "\\var\\tmp\\y\\"},
+      {"/odd\\name", ""},  // cannot be shown in Windows form
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tmpdir ? c.tmpdir : "(unset)");
+    if (c.tmpdir)
+      setenv("TMPDIR", c.tmpdir, 1);
+    else
+      unsetenv("TMPDIR");
+    char buf[win::MAX_PATH];
+    win::DWORD n = win::GetTempPathA(sizeof buf, buf);
+    EXPECT_EQ(n, c.expected.size());
+    if (n) {
+      EXPECT_EQ(std::string(buf), c.expected);
+    }
+  }
+  // Too small a buffer: the size needed, terminator included.
+  setenv("TMPDIR", "/tmp", 1);
+  char small[3] = {'a', 'b', 0};
+  EXPECT_EQ(win::GetTempPathA(sizeof small, small), 6u);
+  EXPECT_STREQ(small, "ab");
+  if (old)
+    setenv("TMPDIR", saved.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
+}
+
+class WinFind : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/win_find_XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    fs::create_directory(dir_ + "/sub");
+    std::ofstream(dir_ + "/report.pdf") << "12345";
+    std::ofstream(dir_ + "/README") << "x";
+    std::ofstream(dir_ + "/a[1].txt") << "x";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  // The search in Windows form; the name found, or "" when none.
+  std::string Find(const std::string& linuxPath, win::WIN32_FIND_DATAA* data = nullptr) {
+    std::string name = linuxPath;
+    for (char& c : name)
+      if (c == '/') c = '\\';
+    win::WIN32_FIND_DATAA local;
+    win::WIN32_FIND_DATAA* d = data ? data : &local;
+    win::HANDLE h = win::FindFirstFileA(name.c_str(), d);
+    if (h == win::INVALID_HANDLE_VALUE) return "";
+    EXPECT_EQ(win::FindClose(h), 1);
+    return d->cFileName;
+  }
+  std::string dir_;
+};
+
+TEST_F(WinFind, WildcardsAndPlainNames) {
+  struct Case {
+    const char* last;
+    const char* found;  // "" for no match
+  } cases[] = {
+      {"report.pdf", "report.pdf"}, {"REPORT.PDF", ""},   {"*.pdf", "report.pdf"},
+      {"rep?rt.*", "report.pdf"},   {"READ*.*", "README"}, {"a[1].txt", "a[1].txt"},
+      {"a[1]*", "a[1].txt"},         {"*.doc", ""},        {"missing", ""},
+      {"sub", "sub"},               {".", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Find(dir_ + "/" + c.last), c.found) << c.last;
+  EXPECT_NE(Find(dir_ + "/*.*"), "");
+
+  win::WIN32_FIND_DATAA data;
+  ASSERT_EQ(Find(dir_ + "/report.pdf", &data), "report.pdf");
+  EXPECT_EQ(data.nFileSizeLow, 5u);
+  EXPECT_EQ(data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY, 0u);
+  ASSERT_EQ(Find(dir_ + "/sub", &data), "sub");
+  EXPECT_NE(data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+TEST_F(WinFind, EmptyFolderAndBadArgumentsFindNothing) {
+  EXPECT_EQ(Find(dir_ + "/sub/*.*"), "");
+  EXPECT_EQ(Find(dir_ + "/nofolder/*"), "");
+  EXPECT_EQ(win::FindFirstFileA("", nullptr), win::INVALID_HANDLE_VALUE);
+  EXPECT_EQ(win::FindFirstFileA(nullptr, nullptr), win::INVALID_HANDLE_VALUE);
+  EXPECT_EQ(win::FindClose(win::INVALID_HANDLE_VALUE), 0);
+}
+
+}  // namespace

@@ -36,4 +36,42 @@ BOOL SystemParametersInfoA(UINT uiAction, UINT uiParam, void* pvParam,
 // Hands the text to the runtime's debugger output.
 void OutputDebugStringA(const char* text);
 
+// ---- temporary folder and file search. Paths are in the system's Windows
+// form: a Linux path with every "/" shown as "\" ("/tmp/" is "\tmp\"),
+// which db::HostPath turns back into the Linux path.
+
+using DWORD = uint32_t;
+using HANDLE = void*;
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~uintptr_t{0});
+
+enum : DWORD { MAX_PATH = 260 };
+
+enum : DWORD {
+  FILE_ATTRIBUTE_READONLY = 0x01,
+  FILE_ATTRIBUTE_DIRECTORY = 0x10,
+  FILE_ATTRIBUTE_NORMAL = 0x80,
+};
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes = 0;
+  DWORD nFileSizeHigh = 0;
+  DWORD nFileSizeLow = 0;
+  char cFileName[MAX_PATH] = {};
+};
+
+// $TMPDIR (or /tmp when unset or empty) in Windows form with a trailing
+// backslash. Returns its length without the terminator when it fits in
+// nBufferLength bytes; otherwise the size needed including the terminator,
+// leaving the buffer alone. 0 when the folder cannot be shown in Windows
+// form (its Linux path holds a backslash).
+DWORD GetTempPathA(DWORD nBufferLength, char* lpBuffer);
+
+// The first entry of the name's folder that matches its last part, where
+// "*" and "?" are wildcards (matched with fnmatch; a trailing ".*" also
+// matches names without an extension, "*.*" matches every name). "." and
+// ".." are not entries. INVALID_HANDLE_VALUE when nothing matches; a
+// handle that is found must be closed with FindClose.
+HANDLE FindFirstFileA(const char* lpFileName, WIN32_FIND_DATAA* lpFindFileData);
+BOOL FindClose(HANDLE hFindFile);
+
 }  // namespace win
