@@ -37,19 +37,6 @@ rt::Long CloseWith(db::FileDecl& f) {
   return saved.code;
 }
 
-// Appends `bytes` to the named file: a full chunk through OUTFILE (already
-// open), a shorter last one through a file of that record length, since
-// the driver appends whole records.
-void AppendTail(std::string_view name, const std::vector<uint8_t>& bytes) {
-  auto tail = CopyFile("OUTFILE", static_cast<uint32_t>(bytes.size()));
-  tail->SetName(std::string(name));
-  upg::ds_FileOpen(*tail, db::kReadWrite | db::kDenyWrite);
-  if (rt::ErrorCode()) return;
-  std::copy(bytes.begin(), bytes.end(), tail->Record());
-  db::Add(*tail);
-  CloseWith(*tail);
-}
-
 }  // namespace
 
 std::string FileBuffersOption(uint64_t size) {
@@ -73,16 +60,8 @@ rt::Long BlobToFile(db::FileDecl& file, int blob, std::string_view name) {
     const uint32_t n = std::min(kCopyChunk, size - pos);
     std::vector<uint8_t> chunk = db::BlobRead(file, blob, pos, n);
     if (rt::ErrorCode()) break;
-    if (n == kCopyChunk) {
-      std::copy(chunk.begin(), chunk.end(), out.Record());
-      db::Add(out);
-    } else {
-      // The last, short chunk: OUTFILE is closed first so the tail file
-      // can open it with the same sharing.
-      CloseWith(out);
-      AppendTail(clipped, chunk);
-      return rt::ErrorCode();
-    }
+    std::copy(chunk.begin(), chunk.end(), out.Record());
+    db::Add(out, n);
     if (rt::ErrorCode()) break;
     pos += n;
   }

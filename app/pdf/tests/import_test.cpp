@@ -39,23 +39,6 @@ std::string Slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The renderer sets up its colour profiles on first use without a lock, so
-// one page is rendered on one thread before the tests render on several.
-class RendererWarmUp : public ::testing::Environment {
- public:
-  void SetUp() override {
-    char tmpl[] = "/tmp/apppdf_warmup_XXXXXX";
-    const fs::path dir = mkdtemp(tmpl);
-    const std::string pdf = forms::MakeForm((dir / "warm.pdf").string());
-    if (int doc = iSEDLoadFromFile(pdf)) {
-      iSEDRenderDocumentToFile(72, 1, 1, 6, (dir / "page%p.gif").string());
-      iSEDRemoveDocument(doc);
-    }
-    fs::remove_all(dir);
-  }
-};
-const auto* const kWarmUp = ::testing::AddGlobalTestEnvironment(new RendererWarmUp);
-
 struct Page {
   data::FormPagesRecord rec;
   std::string image, content, text;

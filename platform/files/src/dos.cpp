@@ -43,12 +43,18 @@ class Dos final : public PlainDriver {
   }
   void Add(FileDecl& f) override {
     DosState& s = State(f);
-    WriteAt(f, s, Size(s));
+    WriteAt(f, s, Size(s), f.RecordLength());
+  }
+  void Add(FileDecl& f, uint32_t length) override {
+    if (length > f.RecordLength())
+      return rt::SetFileError(rt::kDriverError, 0, "ADD length is longer than the record");
+    DosState& s = State(f);
+    WriteAt(f, s, Size(s), length);
   }
   void Put(FileDecl& f) override {
     DosState& s = State(f);
     if (!s.haveCur) return rt::SetError(rt::kRecordNotAvailable);
-    WriteAt(f, s, s.current);
+    WriteAt(f, s, s.current, f.RecordLength());
   }
   uint32_t Records(FileDecl& f) override {
     rt::ClearError();
@@ -93,10 +99,10 @@ class Dos final : public PlainDriver {
     rt::ClearError();
     return true;
   }
-  static void WriteAt(FileDecl& f, DosState& s, uint64_t pos) {
+  static void WriteAt(FileDecl& f, DosState& s, uint64_t pos, uint32_t length) {
     if ((s.mode & 0x0F) == 0) return rt::SetError(rt::kAccessDenied);
-    ssize_t n = ::pwrite(s.fd, f.Record(), f.RecordLength(), static_cast<off_t>(pos));
-    if (n != static_cast<ssize_t>(f.RecordLength())) return rt::SetError(rt::kAccessDenied);
+    ssize_t n = ::pwrite(s.fd, f.Record(), length, static_cast<off_t>(pos));
+    if (n != static_cast<ssize_t>(length)) return rt::SetError(rt::kAccessDenied);
     s.current = pos;
     s.haveCur = true;
     rt::ClearError();

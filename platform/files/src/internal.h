@@ -42,6 +42,7 @@ class Driver {
   virtual std::string Position(FileDecl& f);
   virtual void Reget(FileDecl& f, std::string_view position);
   virtual void Add(FileDecl& f) = 0;
+  virtual void Add(FileDecl& f, uint32_t length);
   virtual void Append(FileDecl& f);
   virtual void Put(FileDecl& f);
   virtual void Delete(FileDecl& f);

@@ -7,6 +7,7 @@
 
 #include "internal.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 
 namespace db {
@@ -112,19 +113,15 @@ std::string DriverNameFor(uint32_t entry) {
 }
 
 std::string HostPath(std::string_view windowsName) {
-  std::string s(windowsName);
-  size_t bang = s.find("\\!");
-  if (bang != std::string::npos) s.resize(bang);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
-  for (char& c : s)
-    if (c == '\\') c = '/';
-  while (s.size() > 2 && s.compare(0, 2, "./") == 0) s.erase(0, 2);
-  return s;
+  // "file\!table" names a table inside the file.
+  size_t bang = windowsName.find("\\!");
+  return rt::HostPath(windowsName.substr(0, bang));
 }
 
 // ---- default answers of a driver
 
 void Driver::Build(FileDecl& f) { NotSupported(f, "BUILD"); }
+void Driver::Add(FileDecl& f, uint32_t) { NotSupported(f, "ADD with a length"); }
 void Driver::Remove(FileDecl& f) {
   std::string path = HostPath(f.Name());
   if (std::remove(path.c_str()) != 0)
@@ -272,6 +269,9 @@ void Reget(FileDecl& f, std::string_view position) {
 }
 void Add(FileDecl& f) {
   if (Driver* d = OpenDriver(f)) d->Add(f);
+}
+void Add(FileDecl& f, uint32_t length) {
+  if (Driver* d = OpenDriver(f)) d->Add(f, length);
 }
 void Append(FileDecl& f) {
   if (Driver* d = OpenDriver(f)) d->Append(f);

@@ -145,8 +145,12 @@ TEST_F(FilesTextDrivers, DosReadsAndWritesBytesAtPositions) {
   std::memcpy(f->Record(), "!end", 4);
   Add(*f);
   ASSERT_EQ(rt::ErrorCode(), 0);
+  Add(*f, 2);  // a short last chunk
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  Add(*f, 5);
+  EXPECT_EQ(rt::ErrorCode(), rt::kDriverError);
   Close(*f);
-  EXPECT_EQ(FileText("raw.bin"), "0123wxyz89ABCDEFGHIJKLMNOP!end");
+  EXPECT_EQ(FileText("raw.bin"), "0123wxyz89ABCDEFGHIJKLMNOP!end!e");
 }
 
 TEST_F(FilesTextDrivers, BasicConvertsPackedDecimals) {

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "velmora/pdf/pdf.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 
 namespace velmora::pdf::detail {
@@ -174,7 +175,7 @@ int iSEDLoadFromFile(const std::string& file) {
   return Guard(0, [&] {
     auto doc = std::make_shared<Document>();
     doc->bytes = std::make_shared<std::string>();
-    if (!ReadFile(ToHost(file), *doc->bytes) || doc->bytes->empty()) return 0;
+    if (!ReadFile(rt::HostPath(file), *doc->bytes) || doc->bytes->empty()) return 0;
     doc->qpdf = std::make_unique<QPDF>();
     doc->qpdf->setSuppressWarnings(true);
     doc->qpdf->processMemoryFile(file.c_str(), doc->bytes->data(),
@@ -224,7 +225,7 @@ int iSEDSaveToFile(const std::string& file) {
   if (!d) return 0;
   return Guard(0, [&] {
     namespace fs = std::filesystem;
-    fs::path target(ToHost(file));
+    fs::path target(rt::HostPath(file));
     // Written beside the target and moved over it, so that saving over the
     // loaded file (or a failed write) never leaves a half-written file.
     fs::path temp = target;

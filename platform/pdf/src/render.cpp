@@ -9,11 +9,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "document.h"
 #include "velmora/pdf/pdf.h"
+#include "velmora/runtime/paths.h"
 
 namespace velmora::pdf::detail {
 
@@ -121,7 +123,7 @@ int iSEDRenderDocumentToFile(int resolution, int firstPage, int lastPage, int op
   if (!bytes) return 0;
   // Pages are rendered and encoded on several threads at once, each with a
   // poppler document of its own.
-  const std::string host = ToHost(pattern);
+  const std::string host = rt::HostPath(pattern);
   const int pages = lastPage - firstPage + 1;
   const int workers = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1,
                                  std::min(pages, 8));
@@ -137,6 +139,19 @@ int iSEDRenderDocumentToFile(int resolution, int firstPage, int lastPage, int op
     });
     if (!done) failed = true;
   };
+  // poppler sets up its colour profiles on the first rendering without a
+  // lock: the process's first page is rendered alone, before any worker.
+  static std::once_flag firstRendering;
+  std::call_once(firstRendering, [&] {
+    int done = Guard(0, [&] {
+      auto doc = OpenPoppler(*bytes);
+      if (!doc) return 0;
+      const int p = next++;
+      if (!WritePicture(*doc, p, resolution, options, PictureName(host, p))) failed = true;
+      return 1;
+    });
+    if (!done) failed = true;
+  });
   std::vector<std::thread> threads;
   for (int i = 1; i < workers; ++i) threads.emplace_back(work);
   work();

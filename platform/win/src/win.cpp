@@ -13,7 +13,9 @@
 #include <string_view>
 
 #include "velmora/runtime/ini.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/system.h"
+#include "velmora/runtime/text.h"
 
 namespace win {
 namespace {
@@ -27,17 +29,6 @@ std::mutex gMutex;
 std::optional<BOOL> gSessionDrag;
 
 // A Linux path in the system's Windows form, and back.
-std::string ToWindowsForm(std::string path) {
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-std::string FromWindowsForm(std::string path) {
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
-
 // Windows wildcards are "*" and "?" only: every other character, "[" too,
 // matches itself.
 std::string FnmatchPattern(std::string_view windowsPattern) {
@@ -66,7 +57,7 @@ bool Fill(const std::string& path, const char* name, WIN32_FIND_DATAA* data) {
   uint64_t size = static_cast<uint64_t>(st.st_size);
   data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
   data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
-  std::strncpy(data->cFileName, name, MAX_PATH - 1);
+  std::strncpy(data->cFileName, rt::FromUtf8(name).c_str(), MAX_PATH - 1);
   return true;
 }
 
@@ -133,7 +124,7 @@ DWORD GetTempPathA(DWORD nBufferLength, char* lpBuffer) {
   std::string path = env && *env ? env : "/tmp";
   if (path.find('\\') != std::string::npos) return 0;
   if (path.back() != '/') path += '/';
-  path = ToWindowsForm(std::move(path));
+  path = rt::WindowsPath(path);
   DWORD needed = static_cast<DWORD>(path.size() + 1);
   if (!lpBuffer || nBufferLength < needed) return needed;
   std::memcpy(lpBuffer, path.c_str(), needed);
@@ -142,7 +133,7 @@ DWORD GetTempPathA(DWORD nBufferLength, char* lpBuffer) {
 
 HANDLE FindFirstFileA(const char* lpFileName, WIN32_FIND_DATAA* lpFindFileData) {
   if (!lpFileName || !*lpFileName) return INVALID_HANDLE_VALUE;
-  std::string path = FromWindowsForm(lpFileName);
+  std::string path = rt::HostPath(lpFileName);
   size_t slash = path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   std::string last = slash == std::string::npos ? path : path.substr(slash + 1);

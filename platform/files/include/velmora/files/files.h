@@ -61,6 +61,9 @@ void GetAtPosition(FileDecl& f, std::string_view position);
 std::string Position(FileDecl& f);              // of the current record (opaque)
 void Reget(FileDecl& f, std::string_view position);  // = GetAtPosition, keeps the key sequence
 void Add(FileDecl& f);
+// ADD with a length (DOS driver): writes the first `length` bytes of the
+// record buffer at the end of the file.
+void Add(FileDecl& f, uint32_t length);
 void Append(FileDecl& f);                       // add without key updates until BUILD
 void Put(FileDecl& f);                          // write back the record last read
                                                 // (89 when another instance changed

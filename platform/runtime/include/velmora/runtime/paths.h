@@ -1,0 +1,16 @@
+#pragma once
+// File names inside the system keep their Windows form (".\\data\\forms.tps",
+// "\\tmp\\" — backslashes, Windows-1252 bytes); the host sees UTF-8 paths
+// with "/". These two turn one into the other.
+#include <string>
+#include <string_view>
+
+namespace rt {
+
+// ".\\data\\x.tps" -> "data/x.tps"; trailing blanks and NULs are dropped;
+// a name already in host form ("/tmp/x") passes through.
+std::string HostPath(std::string_view windowsName);
+// "/tmp/x" -> "\\tmp\\x" in Windows-1252.
+std::string WindowsPath(std::string_view hostPath);
+
+}  // namespace rt
