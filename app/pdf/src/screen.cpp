@@ -4,14 +4,19 @@
 #include <cmath>
 #include <cstdint>
 
+#include "velmora/win/win.h"
+
 namespace apppdf {
 namespace {
 std::atomic<Resolution (*)()> gSource{nullptr};
 }  // namespace
 
 Resolution ScreenResolution() {
-  Resolution (*source)() = gSource.load();
-  return source ? source() : Resolution{};
+  if (Resolution (*source)() = gSource.load()) return source();
+  win::HDC dc = win::GetDC(nullptr);
+  Resolution r{win::GetDeviceCaps(dc, win::LOGPIXELSX), win::GetDeviceCaps(dc, win::LOGPIXELSY)};
+  win::ReleaseDC(nullptr, dc);
+  return r;
 }
 
 void SetResolutionSource(Resolution (*source)()) { gSource = source; }

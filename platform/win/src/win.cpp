@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "velmora/runtime/ini.h"
+#include "velmora/ui/backend.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/system.h"
 #include "velmora/runtime/text.h"
@@ -161,6 +162,21 @@ BOOL FindClose(HANDLE hFindFile) {
   if (!hFindFile || hFindFile == INVALID_HANDLE_VALUE) return 0;
   delete static_cast<Search*>(hFindFile);
   return 1;
+}
+
+HDC GetDC(HWND hWnd) {
+  static char screen;
+  return hWnd ? hWnd : &screen;
+}
+
+int ReleaseDC(HWND, HDC hDC) { return hDC ? 1 : 0; }
+
+int GetDeviceCaps(HDC, int index) {
+  switch (index) {
+    case LOGPIXELSX: return ui::ScreenDpiX();
+    case LOGPIXELSY: return ui::ScreenDpiY();
+    default: return 0;
+  }
 }
 
 }  // namespace win

@@ -172,4 +172,13 @@ TEST_F(WinFind, EmptyFolderAndBadArgumentsFindNothing) {
   EXPECT_EQ(win::FindClose(win::INVALID_HANDLE_VALUE), 0);
 }
 
+TEST(WinScreen, DeviceCapsGiveTheWindowLayersResolution) {
+  win::HDC dc = win::GetDC(nullptr);
+  ASSERT_NE(dc, nullptr);
+  EXPECT_EQ(win::GetDeviceCaps(dc, win::LOGPIXELSX), 96);  // headless backend
+  EXPECT_EQ(win::GetDeviceCaps(dc, win::LOGPIXELSY), 96);
+  EXPECT_EQ(win::GetDeviceCaps(dc, 12), 0);
+  EXPECT_EQ(win::ReleaseDC(nullptr, dc), 1);
+}
+
 }  // namespace

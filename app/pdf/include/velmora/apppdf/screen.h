@@ -8,13 +8,11 @@ struct Resolution {
   int down = 96;    // LOGPIXELSY
 };
 
-// Pixels per inch of the current window's client area. The window layer
-// does not report it yet, so this is 96 by 96 (its headless value) unless
-// a source is set.
+// Pixels per inch of the current window's client area (GetDeviceCaps).
 Resolution ScreenResolution();
 
-// Replaces where ScreenResolution asks (tests, and the window layer until
-// GetDeviceCaps is there); an empty function restores the default.
+// Replaces where ScreenResolution asks (tests); an empty function restores
+// the default.
 void SetResolutionSource(Resolution (*source)());
 
 // Whole pixels for a real number, truncated toward zero (values beyond a

@@ -74,4 +74,19 @@ DWORD GetTempPathA(DWORD nBufferLength, char* lpBuffer);
 HANDLE FindFirstFileA(const char* lpFileName, WIN32_FIND_DATAA* lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
 
+// ---- device contexts: the program asks them only for the screen's
+// resolution, which comes from the window layer (96 in the headless one).
+
+using HWND = void*;
+using HDC = void*;
+
+enum : int { LOGPIXELSX = 88, LOGPIXELSY = 90 };
+
+// A device context of the window's client area (never null).
+HDC GetDC(HWND hWnd);
+int ReleaseDC(HWND hWnd, HDC hDC);
+// LOGPIXELSX and LOGPIXELSY: pixels per inch across and down; 0 for any
+// other index.
+int GetDeviceCaps(HDC hDC, int index);
+
 }  // namespace win
