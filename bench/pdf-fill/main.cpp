@@ -30,7 +30,7 @@ int main() {
   const std::string filled = (dir / "filled.pdf").string();
   const std::string ours = (dir / "ours.pdf").string();
   const std::string theirs = (dir / "qpdf.pdf").string();
-  MakeBenchForm(form);
+  MakeBenchForm(form, BenchFields::Text);
 
   // The filled file both sides flatten: values set, no appearances.
   int doc = iSEDLoadFromFile(form);

@@ -8,10 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFWriter.hh>
 #include <string>
 
+#include "make_form.h"
 #include "velmora/apppdf/import.h"
 #include "velmora/apppdf/status.h"
 #include "velmora/data/dictionary.h"
@@ -19,108 +18,10 @@
 
 namespace {
 
-constexpr int kPages = 20;
-constexpr int kFieldsPerPage = 10;
-
-using H = QPDFObjectHandle;
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
-}
-
-H Widget(QPDF& q, H page, H annots, const std::string& dict) {
-  H w = H::parse(dict);
-  w.replaceKey("/Type", H::newName("/Annot"));
-  w.replaceKey("/Subtype", H::newName("/Widget"));
-  w.replaceKey("/P", page);
-  w = q.makeIndirectObject(w);
-  annots.appendItem(w);
-  return w;
-}
-
-// A form XObject of a 14 by 14 point button.
-H Appearance(QPDF& q, const std::string& content) {
-  H s = q.newStream(content);
-  for (auto& [k, v] :
-       H::parse("<< /Type /XObject /Subtype /Form /BBox [0 0 14 14] >>").getDictAsMap())
-    s.getDict().replaceKey(k, v);
-  return s;
-}
-
-std::string Rect(int x, int y, int w, int h) {
-  return "/Rect [" + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(x + w) +
-         " " + std::to_string(y + h) + "]";
-}
-
-// Per page: a heading, labels and a frame; seven text fields, a check box,
-// a radio group of two buttons and a choice field.
-void MakeForm(const std::string& path) {
-  QPDF q;
-  q.emptyPDF();
-  H font = q.makeIndirectObject(H::parse(
-      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
-  H pages = q.getRoot().getKey("/Pages");
-  H fields = H::newArray(), kids = H::newArray();
-  for (int p = 1; p <= kPages; ++p) {
-    H page = q.makeIndirectObject(
-        H::parse("<< /Type /Page /MediaBox [0 0 612 792] /Resources << /Font << >> >> >>"));
-    page.getKey("/Resources").getKey("/Font").replaceKey("/F1", font);
-    page.replaceKey("/Parent", pages);
-    std::string content = "BT /F1 18 Tf 72 740 Td (Application form, page " + std::to_string(p) +
-                          ") Tj ET\n0.5 w 36 36 540 720 re S\n";
-    H annots = H::newArray();
-    const std::string id = std::to_string(p);
-    for (int f = 0; f < kFieldsPerPage; ++f) {
-      const int y = 680 - f * 62;
-      content += "BT /F1 9 Tf 72 " + std::to_string(y + 30) + " Td (Question " +
-                 std::to_string(f + 1) + ": please answer in the box below) Tj ET\n";
-      const std::string name = "/T (p" + id + "_" + std::to_string(f) + ") ";
-      if (f < 7) {
-        fields.appendItem(Widget(q, page, annots,
-                                 "<< /FT /Tx " + name + "/MaxLen 40 /DA (/Helv 11 Tf 0 g) /F 4 " +
-                                     Rect(72, y, 300, 24) + " >>"));
-      } else if (f == 7) {
-        fields.appendItem(
-            Widget(q, page, annots,
-                   "<< /FT /Btn " + name + "/V /Off /AS /Off /F 4 " + Rect(72, y, 14, 14) + " >>"));
-      } else if (f == 8) {
-        H group = q.makeIndirectObject(H::parse("<< /FT /Btn /Ff 49152 /V /Off " + name + ">>"));
-        H buttons = H::newArray();
-        for (int b = 0; b < 2; ++b) {
-          H w = Widget(q, page, annots, "<< /F 4 /AS /Off " + Rect(72 + b * 40, y, 14, 14) + " >>");
-          H n = H::newDictionary();
-          n.replaceKey(b ? "/No" : "/Yes", Appearance(q, "0 g 2 2 10 10 re f"));
-          n.replaceKey("/Off", Appearance(q, ""));
-          H ap = H::newDictionary();
-          ap.replaceKey("/N", n);
-          w.replaceKey("/AP", ap);
-          w.replaceKey("/Parent", group);
-          buttons.appendItem(w);
-        }
-        group.replaceKey("/Kids", buttons);
-        fields.appendItem(group);
-      } else {
-        fields.appendItem(Widget(q, page, annots,
-                                 "<< /FT /Ch /Ff 131072 /Opt [(One) (Two) (Three)] " + name +
-                                     "/DA (/Helv 11 Tf 0 g) /F 4 " + Rect(72, y, 150, 20) + " >>"));
-      }
-    }
-    page.replaceKey("/Contents", q.newStream(content));
-    page.replaceKey("/Annots", annots);
-    kids.appendItem(page);
-  }
-  pages.replaceKey("/Kids", kids);
-  pages.replaceKey("/Count", H::newInteger(kPages));
-  H af = q.makeIndirectObject(H::newDictionary());
-  af.replaceKey("/Fields", fields);
-  H dr = H::parse("<< /Font << >> >>");
-  dr.getKey("/Font").replaceKey("/Helv", font);
-  af.replaceKey("/DR", dr);
-  af.replaceKey("/DA", H::newString("/Helv 0 Tf 0 g"));
-  q.getRoot().replaceKey("/AcroForm", af);
-  QPDFWriter w(q, path.c_str());
-  w.write();
 }
 
 }  // namespace
@@ -133,7 +34,7 @@ int main() {
   const fs::path old = fs::current_path();
   fs::current_path(dir);
   const std::string form = (dir / "form.pdf").string();
-  MakeForm(form);
+  MakeBenchForm(form, BenchFields::Mixed);
 
   data::GlobalErrors().Setup();
   data::CreateFileManagers();
@@ -144,7 +45,7 @@ int main() {
   Clock::time_point renderStart{}, renderEnd{};
   apppdf::SetStatusHandler([&](std::string_view text) {
     if (text.rfind("Renderig", 0) == 0) renderStart = Clock::now();
-    if (text == "Processing Page 1 of " + std::to_string(kPages)) renderEnd = Clock::now();
+    if (text == "Processing Page 1 of " + std::to_string(kFormPages)) renderEnd = Clock::now();
   });
 
   const auto start = Clock::now();
@@ -159,12 +60,12 @@ int main() {
   const int rc = std::system(command.c_str());
   const double tool = Seconds(toolStart, Clock::now());
 
-  std::printf("pages: %d, fields: %d\n", pages, kPages * kFieldsPerPage);
+  std::printf("pages: %d, fields: %d\n", pages, kFormPages * kFormFieldsPerPage);
   std::printf("import, all steps: %.3f s%s\n", import, created == 1 ? "" : " (failed)");
   std::printf("import, rendering to GIF at 288 dpi: %.3f s\n", render);
   std::printf("pdftoppm -r 288: %.3f s%s\n", tool, rc == 0 ? "" : " (failed)");
   std::printf("rendering, ours over pdftoppm: ratio %.2f\n", tool > 0 ? render / tool : 0.0);
   fs::current_path(old);
   fs::remove_all(dir);
-  return created == 1 && rc == 0 && pages == kPages ? 0 : 1;
+  return created == 1 && rc == 0 && pages == kFormPages ? 0 : 1;
 }

@@ -16,7 +16,7 @@ int main() {
   fs::path dir = fs::temp_directory_path() / ("velmora-pdf-render-" + std::to_string(getpid()));
   fs::create_directories(dir);
   const std::string form = (dir / "form.pdf").string();
-  MakeBenchForm(form);
+  MakeBenchForm(form, BenchFields::Text);
 
   auto start = std::chrono::steady_clock::now();
   int doc = iSEDLoadFromFile(form);

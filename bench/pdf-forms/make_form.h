@@ -1,0 +1,14 @@
+#pragma once
+// The benchmarks' document: a 20-page form, 10 fields a page, each page with
+// a heading, labels and a frame as a printed form has.
+#include <string>
+
+constexpr int kFormPages = 20;
+constexpr int kFormFieldsPerPage = 10;
+
+enum class BenchFields {
+  Text,   // every field a text field
+  Mixed,  // per page seven text fields, a check box, a two-button radio group, a choice
+};
+
+void MakeBenchForm(const std::string& path, BenchFields kinds);
