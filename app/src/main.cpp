@@ -1,3 +1,33 @@
-#include "velmora/app/program.h"
+// The program's entry. With the Qt backend the process's main thread is
+// the GUI thread and runtime thread 1 runs the program on a thread of its
+// own; with VELMORA_HEADLESS=1 the headless backend runs on this thread.
+#include <QApplication>
+#include <QMetaObject>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
 
-int main(int argc, char** argv) { app::ProgramEntry(argc, argv); }
+#include "velmora/app/program.h"
+#include "velmora/ui/backend.h"
+#include "velmora/ui/qt_backend.h"
+
+int main(int argc, char** argv) {
+  const char* headless = std::getenv("VELMORA_HEADLESS");
+  if (headless && std::strcmp(headless, "1") == 0) app::ProgramEntry(argc, argv);
+
+  QApplication application(argc, argv);
+  // The program ends when its frame has closed and its threads are done,
+  // not when Qt sees its last window go.
+  QApplication::setQuitOnLastWindowClosed(false);
+  ui::QtBackend backend;
+  ui::SetBackend(&backend);
+  int code = 0;
+  std::thread program([&] {
+    code = app::RunProgram(argc, argv);
+    QMetaObject::invokeMethod(&application, &QCoreApplication::quit, Qt::QueuedConnection);
+  });
+  QApplication::exec();
+  program.join();
+  ui::SetBackend(nullptr);
+  return code;
+}

@@ -3,10 +3,13 @@
 #include <cfenv>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "velmora/data/dictionary.h"
 #include "velmora/runtime/runtime.h"
 #include "velmora/runtime/threads.h"
+#include "velmora/ui/backend.h"
+#include "velmora/ui/dialogs.h"
 #include "velmora/upgrade/registration.h"
 #include "velmora/win/win.h"
 
@@ -130,7 +133,17 @@ void ProgramMain() {
   GlobalMatcher().Teardown();
 }
 
-void ProgramEntry(int argc, char** argv) {
+void StartWindowLayer() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    ui::InstallMessageHandler();
+    ui::AddResourceFolder(VELMORA_RESOURCES);
+  });
+}
+
+void ProgramEntry(int argc, char** argv) { std::exit(RunProgram(argc, argv)); }
+
+int RunProgram(int argc, char** argv) {
   std::fesetenv(FE_DFL_ENV);
   rt::SetThreadHooks(&ThreadStartHook, &ProgramExitHook);
   const std::vector<rt::Module> modules = {
@@ -138,13 +151,17 @@ void ProgramEntry(int argc, char** argv) {
          upg::InstallOpenHook();
          return true;
        }},
+      {"ui", [] {
+         StartWindowLayer();
+         return true;
+       }},
   };
   if (!rt::StartRuntime(argc, argv, modules)) {
     std::fprintf(stderr, "Velmora: the runtime could not start: %s\n",
                  rt::StartError().c_str());
-    std::exit(1);
+    return 1;
   }
-  std::exit(rt::RunMain(&ProgramMain));
+  return rt::RunMain(&ProgramMain);
 }
 
 }  // namespace app

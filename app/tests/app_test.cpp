@@ -1,7 +1,5 @@
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -198,85 +196,6 @@ TEST_F(AppProgram, EveryThreadHasItsDictionaryBeforeItsProcedureRuns) {
   }
   EXPECT_TRUE(threadRelations);
   EXPECT_EQ(data::ThisThread().Access(FileId::Forms), nullptr);  // stopped at thread end
-}
-
-// ---- the program as a process
-
-struct ProcessRun {
-  int exitCode = -1;
-  std::string out, err;
-};
-
-ProcessRun RunVelmora(const std::filesystem::path& folder) {
-  ProcessRun r;
-  const std::string out = (folder / "stdout.txt").string(), err = (folder / "stderr.txt").string();
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(folder.c_str()) != 0) _exit(99);
-    if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(98);
-    execl(VELMORA_EXE, VELMORA_EXE, static_cast<char*>(nullptr));
-    _exit(97);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = Slurp(out);
-  r.err = Slurp(err);
-  return r;
-}
-
-class AppProcess : public cltest::TempFolder {
- protected:
-  void SetUp() override {
-    TempFolder::SetUp();
-    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("XDG_CONFIG_HOME");
-    TempFolder::TearDown();
-  }
-};
-
-TEST_F(AppProcess, StartsCreatesTheDataFilesAndEnds) {
-  std::filesystem::remove("data");
-  ProcessRun r = RunVelmora(dir_);
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, "Velmora started; the application frame is not part of this build.\n");
-  for (const char* f : {"forms.tps", "pdffrm.tps", "formpage.tps", "pagecont.tps",
-                        "fieldval.tps", "FILLEDFO.TPS", "filledda.tps"})
-    EXPECT_TRUE(std::filesystem::exists(dir_ / "data" / f)) << f;
-  EXPECT_EQ(Slurp((dir_ / "config/Velmora/desktop.ini").string()).find("DragFullWindows=0"),
-            std::string::npos);
-}
-
-TEST_F(AppProcess, ForeignTruncatedOrLockedFileIsReportedAndUntouched) {
-  ASSERT_EQ(RunVelmora(dir_).exitCode, 0);
-  const std::string db = Slurp("data/forms.tps");
-  struct Case {
-    const char* what;
-    std::string content;
-    bool lock;
-    const char* code;
-  } cases[] = {
-      {"foreign", "%PDF-1.4 not a data file\n", false, "(36)"},
-      {"truncated", db.substr(0, db.size() / 3), false, "(36)"},
-      {"locked", db, true, "(5)"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    { std::ofstream("data/forms.tps", std::ios::binary | std::ios::trunc) << c.content; }
-    std::unique_ptr<db::FileDecl> holder;
-    if (c.lock) {
-      holder = data::Declaration(FileId::Forms).Clone();
-      db::Open(*holder, db::kReadWrite | db::kDenyAll);
-      ASSERT_EQ(rt::ErrorCode(), 0);
-    }
-    ProcessRun r = RunVelmora(dir_);
-    if (holder) db::Close(*holder);
-    EXPECT_NE(r.err.find("Unable to open Forms."), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(c.code), std::string::npos) << r.err;
-    EXPECT_EQ(Slurp("data/forms.tps"), c.content);
-  }
 }
 
 }  // namespace

@@ -26,6 +26,14 @@ db::FileDecl& GTPS();
 // Starts the runtime, runs ProgramMain and ends the process. When the
 // runtime cannot start, the reason goes to stderr and the exit code is 1.
 [[noreturn]] void ProgramEntry(int argc, char** argv);
+// The same on the calling thread (which becomes thread 1), returning the
+// exit code instead of ending the process.
+int RunProgram(int argc, char** argv);
+// Where the windows find their pictures and icons, and the message box of
+// the runtime shown through the window layer: the start-up module of the
+// window layer (RunProgram runs it; tests that start the runtime
+// themselves call it).
+void StartWindowLayer();
 void ProgramMain();
 
 // ---- per-thread hooks
@@ -54,9 +62,8 @@ void SetEngineInterface(EngineInterface engine);
 // ---- the application frame
 // The frame ProgramMain calls; Main unless replaced.
 void SetFrame(std::function<void()> frame);
-// The application frame of this build: makes sure ".\data" exists, opens
-// the PageControls relation as the frame does, says that the program
-// started and closes it again.
+// The application frame (frame.h): runs the frame window until it closes,
+// leaving its response in ThreadResponse.
 void Main();
 
 }  // namespace app

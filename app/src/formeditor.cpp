@@ -1,0 +1,9 @@
+// The Form Editor.
+#include "placeholder.h"
+#include "velmora/app/procedures.h"
+
+namespace app {
+
+void FormEditor(std::string_view /*mode*/) { RunPlainWindow("FormEditor", "Form Editor"); }
+
+}  // namespace app
