@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "unlocked.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 #include "velmora/ui/backend.h"
 #include "velmora/ui/headless.h"
@@ -54,10 +55,13 @@ std::string FindResource(const std::string& name) {
   std::string n = name;
   if (!n.empty() && n.front() == '~') n.erase(0, 1);
   if (n.empty()) return {};
+  // The name may be a Windows path ("C:\\icons\\edit.ico"): the picture is
+  // looked for by its file name in the resource folders.
+  const std::string host = rt::HostPath(n);
   std::error_code ec;
-  if (std::filesystem::is_regular_file(n, ec)) return n;
+  if (std::filesystem::is_regular_file(host, ec)) return host;
   std::lock_guard l(ResourceLock());
-  std::string base = std::filesystem::path(n).filename().string();
+  std::string base = std::filesystem::path(host).filename().string();
   for (const std::string& folder : ResourceFolders()) {
     std::string found = FindInFolder(folder, base);
     if (!found.empty()) return found;

@@ -604,6 +604,7 @@ TEST(UiImages, PictureFilesAreFoundByNameInResourceFolders) {
                                                                   static_cast<std::streamsize>(bytes.size()));
   AddResourceFolder(folder.string());
   EXPECT_EQ(FindResource("~lblue069.jpg"), (folder / "Lblue069.JPG").string());
+  EXPECT_EQ(FindResource("~C:\\pictures\\lblue069.jpg"), (folder / "Lblue069.JPG").string());
   EXPECT_EQ(FindResource("missing.ico"), "");
   WindowDesc d;
   d.controls = {C(ControlType::Image, "?FORM")};
