@@ -10,9 +10,11 @@
 #include "velmora/app/program.h"
 #include "velmora/data/dictionary.h"
 #include "velmora/files/files.h"
+#include "velmora/runtime/numbers.h"
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/dialogs.h"
 #include "velmora/ui/events.h"
+#include "velmora/win/win.h"
 
 namespace app {
 namespace {
@@ -199,9 +201,10 @@ MainFrame::MainFrame() : ProcedureWindow("Main") {}
 int MainFrame::Setup() {
   EnsureDataFolder();
   // "Open Editor" (empty counts as 1) is kept for the record; nothing
-  // consults it. The per-user store offers no registry read yet, so the
-  // value stays at its empty default.
-  openEditor_ = 1;
+  // consults it.
+  const std::string openEditor =
+      win::GetReg(win::HKEY_CURRENT_USER, "Software\\Velmora", "Open Editor");
+  openEditor_ = openEditor.empty() ? 1 : rt::TextToLong(openEditor);
   data::GlobalErrors().PushProcedure(Procedure());
   ProcedureWindow::Setup();
   Load(FrameWindow());

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "velmora/runtime/ini.h"
+#include "velmora/runtime/numbers.h"
 #include "velmora/ui/backend.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/system.h"
@@ -78,7 +79,31 @@ void StoreDrag(BOOL value) {
   rt::PutIni(kDesktop, kDragFullWindows, value ? "1" : "0", StorePath());
 }
 
+std::string RegistrySection(HKEY root, const std::string& key) {
+  return (root == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER\\" : "HKEY_CLASSES_ROOT\\") + key;
+}
+
 }  // namespace
+
+std::string GetReg(HKEY root, const std::string& key, const std::string& valueName) {
+  if (root != HKEY_CURRENT_USER) return {};
+  return rt::GetIni(RegistrySection(root, key), valueName, "", UserStoreFolder() + "registry.ini");
+}
+
+bool PutReg(HKEY root, const std::string& key, const std::string& valueName,
+            const std::string& value, DWORD type) {
+  if (root != HKEY_CURRENT_USER || valueName.empty()) return false;
+  std::string text = value;
+  if (type == REG_DWORD) {
+    if (!rt::Numeric(value)) return false;
+    text = std::to_string(static_cast<DWORD>(rt::TextToLong(value)));
+  } else if (type != REG_SZ) {
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(UserStoreFolder(), ec);
+  return rt::PutIni(RegistrySection(root, key), valueName, text, UserStoreFolder() + "registry.ini");
+}
 
 std::string UserStoreFolder() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");

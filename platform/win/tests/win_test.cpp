@@ -181,4 +181,20 @@ TEST(WinScreen, DeviceCapsGiveTheWindowLayersResolution) {
   EXPECT_EQ(win::ReleaseDC(nullptr, dc), 1);
 }
 
+using WinRegistry = WinDrag;  // the same private user store
+
+TEST_F(WinRegistry, CurrentUserValuesAreKeptWithTheirType) {
+  const std::string key = "Software\\Velmora";
+  EXPECT_EQ(win::GetReg(win::HKEY_CURRENT_USER, key, "Field Color"), "");
+  EXPECT_TRUE(win::PutReg(win::HKEY_CURRENT_USER, key, "Field Color", "65535", win::REG_DWORD));
+  EXPECT_TRUE(win::PutReg(win::HKEY_CURRENT_USER, key, "Field Flat", "0", win::REG_DWORD));
+  EXPECT_EQ(win::GetReg(win::HKEY_CURRENT_USER, key, "Field Color"), "65535");
+  EXPECT_EQ(win::GetReg(win::HKEY_CURRENT_USER, key, "field flat"), "0");  // names ignore case
+  EXPECT_EQ(win::GetReg(win::HKEY_CURRENT_USER, "Software\\Other", "Field Color"), "");
+  EXPECT_FALSE(win::PutReg(win::HKEY_CURRENT_USER, key, "Field Color", "yellow", win::REG_DWORD));
+  EXPECT_EQ(win::GetReg(win::HKEY_CURRENT_USER, key, "Field Color"), "65535");
+  EXPECT_FALSE(win::PutReg(win::HKEY_CLASSES_ROOT, ".pdf", "", "x", win::REG_SZ));
+  EXPECT_EQ(win::GetReg(win::HKEY_CLASSES_ROOT, ".pdf", ""), "");
+}
+
 }  // namespace

@@ -74,6 +74,27 @@ DWORD GetTempPathA(DWORD nBufferLength, char* lpBuffer);
 HANDLE FindFirstFileA(const char* lpFileName, WIN32_FIND_DATAA* lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
 
+// ---- the registry of the current user: values kept in the per-user store
+// (file "registry.ini", one section per root and key). HKEY_CLASSES_ROOT
+// is not kept there.
+
+enum class HKEY : uint32_t {
+  HKEY_CLASSES_ROOT = 0x80000000u,
+  HKEY_CURRENT_USER = 0x80000001u,
+};
+inline constexpr HKEY HKEY_CLASSES_ROOT = HKEY::HKEY_CLASSES_ROOT;
+inline constexpr HKEY HKEY_CURRENT_USER = HKEY::HKEY_CURRENT_USER;
+
+enum : DWORD { REG_SZ = 1, REG_DWORD = 4 };
+
+// The value as text (a REG_DWORD as its decimal number); empty when the
+// key or value is missing.
+std::string GetReg(HKEY root, const std::string& key, const std::string& valueName);
+// Writes the value with its type (REG_DWORD values are numbers); false
+// when it could not be written.
+bool PutReg(HKEY root, const std::string& key, const std::string& valueName,
+            const std::string& value, DWORD type);
+
 // ---- device contexts: the program asks them only for the screen's
 // resolution, which comes from the window layer (96 in the headless one).
 
