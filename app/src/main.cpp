@@ -3,6 +3,7 @@
 // own; with VELMORA_HEADLESS=1 the headless backend runs on this thread.
 #include <QApplication>
 #include <QMetaObject>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -15,6 +16,17 @@ int main(int argc, char** argv) {
   const char* headless = std::getenv("VELMORA_HEADLESS");
   if (headless && std::strcmp(headless, "1") == 0) app::ProgramEntry(argc, argv);
 
+  // Without a desktop Qt would abort; say so and end instead.
+  const auto set = [](const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+  };
+  if (!set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
+    std::fprintf(stderr,
+                 "Velmora: no desktop display was found (DISPLAY and WAYLAND_DISPLAY are not "
+                 "set); start it from a desktop session.\n");
+    return 1;
+  }
   QApplication application(argc, argv);
   // The program ends when its frame has closed and its threads are done,
   // not when Qt sees its last window go.
