@@ -37,21 +37,8 @@ class AppFrameQt : public apptest::FrameFixture {
     backend_.reset();
     FrameFixture::TearDown();
   }
-  // Runs the GUI thread, without the runtime lock, until `done` holds.
   static bool Pump(const std::function<bool()>& done, int ms = 5000) {
-    rt::UnlockThread();
-    QElapsedTimer timer;
-    timer.start();
-    bool ok = false;
-    while (timer.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      if (done()) {
-        ok = true;
-        break;
-      }
-    }
-    rt::LockThread();
-    return ok;
+    return ui::ProcessEventsUntil(done, ms);
   }
   QWidget* Shown(const std::string& caption) {
     for (auto& w : Windows(caption))

@@ -88,12 +88,25 @@ std::vector<FileMask> ParseFileMasks(std::string_view text) {
   return masks;
 }
 
+// Where a name's folder ends: names come in the system's Windows form
+// ("\\tmp\\a.pdf") or in host form ("/tmp/a.pdf"); npos when there is none.
+static size_t FolderEnd(const std::string& name) { return name.find_last_of("\\/"); }
+
 std::string FileDialogText(const std::vector<std::string>& names) {
   if (names.empty()) return {};
   if (names.size() == 1) return names.front();
-  std::filesystem::path folder = std::filesystem::path(names.front()).parent_path();
-  std::string text = folder.string();
-  for (const std::string& n : names) text += "|" + std::filesystem::path(n).filename().string();
+  const std::string& first = names.front();
+  size_t end = FolderEnd(first);
+  std::string text;
+  if (end != std::string::npos) {
+    // a root folder keeps its separator ("\\", "C:\\")
+    bool root = end == 0 || (end == 2 && first[1] == ':');
+    text = first.substr(0, root ? end + 1 : end);
+  }
+  for (const std::string& n : names) {
+    size_t at = FolderEnd(n);
+    text += "|" + (at == std::string::npos ? n : n.substr(at + 1));
+  }
   return text;
 }
 

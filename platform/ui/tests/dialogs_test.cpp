@@ -48,6 +48,19 @@ TEST(UiDialogText, FileMasksFromRuntimeText) {
   EXPECT_EQ(masks[1].pattern, "*.*");
 }
 
+TEST(UiDialogText, SeveralNamesInWindowsFormGiveTheirFolderThenEachName) {
+  struct Case {
+    std::vector<std::string> names;
+    std::string text;
+  } cases[] = {
+      {{"\\tmp\\forms\\a.pdf", "\\tmp\\forms\\b.pdf"}, "\\tmp\\forms|a.pdf|b.pdf"},
+      {{"\\a.pdf", "\\b.pdf"}, "\\|a.pdf|b.pdf"},
+      {{"C:\\a.pdf", "C:\\b.pdf"}, "C:\\|a.pdf|b.pdf"},
+      {{"\\tmp\\one.pdf"}, "\\tmp\\one.pdf"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FileDialogText(c.names), c.text) << c.text;
+}
+
 TEST_F(UiDialogs, FileDialogGivesEveryNameOfAMultipleSelection) {
   Headless().AnswerFile({"/home/u/a.pdf", "/home/u/b.pdf", "/home/u/c.pdf"});
   FileRequest many{"Attachments", {{"All Files", "*.*"}}, "", false, true, false};

@@ -2,6 +2,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,14 +14,17 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "fixtures.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/dialogs.h"
 #include "velmora/ui/keys.h"
@@ -48,21 +56,28 @@ class UiQtBackend : public ::testing::Test {
     backend_ = nullptr;
   }
 
-  // Runs the GUI thread, without the runtime lock, until `done` holds.
   static bool Pump(const std::function<bool()>& done, int ms = 5000) {
-    rt::UnlockThread();
-    QElapsedTimer timer;
-    timer.start();
-    bool ok = false;
-    while (timer.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      if (done()) {
-        ok = true;
-        break;
-      }
-    }
-    rt::LockThread();
-    return ok;
+    return ui::ProcessEventsUntil(done, ms);
+  }
+
+  // Opens a window on this thread and waits until it is shown.
+  static std::shared_ptr<Window> OpenHere(const WindowDesc& d, const RowSource* rows = nullptr, int list = 0) {
+    auto w = Window::Create(d);
+    if (rows) w->SetRows(list, rows);
+    w->Open();
+    long handle = w->GetLong(0, Prop::Handle);
+    EXPECT_TRUE(Pump([&] { return backend_->WindowWidget(handle) && backend_->WindowWidget(handle)->isVisible(); }));
+    Pump([] { return false; }, 100);  // let the mirror settle
+    return w;
+  }
+  static void CloseHere(std::shared_ptr<Window> w) {
+    long handle = w->GetLong(0, Prop::Handle);
+    w->Close();
+    w.reset();
+    EXPECT_TRUE(Pump([&] { return !backend_->WindowWidget(handle); }));
+  }
+  static QWidget* Widget(const Window& w, int control) {
+    return backend_->ControlWidget(w.GetLong(0, Prop::Handle), control);
   }
 
   static QtBackend* backend_;
@@ -273,6 +288,241 @@ TEST_F(UiQtBackend, MessageBoxAskedByAProcedureThreadIsAnsweredOnTheGuiThread) {
   EXPECT_TRUE(noIsDefault);
   rt::WaitForThreads();
   EXPECT_EQ(answer, button::Yes);
+}
+
+// Takes the window's events until one of `event`; false when none is queued.
+bool TakeUntil(Window& w, int event) {
+  while (w.AcceptPending())
+    if (w.EventNo() == event) return true;
+  return false;
+}
+
+void SendMouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButton button) {
+  Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton;
+  QMouseEvent e(type, QPointF(at), target->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+  QApplication::sendEvent(target, &e);
+}
+
+// A window holding one list (control 1) with this format.
+WindowDesc ListWindow(const std::string& format) {
+  WindowDesc d;
+  d.caption = "Forms";
+  d.width = 200, d.height = 120;
+  ControlDesc list = C(ControlType::List, "?LIST");
+  list.x = 4, list.y = 4, list.width = 180, list.height = 100;
+  list.format = format;
+  d.controls = {list};
+  return d;
+}
+
+TEST_F(UiQtBackend, ListsTellTheModelTheRowAndColumnUnderTheMouse) {
+  WindowDesc d = ListWindow("60L~Name~@s20@60L~Kind~@s10@");
+  d.controls[0].alerts = {key::MouseRight};
+  TextRows rows;
+  rows.rows = {{"Invoice", "PDF"}, {"Receipt", "FDF"}, {"Order", "PDF"}};
+  auto w = OpenHere(d, &rows, 1);
+  auto* tree = qobject_cast<QTreeWidget*>(Widget(*w, 1));
+  ASSERT_NE(tree, nullptr);
+  ASSERT_EQ(tree->topLevelItemCount(), 3);
+  QWidget* rowsArea = tree->viewport();
+  auto cell = [&](int row, int column) {
+    QRect r = tree->visualItemRect(tree->topLevelItem(row - 1));
+    return QPoint(tree->header()->sectionViewportPosition(column - 1) + 5, r.center().y());
+  };
+  const QRect last = tree->visualItemRect(tree->topLevelItem(2));
+
+  struct Move {
+    QPoint at;
+    long row, column;
+  } moves[] = {
+      {cell(2, 2), 2, 2},
+      {cell(1, 1), 1, 1},
+      {cell(3, 2), 3, 2},
+      {QPoint(cell(1, 1).x(), last.bottom() + 10), 0, 1},  // below the rows
+  };
+  for (const Move& m : moves) {
+    SendMouse(rowsArea, QEvent::MouseMove, m.at, Qt::NoButton);
+    EXPECT_EQ(w->GetLong(1, Prop::MouseMoveRow), m.row) << m.at.y();
+    EXPECT_EQ(w->GetLong(1, Prop::MouseMoveColumn), m.column) << m.at.x();
+  }
+
+  // an alerted right click: the procedure reads where it went down
+  SendMouse(rowsArea, QEvent::MouseButtonPress, cell(3, 2), Qt::RightButton);
+  ASSERT_TRUE(TakeUntil(*w, ev::AlertKey));
+  EXPECT_EQ(w->Keycode(), key::MouseRight);
+  EXPECT_EQ(w->GetLong(1, Prop::MouseDownRow), 3);
+  EXPECT_EQ(w->GetLong(1, Prop::MouseDownColumn), 2);
+  SendMouse(rowsArea, QEvent::MouseButtonRelease, cell(3, 2), Qt::RightButton);
+  EXPECT_EQ(w->GetLong(1, Prop::MouseUpRow), 3);
+  EXPECT_EQ(w->GetLong(1, Prop::MouseUpColumn), 2);
+
+  // a left click selects the row; its new-selection event sees the cell
+  SendMouse(rowsArea, QEvent::MouseButtonPress, cell(2, 1), Qt::LeftButton);
+  SendMouse(rowsArea, QEvent::MouseButtonRelease, cell(2, 1), Qt::LeftButton);
+  ASSERT_TRUE(TakeUntil(*w, ev::NewSelection));
+  EXPECT_EQ(w->Keycode(), key::MouseLeft);
+  EXPECT_EQ(w->GetLong(1, Prop::Selected), 2);
+  EXPECT_EQ(w->GetLong(1, Prop::MouseDownRow), 2);
+  EXPECT_EQ(w->GetLong(1, Prop::MouseDownColumn), 1);
+  EXPECT_EQ(w->GetLong(1, Prop::MouseUpRow), 2);
+  EXPECT_EQ(w->GetLong(1, Prop::MouseUpColumn), 1);
+  CloseHere(std::move(w));
+}
+
+TEST_F(UiQtBackend, ListChangesTouchOnlyWhatChanged) {
+  WindowDesc d = ListWindow("100LIT@s20@");
+  TextRows rows;
+  rows.rows = {{"Forms", "1", "0"}, {"Invoice", "3", "1"}, {"Receipt", "3", "1"}};
+  auto w = OpenHere(d, &rows, 1);
+  auto* tree = qobject_cast<QTreeWidget*>(Widget(*w, 1));
+  ASSERT_NE(tree, nullptr);
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  QTreeWidgetItem* forms = tree->topLevelItem(0);
+  ASSERT_EQ(forms->childCount(), 2);
+  // items built again lose this mark
+  const int mark = Qt::UserRole + 1;
+  for (QTreeWidgetItemIterator it(tree); *it; ++it) (*it)->setData(0, mark, true);
+  auto allMarked = [&] {
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+      if (!(*it)->data(0, mark).toBool()) return false;
+    return true;
+  };
+
+  w->Set(1, Prop::Selected, 3);
+  ASSERT_TRUE(Pump([&] { return tree->currentItem() == forms->child(1); }));
+  EXPECT_TRUE(allMarked());
+
+  rows.rows[1][0] = "Order";
+  w->Display(1);
+  ASSERT_TRUE(Pump([&] { return forms->child(0)->text(0) == "Order"; }));
+  EXPECT_TRUE(allMarked());
+  EXPECT_EQ(tree->currentItem(), forms->child(1));
+
+  // a row moving to another level changes the shape: the tree is built again
+  rows.rows[2][2] = "0";
+  w->Display(1);
+  ASSERT_TRUE(Pump([&] { return tree->topLevelItemCount() == 2; }));
+  EXPECT_FALSE(allMarked());
+  EXPECT_EQ(tree->topLevelItem(1)->text(0), "Receipt");
+  EXPECT_EQ(tree->currentItem(), tree->topLevelItem(1));
+
+  rows.rows.push_back({"Page 1", "2", "1"});
+  w->Display(1);
+  ASSERT_TRUE(Pump([&] { return tree->topLevelItemCount() == 2 && tree->topLevelItem(1)->childCount() == 1; }));
+  EXPECT_EQ(tree->topLevelItem(1)->child(0)->text(0), "Page 1");
+  CloseHere(std::move(w));
+}
+
+TEST_F(UiQtBackend, ToolbarShowsItsPictureTiledBehindTheButtons) {
+  QImage tile(8, 6, QImage::Format_RGB32);
+  for (int y = 0; y < tile.height(); ++y)
+    for (int x = 0; x < tile.width(); ++x) tile.setPixel(x, y, qRgb(20 + x * 25, 30 + y * 30, 200));
+  auto path = std::filesystem::temp_directory_path() / "velmora-ui-toolbar.png";
+  ASSERT_TRUE(tile.save(QString::fromStdString(path.string())));
+
+  WindowDesc d;
+  d.caption = "Velmora";
+  d.width = 300, d.height = 100;
+  d.toolbarBackground = path.string();
+  ControlDesc exitButton = C(ControlType::Button, "?EXITBUTTON", "Exit");
+  exitButton.width = 16, exitButton.height = 15;
+  d.toolbar = {exitButton};
+  auto w = OpenHere(d);
+  auto* bar = backend_->WindowWidget(w->GetLong(0, Prop::Handle))->findChild<QToolBar*>();
+  ASSERT_NE(bar, nullptr);
+  const QImage shown = bar->grab().toImage();
+  ASSERT_GT(shown.width(), 150);
+  // right of the button the picture repeats from the toolbar's corner
+  for (int x = shown.width() - 40; x < shown.width() - 2; x += 7)
+    for (int y = 1; y < shown.height() - 1; y += 5)
+      ASSERT_EQ(QColor(shown.pixel(x, y)), QColor(tile.pixel(x % tile.width(), y % tile.height()))) << x << "," << y;
+  CloseHere(std::move(w));
+  std::filesystem::remove(path);
+}
+
+TEST_F(UiQtBackend, WindowsFontsMapToInstalledFamiliesAndSetTheDialogUnits) {
+  WindowDesc d;
+  d.caption = "Application Setup";
+  d.width = 200, d.height = 100;
+  d.font = {"MS Sans Serif", 8, 0, -1};
+  ControlDesc entry = C(ControlType::Entry, "?NAME");
+  entry.x = 4, entry.y = 4, entry.width = 100, entry.height = 12;
+  d.controls = {entry};
+  for (const char* name : {"Tahoma", "Arial", "Microsoft Sans Serif", "Courier New", "Times New Roman"}) {
+    ControlDesc prompt = C(ControlType::Prompt, "", name);
+    prompt.font = {name, 8, 0, -1};
+    d.controls.push_back(prompt);
+  }
+  auto w = OpenHere(d);
+  const QStringList sans{"Liberation Sans", "DejaVu Sans"};
+  const QStringList mono{"Liberation Mono", "DejaVu Sans Mono"};
+  const QStringList serif{"Liberation Serif", "DejaVu Serif"};
+  const std::pair<int, const QStringList*> expected[] = {{1, &sans}, {2, &sans}, {3, &sans},
+                                                         {4, &sans}, {5, &mono}, {6, &serif}};
+  const QStringList installed = QFontDatabase::families();
+  for (const auto& [control, families] : expected) {
+    QWidget* widget = Widget(*w, control);
+    ASSERT_NE(widget, nullptr);
+    QString family = QFontInfo(widget->font()).family();
+    EXPECT_TRUE(families->contains(family)) << control << ": " << family.toStdString();
+    EXPECT_TRUE(installed.contains(family)) << family.toStdString();
+  }
+
+  // dialog units come from the installed family's average character
+  QFont real(QFontInfo(Widget(*w, 1)->font()).family());
+  real.setPointSize(8);
+  QFontMetricsF fm(real);
+  const double cx = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
+  DialogBase base = backend_->Metrics(Font{"MS Sans Serif", 8, 0, -1});
+  EXPECT_DOUBLE_EQ(base.cx, cx);
+  EXPECT_DOUBLE_EQ(base.cy, fm.height());
+  EXPECT_EQ(Widget(*w, 1)->width(), std::lround(100 * cx / 4));
+  CloseHere(std::move(w));
+}
+
+TEST_F(UiQtBackend, FileDialogTakesAndGivesWindowsFormNames) {
+  auto folder = std::filesystem::temp_directory_path() / "velmora-ui-files";
+  std::filesystem::create_directories(folder);
+  for (const char* name : {"a.pdf", "b.pdf"}) std::ofstream(folder / name) << "%PDF";
+  const std::string windowsFolder = rt::WindowsPath(folder.string());
+
+  std::atomic<bool> done{false};
+  std::vector<std::string> names;
+  rt::Start(
+      [&](std::vector<std::string>) {
+        FileRequest r{"Choose File to Attach", {{"PDF Files", "*.pdf"}}, windowsFolder + "\\a.pdf", false, true, false};
+        names = FileDialog(r);
+        done = true;
+      },
+      25000);
+  QString openedIn, initialName;
+  bool answered = false;
+  QTimer answerer;
+  QObject::connect(&answerer, &QTimer::timeout, [&] {
+    if (answered) {  // anything still asking (a "file not found" box) is closed
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+      return;
+    }
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    answered = true;
+    openedIn = dialog->directory().absolutePath();
+    auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+    if (!edit) return dialog->reject();
+    initialName = edit->text();
+    edit->setText("\"a.pdf\" \"b.pdf\"");
+    // queued, as the OK button would: a "not found" box then meets this timer
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+  });
+  answerer.start(10);
+  ASSERT_TRUE(Pump([&] { return done.load(); }));
+  answerer.stop();
+  rt::WaitForThreads();
+  EXPECT_EQ(openedIn.toStdString(), folder.string());
+  EXPECT_EQ(initialName, "a.pdf");
+  EXPECT_EQ(names, (std::vector<std::string>{windowsFolder + "\\a.pdf", windowsFolder + "\\b.pdf"}));
+  EXPECT_EQ(FileDialogText(names), windowsFolder + "|a.pdf|b.pdf");
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
@@ -10,6 +11,9 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontDialog>
 #include <QFontMetricsF>
 #include <QFrame>
@@ -45,7 +49,9 @@
 #include <mutex>
 #include <set>
 
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
+#include "velmora/runtime/threads.h"
 #include "velmora/ui/keys.h"
 #include "velmora/ui/window.h"
 
@@ -60,6 +66,30 @@ bool ToColor(long v, QColor& out) {
   if (v < 0) return false;
   out = QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF), static_cast<int>((v >> 16) & 0xFF));
   return true;
+}
+
+// The Windows fonts the windows name map to installed families of the same
+// kind (metric-compatible Liberation first), once per process.
+void InstallFontSubstitutes() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const QStringList installed = QFontDatabase::families();
+    auto present = [&](const QStringList& candidates) {
+      QStringList found;
+      for (const QString& c : candidates)
+        if (installed.contains(c, Qt::CaseInsensitive)) found << c;
+      return found;
+    };
+    const QStringList sans = present({"Liberation Sans", "DejaVu Sans"});
+    const QStringList serif = present({"Liberation Serif", "DejaVu Serif"});
+    const QStringList mono = present({"Liberation Mono", "DejaVu Sans Mono"});
+    const std::pair<const char*, const QStringList*> fonts[] = {
+        {"MS Sans Serif", &sans}, {"Microsoft Sans Serif", &sans}, {"Tahoma", &sans},
+        {"Arial", &sans},         {"Times New Roman", &serif},     {"Courier New", &mono}};
+    for (const auto& [name, families] : fonts)
+      if (!families->isEmpty() && !installed.contains(name, Qt::CaseInsensitive))
+        QFont::insertSubstitutions(name, *families);
+  });
 }
 
 QFont ToQFont(const Font& f) {
@@ -121,6 +151,26 @@ class Shape : public QWidget {
   ControlType type_;
 };
 
+// The toolbar: its background picture is tiled behind the buttons.
+class ToolBand : public QToolBar {
+ public:
+  explicit ToolBand(QWidget* parent) : QToolBar(parent) {}
+  void SetPicture(const QPixmap& picture) {
+    picture_ = picture;
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* e) override {
+    if (picture_.isNull()) return QToolBar::paintEvent(e);
+    QPainter p(this);
+    p.drawTiledPixmap(rect(), picture_);
+  }
+
+ private:
+  QPixmap picture_;
+};
+
 class Top;
 
 }  // namespace
@@ -135,9 +185,19 @@ struct QtBackend::Impl {
     QPointer<QWidget> client;
     QPointer<QMdiArea> mdi;
     QPointer<QWidget> toolArea;
+    QPointer<ToolBand> toolBar;
     std::map<int, QWidget*> widgets;
     std::map<int, QAction*> actions;
     std::map<int, QLabel*> zones;
+    // What each list shows, to change only the rows that changed.
+    struct ListShown {
+      std::string format;
+      Font font;
+      std::vector<Window::ShownRow> rows;
+      std::vector<std::vector<std::string>> icons;  // icon file per cell
+      std::vector<QTreeWidgetItem*> items;           // by row
+    };
+    std::map<int, ListShown> lists;
     bool syncing = false;
   };
   std::map<long, View> views;
@@ -167,6 +227,7 @@ struct QtBackend::Impl {
   void Refresh(View& v, Window& w, int control);
   void ApplyKeyboardOrder(View& v, Window& w);
   void RefreshControl(View& v, Window& w, int n);
+  void RefreshList(View& v, Window& w, int n, QTreeWidget* t);
 };
 
 namespace {
@@ -256,6 +317,43 @@ class ControlFilter : public QObject {
   long handle_;
   int control_;
   QtBackend::Impl* impl_;
+};
+
+// The row and column under the mouse of a list go into the model as the
+// pointer moves, presses and releases over its rows (1-based; 0 for none).
+class ListMouseFilter : public QObject {
+ public:
+  ListMouseFilter(QTreeWidget* tree, long handle, int control)
+      : QObject(tree), tree_(tree), handle_(handle), control_(control) {}
+
+ protected:
+  bool eventFilter(QObject* obj, QEvent* e) override {
+    Prop rowProp, columnProp;
+    switch (e->type()) {
+      case QEvent::MouseMove: rowProp = Prop::MouseMoveRow, columnProp = Prop::MouseMoveColumn; break;
+      case QEvent::MouseButtonPress: case QEvent::MouseButtonDblClick:
+        rowProp = Prop::MouseDownRow, columnProp = Prop::MouseDownColumn;
+        break;
+      case QEvent::MouseButtonRelease: rowProp = Prop::MouseUpRow, columnProp = Prop::MouseUpColumn; break;
+      default: return QObject::eventFilter(obj, e);
+    }
+    QPoint p = static_cast<QMouseEvent*>(e)->position().toPoint();
+    QTreeWidgetItem* item = tree_->itemAt(p);
+    long row = item ? item->data(0, Qt::UserRole).toLongLong() : 0;
+    long column = tree_->columnAt(p.x()) + 1;
+    auto w = WindowFromHandle(handle_);
+    if (!w) return false;
+    // moves change nothing while the pointer stays in the same cell
+    if (rowProp != Prop::MouseMoveRow || w->GetLong(control_, rowProp) != row) w->Set(control_, rowProp, row);
+    if (rowProp != Prop::MouseMoveRow || w->GetLong(control_, columnProp) != column)
+      w->Set(control_, columnProp, column);
+    return false;
+  }
+
+ private:
+  QTreeWidget* tree_;
+  long handle_;
+  int control_;
 };
 
 // Mouse messages over the client area reach the window's client procedure.
@@ -469,7 +567,8 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
         if (auto win = WindowFromHandle(handle)) win->InputSelectRow(n, rowOf(item), key::MouseLeft, column + 1);
       });
       QObject::connect(t, &QTreeWidget::customContextMenuRequested, [handle, n, t, rowOf](const QPoint& p) {
-        if (auto win = WindowFromHandle(handle)) win->InputSelectRow(n, rowOf(t->itemAt(p)), key::MouseRight);
+        if (auto win = WindowFromHandle(handle))
+          win->InputSelectRow(n, rowOf(t->itemAt(p)), key::MouseRight, t->columnAt(p.x()) + 1);
       });
       QObject::connect(t, &QTreeWidget::itemDoubleClicked, [handle, n](QTreeWidgetItem*, int) {
         if (auto win = WindowFromHandle(handle)) win->InputKey(n, key::MouseLeft2);
@@ -481,6 +580,11 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       };
       QObject::connect(t, &QTreeWidget::itemExpanded, box);
       QObject::connect(t, &QTreeWidget::itemCollapsed, box);
+      // mouse input reaches the rows' viewport: alerted clicks are taken
+      // there, after the row and column under the mouse are known
+      t->viewport()->setMouseTracking(true);
+      t->viewport()->installEventFilter(new ControlFilter(t, handle, n, this));
+      t->viewport()->installEventFilter(new ListMouseFilter(t, handle, n));
       widget = t;
       break;
     }
@@ -617,54 +721,9 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
       if (cb->isEditable()) cb->setEditText(screen);
       break;
     }
-    case ControlType::List: {
-      auto* t = static_cast<QTreeWidget*>(widget);
-      const ListFormat* format = w.Format(n);
-      t->clear();
-      QStringList headers;
-      bool tree = false;
-      if (format) {
-        for (const ListColumn& col : format->columns) {
-          headers << Q(col.heading);
-          tree = tree || col.tree;
-        }
-      }
-      if (headers.isEmpty()) headers << QString();
-      t->setColumnCount(static_cast<int>(headers.size()));
-      t->setHeaderLabels(headers);
-      bool anyHeading = false;
-      for (const QString& h : headers) anyHeading = anyHeading || !h.isEmpty();
-      t->setHeaderHidden(!anyHeading);
-      if (format) {
-        // column widths are dialog units of the window's font
-        Font windowFont{w.Get(0, Prop::FontName), static_cast<int>(w.GetLong(0, Prop::FontSize)), 0, -1};
-        double cx = CurrentBackend().Metrics(windowFont).cx;
-        for (size_t k = 0; k < format->columns.size(); ++k)
-          t->setColumnWidth(static_cast<int>(k), static_cast<int>(format->columns[k].width * cx / 4.0));
-      }
-      t->setRootIsDecorated(tree);
-      auto rows = w.ShownRows(n);
-      std::vector<QTreeWidgetItem*> parents;
-      long selected = w.GetLong(n, Prop::Selected);
-      for (size_t i = 0; i < rows.size(); ++i) {
-        const auto& row = rows[i];
-        QStringList cells;
-        for (const std::string& cell : row.cells) cells << Q(cell);
-        long level = std::labs(row.level);
-        parents.resize(static_cast<size_t>(level) + 1, nullptr);
-        QTreeWidgetItem* parentItem = level > 0 ? parents[static_cast<size_t>(level - 1)] : nullptr;
-        auto* item = parentItem ? new QTreeWidgetItem(parentItem, cells) : new QTreeWidgetItem(t, cells);
-        item->setData(0, Qt::UserRole, static_cast<qlonglong>(i + 1));
-        for (size_t k = 0; k < row.icons.size(); ++k)
-          if (row.icons[k] > 0) item->setIcon(static_cast<int>(k), IconOf(w.Get(n, Prop::IconList, static_cast<int>(row.icons[k]))));
-        if (row.level < 0) item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-        parents[static_cast<size_t>(level)] = item;
-        if (static_cast<long>(i + 1) == selected) t->setCurrentItem(item);
-      }
-      for (QTreeWidgetItemIterator ti(t); *ti; ++ti)
-        if ((*ti)->childCount() > 0) (*ti)->setExpanded(true);
+    case ControlType::List:
+      RefreshList(v, w, n, static_cast<QTreeWidget*>(widget));
       break;
-    }
     case ControlType::Sheet: {
       auto* bar = static_cast<QTabBar*>(widget);
       while (bar->count()) bar->removeTab(0);
@@ -692,6 +751,92 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
   if (type != ControlType::Image && type != ControlType::Panel && type != ControlType::Box) widget->raise();
 }
 
+namespace {
+bool SameRow(const Window::ShownRow& a, const Window::ShownRow& b) {
+  return a.cells == b.cells && a.icons == b.icons && a.level == b.level;
+}
+}  // namespace
+
+// A list is built again only when its format, its font or the shape of its
+// rows (their number and tree levels) changed; otherwise the rows that
+// changed are updated in place and the selection moves.
+void QtBackend::Impl::RefreshList(View& v, Window& w, int n, QTreeWidget* t) {
+  std::string formatText = w.Get(n, Prop::Format);
+  Font windowFont{w.Get(0, Prop::FontName), static_cast<int>(w.GetLong(0, Prop::FontSize)), 0, -1};
+  std::vector<Window::ShownRow> rows = w.ShownRows(n);
+  std::vector<std::vector<std::string>> icons(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i)
+    for (long icon : rows[i].icons) icons[i].push_back(icon > 0 ? w.Get(n, Prop::IconList, static_cast<int>(icon)) : "");
+  auto known = v.lists.find(n);
+  bool rebuild = known == v.lists.end() || known->second.format != formatText || known->second.font != windowFont ||
+                 known->second.rows.size() != rows.size();
+  for (size_t i = 0; !rebuild && i < rows.size(); ++i)
+    rebuild = std::labs(rows[i].level) != std::labs(known->second.rows[i].level);
+  View::ListShown& shown = v.lists[n];
+  auto fill = [&](QTreeWidgetItem* item, size_t i) {
+    const auto& row = rows[i];
+    for (size_t k = 0; k < row.cells.size(); ++k) item->setText(static_cast<int>(k), Q(row.cells[k]));
+    for (size_t k = 0; k < icons[i].size(); ++k)
+      item->setIcon(static_cast<int>(k), icons[i][k].empty() ? QIcon() : IconOf(icons[i][k]));
+    item->setChildIndicatorPolicy(row.level < 0 ? QTreeWidgetItem::ShowIndicator
+                                                : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+  };
+  if (rebuild) {
+    const ListFormat* format = w.Format(n);
+    t->clear();
+    QStringList headers;
+    bool tree = false;
+    if (format) {
+      for (const ListColumn& col : format->columns) {
+        headers << Q(col.heading);
+        tree = tree || col.tree;
+      }
+    }
+    if (headers.isEmpty()) headers << QString();
+    t->setColumnCount(static_cast<int>(headers.size()));
+    t->setHeaderLabels(headers);
+    bool anyHeading = false;
+    for (const QString& h : headers) anyHeading = anyHeading || !h.isEmpty();
+    t->setHeaderHidden(!anyHeading);
+    if (format) {
+      // column widths are dialog units of the window's font
+      double cx = CurrentBackend().Metrics(windowFont).cx;
+      for (size_t k = 0; k < format->columns.size(); ++k)
+        t->setColumnWidth(static_cast<int>(k), static_cast<int>(format->columns[k].width * cx / 4.0));
+    }
+    t->setRootIsDecorated(tree);
+    shown.items.clear();
+    std::vector<QTreeWidgetItem*> parents;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      long level = std::labs(rows[i].level);
+      parents.resize(static_cast<size_t>(level) + 1, nullptr);
+      QTreeWidgetItem* parentItem = level > 0 ? parents[static_cast<size_t>(level - 1)] : nullptr;
+      auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(t);
+      item->setData(0, Qt::UserRole, static_cast<qlonglong>(i + 1));
+      fill(item, i);
+      parents[static_cast<size_t>(level)] = item;
+      shown.items.push_back(item);
+    }
+    for (QTreeWidgetItemIterator ti(t); *ti; ++ti)
+      if ((*ti)->childCount() > 0) (*ti)->setExpanded(true);
+  } else {
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (!SameRow(rows[i], shown.rows[i]) || icons[i] != shown.icons[i]) fill(shown.items[i], i);
+  }
+  shown.format = std::move(formatText);
+  shown.font = windowFont;
+  shown.rows = std::move(rows);
+  shown.icons = std::move(icons);
+  long selected = w.GetLong(n, Prop::Selected);
+  QTreeWidgetItem* current = selected >= 1 && selected <= static_cast<long>(shown.items.size())
+                                 ? shown.items[static_cast<size_t>(selected - 1)]
+                                 : nullptr;
+  if (t->currentItem() != current) {
+    t->setCurrentItem(current);
+    if (!current) t->clearSelection();
+  }
+}
+
 void QtBackend::Impl::Refresh(View& v, Window& w, int control) {
   if (!v.top) return;
   v.syncing = true;
@@ -699,16 +844,17 @@ void QtBackend::Impl::Refresh(View& v, Window& w, int control) {
     v.top->setWindowTitle(Q(w.Get(0, Prop::Text)));
     v.top->setWindowIcon(IconOf(w.Get(0, Prop::Icon)));
     // background pictures are tiled behind the controls
-    auto tile = [](QWidget* target, const std::string& name) {
+    auto picture = [](const std::string& name) {
       std::string path = FindResource(name);
-      if (!target || path.empty()) return;
-      QPalette pal = target->palette();
-      pal.setBrush(QPalette::Window, QBrush(QPixmap(QString::fromStdString(path))));
-      target->setPalette(pal);
-      target->setAutoFillBackground(true);
+      return path.empty() ? QPixmap() : QPixmap(QString::fromStdString(path));
     };
-    tile(v.client, w.Get(0, Prop::Background));
-    tile(v.toolArea, w.Get(0, Prop::ToolbarBackground));
+    if (QPixmap background = picture(w.Get(0, Prop::Background)); v.client && !background.isNull()) {
+      QPalette pal = v.client->palette();
+      pal.setBrush(QPalette::Window, QBrush(background));
+      v.client->setPalette(pal);
+      v.client->setAutoFillBackground(true);
+    }
+    if (v.toolBar) v.toolBar->SetPicture(picture(w.Get(0, Prop::ToolbarBackground)));
     Window::Rect r = w.PixelPosition(0);
     if (r.width > 0 && r.height > 0 && v.client) {
       QSize extra = v.top->size() - v.client->size();
@@ -764,8 +910,9 @@ void QtBackend::Impl::Build(long handle) {
   v.client->installEventFilter(new ClientFilter(v.top, handle, v.client));
   if (!w->Children(Window::kMenuBar).empty()) BuildMenus(v, *w, v.top->menuBar());
   if (!w->Children(Window::kToolbar).empty()) {
-    auto* bar = new QToolBar(v.top);
+    auto* bar = new ToolBand(v.top);
     bar->setMovable(false);
+    v.toolBar = bar;
     v.toolArea = new QWidget(bar);
     int height = 0, width = 0;
     for (const ChildEntry& k : w->Children(Window::kToolbar)) {
@@ -811,6 +958,7 @@ void QtBackend::Impl::Drop(long handle) {
 // --- QtBackend ---
 
 QtBackend::QtBackend() : impl_(std::make_unique<Impl>()) {
+  InstallFontSubstitutes();
   impl_->gui = new QObject();
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     impl_->dpiX = static_cast<int>(screen->logicalDotsPerInchX());
@@ -871,10 +1019,17 @@ void QtBackend::ControlDestroyed(Window& w, int control) {
       if (it->second.top) wi->second->deleteLater();
       it->second.widgets.erase(wi);
     }
+    it->second.lists.erase(control);
   });
 }
 
 void QtBackend::PropertyChanged(Window& w, int control, Prop prop, int) {
+  switch (prop) {
+    case Prop::MouseDownRow: case Prop::MouseDownColumn: case Prop::MouseUpRow:
+    case Prop::MouseUpColumn: case Prop::MouseMoveRow: case Prop::MouseMoveColumn:
+      return;  // where the mouse was shows nothing
+    default: break;
+  }
   long handle = w.GetLong(0, Prop::Handle);
   if (control == 0 && prop == Prop::Focus) {
     int focus = w.Focus();
@@ -1007,10 +1162,20 @@ std::vector<std::string> QtBackend::FileDialog(const FileRequest& r) {
     dialog.setNameFilters(filters);
     dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(r.save ? QFileDialog::AnyFile : r.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-    if (!r.fileName.empty()) dialog.selectFile(Q(r.fileName));
+    // the initial name comes in the system's Windows form: its folder opens
+    if (!r.fileName.empty()) {
+      QString host = QString::fromStdString(rt::HostPath(r.fileName));
+      QFileInfo info(host);
+      if (host.endsWith('/') || info.isDir()) {
+        dialog.setDirectory(info.absoluteFilePath());
+      } else {
+        if (host.contains('/')) dialog.setDirectory(info.absolutePath());
+        dialog.selectFile(info.fileName());
+      }
+    }
     std::vector<std::string> names;
     if (dialog.exec() == QDialog::Accepted)
-      for (const QString& f : dialog.selectedFiles()) names.push_back(FromQ(f));
+      for (const QString& f : dialog.selectedFiles()) names.push_back(rt::WindowsPath(f.toStdString()));
     return names;
   });
 }
@@ -1075,6 +1240,22 @@ int QtBackend::Popup(const PopupRequest& r) {
     auto it = numbers.find(chosen);
     return it == numbers.end() ? 0 : it->second;
   });
+}
+
+bool ProcessEventsUntil(const std::function<bool()>& done, int ms) {
+  rt::UnlockThread();
+  QElapsedTimer timer;
+  timer.start();
+  bool ok = false;
+  while (timer.elapsed() < ms) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (done()) {
+      ok = true;
+      break;
+    }
+  }
+  rt::LockThread();
+  return ok;
 }
 
 }  // namespace ui

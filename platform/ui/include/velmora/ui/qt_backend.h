@@ -6,6 +6,7 @@
 // Dialogs asked for by other threads are shown on the GUI thread while the
 // asking thread waits. Nothing on the GUI thread waits for a procedure
 // thread.
+#include <functional>
 #include <memory>
 
 #include "velmora/ui/backend.h"
@@ -56,5 +57,10 @@ class QtBackend : public Backend {
  private:
   std::unique_ptr<Impl> impl_;
 };
+
+// GUI thread: runs Qt's events, without the runtime lock, until `done`
+// holds (true) or `ms` milliseconds have passed (false). For code that
+// drives the GUI thread itself, such as tests.
+bool ProcessEventsUntil(const std::function<bool()>& done, int ms = 5000);
 
 }  // namespace ui
