@@ -79,6 +79,8 @@ void StoreDrag(BOOL value) {
   rt::PutIni(kDesktop, kDragFullWindows, value ? "1" : "0", StorePath());
 }
 
+std::string RegistryPath() { return UserStoreFolder() + "registry.ini"; }
+
 std::string RegistrySection(HKEY root, const std::string& key) {
   return (root == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER\\" : "HKEY_CLASSES_ROOT\\") + key;
 }
@@ -87,7 +89,7 @@ std::string RegistrySection(HKEY root, const std::string& key) {
 
 std::string GetReg(HKEY root, const std::string& key, const std::string& valueName) {
   if (root != HKEY_CURRENT_USER) return {};
-  return rt::GetIni(RegistrySection(root, key), valueName, "", UserStoreFolder() + "registry.ini");
+  return rt::GetIni(RegistrySection(root, key), valueName, "", RegistryPath());
 }
 
 bool PutReg(HKEY root, const std::string& key, const std::string& valueName,
@@ -102,7 +104,7 @@ bool PutReg(HKEY root, const std::string& key, const std::string& valueName,
   }
   std::error_code ec;
   std::filesystem::create_directories(UserStoreFolder(), ec);
-  return rt::PutIni(RegistrySection(root, key), valueName, text, UserStoreFolder() + "registry.ini");
+  return rt::PutIni(RegistrySection(root, key), valueName, text, RegistryPath());
 }
 
 std::string UserStoreFolder() {
