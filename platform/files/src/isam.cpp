@@ -28,6 +28,7 @@
 #include <random>
 
 #include "internal.h"
+#include "owner.h"
 #include "velmora/runtime/errors.h"
 
 namespace db {
@@ -588,7 +589,7 @@ bool CreateTable(FileDecl& f, sqlite3* db, const std::string& table) {
     ReportSql(f, sqlite3_extended_errcode(db), db);
     return false;
   }
-  return true;
+  return StoreOwnerHash(f, db, table);
 }
 
 // Lets the last connection checkpoint and remove the WAL, so the main
@@ -701,6 +702,7 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
   std::unique_ptr<FileDecl> disk = ParseDecl(stored);
   if (!disk) return rt::SetError(rt::kInvalidDataFile);
   if (!SameStructure(f, *disk)) return rt::SetError(rt::kInvalidRecordDeclaration);
+  if (!OwnerMatches(f, s->db, table)) return;
   s->stale = stale != 0;
   for (const KeyDesc& k : f.Keys()) s->keyLen.push_back(KeyLength(f, k));
   s->seqKey = 0;

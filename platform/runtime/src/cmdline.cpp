@@ -15,13 +15,15 @@ std::vector<std::string> g_args;
 
 // The value of the first argument holding the switch: the text after "=",
 // or the argument itself when it has no "=".
-std::optional<std::string> FindSwitch(std::string_view name) {
+std::optional<std::string> FindSwitch(std::string_view name, SwitchCase match) {
   if (!name.empty() && name.back() == '=') name.remove_suffix(1);
   if (name.empty()) return std::nullopt;
   std::lock_guard<std::mutex> guard(g_mutex);
   for (size_t i = 1; i < g_args.size(); ++i) {
     std::string_view arg = g_args[i];
-    if (arg.size() < name.size() || !EqualNoCase(arg.substr(0, name.size()), name)) continue;
+    if (arg.size() < name.size()) continue;
+    std::string_view head = arg.substr(0, name.size());
+    if (match == SwitchCase::Exact ? head != name : !EqualNoCase(head, name)) continue;
     if (arg.size() == name.size()) return std::string(arg);
     if (arg[name.size()] == '=') return std::string(arg.substr(name.size() + 1));
   }
@@ -50,15 +52,17 @@ void SetCommandLine(std::vector<std::string> args) {
   g_args = std::move(args);
 }
 
-bool HasSwitch(std::string_view name) { return FindSwitch(name).has_value(); }
+bool HasSwitch(std::string_view name, SwitchCase match) {
+  return FindSwitch(name, match).has_value();
+}
 
-std::string Command(std::string_view switchName, int position) {
+std::string Command(std::string_view switchName, int position, SwitchCase match) {
   if (switchName.empty()) {
     std::lock_guard<std::mutex> guard(g_mutex);
     if (position < 0 || static_cast<size_t>(position) >= g_args.size()) return {};
     return g_args[static_cast<size_t>(position)];
   }
-  return FindSwitch(switchName).value_or(std::string{});
+  return FindSwitch(switchName, match).value_or(std::string{});
 }
 
 }  // namespace rt

@@ -26,6 +26,7 @@ std::string_view DefaultErrorText(int code) {
     case kKeysMustBeRebuilt: return "Key File Must Be Rebuilt";
     case kInvalidRecordDeclaration: return "Invalid Record Declaration";
     case kFileAlreadyOpen: return "File Already Open";
+    case kInvalidPassword: return "Invalid Password";
     case kMemoFileMissing: return "Memo File Missing";
     case kInvalidIndex: return "Invalid Index";
     case kInvalidKeyLength: return "Invalid Key Length";

@@ -63,7 +63,7 @@ int Message(std::string_view text, std::string_view caption, std::string_view ic
 
 void SetStopHandler(StopHandler handler) { g_stop.Set(std::move(handler)); }
 
-void Stop(std::string_view text) {
+void Stop(std::string_view text, int exitCode) {
   StopHandler handler = g_stop.Get();
   bool end;
   if (handler) {
@@ -72,7 +72,7 @@ void Stop(std::string_view text) {
     std::fprintf(stderr, "%s\n", ToUtf8(text).c_str());
     end = false;
   }
-  if (end) Halt(0);
+  if (end) Halt(exitCode);
 }
 
 void SetHaltHandler(HaltHandler handler) { g_halt.Set(std::move(handler)); }

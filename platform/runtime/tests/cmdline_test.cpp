@@ -24,6 +24,15 @@ TEST(RuntimeCommandLine, SwitchesAndPositions) {
   EXPECT_EQ(Command("", -1), "");
 }
 
+TEST(RuntimeCommandLine, ExactCaseKeepsSwitchesApart) {
+  SetCommandLine({"prog", "/DOWNGRADE", "/Name=Value"});
+  EXPECT_TRUE(HasSwitch("/DOWNGRADE", SwitchCase::Exact));
+  EXPECT_FALSE(HasSwitch("/downgrade", SwitchCase::Exact));
+  EXPECT_TRUE(HasSwitch("/downgrade"));  // the program's own matching
+  EXPECT_EQ(Command("/Name", 0, SwitchCase::Exact), "Value");
+  EXPECT_EQ(Command("/name", 0, SwitchCase::Exact), "");
+}
+
 TEST(RuntimeCommandLine, ProgramPathFromArgv) {
   char a0[] = "runtime_tests", a1[] = "/x";
   char* argv[] = {a0, a1, nullptr};

@@ -143,6 +143,17 @@ BOOL SystemParametersInfoA(UINT uiAction, UINT uiParam, void* pvParam,
   }
 }
 
+std::string ProfilePath() { return UserStoreFolder() + "WIN.INI"; }
+
+BOOL WriteProfileStringA(const char* lpAppName, const char* lpKeyName, const char* lpString) {
+  if (!lpAppName) return 0;
+  std::error_code ec;
+  std::filesystem::create_directories(UserStoreFolder(), ec);
+  if (!lpKeyName) return rt::DeleteIni(lpAppName, "", ProfilePath()) ? 1 : 0;
+  if (!lpString) return rt::DeleteIni(lpAppName, lpKeyName, ProfilePath()) ? 1 : 0;
+  return rt::PutIni(lpAppName, lpKeyName, lpString, ProfilePath()) ? 1 : 0;
+}
+
 void OutputDebugStringA(const char* text) {
   rt::OutputDebugString(text ? std::string_view(text) : std::string_view());
 }

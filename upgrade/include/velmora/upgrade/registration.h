@@ -10,6 +10,7 @@
 
 #include "velmora/files/decl.h"
 #include "velmora/runtime/types.h"
+#include "velmora/upgrade/openhook.h"
 
 namespace upg {
 
@@ -25,11 +26,11 @@ void ds_UsingFile(db::FileDecl& file, rt::Short version,
 // The engine's busy marker RV_Upgrading.
 rt::Byte* GetUpgradingFlag();
 
-// ---- the open hook: every data-file open passes here. The caller reads
-// the runtime's error code afterwards, as after a plain open.
-void ds_FileOpen(db::FileDecl& file, uint32_t mode);
-// Installs ds_FileOpen as the files layer's open hook.
-void InstallOpenHook();
+// The registered code ("Tps") of the file's driver, "" when none is.
+std::string DriverUsed(const db::FileDecl& file);
+// The driver entry registered under a code (any case); 0 with message
+// M10 when none is.
+uint32_t DriverPointer(std::string_view code);
 
 // ---- the registration lists, as registered (read-only views)
 

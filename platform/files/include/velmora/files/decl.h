@@ -144,6 +144,7 @@ class FileDecl {
   const std::string& Owner() const { return owner_; }
   void SetOwner(std::string owner) { owner_ = std::move(owner); }
   const std::string& SendText() const { return send_; }
+  void SetSendText(std::string send) { send_ = std::move(send); }
   uint8_t Attributes() const { return attrib_; }
   void SetAttributes(uint8_t a) { attrib_ = a; }
   uint8_t Flags() const { return flags_; }

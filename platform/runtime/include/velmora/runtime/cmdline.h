@@ -13,16 +13,21 @@ namespace rt {
 void SetCommandLine(int argc, char** argv);
 void SetCommandLine(std::vector<std::string> args);
 
+// How a switch name is compared with the arguments: the program's own
+// switches ignore case; the upgrade engine's match with their case as
+// written ("/DOWNGRADE" and "/downgrade" are two switches).
+enum class SwitchCase { Ignore, Exact };
+
 // True when an argument is the switch itself or the switch followed by "="
-// and a value; names compare case-insensitively ("/debugrv" does not match
-// "/debugrvall").
-bool HasSwitch(std::string_view name);
+// and a value ("/debugrv" does not match "/debugrvall").
+bool HasSwitch(std::string_view name, SwitchCase match = SwitchCase::Ignore);
 
 // With an empty name: the argument at `position` (0 the program's path,
 // 1 the first argument; "" beyond the last). With a name: the value of
 // "name=value" ("" when the switch is absent or has an empty value); a
 // switch given without "=" answers with its own text, so a present switch
 // never reads as absent.
-std::string Command(std::string_view switchName, int position = 0);
+std::string Command(std::string_view switchName, int position = 0,
+                    SwitchCase match = SwitchCase::Ignore);
 
 }  // namespace rt

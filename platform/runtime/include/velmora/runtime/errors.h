@@ -24,6 +24,7 @@ enum : int {
   kKeysMustBeRebuilt = 46,
   kInvalidRecordDeclaration = 47,
   kFileAlreadyOpen = 52,
+  kInvalidPassword = 56,      // a file's owner does not match the one it was created with
   kMemoFileMissing = 73,
   kInvalidIndex = 76,
   kInvalidKeyLength = 88,

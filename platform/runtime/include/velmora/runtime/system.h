@@ -46,8 +46,8 @@ int Message(std::string_view text, std::string_view caption = {},
 // the text to stderr and continues.
 using StopHandler = std::function<bool(std::string_view)>;
 void SetStopHandler(StopHandler handler);
-// Asks; when the answer is to end the program, halts with code 0.
-void Stop(std::string_view text);
+// Asks; when the answer is to end the program, halts with `exitCode`.
+void Stop(std::string_view text, int exitCode = 0);
 
 // Halt ends the program: the default handler shows a non-empty message in
 // the message box, runs the exit procedures and ends the process with the

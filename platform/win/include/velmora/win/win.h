@@ -33,6 +33,14 @@ std::string UserStoreFolder();
 BOOL SystemParametersInfoA(UINT uiAction, UINT uiParam, void* pvParam,
                            UINT fWinIni);
 
+// WIN.INI of the per-user store: sets section/key to the text; a null text
+// removes the key, a null key the whole section. The file is rewritten
+// through a temporary file renamed over it, so a process killed at any
+// moment leaves the old file or the new one. Nonzero on success.
+BOOL WriteProfileStringA(const char* lpAppName, const char* lpKeyName, const char* lpString);
+// The host path of that WIN.INI.
+std::string ProfilePath();
+
 // Hands the text to the runtime's debugger output.
 void OutputDebugStringA(const char* text);
 

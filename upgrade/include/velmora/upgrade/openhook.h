@@ -1,0 +1,25 @@
+#pragma once
+// The open hook: every data-file open passes here. It opens the file and,
+// when the open fails because the structure on disk is not the declared
+// one or the file is missing, hands it to the upgrade driver and opens it
+// again. The caller reads the runtime's error code afterwards, as after a
+// plain open. One process-wide critical section serialises every call.
+#include <cstdint>
+
+#include "velmora/files/decl.h"
+
+namespace upg {
+
+void ds_FileOpen(db::FileDecl& file, uint32_t mode);
+// Installs ds_FileOpen as the files layer's open hook.
+void InstallOpenHook();
+
+// Converts a file whose open failed; the caller reopens it. This build
+// holds no conversion: the file is left as it is, so the reopen reports
+// the true error.
+void ds_UpgradeFile(db::FileDecl& file);
+
+// Exit code of a halt after a final-open failure (M19, M19a, M19b, 530).
+inline constexpr int kFinalOpenExitCode = 3;
+
+}  // namespace upg

@@ -1,0 +1,34 @@
+#pragma once
+// The engine's entry points into its SQL back-ends. This program registers
+// only ISAM files, so no server code ever reaches the checks; they stand
+// here as the one place the open hook and registration call.
+#include <string>
+#include <string_view>
+
+#include "velmora/files/decl.h"
+#include "velmora/runtime/types.h"
+
+namespace upg {
+
+// Brings an SQL table up to date before the hook opens it; may raise
+// ConversionDetected. Does nothing in this build.
+void CheckSQLFile(db::FileDecl& file, std::string_view serverCode);
+// Runs a statement on the current server; 0 ok, 1 error, 3 warning.
+// This build has no server: every statement is an error.
+rt::Long ExecuteSQLStatement(std::string_view statement, rt::Long level);
+// Reports a back-end problem: level 6 traces only; others show the text.
+void ds_Error(rt::Long level, std::string_view id, std::string_view detail,
+              std::string_view defaultText);
+// Loads the version rows of an SQL file at registration; nothing for others.
+void LoadVersionInfoQueues(db::FileDecl& file, rt::Short version, std::string_view label,
+                           std::string_view prefix);
+// The ODBC flavour ("" when none is set).
+std::string ODBCFlavour();
+
+// The owner text with its password masked, by server code; empty for a
+// code that is not a server's (the owner of an ISAM file is never shown).
+std::string ds_EncryptOwner(std::string_view serverCode, std::string_view owner);
+
+bool IsSqlServerCode(std::string_view code);
+
+}  // namespace upg
