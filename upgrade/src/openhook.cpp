@@ -43,6 +43,18 @@ HookState& H() {
   return h;
 }
 
+RuntimeOpenFn& OpenFn() {
+  static RuntimeOpenFn open;
+  return open;
+}
+
+void RuntimeOpen(db::FileDecl& file, uint32_t mode) {
+  if (OpenFn())
+    OpenFn()(file, mode);
+  else
+    db::Open(file, mode);
+}
+
 void SetUpgrading(rt::Byte v, Flag f) {
   *GetUpgradingFlag() = v;
   Trace(f, "RV_Upgrading: " + std::to_string(v));
@@ -63,7 +75,7 @@ void DeleteMarker() {
 // Writes the marker, opens, deletes the marker; the open's error stands.
 void MarkedOpen(db::FileDecl& file, uint32_t mode, const std::string& name) {
   WriteMarker(name);
-  db::Open(file, mode);
+  RuntimeOpen(file, mode);
   rt::ErrorSnapshot result = rt::SaveError();
   DeleteMarker();
   rt::RestoreError(result);
@@ -82,7 +94,14 @@ void UpgradeCase(db::FileDecl& file, uint32_t mode, const std::string& name,
                        rt::FileErrorText());
     h.error47Seen = true;
     CheckSQLFile(file, h.serverCode);
-    db::Open(file, mode);
+    RuntimeOpen(file, mode);
+  }
+  // A file left open in record order (error 46) is closed before it is
+  // converted and opened again.
+  if (db::IsOpen(file)) {
+    rt::ErrorSnapshot error = rt::SaveError();
+    db::Close(file);
+    rt::RestoreError(error);
   }
   Trace(Flag::B, "About to upgrade file : reason " + rt::ErrorText() + " " +
                      std::to_string(rt::ErrorCode()) + " IsSQLDriver: " +
@@ -137,7 +156,7 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
   if (rt::Clip(name).empty()) {
     Trace(Flag::B, "Possible \"phantom\" file! Checking name...");
     Trace(Flag::B, "Ignoring \"phantom\" file: " + file.Label());
-    db::Open(file, mode);
+    RuntimeOpen(file, mode);
     SetUpgrading(0, Flag::B);
     return;
   }
@@ -156,7 +175,7 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
       CheckSQLFile(file, h.serverCode);
   }
   if (h.serverCode.empty()) {
-    db::Open(file, mode);
+    RuntimeOpen(file, mode);
     Trace(Flag::A, "Driver not used : File Opened. This caused an error : " +
                        std::to_string(rt::ErrorCode()) + " " + rt::ErrorText());
   } else if (h.conversionDetected) {
@@ -208,5 +227,7 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
 }
 
 void InstallOpenHook() { db::SetOpenHook(&ds_FileOpen); }
+
+void SetRuntimeOpen(RuntimeOpenFn open) { OpenFn() = std::move(open); }
 
 }  // namespace upg

@@ -82,7 +82,8 @@ void SetUpgFileName() {
     s.owner = BuildOwner();
     SetTranslationIni("");
     std::string folder = rt::GetIni("RV2", "Path", ProgramFolder(), TranslationIniName());
-    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    // An empty folder (no program path) is the current folder.
+    if (!folder.empty() && folder.back() != '\\') folder += '\\';
     s.oldName = folder + s.baseName;
     s.upgName = rt::Clip(folder) + rt::Clip(s.baseName) + "\\!Upg2";
     s.upg->SetName(s.upgName);

@@ -5,6 +5,7 @@
 // again. The caller reads the runtime's error code afterwards, as after a
 // plain open. One process-wide critical section serialises every call.
 #include <cstdint>
+#include <functional>
 
 #include "velmora/files/decl.h"
 
@@ -18,6 +19,11 @@ void InstallOpenHook();
 // holds no conversion: the file is left as it is, so the reopen reports
 // the true error.
 void ds_UpgradeFile(db::FileDecl& file);
+
+// The runtime open the hook calls; tests put one in that fails the way a
+// driver would. An empty function restores the runtime's own.
+using RuntimeOpenFn = std::function<void(db::FileDecl&, uint32_t mode)>;
+void SetRuntimeOpen(RuntimeOpenFn open);
 
 // Exit code of a halt after a final-open failure (M19, M19a, M19b, 530).
 inline constexpr int kFinalOpenExitCode = 3;
