@@ -8,7 +8,9 @@
 #include "velmora/app/program.h"
 #include "velmora/data/dictionary.h"
 #include "velmora/files/files.h"
+#include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/runtime.h"
 #include "velmora/runtime/threads.h"
 #include "velmora/upgrade/registration.h"
@@ -40,6 +42,8 @@ class AppProgram : public cltest::TempFolder {
   void SetUp() override {
     TempFolder::SetUp();
     setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    // The program's folder (and so the engine's version store) is the test's.
+    rt::SetCommandLine({rt::WindowsPath((dir_ / "app_tests").string())});
     upg::ResetRegistration();
     app::EngineRegistered() = 0;
   }

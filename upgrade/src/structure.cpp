@@ -61,6 +61,19 @@ uint32_t Span(const FieldRow& r) {
   return static_cast<uint32_t>(std::min<uint64_t>(n, UINT32_MAX));
 }
 
+// One row per memo or blob; its OFFSET is its label's length.
+void AddMemoRows(db::FileDecl& file, std::vector<FieldRow>& q) {
+  for (db::MemoDesc& m : file.Memos()) {
+    FieldRow r;
+    r.type = kMemoRowType;
+    r.ptr = &m.data;
+    r.len = m.size;
+    r.offset = static_cast<uint32_t>(m.label.size());
+    r.name = m.label;
+    AddInNameOrder(q, std::move(r));
+  }
+}
+
 std::vector<db::FieldInfo> Members(const db::FileDecl& file) {
   std::vector<db::FieldInfo> fields = db::block::Decode(file.FieldBlock());
   fields.resize(std::min<size_t>(fields.size(), MemberCount(file.FieldBlock())));
@@ -98,15 +111,7 @@ void LoadDstQueue(db::FileDecl& file) {
       AddInNameOrder(gDst, std::move(r));
     }
   }
-  for (db::MemoDesc& m : file.Memos()) {
-    FieldRow r;
-    r.type = kMemoRowType;
-    r.ptr = &m.data;
-    r.len = m.size;
-    r.offset = static_cast<uint32_t>(m.label.size());
-    r.name = m.label;
-    AddInNameOrder(gDst, std::move(r));
-  }
+  AddMemoRows(file, gDst);
   Trace(Flag::A, "LoadDstQueue OUT: numkeys: " + std::to_string(file.Keys().size()) +
                      ", nummemos: " + std::to_string(file.Memos().size()) +
                      ", numfields: " + std::to_string(MemberCount(file.FieldBlock())));
@@ -131,15 +136,7 @@ void LoadSrcQueue(db::FileDecl& file) {
     offset += Span(r);
     AddInNameOrder(gSrc, std::move(r));
   }
-  for (db::MemoDesc& m : file.Memos()) {
-    FieldRow r;
-    r.type = kMemoRowType;
-    r.ptr = &m.data;
-    r.len = m.size;
-    r.offset = static_cast<uint32_t>(m.label.size());
-    r.name = m.label;
-    AddInNameOrder(gSrc, std::move(r));
-  }
+  AddMemoRows(file, gSrc);
 }
 
 }  // namespace upg
