@@ -15,6 +15,7 @@ namespace upg {
 namespace {
 
 constexpr size_t kTraceBuffer = 30000;  // the line and its terminator
+constexpr size_t kMessageText = 255;    // MessageText holds at most this
 
 struct Settings {
   std::array<bool, 7> flags{};
@@ -101,8 +102,8 @@ const std::string& TranslationIniName() { return S().translationIni; }
 
 const std::string& ReadMessage(const MessageDef& m) {
   const std::string& ini = S().translationIni;
-  S().messageText = ini.empty() ? std::string(m.text)
-                                : rt::GetIni(m.section, m.id, m.text, ini);
+  std::string text = ini.empty() ? std::string(m.text) : rt::GetIni(m.section, m.id, m.text, ini);
+  S().messageText = text.substr(0, std::min<size_t>(text.size(), kMessageText));
   return S().messageText;
 }
 

@@ -203,6 +203,21 @@ TEST_F(OpenHook, OwnerNeverReachesTheTrace) {
   }
 }
 
+TEST_F(OpenHook, LongNamesAndErrorTextsNeverOverflowALine) {
+  CommandLine({"/debugrvfull"});
+  upg::ResetRegistration();
+  Register("Tps");
+  auto f = SmallFile(".\\data\\" + std::string(40000, 'n') + ".tps");
+  upg::SetRuntimeOpen([](db::FileDecl& file, uint32_t) {
+    rt::SetFileError(rt::kDriverError, 99, std::string(50000, 'e'), file.Name());
+  });
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(stops_.size(), 1u);
+  EXPECT_EQ(stops_[0].substr(0, 19), "RV3: File Corrupt. ");
+  ASSERT_TRUE(Traced("Opening .\\data\\nnn"));
+  for (const std::string& line : traces_) EXPECT_LE(line.size(), 29999u);
+}
+
 TEST_F(OpenHook, OneOpenAtATime) {
   std::atomic<int> inside = 0, most = 0, busyAtOnce = 0;
   upg::SetRuntimeOpen([&](db::FileDecl&, uint32_t) {

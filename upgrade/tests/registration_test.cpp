@@ -1,5 +1,7 @@
 // Registration: options, drivers, lists, and each file's declaration kept
 // per version in the version store.
+#include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -151,6 +153,30 @@ TEST_F(Registration, StoreNamesFromTheIniPathOrTheProgramFolder) {
   rt::PutIni("Command", "Silent", "true", (dir_ / "prog" / "RV3.Ini").string());
   upg::SetUpgFileName();
   EXPECT_EQ(upg::SilentMode(), 1);
+}
+
+TEST_F(Registration, StoreRecordLayouts) {
+  EXPECT_EQ(upg::UpgFile().RecordLength(), 140u);
+  EXPECT_EQ(upg::OldUpgFile().RecordLength(), 82u);
+  EXPECT_EQ(upg::UpgFile().Attributes(), 0x07);
+  EXPECT_EQ(upg::UpgFile().Memos()[0].size, 40000u);
+  EXPECT_EQ(upg::OldUpgFile().Memos()[0].size, 10000u);
+  EXPECT_EQ(upg::UpgFile().Keys()[0].label, "UPG:KEY");
+  EXPECT_EQ(upg::UpgFile().Keys()[1].components, (std::vector<int32_t>{2, 4}));
+}
+
+TEST_F(Registration, BuildUpgRebuildsTheStoreOncePerProcess) {
+  AddDriver();
+  auto small = SmallFile();
+  upg::ds_UsingFile(*small, 1, "SMA", "Small");
+  CommandLine({"/debugrv", "/buildupg"});
+  Restart();
+  upg::ds_UsingFile(*small, 1, "SMA", "Small");
+  auto other = db::DeclBuilder("Other", "OTH").Driver("ISAM").Field(db::Type::Byte, "A").Build();
+  upg::ds_UsingFile(*other, 1, "OTH", "Other");
+  EXPECT_EQ(std::count(traces_.begin(), traces_.end(), "[RV3] About to Build UPG"), 1);
+  EXPECT_TRUE(stops_.empty());
+  EXPECT_EQ(Stored(), (std::vector<std::string>{"Other 1", "Small 1"}));
 }
 
 TEST_F(Registration, EachVersionIsStoredOnceAndChangesAreReported) {
