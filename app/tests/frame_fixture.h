@@ -13,6 +13,8 @@
 #include "velmora/app/frame.h"
 #include "velmora/app/program.h"
 #include "velmora/data/dictionary.h"
+#include "velmora/runtime/cmdline.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/dialogs.h"
 #include "velmora/ui/headless.h"
@@ -33,6 +35,8 @@ class FrameFixture : public cltest::TempFolder {
   void SetUp() override {
     TempFolder::SetUp();
     setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    // The program's folder (and so the engine's version store) is the test's.
+    rt::SetCommandLine({rt::WindowsPath((dir_ / "app_tests").string())});
     app::StartWindowLayer();
     ui::InstallMessageHandler();
     ui::Headless().Reset();

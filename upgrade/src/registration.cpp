@@ -201,8 +201,13 @@ bool OpenStore() {
   db::Open(upg, kShared);
   if (rt::ErrorCode() == rt::kFileNotFound) {
     db::Create(upg);
-    if (rt::ErrorCode() == 0) db::Open(upg, kShared);
-    if (rt::ErrorCode() == 0) UsingFileWindow();
+    if (rt::ErrorCode() == 0) {
+      db::Open(upg, kShared);
+      if (rt::ErrorCode() == 0) UsingFileWindow();
+    } else {
+      // Another instance of the program may be creating it right now.
+      db::Open(upg, kShared);
+    }
     if (db::IsOpen(upg)) rt::ClearError();
   }
   int code = rt::ErrorCode();
