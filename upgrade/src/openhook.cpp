@@ -25,23 +25,7 @@ rt::CriticalSection& EngineSection() {
   return section;
 }
 
-// The state one call of the hook sets up (process-wide, used under the
-// engine's critical section only).
-struct HookState {
-  std::string serverCode;
-  bool sqlServerSelected = false;
-  std::string connectionString;
-  bool error47Seen = false;
-  bool conversionDetected = false;
-  std::vector<std::string> managedFiles;  // MFQ
-  bool identityInsert = false;
-  std::string sqlTableName;
-};
-
-HookState& H() {
-  static HookState h;
-  return h;
-}
+HookState& H() { return OpenHookState(); }
 
 RuntimeOpenFn& OpenFn() {
   static RuntimeOpenFn open;
@@ -229,5 +213,10 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
 void InstallOpenHook() { db::SetOpenHook(&ds_FileOpen); }
 
 void SetRuntimeOpen(RuntimeOpenFn open) { OpenFn() = std::move(open); }
+
+HookState& OpenHookState() {
+  static HookState h;
+  return h;
+}
 
 }  // namespace upg

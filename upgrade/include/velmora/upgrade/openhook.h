@@ -6,6 +6,8 @@
 // plain open. One process-wide critical section serialises every call.
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "velmora/files/decl.h"
 
@@ -19,6 +21,20 @@ void InstallOpenHook();
 // holds no conversion: the file is left as it is, so the reopen reports
 // the true error.
 void ds_UpgradeFile(db::FileDecl& file);
+
+// What each call of the hook sets up (process-wide, used inside the
+// hook's critical section only); the SQL check reads and sets it.
+struct HookState {
+  std::string serverCode;        // upper-cased code of the file's driver
+  bool sqlServerSelected = false;
+  std::string connectionString;  // the file's owner
+  bool error47Seen = false;
+  bool conversionDetected = false;
+  std::vector<std::string> managedFiles;  // SQL files already handled (MFQ)
+  bool identityInsert = false;
+  std::string sqlTableName;
+};
+HookState& OpenHookState();
 
 // The runtime open the hook calls; tests put one in that fails the way a
 // driver would. An empty function restores the runtime's own.
