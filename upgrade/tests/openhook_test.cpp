@@ -5,6 +5,7 @@
 
 #include "engine_fixture.h"
 #include "velmora/runtime/ini.h"
+#include "velmora/upgrade/sql_entry.h"
 
 namespace {
 
@@ -216,6 +217,26 @@ TEST_F(OpenHook, LongNamesAndErrorTextsNeverOverflowALine) {
   EXPECT_EQ(stops_[0].substr(0, 19), "RV3: File Corrupt. ");
   ASSERT_TRUE(Traced("Opening .\\data\\nnn"));
   for (const std::string& line : traces_) EXPECT_LE(line.size(), 29999u);
+}
+
+TEST_F(OpenHook, ConnectionStringsAreMaskedBeforeTheyAreTraced) {
+  const std::string m = "****************";
+  struct Case {
+    const char* code;
+    const char* owner;
+    std::string masked;
+  };
+  const Case cases[] = {
+      {"MSS", "srv,db,user,secret", "srv,db,user," + m},
+      {"ORA", "scott,tiger", "scott," + m},
+      {"ORA", "scott/tiger@orcl", "scott/" + m + "@orcl"},
+      {"ASA", "db,user,secret", "db,user," + m},
+      {"ODB", "DSN=x;UID=u;PWD=secret;X=1", "DSN=x;UID=u;PWD=" + m + ";X=1"},
+      {"ODB", "DSN=x;Password=secret", "DSN=x;PASSWORD=" + m},
+      {"ODB", "dsn,user,secret", "dsn,user," + m},
+      {"TPS", "an-isam-owner", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(upg::ds_EncryptOwner(c.code, c.owner), c.masked) << c.owner;
 }
 
 TEST_F(OpenHook, OneOpenAtATime) {
