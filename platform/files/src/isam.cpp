@@ -11,6 +11,7 @@
 // one transaction, durable at FLUSH or CLOSE. LOGOUT runs one transaction
 // per file, committed in order: each file's part is atomic, the set of
 // files is not (a crash between two commits keeps the earlier files').
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,18 +25,26 @@
 #include <map>
 #include <mutex>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <random>
+#include <thread>
 
-#include "internal.h"
+#include "isam_internal.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/threads.h"
 
 namespace db {
 
 namespace {
 
+using isam::Checksum;
+using isam::CheckFormat;
+using isam::FormatCheck;
+using isam::kChecksumBytes;
+using isam::SerializeDecl;
+using isam::WalHasFrames;
+
 constexpr int64_t kIdMin = INT64_MIN, kIdMax = INT64_MAX;
-constexpr uint32_t kKeyCompareBits = kKeyDup | kKeyOpt | kKeyNoCase | kKeyPrimary;
 
 std::string TableOf(std::string_view name) {
   std::string s(name);
@@ -55,149 +64,6 @@ std::string SqlTable(const std::string& table) {
     s.push_back(hex[c & 15]);
   }
   return s;
-}
-
-// ---- the stored declaration
-
-void W32(std::string& o, uint32_t v) {
-  for (int i = 0; i < 4; ++i) o.push_back(static_cast<char>(v >> (8 * i)));
-}
-void WText(std::string& o, const std::string& s) {
-  o += s;
-  o.push_back('\0');
-}
-
-struct Reader {
-  const std::string& s;
-  size_t pos = 0;
-  bool ok = true;
-  uint32_t U32() {
-    if (pos + 4 > s.size()) { ok = false; return 0; }
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(s[pos + i])) << (8 * i);
-    pos += 4;
-    return v;
-  }
-  uint8_t U8() {
-    if (pos >= s.size()) { ok = false; return 0; }
-    return static_cast<uint8_t>(s[pos++]);
-  }
-  std::string Text() {
-    size_t end = s.find('\0', pos);
-    if (end == std::string::npos) { ok = false; return {}; }
-    std::string t = s.substr(pos, end - pos);
-    pos = end + 1;
-    return t;
-  }
-};
-
-std::string SerializeDecl(const FileDecl& f) {
-  std::string o = "VMD1";
-  o.push_back(static_cast<char>(f.Attributes()));
-  W32(o, f.RecordLength());
-  W32(o, static_cast<uint32_t>(f.FieldBlock().size()));
-  o.append(f.FieldBlock().begin(), f.FieldBlock().end());
-  W32(o, static_cast<uint32_t>(f.Keys().size()));
-  for (const KeyDesc& k : f.Keys()) {
-    W32(o, k.attrib);
-    W32(o, static_cast<uint32_t>(k.components.size()));
-    for (int32_t c : k.components) W32(o, static_cast<uint32_t>(c));
-    WText(o, k.label);
-    WText(o, k.extName);
-  }
-  W32(o, static_cast<uint32_t>(f.Memos().size()));
-  for (const MemoDesc& m : f.Memos()) {
-    o.push_back(static_cast<char>(m.kind));
-    W32(o, m.size);
-    WText(o, m.label);
-    WText(o, m.extName);
-  }
-  return o;
-}
-
-std::unique_ptr<FileDecl> ParseDecl(const std::string& s) {
-  if (s.compare(0, 4, "VMD1") != 0) return nullptr;
-  Reader r{s, 4};
-  uint8_t attrib = r.U8();
-  uint32_t recLen = r.U32();
-  uint32_t blen = r.U32();
-  if (!r.ok || r.pos + blen > s.size()) return nullptr;
-  std::vector<uint8_t> blk(s.begin() + static_cast<ptrdiff_t>(r.pos),
-                           s.begin() + static_cast<ptrdiff_t>(r.pos + blen));
-  r.pos += blen;
-  std::vector<KeyDesc> keys(r.U32() & 0xFF);
-  for (KeyDesc& k : keys) {
-    k.attrib = r.U32();
-    uint32_t n = r.U32();
-    if (!r.ok || n > 1000) return nullptr;
-    for (uint32_t i = 0; i < n; ++i) k.components.push_back(static_cast<int32_t>(r.U32()));
-    k.label = r.Text();
-    k.extName = r.Text();
-  }
-  std::vector<MemoDesc> memos(r.U32() & 0xFF);
-  for (MemoDesc& m : memos) {
-    m.kind = r.U8();
-    m.size = r.U32();
-    m.label = r.Text();
-    m.extName = r.Text();
-  }
-  if (!r.ok || recLen > (1u << 24)) return nullptr;
-  return FileDecl::FromBlock("", "", "ISAM", std::move(blk), std::move(keys),
-                             std::move(memos), attrib, recLen);
-}
-
-// Structure, not names: record length; the owner/encryption bits; per field type, sizes, dimensions,
-// offset and OVER; per key components and flags; per memo kind and size.
-bool SameStructure(const FileDecl& a, const FileDecl& b) {
-  if (a.RecordLength() != b.RecordLength()) return false;
-  constexpr uint8_t kProtection = kAttrOwner | kAttrEncrypt;
-  if ((a.Attributes() & kProtection) != (b.Attributes() & kProtection)) return false;
-  if (a.Fields().size() != b.Fields().size()) return false;
-  for (size_t i = 0; i < a.Fields().size(); ++i) {
-    const FieldInfo &x = a.Fields()[i], &y = b.Fields()[i];
-    if (x.type != y.type || x.size != y.size || x.places != y.places ||
-        x.grpLen != y.grpLen || x.grpNum != y.grpNum || x.dims != y.dims ||
-        x.offset != y.offset || x.over != y.over ||
-        (x.over && x.overRef != y.overRef))
-      return false;
-  }
-  if (a.Keys().size() != b.Keys().size()) return false;
-  for (size_t i = 0; i < a.Keys().size(); ++i)
-    if (a.Keys()[i].components != b.Keys()[i].components ||
-        (a.Keys()[i].attrib & kKeyCompareBits) != (b.Keys()[i].attrib & kKeyCompareBits))
-      return false;
-  if (a.Memos().size() != b.Memos().size()) return false;
-  for (size_t i = 0; i < a.Memos().size(); ++i)
-    if (a.Memos()[i].kind != b.Memos()[i].kind || a.Memos()[i].size != b.Memos()[i].size)
-      return false;
-  return true;
-}
-
-// ---- the on-disk check done before SQLite touches a file
-
-enum class Format { Ours, NotOurs, Missing };
-
-// Ours so far as the bytes tell: an SQLite header in WAL mode, and (when
-// no WAL holds later pages) a file as long as its header says.
-Format CheckFormat(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return PathExists(path) ? Format::NotOurs : Format::Missing;
-  uint8_t h[100] = {};
-  in.read(reinterpret_cast<char*>(h), sizeof h);
-  if (in.gcount() < 100 || std::memcmp(h, "SQLite format 3", 16) != 0)
-    return Format::NotOurs;
-  if (h[18] != 2 || h[19] != 2) return Format::NotOurs;
-  uint32_t pageSize = (h[16] << 8) | h[17];
-  if (pageSize == 1) pageSize = 65536;
-  uint32_t pages = (uint32_t{h[28]} << 24) | (h[29] << 16) | (h[30] << 8) | h[31];
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return Format::NotOurs;
-  struct stat wal;
-  bool walHasPages = ::stat((path + "-wal").c_str(), &wal) == 0 && wal.st_size > 0;
-  if (!walHasPages && (pageSize < 512 || st.st_size % pageSize != 0 ||
-                       static_cast<uint64_t>(st.st_size) < uint64_t{pages} * pageSize))
-    return Format::NotOurs;
-  return Format::Ours;
 }
 
 void RemoveDatabaseFiles(const std::string& path) {
@@ -250,13 +116,49 @@ struct Bound {
   bool inclusive = false;
 };
 
+// How long a connection waits for SQLite's locks. The wait sleeps with
+// the runtime lock released, so other windows go on while one thread
+// waits for a file.
+struct BusyWait {
+  int ms = 5000;
+  std::chrono::steady_clock::time_point start;
+};
+
+int OnBusy(void* arg, int count) {
+  BusyWait& w = *static_cast<BusyWait*>(arg);
+  auto now = std::chrono::steady_clock::now();
+  if (count == 0) w.start = now;
+  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - w.start).count();
+  if (waited >= w.ms) return 0;
+  const bool held = rt::HoldsThreadLock();
+  if (held) rt::UnlockThread();
+  std::this_thread::sleep_for(std::chrono::milliseconds(
+      std::min<long long>(std::min(count + 1, 20), w.ms - waited)));
+  if (held) rt::LockThread();
+  return 1;
+}
+
+void WaitFor(sqlite3* db, BusyWait& w, int ms) {
+  w.ms = ms;
+  sqlite3_busy_handler(db, &OnBusy, &w);
+}
+
 struct IsamState : FileDecl::OpenState {
   sqlite3* db = nullptr;
   AccessLock lock;
   std::string path, table, sqlTable;
   bool readOnly = false, stale = false, streaming = false, inLogout = false;
   bool fullBuild = false;
+  // A batch (STREAM or LOGOUT) has its SQLite transaction open; a STREAM
+  // begins it at its first write.
+  bool txOpen = false;
+  // SQLite rolled the batch back by itself (disk full, I/O error): every
+  // further operation of the batch fails with this error until FLUSH,
+  // COMMIT or ROLLBACK ends it.
+  bool lost = false;
+  rt::ErrorSnapshot lostError;
   int busyMs = 5000;
+  BusyWait wait;
   int64_t nextId = 0;  // next record id while this instance holds a write transaction
   std::vector<size_t> keyLen;
   std::vector<sqlite3_stmt*> stmts;
@@ -290,16 +192,39 @@ struct IsamState : FileDecl::OpenState {
 
 IsamState* StateOf(FileDecl& f) { return static_cast<IsamState*>(f.State()); }
 
+// The file's host path as a user would look for it.
+std::string Where(const FileDecl& f) {
+  std::string path = HostPath(f.Name());
+  std::error_code ec;
+  std::filesystem::path abs = std::filesystem::absolute(path, ec);
+  return ec ? path : abs.lexically_normal().string();
+}
+
+// Sets `code` with a driver text naming the file and the reason.
+void Fail(const FileDecl& f, int code, int driverCode, const std::string& reason) {
+  rt::SetFileError(code, driverCode, Where(f) + ": " + reason, f.Name());
+}
+
 void ReportSql(FileDecl& f, int rc, sqlite3* db) {
   int primary = rc & 0xFF;
   std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   int code = rt::kDriverError;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_READONLY ||
-      primary == SQLITE_PERM)
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
     code = rt::kAccessDenied;
-  else if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY)
+    text = "locked by another user or process (" + text + ")";
+  } else if (primary == SQLITE_READONLY || primary == SQLITE_PERM) {
+    code = rt::kAccessDenied;
+  } else if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
     code = rt::kDuplicateKey;
-  rt::SetFileError(code, rc, text, f.Name());
+  }
+  Fail(f, code, rc, text);
+}
+
+// Fails an operation of a batch that SQLite already rolled back.
+bool Lost(IsamState& s) {
+  if (!s.lost) return false;
+  rt::RestoreError(s.lostError);
+  return true;
 }
 
 // Columns read for a record: id, stamp, image, the sequence column, memos.
@@ -414,11 +339,46 @@ bool KeyValue(FileDecl& f, size_t k, int64_t id, std::string& out) {
 }
 
 // Binds image, keys and memos from the buffer (keys left NULL when stale).
+// The stored image: the record followed by the checksum of the record and
+// its memos, so damage inside a record is found when it is read.
+void StoredImage(const FileDecl& f, std::string& out) {
+  Checksum ck;
+  ck.Add(f.Record(), f.RecordLength());
+  for (const MemoDesc& m : f.Memos()) ck.Add(m.data.data(), m.data.size());
+  uint64_t v = ck.Value();
+  out.assign(reinterpret_cast<const char*>(f.Record()), f.RecordLength());
+  for (size_t i = 0; i < kChecksumBytes; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+// True when a stored image (and the memos read with it) is whole; false
+// with the damaged-file error naming the record otherwise.
+// `memo(m)` gives memo m's stored bytes.
+template <class MemoBytes>
+bool Intact(const FileDecl& f, int64_t id, const void* image, size_t n, MemoBytes memo) {
+  bool ok = image && n == f.RecordLength() + kChecksumBytes;
+  if (ok) {
+    Checksum ck;
+    ck.Add(image, f.RecordLength());
+    for (size_t m = 0; m < f.Memos().size(); ++m) {
+      auto [p, len] = memo(m);
+      ck.Add(p, len);
+    }
+    uint64_t v = ck.Value(), stored = 0;
+    const uint8_t* p = static_cast<const uint8_t*>(image) + f.RecordLength();
+    for (size_t i = 0; i < kChecksumBytes; ++i) stored |= uint64_t{p[i]} << (8 * i);
+    ok = v == stored;
+  }
+  if (!ok)
+    Fail(f, rt::kInvalidDataFile, 0, "damaged record at position " + std::to_string(id));
+  return ok;
+}
+
 void BindRecord(FileDecl& f, sqlite3_stmt* st, int64_t id,
                 bool withKeys, std::vector<std::string>& keep) {
-  sqlite3_bind_blob(st, 3, f.Record(), static_cast<int>(f.RecordLength()), SQLITE_STATIC);
   size_t nk = f.Keys().size();
-  keep.resize(nk);
+  keep.resize(nk + 1);
+  StoredImage(f, keep[nk]);
+  sqlite3_bind_blob(st, 3, keep[nk].data(), static_cast<int>(keep[nk].size()), SQLITE_STATIC);
   for (size_t k = 0; k < nk; ++k) {
     int col = static_cast<int>(4 + k);
     if (withKeys && KeyValue(f, k, id, keep[k]))
@@ -434,22 +394,31 @@ void BindRecord(FileDecl& f, sqlite3_stmt* st, int64_t id,
   }
 }
 
-// Loads the current row of `st` into the buffer and makes it current.
-void LoadRow(FileDecl& f, IsamState& s, sqlite3_stmt* st) {
-  s.curId = sqlite3_column_int64(st, 0);
-  s.curVer = sqlite3_column_int64(st, 1);
-  s.haveCur = true;
+// Loads the current row of `st` into the buffer and makes it current;
+// false (nothing current) when the stored row is damaged.
+bool LoadRow(FileDecl& f, IsamState& s, sqlite3_stmt* st) {
+  const int64_t id = sqlite3_column_int64(st, 0);
   const void* rec = sqlite3_column_blob(st, 2);
   size_t n = static_cast<size_t>(sqlite3_column_bytes(st, 2));
-  size_t len = f.RecordLength();
-  if (rec) std::memcpy(f.Record(), rec, std::min(n, len));
-  if (n < len) std::memset(f.Record() + n, 0, len - n);
   for (size_t m = 0; m < f.Memos().size(); ++m) {
     int col = static_cast<int>(4 + m);
     const uint8_t* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, col));
     size_t bytes = static_cast<size_t>(sqlite3_column_bytes(st, col));
     f.Memos()[m].data.assign(p, p + (p ? bytes : 0));
   }
+  auto memo = [&](size_t m) {
+    const auto& d = f.Memos()[m].data;
+    return std::pair<const void*, size_t>(d.data(), d.size());
+  };
+  if (!Intact(f, id, rec, n, memo)) {
+    s.haveCur = false;
+    return false;
+  }
+  s.curId = id;
+  s.curVer = sqlite3_column_int64(st, 1);
+  s.haveCur = true;
+  std::memcpy(f.Record(), rec, f.RecordLength());
+  return true;
 }
 
 void BindBound(sqlite3_stmt* st, int key, const Bound& b) {
@@ -479,30 +448,37 @@ bool CheckWrite(FileDecl& f, IsamState& s) {
   return true;
 }
 
-// Runs `body` inside this instance's transaction, or in one of its own.
+// Runs `body` inside this instance's batch, or in a transaction of its
+// own. A batch whose transaction SQLite rolled back by itself is lost:
+// this and every later operation of it fail with its error.
 template <class Body>
 void WriteOp(FileDecl& f, IsamState& s, Body body) {
-  if (!CheckWrite(f, s)) return;
-  bool own = !s.InTx();
+  if (!CheckWrite(f, s) || Lost(s)) return;
+  const bool own = !s.InTx();
+  if (!own && !s.txOpen) {  // a STREAM begins writing at its first write
+    if (!RunSlot(f, s, kBegin)) return;
+    s.txOpen = true;
+  }
   if (own && !RunSlot(f, s, kBegin)) return;
   bool ok = body();
   s.Changed();
-  if (own) {
-    if (ok) {
-      if (!RunSlot(f, s, kCommit)) {
-        int code = rt::ErrorCode();
-        std::string text = rt::FileErrorText();
-        int fcode = rt::FileErrorCode();
-        RunSlot(f, s, kRollback);
-        rt::SetFileError(code, fcode, text, f.Name());
-        ok = false;
-      }
-    } else {
-      int code = rt::ErrorCode();
-      std::string text = rt::FileErrorText();
-      int fcode = rt::FileErrorCode();
+  if (!own) {
+    if (sqlite3_get_autocommit(s.db)) {
+      if (ok) Fail(f, rt::kDriverError, 0, "the batch was rolled back by the database");
+      else if (rt::ErrorCode() != rt::kDriverError)
+        rt::SetFileError(rt::kDriverError, rt::FileErrorCode(), rt::FileErrorText(), f.Name());
+      s.txOpen = false;
+      s.nextId = 0;
+      s.lost = true;
+      s.lostError = rt::SaveError();
+      ok = false;
+    }
+  } else {
+    if (ok && !RunSlot(f, s, kCommit)) ok = false;
+    if (!ok && !sqlite3_get_autocommit(s.db)) {
+      const rt::ErrorSnapshot e = rt::SaveError();
       RunSlot(f, s, kRollback);
-      rt::SetFileError(code, fcode, text, f.Name());
+      rt::RestoreError(e);
     }
     s.nextId = 0;
   }
@@ -551,11 +527,11 @@ void Insert(FileDecl& f, bool withKeys) {
 
 // Opens the SQLite connection of an existing database and applies the
 // connection settings.
-int OpenConnection(const std::string& path, int flags, int busyMs, sqlite3** db) {
+int OpenConnection(const std::string& path, int flags, BusyWait& wait, sqlite3** db) {
   int rc = sqlite3_open_v2(path.c_str(), db, flags, nullptr);
   if (rc != SQLITE_OK) return rc;
   sqlite3_extended_result_codes(*db, 1);
-  sqlite3_busy_timeout(*db, busyMs);
+  WaitFor(*db, wait, wait.ms);
   char* msg = nullptr;
   rc = sqlite3_exec(*db, "PRAGMA synchronous=FULL", nullptr, nullptr, &msg);
   sqlite3_free(msg);
@@ -594,7 +570,7 @@ bool CreateTable(FileDecl& f, sqlite3* db, const std::string& table) {
 // Lets the last connection checkpoint and remove the WAL, so the main
 // file alone holds every record.
 void Quiesce(const std::string& path) {
-  if (CheckFormat(path) != Format::Ours) return;
+  if (CheckFormat(path).kind != FormatCheck::Ours) return;
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK)
     sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
@@ -602,6 +578,7 @@ void Quiesce(const std::string& path) {
 }
 
 void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer);
+bool EndBatch(FileDecl& f, IsamState& s, bool commit);
 
 // The calling thread's LOGOUT transaction: its files in LOGOUT order.
 thread_local std::vector<FileDecl*> tTransaction;
@@ -649,9 +626,59 @@ class Isam final : public Driver {
   bool ById(FileDecl& f, IsamState& s, int64_t id);
 };
 
+// The file and its folder can be written (the WAL and its index live
+// beside the file).
+bool Writable(const std::string& path) {
+  std::string dir = std::filesystem::path(path).parent_path().string();
+  return ::access(path.c_str(), W_OK) == 0 && ::access(dir.empty() ? "." : dir.c_str(), W_OK) == 0;
+}
+
+// A path as an SQLite URI ("file:" with the unsafe bytes escaped).
+std::string Uri(const std::string& path, const char* query) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string u = "file:";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
+      u.push_back(static_cast<char>(c));
+    } else {
+      u.push_back('%');
+      u.push_back(hex[c >> 4]);
+      u.push_back(hex[c & 15]);
+    }
+  }
+  return u + "?" + query;
+}
+
+// The runtime's code and the words for an SQLite failure while a file is
+// opened: 36 only for files that are not ours or damaged; locks give 5,
+// transient conditions (disk full, I/O errors, no room for the WAL index)
+// the driver error 90.
+int OpenFailureCode(int rc, sqlite3* db) {
+  switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_AUTH:
+      return rt::kAccessDenied;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_ERROR:  // no table of ours in it
+    case SQLITE_SCHEMA:
+      return rt::kInvalidDataFile;
+    case SQLITE_CANTOPEN: {
+      int err = db ? sqlite3_system_errno(db) : 0;
+      return err == EACCES || err == EPERM || err == EROFS ? rt::kAccessDenied
+                                                             : rt::kDriverError;
+    }
+    default:
+      return rt::kDriverError;
+  }
+}
+
 void Isam::Open(FileDecl& f, uint32_t mode) {
   std::string path = HostPath(f.Name()), table = TableOf(f.Name());
-  if (path.empty() || !PathExists(path)) return rt::SetError(rt::kFileNotFound);
+  if (path.empty()) return rt::SetError(rt::kFileNotFound);
   auto s = std::make_unique<IsamState>();
   s->driver = this;
   s->owner = &f;
@@ -660,7 +687,6 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
   s->path = path;
   s->table = table;
   s->sqlTable = SqlTable(table);
-  s->gen = Generation(path);
   for (std::string_view opts = f.SendText(); !opts.empty();) {
     size_t sp = opts.find(' ');
     ApplyCommand(*s, opts.substr(0, sp), nullptr);
@@ -669,11 +695,28 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
   for (const std::string& c : f.SentCommands()) ApplyCommand(*s, c, nullptr);
   // The bytes are checked before anything (the lock file, SQLite) is
   // created or opened for writing beside the file.
-  Format fmt = CheckFormat(path);
-  if (fmt == Format::Missing) return rt::SetError(rt::kFileNotFound);
-  if (fmt == Format::NotOurs) return rt::SetError(rt::kInvalidDataFile);
-  if (!s->lock.Acquire(path, table, mode, true)) return;
-  int rc = OpenConnection(path, SQLITE_OPEN_READWRITE, s->busyMs, &s->db);
+  FormatCheck fmt = CheckFormat(path);
+  switch (fmt.kind) {
+    case FormatCheck::Ours: break;
+    case FormatCheck::Missing: return Fail(f, rt::kFileNotFound, 0, fmt.reason);
+    case FormatCheck::NotOurs: return Fail(f, rt::kInvalidDataFile, 0, fmt.reason);
+    case FormatCheck::Denied: return Fail(f, rt::kAccessDenied, 0, fmt.reason);
+    case FormatCheck::Failed: return Fail(f, rt::kDriverError, 0, fmt.reason);
+  }
+  s->gen = Generation(path);
+  // A read-only file or folder opens in the read-only modes alone, through
+  // SQLite's read-only mode, immutable when no WAL holds changes, so
+  // nothing is created beside the file.
+  const bool writable = Writable(path);
+  if (!writable && !s->readOnly)
+    return Fail(f, rt::kAccessDenied, 0, "the file or its folder is read-only");
+  if (!s->lock.Acquire(path, table, mode, true))
+    return Fail(f, rt::ErrorCode(), 0, rt::FileErrorText());
+  int rc = writable ? OpenConnection(path, SQLITE_OPEN_READWRITE, s->wait, &s->db)
+                    : OpenConnection(Uri(path, WalHasFrames(path) ? "mode=ro" : "immutable=1"),
+                                     SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, s->wait, &s->db);
+  // A refused open leaves the file as it was: its WAL is not folded in.
+  if (s->db) sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   sqlite3_stmt* st = nullptr;
   if (rc == SQLITE_OK)
     rc = sqlite3_prepare_v2(s->db, "SELECT decl, stale FROM vm_files WHERE tbl = ?1", -1, &st, nullptr);
@@ -689,18 +732,21 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
     }
   }
   sqlite3_finalize(st);
-  int primary = rc & 0xFF;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_CANTOPEN ||
-      primary == SQLITE_PERM || primary == SQLITE_READONLY)
-    return rt::SetFileError(rt::kAccessDenied, rc, sqlite3_errstr(rc), f.Name());
-  if (rc == SQLITE_DONE) return rt::SetError(rt::kFileNotFound);  // no such table
+  if (rc == SQLITE_DONE) return Fail(f, rt::kFileNotFound, 0, "no table \"" + table + "\" in the file");
   if (rc != SQLITE_ROW) {
-    // Not SQLite after all, damaged, or without our tables.
-    return rt::SetFileError(rt::kInvalidDataFile, rc, sqlite3_errstr(rc), f.Name());
+    int code = OpenFailureCode(rc, s->db);
+    std::string text = s->db ? sqlite3_errmsg(s->db) : sqlite3_errstr(rc);
+    if (code == rt::kInvalidDataFile) text = "not a data file of this program, or damaged (" + text + ")";
+    if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED)
+      text = "locked by another user or process (" + text + ")";
+    return Fail(f, code, rc, text);
   }
-  std::unique_ptr<FileDecl> disk = ParseDecl(stored);
-  if (!disk) return rt::SetError(rt::kInvalidDataFile);
-  if (!SameStructure(f, *disk)) return rt::SetError(rt::kInvalidRecordDeclaration);
+  std::unique_ptr<FileDecl> disk = isam::ParseDecl(stored);
+  if (!disk) return Fail(f, rt::kInvalidDataFile, 0, "damaged: its stored declaration cannot be read");
+  if (!isam::SameStructure(f, *disk))
+    return Fail(f, rt::kInvalidRecordDeclaration, 0,
+                "the record declaration differs from the structure stored in the file");
+  sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
   s->stale = stale != 0;
   for (const KeyDesc& k : f.Keys()) s->keyLen.push_back(KeyLength(f, k));
   s->seqKey = 0;
@@ -718,12 +764,13 @@ void Isam::Create(FileDecl& f) {
   if (f.State()) return rt::SetError(rt::kAccessDenied);
   std::string path = HostPath(f.Name()), table = TableOf(f.Name());
   if (path.empty()) return rt::SetError(rt::kFileNotFound);
-  if (!FileIsFree(path)) return rt::SetError(rt::kAccessDenied);
-  Format fmt = CheckFormat(path);
+  if (!FileIsFree(path)) return Fail(f, rt::kAccessDenied, 0, "the file is in use");
+  FormatCheck::Kind fmt = CheckFormat(path).kind;
   sqlite3* db = nullptr;
-  if (!table.empty() && fmt == Format::Ours) {
+  BusyWait wait;
+  if (!table.empty() && fmt == FormatCheck::Ours) {
     // Another table of a multi-table file: replace this table alone.
-    int rc = OpenConnection(path, SQLITE_OPEN_READWRITE, 5000, &db);
+    int rc = OpenConnection(path, SQLITE_OPEN_READWRITE, wait, &db);
     bool ok = rc == SQLITE_OK && Exec(f, db, "BEGIN IMMEDIATE") && CreateTable(f, db, table) &&
               Exec(f, db, "COMMIT");
     if (rc != SQLITE_OK) ReportSql(f, rc, db);
@@ -731,21 +778,27 @@ void Isam::Create(FileDecl& f) {
     if (ok) rt::ClearError();
     return;
   }
-  if (!table.empty() && fmt == Format::NotOurs)
-    return rt::SetError(rt::kInvalidDataFile);
+  if (!table.empty() && fmt == FormatCheck::NotOurs)
+    return Fail(f, rt::kInvalidDataFile, 0, "not a data file of this program");
   // A new file: built beside the target, then moved over it, so a crash
   // leaves the old file or the new one.
   std::string tmp = path + ".new" + std::to_string(::getpid());
   RemoveDatabaseFiles(tmp);
-  int rc = OpenConnection(tmp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, 5000, &db);
+  int rc = OpenConnection(tmp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, wait, &db);
   if (rc != SQLITE_OK) {
+    int err = db ? sqlite3_system_errno(db) : 0;
     sqlite3_close_v2(db);
     RemoveDatabaseFiles(tmp);
-    return rt::SetError(errno == ENOENT ? rt::kPathNotFound : rt::kAccessDenied);
+    return Fail(f, err == ENOENT ? rt::kPathNotFound : rt::kAccessDenied, rc,
+                std::string("cannot create the file: ") + std::strerror(err));
   }
   bool ok = Exec(f, db, "PRAGMA journal_mode=WAL") && Exec(f, db, "BEGIN") &&
             CreateTable(f, db, table) && Exec(f, db, "COMMIT");
   sqlite3_close_v2(db);  // the last connection folds the WAL into the file
+  if (ok && PathExists(tmp + "-wal")) {
+    ok = false;
+    Fail(f, rt::kDriverError, 0, "the new file could not be completed");
+  }
   if (!ok) {
     RemoveDatabaseFiles(tmp);
     return;
@@ -753,25 +806,40 @@ void Isam::Create(FileDecl& f) {
   std::remove((path + "-wal").c_str());
   std::remove((path + "-shm").c_str());
   if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    int err = errno;
     RemoveDatabaseFiles(tmp);
-    return rt::SetError(rt::kAccessDenied);
+    return Fail(f, rt::kAccessDenied, 0, std::string("cannot replace the file: ") + std::strerror(err));
   }
+  // The rename is durable once the folder is synced.
+  std::string dir = std::filesystem::path(path).parent_path().string();
+  int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  bool synced = dfd >= 0 && ::fsync(dfd) == 0;
+  int err = errno;
+  if (dfd >= 0) ::close(dfd);
+  if (!synced)
+    return Fail(f, rt::kDriverError, 0, std::string("cannot sync the folder: ") + std::strerror(err));
   rt::ClearError();
 }
 
 void Isam::Close(FileDecl& f) {
   IsamState& s = *StateOf(f);
   rt::ClearError();
-  if (s.InTx()) s.Changed();
-  if (s.streaming && !RunSlot(f, s, kCommit)) RunSlot(f, s, kRollback);
+  bool ok = true;
+  if (s.streaming) {
+    s.streaming = false;
+    ok = EndBatch(f, s, true);
+  }
+  const rt::ErrorSnapshot e = rt::SaveError();
   if (s.inLogout) {  // its part of the transaction is rolled back
-    RunSlot(f, s, kRollback);
+    EndBatch(f, s, false);
     std::erase(tTransaction, &f);
     s.inLogout = false;
   }
-  int code = rt::ErrorCode();
   f.StateSlot().reset();
-  if (code == 0) rt::ClearError();
+  if (ok)
+    rt::ClearError();
+  else
+    rt::RestoreError(e);
 }
 
 void Isam::Build(FileDecl& f) {
@@ -852,9 +920,10 @@ void Isam::Remove(FileDecl& f) {
     RemoveDatabaseFiles(path);
     return PathExists(path) ? rt::SetError(rt::kAccessDenied) : rt::ClearError();
   }
-  if (CheckFormat(path) != Format::Ours) return rt::SetError(rt::kInvalidDataFile);
+  if (CheckFormat(path).kind != FormatCheck::Ours) return rt::SetError(rt::kInvalidDataFile);
   sqlite3* db = nullptr;
-  OpenConnection(path, SQLITE_OPEN_READWRITE, 5000, &db);
+  BusyWait wait;
+  OpenConnection(path, SQLITE_OPEN_READWRITE, wait, &db);
   std::string esc;
   for (char c : table) esc += c == '\'' ? std::string("''") : std::string(1, c);
   bool ok = Exec(f, db, "BEGIN IMMEDIATE; DROP TABLE IF EXISTS " + SqlTable(table) +
@@ -928,7 +997,7 @@ void Isam::SetAtPosition(FileDecl& f, std::string_view position) {
 // most 50 ms (changes by other processes show within that time).
 void Isam::Step(FileDecl& f, bool forward) {
   IsamState& s = *StateOf(f);
-  if (!CheckKey(f, s, s.seqKey)) return;
+  if (Lost(s) || !CheckKey(f, s, s.seqKey)) return;
   double now = Seconds();
   bool usable = s.aheadPos < s.aheadCount && s.aheadForward == forward &&
                 s.aheadKey == s.seqKey && s.aheadGen == s.gen->load() &&
@@ -976,12 +1045,18 @@ void Isam::Step(FileDecl& f, bool forward) {
     if (s.aheadCount == 0) return rt::SetError(rt::kRecordNotAvailable);
   }
   const AheadRow& r = s.ahead[s.aheadPos++];
+  auto memo = [&](size_t m) {
+    return std::pair<const void*, size_t>(r.memos[m].data(), r.memos[m].size());
+  };
+  if (!Intact(f, r.id, r.rec.data(), r.rec.size(), memo)) {
+    s.haveCur = false;
+    s.DropAhead();
+    return;
+  }
   s.curId = r.id;
   s.curVer = r.ver;
   s.haveCur = true;
-  size_t len = f.RecordLength();
-  std::memcpy(f.Record(), r.rec.data(), std::min(r.rec.size(), len));
-  if (r.rec.size() < len) std::memset(f.Record() + r.rec.size(), 0, len - r.rec.size());
+  std::memcpy(f.Record(), r.rec.data(), f.RecordLength());
   for (size_t m = 0; m < f.Memos().size(); ++m)
     f.Memos()[m].data.assign(r.memos[m].begin(), r.memos[m].end());
   if (s.seqKey) {
@@ -996,6 +1071,7 @@ void Isam::Step(FileDecl& f, bool forward) {
 
 void Isam::Get(FileDecl& f, int key) {
   IsamState& s = *StateOf(f);
+  if (Lost(s)) return;
   if (key == 0 || !CheckKey(f, s, key)) {
     if (key == 0) rt::SetError(rt::kInvalidIndex);
     return;
@@ -1013,7 +1089,10 @@ void Isam::Get(FileDecl& f, int key) {
     const char* p = static_cast<const char*>(sqlite3_column_blob(st, 3));
     size_t n = static_cast<size_t>(sqlite3_column_bytes(st, 3));
     found = p && n >= v.size() && std::memcmp(p, v.data(), v.size()) == 0;
-    if (found) LoadRow(f, s, st);
+    if (found && !LoadRow(f, s, st)) {
+      sqlite3_reset(st);
+      return;
+    }
   }
   sqlite3_reset(st);
   if (found) return rt::ClearError();
@@ -1022,11 +1101,15 @@ void Isam::Get(FileDecl& f, int key) {
 }
 
 bool Isam::ById(FileDecl& f, IsamState& s, int64_t id) {
+  if (Lost(s)) return false;
   sqlite3_stmt* st = Stmt(f, s, kById);
   if (!st) return false;
   sqlite3_bind_int64(st, 1, id);
   int rc = sqlite3_step(st);
-  if (rc == SQLITE_ROW) LoadRow(f, s, st);
+  if (rc == SQLITE_ROW && !LoadRow(f, s, st)) {
+    sqlite3_reset(st);
+    return false;
+  }
   sqlite3_reset(st);
   if (rc == SQLITE_ROW) {
     rt::ClearError();
@@ -1132,6 +1215,7 @@ void Isam::Delete(FileDecl& f) {
 
 uint32_t Isam::Records(FileDecl& f) {
   IsamState& s = *StateOf(f);
+  if (Lost(s)) return 0;
   sqlite3_stmt* st = Stmt(f, s, kCount);
   if (!st) return 0;
   int rc = sqlite3_step(st);
@@ -1163,26 +1247,46 @@ bool Isam::Duplicate(FileDecl& f, int key) {
   return dup;
 }
 
+// A STREAM takes SQLite's write lock only at its first write, so a batch
+// begun before long work or a question to the user holds nothing meanwhile.
 void Isam::Stream(FileDecl& f) {
   IsamState& s = *StateOf(f);
   if (s.InTx()) return rt::ClearError();
-  if (!RunSlot(f, s, kBegin)) return;
   s.streaming = true;
+  s.txOpen = false;
   rt::ClearError();
+}
+
+// Ends a batch: commits what it wrote; a failed commit is rolled back and
+// keeps its reason. Returns false with the error set.
+bool EndBatch(FileDecl& f, IsamState& s, bool commit) {
+  s.nextId = 0;
+  if (s.lost) {
+    s.lost = false;
+    rt::RestoreError(s.lostError);
+    return false;
+  }
+  if (!s.txOpen) {
+    rt::ClearError();
+    return true;
+  }
+  s.txOpen = false;
+  s.Changed();
+  if (RunSlot(f, s, commit ? kCommit : kRollback)) {
+    rt::ClearError();
+    return true;
+  }
+  const rt::ErrorSnapshot e = rt::SaveError();
+  if (!sqlite3_get_autocommit(s.db)) RunSlot(f, s, kRollback);
+  rt::RestoreError(e);
+  return false;
 }
 
 void Isam::Flush(FileDecl& f) {
   IsamState& s = *StateOf(f);
   if (!s.streaming) return rt::ClearError();
   s.streaming = false;
-  s.nextId = 0;
-  s.Changed();
-  if (!RunSlot(f, s, kCommit)) {
-    int code = rt::ErrorCode();
-    RunSlot(f, s, kRollback);
-    return rt::SetError(code);
-  }
-  rt::ClearError();
+  EndBatch(f, s, true);
 }
 
 // Driver commands: "FULLBUILD=on|off", "Recover=<seconds>" (the time
@@ -1201,7 +1305,7 @@ void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
     if (!query) {
       long secs = std::strtol(value.c_str(), nullptr, 10);
       s.busyMs = secs > 0 ? static_cast<int>(std::min(secs, 3600L) * 1000) : 5000;
-      if (s.db) sqlite3_busy_timeout(s.db, s.busyMs);
+      if (s.db) WaitFor(s.db, s.wait, s.busyMs);
     }
   }
 }
@@ -1219,27 +1323,26 @@ std::string Isam::Send(FileDecl& f, std::string_view command) {
 
 // ---- LOGOUT / COMMIT / ROLLBACK: the calling thread's transaction
 
+// Ends every file's part in LOGOUT order; the first failure (a failed
+// commit, a part SQLite had already rolled back) is the result, with its
+// reason.
 void EndTransaction(bool commit) {
-  int firstCode = 0;
-  std::string text;
+  bool failed = false;
+  rt::ErrorSnapshot first;
   for (FileDecl* f : tTransaction) {
     IsamState* s = StateOf(*f);
     if (!s || !s->inLogout) continue;
     s->inLogout = false;
-    s->nextId = 0;
-    s->Changed();
-    sqlite3_busy_timeout(s->db, s->busyMs);
-    if (!RunSlot(*f, *s, commit ? kCommit : kRollback)) {
-      if (!firstCode) {
-        firstCode = rt::ErrorCode();
-        text = rt::FileErrorText();
-      }
-      RunSlot(*f, *s, kRollback);
+    WaitFor(s->db, s->wait, s->busyMs);
+    // A part SQLite had already rolled back fails a COMMIT, not a ROLLBACK.
+    if (!EndBatch(*f, *s, commit) && commit && !failed) {
+      failed = true;
+      first = rt::SaveError();
     }
   }
   tTransaction.clear();
-  if (firstCode)
-    rt::SetFileError(firstCode, 0, text);
+  if (failed)
+    rt::RestoreError(first);
   else
     rt::ClearError();
 }
@@ -1262,17 +1365,20 @@ void Logout(int timeoutSeconds, const std::vector<FileDecl*>& files) {
     }
     if (s->streaming) {  // the batch ends where the transaction begins
       s->streaming = false;
-      s->Changed();
-      if (!RunSlot(*f, *s, kCommit)) return EndTransaction(false);
+      if (!EndBatch(*f, *s, true)) {
+        const rt::ErrorSnapshot e = rt::SaveError();
+        EndTransaction(false);
+        return rt::RestoreError(e);
+      }
     }
-    sqlite3_busy_timeout(s->db, std::max(timeoutSeconds, 0) * 1000);
+    WaitFor(s->db, s->wait, std::max(timeoutSeconds, 0) * 1000);
     if (!CheckWrite(*f, *s) || !RunSlot(*f, *s, kBegin)) {
-      int code = rt::ErrorCode();
-      std::string text = rt::FileErrorText();
-      sqlite3_busy_timeout(s->db, s->busyMs);
+      const rt::ErrorSnapshot e = rt::SaveError();
+      WaitFor(s->db, s->wait, s->busyMs);
       EndTransaction(false);
-      return rt::SetFileError(code, 0, text, f->Name());
+      return rt::RestoreError(e);
     }
+    s->txOpen = true;
     s->inLogout = true;
     tTransaction.push_back(f);
   }
