@@ -1305,6 +1305,7 @@ void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
     if (!query) {
       long secs = std::strtol(value.c_str(), nullptr, 10);
       s.busyMs = secs > 0 ? static_cast<int>(std::min(secs, 3600L) * 1000) : 5000;
+      s.wait.ms = s.busyMs;
       if (s.db) WaitFor(s.db, s.wait, s.busyMs);
     }
   }

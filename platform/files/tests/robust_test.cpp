@@ -9,12 +9,15 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <fstream>
 #include <functional>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "fixture.h"
+#include "velmora/runtime/threads.h"
 
 using namespace db;
 using fixture::Fill;
@@ -146,6 +149,41 @@ TEST_F(FilesRobust, BatchStaysAtomicWhenTheDiskFills) {
     EXPECT_EQ(fixture::Scan(*f, 1), (std::vector<int32_t>{1, 2}));
     Close(*f);
   }
+}
+
+// A STREAM takes the write lock only when it writes, and a thread waiting
+// for a lock lets other threads have the runtime lock meanwhile.
+TEST_F(FilesRobust, WaitsHoldNeitherTheWriteLockNorTheRuntimeLock) {
+  auto f = fixture::Filled({});
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open("data/people.tps", &other), SQLITE_OK);
+  Stream(*f);
+  EXPECT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+  // The other connection holds the write lock; ADD waits for it.
+  rt::LockThread();
+  std::atomic<bool> adding{false}, gotRuntimeLock{false}, addDone{false};
+  std::thread t([&] {
+    while (!adding) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    rt::LockThread();
+    gotRuntimeLock = !addDone;
+    rt::UnlockThread();
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  });
+  Send(*f, "Recover=3");
+  Fill(*f, {1, "waited"});
+  adding = true;
+  Add(*f);
+  addDone = true;
+  EXPECT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  rt::UnlockThread();
+  t.join();
+  EXPECT_TRUE(gotRuntimeLock);
+  Flush(*f);
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(Records(*f), 1u);
+  sqlite3_close(other);
 }
 
 // Conditions that pass (a lock, no room for the WAL index) are not
