@@ -552,6 +552,11 @@ bool CreateTable(FileDecl& f, sqlite3* db, const std::string& table) {
     sql += std::string("CREATE ") + ((f.Keys()[k].attrib & kKeyDup) ? "" : "UNIQUE ") +
            "INDEX " + T + "_k" + n + " ON " + T + " (k" + n + ");";
   }
+  sql += "CREATE TABLE IF NOT EXISTS vm_numbers (tbl TEXT, key INTEGER, grp BLOB, "
+         "last INTEGER NOT NULL, PRIMARY KEY (tbl, key, grp));";
+  std::string esc;
+  for (char c : table) esc += c == '\'' ? std::string("''") : std::string(1, c);
+  sql += "DELETE FROM vm_numbers WHERE tbl = '" + esc + "';";
   if (!Exec(f, db, sql)) return false;
   sqlite3_stmt* st = nullptr;
   sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO vm_files (tbl, decl, stale) VALUES (?1, ?2, 0)", -1, &st, nullptr);
@@ -617,6 +622,7 @@ class Isam final : public Driver {
   void Delete(FileDecl& f) override;
   uint32_t Records(FileDecl& f) override;
   bool Duplicate(FileDecl& f, int key) override;
+  int64_t ReserveNumber(FileDecl& f, int key, int component, int64_t highest) override;
   void Stream(FileDecl& f) override;
   void Flush(FileDecl& f) override;
   std::string Send(FileDecl& f, std::string_view command) override;
@@ -1245,6 +1251,43 @@ bool Isam::Duplicate(FileDecl& f, int key) {
   }
   rt::ClearError();
   return dup;
+}
+
+// Reservations live in vm_numbers: per table, key and values of the
+// components before the numbered one, the last number handed out.
+int64_t Isam::ReserveNumber(FileDecl& f, int key, int component, int64_t highest) {
+  IsamState& s = *StateOf(f);
+  KeyDesc before = f.Keys()[static_cast<size_t>(key - 1)];
+  before.components.resize(static_cast<size_t>(component - 1));
+  before.attrib &= ~kKeyOpt;
+  std::string group;
+  EncodeKey(f, before, f.Record(), group);
+  int64_t number = 0;
+  WriteOp(f, s, [&] {
+    if (!Exec(f, s.db, "CREATE TABLE IF NOT EXISTS vm_numbers (tbl TEXT, key INTEGER, grp BLOB, "
+                       "last INTEGER NOT NULL, PRIMARY KEY (tbl, key, grp))"))
+      return false;
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(
+        s.db,
+        "INSERT INTO vm_numbers (tbl, key, grp, last) VALUES (?1, ?2, ?3, ?4 + 1) "
+        "ON CONFLICT (tbl, key, grp) DO UPDATE SET last = max(last, ?4) + 1 RETURNING last",
+        -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_bind_text(st, 1, s.table.data(), static_cast<int>(s.table.size()), SQLITE_STATIC);
+      sqlite3_bind_int(st, 2, key);
+      sqlite3_bind_blob(st, 3, group.data(), static_cast<int>(group.size()), SQLITE_STATIC);
+      sqlite3_bind_int64(st, 4, highest);
+      rc = sqlite3_step(st);
+      if (rc == SQLITE_ROW) number = sqlite3_column_int64(st, 0);
+      while (rc == SQLITE_ROW) rc = sqlite3_step(st);
+    }
+    sqlite3_finalize(st);
+    if (rc == SQLITE_DONE) return true;
+    ReportSql(f, sqlite3_extended_errcode(s.db), s.db);
+    return false;
+  });
+  return rt::ErrorCode() ? 0 : number;
 }
 
 // A STREAM takes SQLite's write lock only at its first write, so a batch
