@@ -31,6 +31,7 @@
 
 #include "isam_internal.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/text.h"
 #include "velmora/runtime/threads.h"
 
 namespace db {
@@ -193,11 +194,13 @@ struct IsamState : FileDecl::OpenState {
 IsamState* StateOf(FileDecl& f) { return static_cast<IsamState*>(f.State()); }
 
 // The file's host path as a user would look for it.
+// The file's host path as a user would look for it, in the runtime's
+// Windows-1252 text.
 std::string Where(const FileDecl& f) {
   std::string path = HostPath(f.Name());
   std::error_code ec;
   std::filesystem::path abs = std::filesystem::absolute(path, ec);
-  return ec ? path : abs.lexically_normal().string();
+  return rt::FromUtf8(ec ? path : abs.lexically_normal().string());
 }
 
 // Sets `code` with a driver text naming the file and the reason.
@@ -456,7 +459,13 @@ void WriteOp(FileDecl& f, IsamState& s, Body body) {
   if (!CheckWrite(f, s) || Lost(s)) return;
   const bool own = !s.InTx();
   if (!own && !s.txOpen) {  // a STREAM begins writing at its first write
-    if (!RunSlot(f, s, kBegin)) return;
+    if (!RunSlot(f, s, kBegin)) {
+      // The batch cannot write (locked, disk full): it fails as a whole,
+      // at once, rather than waiting for the lock once per record.
+      s.lost = true;
+      s.lostError = rt::SaveError();
+      return;
+    }
     s.txOpen = true;
   }
   if (own && !RunSlot(f, s, kBegin)) return;

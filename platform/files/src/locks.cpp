@@ -17,6 +17,7 @@
 
 #include "internal.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/text.h"
 
 namespace db {
 
@@ -139,7 +140,8 @@ bool AccessLock::Acquire(const std::string& hostPath, const std::string& table,
                           !std::filesystem::exists(canonical + ".lck");
     if (fd < 0 && !readOnlyFolder) {
       rt::SetFileError(rt::kAccessDenied, 0,
-                       "cannot open the lock file " + canonical + ".lck: " + std::strerror(err));
+                       "cannot open the lock file " + rt::FromUtf8(canonical) + ".lck: " +
+                           std::strerror(err));
       return false;
     }
   }
