@@ -1,10 +1,16 @@
 // The ISAM driver: one SQLite database per data file. Each table of the
 // file ("file\!table"; the plain name is the table "") keeps its stored
 // declaration in vm_files and its records in a table of its own: the
-// record image, a change stamp, one column per key holding the key's
+// record image followed by a checksum of the image and its memos (checked
+// on every read), a change stamp, one column per key holding the key's
 // order-preserving encoding (with the record id appended for keys that
 // allow duplicates, so every index entry is unique and scans seek
-// exactly) and one column per memo or blob.
+// exactly) and one column per memo or blob. Auto-numbers reserved ahead of
+// their ADD are kept in vm_numbers.
+//
+// This part: statements, errors and the record operations. The file as a
+// whole is in isam_files.cpp, batches in isam_batch.cpp, the format
+// helpers in isam_format.cpp.
 //
 // Durability: WAL journal with synchronous=FULL, so a change made outside
 // STREAM and LOGOUT is on disk when its call returns. A STREAM batch is
@@ -29,23 +35,12 @@
 #include <random>
 #include <thread>
 
-#include "isam_internal.h"
+#include "isam_state.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/text.h"
 #include "velmora/runtime/threads.h"
 
-namespace db {
-
-namespace {
-
-using isam::Checksum;
-using isam::CheckFormat;
-using isam::FormatCheck;
-using isam::kChecksumBytes;
-using isam::SerializeDecl;
-using isam::WalHasFrames;
-
-constexpr int64_t kIdMin = INT64_MIN, kIdMax = INT64_MAX;
+namespace db::isam {
 
 std::string TableOf(std::string_view name) {
   std::string s(name);
@@ -67,11 +62,6 @@ std::string SqlTable(const std::string& table) {
   return s;
 }
 
-void RemoveDatabaseFiles(const std::string& path) {
-  std::remove((path + "-wal").c_str());
-  std::remove((path + "-shm").c_str());
-  std::remove(path.c_str());
-}
 
 uint64_t NewStamp() {
   thread_local std::mt19937_64 gen{std::random_device{}() ^
@@ -81,18 +71,7 @@ uint64_t NewStamp() {
 
 // ---- the open instance
 
-enum Slot {
-  kBegin, kCommit, kRollback, kInsert, kUpdate, kDeleteRow, kById, kMaxId,
-  kCount, kFixedSlots
-};
-enum KeySlot { kGT, kGE, kLT, kLE, kDupOf, kKeySlots };
 
-// A row read ahead by NEXT/PREVIOUS.
-struct AheadRow {
-  int64_t id = 0, ver = 0, curId = 0;
-  std::string rec, cur;
-  std::vector<std::string> memos;
-};
 
 // Writes of any instance in this process bump the file's generation, so
 // rows read ahead are dropped as soon as anything changed.
@@ -111,19 +90,7 @@ double Seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-struct Bound {
-  std::string blob;  // keys
-  int64_t id = 0;    // record order
-  bool inclusive = false;
-};
 
-// How long a connection waits for SQLite's locks. The wait sleeps with
-// the runtime lock released, so other windows go on while one thread
-// waits for a file.
-struct BusyWait {
-  int ms = 5000;
-  std::chrono::steady_clock::time_point start;
-};
 
 int OnBusy(void* arg, int count) {
   BusyWait& w = *static_cast<BusyWait*>(arg);
@@ -144,54 +111,7 @@ void WaitFor(sqlite3* db, BusyWait& w, int ms) {
   sqlite3_busy_handler(db, &OnBusy, &w);
 }
 
-struct IsamState : FileDecl::OpenState {
-  sqlite3* db = nullptr;
-  AccessLock lock;
-  std::string path, table, sqlTable;
-  bool readOnly = false, stale = false, streaming = false, inLogout = false;
-  bool fullBuild = false;
-  // A batch (STREAM or LOGOUT) has its SQLite transaction open; a STREAM
-  // begins it at its first write.
-  bool txOpen = false;
-  // SQLite rolled the batch back by itself (disk full, I/O error): every
-  // further operation of the batch fails with this error until FLUSH,
-  // COMMIT or ROLLBACK ends it.
-  bool lost = false;
-  rt::ErrorSnapshot lostError;
-  int busyMs = 5000;
-  BusyWait wait;
-  int64_t nextId = 0;  // next record id while this instance holds a write transaction
-  std::vector<size_t> keyLen;
-  std::vector<sqlite3_stmt*> stmts;
-  // sequence
-  int seqKey = 0;
-  Bound fwd, back;
-  // read-ahead: rows fetched by the last sequence step not yet returned
-  std::atomic<uint64_t>* gen = nullptr;
-  std::vector<AheadRow> ahead;
-  size_t aheadPos = 0, aheadCount = 0;
-  bool aheadForward = true, stepRun = false;
-  int aheadKey = 0;
-  uint64_t aheadGen = 0;
-  double aheadTime = 0;
-  int64_t batch = 1;
-  void DropAhead() {
-    aheadPos = aheadCount = 0;
-    stepRun = false;
-  }
-  void Changed() { gen->fetch_add(1); }
-  // the record last read or written
-  bool haveCur = false;
-  int64_t curId = 0;
-  int64_t curVer = 0;
 
-  FileDecl* owner = nullptr;
-
-  ~IsamState() override;
-  bool InTx() const { return streaming || inLogout; }
-};
-
-IsamState* StateOf(FileDecl& f) { return static_cast<IsamState*>(f.State()); }
 
 // The file's host path as a user would look for it.
 // The file's host path as a user would look for it, in the runtime's
@@ -353,28 +273,6 @@ void StoredImage(const FileDecl& f, std::string& out) {
   for (size_t i = 0; i < kChecksumBytes; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
 }
 
-// True when a stored image (and the memos read with it) is whole; false
-// with the damaged-file error naming the record otherwise.
-// `memo(m)` gives memo m's stored bytes.
-template <class MemoBytes>
-bool Intact(const FileDecl& f, int64_t id, const void* image, size_t n, MemoBytes memo) {
-  bool ok = image && n == f.RecordLength() + kChecksumBytes;
-  if (ok) {
-    Checksum ck;
-    ck.Add(image, f.RecordLength());
-    for (size_t m = 0; m < f.Memos().size(); ++m) {
-      auto [p, len] = memo(m);
-      ck.Add(p, len);
-    }
-    uint64_t v = ck.Value(), stored = 0;
-    const uint8_t* p = static_cast<const uint8_t*>(image) + f.RecordLength();
-    for (size_t i = 0; i < kChecksumBytes; ++i) stored |= uint64_t{p[i]} << (8 * i);
-    ok = v == stored;
-  }
-  if (!ok)
-    Fail(f, rt::kInvalidDataFile, 0, "damaged record at position " + std::to_string(id));
-  return ok;
-}
 
 void BindRecord(FileDecl& f, sqlite3_stmt* st, int64_t id,
                 bool withKeys, std::vector<std::string>& keep) {
@@ -451,48 +349,6 @@ bool CheckWrite(FileDecl& f, IsamState& s) {
   return true;
 }
 
-// Runs `body` inside this instance's batch, or in a transaction of its
-// own. A batch whose transaction SQLite rolled back by itself is lost:
-// this and every later operation of it fail with its error.
-template <class Body>
-void WriteOp(FileDecl& f, IsamState& s, Body body) {
-  if (!CheckWrite(f, s) || Lost(s)) return;
-  const bool own = !s.InTx();
-  if (!own && !s.txOpen) {  // a STREAM begins writing at its first write
-    if (!RunSlot(f, s, kBegin)) {
-      // The batch cannot write (locked, disk full): it fails as a whole,
-      // at once, rather than waiting for the lock once per record.
-      s.lost = true;
-      s.lostError = rt::SaveError();
-      return;
-    }
-    s.txOpen = true;
-  }
-  if (own && !RunSlot(f, s, kBegin)) return;
-  bool ok = body();
-  s.Changed();
-  if (!own) {
-    if (sqlite3_get_autocommit(s.db)) {
-      if (ok) Fail(f, rt::kDriverError, 0, "the batch was rolled back by the database");
-      else if (rt::ErrorCode() != rt::kDriverError)
-        rt::SetFileError(rt::kDriverError, rt::FileErrorCode(), rt::FileErrorText(), f.Name());
-      s.txOpen = false;
-      s.nextId = 0;
-      s.lost = true;
-      s.lostError = rt::SaveError();
-      ok = false;
-    }
-  } else {
-    if (ok && !RunSlot(f, s, kCommit)) ok = false;
-    if (!ok && !sqlite3_get_autocommit(s.db)) {
-      const rt::ErrorSnapshot e = rt::SaveError();
-      RunSlot(f, s, kRollback);
-      rt::RestoreError(e);
-    }
-    s.nextId = 0;
-  }
-  if (ok) rt::ClearError();
-}
 
 bool NextId(FileDecl& f, IsamState& s, int64_t& id) {
   if (s.nextId == 0) {
@@ -534,437 +390,24 @@ void Insert(FileDecl& f, bool withKeys) {
   });
 }
 
-// Opens the SQLite connection of an existing database and applies the
-// connection settings.
-int OpenConnection(const std::string& path, int flags, BusyWait& wait, sqlite3** db) {
-  int rc = sqlite3_open_v2(path.c_str(), db, flags, nullptr);
-  if (rc != SQLITE_OK) return rc;
-  sqlite3_extended_result_codes(*db, 1);
-  WaitFor(*db, wait, wait.ms);
-  char* msg = nullptr;
-  rc = sqlite3_exec(*db, "PRAGMA synchronous=FULL", nullptr, nullptr, &msg);
-  sqlite3_free(msg);
-  return rc;
-}
 
-// Creates the record table and its indexes for `f` in an open database.
-bool CreateTable(FileDecl& f, sqlite3* db, const std::string& table) {
-  std::string T = SqlTable(table);
-  std::string sql = "CREATE TABLE IF NOT EXISTS vm_files (tbl TEXT PRIMARY KEY, decl BLOB NOT NULL, stale INTEGER NOT NULL DEFAULT 0);"
-                    "DROP TABLE IF EXISTS " + T + ";"
-                    "CREATE TABLE " + T + " (id INTEGER PRIMARY KEY, ver INTEGER NOT NULL, rec BLOB NOT NULL";
-  for (size_t k = 0; k < f.Keys().size(); ++k) sql += ", k" + std::to_string(k + 1) + " BLOB";
-  for (size_t m = 0; m < f.Memos().size(); ++m) sql += ", m" + std::to_string(m + 1) + " BLOB";
-  sql += ");";
-  for (size_t k = 0; k < f.Keys().size(); ++k) {
-    std::string n = std::to_string(k + 1);
-    sql += std::string("CREATE ") + ((f.Keys()[k].attrib & kKeyDup) ? "" : "UNIQUE ") +
-           "INDEX " + T + "_k" + n + " ON " + T + " (k" + n + ");";
-  }
-  sql += "CREATE TABLE IF NOT EXISTS vm_numbers (tbl TEXT, key INTEGER, grp BLOB, "
-         "last INTEGER NOT NULL, PRIMARY KEY (tbl, key, grp));";
-  std::string esc;
-  for (char c : table) esc += c == '\'' ? std::string("''") : std::string(1, c);
-  sql += "DELETE FROM vm_numbers WHERE tbl = '" + esc + "';";
-  if (!Exec(f, db, sql)) return false;
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO vm_files (tbl, decl, stale) VALUES (?1, ?2, 0)", -1, &st, nullptr);
-  std::string decl = SerializeDecl(f);
-  sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
-  sqlite3_bind_blob(st, 2, decl.data(), static_cast<int>(decl.size()), SQLITE_STATIC);
-  int rc = sqlite3_step(st);
-  sqlite3_finalize(st);
-  if (rc != SQLITE_DONE) {
-    ReportSql(f, sqlite3_extended_errcode(db), db);
-    return false;
-  }
-  return true;
-}
 
-// Lets the last connection checkpoint and remove the WAL, so the main
-// file alone holds every record.
-void Quiesce(const std::string& path) {
-  if (CheckFormat(path).kind != FormatCheck::Ours) return;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK)
-    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
-  sqlite3_close_v2(db);
-}
 
-void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer);
-bool EndBatch(FileDecl& f, IsamState& s, bool commit);
 
-// The calling thread's LOGOUT transaction: its files in LOGOUT order.
-thread_local std::vector<FileDecl*> tTransaction;
 
-// An instance dropped without CLOSE leaves its transaction (rolled back
-// with the connection).
-IsamState::~IsamState() {
-  if (inLogout) std::erase(tTransaction, owner);
-  for (sqlite3_stmt* st : stmts) sqlite3_finalize(st);
-  if (db) sqlite3_close_v2(db);
-}
 
 // ---- the driver
 
-class Isam final : public Driver {
- public:
-  void Open(FileDecl& f, uint32_t mode) override;
-  void Create(FileDecl& f) override;
-  void Close(FileDecl& f) override;
-  void Build(FileDecl& f) override;
-  void Remove(FileDecl& f) override;
-  void Copy(FileDecl& f, std::string_view target) override;
-  void Rename(FileDecl& f, std::string_view target) override;
-  void Set(FileDecl& f, int key) override;
-  void SetFromRecord(FileDecl& f, int key) override;
-  void SetAtPosition(FileDecl& f, std::string_view position) override;
-  void Next(FileDecl& f) override { Step(f, true); }
-  void Previous(FileDecl& f) override { Step(f, false); }
-  void Get(FileDecl& f, int key) override;
-  void GetAtPosition(FileDecl& f, std::string_view position) override;
-  std::string Position(FileDecl& f) override;
-  void Reget(FileDecl& f, std::string_view position) override;
-  void Add(FileDecl& f) override;
-  void Append(FileDecl& f) override;
-  void Put(FileDecl& f) override;
-  void Delete(FileDecl& f) override;
-  uint32_t Records(FileDecl& f) override;
-  bool Duplicate(FileDecl& f, int key) override;
-  int64_t ReserveNumber(FileDecl& f, int key, int component, int64_t highest) override;
-  void Stream(FileDecl& f) override;
-  void Flush(FileDecl& f) override;
-  std::string Send(FileDecl& f, std::string_view command) override;
 
- private:
-  void Step(FileDecl& f, bool forward);
-  bool ById(FileDecl& f, IsamState& s, int64_t id);
-};
 
-// The file and its folder can be written (the WAL and its index live
-// beside the file).
-bool Writable(const std::string& path) {
-  std::string dir = std::filesystem::path(path).parent_path().string();
-  return ::access(path.c_str(), W_OK) == 0 && ::access(dir.empty() ? "." : dir.c_str(), W_OK) == 0;
-}
 
-// A path as an SQLite URI ("file:" with the unsafe bytes escaped).
-std::string Uri(const std::string& path, const char* query) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string u = "file:";
-  for (unsigned char c : path) {
-    if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
-      u.push_back(static_cast<char>(c));
-    } else {
-      u.push_back('%');
-      u.push_back(hex[c >> 4]);
-      u.push_back(hex[c & 15]);
-    }
-  }
-  return u + "?" + query;
-}
 
-// The runtime's code and the words for an SQLite failure while a file is
-// opened: 36 only for files that are not ours or damaged; locks give 5,
-// transient conditions (disk full, I/O errors, no room for the WAL index)
-// the driver error 90.
-int OpenFailureCode(int rc, sqlite3* db) {
-  switch (rc & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-    case SQLITE_PERM:
-    case SQLITE_READONLY:
-    case SQLITE_AUTH:
-      return rt::kAccessDenied;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-    case SQLITE_ERROR:  // no table of ours in it
-    case SQLITE_SCHEMA:
-      return rt::kInvalidDataFile;
-    case SQLITE_CANTOPEN: {
-      int err = db ? sqlite3_system_errno(db) : 0;
-      return err == EACCES || err == EPERM || err == EROFS ? rt::kAccessDenied
-                                                             : rt::kDriverError;
-    }
-    default:
-      return rt::kDriverError;
-  }
-}
 
-void Isam::Open(FileDecl& f, uint32_t mode) {
-  std::string path = HostPath(f.Name()), table = TableOf(f.Name());
-  if (path.empty()) return rt::SetError(rt::kFileNotFound);
-  auto s = std::make_unique<IsamState>();
-  s->driver = this;
-  s->owner = &f;
-  s->mode = mode;
-  s->readOnly = (mode & 0x0F) == 0;
-  s->path = path;
-  s->table = table;
-  s->sqlTable = SqlTable(table);
-  for (std::string_view opts = f.SendText(); !opts.empty();) {
-    size_t sp = opts.find(' ');
-    ApplyCommand(*s, opts.substr(0, sp), nullptr);
-    opts = sp == std::string_view::npos ? std::string_view{} : opts.substr(sp + 1);
-  }
-  for (const std::string& c : f.SentCommands()) ApplyCommand(*s, c, nullptr);
-  // The bytes are checked before anything (the lock file, SQLite) is
-  // created or opened for writing beside the file.
-  FormatCheck fmt = CheckFormat(path);
-  switch (fmt.kind) {
-    case FormatCheck::Ours: break;
-    case FormatCheck::Missing: return Fail(f, rt::kFileNotFound, 0, fmt.reason);
-    case FormatCheck::NotOurs: return Fail(f, rt::kInvalidDataFile, 0, fmt.reason);
-    case FormatCheck::Denied: return Fail(f, rt::kAccessDenied, 0, fmt.reason);
-    case FormatCheck::Failed: return Fail(f, rt::kDriverError, 0, fmt.reason);
-  }
-  s->gen = Generation(path);
-  // A read-only file or folder opens in the read-only modes alone, through
-  // SQLite's read-only mode, immutable when no WAL holds changes, so
-  // nothing is created beside the file.
-  const bool writable = Writable(path);
-  if (!writable && !s->readOnly)
-    return Fail(f, rt::kAccessDenied, 0, "the file or its folder is read-only");
-  if (!s->lock.Acquire(path, table, mode, true))
-    return Fail(f, rt::ErrorCode(), 0, rt::FileErrorText());
-  int rc = writable ? OpenConnection(path, SQLITE_OPEN_READWRITE, s->wait, &s->db)
-                    : OpenConnection(Uri(path, WalHasFrames(path) ? "mode=ro" : "immutable=1"),
-                                     SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, s->wait, &s->db);
-  // A refused open leaves the file as it was: its WAL is not folded in.
-  if (s->db) sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-  sqlite3_stmt* st = nullptr;
-  if (rc == SQLITE_OK)
-    rc = sqlite3_prepare_v2(s->db, "SELECT decl, stale FROM vm_files WHERE tbl = ?1", -1, &st, nullptr);
-  std::string stored;
-  int stale = 0;
-  if (rc == SQLITE_OK) {
-    sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
-    rc = sqlite3_step(st);
-    if (rc == SQLITE_ROW) {
-      const char* p = static_cast<const char*>(sqlite3_column_blob(st, 0));
-      stored.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st, 0)));
-      stale = sqlite3_column_int(st, 1);
-    }
-  }
-  sqlite3_finalize(st);
-  if (rc == SQLITE_DONE) return Fail(f, rt::kFileNotFound, 0, "no table \"" + table + "\" in the file");
-  if (rc != SQLITE_ROW) {
-    int code = OpenFailureCode(rc, s->db);
-    std::string text = s->db ? sqlite3_errmsg(s->db) : sqlite3_errstr(rc);
-    if (code == rt::kInvalidDataFile) text = "not a data file of this program, or damaged (" + text + ")";
-    if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED)
-      text = "locked by another user or process (" + text + ")";
-    return Fail(f, code, rc, text);
-  }
-  std::unique_ptr<FileDecl> disk = isam::ParseDecl(stored);
-  if (!disk) return Fail(f, rt::kInvalidDataFile, 0, "damaged: its stored declaration cannot be read");
-  if (!isam::SameStructure(f, *disk))
-    return Fail(f, rt::kInvalidRecordDeclaration, 0,
-                "the record declaration differs from the structure stored in the file");
-  sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
-  s->stale = stale != 0;
-  for (const KeyDesc& k : f.Keys()) s->keyLen.push_back(KeyLength(f, k));
-  s->seqKey = 0;
-  s->fwd = {{}, kIdMin, true};
-  s->back = {{}, kIdMax, true};
-  f.SentCommands().clear();
-  f.StateSlot() = std::move(s);
-  if (StateOf(f)->stale)
-    rt::SetError(rt::kKeysMustBeRebuilt);
-  else
-    rt::ClearError();
-}
 
-void Isam::Create(FileDecl& f) {
-  if (f.State()) return rt::SetError(rt::kAccessDenied);
-  std::string path = HostPath(f.Name()), table = TableOf(f.Name());
-  if (path.empty()) return rt::SetError(rt::kFileNotFound);
-  if (!FileIsFree(path)) return Fail(f, rt::kAccessDenied, 0, "the file is in use");
-  FormatCheck::Kind fmt = CheckFormat(path).kind;
-  sqlite3* db = nullptr;
-  BusyWait wait;
-  if (!table.empty() && fmt == FormatCheck::Ours) {
-    // Another table of a multi-table file: replace this table alone.
-    int rc = OpenConnection(path, SQLITE_OPEN_READWRITE, wait, &db);
-    bool ok = rc == SQLITE_OK && Exec(f, db, "BEGIN IMMEDIATE") && CreateTable(f, db, table) &&
-              Exec(f, db, "COMMIT");
-    if (rc != SQLITE_OK) ReportSql(f, rc, db);
-    sqlite3_close_v2(db);
-    if (ok) rt::ClearError();
-    return;
-  }
-  if (!table.empty() && fmt == FormatCheck::NotOurs)
-    return Fail(f, rt::kInvalidDataFile, 0, "not a data file of this program");
-  // A new file: built beside the target, then moved over it, so a crash
-  // leaves the old file or the new one.
-  std::string tmp = path + ".new" + std::to_string(::getpid());
-  RemoveDatabaseFiles(tmp);
-  int rc = OpenConnection(tmp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, wait, &db);
-  if (rc != SQLITE_OK) {
-    int err = db ? sqlite3_system_errno(db) : 0;
-    sqlite3_close_v2(db);
-    RemoveDatabaseFiles(tmp);
-    return Fail(f, err == ENOENT ? rt::kPathNotFound : rt::kAccessDenied, rc,
-                std::string("cannot create the file: ") + std::strerror(err));
-  }
-  bool ok = Exec(f, db, "PRAGMA journal_mode=WAL") && Exec(f, db, "BEGIN") &&
-            CreateTable(f, db, table) && Exec(f, db, "COMMIT");
-  sqlite3_close_v2(db);  // the last connection folds the WAL into the file
-  if (ok && PathExists(tmp + "-wal")) {
-    ok = false;
-    Fail(f, rt::kDriverError, 0, "the new file could not be completed");
-  }
-  if (!ok) {
-    RemoveDatabaseFiles(tmp);
-    return;
-  }
-  std::remove((path + "-wal").c_str());
-  std::remove((path + "-shm").c_str());
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    RemoveDatabaseFiles(tmp);
-    return Fail(f, rt::kAccessDenied, 0, std::string("cannot replace the file: ") + std::strerror(err));
-  }
-  // The rename is durable once the folder is synced.
-  std::string dir = std::filesystem::path(path).parent_path().string();
-  int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  bool synced = dfd >= 0 && ::fsync(dfd) == 0;
-  int err = errno;
-  if (dfd >= 0) ::close(dfd);
-  if (!synced)
-    return Fail(f, rt::kDriverError, 0, std::string("cannot sync the folder: ") + std::strerror(err));
-  rt::ClearError();
-}
 
-void Isam::Close(FileDecl& f) {
-  IsamState& s = *StateOf(f);
-  rt::ClearError();
-  bool ok = true;
-  if (s.streaming) {
-    s.streaming = false;
-    ok = EndBatch(f, s, true);
-  }
-  const rt::ErrorSnapshot e = rt::SaveError();
-  if (s.inLogout) {  // its part of the transaction is rolled back
-    EndBatch(f, s, false);
-    std::erase(tTransaction, &f);
-    s.inLogout = false;
-  }
-  f.StateSlot().reset();
-  if (ok)
-    rt::ClearError();
-  else
-    rt::RestoreError(e);
-}
 
-void Isam::Build(FileDecl& f) {
-  IsamState& s = *StateOf(f);
-  WriteOp(f, s, [&] {
-    std::string T = s.sqlTable;
-    std::string drop;
-    for (size_t k = 0; k < f.Keys().size(); ++k)
-      drop += "DROP INDEX IF EXISTS " + T + "_k" + std::to_string(k + 1) + ";";
-    if (!Exec(f, s.db, drop)) return false;
-    if (!f.Keys().empty()) {
-      std::string set;
-      for (size_t k = 0; k < f.Keys().size(); ++k)
-        set += std::string(k ? ", " : "") + "k" + std::to_string(k + 1) + " = ?" + std::to_string(k + 2);
-      sqlite3_stmt *sel = nullptr, *upd = nullptr;
-      sqlite3_prepare_v2(s.db, ("SELECT id, rec FROM " + T + " WHERE id > ?1 ORDER BY id LIMIT 512").c_str(), -1, &sel, nullptr);
-      sqlite3_prepare_v2(s.db, ("UPDATE " + T + " SET " + set + " WHERE id = ?1").c_str(), -1, &upd, nullptr);
-      std::vector<uint8_t> saved(f.Record(), f.Record() + f.RecordLength());
-      int64_t last = kIdMin;
-      bool ok = sel && upd;
-      std::vector<std::pair<int64_t, std::vector<uint8_t>>> batch;
-      while (ok) {
-        batch.clear();
-        sqlite3_bind_int64(sel, 1, last);
-        while (sqlite3_step(sel) == SQLITE_ROW) {
-          const uint8_t* p = static_cast<const uint8_t*>(sqlite3_column_blob(sel, 1));
-          size_t n = static_cast<size_t>(sqlite3_column_bytes(sel, 1));
-          batch.emplace_back(sqlite3_column_int64(sel, 0), std::vector<uint8_t>(p, p + (p ? n : 0)));
-        }
-        sqlite3_reset(sel);
-        if (batch.empty()) break;
-        for (auto& [id, rec] : batch) {
-          rec.resize(f.RecordLength(), 0);
-          std::memcpy(f.Record(), rec.data(), f.RecordLength());
-          std::vector<std::string> keys(f.Keys().size());
-          sqlite3_bind_int64(upd, 1, id);
-          for (size_t k = 0; k < keys.size(); ++k) {
-            if (KeyValue(f, k, id, keys[k]))
-              sqlite3_bind_blob(upd, static_cast<int>(k + 2), keys[k].data(), static_cast<int>(keys[k].size()), SQLITE_STATIC);
-            else
-              sqlite3_bind_null(upd, static_cast<int>(k + 2));
-          }
-          if (sqlite3_step(upd) != SQLITE_DONE) ok = false;
-          sqlite3_reset(upd);
-          last = id;
-          if (!ok) break;
-        }
-      }
-      if (!ok) ReportSql(f, sqlite3_extended_errcode(s.db), s.db);
-      sqlite3_finalize(sel);
-      sqlite3_finalize(upd);
-      std::memcpy(f.Record(), saved.data(), f.RecordLength());
-      if (!ok) return false;
-    }
-    std::string create;
-    for (size_t k = 0; k < f.Keys().size(); ++k) {
-      std::string n = std::to_string(k + 1);
-      create += std::string("CREATE ") + ((f.Keys()[k].attrib & kKeyDup) ? "" : "UNIQUE ") +
-                "INDEX " + T + "_k" + n + " ON " + T + " (k" + n + ");";
-    }
-    std::string tbl = s.table;
-    std::string esc;
-    for (char c : tbl) esc += c == '\'' ? std::string("''") : std::string(1, c);
-    create += "UPDATE vm_files SET stale = 0 WHERE tbl = '" + esc + "';";
-    return Exec(f, s.db, create);
-  });
-  if (rt::ErrorCode() == 0) {
-    s.stale = false;
-    s.fullBuild = false;
-  }
-}
 
-void Isam::Remove(FileDecl& f) {
-  std::string path = HostPath(f.Name()), table = TableOf(f.Name());
-  if (!PathExists(path)) return rt::SetError(rt::kFileNotFound);
-  if (!FileIsFree(path)) return rt::SetError(rt::kAccessDenied);
-  if (table.empty()) {
-    RemoveDatabaseFiles(path);
-    return PathExists(path) ? rt::SetError(rt::kAccessDenied) : rt::ClearError();
-  }
-  if (CheckFormat(path).kind != FormatCheck::Ours) return rt::SetError(rt::kInvalidDataFile);
-  sqlite3* db = nullptr;
-  BusyWait wait;
-  OpenConnection(path, SQLITE_OPEN_READWRITE, wait, &db);
-  std::string esc;
-  for (char c : table) esc += c == '\'' ? std::string("''") : std::string(1, c);
-  bool ok = Exec(f, db, "BEGIN IMMEDIATE; DROP TABLE IF EXISTS " + SqlTable(table) +
-                            "; DELETE FROM vm_files WHERE tbl = '" + esc + "'; COMMIT");
-  sqlite3_close_v2(db);
-  if (ok) rt::ClearError();
-}
 
-void Isam::Copy(FileDecl& f, std::string_view target) {
-  std::string from = HostPath(f.Name()), to = HostPath(target);
-  if (!PathExists(from)) return rt::SetError(rt::kFileNotFound);
-  if (to.empty() || PathExists(to) || !FileIsFree(from)) return rt::SetError(rt::kAccessDenied);
-  Quiesce(from);
-  if (!CopyFileBytes(from, to)) return rt::SetError(rt::kAccessDenied);
-  rt::ClearError();
-}
-
-void Isam::Rename(FileDecl& f, std::string_view target) {
-  std::string from = HostPath(f.Name()), to = HostPath(target);
-  if (!PathExists(from)) return rt::SetError(rt::kFileNotFound);
-  if (to.empty() || PathExists(to) || !FileIsFree(from)) return rt::SetError(rt::kAccessDenied);
-  Quiesce(from);
-  std::remove((from + "-shm").c_str());
-  if (std::rename(from.c_str(), to.c_str()) != 0) return rt::SetError(rt::kAccessDenied);
-  rt::ClearError();
-}
 
 void Isam::Set(FileDecl& f, int key) {
   IsamState& s = *StateOf(f);
@@ -1299,146 +742,4 @@ int64_t Isam::ReserveNumber(FileDecl& f, int key, int component, int64_t highest
   return rt::ErrorCode() ? 0 : number;
 }
 
-// A STREAM takes SQLite's write lock only at its first write, so a batch
-// begun before long work or a question to the user holds nothing meanwhile.
-void Isam::Stream(FileDecl& f) {
-  IsamState& s = *StateOf(f);
-  if (s.InTx()) return rt::ClearError();
-  s.streaming = true;
-  s.txOpen = false;
-  rt::ClearError();
-}
-
-// Ends a batch: commits what it wrote; a failed commit is rolled back and
-// keeps its reason. Returns false with the error set.
-bool EndBatch(FileDecl& f, IsamState& s, bool commit) {
-  s.nextId = 0;
-  if (s.lost) {
-    s.lost = false;
-    rt::RestoreError(s.lostError);
-    return false;
-  }
-  if (!s.txOpen) {
-    rt::ClearError();
-    return true;
-  }
-  s.txOpen = false;
-  s.Changed();
-  if (RunSlot(f, s, commit ? kCommit : kRollback)) {
-    rt::ClearError();
-    return true;
-  }
-  const rt::ErrorSnapshot e = rt::SaveError();
-  if (!sqlite3_get_autocommit(s.db)) RunSlot(f, s, kRollback);
-  rt::RestoreError(e);
-  return false;
-}
-
-void Isam::Flush(FileDecl& f) {
-  IsamState& s = *StateOf(f);
-  if (!s.streaming) return rt::ClearError();
-  s.streaming = false;
-  EndBatch(f, s, true);
-}
-
-// Driver commands: "FULLBUILD=on|off", "Recover=<seconds>" (the time
-// waited for a lock). A command without "=" asks for the setting.
-void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
-  size_t eq = cmd.find('=');
-  std::string name(cmd.substr(0, eq));
-  for (char& c : name) c = static_cast<char>(Upper1252(static_cast<uint8_t>(c)));
-  std::string value = eq == std::string_view::npos ? std::string() : std::string(cmd.substr(eq + 1));
-  bool query = eq == std::string_view::npos;
-  if (name == "FULLBUILD") {
-    if (query && answer) *answer = s.fullBuild ? "on" : "off";
-    if (!query) s.fullBuild = value == "on" || value == "ON" || value == "1";
-  } else if (name == "RECOVER") {
-    if (query && answer) *answer = std::to_string(s.busyMs / 1000);
-    if (!query) {
-      long secs = std::strtol(value.c_str(), nullptr, 10);
-      s.busyMs = secs > 0 ? static_cast<int>(std::min(secs, 3600L) * 1000) : 5000;
-      s.wait.ms = s.busyMs;
-      if (s.db) WaitFor(s.db, s.wait, s.busyMs);
-    }
-  }
-}
-
-std::string Isam::Send(FileDecl& f, std::string_view command) {
-  rt::ClearError();
-  std::string answer;
-  if (IsamState* s = StateOf(f)) {
-    ApplyCommand(*s, command, &answer);
-  } else if (command.find('=') != std::string_view::npos) {
-    f.SentCommands().emplace_back(command);  // applied at the next open
-  }
-  return answer;
-}
-
-// ---- LOGOUT / COMMIT / ROLLBACK: the calling thread's transaction
-
-// Ends every file's part in LOGOUT order; the first failure (a failed
-// commit, a part SQLite had already rolled back) is the result, with its
-// reason.
-void EndTransaction(bool commit) {
-  bool failed = false;
-  rt::ErrorSnapshot first;
-  for (FileDecl* f : tTransaction) {
-    IsamState* s = StateOf(*f);
-    if (!s || !s->inLogout) continue;
-    s->inLogout = false;
-    WaitFor(s->db, s->wait, s->busyMs);
-    // A part SQLite had already rolled back fails a COMMIT, not a ROLLBACK.
-    if (!EndBatch(*f, *s, commit) && commit && !failed) {
-      failed = true;
-      first = rt::SaveError();
-    }
-  }
-  tTransaction.clear();
-  if (failed)
-    rt::RestoreError(first);
-  else
-    rt::ClearError();
-}
-
-}  // namespace
-
-Driver& IsamDriver() {
-  static Isam d;
-  return d;
-}
-
-void Logout(int timeoutSeconds, const std::vector<FileDecl*>& files) {
-  if (!tTransaction.empty())
-    return rt::SetFileError(rt::kAccessDenied, 0, "A transaction is already active");
-  for (FileDecl* f : files) {
-    IsamState* s = f && f->State() && f->State()->driver == &IsamDriver() ? StateOf(*f) : nullptr;
-    if (!s) {
-      EndTransaction(false);
-      return rt::SetError(f && f->State() ? rt::kDriverError : rt::kFileNotOpen);
-    }
-    if (s->streaming) {  // the batch ends where the transaction begins
-      s->streaming = false;
-      if (!EndBatch(*f, *s, true)) {
-        const rt::ErrorSnapshot e = rt::SaveError();
-        EndTransaction(false);
-        return rt::RestoreError(e);
-      }
-    }
-    WaitFor(s->db, s->wait, std::max(timeoutSeconds, 0) * 1000);
-    if (!CheckWrite(*f, *s) || !RunSlot(*f, *s, kBegin)) {
-      const rt::ErrorSnapshot e = rt::SaveError();
-      WaitFor(s->db, s->wait, s->busyMs);
-      EndTransaction(false);
-      return rt::RestoreError(e);
-    }
-    s->txOpen = true;
-    s->inLogout = true;
-    tTransaction.push_back(f);
-  }
-  rt::ClearError();
-}
-
-void Commit() { EndTransaction(true); }
-void Rollback() { EndTransaction(false); }
-
-}  // namespace db
+}  // namespace db::isam

@@ -139,7 +139,9 @@ bool AccessLock::Acquire(const std::string& hostPath, const std::string& table,
     bool readOnlyFolder = fd < 0 && (err == EACCES || err == EROFS) && !mine.write &&
                           !std::filesystem::exists(canonical + ".lck");
     if (fd < 0 && !readOnlyFolder) {
-      rt::SetFileError(rt::kAccessDenied, 0,
+      const bool transient = err == ENOSPC || err == EIO || err == EDQUOT || err == EMFILE ||
+                             err == ENFILE || err == ENOMEM;
+      rt::SetFileError(transient ? rt::kDriverError : rt::kAccessDenied, err,
                        "cannot open the lock file " + rt::FromUtf8(canonical) + ".lck: " +
                            std::strerror(err));
       return false;

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "fixture.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/threads.h"
 
 using namespace db;
@@ -365,6 +366,32 @@ TEST_F(FilesRobust, DenyModesHoldBetweenUsers) {
   Open(*f);
   EXPECT_EQ(rt::ErrorCode(), rt::kAccessDenied);
   EXPECT_NE(rt::FileErrorText().find("lock file"), std::string::npos) << rt::FileErrorText();
+}
+
+// Data files in a folder whose name holds "é", named relative and
+// absolute in the runtime's Windows-1252 form.
+TEST_F(FilesRobust, NonAsciiFolders) {
+  fs::create_directory("d\xC3\xA9j\xC3\xA0");
+  const std::string absolute = rt::WindowsPath((dir_ / "d\xC3\xA9j\xC3\xA0" / "abs.tps").string());
+  for (const std::string& name : {std::string(".\\d\xE9j\xE0\\rel.tps"), absolute}) {
+    auto f = fixture::People("PEO", name);
+    Create(*f);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+    Open(*f);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+    Fill(*f, {1, "\xE9t\xE9"});
+    Add(*f);
+    EXPECT_EQ(rt::ErrorCode(), 0);
+    Close(*f);
+  }
+  EXPECT_TRUE(fs::exists("d\xC3\xA9j\xC3\xA0/rel.tps"));
+  EXPECT_TRUE(fs::exists("d\xC3\xA9j\xC3\xA0/abs.tps"));
+  // Errors name the folder in the runtime's text.
+  auto g = fixture::People("PEO", ".\\d\xE9j\xE0\\missing.tps");
+  Open(*g);
+  EXPECT_EQ(rt::ErrorCode(), rt::kFileNotFound);
+  EXPECT_NE(rt::FileErrorText().find("/d\xE9j\xE0/missing.tps: file not found"), std::string::npos)
+      << rt::FileErrorText();
 }
 
 // CREATE is durable when it returns: the folder is synced after the new
