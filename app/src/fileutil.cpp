@@ -29,10 +29,12 @@ db::FileDecl& ThreadFile(rt::ThreadLocal<std::shared_ptr<db::FileDecl>>& slot, c
 }
 rt::ThreadLocal<std::shared_ptr<db::FileDecl>> gOutFile, gInFile;
 
-// Closes the file, keeping the error of the step before the close.
+// Closes the file, keeping the error of the step before the close; a
+// close that fails after good steps is the result.
 rt::Long CloseWith(db::FileDecl& f) {
   rt::ErrorSnapshot saved = rt::SaveError();
   db::Close(f);
+  if (saved.code == 0) return rt::ErrorCode();
   rt::RestoreError(saved);
   return saved.code;
 }
@@ -47,6 +49,7 @@ rt::Long BlobToFile(db::FileDecl& file, int blob, std::string_view name) {
   std::string clipped = rt::Clip(name);
   if (clipped.empty()) return rt::kInvalidDataFile;
   const uint32_t size = db::BlobSize(file, blob);
+  if (rt::ErrorCode()) return rt::ErrorCode();
   if (size == 0) return 0;
   db::FileDecl& out = ThreadFile(gOutFile, "OUTFILE");
   out.SetName(clipped);

@@ -14,36 +14,56 @@ using data::Dictionary;
 using data::FileId;
 
 TEST(DataDeclarations, FilesAsDeclared) {
+  // A key: label, flags, components (field labels, all ascending) and the
+  // auto-numbered component (0 for none).
+  struct KeyCase {
+    std::string label;
+    uint32_t flags;
+    std::vector<std::string> components;
+    int autoNumber = 0;
+  };
   struct Case {
     FileId id;
     const char *label, *prefix, *name, *driver;
     size_t recordSize, fields, memos;
-    std::vector<std::pair<std::string, uint32_t>> keys;  // label, flags
+    std::vector<KeyCase> keys;
   };
   constexpr uint32_t kU = db::kKeyNoCase | db::kKeyOpt, kD = kU | db::kKeyDup,
                      kP = kU | db::kKeyPrimary;
   const Case cases[] = {
       {FileId::Forms, "Forms", "FOR", ".\\data\\forms.tps", "ISAM", sizeof(data::FormsRecord),
        15, 1,
-       {{"FOR:ID_Key", kP}, {"FOR:FormName_Key", kD}, {"FOR:DateCreated_Key", kD},
-        {"FOR:FileName_Key", kD}}},
+       {{"FOR:ID_Key", kP, {"FOR:ID"}, 1},
+        {"FOR:FormName_Key", kD, {"FOR:FORMNAME"}},
+        {"FOR:DateCreated_Key", kD, {"FOR:DATECREATED"}},
+        {"FOR:FileName_Key", kD, {"FOR:ORIGINALPDFFILE"}}}},
       {FileId::PDFDetails, "PDFDetails", "PDF", ".\\data\\pdffrm.tps", "ISAM",
-       sizeof(data::PDFDetailsRecord), 9, 0, {{"PDF:FormID_Key", kD}}},
+       sizeof(data::PDFDetailsRecord), 9, 0, {{"PDF:FormID_Key", kD, {"PDF:ID"}}}},
       {FileId::FormPages, "FormPages", "FOR1", ".\\data\\formpage.tps", "ISAM",
-       sizeof(data::FormPagesRecord), 7, 3, {{"FOR1:FormID_Key", kD}}},
+       sizeof(data::FormPagesRecord), 7, 3,
+       {{"FOR1:FormID_Key", kD, {"FOR1:FORMID", "FOR1:PAGENO"}, 2}}},
       {FileId::PageControls, "PageControls", "PAG", ".\\data\\pagecont.tps", "ISAM",
        sizeof(data::PageControlsRecord), 47, 0,
-       {{"PAG:FormID_Key", kD}, {"PAG:FormIDUniqueID_Key", kD},
-        {"PAG:FormIDControID_Key", kD}, {"PAG:TabOrder_Key", kD}}},
+       {{"PAG:FormID_Key", kD, {"PAG:FORMID", "PAG:PAGENO", "PAG:CONTROLUNIQUEID"}},
+        {"PAG:FormIDUniqueID_Key", kD, {"PAG:FORMID", "PAG:CONTROLUNIQUEID"}},
+        {"PAG:FormIDControID_Key", kD, {"PAG:FORMID", "PAG:CONTROLID"}},
+        {"PAG:TabOrder_Key", kD, {"PAG:FORMID", "PAG:PAGENO", "PAG:CONTROLTABORDER"}}}},
       {FileId::FieldValues, "FieldValues", "FIE", ".\\data\\fieldval.tps", "ISAM",
        sizeof(data::FieldValuesRecord), 5, 0,
-       {{"FIE:Number_Key", kD}, {"FIE:RadioButtonNumber_Key", kD}, {"FIE:Value_Key", kD}}},
+       {{"FIE:Number_Key", kD, {"FIE:FORMID", "FIE:CONTROLID", "FIE:VALUENUMBER"}},
+        {"FIE:RadioButtonNumber_Key", kD, {"FIE:FORMID", "FIE:CONTROLID", "FIE:RADIOBUTTONNUMBER"}},
+        {"FIE:Value_Key", kD, {"FIE:FORMID", "FIE:CONTROLID", "FIE:CONTROLVALUE"}}}},
       {FileId::FilledForm, "FilledForm", "FIL", ".\\data\\FILLEDFO.TPS", "ISAM",
-       sizeof(data::FilledFormRecord), 5, 0, {{"FIL:FormID_Key", kU}, {"FIL:ID_Key", kP}}},
+       sizeof(data::FilledFormRecord), 5, 0,
+       {{"FIL:FormID_Key", kU, {"FIL:FORMID", "FIL:FILLEDFORMNAME"}},
+        {"FIL:ID_Key", kP, {"FIL:ID"}, 1}}},
       {FileId::AliasFilledForm, "AliasFilledForm", "ALI", ".\\data\\FILLEDFO.TPS", "ISAM",
-       sizeof(data::AliasFilledFormRecord), 5, 0, {{"ALI:FormID_Key", kU}, {"ALI:ID_Key", kP}}},
+       sizeof(data::AliasFilledFormRecord), 5, 0,
+       {{"ALI:FormID_Key", kU, {"ALI:FORMID", "ALI:FILLEDFORMNAME"}},
+        {"ALI:ID_Key", kP, {"ALI:ID"}, 1}}},
       {FileId::FilledData, "FilledData", "FIL1", ".\\data\\filledda.tps", "ISAM",
-       sizeof(data::FilledDataRecord), 6, 0, {{"FIL1:FiledForm_key", kD}}},
+       sizeof(data::FilledDataRecord), 6, 0,
+       {{"FIL1:FiledForm_key", kD, {"FIL1:ID", "FIL1:PAGENO", "FIL1:CONTROLID"}}}},
       {FileId::ImportFields, "ImportFields", "IMP", "", "BASIC",
        sizeof(data::ImportFieldsRecord), 6, 0, {}},
   };
@@ -61,8 +81,15 @@ TEST(DataDeclarations, FilesAsDeclared) {
               db::kAttrCreate | db::kAttrThread);
     ASSERT_EQ(f.Keys().size(), c.keys.size());
     for (size_t k = 0; k < c.keys.size(); ++k) {
-      EXPECT_EQ(f.Keys()[k].label, c.keys[k].first);
-      EXPECT_EQ(f.Keys()[k].attrib, c.keys[k].second) << c.keys[k].first;
+      const db::KeyDesc& key = f.Keys()[k];
+      const KeyCase& want = c.keys[k];
+      EXPECT_EQ(key.label, want.label);
+      EXPECT_EQ(key.attrib, want.flags) << want.label;
+      std::vector<std::string> components;
+      for (int32_t comp : key.components)
+        components.push_back(comp > 0 ? f.Fields()[comp - 1].label : "descending");
+      EXPECT_EQ(components, want.components) << want.label;
+      EXPECT_EQ(key.autoNumber, want.autoNumber) << want.label;
     }
   }
 }
@@ -214,7 +241,7 @@ TEST_F(DataFiles, DataSetNamesAreUniquePerForm) {
   EXPECT_NE(shown_[0].text.find("FilledForm"), std::string::npos);
   EXPECT_NE(shown_[0].text.find("FIL:FormID_Key"), std::string::npos);
   EXPECT_EQ(AddDataSet(b, "Set 1"), cl::kBenign);
-  EXPECT_EQ(rt::Long{d->FIL.ID}, 2);
+  EXPECT_EQ(rt::Long{d->FIL.ID}, 3);  // the refused one's reserved number stays a gap
 }
 
 TEST_F(DataFiles, PageControlsAcceptDuplicateNamesAndTabOrders) {

@@ -15,6 +15,8 @@
 #include "velmora/files/files.h"
 #include "velmora/pdf/pdf.h"
 #include "velmora/runtime/datetime.h"
+#include "velmora/runtime/errors.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/system.h"
 #include "velmora/runtime/text.h"
 
@@ -65,9 +67,14 @@ struct PageOffset {
 class OpenFiles {
  public:
   OpenFiles(data::Dictionary& d, std::initializer_list<FileId> ids) : d_(d) {
-    for (FileId id : ids)
-      if (d_.Relate(id)->Open() == cl::kBenign) opened_.push_back(id);
+    for (FileId id : ids) {
+      if (d_.Relate(id)->Open() == cl::kBenign)
+        opened_.push_back(id);
+      else
+        ok_ = false;  // the relation's open has told the user
+    }
   }
+  bool Ok() const { return ok_; }
   ~OpenFiles() {
     for (auto it = opened_.rbegin(); it != opened_.rend(); ++it) d_.Relate(*it)->Close();
   }
@@ -77,6 +84,7 @@ class OpenFiles {
  private:
   data::Dictionary& d_;
   std::vector<FileId> opened_;
+  bool ok_ = true;
 };
 
 // The document being imported, selected while the import runs and
@@ -125,7 +133,10 @@ class PictureFolder {
   bool Ready() const { return !path_.empty(); }
   // The render pattern, in the library's Windows-1252 text.
   std::string Pattern() const { return rt::FromUtf8(path_) + "/page%p.gif"; }
-  std::string Picture(int page) const { return path_ + "/page" + std::to_string(page) + ".gif"; }
+  // A picture's name in the runtime's Windows form.
+  std::string Picture(int page) const {
+    return rt::WindowsPath(path_ + "/page" + std::to_string(page) + ".gif");
+  }
 
  private:
   std::string path_;
@@ -155,8 +166,19 @@ class Import {
     db::Stream(d_.File(FileId::FieldValues));
   }
   void EndBatch() {
-    db::Flush(d_.File(FileId::PageControls));
-    db::Flush(d_.File(FileId::FieldValues));
+    for (FileId id : {FileId::PageControls, FileId::FieldValues}) {
+      db::Flush(d_.File(id));
+      if (rt::ErrorCode()) Failed(id);
+    }
+  }
+
+  // Records are added in bulk without messages; the first failure ends the
+  // adding and is reported once at the end. True when nothing failed.
+  bool Report() {
+    if (!failed_) return true;
+    rt::RestoreError(failure_);
+    data::GlobalErrors().ThrowFile(cl::Msg::AddFailed, d_.File(failedFile_).Label());
+    return false;
   }
 
   void ShowRendering() { ShowStatus("Renderig PDF to graphic format. Please be patient."); }
@@ -180,7 +202,7 @@ class Import {
       if (pictures_.Ready())
         app::FileToBlob(pages, pages.MemoIndex(kPageImage), pictures_.Picture(p));
       if (iSEDSelectPage(p)) StorePageBox(p);
-      d_.Access(FileId::FormPages)->TryInsert();
+      Add(FileId::FormPages);
     }
   }
 
@@ -245,7 +267,7 @@ class Import {
     fie.VALUENUMBER = static_cast<rt::Short>(number);
     fie.CONTROLVALUE = rt::Clip(name);
     fie.RADIOBUTTONNUMBER = button;
-    d_.Access(FileId::FieldValues)->TryInsert();
+    Add(FileId::FieldValues);
   }
 
   void StoreRadioGroup(int i) {
@@ -345,7 +367,17 @@ class Import {
     pag.CONTROLBOXED = defaults_.boxed;
     pag.CONTROLFLAT = defaults_.flat;
     pag.PDFFIELDNAME = pag.CONTROLNAME.View();
-    d_.Access(FileId::PageControls)->TryInsert();
+    Add(FileId::PageControls);
+  }
+
+  void Add(FileId id) {
+    if (!failed_ && d_.Access(id)->TryInsert() != cl::kBenign) Failed(id);
+  }
+  void Failed(FileId id) {
+    if (failed_) return;
+    failed_ = true;
+    failure_ = rt::SaveError();
+    failedFile_ = id;
   }
 
   data::Dictionary& d_;
@@ -354,6 +386,9 @@ class Import {
   std::map<int, PageOffset> poffs_;
   Resolution resolution_;
   int unique_ = 0;
+  bool failed_ = false;
+  rt::ErrorSnapshot failure_;
+  FileId failedFile_ = FileId::PageControls;
 };
 
 }  // namespace
@@ -383,6 +418,7 @@ bool ImportIntoForm(const AppearanceDefaults& defaults) {
     return false;
   }
   OpenFiles open(d, {FileId::FormPages, FileId::PageControls, FileId::PDFDetails});
+  if (!open.Ok()) return false;
   Import import(d, defaults);
   import.StartBatch();
   if (rt::Clip(d.FOR.FORMNAME.View()).empty()) d.FOR.FORMNAME = FormNameOf(file);
@@ -395,13 +431,14 @@ bool ImportIntoForm(const AppearanceDefaults& defaults) {
   import.Done();
   doc.Remove();
   import.EndBatch();
-  return true;
+  return import.Report();
 }
 
 rt::Short CreateFormFromPdf(std::string_view fileName) {
   data::Dictionary& d = data::ThisThread();
   const std::string file = rt::Clip(fileName);
   OpenFiles open(d, {FileId::Forms});
+  if (!open.Ok()) return -1;
   cl::FileManager* forms = d.Access(FileId::Forms);
   forms->PrimeRecord();
   d.FOR.ORIGINALPDFFILE = file;
@@ -437,7 +474,7 @@ rt::Short CreateFormFromPdf(std::string_view fileName) {
   import.Done();
   doc.Remove();
   import.EndBatch();
-  return 1;
+  return import.Report() ? 1 : -1;
 }
 
 }  // namespace apppdf

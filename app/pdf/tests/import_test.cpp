@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <fstream>
@@ -21,6 +23,7 @@
 #include "velmora/pdf/pdf.h"
 #include "velmora/runtime/datetime.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/system.h"
 
 namespace {
@@ -342,6 +345,70 @@ TEST_F(AppPdfImport, PicturesNeverTouchTheSourceFolder) {
   EXPECT_FALSE(fs::exists("src/form_page2.gif"));
   EXPECT_EQ(Pages().at(0).image.substr(0, 4), "GIF8");
   EXPECT_TRUE(TempIsEmpty());
+}
+
+// Folders whose names hold "é": the source PDF's and the temporary one.
+TEST_F(AppPdfImport, NonAsciiFoldersKeepEveryPagePicture) {
+  const fs::path tmp = dir_ / "t\xC3\xA9mp", src = dir_ / "d\xC3\xA9j\xC3\xA0";
+  fs::create_directory(tmp);
+  fs::create_directory(src);
+  setenv("TMPDIR", tmp.c_str(), 1);
+  const std::string pdf = forms::MakeForm((src / "form.pdf").string());
+  ASSERT_TRUE(WindowImport(rt::WindowsPath(pdf)));
+  auto pages = Pages();
+  ASSERT_EQ(pages.size(), 3u);
+  for (const Page& p : pages) EXPECT_EQ(p.image.substr(0, 4), "GIF8");
+  EXPECT_TRUE(fs::is_empty(tmp));
+}
+
+// While the user is asked about the fields (after the pages were rendered)
+// the import holds no write lock on the files it adds to in a batch.
+TEST_F(AppPdfImport, NoWriteLockIsHeldWhileTheUserIsAsked) {
+  bool free = false;
+  rt::SetMessageHandler([&](std::string_view, std::string_view caption, std::string_view, int,
+                            int def) {
+    if (caption != "INFO") return def;
+    free = true;
+    for (FileId id : {FileId::PageControls, FileId::FieldValues}) {
+      auto other = data::Declaration(id).Clone();
+      db::Open(*other);
+      db::Logout(0, {other.get()});
+      free = free && rt::ErrorCode() == 0;
+      db::Rollback();
+      db::Close(*other);
+    }
+    return def;
+  });
+  ASSERT_TRUE(WindowImport(form_));
+  EXPECT_TRUE(free);
+  EXPECT_FALSE(Controls().empty());
+}
+
+// Another instance holds PageControls' write lock: the bulk adds stay
+// silent, one message tells of the failure, and the import fails.
+TEST_F(AppPdfImport, LockedControlsGiveOneMessageAndFail) {
+  ASSERT_EQ(d->Relate(FileId::PageControls)->Open(), cl::kBenign);
+  db::Send(d->File(FileId::PageControls), "Recover=1");
+  std::atomic<bool> locked{false}, done{false};
+  std::thread holder([&] {
+    auto other = data::Declaration(FileId::PageControls).Clone();
+    db::Open(*other);
+    db::Logout(0, {other.get()});
+    locked = true;
+    while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    db::Rollback();
+    db::Close(*other);
+  });
+  while (!locked) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const bool imported = WindowImport(form_);
+  done = true;
+  holder.join();
+  d->Relate(FileId::PageControls)->Close();
+  EXPECT_FALSE(imported);
+  ASSERT_EQ(asked_.size(), 2u);  // the fields question, then the failure
+  EXPECT_EQ(asked_[1].caption, "Error");
+  EXPECT_NE(asked_[1].text.find("PageControls"), std::string::npos) << asked_[1].text;
+  EXPECT_TRUE(Controls().empty());
 }
 
 TEST_F(AppPdfImport, CreateFormFromPdfAddsTheFormAndAsksForTheSameFile) {

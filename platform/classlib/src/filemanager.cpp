@@ -72,7 +72,6 @@ FileManager::~FileManager() { FileUseTracker::Untrack(this); }
 
 void FileManager::Setup() {
   useCount_ = 0;
-  primed_ = false;
   if (file_) lastRead_.assign(file_->Record(), file_->Record() + file_->RecordLength());
 }
 
@@ -301,14 +300,34 @@ bool FileManager::NextNumber(const KeyInfo& k, int64_t& number) {
   return ok;
 }
 
+// Takes the next number and reserves it in the file, so no other thread
+// or process is given it, whether it primes or adds. Runs inside a
+// transaction the caller began.
 bool FileManager::TakeNextNumber(const KeyInfo& k) {
   int64_t number = 0;
   if (!NextNumber(k, number)) return false;
+  number = db::ReserveNumber(*file_, k.key, k.autoComponent, number - 1);
+  if (Failed()) return false;
   const db::KeyDesc& key = file_->Keys()[k.key - 1];
-  field::SetInt(file_->Fields()[std::abs(key.components[k.autoComponent - 1]) - 1],
-                file_->Record(), number);
+  const db::FieldInfo& field = file_->Fields()[std::abs(key.components[k.autoComponent - 1]) - 1];
+  if (number > field::MaxInt(field)) {
+    rt::SetError(rt::kDuplicateKey, "No further number is available");
+    return false;
+  }
+  field::SetInt(field, file_->Record(), number);
   primedNumber_ = number;
+  primedGroup_ = GroupOf(k);
   return true;
+}
+
+std::string FileManager::GroupOf(const KeyInfo& k) const {
+  const db::KeyDesc& key = file_->Keys()[k.key - 1];
+  std::string group;
+  for (int c = 0; c + 1 < k.autoComponent; ++c) {
+    const db::FieldInfo& f = file_->Fields()[std::abs(key.components[c]) - 1];
+    group.append(reinterpret_cast<const char*>(file_->Record()) + f.offset, f.Bytes());
+  }
+  return group;
 }
 
 int FileManager::PrimeRecord(bool suppressClear) {
@@ -316,7 +335,14 @@ int FileManager::PrimeRecord(bool suppressClear) {
   if (!suppressClear) file_->ClearRecord();
   primed_ = false;
   if (const KeyInfo* k = AutoKey()) {
-    if (!TakeNextNumber(*k)) return Throw(Msg::ReadFailed);
+    // The number shown is the number the record is stored under: it is
+    // reserved now, and a prime that is never added leaves a gap.
+    Transaction tx({file_});
+    if (!tx.Begun() || !TakeNextNumber(*k)) {
+      tx.Fail();
+      return Throw(Msg::ReadFailed);
+    }
+    if (!tx.Finish()) return Throw(Msg::ReadFailed);
     primed_ = true;
   }
   rt::ClearError();
@@ -364,7 +390,9 @@ int FileManager::AddNumbered(bool report) {
     int64_t v = field::GetInt(
         file_->Fields()[std::abs(key.components[k->autoComponent - 1]) - 1],
         file_->Record());
-    number = v == 0 || (primed_ && v == primedNumber_);
+    // A primed number is kept; one primed for other values of the earlier
+    // components than the record now has is taken afresh.
+    number = v == 0 || (primed_ && v == primedNumber_ && GroupOf(*k) != primedGroup_);
   }
   if (!number) {
     db::Add(*file_);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 #include <set>
+#include <chrono>
 #include <thread>
 
 #include "fixture.h"
@@ -247,6 +248,63 @@ TEST_F(ClasslibFiles, ConcurrentAddsNeverShareANumber) {
     for (int i = 1; i <= 2 * kEach; ++i) expected.insert(i);
     EXPECT_EQ(stored, expected);
   }
+}
+
+// Each thread primes a parent, stores its children under the number shown,
+// then adds the parent: the number is the one the parent is stored under,
+// and no other thread gets it meanwhile.
+TEST_F(ClasslibFiles, PrimedNumberIsReservedAndKept) {
+  { Managed<Parent> p(ParentDecl(), &errors, 1, 1); ASSERT_EQ(p.fm.Open(), kBenign); }
+  { Managed<Kid> k(KidDecl(), &errors); ASSERT_EQ(k.fm.Open(), kBenign); }
+  constexpr int kEach = 15;
+  auto run = [](const std::string& tag, std::vector<int>& ids) {
+    Managed<Parent> p(ParentDecl(), nullptr, 1, 1);
+    Managed<Kid> k(KidDecl(), nullptr);
+    if (p.fm.Open() != kBenign || k.fm.Open() != kBenign) return;
+    for (int i = 0; i < kEach; ++i) {
+      if (p.fm.PrimeRecord() != kBenign) return;
+      const int shown = p.rec.id;
+      k.decl->ClearRecord();
+      k.rec.parId = shown;
+      k.rec.no = 1;
+      k.rec.text = tag;
+      if (k.fm.TryInsert() != kBenign) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      p.rec.name = tag + std::to_string(i);
+      if (p.fm.TryInsert() != kBenign || p.rec.id != shown) return;
+      ids.push_back(shown);
+    }
+  };
+  std::vector<int> a, b;
+  std::thread t([&] { run("a", a); });
+  run("b", b);
+  t.join();
+  ASSERT_EQ(a.size(), static_cast<size_t>(kEach));
+  ASSERT_EQ(b.size(), static_cast<size_t>(kEach));
+
+  Managed<Parent> p(ParentDecl(), &errors, 1, 1);
+  Managed<Kid> k(KidDecl(), &errors);
+  ASSERT_EQ(p.fm.Open(), kBenign);
+  ASSERT_EQ(k.fm.Open(), kBenign);
+  std::set<int> seen;
+  p.fm.SetKey(1);
+  while (p.fm.TryNext() == kBenign) {
+    EXPECT_TRUE(seen.insert(p.rec.id).second) << p.rec.id;
+    int32_t id = p.rec.id;
+    std::string owner(p.rec.name.View().substr(0, 1));
+    k.decl->ClearRecord();
+    k.rec.parId = id;
+    k.rec.no = 1;
+    ASSERT_EQ(k.fm.TryFetch(1), kBenign) << id;
+    EXPECT_EQ(std::string(k.rec.text.View()), owner) << "children of " << id;
+  }
+  EXPECT_EQ(seen.size(), static_cast<size_t>(2 * kEach));
+
+  // A prime that is never added leaves a gap.
+  p.fm.PrimeRecord();
+  const int cancelled = p.rec.id;
+  p.fm.PrimeRecord();
+  EXPECT_EQ(p.rec.id, cancelled + 1);
 }
 
 TEST_F(ClasslibFiles, ReadsTellEndOfFileAndMissingRecords) {

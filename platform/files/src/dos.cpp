@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "internal.h"
 #include "velmora/runtime/errors.h"
@@ -15,6 +18,7 @@ namespace {
 
 struct DosState : PlainState {
   int fd = -1;
+  unsigned long buffers = 0;  // FILEBUFFERS: 512-byte buffers read ahead
   ~DosState() override {
     if (fd >= 0) ::close(fd);
   }
@@ -28,6 +32,17 @@ class Dos final : public PlainDriver {
     s->fd = ::open(s->path.c_str(), ((mode & 0x0F) ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (s->fd < 0) return rt::SetError(rt::kAccessDenied);
     f.StateSlot() = std::move(s);
+    rt::ClearError();
+  }
+  // A failing close (the last writes not stored) is reported.
+  void Close(FileDecl& f) override {
+    DosState& s = State(f);
+    const int fd = s.fd;
+    s.fd = -1;
+    const bool ok = fd < 0 || ::close(fd) == 0;
+    const int err = errno;
+    f.StateSlot().reset();
+    if (!ok) return rt::SetFileError(rt::kDriverError, err, std::strerror(err), f.Name());
     rt::ClearError();
   }
   void Next(FileDecl& f) override {
@@ -74,6 +89,22 @@ class Dos final : public PlainDriver {
   uint64_t FileSize(FileDecl& f) override {
     rt::ClearError();
     return Size(State(f));
+  }
+  // "FILEBUFFERS=<n>": the file is about to be read through, n buffers of
+  // 512 bytes; the system reads that much ahead. Without "=" the setting
+  // is answered.
+  std::string Send(FileDecl& f, std::string_view command) override {
+    rt::ClearError();
+    size_t eq = command.find('=');
+    std::string name(command.substr(0, eq));
+    for (char& c : name) c = static_cast<char>(Upper1252(static_cast<uint8_t>(c)));
+    if (name != "FILEBUFFERS") return {};
+    DosState& s = State(f);
+    if (eq == std::string_view::npos) return std::to_string(s.buffers);
+    s.buffers = std::strtoul(std::string(command.substr(eq + 1)).c_str(), nullptr, 10);
+    if (s.buffers > 0)
+      ::posix_fadvise(s.fd, 0, static_cast<off_t>(s.buffers) * 512, POSIX_FADV_WILLNEED);
+    return {};
   }
 
  private:

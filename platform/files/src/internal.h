@@ -48,6 +48,7 @@ class Driver {
   virtual void Delete(FileDecl& f);
   virtual uint32_t Records(FileDecl& f);
   virtual bool Duplicate(FileDecl& f, int key);
+  virtual int64_t ReserveNumber(FileDecl& f, int key, int component, int64_t highest);
   virtual void Stream(FileDecl& f);
   virtual void Flush(FileDecl& f);
   virtual std::string Send(FileDecl& f, std::string_view command);

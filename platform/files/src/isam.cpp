@@ -1,16 +1,23 @@
 // The ISAM driver: one SQLite database per data file. Each table of the
 // file ("file\!table"; the plain name is the table "") keeps its stored
 // declaration in vm_files and its records in a table of its own: the
-// record image, a change stamp, one column per key holding the key's
+// record image followed by a checksum of the image and its memos (checked
+// on every read), a change stamp, one column per key holding the key's
 // order-preserving encoding (with the record id appended for keys that
 // allow duplicates, so every index entry is unique and scans seek
-// exactly) and one column per memo or blob.
+// exactly) and one column per memo or blob. Auto-numbers reserved ahead of
+// their ADD are kept in vm_numbers.
+//
+// This part: statements, errors and the record operations. The file as a
+// whole is in isam_files.cpp, batches in isam_batch.cpp, the format
+// helpers in isam_format.cpp.
 //
 // Durability: WAL journal with synchronous=FULL, so a change made outside
 // STREAM and LOGOUT is on disk when its call returns. A STREAM batch is
 // one transaction, durable at FLUSH or CLOSE. LOGOUT runs one transaction
 // per file, committed in order: each file's part is atomic, the set of
 // files is not (a crash between two commits keeps the earlier files').
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,19 +31,16 @@
 #include <map>
 #include <mutex>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <random>
+#include <thread>
 
-#include "internal.h"
-#include "owner.h"
+#include "isam_state.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/text.h"
+#include "velmora/runtime/threads.h"
 
-namespace db {
-
-namespace {
-
-constexpr int64_t kIdMin = INT64_MIN, kIdMax = INT64_MAX;
-constexpr uint32_t kKeyCompareBits = kKeyDup | kKeyOpt | kKeyNoCase | kKeyPrimary;
+namespace db::isam {
 
 std::string TableOf(std::string_view name) {
   std::string s(name);
@@ -58,154 +62,6 @@ std::string SqlTable(const std::string& table) {
   return s;
 }
 
-// ---- the stored declaration
-
-void W32(std::string& o, uint32_t v) {
-  for (int i = 0; i < 4; ++i) o.push_back(static_cast<char>(v >> (8 * i)));
-}
-void WText(std::string& o, const std::string& s) {
-  o += s;
-  o.push_back('\0');
-}
-
-struct Reader {
-  const std::string& s;
-  size_t pos = 0;
-  bool ok = true;
-  uint32_t U32() {
-    if (pos + 4 > s.size()) { ok = false; return 0; }
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(s[pos + i])) << (8 * i);
-    pos += 4;
-    return v;
-  }
-  uint8_t U8() {
-    if (pos >= s.size()) { ok = false; return 0; }
-    return static_cast<uint8_t>(s[pos++]);
-  }
-  std::string Text() {
-    size_t end = s.find('\0', pos);
-    if (end == std::string::npos) { ok = false; return {}; }
-    std::string t = s.substr(pos, end - pos);
-    pos = end + 1;
-    return t;
-  }
-};
-
-std::string SerializeDecl(const FileDecl& f) {
-  std::string o = "VMD1";
-  o.push_back(static_cast<char>(f.Attributes()));
-  W32(o, f.RecordLength());
-  W32(o, static_cast<uint32_t>(f.FieldBlock().size()));
-  o.append(f.FieldBlock().begin(), f.FieldBlock().end());
-  W32(o, static_cast<uint32_t>(f.Keys().size()));
-  for (const KeyDesc& k : f.Keys()) {
-    W32(o, k.attrib);
-    W32(o, static_cast<uint32_t>(k.components.size()));
-    for (int32_t c : k.components) W32(o, static_cast<uint32_t>(c));
-    WText(o, k.label);
-    WText(o, k.extName);
-  }
-  W32(o, static_cast<uint32_t>(f.Memos().size()));
-  for (const MemoDesc& m : f.Memos()) {
-    o.push_back(static_cast<char>(m.kind));
-    W32(o, m.size);
-    WText(o, m.label);
-    WText(o, m.extName);
-  }
-  return o;
-}
-
-std::unique_ptr<FileDecl> ParseDecl(const std::string& s) {
-  if (s.compare(0, 4, "VMD1") != 0) return nullptr;
-  Reader r{s, 4};
-  uint8_t attrib = r.U8();
-  uint32_t recLen = r.U32();
-  uint32_t blen = r.U32();
-  if (!r.ok || r.pos + blen > s.size()) return nullptr;
-  std::vector<uint8_t> blk(s.begin() + static_cast<ptrdiff_t>(r.pos),
-                           s.begin() + static_cast<ptrdiff_t>(r.pos + blen));
-  r.pos += blen;
-  std::vector<KeyDesc> keys(r.U32() & 0xFF);
-  for (KeyDesc& k : keys) {
-    k.attrib = r.U32();
-    uint32_t n = r.U32();
-    if (!r.ok || n > 1000) return nullptr;
-    for (uint32_t i = 0; i < n; ++i) k.components.push_back(static_cast<int32_t>(r.U32()));
-    k.label = r.Text();
-    k.extName = r.Text();
-  }
-  std::vector<MemoDesc> memos(r.U32() & 0xFF);
-  for (MemoDesc& m : memos) {
-    m.kind = r.U8();
-    m.size = r.U32();
-    m.label = r.Text();
-    m.extName = r.Text();
-  }
-  if (!r.ok || recLen > (1u << 24)) return nullptr;
-  return FileDecl::FromBlock("", "", "ISAM", std::move(blk), std::move(keys),
-                             std::move(memos), attrib, recLen);
-}
-
-// Structure, not names: record length; the owner/encryption bits; per field type, sizes, dimensions,
-// offset and OVER; per key components and flags; per memo kind and size.
-bool SameStructure(const FileDecl& a, const FileDecl& b) {
-  if (a.RecordLength() != b.RecordLength()) return false;
-  constexpr uint8_t kProtection = kAttrOwner | kAttrEncrypt;
-  if ((a.Attributes() & kProtection) != (b.Attributes() & kProtection)) return false;
-  if (a.Fields().size() != b.Fields().size()) return false;
-  for (size_t i = 0; i < a.Fields().size(); ++i) {
-    const FieldInfo &x = a.Fields()[i], &y = b.Fields()[i];
-    if (x.type != y.type || x.size != y.size || x.places != y.places ||
-        x.grpLen != y.grpLen || x.grpNum != y.grpNum || x.dims != y.dims ||
-        x.offset != y.offset || x.over != y.over ||
-        (x.over && x.overRef != y.overRef))
-      return false;
-  }
-  if (a.Keys().size() != b.Keys().size()) return false;
-  for (size_t i = 0; i < a.Keys().size(); ++i)
-    if (a.Keys()[i].components != b.Keys()[i].components ||
-        (a.Keys()[i].attrib & kKeyCompareBits) != (b.Keys()[i].attrib & kKeyCompareBits))
-      return false;
-  if (a.Memos().size() != b.Memos().size()) return false;
-  for (size_t i = 0; i < a.Memos().size(); ++i)
-    if (a.Memos()[i].kind != b.Memos()[i].kind || a.Memos()[i].size != b.Memos()[i].size)
-      return false;
-  return true;
-}
-
-// ---- the on-disk check done before SQLite touches a file
-
-enum class Format { Ours, NotOurs, Missing };
-
-// Ours so far as the bytes tell: an SQLite header in WAL mode, and (when
-// no WAL holds later pages) a file as long as its header says.
-Format CheckFormat(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return PathExists(path) ? Format::NotOurs : Format::Missing;
-  uint8_t h[100] = {};
-  in.read(reinterpret_cast<char*>(h), sizeof h);
-  if (in.gcount() < 100 || std::memcmp(h, "SQLite format 3", 16) != 0)
-    return Format::NotOurs;
-  if (h[18] != 2 || h[19] != 2) return Format::NotOurs;
-  uint32_t pageSize = (h[16] << 8) | h[17];
-  if (pageSize == 1) pageSize = 65536;
-  uint32_t pages = (uint32_t{h[28]} << 24) | (h[29] << 16) | (h[30] << 8) | h[31];
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return Format::NotOurs;
-  struct stat wal;
-  bool walHasPages = ::stat((path + "-wal").c_str(), &wal) == 0 && wal.st_size > 0;
-  if (!walHasPages && (pageSize < 512 || st.st_size % pageSize != 0 ||
-                       static_cast<uint64_t>(st.st_size) < uint64_t{pages} * pageSize))
-    return Format::NotOurs;
-  return Format::Ours;
-}
-
-void RemoveDatabaseFiles(const std::string& path) {
-  std::remove((path + "-wal").c_str());
-  std::remove((path + "-shm").c_str());
-  std::remove(path.c_str());
-}
 
 uint64_t NewStamp() {
   thread_local std::mt19937_64 gen{std::random_device{}() ^
@@ -215,18 +71,7 @@ uint64_t NewStamp() {
 
 // ---- the open instance
 
-enum Slot {
-  kBegin, kCommit, kRollback, kInsert, kUpdate, kDeleteRow, kById, kMaxId,
-  kCount, kFixedSlots
-};
-enum KeySlot { kGT, kGE, kLT, kLE, kDupOf, kKeySlots };
 
-// A row read ahead by NEXT/PREVIOUS.
-struct AheadRow {
-  int64_t id = 0, ver = 0, curId = 0;
-  std::string rec, cur;
-  std::vector<std::string> memos;
-};
 
 // Writes of any instance in this process bump the file's generation, so
 // rows read ahead are dropped as soon as anything changed.
@@ -245,62 +90,64 @@ double Seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-struct Bound {
-  std::string blob;  // keys
-  int64_t id = 0;    // record order
-  bool inclusive = false;
-};
 
-struct IsamState : FileDecl::OpenState {
-  sqlite3* db = nullptr;
-  AccessLock lock;
-  std::string path, table, sqlTable;
-  bool readOnly = false, stale = false, streaming = false, inLogout = false;
-  bool fullBuild = false;
-  int busyMs = 5000;
-  int64_t nextId = 0;  // next record id while this instance holds a write transaction
-  std::vector<size_t> keyLen;
-  std::vector<sqlite3_stmt*> stmts;
-  // sequence
-  int seqKey = 0;
-  Bound fwd, back;
-  // read-ahead: rows fetched by the last sequence step not yet returned
-  std::atomic<uint64_t>* gen = nullptr;
-  std::vector<AheadRow> ahead;
-  size_t aheadPos = 0, aheadCount = 0;
-  bool aheadForward = true, stepRun = false;
-  int aheadKey = 0;
-  uint64_t aheadGen = 0;
-  double aheadTime = 0;
-  int64_t batch = 1;
-  void DropAhead() {
-    aheadPos = aheadCount = 0;
-    stepRun = false;
-  }
-  void Changed() { gen->fetch_add(1); }
-  // the record last read or written
-  bool haveCur = false;
-  int64_t curId = 0;
-  int64_t curVer = 0;
 
-  FileDecl* owner = nullptr;
+int OnBusy(void* arg, int count) {
+  BusyWait& w = *static_cast<BusyWait*>(arg);
+  auto now = std::chrono::steady_clock::now();
+  if (count == 0) w.start = now;
+  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - w.start).count();
+  if (waited >= w.ms) return 0;
+  const bool held = rt::HoldsThreadLock();
+  if (held) rt::UnlockThread();
+  std::this_thread::sleep_for(std::chrono::milliseconds(
+      std::min<long long>(std::min(count + 1, 20), w.ms - waited)));
+  if (held) rt::LockThread();
+  return 1;
+}
 
-  ~IsamState() override;
-  bool InTx() const { return streaming || inLogout; }
-};
+void WaitFor(sqlite3* db, BusyWait& w, int ms) {
+  w.ms = ms;
+  sqlite3_busy_handler(db, &OnBusy, &w);
+}
 
-IsamState* StateOf(FileDecl& f) { return static_cast<IsamState*>(f.State()); }
+
+
+// The file's host path as a user would look for it.
+// The file's host path as a user would look for it, in the runtime's
+// Windows-1252 text.
+std::string Where(const FileDecl& f) {
+  std::string path = HostPath(f.Name());
+  std::error_code ec;
+  std::filesystem::path abs = std::filesystem::absolute(path, ec);
+  return rt::FromUtf8(ec ? path : abs.lexically_normal().string());
+}
+
+// Sets `code` with a driver text naming the file and the reason.
+void Fail(const FileDecl& f, int code, int driverCode, const std::string& reason) {
+  rt::SetFileError(code, driverCode, Where(f) + ": " + reason, f.Name());
+}
 
 void ReportSql(FileDecl& f, int rc, sqlite3* db) {
   int primary = rc & 0xFF;
   std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   int code = rt::kDriverError;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_READONLY ||
-      primary == SQLITE_PERM)
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
     code = rt::kAccessDenied;
-  else if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY)
+    text = "locked by another user or process (" + text + ")";
+  } else if (primary == SQLITE_READONLY || primary == SQLITE_PERM) {
+    code = rt::kAccessDenied;
+  } else if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
     code = rt::kDuplicateKey;
-  rt::SetFileError(code, rc, text, f.Name());
+  }
+  Fail(f, code, rc, text);
+}
+
+// Fails an operation of a batch that SQLite already rolled back.
+bool Lost(IsamState& s) {
+  if (!s.lost) return false;
+  rt::RestoreError(s.lostError);
+  return true;
 }
 
 // Columns read for a record: id, stamp, image, the sequence column, memos.
@@ -415,11 +262,24 @@ bool KeyValue(FileDecl& f, size_t k, int64_t id, std::string& out) {
 }
 
 // Binds image, keys and memos from the buffer (keys left NULL when stale).
+// The stored image: the record followed by the checksum of the record and
+// its memos, so damage inside a record is found when it is read.
+void StoredImage(const FileDecl& f, std::string& out) {
+  Checksum ck;
+  ck.Add(f.Record(), f.RecordLength());
+  for (const MemoDesc& m : f.Memos()) ck.Add(m.data.data(), m.data.size());
+  uint64_t v = ck.Value();
+  out.assign(reinterpret_cast<const char*>(f.Record()), f.RecordLength());
+  for (size_t i = 0; i < kChecksumBytes; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+
 void BindRecord(FileDecl& f, sqlite3_stmt* st, int64_t id,
                 bool withKeys, std::vector<std::string>& keep) {
-  sqlite3_bind_blob(st, 3, f.Record(), static_cast<int>(f.RecordLength()), SQLITE_STATIC);
   size_t nk = f.Keys().size();
-  keep.resize(nk);
+  keep.resize(nk + 1);
+  StoredImage(f, keep[nk]);
+  sqlite3_bind_blob(st, 3, keep[nk].data(), static_cast<int>(keep[nk].size()), SQLITE_STATIC);
   for (size_t k = 0; k < nk; ++k) {
     int col = static_cast<int>(4 + k);
     if (withKeys && KeyValue(f, k, id, keep[k]))
@@ -435,22 +295,31 @@ void BindRecord(FileDecl& f, sqlite3_stmt* st, int64_t id,
   }
 }
 
-// Loads the current row of `st` into the buffer and makes it current.
-void LoadRow(FileDecl& f, IsamState& s, sqlite3_stmt* st) {
-  s.curId = sqlite3_column_int64(st, 0);
-  s.curVer = sqlite3_column_int64(st, 1);
-  s.haveCur = true;
+// Loads the current row of `st` into the buffer and makes it current;
+// false (nothing current) when the stored row is damaged.
+bool LoadRow(FileDecl& f, IsamState& s, sqlite3_stmt* st) {
+  const int64_t id = sqlite3_column_int64(st, 0);
   const void* rec = sqlite3_column_blob(st, 2);
   size_t n = static_cast<size_t>(sqlite3_column_bytes(st, 2));
-  size_t len = f.RecordLength();
-  if (rec) std::memcpy(f.Record(), rec, std::min(n, len));
-  if (n < len) std::memset(f.Record() + n, 0, len - n);
   for (size_t m = 0; m < f.Memos().size(); ++m) {
     int col = static_cast<int>(4 + m);
     const uint8_t* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, col));
     size_t bytes = static_cast<size_t>(sqlite3_column_bytes(st, col));
     f.Memos()[m].data.assign(p, p + (p ? bytes : 0));
   }
+  auto memo = [&](size_t m) {
+    const auto& d = f.Memos()[m].data;
+    return std::pair<const void*, size_t>(d.data(), d.size());
+  };
+  if (!Intact(f, id, rec, n, memo)) {
+    s.haveCur = false;
+    return false;
+  }
+  s.curId = id;
+  s.curVer = sqlite3_column_int64(st, 1);
+  s.haveCur = true;
+  std::memcpy(f.Record(), rec, f.RecordLength());
+  return true;
 }
 
 void BindBound(sqlite3_stmt* st, int key, const Bound& b) {
@@ -480,35 +349,6 @@ bool CheckWrite(FileDecl& f, IsamState& s) {
   return true;
 }
 
-// Runs `body` inside this instance's transaction, or in one of its own.
-template <class Body>
-void WriteOp(FileDecl& f, IsamState& s, Body body) {
-  if (!CheckWrite(f, s)) return;
-  bool own = !s.InTx();
-  if (own && !RunSlot(f, s, kBegin)) return;
-  bool ok = body();
-  s.Changed();
-  if (own) {
-    if (ok) {
-      if (!RunSlot(f, s, kCommit)) {
-        int code = rt::ErrorCode();
-        std::string text = rt::FileErrorText();
-        int fcode = rt::FileErrorCode();
-        RunSlot(f, s, kRollback);
-        rt::SetFileError(code, fcode, text, f.Name());
-        ok = false;
-      }
-    } else {
-      int code = rt::ErrorCode();
-      std::string text = rt::FileErrorText();
-      int fcode = rt::FileErrorCode();
-      RunSlot(f, s, kRollback);
-      rt::SetFileError(code, fcode, text, f.Name());
-    }
-    s.nextId = 0;
-  }
-  if (ok) rt::ClearError();
-}
 
 bool NextId(FileDecl& f, IsamState& s, int64_t& id) {
   if (s.nextId == 0) {
@@ -550,339 +390,24 @@ void Insert(FileDecl& f, bool withKeys) {
   });
 }
 
-// Opens the SQLite connection of an existing database and applies the
-// connection settings.
-int OpenConnection(const std::string& path, int flags, int busyMs, sqlite3** db) {
-  int rc = sqlite3_open_v2(path.c_str(), db, flags, nullptr);
-  if (rc != SQLITE_OK) return rc;
-  sqlite3_extended_result_codes(*db, 1);
-  sqlite3_busy_timeout(*db, busyMs);
-  char* msg = nullptr;
-  rc = sqlite3_exec(*db, "PRAGMA synchronous=FULL", nullptr, nullptr, &msg);
-  sqlite3_free(msg);
-  return rc;
-}
 
-// Creates the record table and its indexes for `f` in an open database.
-bool CreateTable(FileDecl& f, sqlite3* db, const std::string& table) {
-  std::string T = SqlTable(table);
-  std::string sql = "CREATE TABLE IF NOT EXISTS vm_files (tbl TEXT PRIMARY KEY, decl BLOB NOT NULL, stale INTEGER NOT NULL DEFAULT 0);"
-                    "DROP TABLE IF EXISTS " + T + ";"
-                    "CREATE TABLE " + T + " (id INTEGER PRIMARY KEY, ver INTEGER NOT NULL, rec BLOB NOT NULL";
-  for (size_t k = 0; k < f.Keys().size(); ++k) sql += ", k" + std::to_string(k + 1) + " BLOB";
-  for (size_t m = 0; m < f.Memos().size(); ++m) sql += ", m" + std::to_string(m + 1) + " BLOB";
-  sql += ");";
-  for (size_t k = 0; k < f.Keys().size(); ++k) {
-    std::string n = std::to_string(k + 1);
-    sql += std::string("CREATE ") + ((f.Keys()[k].attrib & kKeyDup) ? "" : "UNIQUE ") +
-           "INDEX " + T + "_k" + n + " ON " + T + " (k" + n + ");";
-  }
-  if (!Exec(f, db, sql)) return false;
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO vm_files (tbl, decl, stale) VALUES (?1, ?2, 0)", -1, &st, nullptr);
-  std::string decl = SerializeDecl(f);
-  sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
-  sqlite3_bind_blob(st, 2, decl.data(), static_cast<int>(decl.size()), SQLITE_STATIC);
-  int rc = sqlite3_step(st);
-  sqlite3_finalize(st);
-  if (rc != SQLITE_DONE) {
-    ReportSql(f, sqlite3_extended_errcode(db), db);
-    return false;
-  }
-  return StoreOwnerHash(f, db, table);
-}
 
-// Lets the last connection checkpoint and remove the WAL, so the main
-// file alone holds every record.
-void Quiesce(const std::string& path) {
-  if (CheckFormat(path) != Format::Ours) return;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK)
-    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
-  sqlite3_close_v2(db);
-}
 
-void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer);
 
-// The calling thread's LOGOUT transaction: its files in LOGOUT order.
-thread_local std::vector<FileDecl*> tTransaction;
 
-// An instance dropped without CLOSE leaves its transaction (rolled back
-// with the connection).
-IsamState::~IsamState() {
-  if (inLogout) std::erase(tTransaction, owner);
-  for (sqlite3_stmt* st : stmts) sqlite3_finalize(st);
-  if (db) sqlite3_close_v2(db);
-}
 
 // ---- the driver
 
-class Isam final : public Driver {
- public:
-  void Open(FileDecl& f, uint32_t mode) override;
-  void Create(FileDecl& f) override;
-  void Close(FileDecl& f) override;
-  void Build(FileDecl& f) override;
-  void Remove(FileDecl& f) override;
-  void Copy(FileDecl& f, std::string_view target) override;
-  void Rename(FileDecl& f, std::string_view target) override;
-  void Set(FileDecl& f, int key) override;
-  void SetFromRecord(FileDecl& f, int key) override;
-  void SetAtPosition(FileDecl& f, std::string_view position) override;
-  void Next(FileDecl& f) override { Step(f, true); }
-  void Previous(FileDecl& f) override { Step(f, false); }
-  void Get(FileDecl& f, int key) override;
-  void GetAtPosition(FileDecl& f, std::string_view position) override;
-  std::string Position(FileDecl& f) override;
-  void Reget(FileDecl& f, std::string_view position) override;
-  void Add(FileDecl& f) override;
-  void Append(FileDecl& f) override;
-  void Put(FileDecl& f) override;
-  void Delete(FileDecl& f) override;
-  uint32_t Records(FileDecl& f) override;
-  bool Duplicate(FileDecl& f, int key) override;
-  void Stream(FileDecl& f) override;
-  void Flush(FileDecl& f) override;
-  std::string Send(FileDecl& f, std::string_view command) override;
 
- private:
-  void Step(FileDecl& f, bool forward);
-  bool ById(FileDecl& f, IsamState& s, int64_t id);
-};
 
-void Isam::Open(FileDecl& f, uint32_t mode) {
-  std::string path = HostPath(f.Name()), table = TableOf(f.Name());
-  if (path.empty() || !PathExists(path)) return rt::SetError(rt::kFileNotFound);
-  auto s = std::make_unique<IsamState>();
-  s->driver = this;
-  s->owner = &f;
-  s->mode = mode;
-  s->readOnly = (mode & 0x0F) == 0;
-  s->path = path;
-  s->table = table;
-  s->sqlTable = SqlTable(table);
-  s->gen = Generation(path);
-  for (std::string_view opts = f.SendText(); !opts.empty();) {
-    size_t sp = opts.find(' ');
-    ApplyCommand(*s, opts.substr(0, sp), nullptr);
-    opts = sp == std::string_view::npos ? std::string_view{} : opts.substr(sp + 1);
-  }
-  for (const std::string& c : f.SentCommands()) ApplyCommand(*s, c, nullptr);
-  // The bytes are checked before anything (the lock file, SQLite) is
-  // created or opened for writing beside the file.
-  Format fmt = CheckFormat(path);
-  if (fmt == Format::Missing) return rt::SetError(rt::kFileNotFound);
-  if (fmt == Format::NotOurs) return rt::SetError(rt::kInvalidDataFile);
-  if (!s->lock.Acquire(path, table, mode, true)) return;
-  int rc = OpenConnection(path, SQLITE_OPEN_READWRITE, s->busyMs, &s->db);
-  sqlite3_stmt* st = nullptr;
-  if (rc == SQLITE_OK)
-    rc = sqlite3_prepare_v2(s->db, "SELECT decl, stale FROM vm_files WHERE tbl = ?1", -1, &st, nullptr);
-  std::string stored;
-  int stale = 0;
-  if (rc == SQLITE_OK) {
-    sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
-    rc = sqlite3_step(st);
-    if (rc == SQLITE_ROW) {
-      const char* p = static_cast<const char*>(sqlite3_column_blob(st, 0));
-      stored.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st, 0)));
-      stale = sqlite3_column_int(st, 1);
-    }
-  }
-  sqlite3_finalize(st);
-  int primary = rc & 0xFF;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_CANTOPEN ||
-      primary == SQLITE_PERM || primary == SQLITE_READONLY)
-    return rt::SetFileError(rt::kAccessDenied, rc, sqlite3_errstr(rc), f.Name());
-  if (rc == SQLITE_DONE) return rt::SetError(rt::kFileNotFound);  // no such table
-  if (rc != SQLITE_ROW) {
-    // Not SQLite after all, damaged, or without our tables.
-    return rt::SetFileError(rt::kInvalidDataFile, rc, sqlite3_errstr(rc), f.Name());
-  }
-  std::unique_ptr<FileDecl> disk = ParseDecl(stored);
-  if (!disk) return rt::SetError(rt::kInvalidDataFile);
-  if (!SameStructure(f, *disk)) return rt::SetError(rt::kInvalidRecordDeclaration);
-  if (!OwnerMatches(f, s->db, table)) return;
-  s->stale = stale != 0;
-  for (const KeyDesc& k : f.Keys()) s->keyLen.push_back(KeyLength(f, k));
-  s->seqKey = 0;
-  s->fwd = {{}, kIdMin, true};
-  s->back = {{}, kIdMax, true};
-  f.SentCommands().clear();
-  f.StateSlot() = std::move(s);
-  if (StateOf(f)->stale)
-    rt::SetError(rt::kKeysMustBeRebuilt);
-  else
-    rt::ClearError();
-}
 
-void Isam::Create(FileDecl& f) {
-  if (f.State()) return rt::SetError(rt::kAccessDenied);
-  std::string path = HostPath(f.Name()), table = TableOf(f.Name());
-  if (path.empty()) return rt::SetError(rt::kFileNotFound);
-  if (!FileIsFree(path)) return rt::SetError(rt::kAccessDenied);
-  Format fmt = CheckFormat(path);
-  sqlite3* db = nullptr;
-  if (!table.empty() && fmt == Format::Ours) {
-    // Another table of a multi-table file: replace this table alone.
-    int rc = OpenConnection(path, SQLITE_OPEN_READWRITE, 5000, &db);
-    bool ok = rc == SQLITE_OK && Exec(f, db, "BEGIN IMMEDIATE") && CreateTable(f, db, table) &&
-              Exec(f, db, "COMMIT");
-    if (rc != SQLITE_OK) ReportSql(f, rc, db);
-    sqlite3_close_v2(db);
-    if (ok) rt::ClearError();
-    return;
-  }
-  if (!table.empty() && fmt == Format::NotOurs)
-    return rt::SetError(rt::kInvalidDataFile);
-  // A new file: built beside the target, then moved over it, so a crash
-  // leaves the old file or the new one.
-  std::string tmp = path + ".new" + std::to_string(::getpid());
-  RemoveDatabaseFiles(tmp);
-  int rc = OpenConnection(tmp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, 5000, &db);
-  if (rc != SQLITE_OK) {
-    sqlite3_close_v2(db);
-    RemoveDatabaseFiles(tmp);
-    return rt::SetError(errno == ENOENT ? rt::kPathNotFound : rt::kAccessDenied);
-  }
-  bool ok = Exec(f, db, "PRAGMA journal_mode=WAL") && Exec(f, db, "BEGIN") &&
-            CreateTable(f, db, table) && Exec(f, db, "COMMIT");
-  sqlite3_close_v2(db);  // the last connection folds the WAL into the file
-  if (!ok) {
-    RemoveDatabaseFiles(tmp);
-    return;
-  }
-  std::remove((path + "-wal").c_str());
-  std::remove((path + "-shm").c_str());
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    RemoveDatabaseFiles(tmp);
-    return rt::SetError(rt::kAccessDenied);
-  }
-  rt::ClearError();
-}
 
-void Isam::Close(FileDecl& f) {
-  IsamState& s = *StateOf(f);
-  rt::ClearError();
-  if (s.InTx()) s.Changed();
-  if (s.streaming && !RunSlot(f, s, kCommit)) RunSlot(f, s, kRollback);
-  if (s.inLogout) {  // its part of the transaction is rolled back
-    RunSlot(f, s, kRollback);
-    std::erase(tTransaction, &f);
-    s.inLogout = false;
-  }
-  int code = rt::ErrorCode();
-  f.StateSlot().reset();
-  if (code == 0) rt::ClearError();
-}
 
-void Isam::Build(FileDecl& f) {
-  IsamState& s = *StateOf(f);
-  WriteOp(f, s, [&] {
-    std::string T = s.sqlTable;
-    std::string drop;
-    for (size_t k = 0; k < f.Keys().size(); ++k)
-      drop += "DROP INDEX IF EXISTS " + T + "_k" + std::to_string(k + 1) + ";";
-    if (!Exec(f, s.db, drop)) return false;
-    if (!f.Keys().empty()) {
-      std::string set;
-      for (size_t k = 0; k < f.Keys().size(); ++k)
-        set += std::string(k ? ", " : "") + "k" + std::to_string(k + 1) + " = ?" + std::to_string(k + 2);
-      sqlite3_stmt *sel = nullptr, *upd = nullptr;
-      sqlite3_prepare_v2(s.db, ("SELECT id, rec FROM " + T + " WHERE id > ?1 ORDER BY id LIMIT 512").c_str(), -1, &sel, nullptr);
-      sqlite3_prepare_v2(s.db, ("UPDATE " + T + " SET " + set + " WHERE id = ?1").c_str(), -1, &upd, nullptr);
-      std::vector<uint8_t> saved(f.Record(), f.Record() + f.RecordLength());
-      int64_t last = kIdMin;
-      bool ok = sel && upd;
-      std::vector<std::pair<int64_t, std::vector<uint8_t>>> batch;
-      while (ok) {
-        batch.clear();
-        sqlite3_bind_int64(sel, 1, last);
-        while (sqlite3_step(sel) == SQLITE_ROW) {
-          const uint8_t* p = static_cast<const uint8_t*>(sqlite3_column_blob(sel, 1));
-          size_t n = static_cast<size_t>(sqlite3_column_bytes(sel, 1));
-          batch.emplace_back(sqlite3_column_int64(sel, 0), std::vector<uint8_t>(p, p + (p ? n : 0)));
-        }
-        sqlite3_reset(sel);
-        if (batch.empty()) break;
-        for (auto& [id, rec] : batch) {
-          rec.resize(f.RecordLength(), 0);
-          std::memcpy(f.Record(), rec.data(), f.RecordLength());
-          std::vector<std::string> keys(f.Keys().size());
-          sqlite3_bind_int64(upd, 1, id);
-          for (size_t k = 0; k < keys.size(); ++k) {
-            if (KeyValue(f, k, id, keys[k]))
-              sqlite3_bind_blob(upd, static_cast<int>(k + 2), keys[k].data(), static_cast<int>(keys[k].size()), SQLITE_STATIC);
-            else
-              sqlite3_bind_null(upd, static_cast<int>(k + 2));
-          }
-          if (sqlite3_step(upd) != SQLITE_DONE) ok = false;
-          sqlite3_reset(upd);
-          last = id;
-          if (!ok) break;
-        }
-      }
-      if (!ok) ReportSql(f, sqlite3_extended_errcode(s.db), s.db);
-      sqlite3_finalize(sel);
-      sqlite3_finalize(upd);
-      std::memcpy(f.Record(), saved.data(), f.RecordLength());
-      if (!ok) return false;
-    }
-    std::string create;
-    for (size_t k = 0; k < f.Keys().size(); ++k) {
-      std::string n = std::to_string(k + 1);
-      create += std::string("CREATE ") + ((f.Keys()[k].attrib & kKeyDup) ? "" : "UNIQUE ") +
-                "INDEX " + T + "_k" + n + " ON " + T + " (k" + n + ");";
-    }
-    std::string tbl = s.table;
-    std::string esc;
-    for (char c : tbl) esc += c == '\'' ? std::string("''") : std::string(1, c);
-    create += "UPDATE vm_files SET stale = 0 WHERE tbl = '" + esc + "';";
-    return Exec(f, s.db, create);
-  });
-  if (rt::ErrorCode() == 0) {
-    s.stale = false;
-    s.fullBuild = false;
-  }
-}
 
-void Isam::Remove(FileDecl& f) {
-  std::string path = HostPath(f.Name()), table = TableOf(f.Name());
-  if (!PathExists(path)) return rt::SetError(rt::kFileNotFound);
-  if (!FileIsFree(path)) return rt::SetError(rt::kAccessDenied);
-  if (table.empty()) {
-    RemoveDatabaseFiles(path);
-    return PathExists(path) ? rt::SetError(rt::kAccessDenied) : rt::ClearError();
-  }
-  if (CheckFormat(path) != Format::Ours) return rt::SetError(rt::kInvalidDataFile);
-  sqlite3* db = nullptr;
-  OpenConnection(path, SQLITE_OPEN_READWRITE, 5000, &db);
-  std::string esc;
-  for (char c : table) esc += c == '\'' ? std::string("''") : std::string(1, c);
-  bool ok = Exec(f, db, "BEGIN IMMEDIATE; DROP TABLE IF EXISTS " + SqlTable(table) +
-                            "; DELETE FROM vm_files WHERE tbl = '" + esc + "'; COMMIT");
-  sqlite3_close_v2(db);
-  if (ok) rt::ClearError();
-}
 
-void Isam::Copy(FileDecl& f, std::string_view target) {
-  std::string from = HostPath(f.Name()), to = HostPath(target);
-  if (!PathExists(from)) return rt::SetError(rt::kFileNotFound);
-  if (to.empty() || PathExists(to) || !FileIsFree(from)) return rt::SetError(rt::kAccessDenied);
-  Quiesce(from);
-  if (!CopyFileBytes(from, to)) return rt::SetError(rt::kAccessDenied);
-  rt::ClearError();
-}
 
-void Isam::Rename(FileDecl& f, std::string_view target) {
-  std::string from = HostPath(f.Name()), to = HostPath(target);
-  if (!PathExists(from)) return rt::SetError(rt::kFileNotFound);
-  if (to.empty() || PathExists(to) || !FileIsFree(from)) return rt::SetError(rt::kAccessDenied);
-  Quiesce(from);
-  std::remove((from + "-shm").c_str());
-  if (std::rename(from.c_str(), to.c_str()) != 0) return rt::SetError(rt::kAccessDenied);
-  rt::ClearError();
-}
+
+
 
 void Isam::Set(FileDecl& f, int key) {
   IsamState& s = *StateOf(f);
@@ -930,7 +455,7 @@ void Isam::SetAtPosition(FileDecl& f, std::string_view position) {
 // most 50 ms (changes by other processes show within that time).
 void Isam::Step(FileDecl& f, bool forward) {
   IsamState& s = *StateOf(f);
-  if (!CheckKey(f, s, s.seqKey)) return;
+  if (Lost(s) || !CheckKey(f, s, s.seqKey)) return;
   double now = Seconds();
   bool usable = s.aheadPos < s.aheadCount && s.aheadForward == forward &&
                 s.aheadKey == s.seqKey && s.aheadGen == s.gen->load() &&
@@ -978,12 +503,18 @@ void Isam::Step(FileDecl& f, bool forward) {
     if (s.aheadCount == 0) return rt::SetError(rt::kRecordNotAvailable);
   }
   const AheadRow& r = s.ahead[s.aheadPos++];
+  auto memo = [&](size_t m) {
+    return std::pair<const void*, size_t>(r.memos[m].data(), r.memos[m].size());
+  };
+  if (!Intact(f, r.id, r.rec.data(), r.rec.size(), memo)) {
+    s.haveCur = false;
+    s.DropAhead();
+    return;
+  }
   s.curId = r.id;
   s.curVer = r.ver;
   s.haveCur = true;
-  size_t len = f.RecordLength();
-  std::memcpy(f.Record(), r.rec.data(), std::min(r.rec.size(), len));
-  if (r.rec.size() < len) std::memset(f.Record() + r.rec.size(), 0, len - r.rec.size());
+  std::memcpy(f.Record(), r.rec.data(), f.RecordLength());
   for (size_t m = 0; m < f.Memos().size(); ++m)
     f.Memos()[m].data.assign(r.memos[m].begin(), r.memos[m].end());
   if (s.seqKey) {
@@ -998,6 +529,7 @@ void Isam::Step(FileDecl& f, bool forward) {
 
 void Isam::Get(FileDecl& f, int key) {
   IsamState& s = *StateOf(f);
+  if (Lost(s)) return;
   if (key == 0 || !CheckKey(f, s, key)) {
     if (key == 0) rt::SetError(rt::kInvalidIndex);
     return;
@@ -1015,7 +547,10 @@ void Isam::Get(FileDecl& f, int key) {
     const char* p = static_cast<const char*>(sqlite3_column_blob(st, 3));
     size_t n = static_cast<size_t>(sqlite3_column_bytes(st, 3));
     found = p && n >= v.size() && std::memcmp(p, v.data(), v.size()) == 0;
-    if (found) LoadRow(f, s, st);
+    if (found && !LoadRow(f, s, st)) {
+      sqlite3_reset(st);
+      return;
+    }
   }
   sqlite3_reset(st);
   if (found) return rt::ClearError();
@@ -1024,11 +559,15 @@ void Isam::Get(FileDecl& f, int key) {
 }
 
 bool Isam::ById(FileDecl& f, IsamState& s, int64_t id) {
+  if (Lost(s)) return false;
   sqlite3_stmt* st = Stmt(f, s, kById);
   if (!st) return false;
   sqlite3_bind_int64(st, 1, id);
   int rc = sqlite3_step(st);
-  if (rc == SQLITE_ROW) LoadRow(f, s, st);
+  if (rc == SQLITE_ROW && !LoadRow(f, s, st)) {
+    sqlite3_reset(st);
+    return false;
+  }
   sqlite3_reset(st);
   if (rc == SQLITE_ROW) {
     rt::ClearError();
@@ -1134,6 +673,7 @@ void Isam::Delete(FileDecl& f) {
 
 uint32_t Isam::Records(FileDecl& f) {
   IsamState& s = *StateOf(f);
+  if (Lost(s)) return 0;
   sqlite3_stmt* st = Stmt(f, s, kCount);
   if (!st) return 0;
   int rc = sqlite3_step(st);
@@ -1165,123 +705,41 @@ bool Isam::Duplicate(FileDecl& f, int key) {
   return dup;
 }
 
-void Isam::Stream(FileDecl& f) {
+// Reservations live in vm_numbers: per table, key and values of the
+// components before the numbered one, the last number handed out.
+int64_t Isam::ReserveNumber(FileDecl& f, int key, int component, int64_t highest) {
   IsamState& s = *StateOf(f);
-  if (s.InTx()) return rt::ClearError();
-  if (!RunSlot(f, s, kBegin)) return;
-  s.streaming = true;
-  rt::ClearError();
-}
-
-void Isam::Flush(FileDecl& f) {
-  IsamState& s = *StateOf(f);
-  if (!s.streaming) return rt::ClearError();
-  s.streaming = false;
-  s.nextId = 0;
-  s.Changed();
-  if (!RunSlot(f, s, kCommit)) {
-    int code = rt::ErrorCode();
-    RunSlot(f, s, kRollback);
-    return rt::SetError(code);
-  }
-  rt::ClearError();
-}
-
-// Driver commands: "FULLBUILD=on|off", "Recover=<seconds>" (the time
-// waited for a lock). A command without "=" asks for the setting.
-void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
-  size_t eq = cmd.find('=');
-  std::string name(cmd.substr(0, eq));
-  for (char& c : name) c = static_cast<char>(Upper1252(static_cast<uint8_t>(c)));
-  std::string value = eq == std::string_view::npos ? std::string() : std::string(cmd.substr(eq + 1));
-  bool query = eq == std::string_view::npos;
-  if (name == "FULLBUILD") {
-    if (query && answer) *answer = s.fullBuild ? "on" : "off";
-    if (!query) s.fullBuild = value == "on" || value == "ON" || value == "1";
-  } else if (name == "RECOVER") {
-    if (query && answer) *answer = std::to_string(s.busyMs / 1000);
-    if (!query) {
-      long secs = std::strtol(value.c_str(), nullptr, 10);
-      s.busyMs = secs > 0 ? static_cast<int>(std::min(secs, 3600L) * 1000) : 5000;
-      if (s.db) sqlite3_busy_timeout(s.db, s.busyMs);
+  KeyDesc before = f.Keys()[static_cast<size_t>(key - 1)];
+  before.components.resize(static_cast<size_t>(component - 1));
+  before.attrib &= ~kKeyOpt;
+  std::string group;
+  EncodeKey(f, before, f.Record(), group);
+  int64_t number = 0;
+  WriteOp(f, s, [&] {
+    if (!Exec(f, s.db, "CREATE TABLE IF NOT EXISTS vm_numbers (tbl TEXT, key INTEGER, grp BLOB, "
+                       "last INTEGER NOT NULL, PRIMARY KEY (tbl, key, grp))"))
+      return false;
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(
+        s.db,
+        "INSERT INTO vm_numbers (tbl, key, grp, last) VALUES (?1, ?2, ?3, ?4 + 1) "
+        "ON CONFLICT (tbl, key, grp) DO UPDATE SET last = max(last, ?4) + 1 RETURNING last",
+        -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_bind_text(st, 1, s.table.data(), static_cast<int>(s.table.size()), SQLITE_STATIC);
+      sqlite3_bind_int(st, 2, key);
+      sqlite3_bind_blob(st, 3, group.data(), static_cast<int>(group.size()), SQLITE_STATIC);
+      sqlite3_bind_int64(st, 4, highest);
+      rc = sqlite3_step(st);
+      if (rc == SQLITE_ROW) number = sqlite3_column_int64(st, 0);
+      while (rc == SQLITE_ROW) rc = sqlite3_step(st);
     }
-  }
+    sqlite3_finalize(st);
+    if (rc == SQLITE_DONE) return true;
+    ReportSql(f, sqlite3_extended_errcode(s.db), s.db);
+    return false;
+  });
+  return rt::ErrorCode() ? 0 : number;
 }
 
-std::string Isam::Send(FileDecl& f, std::string_view command) {
-  rt::ClearError();
-  std::string answer;
-  if (IsamState* s = StateOf(f)) {
-    ApplyCommand(*s, command, &answer);
-  } else if (command.find('=') != std::string_view::npos) {
-    f.SentCommands().emplace_back(command);  // applied at the next open
-  }
-  return answer;
-}
-
-// ---- LOGOUT / COMMIT / ROLLBACK: the calling thread's transaction
-
-void EndTransaction(bool commit) {
-  int firstCode = 0;
-  std::string text;
-  for (FileDecl* f : tTransaction) {
-    IsamState* s = StateOf(*f);
-    if (!s || !s->inLogout) continue;
-    s->inLogout = false;
-    s->nextId = 0;
-    s->Changed();
-    sqlite3_busy_timeout(s->db, s->busyMs);
-    if (!RunSlot(*f, *s, commit ? kCommit : kRollback)) {
-      if (!firstCode) {
-        firstCode = rt::ErrorCode();
-        text = rt::FileErrorText();
-      }
-      RunSlot(*f, *s, kRollback);
-    }
-  }
-  tTransaction.clear();
-  if (firstCode)
-    rt::SetFileError(firstCode, 0, text);
-  else
-    rt::ClearError();
-}
-
-}  // namespace
-
-Driver& IsamDriver() {
-  static Isam d;
-  return d;
-}
-
-void Logout(int timeoutSeconds, const std::vector<FileDecl*>& files) {
-  if (!tTransaction.empty())
-    return rt::SetFileError(rt::kAccessDenied, 0, "A transaction is already active");
-  for (FileDecl* f : files) {
-    IsamState* s = f && f->State() && f->State()->driver == &IsamDriver() ? StateOf(*f) : nullptr;
-    if (!s) {
-      EndTransaction(false);
-      return rt::SetError(f && f->State() ? rt::kDriverError : rt::kFileNotOpen);
-    }
-    if (s->streaming) {  // the batch ends where the transaction begins
-      s->streaming = false;
-      s->Changed();
-      if (!RunSlot(*f, *s, kCommit)) return EndTransaction(false);
-    }
-    sqlite3_busy_timeout(s->db, std::max(timeoutSeconds, 0) * 1000);
-    if (!CheckWrite(*f, *s) || !RunSlot(*f, *s, kBegin)) {
-      int code = rt::ErrorCode();
-      std::string text = rt::FileErrorText();
-      sqlite3_busy_timeout(s->db, s->busyMs);
-      EndTransaction(false);
-      return rt::SetFileError(code, 0, text, f->Name());
-    }
-    s->inLogout = true;
-    tTransaction.push_back(f);
-  }
-  rt::ClearError();
-}
-
-void Commit() { EndTransaction(true); }
-void Rollback() { EndTransaction(false); }
-
-}  // namespace db
+}  // namespace db::isam

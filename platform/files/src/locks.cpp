@@ -4,13 +4,20 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include <filesystem>
 #include <map>
 #include <mutex>
 
 #include "internal.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/text.h"
 
 namespace db {
 
@@ -55,7 +62,8 @@ std::string Canonical(const std::string& path) {
 }
 
 // Byte ranges in the lock file: per table a block of 8 bytes; in it
-// 0 read, 1 write, 2 deny read, 3 deny write, 4 the guard.
+// 0 read, 1 write, 2 deny read, 3 deny write. An flock on the whole file
+// guards the check-and-take (it works on read-only descriptors too).
 off_t TableBase(const std::string& table) {
   if (table.empty()) return 0;
   uint32_t h = 2166136261u;
@@ -83,8 +91,26 @@ bool Taken(int fd, off_t start, off_t len) {
   return fl.l_type != F_UNLCK;
 }
 
+// The lock file of a data file, usable by every process that may open the
+// data file: created with the data file's own permissions (whatever the
+// umask), opened read-only where it cannot be written (read locks need no
+// more). -1 with errno set when it cannot be opened.
 int OpenLockFile(const std::string& canonical) {
-  return ::open((canonical + ".lck").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  const std::string name = canonical + ".lck";
+  int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    struct stat st;
+    mode_t perm = ::stat(canonical.c_str(), &st) == 0 ? (st.st_mode & 0666) : 0666;
+    fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, perm);
+    if (fd >= 0) {
+      ::fchmod(fd, perm);
+      return fd;
+    }
+    if (errno == EEXIST) fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+  }
+  if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+    fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  return fd;
 }
 
 }  // namespace
@@ -100,15 +126,30 @@ bool AccessLock::Acquire(const std::string& hostPath, const std::string& table,
   auto range = t.open.equal_range(key);
   for (auto it = range.first; it != range.second; ++it)
     if (Conflict(mine, it->second.second)) {
-      rt::SetError(rt::kAccessDenied);
+      rt::SetFileError(rt::kAccessDenied, 0, "in use by another instance in this program");
       return false;
     }
-  // Other processes: a missing lock file (read-only folder) leaves the
-  // in-process check alone in force.
-  int fd = crossProcess ? OpenLockFile(canonical) : -1;
+  // Other processes. Without a lock file only a read-only open of a file
+  // in a folder where none can be made goes on (nobody who could not make
+  // it can write there); any other failure refuses the open.
+  int fd = -1;
+  if (crossProcess) {
+    fd = OpenLockFile(canonical);
+    int err = errno;
+    bool readOnlyFolder = fd < 0 && (err == EACCES || err == EROFS) && !mine.write &&
+                          !std::filesystem::exists(canonical + ".lck");
+    if (fd < 0 && !readOnlyFolder) {
+      const bool transient = err == ENOSPC || err == EIO || err == EDQUOT || err == EMFILE ||
+                             err == ENFILE || err == ENOMEM;
+      rt::SetFileError(transient ? rt::kDriverError : rt::kAccessDenied, err,
+                       "cannot open the lock file " + rt::FromUtf8(canonical) + ".lck: " +
+                           std::strerror(err));
+      return false;
+    }
+  }
   if (fd >= 0) {
     off_t b = TableBase(table);
-    Lock(fd, F_OFD_SETLKW, F_WRLCK, b + 4, 1);
+    ::flock(fd, LOCK_EX);  // the guard: check and take in one step
     bool clash = Taken(fd, b + 2, 1) || (mine.write && Taken(fd, b + 3, 1)) ||
                  (mine.denyWrite && Taken(fd, b + 1, 1)) ||
                  (mine.denyRead && Taken(fd, b + 0, 1));
@@ -118,10 +159,10 @@ bool AccessLock::Acquire(const std::string& hostPath, const std::string& table,
               (mine.denyRead && !Lock(fd, F_OFD_SETLK, F_RDLCK, b + 2, 1)) ||
               (mine.denyWrite && !Lock(fd, F_OFD_SETLK, F_RDLCK, b + 3, 1));
     }
-    Lock(fd, F_OFD_SETLK, F_UNLCK, b + 4, 1);
+    ::flock(fd, LOCK_UN);
     if (clash) {
       ::close(fd);
-      rt::SetError(rt::kAccessDenied);
+      rt::SetFileError(rt::kAccessDenied, 0, "in use by another user or process");
       return false;
     }
   }
@@ -154,7 +195,7 @@ bool FileIsFree(const std::string& hostPath) {
   auto it = t.open.lower_bound(canonical + '\n');
   if (it != t.open.end() && it->first.compare(0, canonical.size() + 1, canonical + '\n') == 0)
     return false;
-  int fd = ::open((canonical + ".lck").c_str(), O_RDWR | O_CLOEXEC);
+  int fd = ::open((canonical + ".lck").c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return true;
   bool taken = Taken(fd, 0, 0);
   ::close(fd);

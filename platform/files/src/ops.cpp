@@ -170,6 +170,10 @@ bool Driver::Duplicate(FileDecl&, int) {
   rt::ClearError();
   return false;
 }
+int64_t Driver::ReserveNumber(FileDecl&, int, int, int64_t highest) {
+  rt::ClearError();
+  return highest + 1;
+}
 void Driver::Stream(FileDecl&) { rt::ClearError(); }
 void Driver::Flush(FileDecl&) { rt::ClearError(); }
 std::string Driver::Send(FileDecl&, std::string_view) {
@@ -289,6 +293,16 @@ uint32_t Records(FileDecl& f) {
 bool Duplicate(FileDecl& f, int key) {
   if (Driver* d = OpenDriver(f)) return d->Duplicate(f, key);
   return false;
+}
+int64_t ReserveNumber(FileDecl& f, int key, int component, int64_t highest) {
+  Driver* d = OpenDriver(f);
+  if (!d) return 0;
+  if (key < 1 || static_cast<size_t>(key) > f.Keys().size() || component < 1 ||
+      static_cast<size_t>(component) > f.Keys()[static_cast<size_t>(key - 1)].components.size()) {
+    rt::SetError(rt::kInvalidIndex);
+    return 0;
+  }
+  return d->ReserveNumber(f, key, component, highest);
 }
 
 // ---- batches

@@ -237,6 +237,45 @@ TEST_F(FilesIsam, StructureCheckOnOpen) {
   EXPECT_EQ(rt::ErrorCode(), rt::kInvalidRecordDeclaration);
 }
 
+// Each change of structure alone, with the same record length, is refused
+// with 47; the unchanged declaration opens.
+TEST_F(FilesIsam, StructureCheckCoversMemosOffsetsDimensionsAndOver) {
+  enum Change { kNone, kMemoKind, kMemoSize, kDims, kOverTarget, kOverMoved };
+  auto decl = [](Change c) {
+    DeclBuilder b("Shape", "SHP");
+    b.Driver("ISAM").Name(".\\data\\shape.tps").Field(Type::String, "A", 4);
+    if (c == kOverMoved) {
+      b.Field(Type::String, "B", 4).Over("SHP:A").Field(Type::String, "C", 4);
+    } else {
+      b.Field(Type::String, "B", 4).Field(Type::String, "C", 4)
+          .Over(c == kOverTarget ? "SHP:B" : "SHP:A");
+    }
+    b.Field(Type::Byte, "FLAGS").Dim(c == kDims ? std::vector<uint32_t>{2, 2}
+                                                : std::vector<uint32_t>{4});
+    b.Memo("NOTE", c == kMemoKind ? kMemoText : kMemoBinary, c == kMemoSize ? 100 : 0);
+    return b.Build();
+  };
+  auto stored = decl(kNone);
+  Create(*stored);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  struct Case {
+    Change change;
+    int expected;
+  } cases[] = {{kNone, 0},
+               {kMemoKind, rt::kInvalidRecordDeclaration},
+               {kMemoSize, rt::kInvalidRecordDeclaration},
+               {kDims, rt::kInvalidRecordDeclaration},
+               {kOverTarget, rt::kInvalidRecordDeclaration},
+               {kOverMoved, rt::kInvalidRecordDeclaration}};
+  for (const Case& c : cases) {
+    auto f = decl(c.change);
+    ASSERT_EQ(f->RecordLength(), stored->RecordLength()) << c.change;
+    Open(*f);
+    EXPECT_EQ(rt::ErrorCode(), c.expected) << c.change;
+    if (IsOpen(*f)) Close(*f);
+  }
+}
+
 TEST_F(FilesIsam, ForeignOrDamagedFilesGive36AndStayUntouched) {
   {
     std::ofstream("data/people.tps") << "ID,NAME\n1,\"x\"\n";

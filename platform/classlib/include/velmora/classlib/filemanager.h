@@ -104,14 +104,15 @@ class FileManager {
   int TryReget(std::string_view position);
 
   // ---- writes
-  // Clears the record buffer (unless suppressClear) and shows the next
-  // auto-number in the buffer. The number a record keeps is taken when it
-  // is added (see Insert).
+  // Clears the record buffer (unless suppressClear) and puts the next
+  // auto-number in it, reserved in the file: the record added from this
+  // buffer keeps it, and no other thread or process is given it (records
+  // stored under it before the add stay with this record).
   int PrimeRecord(bool suppressClear = false);
   // Adds the record buffer. When the file has an auto-numbered key and the
-  // buffer's auto-numbered component is 0 or still the primed number, the
-  // number is taken inside the same write transaction as the add: the
-  // highest value within equal earlier components, plus 1.
+  // buffer's auto-numbered component is 0, the number is taken and reserved
+  // inside the same write transaction as the add: the highest value within
+  // equal earlier components (or the highest reserved, if larger), plus 1.
   int Insert();
   int TryInsert();
   int Update();     // writes back the record last read
@@ -165,8 +166,14 @@ class FileManager {
   const KeyInfo* AutoKey() const;
   bool TakeNextNumber(const KeyInfo& k);
   bool NextNumber(const KeyInfo& k, int64_t& number);
+  // The bytes of the components before the auto-numbered one.
+  std::string GroupOf(const KeyInfo& k) const;
 
   db::FileDecl* file_ = nullptr;
+  // The number reserved by the last prime and the group it belongs to.
+  bool primed_ = false;
+  int64_t primedNumber_ = 0;
+  std::string primedGroup_;
   ErrorReporter* errors_ = nullptr;
   FileManager* aliasOf_ = nullptr;
   std::string label_;
@@ -177,8 +184,6 @@ class FileManager {
   int useCount_ = 0;
   std::vector<KeyInfo> keys_;
   std::vector<uint8_t> lastRead_;
-  bool primed_ = false;
-  int64_t primedNumber_ = 0;
 };
 
 // Per-thread: whether the calling thread runs inside a transaction that the

@@ -71,6 +71,14 @@ void Put(FileDecl& f);                          // write back the record last re
 void Delete(FileDecl& f);                       // delete the record last read
 uint32_t Records(FileDecl& f);
 bool Duplicate(FileDecl& f, int key = 0);       // would the buffer duplicate a unique key?
+// Reserves the next number of the auto-numbered component `component`
+// (1-based) of key `key` for the values the components before it have in
+// the record buffer: one more than the larger of `highest` and the last
+// number reserved for those values. The reservation is kept in the file
+// (inside the caller's transaction when one is active), so no other
+// thread or process is given the same number; a number that is never
+// added leaves a gap. Drivers that keep no reservations give highest + 1.
+int64_t ReserveNumber(FileDecl& f, int key, int component, int64_t highest);
 
 // ---- batches and transactions
 void Stream(FileDecl& f);
