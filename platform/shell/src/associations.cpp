@@ -7,7 +7,6 @@
 #include <fstream>
 #include <vector>
 
-#include "velmora/shell/run.h"
 
 namespace shell {
 namespace {
@@ -23,6 +22,19 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
+std::vector<std::string> SplitFolders(const std::string& text, char separator = ':') {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t at = text.find(separator, start);
+    std::string part = text.substr(start, at == std::string::npos ? std::string::npos : at - start);
+    if (!part.empty()) out.push_back(part);
+    if (at == std::string::npos) break;
+    start = at + 1;
+  }
+  return out;
+}
+
 // $XDG_DATA_HOME, then each of $XDG_DATA_DIRS, with their defaults.
 std::vector<std::string> DataFolders() {
   std::vector<std::string> folders;
@@ -30,15 +42,8 @@ std::vector<std::string> DataFolders() {
   if (home.empty() && !Env("HOME").empty()) home = Env("HOME") + "/.local/share";
   if (!home.empty()) folders.push_back(home);
   std::string dirs = Env("XDG_DATA_DIRS");
-  if (dirs.empty()) dirs = "/usr/local/share:/usr/share";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t colon = dirs.find(':', start);
-    std::string d = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (!d.empty()) folders.push_back(d);
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
+  for (const std::string& d : SplitFolders(dirs.empty() ? "/usr/local/share:/usr/share" : dirs))
+    folders.push_back(d);
   return folders;
 }
 
@@ -47,6 +52,28 @@ std::string Trim(std::string s) {
   size_t i = 0;
   while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
   return s.substr(i);
+}
+
+// The desktop entries a section of a mimeapps.list (or mimeinfo.cache)
+// names for a MIME type, in order.
+std::vector<std::string> Entries(const std::string& file, std::string_view section, std::string_view mimeType) {
+  std::ifstream in(file);
+  std::string line;
+  bool inSection = false;
+  while (std::getline(in, line)) {
+    line = Trim(line);
+    if (!line.empty() && line[0] == '[') {
+      inSection = line == section;
+      continue;
+    }
+    size_t eq = line.find('=');
+    if (!inSection || eq == std::string::npos || Trim(line.substr(0, eq)) != mimeType) continue;
+    std::vector<std::string> ids;
+    for (const std::string& id : SplitFolders(line.substr(eq + 1), ';'))
+      if (!Trim(id).empty()) ids.push_back(Trim(id));
+    return ids;
+  }
+  return {};
 }
 
 }  // namespace
@@ -82,16 +109,32 @@ std::string MimeTypeOfExtension(std::string_view extension) {
 
 std::string DefaultApplication(std::string_view mimeType) {
   if (mimeType.empty()) return {};
-  RunOptions o;
-  o.captureOutput = true;
-  o.waitMs = -1;
-  RunResult r = Run({"xdg-mime", "query", "default", std::string(mimeType)}, o);
-  if (r.startError || r.exitCode != 0) return {};
-  std::string id = Trim(r.output);
-  // xdg-mime may list several; the first is the default
-  size_t cut = id.find_first_of(";\n");
-  if (cut != std::string::npos) id = Trim(id.substr(0, cut));
-  return id;
+  // the mimeapps.list files in the order of the XDG specification: the
+  // user's configuration, the system's, then the data folders
+  std::vector<std::string> lists;
+  std::string configHome = Env("XDG_CONFIG_HOME");
+  if (configHome.empty() && !Env("HOME").empty()) configHome = Env("HOME") + "/.config";
+  std::vector<std::string> configs;
+  if (!configHome.empty()) configs.push_back(configHome);
+  for (const std::string& d : SplitFolders(Env("XDG_CONFIG_DIRS").empty() ? "/etc/xdg" : Env("XDG_CONFIG_DIRS")))
+    configs.push_back(d);
+  const std::string desktop = Lower(Env("XDG_CURRENT_DESKTOP"));
+  for (const std::string& c : configs) {
+    for (const std::string& d : SplitFolders(desktop)) lists.push_back(c + "/" + d + "-mimeapps.list");
+    lists.push_back(c + "/mimeapps.list");
+  }
+  const std::vector<std::string> data = DataFolders();
+  for (const std::string& d : data) lists.push_back(d + "/applications/mimeapps.list");
+
+  auto installed = [&](const std::string& id) { return !DesktopEntryCommand(id).empty(); };
+  for (const char* section : {"[Default Applications]", "[Added Associations]"})
+    for (const std::string& list : lists)
+      for (const std::string& id : Entries(list, section, mimeType))
+        if (installed(id)) return id;
+  for (const std::string& d : data)
+    for (const std::string& id : Entries(d + "/applications/mimeinfo.cache", "[MIME Cache]", mimeType))
+      if (installed(id)) return id;
+  return {};
 }
 
 std::string DesktopEntryCommand(std::string_view desktopId) {

@@ -1,5 +1,6 @@
 // The registry's classes root, the system folder and version, and
 // ShellExecuteA: the Windows calls that reach the desktop.
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -114,9 +115,18 @@ HINSTANCE ShellExecuteA(HWND, const char* lpOperation, const char* lpFile, const
   if (lpOperation && *lpOperation && std::strcmp(lpOperation, "open") != 0)
     return SE_ERR_NOASSOC;
   if (!lpFile || !*lpFile) return SE_ERR_FNF;
+  // schemes are the same in any case; the desktop's handlers are found
+  // under the lower-case one
+  std::string file = lpFile;
+  size_t colon = file.find(':');
+  if (colon != std::string::npos && colon > 1 && std::isalpha(static_cast<unsigned char>(file[0])) &&
+      std::all_of(file.begin(), file.begin() + static_cast<long>(colon), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+      }))
+    for (size_t i = 0; i < colon; ++i) file[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(file[i])));
   shell::RunOptions o;
   o.waitMs = kOpenWaitMs;
-  return OpenResult(shell::Run({"xdg-open", rt::ToUtf8(lpFile)}, o));
+  return OpenResult(shell::Run({"xdg-open", rt::ToUtf8(file)}, o));
 }
 
 }  // namespace win

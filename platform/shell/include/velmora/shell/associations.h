@@ -2,9 +2,10 @@
 // The desktop's associations of file kinds and link schemes with programs,
 // as the XDG specifications keep them: MIME types of file extensions from
 // the shared MIME database (globs2), default applications from the
-// mimeapps.list files (asked through xdg-mime), and their commands from
-// the .desktop entries of the data folders. Every folder honours
-// XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_DATA_DIRS.
+// mimeapps.list files (then the desktop's mimeinfo.cache), and their
+// commands from the .desktop entries of the data folders, as xdg-open
+// finds them. Every folder honours XDG_CONFIG_HOME, XDG_CONFIG_DIRS,
+// XDG_DATA_HOME and XDG_DATA_DIRS.
 #include <string>
 #include <string_view>
 
