@@ -45,8 +45,7 @@ ui::WindowDesc ManualWindow() {
   close.use = "?CANCEL";
   close.number = kCancel;
   close.x = 2, close.y = 2, close.width = 24, close.height = 24;
-  close.tip = "Close Window";
-  close.text = "Close Window";
+  close.tip = "Close Window";  // an icon button: its text is its tip
   close.icon = "cancel.ico";
   ui::ControlDesc text;
   text.type = ui::ControlType::Text;

@@ -62,7 +62,7 @@ ui::ControlDesc Control(ControlType type, int number, std::string text, int x, i
 class Links : public xdgtest::PrivateDesktop {
  protected:
   void SetUp() override {
-    PrivateDesktop::SetUp();
+    xdgtest::PrivateDesktop::SetUp();
     rt::SetCommandLine(std::vector<std::string>{"links_tests"});
     rt::SetMessageHandler([this](std::string_view text, std::string_view caption, std::string_view, int, int) {
       shown_.push_back(std::string(caption) + "|" + std::string(text));
@@ -87,7 +87,7 @@ class Links : public xdgtest::PrivateDesktop {
     w_->Close();
     rt::SetMessageHandler(nullptr);
     rt::SetDebugSink(nullptr);
-    PrivateDesktop::TearDown();
+    xdgtest::PrivateDesktop::TearDown();
   }
   // Every queued event through the links, as a window would hand them on.
   void Pump() {

@@ -17,9 +17,12 @@
 
 namespace xdgtest {
 
-class PrivateDesktop : public ::testing::Test {
+// Base: the test fixture it extends (set up first, torn down last).
+template <class Base = ::testing::Test>
+class PrivateDesktopOn : public Base {
  protected:
   void SetUp() override {
+    Base::SetUp();
     char tmpl[] = "/tmp/xdg_test_XXXXXX";
     root_ = mkdtemp(tmpl);
     std::filesystem::create_directories(root_ / "config");
@@ -42,6 +45,7 @@ class PrivateDesktop : public ::testing::Test {
       else unsetenv(it->name.c_str());
     }
     std::filesystem::remove_all(root_);
+    Base::TearDown();
   }
 
   // A stand-in program "<name>.desktop" whose script records its
@@ -93,5 +97,7 @@ class PrivateDesktop : public ::testing::Test {
   std::vector<Saved> saved_;
   bool defaultsWritten_ = false;
 };
+
+using PrivateDesktop = PrivateDesktopOn<>;
 
 }  // namespace xdgtest
