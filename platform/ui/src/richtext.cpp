@@ -1,6 +1,8 @@
 // The rich-text control over unrtf.
 #include "velmora/ui/richtext.h"
 
+#include <filesystem>
+
 #include "velmora/runtime/paths.h"
 #include "velmora/shell/run.h"
 
@@ -13,6 +15,8 @@ constexpr std::string_view kTextRule = "-----------------\n";
 }  // namespace
 
 bool RichTextControl::Convert(const std::string& hostPath, std::string& html, std::string& text) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(hostPath, ec)) return false;
   shell::RunOptions o;
   o.captureOutput = true;
   shell::RunResult h = shell::Run({"unrtf", "--quiet", "--nopict", "--html", hostPath}, o);
