@@ -3,7 +3,6 @@
 #include "velmora/app/procedures.h"
 #include "velmora/app/program.h"
 #include "velmora/classlib/window.h"
-#include "velmora/data/dictionary.h"
 #include "velmora/links/linkhelper.h"
 #include "velmora/ui/window.h"
 
@@ -26,14 +25,9 @@ constexpr long kLinkBlue = 0xFF0000;
 constexpr long kLinkStyle = 0x2190;   // regular, underlined
 constexpr long kHoverStyle = 0x190;   // regular
 
-ui::ControlDesc Control(ui::ControlType type, std::string use, int number, int x, int y, int w, int h,
-                        std::string text, ui::Font font = {}) {
-  ui::ControlDesc d;
-  d.type = type;
-  d.use = std::move(use);
-  d.number = number;
-  d.x = x, d.y = y, d.width = w, d.height = h;
-  d.text = std::move(text);
+ui::ControlDesc Text(ui::ControlType type, std::string use, int number, int x, int y, int w, int h,
+                     std::string text, ui::Font font = {}) {
+  ui::ControlDesc d = Control(type, std::move(use), number, x, y, w, h, std::move(text));
   d.font = std::move(font);
   return d;
 }
@@ -47,12 +41,12 @@ ui::WindowDesc AboutDesc() {
   d.height = 92;
   const ui::Font link{"Arial", 9, ui::style::Bold, -1};
   d.controls = {
-      Control(ControlType::String, "?STRING1:2", kString1_2, 10, 50, 165, 10, std::string("Email us: ") + kContactAddress,
+      Text(ControlType::String, "?STRING1:2", kString1_2, 10, 50, 165, 10, std::string("Email us: ") + kContactAddress,
               link),
-      Control(ControlType::Prompt, "?PROMPT1", kPrompt1, 10, 8, 165, 12, "Velmora",
+      Text(ControlType::Prompt, "?PROMPT1", kPrompt1, 10, 8, 165, 12, "Velmora",
               ui::Font{"Arial", 10, ui::style::Bold, 0x800000}),
       Control(ControlType::Prompt, "?PROMPT2", kPrompt2, 10, 22, 165, 10, "Version: 1.0.23"),
-      Control(ControlType::String, "?STRING1", kString1, 10, 36, 165, 10, kWebAddress, link),
+      Text(ControlType::String, "?STRING1", kString1, 10, 36, 165, 10, kWebAddress, link),
       Control(ControlType::Button, "?CLOSE", kClose, 130, 70, 45, 14, "&OK"),
   };
   return d;
@@ -72,15 +66,12 @@ class AboutLinks : public links::LinkHelper {
   std::string Slot7(int, int, std::string_view, std::string_view) override { return {}; }
 };
 
-class AboutWindowProc : public cl::ProcedureWindow {
+class AboutWindowProc : public FrameChild {
  public:
-  AboutWindowProc() : ProcedureWindow("AboutWindow") {}
+  AboutWindowProc() : FrameChild("AboutWindow") {}
 
   int Setup() override {
-    data::GlobalErrors().PushProcedure(Procedure());
-    ProcedureWindow::Setup();
-    Load(AboutDesc());
-    if (!OpenInFrame(*this)) return cl::kNotify;
+    if (!OpenChild(AboutDesc())) return cl::kNotify;
     ui::Window& w = Win();
     links_.HANDCURSORTOUSE = "~hand2.cur";
     w.Set(0, ui::Prop::Timer, 8L);
@@ -104,13 +95,6 @@ class AboutWindowProc : public cl::ProcedureWindow {
 
   int OnAccepted() override {
     if (Win().Field() == kClose) Win().Post(ui::ev::CloseWindow);
-    return cl::kBenign;
-  }
-
-  int Teardown() override {
-    ProcedureWindow::Teardown();
-    SavePosition(INIMgr());
-    data::GlobalErrors().PopProcedure();
     return cl::kBenign;
   }
 

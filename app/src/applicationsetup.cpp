@@ -4,7 +4,6 @@
 #include "velmora/app/program.h"
 #include "velmora/app/settings.h"
 #include "velmora/classlib/window.h"
-#include "velmora/data/dictionary.h"
 #include "velmora/ui/dialogs.h"
 
 namespace app {
@@ -34,17 +33,6 @@ enum : int {
   kButton8_2 = 21,
   kButton8 = 22,
 };
-
-ui::ControlDesc Control(ui::ControlType type, std::string use, int number, int x, int y, int w, int h,
-                        std::string text = {}) {
-  ui::ControlDesc d;
-  d.type = type;
-  d.use = std::move(use);
-  d.number = number;
-  d.x = x, d.y = y, d.width = w, d.height = h;
-  d.text = std::move(text);
-  return d;
-}
 
 ui::ControlDesc ToolButton(std::string use, int number, int x, std::string text, std::string tip, std::string icon) {
   ui::ControlDesc d = Control(ui::ControlType::Button, std::move(use), number, x, 0, 24, 24, std::move(text));
@@ -88,16 +76,13 @@ ui::WindowDesc SetupWindow() {
   return d;
 }
 
-class ApplicationSetupWindow : public cl::ProcedureWindow {
+class ApplicationSetupWindow : public FrameChild {
  public:
-  ApplicationSetupWindow() : ProcedureWindow("ApplicationSetup") {}
+  ApplicationSetupWindow() : FrameChild("ApplicationSetup") {}
 
   int Setup() override {
-    data::GlobalErrors().PushProcedure(Procedure());
-    ProcedureWindow::Setup();
     values_ = ReadSettings();
-    Load(SetupWindow());
-    if (!OpenInFrame(*this)) return cl::kNotify;
+    if (!OpenChild(SetupWindow())) return cl::kNotify;
     ui::Window& w = Win();
     w.Set(kFieldColor, ui::Prop::Color, values_.fieldColor);
     w.Set(kSelectedFieldColor, ui::Prop::Color, values_.selectedFieldColor);
@@ -133,13 +118,6 @@ class ApplicationSetupWindow : public cl::ProcedureWindow {
       case kCancel: w.Post(ui::ev::CloseWindow); break;
       default: break;
     }
-    return cl::kBenign;
-  }
-
-  int Teardown() override {
-    ProcedureWindow::Teardown();
-    SavePosition(INIMgr());
-    data::GlobalErrors().PopProcedure();
     return cl::kBenign;
   }
 

@@ -40,18 +40,10 @@ ui::WindowDesc ManualWindow() {
   d.width = 559;
   d.height = 350;
   d.background = "grybkgnd.gif";
-  ui::ControlDesc close;
-  close.type = ui::ControlType::Button;
-  close.use = "?CANCEL";
-  close.number = kCancel;
-  close.x = 2, close.y = 2, close.width = 24, close.height = 24;
+  ui::ControlDesc close = Control(ui::ControlType::Button, "?CANCEL", kCancel, 2, 2, 24, 24);
   close.tip = "Close Window";  // an icon button: its text is its tip
   close.icon = "cancel.ico";
-  ui::ControlDesc text;
-  text.type = ui::ControlType::Text;
-  text.use = "?RTFTEXTBOX";
-  text.number = kRtfTextBox;
-  text.x = 2, text.y = 30, text.width = 555, text.height = 318;
+  const ui::ControlDesc text = Control(ui::ControlType::Text, "?RTFTEXTBOX", kRtfTextBox, 2, 30, 555, 318);
   d.controls = {close, text};
   return d;
 }
@@ -62,15 +54,12 @@ class ViewManualRtf : public ui::RichTextControl {
   std::string DefaultTitle() const override { return {}; }
 };
 
-class ViewManualWindow : public cl::ProcedureWindow {
+class ViewManualWindow : public FrameChild {
  public:
-  ViewManualWindow() : ProcedureWindow("ViewManual") {}
+  ViewManualWindow() : FrameChild("ViewManual") {}
 
   int Setup() override {
-    data::GlobalErrors().PushProcedure(Procedure());
-    ProcedureWindow::Setup();
-    Load(ManualWindow());
-    if (!OpenInFrame(*this)) return cl::kNotify;
+    if (!OpenChild(ManualWindow())) return cl::kNotify;
     resizer_.Setup(*this);
     RestorePosition(INIMgr());
     rtf_.Init(Win(), kRtfTextBox);
@@ -95,10 +84,8 @@ class ViewManualWindow : public cl::ProcedureWindow {
   // However the window closes, the frame hears of it.
   int Teardown() override {
     rtf_.Kill();
-    ProcedureWindow::Teardown();
-    SavePosition(INIMgr());
+    FrameChild::Teardown();
     if (FrameThread() != 0) ui::Post(kGettingStartedClosed, 0, static_cast<int>(FrameThread()));
-    data::GlobalErrors().PopProcedure();
     return cl::kBenign;
   }
 
