@@ -5,6 +5,7 @@
 
 #include "velmora/runtime/paths.h"
 #include "velmora/shell/run.h"
+#include "unlocked.h"
 
 namespace ui {
 namespace {
@@ -42,7 +43,11 @@ void RichTextControl::Init(Window& window, int control) {
 bool RichTextControl::Load(std::string_view fileName) {
   if (!window_) return false;
   std::string html, text;
-  bool ok = !fileName.empty() && Convert(rt::HostPath(fileName), html, text);
+  bool ok = false;
+  if (!fileName.empty()) {
+    detail::Unlocked unlocked;  // other threads run while unrtf does
+    ok = Convert(rt::HostPath(fileName), html, text);
+  }
   window_->Set(control_, Prop::Html, html);
   window_->Set(control_, Prop::ScreenText, text);
   title_ = DefaultTitle();

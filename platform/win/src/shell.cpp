@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "velmora/runtime/text.h"
+#include "velmora/runtime/threads.h"
 #include "velmora/shell/associations.h"
 #include "velmora/shell/run.h"
 #include "velmora/win/win.h"
@@ -126,7 +127,12 @@ HINSTANCE ShellExecuteA(HWND, const char* lpOperation, const char* lpFile, const
     for (size_t i = 0; i < colon; ++i) file[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(file[i])));
   shell::RunOptions o;
   o.waitMs = kOpenWaitMs;
-  return OpenResult(shell::Run({"xdg-open", rt::ToUtf8(file)}, o));
+  // other threads run while the desktop opens it
+  const bool held = rt::HoldsThreadLock();
+  if (held) rt::UnlockThread();
+  shell::RunResult r = shell::Run({"xdg-open", rt::ToUtf8(file)}, o);
+  if (held) rt::LockThread();
+  return OpenResult(r);
 }
 
 }  // namespace win
