@@ -145,4 +145,19 @@ TEST_F(AppFrameQt, AboutWindowShowsItsLinks) {
   Grab(about->parentWidget() ? about->parentWidget() : about, "velmora-about.png");
 }
 
+TEST_F(AppFrameQt, ApplicationSetupShowsItsColourSamples) {
+  auto frame = StartFrame();
+  ASSERT_NE(frame, nullptr);
+  ASSERT_TRUE(frame->InputAccept(-3));
+  ASSERT_TRUE(Pump([&] { return Shown("Application Setup") != nullptr; }));
+  Pump([] { return false; }, 300);
+  auto setup = Windows("Application Setup").front();
+  QWidget* sample = backend_->ControlWidget(setup->GetLong(0, ui::Prop::Handle), 5);
+  ASSERT_NE(sample, nullptr);
+  const QImage picture = sample->grab().toImage();
+  EXPECT_EQ(QColor(picture.pixel(2, picture.height() / 2)), QColor(255, 255, 0));  // 0x00FFFF is yellow
+  QWidget* window = Shown("Application Setup");
+  Grab(window->parentWidget() ? window->parentWidget() : window, "velmora-application-setup.png");
+}
+
 }  // namespace
