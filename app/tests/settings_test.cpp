@@ -230,10 +230,10 @@ TEST_F(AppAbout, LinksShowAsLinksAndOpenInTheDesktopsPrograms) {
 
   // (the runtime lock is let go while waiting for the stand-ins)
   ASSERT_TRUE(about->InputAccept(2804));
-  ASSERT_TRUE(ui::WaitUntil([&] { return Ran("browser"); }));
+  ASSERT_TRUE(ui::WaitUntil([&] { return Ran("browser"); }, std::chrono::seconds(30)));
   EXPECT_EQ(Recorded("browser"), std::vector<std::string>{"http://www.velmora.example"});
   ASSERT_TRUE(about->InputAccept(2801));
-  ASSERT_TRUE(ui::WaitUntil([&] { return Ran("mailer"); }));
+  ASSERT_TRUE(ui::WaitUntil([&] { return Ran("mailer"); }, std::chrono::seconds(30)));
   EXPECT_EQ(Recorded("mailer"), std::vector<std::string>{"mailto:support@velmora.example"});
   ASSERT_TRUE(about->InputAccept(5));  // &OK
   EXPECT_TRUE(ui::WaitUntil([&] { return Windows("About Velmora").empty(); }));

@@ -69,10 +69,11 @@ class PrivateDesktopOn : public Base {
   }
   std::string Script(const std::string& name) const { return (root_ / (name + ".sh")).string(); }
 
-  // The arguments the stand-in received, once it has run (waits a while).
+  // The arguments the stand-in received, once it has run (waits up to 30 s:
+  // xdg-open is slow on a busy machine).
   std::vector<std::string> Recorded(const std::string& name) const {
     std::filesystem::path f = root_ / (name + ".args");
-    for (int i = 0; i < 300 && !std::filesystem::exists(f); ++i)
+    for (int i = 0; i < 3000 && !std::filesystem::exists(f); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::vector<std::string> lines;
     std::ifstream in(f);

@@ -18,9 +18,10 @@ namespace {
 
 constexpr std::string_view kOpenCommand = "\\shell\\open\\command";
 
-// How long ShellExecuteA waits to learn whether xdg-open found a program.
-// The desktop's program may keep running; it is not waited for.
-constexpr int kOpenWaitMs = 3000;
+// How long ShellExecuteA waits to learn whether xdg-open found a program
+// (on a busy machine finding none takes seconds). A desktop whose
+// xdg-open keeps the program in its foreground is not waited for longer.
+constexpr int kOpenWaitMs = 10000;
 
 bool EndsWithNoCase(std::string_view s, std::string_view tail) {
   if (s.size() < tail.size()) return false;

@@ -158,7 +158,7 @@ using HINSTANCE = intptr_t;
 // program for it: xdg-open is started with it as its one argument, without
 // a shell. Only the default verb is known (lpOperation null or "open");
 // parameters and folder are not used. Result: 42 once xdg-open succeeded
-// or is still running after a short wait; SE_ERR_NOASSOC when xdg-open is
+// or is still running after ten seconds; SE_ERR_NOASSOC when xdg-open is
 // missing or finds no program; SE_ERR_FNF for a file that does not exist;
 // SE_ERR_ACCESSDENIED when xdg-open may not be run; SE_ERR_ASSOCINCOMPLETE
 // when it or the program failed; SE_ERR_OOM when it could not be started
