@@ -3,14 +3,18 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTextBrowser>
 #include <QWidget>
 #include <filesystem>
 #include <iostream>
 #include <set>
 
 #include "frame_fixture.h"
+#include "velmora/runtime/cmdline.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/ui/qt_backend.h"
 
 namespace {
@@ -100,6 +104,60 @@ TEST_F(AppFrameQt, OurPicturesAndIconsLoad) {
   ASSERT_FALSE(background.isNull());
   EXPECT_EQ(background.width(), 64);
   EXPECT_GT(Colours(background), 8u);
+}
+
+// Saves a picture of the window in the temporary folder and names it.
+void Grab(QWidget* window, const std::string& name) {
+  const auto path = std::filesystem::temp_directory_path() / name;
+  EXPECT_TRUE(window->grab().toImage().save(QString::fromStdString(path.string())));
+  std::cout << "picture: " << path.string() << "\n";
+}
+
+TEST_F(AppFrameQt, GettingStartedShowsTheManualAsRichText) {
+  // the manual installed beside the program
+  rt::SetCommandLine(std::vector<std::string>{rt::WindowsPath(VELMORA_PROGRAM_DIR "/velmora")});
+  ASSERT_NE(StartFrame(), nullptr);
+  QTextBrowser* view = nullptr;
+  ASSERT_TRUE(Pump([&] {
+    QWidget* w = Shown("Getting Started");
+    view = w ? w->findChild<QTextBrowser*>() : nullptr;
+    return view && view->toPlainText().contains("Designing fields");
+  }));
+  rt::SetCommandLine(std::vector<std::string>{"app_tests"});
+  EXPECT_TRUE(view->isReadOnly());
+  EXPECT_TRUE(view->toHtml().contains("font-weight"));  // bold headings survive
+  QWidget* window = Shown("Getting Started")->parentWidget();
+  window->resize(900, 600);
+  Pump([] { return false; }, 300);
+  Grab(window, "velmora-getting-started.png");
+}
+
+TEST_F(AppFrameQt, AboutWindowShowsItsLinks) {
+  auto frame = StartFrame();
+  ASSERT_NE(frame, nullptr);
+  ASSERT_TRUE(Pump([&] { return Shown("Getting Started") != nullptr; }));
+  ASSERT_TRUE(frame->InputAccept(-21));
+  ASSERT_TRUE(Pump([&] { return Shown("About Velmora") != nullptr; }));
+  Pump([] { return false; }, 300);
+  QWidget* about = Shown("About Velmora");
+  auto* link = about->findChild<QLabel*>();
+  ASSERT_NE(link, nullptr);
+  Grab(about->parentWidget() ? about->parentWidget() : about, "velmora-about.png");
+}
+
+TEST_F(AppFrameQt, ApplicationSetupShowsItsColourSamples) {
+  auto frame = StartFrame();
+  ASSERT_NE(frame, nullptr);
+  ASSERT_TRUE(frame->InputAccept(-3));
+  ASSERT_TRUE(Pump([&] { return Shown("Application Setup") != nullptr; }));
+  Pump([] { return false; }, 300);
+  auto setup = Windows("Application Setup").front();
+  QWidget* sample = backend_->ControlWidget(setup->GetLong(0, ui::Prop::Handle), 5);
+  ASSERT_NE(sample, nullptr);
+  const QImage picture = sample->grab().toImage();
+  EXPECT_EQ(QColor(picture.pixel(2, picture.height() / 2)), QColor(255, 255, 0));  // 0x00FFFF is yellow
+  QWidget* window = Shown("Application Setup");
+  Grab(window->parentWidget() ? window->parentWidget() : window, "velmora-application-setup.png");
 }
 
 }  // namespace

@@ -12,7 +12,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -523,6 +525,35 @@ TEST_F(UiQtBackend, FileDialogTakesAndGivesWindowsFormNames) {
   EXPECT_EQ(names, (std::vector<std::string>{windowsFolder + "\\a.pdf", windowsFolder + "\\b.pdf"}));
   EXPECT_EQ(FileDialogText(names), windowsFolder + "|a.pdf|b.pdf");
   std::filesystem::remove_all(folder);
+}
+
+// A text control bound to the rich-text control after the window is shown
+// gets a rich view of the control's HTML, which links cannot leave.
+TEST_F(UiQtBackend, RichTextControlShowsItsHtml) {
+  WindowDesc d;
+  d.caption = "Getting Started";
+  d.width = 200;
+  d.height = 120;
+  ControlDesc text = C(ControlType::Text, "?RTFTEXTBOX", "", 2);
+  text.width = 190;
+  text.height = 100;
+  d.controls = {text};
+  auto w = OpenHere(d);
+  ASSERT_NE(qobject_cast<QPlainTextEdit*>(Widget(*w, 2)), nullptr);
+  w->Set(2, Prop::RichText, 1L);
+  w->Set(2, Prop::Html, "<p><b>Bold</b> and <a href=\"https://example.org\">a link</a></p>");
+  QTextBrowser* view = nullptr;
+  ASSERT_TRUE(Pump([&] {
+    view = qobject_cast<QTextBrowser*>(Widget(*w, 2));
+    return view && view->toPlainText() == "Bold and a link";
+  }));
+  EXPECT_TRUE(view->isReadOnly());
+  EXPECT_FALSE(view->openLinks());
+  EXPECT_TRUE(view->isVisible());
+  w->Set(2, Prop::Html, "");
+  w->Set(2, Prop::ScreenText, "plain words");
+  EXPECT_TRUE(Pump([&] { return view->toPlainText() == "plain words"; }));
+  CloseHere(w);
 }
 
 }  // namespace

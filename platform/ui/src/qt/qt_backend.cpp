@@ -1,6 +1,9 @@
 // The Qt mirror of the window model.
 #include "velmora/ui/qt_backend.h"
 
+#include "region_click.h"
+#include "rich_text_view.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -484,6 +487,10 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       break;
     }
     case ControlType::Text: {
+      if (w.GetLong(n, Prop::RichText)) {
+        widget = MakeRichTextView(parent);
+        break;
+      }
       auto* t = new QPlainTextEdit(parent);
       QObject::connect(t, &QPlainTextEdit::textChanged, [this, handle, n, t] {
         auto it = views.find(handle);
@@ -598,6 +605,7 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
     }
     default:
       widget = new Shape(parent, type);
+      if (type == ControlType::Region) ReportRegionClicks(widget, handle, n);
       break;
   }
   widget->installEventFilter(new ControlFilter(widget, handle, n, this));
@@ -679,6 +687,7 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
       break;
     }
     case ControlType::Text: {
+      if (ShowRichText(widget, w, n)) break;
       auto* t = static_cast<QPlainTextEdit*>(widget);
       if (t->toPlainText() != screen) t->setPlainText(screen);
       t->setReadOnly(readOnly);
@@ -1029,6 +1038,12 @@ void QtBackend::PropertyChanged(Window& w, int control, Prop prop, int) {
     case Prop::MouseUpColumn: case Prop::MouseMoveRow: case Prop::MouseMoveColumn:
       return;  // where the mouse was shows nothing
     default: break;
+  }
+  if (control != 0 && prop == Prop::RichText) {
+    // a text control bound to the rich-text control gets its view
+    ControlDestroyed(w, control);
+    ControlCreated(w, control);
+    return;
   }
   long handle = w.GetLong(0, Prop::Handle);
   if (control == 0 && prop == Prop::Focus) {

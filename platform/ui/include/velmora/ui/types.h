@@ -104,6 +104,9 @@ enum class Prop : int {
   StyleFontStyle = 63,  // indexed by style number
   Contents = 64,     // text control: whole text
   SelStart = 65, SelEnd = 66,
+  RichText = 67,     // text control: 1 shows Html as rich text, read only
+  Html = 68,         // text control with RichText: its rich contents as
+                     // HTML in UTF-8 ("" shows the screen text)
   // window properties (control number 0)
   Pixels = 100,      // 1: positions and sizes in pixels
   XOrigin = 101, YOrigin = 102,

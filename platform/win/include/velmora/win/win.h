@@ -118,4 +118,60 @@ int ReleaseDC(HWND hWnd, HDC hDC);
 // other index.
 int GetDeviceCaps(HDC hDC, int index);
 
+// ---- the registry's classes root and the shell: answered from the
+// desktop's associations and xdg-open (platform/shell).
+
+using LONG = int32_t;
+enum : LONG { ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_MORE_DATA = 234 };
+
+// The default value of a key. HKEY_CLASSES_ROOT knows: "." + extension
+// (the extension's MIME type stands for its class name), and
+// class + "\shell\open\command", where the class is a MIME type
+// ("text/html") or a link scheme ("http", "mailto", standing for
+// "x-scheme-handler/" + scheme): the command of the desktop's default
+// application. HKEY_CURRENT_USER reads the per-user store. *lpcbValue is
+// the buffer's size in, the value's size with its terminator out;
+// ERROR_MORE_DATA leaves the buffer alone when it is too small.
+LONG RegQueryValueA(HKEY hKey, const char* lpSubKey, char* lpValue, LONG* lpcbValue);
+
+// The system folder in the system's Windows form ("\usr"; there is no
+// drive letter). Returns the length as GetTempPathA does.
+UINT GetWindowsDirectoryA(char* lpBuffer, UINT uSize);
+
+struct OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+  DWORD dwMajorVersion = 0;
+  DWORD dwMinorVersion = 0;
+  DWORD dwBuildNumber = 0;
+  DWORD dwPlatformId = 0;
+  char szCSDVersion[128] = {};
+};
+enum : DWORD { VER_PLATFORM_WIN32_WINDOWS = 1, VER_PLATFORM_WIN32_NT = 2 };
+// An NT platform of version 10.0: no limit of the old shells applies.
+BOOL GetVersionExA(OSVERSIONINFOA* info);
+
+enum : int { SW_SHOWNORMAL = 1 };
+// ShellExecute's failure codes (a result above 32 is success).
+enum : int {
+  SE_ERR_OOM = 0,  // out of memory or resources
+  SE_ERR_FNF = 2,
+  SE_ERR_PNF = 3,
+  SE_ERR_ACCESSDENIED = 5,
+  SE_ERR_NOMEM = 8,
+  SE_ERR_ASSOCINCOMPLETE = 27,
+  SE_ERR_NOASSOC = 31,
+};
+using HINSTANCE = intptr_t;
+// Opens `lpFile` (a link or a file name, Windows-1252) with the desktop's
+// program for it: xdg-open is started with it as its one argument, without
+// a shell. Only the default verb is known (lpOperation null or "open");
+// parameters and folder are not used. Result: 42 once xdg-open succeeded
+// or is still running after ten seconds; SE_ERR_NOASSOC when xdg-open is
+// missing or finds no program; SE_ERR_FNF for a file that does not exist;
+// SE_ERR_ACCESSDENIED when xdg-open may not be run; SE_ERR_ASSOCINCOMPLETE
+// when it or the program failed; SE_ERR_OOM when it could not be started
+// for want of resources.
+HINSTANCE ShellExecuteA(HWND hwnd, const char* lpOperation, const char* lpFile,
+                        const char* lpParameters, const char* lpDirectory, int nShowCmd);
+
 }  // namespace win
