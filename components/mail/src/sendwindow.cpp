@@ -63,6 +63,7 @@ const char* TypeText(int recipClass) {
 
 }  // namespace
 
+// Prompts are given the size of their text.
 ui::WindowDesc SendMessageWindowDesc() {
   using ui::ControlType;
   ui::WindowDesc d;
@@ -73,7 +74,7 @@ ui::WindowDesc SendMessageWindowDesc() {
   d.controls.push_back(Control(ControlType::Button, "?EMAILLOOKUPFILES", kEmailLookupFiles, 18, 4, 56, 38,
                                "Attachments", "Select files to send with email.  A maxium of 7 can be sent",
                                "FILE.ICO"));
-  d.controls.push_back(Control(ControlType::Prompt, "?PROMPT2", kPrompt2, 94, 6, 0, 0, "To:"));
+  d.controls.push_back(Control(ControlType::Prompt, "?PROMPT2", kPrompt2, 94, 6, 14, 10, "To:"));
   d.controls.push_back(Control(ControlType::Panel, "?PANEL1", kPanel1, 94, 98, 430, 2));
   const int ys[kMaxShownAttachments] = {51, 88, 125, 162, 199, 236, 272};
   for (int k = 0; k < kMaxShownAttachments; ++k) {
@@ -97,7 +98,7 @@ ui::WindowDesc SendMessageWindowDesc() {
   list.format = "135L(2)|M~Name~136L(2)|M~Address~20L(2)|M~Type~";
   list.alerts = {ui::key::Insert, ui::key::Enter, ui::key::Delete, ui::key::MouseLeft2};
   d.controls.push_back(list);
-  d.controls.push_back(Control(ControlType::Prompt, "?EMAILSUBJECT:PROMPT", kEmailSubjectPrompt, 94, 104, 0, 0,
+  d.controls.push_back(Control(ControlType::Prompt, "?EMAILSUBJECT:PROMPT", kEmailSubjectPrompt, 94, 104, 34, 10,
                                "&Subject:"));
   d.controls.push_back(Control(ControlType::Entry, "?EMAILSUBJECT", kEmailSubject, 130, 104, 392, 10, {},
                                "The subject of the email"));
