@@ -15,6 +15,7 @@
 #include "velmora/mapi/recorder.h"
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/dialogs.h"
+#include "velmora/ui/events.h"
 #include "velmora/ui/headless.h"
 #include "velmora/ui/window.h"
 
@@ -51,11 +52,14 @@ class SendWindowFixture : public ::testing::Test {
     if (window_) ui::WaitUntil([&] { return window_->PendingEvents() == 0; });
     return window_;
   }
-  // Waits until the window has handled every queued event.
+  // Waits until the window has handled every queued event, and the events
+  // those posted in turn: all events queued before a marker are handled
+  // once the marker has been taken from the queue.
   void Settle() {
-    ui::WaitUntil([&] { return done_ || window_->PendingEvents() == 0; });
-    // the event taken last may still be running
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    for (int round = 0; round < 4 && !done_; ++round) {
+      window_->Post(ui::ev::User + 99);
+      ui::WaitUntil([&] { return done_ || window_->PendingEvents() == 0; });
+    }
   }
   std::string File(const std::string& name, const std::string& bytes = "x") {
     const auto p = dir_ / name;
