@@ -59,6 +59,18 @@ void Recorder::Clear() {
   session_ = 1;
 }
 
+// A call with the arguments every call has.
+Recorder::Call Recorder::Begin(Kind kind, LHANDLE session, ULONG_PTR uiParam, FLAGS flags, ULONG reserved) {
+  Call c;
+  c.kind = kind;
+  c.session = session;
+  c.uiParam = uiParam;
+  c.flags = flags;
+  c.reserved = reserved;
+  c.heldThreadLock = rt::HoldsThreadLock();
+  return c;
+}
+
 ULONG Recorder::Result(Kind kind) const {
   auto it = results_.find(kind);
   return it == results_.end() ? SUCCESS_SUCCESS : it->second;
@@ -67,15 +79,10 @@ ULONG Recorder::Result(Kind kind) const {
 ULONG Recorder::Logon(ULONG_PTR ulUIParam, const char* lpszProfileName, const char* lpszPassword, FLAGS flFlags,
                       ULONG ulReserved, LHANDLE* lplhSession) {
   std::lock_guard l(mu_);
-  Call c;
-  c.kind = Kind::Logon;
-  c.uiParam = ulUIParam;
+  Call c = Begin(Kind::Logon, 0, ulUIParam, flFlags, ulReserved);
   c.profile = Text(lpszProfileName);
   c.password = Text(lpszPassword);
-  c.flags = flFlags;
-  c.reserved = ulReserved;
   c.sessionOut = lplhSession != nullptr;
-  c.heldThreadLock = rt::HoldsThreadLock();
   calls_.push_back(c);
   ULONG r = Result(Kind::Logon);
   if (lplhSession) *lplhSession = r == SUCCESS_SUCCESS ? session_ : 0;
@@ -84,27 +91,14 @@ ULONG Recorder::Logon(ULONG_PTR ulUIParam, const char* lpszProfileName, const ch
 
 ULONG Recorder::Logoff(LHANDLE lhSession, ULONG_PTR ulUIParam, FLAGS flFlags, ULONG ulReserved) {
   std::lock_guard l(mu_);
-  Call c;
-  c.kind = Kind::Logoff;
-  c.session = lhSession;
-  c.uiParam = ulUIParam;
-  c.flags = flFlags;
-  c.reserved = ulReserved;
-  c.heldThreadLock = rt::HoldsThreadLock();
-  calls_.push_back(c);
+  calls_.push_back(Begin(Kind::Logoff, lhSession, ulUIParam, flFlags, ulReserved));
   return Result(Kind::Logoff);
 }
 
 ULONG Recorder::SendMail(LHANDLE lhSession, ULONG_PTR ulUIParam, const MapiMessage* m, FLAGS flFlags,
                          ULONG ulReserved) {
   std::lock_guard l(mu_);
-  Call c;
-  c.kind = Kind::SendMail;
-  c.session = lhSession;
-  c.uiParam = ulUIParam;
-  c.flags = flFlags;
-  c.reserved = ulReserved;
-  c.heldThreadLock = rt::HoldsThreadLock();
+  Call c = Begin(Kind::SendMail, lhSession, ulUIParam, flFlags, ulReserved);
   c.message = m != nullptr;
   if (m) {
     c.messageReserved = m->ulReserved;
@@ -132,18 +126,12 @@ ULONG Recorder::Address(LHANDLE lhSession, ULONG_PTR ulUIParam, const char* lpsz
                         const char* lpszLabels, ULONG nRecips, MapiRecipDesc* lpRecips, FLAGS flFlags,
                         ULONG ulReserved, ULONG* lpnNewRecips, MapiRecipDesc** lppNewRecips) {
   std::lock_guard l(mu_);
-  Call c;
-  c.kind = Kind::Address;
-  c.session = lhSession;
-  c.uiParam = ulUIParam;
+  Call c = Begin(Kind::Address, lhSession, ulUIParam, flFlags, ulReserved);
   c.caption = Text(lpszCaption);
   c.editFields = nEditFields;
   c.labels = Text(lpszLabels);
   c.inRecipCount = nRecips;
   c.inRecips = lpRecips != nullptr;
-  c.flags = flFlags;
-  c.reserved = ulReserved;
-  c.heldThreadLock = rt::HoldsThreadLock();
   calls_.push_back(c);
   if (lpnNewRecips) *lpnNewRecips = 0;
   if (lppNewRecips) *lppNewRecips = nullptr;

@@ -79,6 +79,7 @@ class Recorder : public Provider {
                 ULONG* lpnNewRecips, MapiRecipDesc** lppNewRecips) override;
 
  private:
+  static Call Begin(Kind kind, LHANDLE session, ULONG_PTR uiParam, FLAGS flags, ULONG reserved);
   ULONG Result(Kind kind) const;
 
   mutable std::mutex mu_;
