@@ -1,0 +1,51 @@
+// Programs started without a shell.
+#include <gtest/gtest.h>
+
+#include "velmora/runtime/process.h"
+
+namespace {
+
+TEST(RunProgram, ArgumentsReachTheProgramAsTheyAre) {
+  // printf prints its arguments back; a shell would expand or split these.
+  const std::vector<std::string> tricky = {"a b", "$(echo no)", "'q'", "x;y", "*", ""};
+  std::vector<std::string> argv = {"sh", "-c", "printf '%s|' \"$@\" >&2; [ \"$1\" = 'a b' ] && [ \"$2\" = '$(echo no)' ] && [ \"$4\" = 'x;y' ] && [ \"$5\" = '*' ] && [ -z \"$6\" ]", "sh"};
+  argv.insert(argv.end(), tricky.begin(), tricky.end());
+  rt::ProcessResult r = rt::RunProgram(argv);
+  EXPECT_TRUE(r.Succeeded()) << r.exitCode;
+}
+
+TEST(RunProgram, ExitStatusSignalAndMissingProgram) {
+  rt::ProcessResult r = rt::RunProgram({"sh", "-c", "exit 3"});
+  EXPECT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_FALSE(r.Succeeded());
+
+  r = rt::RunProgram({"sh", "-c", "kill -TERM $$"});
+  EXPECT_EQ(r.signal, SIGTERM);
+  EXPECT_FALSE(r.Succeeded());
+
+  r = rt::RunProgram({"/nonexistent/velmora-no-such-program"});
+  EXPECT_FALSE(r.started);
+  EXPECT_EQ(r.error, ENOENT);
+  EXPECT_FALSE(rt::RunProgram({}).started);
+}
+
+TEST(RunProgram, InputAndEnvironment) {
+  rt::ProcessResult r = rt::RunProgram({"sh", "-c", "[ \"$(cat)\" = \"$(printf 'line 1\\nline 2')\" ]"},
+                                       std::string("line 1\nline 2\n"));
+  EXPECT_TRUE(r.Succeeded());
+
+  r = rt::RunProgram({"/bin/sh", "-c", "[ \"$ONLY\" = yes ] && [ -z \"$HOME\" ]"}, std::nullopt,
+                     std::vector<std::string>{"ONLY=yes"});
+  EXPECT_TRUE(r.Succeeded());
+}
+
+TEST(RunProgram, AProgramThatDoesNotReadItsInputDoesNotEndUs) {
+  // 4 MB is more than a pipe holds: the write meets a closed pipe.
+  rt::ProcessResult r = rt::RunProgram({"sh", "-c", "exit 0"}, std::string(4 << 20, 'x'));
+  EXPECT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.error, EPIPE);
+}
+
+}  // namespace
