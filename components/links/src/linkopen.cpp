@@ -6,6 +6,7 @@
 #include "velmora/links/linkhelper.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/text.h"
+#include "velmora/win/version.h"
 
 namespace links {
 namespace {

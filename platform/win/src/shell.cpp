@@ -102,16 +102,6 @@ UINT GetWindowsDirectoryA(char* lpBuffer, UINT uSize) {
   return needed - 1;
 }
 
-BOOL GetVersionExA(OSVERSIONINFOA* info) {
-  if (!info) return 0;
-  info->dwMajorVersion = 10;
-  info->dwMinorVersion = 0;
-  info->dwBuildNumber = 0;
-  info->dwPlatformId = VER_PLATFORM_WIN32_NT;
-  info->szCSDVersion[0] = '\0';
-  return 1;
-}
-
 HINSTANCE ShellExecuteA(HWND, const char* lpOperation, const char* lpFile, const char*,
                         const char*, int) {
   if (lpOperation && *lpOperation && std::strcmp(lpOperation, "open") != 0)

@@ -1,10 +1,7 @@
 // The system's version and the desktop's handle.
 #include "velmora/win/version.h"
 
-#include <sys/utsname.h>
-
 #include <atomic>
-#include <cstdlib>
 
 namespace win {
 namespace {
@@ -15,17 +12,10 @@ std::atomic<uint64_t> g_reported{0};  // major << 32 | minor; 0 none
 
 BOOL GetVersionExA(OSVERSIONINFOA* info) {
   if (!info || (info->dwOSVersionInfoSize != 148 && info->dwOSVersionInfoSize != 156)) return 0;
-  DWORD major = 0, minor = 0;
+  DWORD major = 10, minor = 0;
   if (uint64_t set = g_reported.load()) {
     major = static_cast<DWORD>(set >> 32);
     minor = static_cast<DWORD>(set & 0xFFFFFFFFu);
-  } else {
-    utsname name{};
-    if (uname(&name) == 0) {
-      char* end = nullptr;
-      major = static_cast<DWORD>(std::strtoul(name.release, &end, 10));
-      if (end && *end == '.') minor = static_cast<DWORD>(std::strtoul(end + 1, nullptr, 10));
-    }
   }
   info->dwMajorVersion = major;
   info->dwMinorVersion = minor;

@@ -138,18 +138,6 @@ LONG RegQueryValueA(HKEY hKey, const char* lpSubKey, char* lpValue, LONG* lpcbVa
 // drive letter). Returns the length as GetTempPathA does.
 UINT GetWindowsDirectoryA(char* lpBuffer, UINT uSize);
 
-struct OSVERSIONINFOA {
-  DWORD dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-  DWORD dwMajorVersion = 0;
-  DWORD dwMinorVersion = 0;
-  DWORD dwBuildNumber = 0;
-  DWORD dwPlatformId = 0;
-  char szCSDVersion[128] = {};
-};
-enum : DWORD { VER_PLATFORM_WIN32_WINDOWS = 1, VER_PLATFORM_WIN32_NT = 2 };
-// An NT platform of version 10.0: no limit of the old shells applies.
-BOOL GetVersionExA(OSVERSIONINFOA* info);
-
 enum : int { SW_SHOWNORMAL = 1 };
 // ShellExecute's failure codes (a result above 32 is success).
 enum : int {
