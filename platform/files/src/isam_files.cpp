@@ -167,11 +167,13 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
     return Fail(f, rt::kAccessDenied, 0, "the file or its folder is read-only");
   if (!s->lock.Acquire(path, table, mode, true))
     return Fail(f, rt::ErrorCode(), 0, rt::FileErrorText());
+  const bool walHasFrames = WalHasFrames(path);
   int rc = writable ? OpenConnection(path, SQLITE_OPEN_READWRITE, s->wait, &s->db)
-                    : OpenConnection(Uri(path, WalHasFrames(path) ? "mode=ro" : "immutable=1"),
+                    : OpenConnection(Uri(path, walHasFrames ? "mode=ro" : "immutable=1"),
                                      SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, s->wait, &s->db);
-  // A refused open leaves the file as it was: its WAL is not folded in.
-  if (s->db) sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  // A refused open leaves the file as it was: a WAL holding changes is not
+  // folded in. An empty one (made by this open) is removed at close as usual.
+  if (s->db && walHasFrames) sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   sqlite3_stmt* st = nullptr;
   if (rc == SQLITE_OK)
     rc = sqlite3_prepare_v2(s->db, "SELECT decl, stale FROM vm_files WHERE tbl = ?1", -1, &st, nullptr);
