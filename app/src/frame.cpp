@@ -276,6 +276,10 @@ int MainFrame::OnWindowEvent() {
 void Main() {
   MainFrame frame;
   frame.RunWindow();
+  // Closing the frame has asked every child to close; each closes on its
+  // own thread and saves its position as it goes. Main returns once they
+  // have all finished, before the settings manager is torn down.
+  rt::WaitForThreads();
 }
 
 }  // namespace app

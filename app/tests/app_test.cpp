@@ -1,6 +1,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <array>
+#include <set>
 #include <fstream>
 #include <sstream>
 
@@ -196,6 +198,27 @@ TEST_F(AppProgram, EveryThreadHasItsDictionaryBeforeItsProcedureRuns) {
   }
   EXPECT_TRUE(threadRelations);
   EXPECT_EQ(data::ThisThread().Access(FileId::Forms), nullptr);  // stopped at thread end
+}
+
+// What the process was started with (the fixtures change some of these).
+const std::array<std::pair<const char*, std::string>, 4> kStartFolders = [] {
+  std::array<std::pair<const char*, std::string>, 4> folders = {
+      {{"HOME", {}}, {"XDG_CONFIG_HOME", {}}, {"TMPDIR", {}}, {"XDG_RUNTIME_DIR", {}}}};
+  for (auto& [name, value] : folders)
+    if (const char* v = getenv(name)) value = v;
+  return folders;
+}();
+
+// A test process writes only into its build tree: its home, settings,
+// temporary and runtime folders are its own, there.
+TEST(TestProcess, HasItsOwnFoldersInTheBuildTree) {
+  const std::string build = std::string(APP_TESTS_BUILD_DIR) + "/";
+  std::set<std::string> seen;
+  for (const auto& [name, value] : kStartFolders) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(value.rfind(build, 0), 0u) << value << " (tests run through ctest)";
+    EXPECT_TRUE(seen.insert(value).second);
+  }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -241,6 +242,47 @@ TEST_F(AppFrame, ProgramMainRunsTheFrameUntilExitAndRestoresTheDragSetting) {
   rt::WaitForThreads();
   EXPECT_TRUE(ui::OpenWindows().empty());
   app::INIMgr().Setup("Quintrel.INI");  // ProgramMain tore it down
+}
+
+// A child that is slow to finish still saves its position into
+// "Quintrel.INI": ProgramMain tears the settings manager down only after
+// Main has seen every window go.
+TEST_F(AppFrame, MainReturnsOnlyOnceEveryChildHasClosedAndSavedItsPosition) {
+  std::atomic<int> running{0};
+  app::SetProcedureStarter([&](std::string_view, app::ProcedureBody body, uint32_t stack,
+                               std::vector<std::string> args) {
+    ++running;
+    return rt::Start(
+        [&running, body](std::vector<std::string> a) {
+          body(std::move(a));
+          rt::UnlockThread();
+          std::this_thread::sleep_for(std::chrono::milliseconds(300));
+          rt::LockThread();
+          --running;
+        },
+        stack, std::move(args));
+  });
+  std::atomic<int> runningAfterMain{-1};
+  app::SetFrame([&] {
+    app::Main();
+    runningAfterMain = running.load();
+  });
+  std::thread user([] {
+    auto frame = ui::WaitForWindow("Velmora");
+    if (!frame || !ui::WaitForWindow("Getting Started")) return;
+    frame->InputAccept(-10);
+    if (ui::WaitForWindow("Forms")) frame->InputAccept(-4);
+  });
+  app::ProgramMain();
+  app::DictionaryExitHook();
+  user.join();
+  app::SetFrame(nullptr);
+  app::INIMgr().Setup("Quintrel.INI");  // ProgramMain tore it down
+  EXPECT_EQ(runningAfterMain, 0);
+  cl::WindowPosition saved;
+  for (const char* procedure : {"Main", "ShowAll", "ViewManual"})
+    EXPECT_TRUE(app::INIMgr().FetchPosition(procedure, saved)) << procedure;
+  EXPECT_EQ(Slurp("config/Velmora/WIN.INI"), "");
 }
 
 TEST_F(AppFrame, ForeignTruncatedOrLockedFileIsReportedAndUntouched) {
