@@ -72,6 +72,9 @@ TEST_F(AppFrame, EveryCommandStartsItsProcedureOnANewThread) {
       {-10, {"ShowAll", 25000, {}, 0}, "Forms"},  // twice: two windows
       {-11, {"FormEditor", 25000, {"3"}, 0}, "Form Editor"},
       {-17, {"ViewManual", 25000, {}, 0}, "Getting Started"},
+      {-18, {"ViewManual", 25000, {}, 0}, "Getting Started"},  // the three help actions
+      {-19, {"ViewManual", 25000, {}, 0}, "Getting Started"},
+      {-20, {"ViewManual", 25000, {}, 0}, "Getting Started"},
       {-21, {"AboutWindow", 25000, {}, 0}, "About Velmora"},
       {-23, {"ApplicationSetup", 25000, {}, 0}, "Application Setup"},
       {-24, {"ShowAll", 25000, {}, 0}, "Forms"},
