@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -319,10 +320,40 @@ TEST_F(AppFrame, ForeignTruncatedOrLockedFileIsReportedAndUntouched) {
     if (holder) db::Close(*holder);
     auto asked = ui::Headless().AskedDialogs();
     ASSERT_FALSE(asked.empty());
-    EXPECT_NE(asked[0].message.text.find("Unable to open Forms."), std::string::npos) << asked[0].message.text;
+    EXPECT_EQ(asked[0].message.text.rfind("Unable to open Forms (" + (dir_ / "data/forms.tps").string() + "): ", 0),
+              0u)
+        << asked[0].message.text;
     EXPECT_NE(asked[0].message.text.find(c.code), std::string::npos) << asked[0].message.text;
     EXPECT_EQ(Slurp("data/forms.tps"), c.content);
   }
+}
+
+// Two damaged files and a missing one at start-up: the user hears of each
+// damaged file by its path, and every other file is still opened or made.
+TEST_F(AppFrame, EveryFileIsTriedAtStartAndEachFailureIsReported) {
+  ASSERT_NE(StartFrame(), nullptr);
+  CloseFrame();
+  for (const char* damaged : {"data/forms.tps", "data/fieldval.tps"}) {
+    std::filesystem::remove(std::string(damaged) + "-wal");
+    std::filesystem::remove(std::string(damaged) + "-shm");
+    std::ofstream(damaged, std::ios::binary | std::ios::trunc) << "%PDF-1.4 not a data file\n";
+  }
+  std::filesystem::remove("data/filledda.tps");
+  ui::Headless().Reset();
+  ASSERT_NE(StartFrame(), nullptr);
+  ASSERT_TRUE(WaitForWindows("Getting Started", 1)) << "the frame runs on";
+  CloseFrame();
+  std::vector<std::string> texts;
+  for (const auto& a : ui::Headless().AskedDialogs())
+    if (a.kind == ui::HeadlessBackend::Asked::Message) texts.push_back(a.message.text);
+  ASSERT_EQ(texts.size(), 2u);
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts[0].rfind("Unable to open FieldValues (" + (dir_ / "data/fieldval.tps").string() + "): ", 0), 0u)
+      << texts[0];
+  EXPECT_EQ(texts[1].rfind("Unable to open Forms (" + (dir_ / "data/forms.tps").string() + "): ", 0), 0u)
+      << texts[1];
+  for (const std::string& t : texts) EXPECT_NE(t.find("(36)"), std::string::npos) << t;
+  EXPECT_TRUE(std::filesystem::exists("data/filledda.tps")) << "made although others failed";
 }
 
 }  // namespace
