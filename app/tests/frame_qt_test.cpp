@@ -6,6 +6,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QWidget>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <set>
@@ -46,8 +47,43 @@ class AppFrameQt : public apptest::FrameFixture {
         return widget;
     return nullptr;
   }
+  // The frame's child window with the caption, as Qt shows it.
+  QMdiSubWindow* Child(const QString& caption) {
+    QWidget* top = Shown("Velmora");
+    auto* area = top ? top->findChild<QMdiArea*>() : nullptr;
+    if (area)
+      for (QMdiSubWindow* sub : area->subWindowList())
+        if (sub->windowTitle() == caption && sub->isVisible()) return sub;
+    return nullptr;
+  }
+  // Starts the frame and waits for it and its Getting Started window.
+  QWidget* ShowFrame() {
+    EXPECT_NE(StartFrame(), nullptr);
+    EXPECT_TRUE(Pump([&] { return Shown("Velmora") && Child("Getting Started"); }));
+    Pump([] { return false; }, 200);  // let the mirror settle
+    return Shown("Velmora");
+  }
+  // Ends the frame from its File menu and waits until everything is gone.
+  void ExitFrame() {
+    if (auto frame = ui::Frame()) frame->InputAccept(-4);
+    ASSERT_TRUE(Pump([&] { return ui::OpenWindows().empty() && !Shown("Velmora"); }));
+    rt::WaitForThreads();
+  }
   std::unique_ptr<ui::QtBackend> backend_;
 };
+
+// Where a window is and how big, on the screen or in the frame.
+QRect Place(const QWidget* w) { return QRect(w->pos(), w->size()); }
+std::string Text(const QRect& r) {
+  return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+         std::to_string(r.height());
+}
+
+// Differences of at most a pixel: positions are kept in dialog units.
+bool Near(const QRect& a, const QRect& b) {
+  return std::abs(a.x() - b.x()) <= 1 && std::abs(a.y() - b.y()) <= 1 &&
+         std::abs(a.width() - b.width()) <= 1 && std::abs(a.height() - b.height()) <= 1;
+}
 
 size_t Colours(const QImage& image) {
   std::set<QRgb> seen;
@@ -84,6 +120,48 @@ TEST_F(AppFrameQt, FrameWithAChildWindowIsShownAndGrabbed) {
   ASSERT_TRUE(frame->InputAccept(-4));
   frame.reset();
   ASSERT_TRUE(Pump([&] { return ui::OpenWindows().empty() && !Shown("Velmora"); }));
+}
+
+// The user moves and sizes the frame and a child; the next start shows both
+// where they were left, and further starts change nothing.
+TEST_F(AppFrameQt, FrameAndChildPlacesAreSavedAndRestored) {
+  QWidget* top = ShowFrame();
+  ASSERT_NE(top, nullptr);
+  QMdiSubWindow* manual = Child("Getting Started");
+  ASSERT_NE(manual, nullptr);
+  top->move(37, 45);
+  top->resize(top->width() + 61, top->height() + 33);
+  manual->move(21, 13);
+  manual->resize(manual->width() + 43, manual->height() + 17);
+  Pump([] { return false; }, 200);
+  const QRect frameLeft = Place(top), manualLeft = Place(manual);
+  ExitFrame();
+
+  std::vector<std::pair<QRect, QRect>> starts;
+  for (int start = 0; start < 2; ++start) {
+    SCOPED_TRACE(start);
+    top = ShowFrame();
+    ASSERT_NE(top, nullptr);
+    manual = Child("Getting Started");
+    ASSERT_NE(manual, nullptr);
+    starts.emplace_back(Place(top), Place(manual));
+    ExitFrame();
+  }
+  EXPECT_TRUE(Near(starts[0].first, frameLeft)) << Text(starts[0].first) << " left at " << Text(frameLeft);
+  EXPECT_TRUE(Near(starts[0].second, manualLeft)) << Text(starts[0].second) << " left at " << Text(manualLeft);
+  EXPECT_EQ(Text(starts[1].first), Text(starts[0].first)) << "a further start moves and shrinks nothing";
+  EXPECT_EQ(Text(starts[1].second), Text(starts[0].second));
+
+  // a frame left maximized starts maximized
+  top = ShowFrame();
+  ASSERT_NE(top, nullptr);
+  top->showMaximized();
+  Pump([] { return false; }, 200);
+  ExitFrame();
+  top = ShowFrame();
+  ASSERT_NE(top, nullptr);
+  EXPECT_TRUE(top->isMaximized());
+  ExitFrame();
 }
 
 TEST_F(AppFrameQt, OurPicturesAndIconsLoad) {

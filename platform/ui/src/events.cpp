@@ -496,6 +496,21 @@ void Window::InputSize(long width, long height) {
   w.PostLocked(ev::Sized, 0, 0);
 }
 
+void Window::InputMove(long x, long y) {
+  Lock l(ModelLock());
+  WindowState& w = *state_;
+  if (!w.open) return;
+  w.x = static_cast<double>(x);
+  w.y = static_cast<double>(y);
+}
+
+void Window::InputMaximize(bool maximized) {
+  Lock l(ModelLock());
+  WindowState& w = *state_;
+  if (!w.open) return;
+  w.props[{static_cast<int>(Prop::Maximize), 0}] = maximized ? "1" : "0";
+}
+
 intptr_t Window::InputMouse(unsigned message, int x, int y, uintptr_t wParam) {
   Window* target;
   ClientProc proc;

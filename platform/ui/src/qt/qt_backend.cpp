@@ -49,6 +49,7 @@
 #include <mutex>
 #include <set>
 
+#include "qt_geometry.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 #include "velmora/runtime/threads.h"
@@ -241,6 +242,13 @@ class Top : public QMainWindow {
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
     if (auto w = WindowFromHandle(handle_)) w->InputClose();
+  }
+  // An MDI child's preferred size is its own size (what cascading keeps).
+  QSize sizeHint() const override {
+    auto it = impl_->views.find(handle_);
+    auto w = WindowFromHandle(handle_);
+    QSize own = it != impl_->views.end() && w ? qtgeometry::Preferred(*w, this, it->second.client) : QSize();
+    return own.isValid() ? own : QMainWindow::sizeHint();
   }
   void resizeEvent(QResizeEvent* e) override {
     QMainWindow::resizeEvent(e);
@@ -855,11 +863,7 @@ void QtBackend::Impl::Refresh(View& v, Window& w, int control) {
       v.client->setAutoFillBackground(true);
     }
     if (v.toolBar) v.toolBar->SetPicture(picture(w.Get(0, Prop::ToolbarBackground)));
-    Window::Rect r = w.PixelPosition(0);
-    if (r.width > 0 && r.height > 0 && v.client) {
-      QSize extra = v.top->size() - v.client->size();
-      v.top->resize(static_cast<int>(r.width) + std::max(0, extra.width()), static_cast<int>(r.height) + std::max(0, extra.height()));
-    }
+    qtgeometry::Apply(w, v.sub ? static_cast<QWidget*>(v.sub) : v.top, v.client);
     for (int zone = 1; zone <= 8; ++zone) {
       std::string text = w.Get(0, Prop::StatusText, zone);
       if (text.empty() && !v.zones.count(zone)) continue;
@@ -926,8 +930,6 @@ void QtBackend::Impl::Build(long handle) {
   }
   for (int n : w->Controls()) MakeControl(v, *w, handle, n);
   ApplyKeyboardOrder(v, *w);
-  Window::Rect r = w->PixelPosition(0);
-  if (r.width > 0 && r.height > 0) v.client->setMinimumSize(static_cast<int>(r.width), static_cast<int>(r.height));
   auto frame = Frame();
   if (w->Kind() == WindowKind::MdiChild && frame) {
     auto fi = views.find(frame->GetLong(0, Prop::Handle));
@@ -938,8 +940,13 @@ void QtBackend::Impl::Build(long handle) {
   }
   Refresh(v, *w, 0);
   v.syncing = true;
-  if (v.sub) v.sub->show(); else v.top->show();
-  v.client->setMinimumSize(0, 0);
+  QWidget* outer = v.sub ? static_cast<QWidget*>(v.sub) : v.top;
+  outer->show();
+  qtgeometry::Apply(*w, outer, v.client);  // the frame around the client is known now
+  qtgeometry::Watch(outer, handle, [this, handle] {
+    auto it = views.find(handle);
+    return it == views.end() || it->second.syncing;
+  });
   v.syncing = false;
 }
 
@@ -1078,6 +1085,7 @@ void QtBackend::ArrangeChildren(StdAction action) {
     for (auto& [h, v] : impl_->views) {
       if (!v.mdi) continue;
       if (action == StdAction::Tile) v.mdi->tileSubWindows();
+      else if (action == StdAction::Arrange) qtgeometry::ArrangeIcons(v.mdi);
       else v.mdi->cascadeSubWindows();
     }
   });
