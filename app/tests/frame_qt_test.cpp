@@ -6,6 +6,13 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QWidget>
+#include <QAction>
+#include <QEnterEvent>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolButton>
+#include <map>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -161,6 +168,94 @@ TEST_F(AppFrameQt, FrameAndChildPlacesAreSavedAndRestored) {
   top = ShowFrame();
   ASSERT_NE(top, nullptr);
   EXPECT_TRUE(top->isMaximized());
+  ExitFrame();
+}
+
+// Tips of menu items and toolbar buttons show in the frame's status bar;
+// the clipboard items carry the desktop's shortcuts.
+TEST_F(AppFrameQt, StatusBarShowsTipsAndClipboardItemsHaveStandardShortcuts) {
+  auto* top = qobject_cast<QMainWindow*>(ShowFrame());
+  ASSERT_NE(top, nullptr);
+  QStatusBar* status = top->findChild<QStatusBar*>();
+  ASSERT_NE(status, nullptr);
+  ASSERT_TRUE(status->isVisible());
+  std::map<QString, QAction*> items;
+  for (QAction* a : top->findChildren<QAction*>()) items[a->text()] = a;
+  struct Case {
+    const char* item;
+    const char* tip;
+    QKeySequence::StandardKey key;  // QKeySequence::UnknownKey: none
+  } cases[] = {
+      {"Cu&t", "Remove item to Windows Clipboard", QKeySequence::Cut},
+      {"&Copy", "Copy item to Windows Clipboard", QKeySequence::Copy},
+      {"&Paste", "Paste contents of Windows Clipboard", QKeySequence::Paste},
+      {"T&ile", "Make all open windows visible", QKeySequence::UnknownKey},
+      {"E&xit", "Exit this application", QKeySequence::UnknownKey},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    QAction* a = items[c.item];
+    ASSERT_NE(a, nullptr);
+    status->clearMessage();
+    a->showStatusText(top->menuBar());  // what an open menu does for the item under the pointer
+    EXPECT_EQ(status->currentMessage(), c.tip);
+    EXPECT_EQ(a->shortcut(), c.key == QKeySequence::UnknownKey ? QKeySequence() : QKeySequence(c.key));
+  }
+  // the pointer enters the "Show Forms" button
+  QToolButton* showForms = nullptr;
+  for (QToolButton* b : top->findChildren<QToolButton*>())
+    if (b->toolTip() == "Show Forms") showForms = b;
+  ASSERT_NE(showForms, nullptr);
+  status->clearMessage();
+  QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), showForms->mapToGlobal(QPointF(3, 3)));
+  QApplication::sendEvent(showForms, &enter);
+  EXPECT_EQ(status->currentMessage(), "Show Forms");
+  ExitFrame();
+}
+
+// Cascade keeps every child's own size; Arrange Icons lines up only the
+// minimized children along the bottom and leaves the others alone.
+TEST_F(AppFrameQt, CascadeKeepsSizesAndArrangeIconsMovesOnlyMinimizedChildren) {
+  ASSERT_NE(ShowFrame(), nullptr);
+  auto frame = ui::Frame();
+  ASSERT_NE(frame, nullptr);
+  ASSERT_TRUE(frame->InputAccept(-21));  // About
+  ASSERT_TRUE(frame->InputAccept(-3));   // Application Setup
+  ASSERT_TRUE(Pump([&] { return Child("About Velmora") && Child("Application Setup"); }));
+  Pump([] { return false; }, 200);
+  QMdiSubWindow* manual = Child("Getting Started");
+  QMdiSubWindow* about = Child("About Velmora");
+  QMdiSubWindow* setup = Child("Application Setup");
+  manual->resize(manual->width() - 50, manual->height() - 40);  // a size of its own
+  Pump([] { return false; }, 100);
+  const QSize sizes[] = {manual->size(), about->size(), setup->size()};
+
+  ASSERT_TRUE(frame->InputAccept(-15));  // Cascade
+  Pump([] { return false; }, 200);
+  EXPECT_EQ(manual->size(), sizes[0]);
+  EXPECT_EQ(about->size(), sizes[1]);
+  EXPECT_EQ(setup->size(), sizes[2]);
+  std::set<std::pair<int, int>> corners = {{manual->x(), manual->y()}, {about->x(), about->y()},
+                                           {setup->x(), setup->y()}};
+  EXPECT_EQ(corners.size(), 3u) << "stacked, each a step from the last";
+
+  about->showMinimized();
+  setup->showMinimized();
+  about->move(150, 40);
+  setup->move(10, 10);
+  manual->move(33, 27);
+  Pump([] { return false; }, 200);
+  const QRect manualBefore = Place(manual);
+  ASSERT_TRUE(frame->InputAccept(-16));  // Arrange Icons
+  Pump([] { return false; }, 200);
+  EXPECT_EQ(Text(Place(manual)), Text(manualBefore)) << "a window that is not minimized stays";
+  const int bottom = about->parentWidget()->height();
+  std::vector<QMdiSubWindow*> icons = {about, setup};
+  std::sort(icons.begin(), icons.end(), [](auto* a, auto* b) { return a->x() < b->x(); });
+  EXPECT_EQ(icons[0]->x(), 0);
+  EXPECT_EQ(icons[1]->x(), icons[0]->width());
+  for (QMdiSubWindow* icon : icons) EXPECT_EQ(icon->y() + icon->height(), bottom);
+  frame.reset();
   ExitFrame();
 }
 

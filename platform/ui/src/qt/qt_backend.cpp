@@ -49,6 +49,7 @@
 #include <mutex>
 #include <set>
 
+#include "qt_actions.h"
 #include "qt_geometry.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
@@ -437,6 +438,7 @@ void QtBackend::Impl::AddMenuItems(View& v, Window& w, QMenu* menu, int parent) 
       AddMenuItems(v, w, sub, k.number);
     } else {
       QAction* a = menu->addAction(text);
+      a->setShortcut(qtactions::StandardShortcut(static_cast<StdAction>(w.GetLong(k.number, Prop::Std))));
       long handle = w.GetLong(0, Prop::Handle);
       int n = k.number;
       QObject::connect(a, &QAction::triggered, [handle, n] {
@@ -621,6 +623,7 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     it->second->setVisible(!w.GetLong(n, Prop::Hide));
     it->second->setEnabled(!w.GetLong(n, Prop::Disable));
     it->second->setToolTip(Q(w.Get(n, Prop::Tip)));
+    it->second->setStatusTip(it->second->toolTip());  // shown in the frame's status bar
     return;
   }
   auto wi = v.widgets.find(n);
@@ -643,6 +646,7 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
   widget->setVisible(w.IsShown(n));
   widget->setEnabled(!w.GetLong(n, Prop::Disable));
   widget->setToolTip(Q(w.Get(n, Prop::Tip)));
+  if (qobject_cast<QToolButton*>(widget)) widget->setStatusTip(widget->toolTip());
   Font f{w.Get(n, Prop::FontName), static_cast<int>(w.GetLong(n, Prop::FontSize)),
          static_cast<int>(w.GetLong(n, Prop::FontStyle)), w.GetLong(n, Prop::FontColor)};
   widget->setFont(ToQFont(f));
@@ -903,6 +907,7 @@ void QtBackend::Impl::Build(long handle) {
   Top* top = new Top(handle, this);
   v.top = top;
   if (w->Kind() == WindowKind::Frame) {
+    v.top->statusBar();  // where the tips of menu items and toolbar buttons show
     v.mdi = new QMdiArea(v.top);
     v.top->setCentralWidget(v.mdi);
     v.client = v.mdi->viewport();
