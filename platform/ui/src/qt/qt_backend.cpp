@@ -623,7 +623,7 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     it->second->setVisible(!w.GetLong(n, Prop::Hide));
     it->second->setEnabled(!w.GetLong(n, Prop::Disable));
     it->second->setToolTip(Q(w.Get(n, Prop::Tip)));
-    it->second->setStatusTip(it->second->toolTip());  // shown in the frame's status bar
+    it->second->setStatusTip(Q(w.Get(n, Prop::Tip)));  // shown in the frame's status bar
     return;
   }
   auto wi = v.widgets.find(n);
