@@ -256,6 +256,11 @@ TEST_F(AppFrameQt, CascadeKeepsSizesAndArrangeIconsMovesOnlyMinimizedChildren) {
   EXPECT_EQ(icons[0]->x(), 0);
   EXPECT_EQ(icons[1]->x(), icons[0]->width());
   for (QMdiSubWindow* icon : icons) EXPECT_EQ(icon->y() + icon->height(), bottom);
+  // the window showing itself again leaves its icon where it was put
+  const QRect aboutIcon = Place(about);
+  Windows("About Velmora").front()->Set(0, ui::Prop::Text, "About Velmora");
+  Pump([] { return false; }, 200);
+  EXPECT_EQ(Text(Place(about)), Text(aboutIcon));
   frame.reset();
   ExitFrame();
 }

@@ -42,7 +42,8 @@ class GeometryFilter : public QObject {
 }  // namespace
 
 void Apply(Window& w, QWidget* outer, QWidget* client) {
-  if (!outer || !client) return;
+  // a minimized child stays where its icon was put
+  if (!outer || !client || outer->isMinimized()) return;
   const Window::Rect r = w.PixelPosition(0);
   const bool maximized = w.GetLong(0, Prop::Maximize) != 0;
   if (maximized) {
