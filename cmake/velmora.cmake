@@ -16,7 +16,9 @@ function(velmora_library name)
 endfunction()
 
 # velmora_test(<name> SOURCES ... DEPS ...)
-# One GoogleTest executable per folder, registered with CTest.
+# One GoogleTest executable per folder, registered with CTest. Every test
+# process runs through cmake/isolated-test: its HOME, XDG_CONFIG_HOME,
+# TMPDIR and XDG_RUNTIME_DIR are fresh folders under the build tree.
 function(velmora_test name)
   if(NOT VELMORA_TESTS)
     return()
@@ -28,6 +30,8 @@ function(velmora_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
   velmora_warnings(${name})
+  set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR
+    ${PROJECT_SOURCE_DIR}/cmake/isolated-test ${CMAKE_BINARY_DIR}/test-homes)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

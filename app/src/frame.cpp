@@ -249,7 +249,10 @@ int MainFrame::OnAccepted() {
   const int result = ProcedureWindow::OnAccepted();
   if (result != cl::kBenign) return result;
   switch (control) {
-    case kHelpManual: StartProcedure("ViewManual", kProcedureStack); break;
+    // without Windows help, the help actions open the program's manual
+    case kHelpManual: case kHelpIndex: case kHelpSearch: case kHelpOnHelp:
+      StartProcedure("ViewManual", kProcedureStack);
+      break;
     case kHelpAbout: StartProcedure("AboutWindow", kProcedureStack); break;
     case kSetup: StartProcedure("ApplicationSetup", kProcedureStack); break;
     case kShowForms: StartProcedure("ShowAll", kProcedureStack); break;
@@ -276,6 +279,10 @@ int MainFrame::OnWindowEvent() {
 void Main() {
   MainFrame frame;
   frame.RunWindow();
+  // Closing the frame has asked every child to close; each closes on its
+  // own thread and saves its position as it goes. Main returns once they
+  // have all finished, before the settings manager is torn down.
+  rt::WaitForThreads();
 }
 
 }  // namespace app

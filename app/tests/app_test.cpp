@@ -1,6 +1,10 @@
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <array>
+#include <filesystem>
+#include <set>
 #include <fstream>
 #include <sstream>
 
@@ -200,6 +204,54 @@ TEST_F(AppProgram, EveryThreadHasItsDictionaryBeforeItsProcedureRuns) {
   }
   EXPECT_TRUE(threadRelations);
   EXPECT_EQ(data::ThisThread().Access(FileId::Forms), nullptr);  // stopped at thread end
+}
+
+// What the process was started with (the fixtures change some of these).
+const std::array<std::pair<const char*, std::string>, 4> kStartFolders = [] {
+  std::array<std::pair<const char*, std::string>, 4> folders = {
+      {{"HOME", {}}, {"XDG_CONFIG_HOME", {}}, {"TMPDIR", {}}, {"XDG_RUNTIME_DIR", {}}}};
+  for (auto& [name, value] : folders)
+    if (const char* v = getenv(name)) value = v;
+  return folders;
+}();
+
+// A test process writes only into its build tree: its home, settings,
+// temporary and runtime folders are its own, there.
+TEST(TestProcess, HasItsOwnFoldersInTheBuildTree) {
+  const std::string build = std::string(APP_TESTS_BUILD_DIR) + "/";
+  std::set<std::string> seen;
+  for (const auto& [name, value] : kStartFolders) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(value.rfind(build, 0), 0u) << value << " (tests run through ctest)";
+    EXPECT_TRUE(seen.insert(value).second);
+  }
+}
+
+// The program started without a reachable desktop: a sentence on standard
+// error and exit code 1, never an abort.
+TEST_F(AppProgram, WithoutAReachableDisplayTheProgramSaysSoAndEndsWith1) {
+  std::string unused = ":4711";
+  while (std::filesystem::exists("/tmp/.X11-unix/X" + unused.substr(1))) unused += "1";
+  struct Case {
+    std::string display;  // "": unset
+    const char* says;
+  } cases[] = {
+      {"", "no desktop display was found"},
+      {unused, "could not be reached"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.display);
+    const std::string command = "env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY -u DISPLAY " +
+                                (c.display.empty() ? "" : "DISPLAY=" + c.display + " ") +
+                                VELMORA_PROGRAM + " 2>said.txt";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal";
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string said = Slurp("said.txt");
+    EXPECT_NE(said.find(c.says), std::string::npos) << said;
+    EXPECT_NE(said.find("start it from a desktop session"), std::string::npos) << said;
+  }
+  EXPECT_FALSE(std::filesystem::exists("Quintrel.INI")) << "nothing was started";
 }
 
 }  // namespace

@@ -8,6 +8,14 @@
 #include <QMdiSubWindow>
 #include <QTextBrowser>
 #include <QWidget>
+#include <QAction>
+#include <QEnterEvent>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolButton>
+#include <map>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <set>
@@ -50,8 +58,43 @@ class AppFrameQt : public apptest::FrameFixture {
         return widget;
     return nullptr;
   }
+  // The frame's child window with the caption, as Qt shows it.
+  QMdiSubWindow* Child(const QString& caption) {
+    QWidget* top = Shown("Velmora");
+    auto* area = top ? top->findChild<QMdiArea*>() : nullptr;
+    if (area)
+      for (QMdiSubWindow* sub : area->subWindowList())
+        if (sub->windowTitle() == caption && sub->isVisible()) return sub;
+    return nullptr;
+  }
+  // Starts the frame and waits for it and its Getting Started window.
+  QWidget* ShowFrame() {
+    EXPECT_NE(StartFrame(), nullptr);
+    EXPECT_TRUE(Pump([&] { return Shown("Velmora") && Child("Getting Started"); }));
+    Pump([] { return false; }, 200);  // let the mirror settle
+    return Shown("Velmora");
+  }
+  // Ends the frame from its File menu and waits until everything is gone.
+  void ExitFrame() {
+    if (auto frame = ui::Frame()) frame->InputAccept(-4);
+    ASSERT_TRUE(Pump([&] { return ui::OpenWindows().empty() && !Shown("Velmora"); }));
+    rt::WaitForThreads();
+  }
   std::unique_ptr<ui::QtBackend> backend_;
 };
+
+// Where a window is and how big, on the screen or in the frame.
+QRect Place(const QWidget* w) { return QRect(w->pos(), w->size()); }
+std::string Text(const QRect& r) {
+  return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+         std::to_string(r.height());
+}
+
+// Differences of at most a pixel: positions are kept in dialog units.
+bool Near(const QRect& a, const QRect& b) {
+  return std::abs(a.x() - b.x()) <= 1 && std::abs(a.y() - b.y()) <= 1 &&
+         std::abs(a.width() - b.width()) <= 1 && std::abs(a.height() - b.height()) <= 1;
+}
 
 size_t Colours(const QImage& image) {
   std::set<QRgb> seen;
@@ -88,6 +131,142 @@ TEST_F(AppFrameQt, FrameWithAChildWindowIsShownAndGrabbed) {
   ASSERT_TRUE(frame->InputAccept(-4));
   frame.reset();
   ASSERT_TRUE(Pump([&] { return ui::OpenWindows().empty() && !Shown("Velmora"); }));
+}
+
+// The user moves and sizes the frame and a child; the next start shows both
+// where they were left, and further starts change nothing.
+TEST_F(AppFrameQt, FrameAndChildPlacesAreSavedAndRestored) {
+  QWidget* top = ShowFrame();
+  ASSERT_NE(top, nullptr);
+  QMdiSubWindow* manual = Child("Getting Started");
+  ASSERT_NE(manual, nullptr);
+  top->move(37, 45);
+  top->resize(top->width() + 61, top->height() + 33);
+  manual->move(21, 13);
+  manual->resize(manual->width() + 43, manual->height() + 17);
+  Pump([] { return false; }, 200);
+  const QRect frameLeft = Place(top), manualLeft = Place(manual);
+  ExitFrame();
+
+  std::vector<std::pair<QRect, QRect>> starts;
+  for (int start = 0; start < 2; ++start) {
+    SCOPED_TRACE(start);
+    top = ShowFrame();
+    ASSERT_NE(top, nullptr);
+    manual = Child("Getting Started");
+    ASSERT_NE(manual, nullptr);
+    starts.emplace_back(Place(top), Place(manual));
+    ExitFrame();
+  }
+  EXPECT_TRUE(Near(starts[0].first, frameLeft)) << Text(starts[0].first) << " left at " << Text(frameLeft);
+  EXPECT_TRUE(Near(starts[0].second, manualLeft)) << Text(starts[0].second) << " left at " << Text(manualLeft);
+  EXPECT_EQ(Text(starts[1].first), Text(starts[0].first)) << "a further start moves and shrinks nothing";
+  EXPECT_EQ(Text(starts[1].second), Text(starts[0].second));
+
+  // a frame left maximized starts maximized
+  top = ShowFrame();
+  ASSERT_NE(top, nullptr);
+  top->showMaximized();
+  Pump([] { return false; }, 200);
+  ExitFrame();
+  top = ShowFrame();
+  ASSERT_NE(top, nullptr);
+  EXPECT_TRUE(top->isMaximized());
+  ExitFrame();
+}
+
+// Tips of menu items and toolbar buttons show in the frame's status bar;
+// the clipboard items carry the desktop's shortcuts.
+TEST_F(AppFrameQt, StatusBarShowsTipsAndClipboardItemsHaveStandardShortcuts) {
+  auto* top = qobject_cast<QMainWindow*>(ShowFrame());
+  ASSERT_NE(top, nullptr);
+  QStatusBar* status = top->findChild<QStatusBar*>();
+  ASSERT_NE(status, nullptr);
+  ASSERT_TRUE(status->isVisible());
+  std::map<QString, QAction*> items;
+  for (QAction* a : top->findChildren<QAction*>()) items[a->text()] = a;
+  struct Case {
+    const char* item;
+    const char* tip;
+    QKeySequence::StandardKey key;  // QKeySequence::UnknownKey: none
+  } cases[] = {
+      {"Cu&t", "Remove item to Windows Clipboard", QKeySequence::Cut},
+      {"&Copy", "Copy item to Windows Clipboard", QKeySequence::Copy},
+      {"&Paste", "Paste contents of Windows Clipboard", QKeySequence::Paste},
+      {"T&ile", "Make all open windows visible", QKeySequence::UnknownKey},
+      {"E&xit", "Exit this application", QKeySequence::UnknownKey},
+      {"&Manual", "", QKeySequence::UnknownKey},  // no tip: the status bar stays empty
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    QAction* a = items[c.item];
+    ASSERT_NE(a, nullptr);
+    status->clearMessage();
+    a->showStatusText(top->menuBar());  // what an open menu does for the item under the pointer
+    EXPECT_EQ(status->currentMessage(), c.tip);
+    EXPECT_EQ(a->shortcut(), c.key == QKeySequence::UnknownKey ? QKeySequence() : QKeySequence(c.key));
+  }
+  // the pointer enters the "Show Forms" button
+  QToolButton* showForms = nullptr;
+  for (QToolButton* b : top->findChildren<QToolButton*>())
+    if (b->toolTip() == "Show Forms") showForms = b;
+  ASSERT_NE(showForms, nullptr);
+  status->clearMessage();
+  QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), showForms->mapToGlobal(QPointF(3, 3)));
+  QApplication::sendEvent(showForms, &enter);
+  EXPECT_EQ(status->currentMessage(), "Show Forms");
+  ExitFrame();
+}
+
+// Cascade keeps every child's own size; Arrange Icons lines up only the
+// minimized children along the bottom and leaves the others alone.
+TEST_F(AppFrameQt, CascadeKeepsSizesAndArrangeIconsMovesOnlyMinimizedChildren) {
+  ASSERT_NE(ShowFrame(), nullptr);
+  auto frame = ui::Frame();
+  ASSERT_NE(frame, nullptr);
+  ASSERT_TRUE(frame->InputAccept(-21));  // About
+  ASSERT_TRUE(frame->InputAccept(-3));   // Application Setup
+  ASSERT_TRUE(Pump([&] { return Child("About Velmora") && Child("Application Setup"); }));
+  Pump([] { return false; }, 200);
+  QMdiSubWindow* manual = Child("Getting Started");
+  QMdiSubWindow* about = Child("About Velmora");
+  QMdiSubWindow* setup = Child("Application Setup");
+  manual->resize(manual->width() - 50, manual->height() - 40);  // a size of its own
+  Pump([] { return false; }, 100);
+  const QSize sizes[] = {manual->size(), about->size(), setup->size()};
+
+  ASSERT_TRUE(frame->InputAccept(-15));  // Cascade
+  Pump([] { return false; }, 200);
+  EXPECT_EQ(manual->size(), sizes[0]);
+  EXPECT_EQ(about->size(), sizes[1]);
+  EXPECT_EQ(setup->size(), sizes[2]);
+  std::set<std::pair<int, int>> corners = {{manual->x(), manual->y()}, {about->x(), about->y()},
+                                           {setup->x(), setup->y()}};
+  EXPECT_EQ(corners.size(), 3u) << "stacked, each a step from the last";
+
+  about->showMinimized();
+  setup->showMinimized();
+  about->move(150, 40);
+  setup->move(10, 10);
+  manual->move(33, 27);
+  Pump([] { return false; }, 200);
+  const QRect manualBefore = Place(manual);
+  ASSERT_TRUE(frame->InputAccept(-16));  // Arrange Icons
+  Pump([] { return false; }, 200);
+  EXPECT_EQ(Text(Place(manual)), Text(manualBefore)) << "a window that is not minimized stays";
+  const int bottom = about->parentWidget()->height();
+  std::vector<QMdiSubWindow*> icons = {about, setup};
+  std::sort(icons.begin(), icons.end(), [](auto* a, auto* b) { return a->x() < b->x(); });
+  EXPECT_EQ(icons[0]->x(), 0);
+  EXPECT_EQ(icons[1]->x(), icons[0]->width());
+  for (QMdiSubWindow* icon : icons) EXPECT_EQ(icon->y() + icon->height(), bottom);
+  // the window showing itself again leaves its icon where it was put
+  const QRect aboutIcon = Place(about);
+  Windows("About Velmora").front()->Set(0, ui::Prop::Text, "About Velmora");
+  Pump([] { return false; }, 200);
+  EXPECT_EQ(Text(Place(about)), Text(aboutIcon));
+  frame.reset();
+  ExitFrame();
 }
 
 TEST_F(AppFrameQt, OurPicturesAndIconsLoad) {

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -71,6 +73,9 @@ TEST_F(AppFrame, EveryCommandStartsItsProcedureOnANewThread) {
       {-10, {"ShowAll", 25000, {}, 0}, "Forms"},  // twice: two windows
       {-11, {"FormEditor", 25000, {"3"}, 0}, "Form Editor"},
       {-17, {"ViewManual", 25000, {}, 0}, "Getting Started"},
+      {-18, {"ViewManual", 25000, {}, 0}, "Getting Started"},  // the three help actions
+      {-19, {"ViewManual", 25000, {}, 0}, "Getting Started"},
+      {-20, {"ViewManual", 25000, {}, 0}, "Getting Started"},
       {-21, {"AboutWindow", 25000, {}, 0}, "About Velmora"},
       {-23, {"ApplicationSetup", 25000, {}, 0}, "Application Setup"},
       {-24, {"ShowAll", 25000, {}, 0}, "Forms"},
@@ -243,6 +248,47 @@ TEST_F(AppFrame, ProgramMainRunsTheFrameUntilExitAndRestoresTheDragSetting) {
   app::INIMgr().Setup("Quintrel.INI");  // ProgramMain tore it down
 }
 
+// A child that is slow to finish still saves its position into
+// "Quintrel.INI": ProgramMain tears the settings manager down only after
+// Main has seen every window go.
+TEST_F(AppFrame, MainReturnsOnlyOnceEveryChildHasClosedAndSavedItsPosition) {
+  std::atomic<int> running{0};
+  app::SetProcedureStarter([&](std::string_view, app::ProcedureBody body, uint32_t stack,
+                               std::vector<std::string> args) {
+    ++running;
+    return rt::Start(
+        [&running, body](std::vector<std::string> a) {
+          body(std::move(a));
+          rt::UnlockThread();
+          std::this_thread::sleep_for(std::chrono::milliseconds(300));
+          rt::LockThread();
+          --running;
+        },
+        stack, std::move(args));
+  });
+  std::atomic<int> runningAfterMain{-1};
+  app::SetFrame([&] {
+    app::Main();
+    runningAfterMain = running.load();
+  });
+  std::thread user([] {
+    auto frame = ui::WaitForWindow("Velmora");
+    if (!frame || !ui::WaitForWindow("Getting Started")) return;
+    frame->InputAccept(-10);
+    if (ui::WaitForWindow("Forms")) frame->InputAccept(-4);
+  });
+  app::ProgramMain();
+  app::DictionaryExitHook();
+  user.join();
+  app::SetFrame(nullptr);
+  app::INIMgr().Setup("Quintrel.INI");  // ProgramMain tore it down
+  EXPECT_EQ(runningAfterMain, 0);
+  cl::WindowPosition saved;
+  for (const char* procedure : {"Main", "ShowAll", "ViewManual"})
+    EXPECT_TRUE(app::INIMgr().FetchPosition(procedure, saved)) << procedure;
+  EXPECT_EQ(Slurp("config/Velmora/WIN.INI"), "");
+}
+
 TEST_F(AppFrame, ForeignTruncatedOrLockedFileIsReportedAndUntouched) {
   ASSERT_NE(StartFrame(), nullptr);
   CloseFrame();
@@ -274,10 +320,40 @@ TEST_F(AppFrame, ForeignTruncatedOrLockedFileIsReportedAndUntouched) {
     if (holder) db::Close(*holder);
     auto asked = ui::Headless().AskedDialogs();
     ASSERT_FALSE(asked.empty());
-    EXPECT_NE(asked[0].message.text.find("Unable to open Forms."), std::string::npos) << asked[0].message.text;
+    EXPECT_EQ(asked[0].message.text.rfind("Unable to open Forms (" + (dir_ / "data/forms.tps").string() + "): ", 0),
+              0u)
+        << asked[0].message.text;
     EXPECT_NE(asked[0].message.text.find(c.code), std::string::npos) << asked[0].message.text;
     EXPECT_EQ(Slurp("data/forms.tps"), c.content);
   }
+}
+
+// Two damaged files and a missing one at start-up: the user hears of each
+// damaged file by its path, and every other file is still opened or made.
+TEST_F(AppFrame, EveryFileIsTriedAtStartAndEachFailureIsReported) {
+  ASSERT_NE(StartFrame(), nullptr);
+  CloseFrame();
+  for (const char* damaged : {"data/forms.tps", "data/fieldval.tps"}) {
+    std::filesystem::remove(std::string(damaged) + "-wal");
+    std::filesystem::remove(std::string(damaged) + "-shm");
+    std::ofstream(damaged, std::ios::binary | std::ios::trunc) << "%PDF-1.4 not a data file\n";
+  }
+  std::filesystem::remove("data/filledda.tps");
+  ui::Headless().Reset();
+  ASSERT_NE(StartFrame(), nullptr);
+  ASSERT_TRUE(WaitForWindows("Getting Started", 1)) << "the frame runs on";
+  CloseFrame();
+  std::vector<std::string> texts;
+  for (const auto& a : ui::Headless().AskedDialogs())
+    if (a.kind == ui::HeadlessBackend::Asked::Message) texts.push_back(a.message.text);
+  ASSERT_EQ(texts.size(), 2u);
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts[0].rfind("Unable to open FieldValues (" + (dir_ / "data/fieldval.tps").string() + "): ", 0), 0u)
+      << texts[0];
+  EXPECT_EQ(texts[1].rfind("Unable to open Forms (" + (dir_ / "data/forms.tps").string() + "): ", 0), 0u)
+      << texts[1];
+  for (const std::string& t : texts) EXPECT_NE(t.find("(36)"), std::string::npos) << t;
+  EXPECT_TRUE(std::filesystem::exists("data/filledda.tps")) << "made although others failed";
 }
 
 }  // namespace

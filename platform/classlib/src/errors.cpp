@@ -1,7 +1,9 @@
 #include "velmora/classlib/errors.h"
 
 #include <array>
+#include <filesystem>
 
+#include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/system.h"
 
@@ -18,8 +20,8 @@ struct MessageDef {
 // Refused records are the user's business ("Velmora"); failures of the
 // file system are errors ("Error").
 constexpr std::array<MessageDef, 11> kMessages = {{
-    {Msg::OpenFailed, "Unable to open %File.|Error: %ErrorText", "Error", kFatal},
-    {Msg::CreateFailed, "Unable to create %File.|Error: %ErrorText", "Error", kFatal},
+    {Msg::OpenFailed, "Unable to open %File%Where: %Reason", "Error", kFatal},
+    {Msg::CreateFailed, "Unable to create %File%Where: %Reason", "Error", kFatal},
     {Msg::ReadFailed, "Error reading %File.|Error: %ErrorText", "Error", kFatal},
     {Msg::FetchFailed, "No %File record was found.|Error: %ErrorText", "Velmora", kNotify},
     {Msg::AddFailed, "Unable to add the %File record.|Error: %ErrorText", "Error", kFatal},
@@ -51,6 +53,24 @@ std::string ErrorTextNow() {
   if (!driver.empty())
     t += " " + std::to_string(rt::FileErrorCode()) + ": " + driver;
   return t;
+}
+
+std::string PathOf(const std::string& fileName) {
+  if (fileName.empty()) return {};
+  std::error_code ec;
+  const std::filesystem::path host(db::HostPath(fileName));
+  const std::filesystem::path full = std::filesystem::absolute(host, ec);
+  return (ec ? host : full.lexically_normal()).string();
+}
+
+// What happened, in words: the driver's own text when it gave one (without
+// the file's path in front, which the message shows already), else the
+// runtime's; then the error number.
+std::string ReasonNow(const std::string& path) {
+  std::string reason = rt::FileErrorText();
+  if (!path.empty() && reason.rfind(path + ": ", 0) == 0) reason.erase(0, path.size() + 2);
+  if (reason.empty()) reason = rt::ErrorText();
+  return reason + " (" + std::to_string(rt::ErrorCode()) + ")";
 }
 
 }  // namespace
@@ -86,7 +106,10 @@ int ErrorReporter::LevelOf(Msg id) { return Def(id).level; }
 
 std::string ErrorReporter::Substitute(std::string_view text) const {
   const ErrorDetails& d = Details();
+  const std::string path = PathOf(d.fileName);
   const std::pair<std::string_view, std::string> subs[] = {
+      {"%Where", path.empty() ? std::string() : " (" + path + ")"},
+      {"%Reason", ReasonNow(path)},
       {"%File", d.file},         {"%ErrorText", ErrorTextNow()},
       {"%Field", d.field},       {"%Message", d.message},
       {"%Procedure", Procedure()},
@@ -118,9 +141,12 @@ int ErrorReporter::Throw(Msg id) {
   return def.level;
 }
 
-int ErrorReporter::ThrowFile(Msg id, std::string_view fileLabel) {
+int ErrorReporter::ThrowFile(Msg id, std::string_view fileLabel, std::string_view fileName) {
   SetFile(fileLabel);
-  return Throw(id);
+  Details().fileName = fileName;
+  const int level = Throw(id);
+  Details().fileName.clear();
+  return level;
 }
 
 int ErrorReporter::ThrowMessage(Msg id, std::string_view message) {

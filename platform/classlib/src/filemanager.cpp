@@ -122,7 +122,7 @@ int FileManager::KeyNumber(std::string_view keyLabel) const {
 
 int FileManager::Throw(Msg id) {
   if (!errors_) return ErrorReporter::LevelOf(id);
-  return errors_->ThrowFile(id, label_);
+  return errors_->ThrowFile(id, label_, file_ ? file_->Name() : std::string_view());
 }
 
 // ---- open and close

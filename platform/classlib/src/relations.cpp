@@ -72,25 +72,32 @@ const std::vector<RelationManager::Relation>& RelationManager::Relations() {
 
 // ---- open and close
 
+// Every file of the graph is opened (and created when missing) even after
+// one has failed, so that each failure is reported and the files that are
+// sound exist; `level` is the worst result.
 void RelationManager::OpenGraph(std::vector<RelationManager*>& seen,
-                                std::vector<FileManager*>& opened, int& level) {
+                                std::vector<FileManager*>& opened, int& level,
+                                rt::ErrorSnapshot& firstError) {
   if (std::find(seen.begin(), seen.end(), this) != seen.end()) return;
   seen.push_back(this);
-  if ((level = me_->Open()) != kBenign) return;
-  opened.push_back(me_);
-  for (const Relation& r : Relations()) {
-    r.related->OpenGraph(seen, opened, level);
-    if (level != kBenign) return;
+  if (const int own = me_->Open(); own == kBenign) {
+    opened.push_back(me_);
+  } else if (level == kBenign) {
+    level = own;
+    firstError = rt::SaveError();
   }
+  for (const Relation& r : Relations()) r.related->OpenGraph(seen, opened, level, firstError);
 }
 
 int RelationManager::Open() {
   std::vector<RelationManager*> seen;
   std::vector<FileManager*> opened;
   int level = kBenign;
-  OpenGraph(seen, opened, level);
+  rt::ErrorSnapshot firstError;
+  OpenGraph(seen, opened, level, firstError);
   if (level != kBenign) {
-    const rt::ErrorSnapshot e = rt::SaveError();
+    // the first failure's error stands, whatever the later opens did
+    const rt::ErrorSnapshot& e = firstError;
     for (auto it = opened.rbegin(); it != opened.rend(); ++it) (*it)->Close();
     rt::RestoreError(e);
     return level;

@@ -19,8 +19,8 @@ struct Shown {
 class TempFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/classlib_test_XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    std::string tmpl = (std::filesystem::temp_directory_path() / "classlib_test_XXXXXX").string();
+    dir_ = mkdtemp(tmpl.data());
     old_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
     std::filesystem::create_directory("data");

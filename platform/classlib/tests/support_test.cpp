@@ -38,6 +38,41 @@ TEST_F(ClasslibErrors, DriverTextJoinsTheErrorText) {
             rt::ErrorText() + " (90) 11: database disk image is malformed");
 }
 
+// A file that cannot be opened or made is named by its path, with what
+// happened in words and the error number.
+TEST_F(ClasslibErrors, OpenAndCreateFailuresNameThePathAndTheReason) {
+  const std::string path = (dir_ / "data/forms.tps").string();
+  struct Case {
+    cl::Msg id;
+    int code;
+    std::string driverText;  // "": none
+    std::string shown;
+  } cases[] = {
+      {cl::Msg::OpenFailed, rt::kInvalidDataFile, "",
+       "Unable to open Forms (" + path + "): Invalid Data File (36)"},
+      {cl::Msg::OpenFailed, rt::kInvalidDataFile, "not a data file of this program",
+       "Unable to open Forms (" + path + "): not a data file of this program (36)"},
+      // a driver text that names the path itself does not name it twice
+      {cl::Msg::OpenFailed, rt::kDriverError, path + ": disk I/O error",
+       "Unable to open Forms (" + path + "): disk I/O error (90)"},
+      {cl::Msg::CreateFailed, rt::kAccessDenied, "",
+       "Unable to create Forms (" + path + "): Access Denied (5)"},
+  };
+  ErrorReporter e;
+  e.Setup();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    shown_.clear();
+    if (c.driverText.empty()) rt::SetError(c.code);
+    else rt::SetFileError(c.code, 10, c.driverText, ".\\data\\forms.tps");
+    EXPECT_EQ(e.ThrowFile(c.id, "Forms", ".\\data\\forms.tps"), cl::kFatal);
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].text, c.shown);
+    EXPECT_EQ(shown_[0].caption, "Error");
+  }
+  rt::ClearError();
+}
+
 TEST_F(ClasslibErrors, ThrowShowsTheMessageWithItsCaption) {
   ErrorReporter e;
   e.Setup();
@@ -47,7 +82,7 @@ TEST_F(ClasslibErrors, ThrowShowsTheMessageWithItsCaption) {
   EXPECT_EQ(e.ThrowFile(cl::Msg::DuplicateKey, "FilledForm"), cl::kNotify);
   ASSERT_EQ(shown_.size(), 2u);
   EXPECT_EQ(shown_[0].caption, "Error");
-  EXPECT_EQ(shown_[0].text.rfind("Unable to open PageControls.", 0), 0u);
+  EXPECT_EQ(shown_[0].text, "Unable to open PageControls: File Not Found (2)");
   EXPECT_EQ(shown_[1].caption, "Velmora");
   EXPECT_EQ(shown_[1].text,
             "Adding this FilledForm record creates a duplicate entry for the key: "

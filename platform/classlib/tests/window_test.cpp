@@ -519,7 +519,7 @@ TEST_F(ClasslibWindow, ErrorManagerMessagesShowAsMessageBoxes) {
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].kind, ui::HeadlessBackend::Asked::Message);
   EXPECT_EQ(asked[0].message.caption, "Error");
-  EXPECT_EQ(asked[0].message.text.rfind("Unable to open PageControls.", 0), 0u);
+  EXPECT_EQ(asked[0].message.text.rfind("Unable to open PageControls:", 0), 0u);
   rt::ClearError();
 }
 

@@ -288,6 +288,11 @@ Window* Window::MouseCapture() {
 
 namespace {
 
+bool IsHelpAction(StdAction action) {
+  return action == StdAction::HelpIndex || action == StdAction::HelpSearch ||
+         action == StdAction::HelpOnHelp;
+}
+
 void RunStd(Window& win, StdAction action) {
   Backend& b = CurrentBackend();
   switch (action) {
@@ -354,7 +359,9 @@ bool Window::InputAccept(int control) {
       default:
         if (IsTyped(c->type) && Flag(w, *c, Prop::ReadOnly)) return false;
         Update(control);
-        if (action == StdAction::None) w.PostLocked(ev::Accepted, control, 0);
+        // There is no Windows help on Linux: the help actions reach the
+        // program as the control's accepted event, and it shows its own.
+        if (action == StdAction::None || IsHelpAction(action)) w.PostLocked(ev::Accepted, control, 0);
     }
   }
   if (action != StdAction::None) RunStd(*this, action);
@@ -487,6 +494,21 @@ void Window::InputSize(long width, long height) {
   w.h = static_cast<double>(height);
   w.Notify(0, Prop::Width);
   w.PostLocked(ev::Sized, 0, 0);
+}
+
+void Window::InputMove(long x, long y) {
+  Lock l(ModelLock());
+  WindowState& w = *state_;
+  if (!w.open) return;
+  w.x = static_cast<double>(x);
+  w.y = static_cast<double>(y);
+}
+
+void Window::InputMaximize(bool maximized) {
+  Lock l(ModelLock());
+  WindowState& w = *state_;
+  if (!w.open) return;
+  w.props[{static_cast<int>(Prop::Maximize), 0}] = maximized ? "1" : "0";
 }
 
 intptr_t Window::InputMouse(unsigned message, int x, int y, uintptr_t wParam) {

@@ -5,6 +5,7 @@
 #include <fnmatch.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -25,6 +26,9 @@ namespace {
 constexpr std::string_view kStoreFile = "desktop.ini";
 constexpr std::string_view kDesktop = "Desktop";
 constexpr std::string_view kDragFullWindows = "DragFullWindows";
+// Which process switched the setting off in the profile ("pid start-time"),
+// kept until it switches it on again.
+constexpr std::string_view kSwitchedOffBy = "DragFullWindowsOffBy";
 
 std::mutex gMutex;
 // A value set without SPIF_UPDATEINIFILE holds for the rest of the process.
@@ -68,6 +72,25 @@ struct Search {};
 
 std::string StorePath() { return UserStoreFolder() + std::string(kStoreFile); }
 
+// A process told apart from a later one with the same id: its id and the
+// time it started (in clock ticks since boot); "" when it is gone.
+std::string ProcessStamp(const std::string& pid) {
+  FILE* f = std::fopen(("/proc/" + pid + "/stat").c_str(), "r");
+  if (!f) return {};
+  char buf[1024];
+  size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+  std::fclose(f);
+  buf[n] = 0;
+  // the fields after the command's closing parenthesis: state is field 3,
+  // the start time field 22
+  const char* p = std::strrchr(buf, ')');
+  for (int field = 2; p && field < 22; ++field) p = std::strchr(p + 1, ' ');
+  if (!p) return {};
+  return pid + " " + std::string(p + 1, std::strcspn(p + 1, " "));
+}
+
+std::string OwnStamp() { return ProcessStamp(std::to_string(::getpid())); }
+
 BOOL StoredDrag() {
   std::string v = rt::GetIni(kDesktop, kDragFullWindows, "1", StorePath());
   return v == "0" ? 0 : 1;
@@ -77,6 +100,18 @@ void StoreDrag(BOOL value) {
   std::error_code ec;
   std::filesystem::create_directories(UserStoreFolder(), ec);
   rt::PutIni(kDesktop, kDragFullWindows, value ? "1" : "0", StorePath());
+}
+
+// A process that switched the setting off and ended without switching it
+// on again (it crashed or was killed) does not leave it off for good: the
+// setting goes back on before anyone reads it.
+void RecoverAbandonedDrag() {
+  const std::string owner = rt::GetIni(kDesktop, kSwitchedOffBy, "", StorePath());
+  if (owner.empty()) return;
+  const std::string pid = owner.substr(0, owner.find(' '));
+  if (rt::Numeric(pid) && ProcessStamp(pid) == owner) return;  // still running
+  StoreDrag(1);
+  rt::DeleteIni(kDesktop, kSwitchedOffBy, StorePath());
 }
 
 std::string RegistryPath() { return UserStoreFolder() + "registry.ini"; }
@@ -126,12 +161,21 @@ BOOL SystemParametersInfoA(UINT uiAction, UINT uiParam, void* pvParam,
   switch (uiAction) {
     case SPI_GETDRAGFULLWINDOWS:
       if (!pvParam) return 0;
+      RecoverAbandonedDrag();
       *static_cast<BOOL*>(pvParam) = gSessionDrag ? *gSessionDrag : StoredDrag();
       return 1;
     case SPI_SETDRAGFULLWINDOWS: {
       BOOL value = uiParam ? 1 : 0;
       if (fWinIni & SPIF_UPDATEINIFILE) {
+        RecoverAbandonedDrag();
+        const BOOL before = StoredDrag();
         StoreDrag(value);
+        // who switched it off is recorded, so that the next start can
+        // switch it on again should this process never do so
+        if (value == 0 && before == 1)
+          rt::PutIni(kDesktop, kSwitchedOffBy, OwnStamp(), StorePath());
+        else if (value == 1)
+          rt::DeleteIni(kDesktop, kSwitchedOffBy, StorePath());
         gSessionDrag.reset();
       } else {
         gSessionDrag = value;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,8 +18,8 @@ namespace fs = std::filesystem;
 class WinDrag : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/win_test_XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    std::string tmpl = (fs::temp_directory_path() / "win_test_XXXXXX").string();
+    dir_ = mkdtemp(tmpl.data());
     setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
   }
   void TearDown() override {
@@ -60,6 +62,66 @@ TEST_F(WinDrag, ChangeWithoutProfileFlagIsNotWritten) {
   win::SystemParametersInfoA(win::SPI_SETDRAGFULLWINDOWS, 0, nullptr, 0);
   EXPECT_EQ(Get(), 0);
   EXPECT_FALSE(fs::exists(dir_ + "/Velmora/desktop.ini"));
+}
+
+// Another process switches the setting off in the profile; `release` is
+// written when it is to end, with (normal) or without (a crash) switching
+// it on again.
+struct OtherProcess {
+  pid_t pid = -1;
+  int release = -1;
+  OtherProcess() {
+    int toChild[2], ready[2];
+    if (pipe(toChild) != 0 || pipe(ready) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      win::SystemParametersInfoA(win::SPI_SETDRAGFULLWINDOWS, 0, nullptr,
+                                 win::SPIF_UPDATEINIFILE | win::SPIF_SENDCHANGE);
+      char c = 0;
+      (void)!write(ready[1], &c, 1);
+      (void)!read(toChild[0], &c, 1);
+      if (c == 'n')
+        win::SystemParametersInfoA(win::SPI_SETDRAGFULLWINDOWS, 1, nullptr,
+                                   win::SPIF_UPDATEINIFILE | win::SPIF_SENDCHANGE);
+      _exit(0);
+    }
+    close(toChild[0]);
+    close(ready[1]);
+    char c;
+    (void)!read(ready[0], &c, 1);
+    close(ready[0]);
+    release = toChild[1];
+  }
+  void End(char how) {
+    (void)!write(release, &how, 1);
+    close(release);
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }
+};
+
+TEST_F(WinDrag, SettingLeftOffByACrashIsOnAgainAtTheNextStart) {
+  OtherProcess crashed;
+  ASSERT_GT(crashed.pid, 0);
+  EXPECT_EQ(Get(), 0) << "off while the process that switched it runs";
+  crashed.End('c');
+  EXPECT_EQ(Get(), 1) << "on again once it has gone without switching it on";
+  EXPECT_NE(Store().find("DragFullWindows=1"), std::string::npos);
+  EXPECT_EQ(Store().find("OffBy"), std::string::npos);
+
+  OtherProcess normal;
+  normal.End('n');
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(Store().find("OffBy"), std::string::npos);
+}
+
+TEST_F(WinDrag, SettingTheUserSwitchedOffStaysOff) {
+  fs::create_directories(dir_ + "/Velmora");
+  std::ofstream(dir_ + "/Velmora/desktop.ini") << "[Desktop]\nDragFullWindows=0\n";
+  // a process that finds it off and ends without a word leaves it off
+  OtherProcess later;
+  later.End('c');
+  EXPECT_EQ(Get(), 0);
 }
 
 TEST(WinCalls, UnknownActionAndMissingOutputFail) {
@@ -120,8 +182,8 @@ TEST(WinTempPath, TmpdirInWindowsFormWithTrailingBackslash) {
 class WinFind : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/win_find_XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    std::string tmpl = (fs::temp_directory_path() / "win_find_XXXXXX").string();
+    dir_ = mkdtemp(tmpl.data());
     fs::create_directory(dir_ + "/sub");
     std::ofstream(dir_ + "/report.pdf") << "12345";
     std::ofstream(dir_ + "/README") << "x";

@@ -52,6 +52,8 @@
 #include <mutex>
 #include <set>
 
+#include "qt_actions.h"
+#include "qt_geometry.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 #include "velmora/runtime/threads.h"
@@ -245,6 +247,13 @@ class Top : public QMainWindow {
     e->ignore();
     if (auto w = WindowFromHandle(handle_)) w->InputClose();
   }
+  // An MDI child's preferred size is its own size (what cascading keeps).
+  QSize sizeHint() const override {
+    auto it = impl_->views.find(handle_);
+    auto w = WindowFromHandle(handle_);
+    QSize own = it != impl_->views.end() && w ? qtgeometry::Preferred(*w, this, it->second.client) : QSize();
+    return own.isValid() ? own : QMainWindow::sizeHint();
+  }
   void resizeEvent(QResizeEvent* e) override {
     QMainWindow::resizeEvent(e);
     auto it = impl_->views.find(handle_);
@@ -432,6 +441,7 @@ void QtBackend::Impl::AddMenuItems(View& v, Window& w, QMenu* menu, int parent) 
       AddMenuItems(v, w, sub, k.number);
     } else {
       QAction* a = menu->addAction(text);
+      a->setShortcut(qtactions::StandardShortcut(static_cast<StdAction>(w.GetLong(k.number, Prop::Std))));
       long handle = w.GetLong(0, Prop::Handle);
       int n = k.number;
       QObject::connect(a, &QAction::triggered, [handle, n] {
@@ -621,6 +631,7 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     it->second->setVisible(!w.GetLong(n, Prop::Hide));
     it->second->setEnabled(!w.GetLong(n, Prop::Disable));
     it->second->setToolTip(Q(w.Get(n, Prop::Tip)));
+    it->second->setStatusTip(Q(w.Get(n, Prop::Tip)));  // shown in the frame's status bar
     return;
   }
   auto wi = v.widgets.find(n);
@@ -643,6 +654,7 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
   widget->setVisible(w.IsShown(n));
   widget->setEnabled(!w.GetLong(n, Prop::Disable));
   widget->setToolTip(Q(w.Get(n, Prop::Tip)));
+  if (qobject_cast<QToolButton*>(widget)) widget->setStatusTip(widget->toolTip());
   Font f{w.Get(n, Prop::FontName), static_cast<int>(w.GetLong(n, Prop::FontSize)),
          static_cast<int>(w.GetLong(n, Prop::FontStyle)), w.GetLong(n, Prop::FontColor)};
   widget->setFont(ToQFont(f));
@@ -864,11 +876,7 @@ void QtBackend::Impl::Refresh(View& v, Window& w, int control) {
       v.client->setAutoFillBackground(true);
     }
     if (v.toolBar) v.toolBar->SetPicture(picture(w.Get(0, Prop::ToolbarBackground)));
-    Window::Rect r = w.PixelPosition(0);
-    if (r.width > 0 && r.height > 0 && v.client) {
-      QSize extra = v.top->size() - v.client->size();
-      v.top->resize(static_cast<int>(r.width) + std::max(0, extra.width()), static_cast<int>(r.height) + std::max(0, extra.height()));
-    }
+    qtgeometry::Apply(w, v.sub ? static_cast<QWidget*>(v.sub) : v.top, v.client);
     for (int zone = 1; zone <= 8; ++zone) {
       std::string text = w.Get(0, Prop::StatusText, zone);
       if (text.empty() && !v.zones.count(zone)) continue;
@@ -908,6 +916,7 @@ void QtBackend::Impl::Build(long handle) {
   Top* top = new Top(handle, this);
   v.top = top;
   if (w->Kind() == WindowKind::Frame) {
+    v.top->statusBar();  // where the tips of menu items and toolbar buttons show
     v.mdi = new QMdiArea(v.top);
     v.top->setCentralWidget(v.mdi);
     v.client = v.mdi->viewport();
@@ -935,8 +944,6 @@ void QtBackend::Impl::Build(long handle) {
   }
   for (int n : w->Controls()) MakeControl(v, *w, handle, n);
   ApplyKeyboardOrder(v, *w);
-  Window::Rect r = w->PixelPosition(0);
-  if (r.width > 0 && r.height > 0) v.client->setMinimumSize(static_cast<int>(r.width), static_cast<int>(r.height));
   auto frame = Frame();
   if (w->Kind() == WindowKind::MdiChild && frame) {
     auto fi = views.find(frame->GetLong(0, Prop::Handle));
@@ -947,8 +954,13 @@ void QtBackend::Impl::Build(long handle) {
   }
   Refresh(v, *w, 0);
   v.syncing = true;
-  if (v.sub) v.sub->show(); else v.top->show();
-  v.client->setMinimumSize(0, 0);
+  QWidget* outer = v.sub ? static_cast<QWidget*>(v.sub) : v.top;
+  outer->show();
+  qtgeometry::Apply(*w, outer, v.client);  // the frame around the client is known now
+  qtgeometry::Watch(outer, handle, [this, handle] {
+    auto it = views.find(handle);
+    return it == views.end() || it->second.syncing;
+  });
   v.syncing = false;
 }
 
@@ -1093,6 +1105,7 @@ void QtBackend::ArrangeChildren(StdAction action) {
     for (auto& [h, v] : impl_->views) {
       if (!v.mdi) continue;
       if (action == StdAction::Tile) v.mdi->tileSubWindows();
+      else if (action == StdAction::Arrange) qtgeometry::ArrangeIcons(v.mdi);
       else v.mdi->cascadeSubWindows();
     }
   });

@@ -5,6 +5,9 @@
 //   %File       the file's label          %Field      a field or key description
 //   %ErrorText  the runtime's error text  %Message    a text given with the error
 //   %Procedure  the procedure name on top of the thread's stack
+//   %Where      " (<the file's path>)" when the file's name is known, else ""
+//   %Reason     what happened in words (the driver's text, else the
+//               runtime's) followed by the error number: "... (36)"
 // Messages are shown through the runtime's message box (rt::Message).
 #include <string>
 #include <string_view>
@@ -40,6 +43,7 @@ enum class Msg {
 
 struct ErrorDetails {
   std::string file;
+  std::string fileName;  // the file's name as declared ("" unknown)
   std::string field;
   std::string message;
   std::vector<std::string> procedures;
@@ -67,7 +71,8 @@ class ErrorReporter {
   // Shows the message for `id` with the calling thread's details and
   // returns its level.
   int Throw(Msg id);
-  int ThrowFile(Msg id, std::string_view fileLabel);
+  // `fileName`: the file's declared name, shown as its path.
+  int ThrowFile(Msg id, std::string_view fileLabel, std::string_view fileName = {});
   int ThrowMessage(Msg id, std::string_view message);
 
   // The message text and caption for `id`, before substitution.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "velmora/classlib/filemanager.h"
+#include "velmora/runtime/errors.h"
 
 namespace cl {
 
@@ -75,7 +76,7 @@ class RelationManager {
   };
   const std::vector<Relation>& Relations();
   void OpenGraph(std::vector<RelationManager*>& seen, std::vector<FileManager*>& opened,
-                 int& level);
+                 int& level, rt::ErrorSnapshot& firstError);
   void CascadeFiles(bool forDelete, std::vector<FileManager*>& files);
   bool LinksChanged(const Relation& r, const std::vector<uint8_t>& oldRec) const;
   // Record positions of the children of `parentRec` through `r`.

@@ -47,7 +47,7 @@ enum class StdAction : int {
   Tile = 6,
   Cascade = 7,
   Arrange = 8,
-  HelpIndex = 9,
+  HelpIndex = 9,     // the help actions: the control's accepted event (no Windows help)
   HelpSearch = 10,
   HelpOnHelp = 11,
 };

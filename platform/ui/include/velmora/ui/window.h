@@ -201,6 +201,10 @@ class Window : public std::enable_shared_from_this<Window> {
   bool InputSpin(int control, int direction);
   void InputClose();                    // the close box
   void InputSize(long width, long height);  // pixels
+  // The window was moved or maximized (restored) by the user: x and y in
+  // pixels, of the frame on the screen or of a child inside the frame.
+  void InputMove(long x, long y);
+  void InputMaximize(bool maximized);
   // A mouse message at a client position (pixels): the capturing window's
   // client procedure gets it when the mouse is captured; regions that
   // report mouse moves get mouse in, move and out.

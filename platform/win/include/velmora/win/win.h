@@ -28,7 +28,9 @@ std::string UserStoreFolder();
 // SPI_GETDRAGFULLWINDOWS: *pvParam (a BOOL) receives the setting, 1 when
 // never set. SPI_SETDRAGFULLWINDOWS: uiParam is the new value; with
 // SPIF_UPDATEINIFILE it is kept in the user profile, otherwise only for the
-// rest of this process. Returns nonzero on success, 0 for an action it
+// rest of this process. A process that switches it off in the profile is
+// recorded there; should it end without switching it on again (a crash),
+// the next call switches it on again. Returns nonzero on success, 0 for an action it
 // does not know or a missing pvParam.
 BOOL SystemParametersInfoA(UINT uiAction, UINT uiParam, void* pvParam,
                            UINT fWinIni);

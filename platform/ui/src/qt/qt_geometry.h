@@ -1,0 +1,37 @@
+#pragma once
+// Window geometry on the Qt backend: a window's place and size in the
+// model are the place of its outer widget (the top-level window on the
+// screen, or the sub-window inside the frame's MDI area) and the size of
+// its client area; moves, resizes and maximizing by the user go back into
+// the model. Also the arrangement of the frame's minimized children.
+#include <QSize>
+#include <functional>
+
+class QMdiArea;
+class QWidget;
+
+namespace ui {
+
+class Window;
+
+namespace qtgeometry {
+
+// Places `outer` where the model says and sizes it so that `client` gets
+// the model's size (maximized instead when the model says so).
+void Apply(Window& w, QWidget* outer, QWidget* client);
+
+// From now on moves and maximizing of `outer` reach the window `handle`,
+// except while `syncing` says so (the backend's own changes, or the window
+// is going).
+void Watch(QWidget* outer, long handle, std::function<bool()> syncing);
+
+// The size of a window whose client area has the model's size: an MDI
+// child's preferred size, which Qt's cascade gives it.
+QSize Preferred(const Window& w, const QWidget* top, const QWidget* client);
+
+// Lines the minimized children of `area` up along its bottom edge, left to
+// right and upwards; the other children stay where they are.
+void ArrangeIcons(QMdiArea* area);
+
+}  // namespace qtgeometry
+}  // namespace ui
