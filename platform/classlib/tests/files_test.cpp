@@ -137,7 +137,7 @@ TEST_F(ClasslibFiles, MissingFileWithoutCreateIsReported) {
   EXPECT_FALSE(std::filesystem::exists("data/parent.tps"));
   ASSERT_EQ(shown_.size(), 1u);
   EXPECT_EQ(shown_[0].text, "Unable to open Parent (" + (dir_ / "data/parent.tps").string() +
-                                "): File Not Found (2)");
+                                "): file not found (2)");
   EXPECT_EQ(shown_[0].caption, "Error");
 }
 
