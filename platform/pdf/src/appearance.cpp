@@ -309,6 +309,7 @@ void ButtonAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, b
   const bool offOnly = radio && on.empty();
   if (on.empty()) on = "Yes";
   if (rebuild || ButtonLacksAppearance(widget, radio)) {
+    r.entry->states.reset();
     Box b = BoxOf(widget);
     auto da = ParseDA(FieldDA(d, r.field));
     std::string frame = Frame(widget, b);

@@ -76,11 +76,9 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 
 // The on-state, as written, of the button whose state or export value is
 // `value` once decoded.
-std::string MatchState(const FieldEntry& e, const std::string& value) {
-  for (auto& w : e.widgets) {
-    auto on = OnState(w);
-    if (!on.empty() && (DecodedBytes(on) == value || ExportValue(e.field, w) == value)) return on;
-  }
+std::string MatchState(FieldEntry& e, const std::string& value) {
+  long i = ButtonWithValue(e, value);
+  if (i >= 0) return OnState(e.widgets[i]);
   for (auto& w : e.widgets) {
     auto on = OnState(w);
     if (!on.empty() && EqualNoCase(ExportValue(e.field, w), value)) return on;

@@ -323,6 +323,42 @@ bool NamesState(QPDFObjectHandle value, const std::string& state) {
   return raw == state || DecodedBytes(raw) == DecodedBytes(state);
 }
 
+namespace {
+const FieldEntry::States& StatesOf(FieldEntry& e) {
+  if (!e.states) {
+    auto s = std::make_shared<FieldEntry::States>();
+    for (size_t i = 0; i < e.widgets.size(); ++i) {
+      auto on = OnState(e.widgets[i]);
+      if (on.empty()) continue;
+      s->byName.emplace(on, i);
+      s->byText.emplace(DecodedBytes(on), i);
+      s->byExport.emplace(ExportValue(e.field, e.widgets[i]), i);
+    }
+    e.states = std::move(s);
+  }
+  return *e.states;
+}
+
+long Find(const std::map<std::string, size_t>& m, const std::string& key) {
+  auto it = m.find(key);
+  return it == m.end() ? -1 : static_cast<long>(it->second);
+}
+}  // namespace
+
+long ButtonNamed(FieldEntry& e, QPDFObjectHandle value) {
+  if (!value.isName() && !value.isString()) return -1;
+  const auto& s = StatesOf(e);
+  auto raw = RawText(value);
+  long i = Find(s.byName, raw);
+  return i >= 0 ? i : Find(s.byText, DecodedBytes(raw));
+}
+
+long ButtonWithValue(FieldEntry& e, const std::string& text) {
+  const auto& s = StatesOf(e);
+  long i = Find(s.byText, text);
+  return i >= 0 ? i : Find(s.byExport, text);
+}
+
 QPDFObjectHandle PageOfWidget(Document& d, QPDFObjectHandle widget, int* number) {
   *number = 0;
   auto& ix = Fields(d);
@@ -553,8 +589,8 @@ std::string iSEDGetFormFieldValue(int field) {
     int kind = Kind(r.field);
     if ((kind == 3 || kind == 4) && (v.isName() || v.isString())) {
       if (DecodedText(v) == "Off") return "Off";
-      for (auto& w : r.entry->widgets)
-        if (NamesState(v, OnState(w))) return ExportValue(r.field, w);
+      long i = ButtonNamed(*r.entry, v);
+      if (i >= 0) return ExportValue(r.field, r.entry->widgets[i]);
       // A radio group's value that names none of its buttons selects none.
       if (kind == 4) return "Off";
       return DecodedText(v);

@@ -36,6 +36,12 @@ struct FieldEntry {
   std::vector<QPDFObjectHandle> widgets;  // its widgets in a stable order
   int firstTemp = 0;  // the temporary ordinal of its first button (radio groups)
   bool removed = false;
+  // Buttons by on-state as written and decoded, and by export value (the
+  // first of each): made on first use, dropped when a button's states change.
+  struct States {
+    std::map<std::string, size_t> byName, byText, byExport;
+  };
+  std::shared_ptr<States> states;
 };
 
 struct WidgetPlace {
@@ -95,6 +101,10 @@ std::string DecodedBytes(const std::string& bytes);
 std::string ExportValue(QPDFObjectHandle field, QPDFObjectHandle widget);
 // Whether a button's value (/V, a name or a string) names the state.
 bool NamesState(QPDFObjectHandle value, const std::string& state);
+// The widget whose on-state a button's value (/V) names; -1 when none.
+long ButtonNamed(FieldEntry& e, QPDFObjectHandle value);
+// The widget whose decoded on-state or export value is `text`; -1 when none.
+long ButtonWithValue(FieldEntry& e, const std::string& text);
 // The form dictionary, made with default resources when asked.
 QPDFObjectHandle AcroForm(Document& d, bool create);
 
