@@ -308,6 +308,7 @@ void ButtonAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, b
   // A radio button without an on-state can only be off.
   const bool offOnly = radio && on.empty();
   if (on.empty()) on = "Yes";
+  r.entry->litKnown = false;  // the state shown is set below from the value
   if (rebuild || ButtonLacksAppearance(widget, radio)) {
     r.entry->states.reset();
     Box b = BoxOf(widget);

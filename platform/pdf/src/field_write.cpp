@@ -86,13 +86,21 @@ std::string MatchState(FieldEntry& e, const std::string& value) {
   return {};
 }
 
+// Sets the value and shows the buttons in that state on, the others off.
+// Once every widget was set, only the ones that change are touched.
 void SetButtonState(FieldEntry& e, const std::string& state) {
   auto name = QPDFObjectHandle::newName("/" + (state.empty() ? std::string("Off") : state));
+  auto off = QPDFObjectHandle::newName("/Off");
   e.field.replaceKey("/V", name);
-  for (auto w : e.widgets)
-    w.replaceKey("/AS", !state.empty() && OnState(w) == state
-                            ? name
-                            : QPDFObjectHandle::newName("/Off"));
+  auto lit = state.empty() ? std::vector<size_t>() : ButtonsInState(e, state);
+  if (e.litKnown) {
+    for (size_t i : e.lit) e.widgets[i].replaceKey("/AS", off);
+  } else {
+    for (auto w : e.widgets) w.replaceKey("/AS", off);
+  }
+  for (size_t i : lit) e.widgets[i].replaceKey("/AS", name);
+  e.lit = std::move(lit);
+  e.litKnown = true;
 }
 
 int SetCheckBox(FieldRef& r, const std::string& value) {

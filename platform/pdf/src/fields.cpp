@@ -331,6 +331,7 @@ const FieldEntry::States& StatesOf(FieldEntry& e) {
       auto on = OnState(e.widgets[i]);
       if (on.empty()) continue;
       s->byName.emplace(on, i);
+      s->allByName[on].push_back(i);
       s->byText.emplace(DecodedBytes(on), i);
       s->byExport.emplace(ExportValue(e.field, e.widgets[i]), i);
     }
@@ -351,6 +352,12 @@ long ButtonNamed(FieldEntry& e, QPDFObjectHandle value) {
   auto raw = RawText(value);
   long i = Find(s.byName, raw);
   return i >= 0 ? i : Find(s.byText, DecodedBytes(raw));
+}
+
+std::vector<size_t> ButtonsInState(FieldEntry& e, const std::string& state) {
+  const auto& s = StatesOf(e);
+  auto it = s.allByName.find(state);
+  return it == s.allByName.end() ? std::vector<size_t>() : it->second;
 }
 
 long ButtonWithValue(FieldEntry& e, const std::string& text) {

@@ -40,8 +40,12 @@ struct FieldEntry {
   // first of each): made on first use, dropped when a button's states change.
   struct States {
     std::map<std::string, size_t> byName, byText, byExport;
+    std::map<std::string, std::vector<size_t>> allByName;
   };
   std::shared_ptr<States> states;
+  // The widgets shown on, once a value was set through the library.
+  std::vector<size_t> lit;
+  bool litKnown = false;
 };
 
 struct WidgetPlace {
@@ -105,6 +109,8 @@ bool NamesState(QPDFObjectHandle value, const std::string& state);
 long ButtonNamed(FieldEntry& e, QPDFObjectHandle value);
 // The widget whose decoded on-state or export value is `text`; -1 when none.
 long ButtonWithValue(FieldEntry& e, const std::string& text);
+// Every widget whose on-state is `state` as written.
+std::vector<size_t> ButtonsInState(FieldEntry& e, const std::string& state);
 // The form dictionary, made with default resources when asked.
 QPDFObjectHandle AcroForm(Document& d, bool create);
 
