@@ -543,7 +543,17 @@ int iSEDGetFormFieldType(int field) {
 
 std::string iSEDGetFormFieldTitle(int field) {
   return WithField(field, std::string(), [](Document&, FieldRef& r) {
-    return FromHost(QPDFFormFieldObjectHelper(r.field).getFullyQualifiedName());
+    // The partial names from the top of the tree down, each decoded.
+    std::string title;
+    std::set<QPDFObjGen> seen;
+    auto node = r.field;
+    for (int depth = 0; node.isDictionary() && depth <= kMaxFieldDepth; ++depth) {
+      if (node.isIndirect() && !seen.insert(node.getObjGen()).second) break;
+      auto t = node.getKey("/T");
+      if (t.isString()) title = title.empty() ? DecodedText(t) : DecodedText(t) + "." + title;
+      node = node.getKey("/Parent");
+    }
+    return title;
   });
 }
 

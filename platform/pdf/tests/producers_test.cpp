@@ -206,9 +206,16 @@ TEST(PdfProducers, NamesAndValuesInEveryStringForm) {
   H tick = f.Widget("<< /FT /Btn /T (tick) /V <FEFF004A00E4> /AS /J#C3#A4 >>", 40, 400);
   tick.replaceKey("/AP", f.OnOff("J\xC3\xA4"));
   f.List(tick);
+  // Field names: UTF-16 with a byte-order mark above UTF-8 without one.
+  H parent = f.Object("<< /T <FEFF00C4006D0074> >>");
+  H child = f.Widget("<< /FT /Tx /T (Stra\303\237e) >>", 40, 300, 100);
+  child.replaceKey("/Parent", parent);
+  parent.replaceKey("/Kids", Kids({child}));
+  f.List(parent);
   fixtures::Loaded doc(f.Write("strings.pdf"));
   ASSERT_NE(doc.id, 0);
-  ASSERT_EQ(iSEDFormFieldCount(), 3);
+  ASSERT_EQ(iSEDFormFieldCount(), 4);
+  EXPECT_EQ(iSEDGetFormFieldTitle(4), "\xC4" "mt.Stra\xDF" "e");
 
   const char* names[] = {"Caf\xE9", "Sp\xE4ter", "\xE9t\xE9", "5\x80"};
   ASSERT_EQ(iSEDGetFormFieldSubCount(1), 4);
