@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -207,7 +208,9 @@ class Import {
   }
 
   void StoreFields() {
-    const int n = iSEDFormFieldCount();
+    // Controls keep field numbers in 16 bits: later fields cannot be stored
+    // (their numbers would wrap onto the radio buttons' temporary indexes).
+    const int n = std::min(iSEDFormFieldCount(), 32767);
     if (n <= 0) return;
     int answer = rt::Message(
         "This document already containt fillable fields.|Do you want to use the existing "

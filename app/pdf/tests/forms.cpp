@@ -141,6 +141,86 @@ std::string MakeForm(const std::string& path) {
   return path;
 }
 
+namespace {
+
+// A document of one page with the given widgets on it and fields listed.
+void WriteOnePage(QPDF& q, H page, H annots, H fields, const std::string& path) {
+  page.replaceKey("/Annots", annots);
+  H af = q.makeIndirectObject(H::newDictionary());
+  af.replaceKey("/Fields", fields);
+  af.replaceKey("/DA", H::newString("/Helv 0 Tf 0 g"));
+  q.getRoot().replaceKey("/AcroForm", af);
+  QPDFWriter w(q, path.c_str());
+  w.write();
+}
+
+H OnePage(QPDF& q) {
+  q.emptyPDF();
+  H pages = q.getRoot().getKey("/Pages");
+  H page = q.makeIndirectObject(H::parse("<< /Type /Page /MediaBox [0 0 612 792] >>"));
+  page.replaceKey("/Parent", pages);
+  H kids = H::newArray();
+  kids.appendItem(page);
+  pages.replaceKey("/Kids", kids);
+  pages.replaceKey("/Count", H::newInteger(1));
+  return page;
+}
+
+H Widget(QPDF& q, H page, H annots, const std::string& dict) {
+  H w = q.makeIndirectObject(H::parse(dict));
+  w.replaceKey("/Type", H::newName("/Annot"));
+  w.replaceKey("/Subtype", H::newName("/Widget"));
+  w.replaceKey("/P", page);
+  annots.appendItem(w);
+  return w;
+}
+
+}  // namespace
+
+std::string MakePartialRadio(const std::string& path) {
+  QPDF q;
+  H page = OnePage(q);
+  H annots = H::newArray(), fields = H::newArray();
+  H group = q.makeIndirectObject(H::parse("<< /FT /Btn /T (size) /Ff 49152 /V /m >>"));
+  int x = 100;
+  for (std::string on : {"s", "m", "l"}) {
+    H w = Widget(q, page, annots, "<< /F 4 >>");
+    w.replaceKey("/Rect", H::parse("[" + std::to_string(x) + " 300 " + std::to_string(x + 15) +
+                                   " 315]"));
+    w.replaceKey("/AP", OnOff(q, on));
+    w.replaceKey("/AS", H::newName(on == "m" ? "/m" : "/Off"));
+    w.replaceKey("/Parent", group);
+    if (on == "s") {
+      H kids = H::newArray();
+      kids.appendItem(w);
+      group.replaceKey("/Kids", kids);
+      fields.appendItem(w);
+    }
+    x += 30;
+  }
+  WriteOnePage(q, page, annots, fields, path);
+  return path;
+}
+
+std::string MakeDeepField(const std::string& path, int depth) {
+  QPDF q;
+  H page = OnePage(q);
+  H annots = H::newArray(), fields = H::newArray();
+  H parent = q.makeIndirectObject(H::parse("<< /T (n) >>"));
+  fields.appendItem(parent);
+  for (int i = 1; i <= depth; ++i) {
+    H node = i < depth ? q.makeIndirectObject(H::parse("<< /T (n) >>"))
+                       : Widget(q, page, annots, "<< /FT /Tx /Rect [100 600 200 620] /F 4 >>");
+    node.replaceKey("/Parent", parent);
+    H kids = H::newArray();
+    kids.appendItem(node);
+    parent.replaceKey("/Kids", kids);
+    parent = node;
+  }
+  WriteOnePage(q, page, annots, fields, path);
+  return path;
+}
+
 void Encrypt(const std::string& source, const std::string& path, const std::string& user,
              const std::string& owner) {
   QPDF q;

@@ -23,6 +23,14 @@ namespace forms {
 //  9 "lost"   text whose widget is on no page
 std::string MakeForm(const std::string& path);
 
+// One page with the radio group "size" of three buttons (on states s, m,
+// l; value m) whose /AcroForm /Fields lists only the first button, and whose
+// /Kids holds only that one: the others are reached through the page.
+std::string MakePartialRadio(const std::string& path);
+
+// One page with a text field `depth` levels down the field tree.
+std::string MakeDeepField(const std::string& path, int depth);
+
 // A copy of `source` encrypted with the given passwords.
 void Encrypt(const std::string& source, const std::string& path, const std::string& user,
              const std::string& owner);

@@ -274,6 +274,30 @@ TEST_F(AppPdfImport, FieldsBecomeControlsWithEditorGeometry) {
   }
 }
 
+TEST_F(AppPdfImport, RadioButtonsReachedOnlyThroughThePageAreImported) {
+  ASSERT_TRUE(WindowImport(forms::MakePartialRadio((dir_ / "src" / "radio.pdf").string())));
+  auto controls = Controls();
+  ASSERT_EQ(controls.size(), 3u);
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(V(controls[k].CONTROLID), 1);
+    EXPECT_EQ(V(controls[k].PDFFIELDNUMBER), 1);
+    EXPECT_EQ(V(controls[k].PDFFIELDTYPE), 4);
+    EXPECT_EQ(V(controls[k].RADIOBUTTONNUMBER), k + 1);
+    EXPECT_EQ(controls[k].CONTROLNAME.Value(), "size");
+    EXPECT_EQ(controls[k].PDFVALUE.Value(), "m");
+    EXPECT_DOUBLE_EQ(V(controls[k].PDFX), 100 + 30 * k);
+  }
+  auto values = Values();
+  ASSERT_EQ(values.size(), 3u);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(V(values[k].CONTROLID), 1);
+    EXPECT_EQ(V(values[k].VALUENUMBER), k + 1);
+    EXPECT_EQ(values[k].CONTROLVALUE.Value(), std::string(1, "sml"[k]));
+    EXPECT_EQ(V(values[k].RADIOBUTTONNUMBER), k + 1);
+  }
+}
+
 TEST_F(AppPdfImport, ResolutionAcrossAndDownScaleTheGeometry) {
   apppdf::SetResolutionSource([] { return apppdf::Resolution{120, 144}; });
   ASSERT_TRUE(WindowImport(form_));
@@ -311,7 +335,10 @@ TEST_F(AppPdfImport, UnreadableFilesShowAMessageAndStoreNothing) {
   std::ofstream("src/text.pdf") << "just some text, not a PDF document\n";
   std::ofstream("src/cut.pdf", std::ios::binary) << bytes.substr(0, 300);
   forms::Encrypt(form_, "src/user.pdf", "user", "owner");
-  for (const char* name : {"src/text.pdf", "src/cut.pdf", "src/user.pdf", "src/none.pdf"}) {
+  // A field tree deeper than the library reads is not imported with 0 fields.
+  forms::MakeDeepField("src/deep.pdf", 100);
+  for (const char* name :
+       {"src/text.pdf", "src/cut.pdf", "src/user.pdf", "src/none.pdf", "src/deep.pdf"}) {
     SCOPED_TRACE(name);
     asked_.clear();
     EXPECT_FALSE(WindowImport(name));

@@ -5,6 +5,7 @@
 #include <qpdf/QPDFFormFieldObjectHelper.hh>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <sstream>
 
@@ -291,11 +292,25 @@ void TextAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, boo
              multiLine, FontResource(d, da.font));
 }
 
+// Whether a button misses what it should show: a button with an on-state
+// states that draw; a radio button that can only be off, any appearance.
+bool ButtonLacksAppearance(QPDFObjectHandle widget, bool radio) {
+  if (radio && OnState(widget).empty()) {
+    auto n = widget.getKey("/AP").getKey("/N");
+    return !n.isStream() && !n.isDictionary();
+  }
+  return !HasAppearance(widget);
+}
+
 void ButtonAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, bool rebuild,
                       bool radio) {
   std::string on = OnState(widget);
+  // A radio button without an on-state can only be off.
+  const bool offOnly = radio && on.empty();
   if (on.empty()) on = "Yes";
-  if (rebuild || !HasAppearance(widget)) {
+  r.entry->litKnown = false;  // the state shown is set below from the value
+  if (rebuild || ButtonLacksAppearance(widget, radio)) {
+    r.entry->states.reset();
     Box b = BoxOf(widget);
     auto da = ParseDA(FieldDA(d, r.field));
     std::string frame = Frame(widget, b);
@@ -308,23 +323,45 @@ void ButtonAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, b
                        " Td (" + (radio ? "l" : "4") + ") Tj ET Q\n";
     auto zadb = FontResource(d, "/ZaDb");
     auto states = QPDFObjectHandle::newDictionary();
-    states.replaceKey("/" + on, FormStream(d, b, frame + mark, "/ZaDb", zadb));
+    if (!offOnly) states.replaceKey("/" + on, FormStream(d, b, frame + mark, "/ZaDb", zadb));
     states.replaceKey("/Off", FormStream(d, b, frame, "/ZaDb", zadb));
     auto ap = QPDFObjectHandle::newDictionary();
     ap.replaceKey("/N", states);
     widget.replaceKey("/AP", ap);
   }
-  auto v = Inherited(r.field, "/V");
-  widget.replaceKey("/AS", v.isName() && v.getName() == "/" + on
+  widget.replaceKey("/AS", !offOnly && NamesState(Inherited(r.field, "/V"), on)
                                ? QPDFObjectHandle::newName("/" + on)
                                : QPDFObjectHandle::newName("/Off"));
+}
+
+// An appearance stream that draws something: content that is not blank,
+// and a box of some size.
+bool Draws(QPDFObjectHandle stream) {
+  if (!stream.isStream()) return false;
+  double box[4];
+  if (!ReadRect(stream.getDict().getKey("/BBox"), box) || box[2] - box[0] <= 0 ||
+      box[3] - box[1] <= 0)
+    return false;
+  try {
+    auto data = stream.getStreamData(qpdf_dl_generalized);
+    auto bytes = reinterpret_cast<const char*>(data->getBuffer());
+    return std::any_of(bytes, bytes + data->getSize(),
+                       [](char c) { return !std::isspace(static_cast<unsigned char>(c)); });
+  } catch (...) {
+    return false;  // content no reader can decode draws nothing
+  }
 }
 
 }  // namespace
 
 bool HasAppearance(QPDFObjectHandle widget) {
   auto n = widget.getKey("/AP").getKey("/N");
-  return n.isStream() || (n.isDictionary() && !n.getKeys().empty());
+  if (n.isStream()) return Draws(n);
+  if (!n.isDictionary()) return false;
+  // A button's off state may rightly draw nothing; some state must draw.
+  for (auto& [state, stream] : n.getDictAsMap())
+    if (state != "/Off" && Draws(stream)) return true;
+  return false;
 }
 
 bool AppearanceStale(Document& d, QPDFObjectHandle field) {
@@ -334,7 +371,7 @@ bool AppearanceStale(Document& d, QPDFObjectHandle field) {
 bool UpdateAppearance(Document& d, const FieldRef& r) {
   bool rebuild = d.restyled.count(r.field.getObjGen()) > 0;
   int kind = Kind(r.field);
-  for (auto& w : Widgets(r.field)) {
+  for (auto& w : r.entry->widgets) {
     if (kind == 1 || kind == 5)
       TextAppearance(d, r, w, rebuild);
     else if (kind == 3 || kind == 4)
@@ -344,6 +381,22 @@ bool UpdateAppearance(Document& d, const FieldRef& r) {
   d.restyled.erase(r.field.getObjGen());
   d.Changed();
   return true;
+}
+
+void DrawMissingButtonAppearances(Document& d) {
+  auto& ix = Fields(d);
+  for (size_t i = 0; i < ix.fields.size(); ++i) {
+    FieldRef r;
+    r.entry = ix.fields[i];
+    r.field = r.entry->field;
+    int kind = Kind(r.field);
+    if (kind != 3 && kind != 4) continue;
+    const auto& ws = r.entry->widgets;
+    if (std::none_of(ws.begin(), ws.end(),
+                     [&](auto& w) { return ButtonLacksAppearance(w, kind == 4); }))
+      continue;
+    Guard(false, [&] { return UpdateAppearance(d, r); });
+  }
 }
 
 }  // namespace velmora::pdf::detail

@@ -1,5 +1,6 @@
 // Documents: loading, encryption, saving, information and fonts.
 #include "document.h"
+#include "fields.h"
 
 #include <poppler/cpp/poppler-document.h>
 #include <poppler/cpp/poppler-global.h>
@@ -183,6 +184,7 @@ int iSEDLoadFromFile(const std::string& file) {
     if (!doc->qpdf->getRoot().isDictionary()) return 0;
     doc->encrypted = doc->qpdf->isEncrypted();
     doc->pages = doc->qpdf->getAllPages();
+    if (!FieldTreeReadable(*doc)) return 0;
     return AddDocument(std::move(doc));
   });
 }
@@ -230,6 +232,12 @@ int iSEDSaveToFile(const std::string& file) {
     // loaded file (or a failed write) never leaves a half-written file.
     fs::path temp = target;
     temp += ".velmora-tmp";
+    // Buttons whose appearances are missing or empty are drawn, so that
+    // they show their state whether or not the reader makes appearances.
+    Guard(0, [&] {
+      DrawMissingButtonAppearances(*d);
+      return 0;
+    });
     {
       QPDFWriter w(*d->qpdf, temp.c_str());
       if (d->decrypt) w.setPreserveEncryption(false);

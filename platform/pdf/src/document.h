@@ -17,11 +17,8 @@ class document;
 
 namespace velmora::pdf::detail {
 
-// A radio button reached by its temporary index.
-struct TempKid {
-  QPDFObjectHandle field;
-  QPDFObjectHandle widget;
-};
+// The index of the document's form fields (fields.h).
+struct FieldIndex;
 
 struct Document {
   std::mutex mutex;
@@ -33,12 +30,9 @@ struct Document {
   int selectedPage = 0;
   std::vector<QPDFObjectHandle> pages;
 
-  // Terminal fields in tree order, and where each widget sits.
-  bool fieldsValid = false;
-  std::vector<QPDFObjectHandle> fields;
-  std::map<QPDFObjGen, int> widgetPage;
-  std::map<QPDFObjGen, int> widgetTabOrder;
-  std::vector<TempKid> temps;
+  // Terminal fields by number, radio buttons by temporary index, and where
+  // each widget sits: built once per loaded document.
+  std::shared_ptr<FieldIndex> fieldIndex;
   std::set<QPDFObjGen> staleAppearance;  // value or look changed
   std::set<QPDFObjGen> restyled;         // look changed: rebuild the base
   std::set<QPDFObjGen> wrappedPages;     // contents already inside q ... Q

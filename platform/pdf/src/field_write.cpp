@@ -48,8 +48,8 @@ void Turn(QPDFObjectHandle widget, int degrees) {
 template <class F>
 int ForWidgets(int number, F&& f) {
   return WithField(number, 0, [&](Document& d, FieldRef& r) {
-    std::vector<QPDFObjectHandle> ws =
-        r.kid ? std::vector<QPDFObjectHandle>{r.widget} : Widgets(r.field);
+    const std::vector<QPDFObjectHandle> ws =
+        r.kid ? std::vector<QPDFObjectHandle>{r.widget} : r.entry->widgets;
     if (ws.empty()) return 0;
     for (auto& w : ws) f(d, w);
     MarkStale(d, r.field, true);
@@ -74,35 +74,45 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
          });
 }
 
-// The on-state of the button whose state or export value is `value`.
-std::string MatchState(QPDFObjectHandle field, const std::string& value) {
-  auto ws = Widgets(field);
-  for (auto& w : ws)
-    if (OnState(w) == value || ExportValue(field, w) == value) return OnState(w);
-  for (auto& w : ws)
-    if (!OnState(w).empty() && EqualNoCase(ExportValue(field, w), value)) return OnState(w);
+// The on-state, as written, of the button whose state or export value is
+// `value` once decoded.
+std::string MatchState(FieldEntry& e, const std::string& value) {
+  long i = ButtonWithValue(e, value);
+  if (i >= 0) return OnState(e.widgets[i]);
+  for (auto& w : e.widgets) {
+    auto on = OnState(w);
+    if (!on.empty() && EqualNoCase(ExportValue(e.field, w), value)) return on;
+  }
   return {};
 }
 
-void SetButtonState(QPDFObjectHandle field, const std::string& state) {
+// Sets the value and shows the buttons in that state on, the others off.
+// Once every widget was set, only the ones that change are touched.
+void SetButtonState(FieldEntry& e, const std::string& state) {
   auto name = QPDFObjectHandle::newName("/" + (state.empty() ? std::string("Off") : state));
-  field.replaceKey("/V", name);
-  for (auto& w : Widgets(field))
-    w.replaceKey("/AS", !state.empty() && OnState(w) == state
-                            ? name
-                            : QPDFObjectHandle::newName("/Off"));
+  auto off = QPDFObjectHandle::newName("/Off");
+  e.field.replaceKey("/V", name);
+  auto lit = state.empty() ? std::vector<size_t>() : ButtonsInState(e, state);
+  if (e.litKnown) {
+    for (size_t i : e.lit) e.widgets[i].replaceKey("/AS", off);
+  } else {
+    for (auto w : e.widgets) w.replaceKey("/AS", off);
+  }
+  for (size_t i : lit) e.widgets[i].replaceKey("/AS", name);
+  e.lit = std::move(lit);
+  e.litKnown = true;
 }
 
 int SetCheckBox(FieldRef& r, const std::string& value) {
   std::string state;
-  if (value != "Off") state = MatchState(r.field, value);
+  if (value != "Off") state = MatchState(*r.entry, value);
   if (state.empty() && value != "Off") {
     // The editor's own check values ("T"/"F") and the usual words for a
     // ticked box turn it on; anything else turns it off.
     static const char* const on[] = {"T", "Yes", "On", "True", "1", "X", "Checked"};
     for (const char* word : on)
       if (EqualNoCase(value, word)) {
-        for (auto& w : Widgets(r.field))
+        for (auto& w : r.entry->widgets)
           if (!OnState(w).empty()) {
             state = OnState(w);
             break;
@@ -110,18 +120,18 @@ int SetCheckBox(FieldRef& r, const std::string& value) {
         if (state.empty()) state = "Yes";
       }
   }
-  SetButtonState(r.field, state);
+  SetButtonState(*r.entry, state);
   return 1;
 }
 
 int SetRadio(FieldRef& r, const std::string& value) {
   if (value == "Off") {
-    SetButtonState(r.field, "");
+    SetButtonState(*r.entry, "");
     return 1;
   }
-  auto state = MatchState(r.field, value);
+  auto state = MatchState(*r.entry, value);
   if (state.empty()) return 0;  // no such button: the value stays
-  SetButtonState(r.field, state);
+  SetButtonState(*r.entry, state);
   return 1;
 }
 
@@ -131,10 +141,25 @@ void RemoveFromArray(QPDFObjectHandle array, QPDFObjectHandle item) {
     if (array.getArrayItem(i).isSameObjectAs(item)) array.eraseItem(i);
 }
 
+// Takes the listed objects out of an array in one pass.
+void RemoveAll(QPDFObjectHandle array, const std::set<QPDFObjGen>& gone) {
+  if (!array.isArray() || gone.empty()) return;
+  std::vector<QPDFObjectHandle> kept;
+  bool changed = false;
+  for (auto& item : array.aitems()) {
+    if (item.isIndirect() && gone.count(item.getObjGen())) {
+      changed = true;
+      continue;
+    }
+    kept.push_back(item);
+  }
+  if (changed) array.setArrayFromVector(kept);
+}
+
 // Takes a field out of the field tree; a parent left without kids goes too.
 void RemoveFromTree(Document& d, QPDFObjectHandle node, int depth = 0) {
   auto parent = node.getKey("/Parent");
-  if (parent.isDictionary() && depth < 64) {
+  if (parent.isDictionary() && depth < kMaxFieldDepth) {
     auto kids = parent.getKey("/Kids");
     RemoveFromArray(kids, node);
     if (!kids.isArray() || kids.getArrayNItems() == 0) RemoveFromTree(d, parent, depth + 1);
@@ -144,6 +169,8 @@ void RemoveFromTree(Document& d, QPDFObjectHandle node, int depth = 0) {
   if (af.isDictionary()) RemoveFromArray(af.getKey("/Fields"), node);
 }
 
+// Draws a widget's normal appearance into its page's stream of flattened
+// fields (written out by WriteFlattened).
 void DrawOnPage(Document& d, QPDFObjectHandle page, QPDFObjectHandle widget) {
   QPDFAnnotationObjectHelper annot(widget);
   auto ap = annot.getAppearanceStream("/N");
@@ -174,7 +201,13 @@ void DrawOnPage(Document& d, QPDFObjectHandle page, QPDFObjectHandle widget) {
     ph.addPageContents(stream, false);
   }
   text += content;
-  stream.replaceStreamData(text, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+}
+
+void WriteFlattened(Document& d, QPDFObjectHandle page) {
+  auto it = d.flattened.find(page.getObjGen());
+  if (it == d.flattened.end() || !it->second.first.isStream()) return;
+  it->second.first.replaceStreamData(it->second.second, QPDFObjectHandle::newNull(),
+                                     QPDFObjectHandle::newNull());
 }
 
 }  // namespace
@@ -199,12 +232,8 @@ int iSEDNewFormField(const std::string& title, int kind) {
     f.replaceKey("/MK", QPDFObjectHandle::newDictionary());
     f = d->qpdf->makeIndirectObject(f);
     af.getKey("/Fields").appendItem(f);
-    InvalidateFields(*d);
     MarkStale(*d, f, true);
-    EnsureFields(*d);
-    for (size_t i = d->fields.size(); i-- > 0;)
-      if (d->fields[i].isSameObjectAs(f)) return static_cast<int>(i) + 1;
-    return 0;
+    return AddField(*d, f);
   });
 }
 
@@ -228,8 +257,8 @@ int iSEDSetFormFieldPage(int field, int page) {
     // Rotation is relative to the page as shown: a field stays upright when
     // it moves to a page turned another way.
     Turn(w, PageRotation(target) - (oldPage.isNull() ? 0 : PageRotation(oldPage)));
+    PlaceWidget(d, w, page);
     MarkStale(d, r.field, true);
-    InvalidateFields(d);
     return 1;
   });
 }
@@ -351,23 +380,41 @@ int iSEDSetFormFieldValue(int field, const std::string& value) {
 int iSEDFlattenFormField(int field) {
   return WithField(field, 0, [&](Document& d, FieldRef& r) {
     if (r.kid) return 0;
-    auto ws = Widgets(r.field);
+    const auto ws = r.entry->widgets;
     bool missing = std::any_of(ws.begin(), ws.end(), [](auto& w) { return !HasAppearance(w); });
     // A field whose appearance is missing or older than its value is drawn
     // anew first, so that flattening never loses what it shows.
     // A field qpdf cannot draw is still flattened with what it has.
     if (missing || AppearanceStale(d, r.field)) Guard(false, [&] { return UpdateAppearance(d, r); });
+    std::map<QPDFObjGen, std::pair<QPDFObjectHandle, std::set<QPDFObjGen>>> pages;
+    std::set<QPDFObjGen> widgets;
     for (auto& w : ws) {
       int number = 0;
       auto page = PageOfWidget(d, w, &number);
+      if (w.isIndirect()) widgets.insert(w.getObjGen());
       if (page.isNull()) continue;
       DrawOnPage(d, page, w);
-      RemoveFromArray(page.getKey("/Annots"), w);
+      auto& [p, gone] = pages[page.getObjGen()];
+      p = page;
+      gone.insert(w.getObjGen());
+    }
+    for (auto& [og, entry] : pages) {
+      RemoveAll(entry.first.getKey("/Annots"), entry.second);
+      WriteFlattened(d, entry.first);
+    }
+    // Widgets some producers list in /Fields or under another field go
+    // with it.
+    auto af = AcroForm(d, false);
+    if (af.isDictionary()) RemoveAll(af.getKey("/Fields"), widgets);
+    for (auto w : ws) {
+      auto parent = w.getKey("/Parent");
+      if (!w.isSameObjectAs(r.field) && parent.isDictionary() && !parent.isSameObjectAs(r.field))
+        RemoveFromArray(parent.getKey("/Kids"), w);
     }
     RemoveFromTree(d, r.field);
     d.staleAppearance.erase(r.field.getObjGen());
     d.restyled.erase(r.field.getObjGen());
-    ForgetField(d, field, ws);
+    ForgetField(d, field);
     return 1;
   });
 }

@@ -1,52 +1,222 @@
-// Form fields: numbering from the form's field tree, and reading them.
+// Form fields: the index of fields and widgets, and reading them.
 #include "fields.h"
 
 #include <qpdf/Constants.h>
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFFormFieldObjectHelper.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QUtil.hh>
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <sstream>
+#include <tuple>
 
 #include "velmora/pdf/pdf.h"
 
 namespace velmora::pdf::detail {
 namespace {
 
-constexpr int kMaxDepth = 64;
+// Places in the tree of what a producer did not list come after the rest.
+constexpr long kUnlisted = LONG_MAX;
 
-// A kid is a field of its own when it has a name or kids; otherwise it is a
-// widget of its parent.
-bool IsFieldNode(QPDFObjectHandle kid) {
-  return kid.isDictionary() && (kid.hasKey("/T") || kid.getKey("/Kids").isArray());
+// Widget annotations, and field dictionaries some producers list in /Annots
+// without /Subtype.
+bool IsWidget(QPDFObjectHandle a) {
+  if (!a.isDictionary() || !a.isIndirect()) return false;
+  auto subtype = a.getKey("/Subtype");
+  return subtype.isNameAndEquals("/Widget") ||
+         (!subtype.isName() && (a.hasKey("/FT") || a.hasKey("/Parent")));
 }
 
-void Collect(QPDFObjectHandle node, int depth, std::set<QPDFObjGen>& seen,
-             std::vector<QPDFObjectHandle>& out) {
-  if (!node.isDictionary() || depth > kMaxDepth) return;
-  if (node.isIndirect() && !seen.insert(node.getObjGen()).second) return;
-  std::vector<QPDFObjectHandle> fieldKids;
-  bool widgetKid = false;
-  auto kids = node.getKey("/Kids");
-  if (kids.isArray()) {
-    for (auto& kid : kids.aitems()) {
-      if (!kid.isDictionary()) continue;
-      if (IsFieldNode(kid))
-        fieldKids.push_back(kid);
-      else
-        widgetKid = true;
+// The terminal field a widget belongs to: itself when it is named or has no
+// parent, else the field its /Parent names. `found` is where qpdf met it.
+QPDFObjectHandle TerminalOf(QPDFObjectHandle widget, QPDFObjectHandle found) {
+  if (widget.hasKey("/T")) return widget;
+  auto parent = widget.getKey("/Parent");
+  if (parent.isDictionary() && parent.isIndirect()) return parent;
+  return found.isDictionary() && found.isIndirect() ? found : widget;
+}
+
+// Where a widget sits in the tree (its indexes from /Fields down) and on
+// the pages: what fields and buttons are ordered by.
+struct Key {
+  std::vector<long> path;
+  long page = kUnlisted, order = kUnlisted;
+  bool operator<(const Key& o) const {
+    return std::tie(path, page, order) < std::tie(o.path, o.page, o.order);
+  }
+};
+
+class Builder {
+ public:
+  Builder(Document& d, FieldIndex& ix) : d_(d), ix_(ix) {}
+
+  void Run() {
+    PlaceWidgets();
+    auto af = AcroForm(d_, false);
+    auto top = af.isDictionary() ? af.getKey("/Fields") : QPDFObjectHandle::newNull();
+    if (top.isArray()) {
+      long i = 0;
+      for (auto& f : top.aitems()) {
+        if (f.isIndirect()) top_.emplace(f.getObjGen(), i);
+        ++i;
+      }
+      CheckDepth(top);
+    }
+    // qpdf meets every widget of the field tree and every widget of a page;
+    // each joins the terminal field its /Parent names.
+    QPDFAcroFormDocumentHelper helper(*d_.qpdf);
+    for (auto& f : helper.getFormFields())
+      for (auto& a : helper.getAnnotationsForField(f)) Add(a.getObjectHandle(), f.getObjectHandle());
+    for (auto& w : pageWidgets_) Add(w, w);
+
+    for (auto& p : pending_) {
+      std::sort(p.widgets.begin(), p.widgets.end(),
+                [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+    std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
+      return a.widgets.front().first < b.widgets.front().first;
+    });
+    for (auto& p : pending_) {
+      auto entry = std::make_shared<FieldEntry>();
+      entry->field = p.field;
+      for (auto& w : p.widgets) entry->widgets.push_back(w.second);
+      Number(ix_, entry);
     }
   }
-  if (fieldKids.empty() || widgetKid) out.push_back(node);
-  for (auto& kid : fieldKids) Collect(kid, depth + 1, seen, out);
-}
+
+  // Appends a field to the numbering; a radio group's buttons get their
+  // temporary ordinals.
+  static void Number(FieldIndex& ix, const std::shared_ptr<FieldEntry>& entry) {
+    ix.fields.push_back(entry);
+    if (Kind(entry->field) != 4 || entry->widgets.empty()) return;
+    entry->firstTemp = static_cast<int>(ix.temps.size()) + 1;
+    for (auto& w : entry->widgets) {
+      if (ix.temps.size() >= static_cast<size_t>(kMaxTemps)) break;
+      ix.temps.push_back({entry, w});
+    }
+  }
+
+ private:
+  struct Pending {
+    QPDFObjectHandle field;
+    std::vector<std::pair<Key, QPDFObjectHandle>> widgets;
+  };
+
+  void PlaceWidgets() {
+    ix_.widgetsOnPage.assign(d_.pages.size(), 0);
+    for (size_t i = 0; i < d_.pages.size(); ++i) {
+      for (auto& a : QPDFPageObjectHelper(d_.pages[i]).getAnnotations()) {
+        auto w = a.getObjectHandle();
+        if (!IsWidget(w)) continue;
+        WidgetPlace place{static_cast<int>(i) + 1, ++ix_.widgetsOnPage[i], 0};
+        if (ix_.places.emplace(w.getObjGen(), place).second) pageWidgets_.push_back(w);
+      }
+    }
+  }
+
+  // A tree deeper than the limit is not read: the nodes down to one level
+  // past it are visited.
+  void CheckDepth(QPDFObjectHandle top) {
+    std::vector<QPDFObjectHandle> level;
+    for (auto& f : top.aitems())
+      if (f.isDictionary()) level.push_back(f);
+    std::set<QPDFObjGen> seen;
+    for (int depth = 0; !level.empty(); ++depth) {
+      if (depth > kMaxFieldDepth) {
+        ix_.tooDeep = true;
+        return;
+      }
+      std::vector<QPDFObjectHandle> next;
+      for (auto& node : level) {
+        if (node.isIndirect() && !seen.insert(node.getObjGen()).second) continue;
+        auto kids = node.getKey("/Kids");
+        if (!kids.isArray()) continue;
+        for (auto& kid : kids.aitems())
+          if (kid.isDictionary()) next.push_back(kid);
+      }
+      level.swap(next);
+    }
+  }
+
+  void Add(QPDFObjectHandle widget, QPDFObjectHandle found) {
+    if (!widget.isDictionary() || !widget.isIndirect() ||
+        !seen_.insert(widget.getObjGen()).second)
+      return;
+    auto field = TerminalOf(widget, found);
+    auto [it, fresh] = entryOf_.emplace(field.getObjGen(), pending_.size());
+    if (fresh) pending_.push_back({field, {}});
+    Key key;
+    key.path = Path(widget);
+    auto place = ix_.places.find(widget.getObjGen());
+    if (place != ix_.places.end()) {
+      key.page = place->second.page;
+      key.order = place->second.order;
+    }
+    pending_[it->second].widgets.emplace_back(std::move(key), widget);
+  }
+
+  // The node's indexes from /Fields down through /Kids; a node its parent
+  // does not list, or a top the form does not list, comes after the rest.
+  std::vector<long> Path(QPDFObjectHandle node) {
+    std::vector<long> path;
+    std::set<QPDFObjGen> seen;
+    for (int depth = 0;; ++depth) {
+      auto t = top_.find(node.getObjGen());
+      if (t != top_.end()) {
+        path.push_back(t->second);
+        break;
+      }
+      auto parent = node.getKey("/Parent");
+      if (!parent.isDictionary() || !parent.isIndirect() ||
+          !seen.insert(node.getObjGen()).second) {
+        path.push_back(kUnlisted);
+        break;
+      }
+      if (depth >= kMaxFieldDepth) {
+        ix_.tooDeep = true;
+        path.push_back(kUnlisted);
+        break;
+      }
+      path.push_back(KidIndex(parent, node));
+      node = parent;
+    }
+    std::reverse(path.begin(), path.end());
+    return path;
+  }
+
+  long KidIndex(QPDFObjectHandle parent, QPDFObjectHandle kid) {
+    auto [it, fresh] = kids_.try_emplace(parent.getObjGen());
+    if (fresh) {
+      auto kids = parent.getKey("/Kids");
+      long i = 0;
+      if (kids.isArray())
+        for (auto& k : kids.aitems()) {
+          if (k.isIndirect()) it->second.emplace(k.getObjGen(), i);
+          ++i;
+        }
+    }
+    auto found = it->second.find(kid.getObjGen());
+    return found == it->second.end() ? kUnlisted : found->second;
+  }
+
+  Document& d_;
+  FieldIndex& ix_;
+  std::vector<QPDFObjectHandle> pageWidgets_;
+  std::map<QPDFObjGen, long> top_;
+  std::map<QPDFObjGen, std::map<QPDFObjGen, long>> kids_;
+  std::set<QPDFObjGen> seen_;
+  std::map<QPDFObjGen, size_t> entryOf_;
+  std::vector<Pending> pending_;
+};
 
 std::string TextOf(QPDFObjectHandle v) {
-  if (v.isString()) return FromHost(v.getUTF8Value());
-  if (v.isName()) return FromHost(v.getName().substr(1));
   if (v.isArray() && v.getArrayNItems() > 0) return TextOf(v.getArrayItem(0));
-  return {};
+  return DecodedText(v);
 }
 
 // Option entries are a text or [export display]; the export value counts.
@@ -62,26 +232,148 @@ bool AllDigits(const std::string& s) {
   return true;
 }
 
-std::vector<std::string> CheckStates(QPDFObjectHandle field) {
+std::vector<std::string> CheckStates(const FieldEntry& e) {
   std::vector<std::string> states;
-  for (auto& w : Widgets(field)) {
-    auto name = ExportValue(field, w);
+  for (auto& w : e.widgets) {
+    auto name = ExportValue(e.field, w);
     if (!name.empty() && std::find(states.begin(), states.end(), name) == states.end())
       states.push_back(name);
   }
   return states;
 }
 
+std::string RawText(QPDFObjectHandle v) {
+  if (v.isName()) return v.getName().substr(1);
+  if (v.isString()) return v.getStringValue();
+  return {};
+}
+
 }  // namespace
+
+FieldIndex& Fields(Document& d) {
+  if (!d.fieldIndex) {
+    auto ix = std::make_shared<FieldIndex>();
+    Builder(d, *ix).Run();
+    d.fieldIndex = std::move(ix);
+  }
+  return *d.fieldIndex;
+}
+
+bool FieldTreeReadable(Document& d) {
+  try {
+    return !Fields(d).tooDeep;
+  } catch (...) {
+    // A form qpdf cannot read leaves the fields unreadable, not the pages.
+    d.fieldIndex.reset();
+    return true;
+  }
+}
+
+int AddField(Document& d, QPDFObjectHandle field) {
+  auto& ix = Fields(d);
+  auto entry = std::make_shared<FieldEntry>();
+  entry->field = field;
+  entry->widgets.push_back(field);
+  Builder::Number(ix, entry);
+  return static_cast<int>(ix.fields.size());
+}
+
+void PlaceWidget(Document& d, QPDFObjectHandle widget, int page) {
+  auto& ix = Fields(d);
+  if (page < 1 || page > static_cast<int>(ix.widgetsOnPage.size())) return;
+  ix.places[widget.getObjGen()] = WidgetPlace{page, ++ix.widgetsOnPage[page - 1], 0};
+  ix.tabsValid = false;
+}
+
+int TabOrder(Document& d, QPDFObjectHandle widget) {
+  auto& ix = Fields(d);
+  if (!ix.tabsValid) {
+    std::vector<std::tuple<int, int, WidgetPlace*>> all;
+    for (auto& [og, place] : ix.places) all.emplace_back(place.page, place.order, &place);
+    std::sort(all.begin(), all.end());
+    int page = 0, tab = 0;
+    for (auto& [p, o, place] : all) {
+      if (p != page) page = p, tab = 0;
+      place->tab = ++tab;
+    }
+    ix.tabsValid = true;
+  }
+  if (!widget.isIndirect()) return 0;
+  auto it = ix.places.find(widget.getObjGen());
+  return it == ix.places.end() ? 0 : it->second.tab;
+}
+
+std::string DecodedBytes(const std::string& bytes) {
+  bool eightBit = false, utf8 = false, utf16 = false;
+  QUtil::analyze_encoding(bytes, eightBit, utf8, utf16);
+  if (utf16) return FromHost(QUtil::utf16_to_utf8(bytes));
+  if (QUtil::is_explicit_utf8(bytes)) return FromHost(bytes.substr(3));
+  if (!eightBit || utf8) return FromHost(bytes);
+  return FromHost(QUtil::pdf_doc_to_utf8(bytes));
+}
+
+std::string DecodedText(QPDFObjectHandle v) {
+  if (!v.isName() && !v.isString()) return {};
+  return DecodedBytes(RawText(v));
+}
+
+bool NamesState(QPDFObjectHandle value, const std::string& state) {
+  if (state.empty() || (!value.isName() && !value.isString())) return false;
+  auto raw = RawText(value);
+  return raw == state || DecodedBytes(raw) == DecodedBytes(state);
+}
+
+namespace {
+const FieldEntry::States& StatesOf(FieldEntry& e) {
+  if (!e.states) {
+    auto s = std::make_shared<FieldEntry::States>();
+    for (size_t i = 0; i < e.widgets.size(); ++i) {
+      auto on = OnState(e.widgets[i]);
+      if (on.empty()) continue;
+      s->byName.emplace(on, i);
+      s->allByName[on].push_back(i);
+      s->byText.emplace(DecodedBytes(on), i);
+      s->byExport.emplace(ExportValue(e.field, e.widgets[i]), i);
+    }
+    e.states = std::move(s);
+  }
+  return *e.states;
+}
+
+long Find(const std::map<std::string, size_t>& m, const std::string& key) {
+  auto it = m.find(key);
+  return it == m.end() ? -1 : static_cast<long>(it->second);
+}
+}  // namespace
+
+long ButtonNamed(FieldEntry& e, QPDFObjectHandle value) {
+  if (!value.isName() && !value.isString()) return -1;
+  const auto& s = StatesOf(e);
+  auto raw = RawText(value);
+  long i = Find(s.byName, raw);
+  return i >= 0 ? i : Find(s.byText, DecodedBytes(raw));
+}
+
+std::vector<size_t> ButtonsInState(FieldEntry& e, const std::string& state) {
+  const auto& s = StatesOf(e);
+  auto it = s.allByName.find(state);
+  return it == s.allByName.end() ? std::vector<size_t>() : it->second;
+}
+
+long ButtonWithValue(FieldEntry& e, const std::string& text) {
+  const auto& s = StatesOf(e);
+  long i = Find(s.byText, text);
+  return i >= 0 ? i : Find(s.byExport, text);
+}
 
 QPDFObjectHandle PageOfWidget(Document& d, QPDFObjectHandle widget, int* number) {
   *number = 0;
-  EnsureFields(d);
+  auto& ix = Fields(d);
   if (!widget.isIndirect()) return QPDFObjectHandle::newNull();
-  auto it = d.widgetPage.find(widget.getObjGen());
-  if (it == d.widgetPage.end()) return QPDFObjectHandle::newNull();
-  *number = it->second;
-  return d.pages[it->second - 1];
+  auto it = ix.places.find(widget.getObjGen());
+  if (it == ix.places.end()) return QPDFObjectHandle::newNull();
+  *number = it->second.page;
+  return d.pages[it->second.page - 1];
 }
 
 void MarkStale(Document& d, QPDFObjectHandle field, bool look) {
@@ -90,90 +382,36 @@ void MarkStale(Document& d, QPDFObjectHandle field, bool look) {
   d.Changed();
 }
 
-void InvalidateFields(Document& d) {
-  d.fieldsValid = false;
+void ForgetField(Document& d, int number) {
   d.Changed();
-}
-
-void ForgetField(Document& d, int number, const std::vector<QPDFObjectHandle>& widgets) {
-  d.Changed();
-  if (!d.fieldsValid || number < 1 || number > static_cast<int>(d.fields.size())) {
-    d.fieldsValid = false;
-    return;
-  }
-  d.fields.erase(d.fields.begin() + (number - 1));
-  for (auto& w : widgets) {
-    if (!w.isIndirect()) continue;
-    auto page = d.widgetPage.find(w.getObjGen());
-    auto order = d.widgetTabOrder.find(w.getObjGen());
-    if (page == d.widgetPage.end() || order == d.widgetTabOrder.end()) continue;
-    // The widgets after it on its page move up one place.
-    for (auto& [og, o] : d.widgetTabOrder)
-      if (o > order->second && d.widgetPage[og] == page->second) --o;
-    d.widgetPage.erase(page);
-    d.widgetTabOrder.erase(order);
-  }
-}
-
-void EnsureFields(Document& d) {
-  if (d.fieldsValid) return;
-  d.fields.clear();
-  d.widgetPage.clear();
-  d.widgetTabOrder.clear();
-  for (size_t i = 0; i < d.pages.size(); ++i) {
-    auto annots = d.pages[i].getKey("/Annots");
-    if (!annots.isArray()) continue;
-    int order = 0;
-    for (auto& a : annots.aitems()) {
-      if (!a.isDictionary() || !a.isIndirect()) continue;
-      // Widgets, and field dictionaries some producers list without /Subtype.
-      auto subtype = a.getKey("/Subtype");
-      if (subtype.isNameAndEquals("/Widget") ||
-          (!subtype.isName() && (a.hasKey("/FT") || a.hasKey("/Parent")))) {
-        d.widgetPage.emplace(a.getObjGen(), static_cast<int>(i) + 1);
-        d.widgetTabOrder.emplace(a.getObjGen(), ++order);
-      }
-    }
-  }
-  auto af = AcroForm(d, false);
-  if (af.isDictionary()) {
-    auto top = af.getKey("/Fields");
-    std::set<QPDFObjGen> seen;
-    if (top.isArray())
-      for (auto& f : top.aitems()) Collect(f, 0, seen, d.fields);
-  }
-  d.fieldsValid = true;
+  auto& ix = Fields(d);
+  if (number < 1 || number > static_cast<int>(ix.fields.size())) return;
+  auto entry = ix.fields[number - 1];
+  entry->removed = true;
+  ix.fields.erase(ix.fields.begin() + (number - 1));
+  for (auto& w : entry->widgets)
+    if (w.isIndirect()) ix.places.erase(w.getObjGen());
+  ix.tabsValid = false;
 }
 
 bool Resolve(Document& d, int number, FieldRef& out) {
-  EnsureFields(d);
-  if (number >= 1 && number <= static_cast<int>(d.fields.size())) {
-    out.field = d.fields[number - 1];
-    auto ws = Widgets(out.field);
-    out.widget = ws.empty() ? QPDFObjectHandle::newNull() : ws.front();
+  auto& ix = Fields(d);
+  if (number >= 1 && number <= static_cast<int>(ix.fields.size())) {
+    out.entry = ix.fields[number - 1];
     out.kid = false;
-    return true;
-  }
-  int t = number - kTempBase;
-  if (t >= 1 && t <= static_cast<int>(d.temps.size())) {
-    out.field = d.temps[t - 1].field;
-    out.widget = d.temps[t - 1].widget;
+  } else if (number < 0 && -static_cast<long>(number) <= static_cast<long>(ix.temps.size())) {
+    const auto& t = ix.temps[-static_cast<long>(number) - 1];
+    if (t.entry->removed) return false;
+    out.entry = t.entry;
+    out.widget = t.widget;
     out.kid = true;
-    return true;
+  } else {
+    return false;
   }
-  return false;
-}
-
-std::vector<QPDFObjectHandle> Widgets(QPDFObjectHandle field) {
-  std::vector<QPDFObjectHandle> out;
-  auto kids = field.getKey("/Kids");
-  if (kids.isArray())
-    for (auto& kid : kids.aitems())
-      if (kid.isDictionary() && !IsFieldNode(kid)) out.push_back(kid);
-  if (out.empty() && (field.getKey("/Subtype").isNameAndEquals("/Widget") ||
-                      field.getKey("/Rect").isArray()))
-    out.push_back(field);
-  return out;
+  out.field = out.entry->field;
+  if (!out.kid)
+    out.widget = out.entry->widgets.empty() ? QPDFObjectHandle::newNull() : out.entry->widgets.front();
+  return true;
 }
 
 int Flags(QPDFObjectHandle field) {
@@ -225,7 +463,7 @@ std::string ExportValue(QPDFObjectHandle field, QPDFObjectHandle widget) {
     int index = std::stoi(on);
     if (index < opt.getArrayNItems()) return OptionText(opt.getArrayItem(index));
   }
-  return FromHost(on);
+  return DecodedBytes(on);
 }
 
 QPDFObjectHandle AcroForm(Document& d, bool create) {
@@ -295,8 +533,7 @@ int iSEDFormFieldCount() {
   Selected d;
   if (!d) return 0;
   return Guard(0, [&] {
-    EnsureFields(*d);
-    return static_cast<int>(d->fields.size());
+    return static_cast<int>(Fields(*d).fields.size());
   });
 }
 
@@ -306,7 +543,17 @@ int iSEDGetFormFieldType(int field) {
 
 std::string iSEDGetFormFieldTitle(int field) {
   return WithField(field, std::string(), [](Document&, FieldRef& r) {
-    return FromHost(QPDFFormFieldObjectHelper(r.field).getFullyQualifiedName());
+    // The partial names from the top of the tree down, each decoded.
+    std::string title;
+    std::set<QPDFObjGen> seen;
+    auto node = r.field;
+    for (int depth = 0; node.isDictionary() && depth <= kMaxFieldDepth; ++depth) {
+      if (node.isIndirect() && !seen.insert(node.getObjGen()).second) break;
+      auto t = node.getKey("/T");
+      if (t.isString()) title = title.empty() ? DecodedText(t) : DecodedText(t) + "." + title;
+      node = node.getKey("/Parent");
+    }
+    return title;
   });
 }
 
@@ -320,9 +567,7 @@ int iSEDGetFormFieldPage(int field) {
 
 int iSEDGetFormFieldTabOrder(int field) {
   return WithField(field, 0, [](Document& d, FieldRef& r) {
-    if (!r.widget.isIndirect()) return 0;
-    auto it = d.widgetTabOrder.find(r.widget.getObjGen());
-    return it == d.widgetTabOrder.end() ? 0 : it->second;
+    return TabOrder(d, r.widget);
   });
 }
 
@@ -359,12 +604,13 @@ std::string iSEDGetFormFieldValue(int field) {
   return WithField(field, std::string(), [](Document&, FieldRef& r) -> std::string {
     auto v = Inherited(r.field, "/V");
     int kind = Kind(r.field);
-    if ((kind == 3 || kind == 4) && v.isName()) {
-      std::string state = v.getName().substr(1);
-      if (state == "Off") return state;
-      for (auto& w : Widgets(r.field))
-        if (OnState(w) == state) return ExportValue(r.field, w);
-      return FromHost(state);
+    if ((kind == 3 || kind == 4) && (v.isName() || v.isString())) {
+      if (DecodedText(v) == "Off") return "Off";
+      long i = ButtonNamed(*r.entry, v);
+      if (i >= 0) return ExportValue(r.field, r.entry->widgets[i]);
+      // A radio group's value that names none of its buttons selects none.
+      if (kind == 4) return "Off";
+      return DecodedText(v);
     }
     return TextOf(v);
   });
@@ -389,8 +635,8 @@ int iSEDGetFormFieldSubCount(int field) {
   return WithField(field, 0, [](Document&, FieldRef& r) -> int {
     if (r.kid) return 0;
     switch (Kind(r.field)) {
-      case 4: return static_cast<int>(Widgets(r.field).size());
-      case 3: return static_cast<int>(CheckStates(r.field).size());
+      case 4: return static_cast<int>(r.entry->widgets.size());
+      case 3: return static_cast<int>(CheckStates(*r.entry).size());
       case 5: {
         auto opt = Inherited(r.field, "/Opt");
         return opt.isArray() ? opt.getArrayNItems() : 0;
@@ -405,13 +651,13 @@ std::string iSEDGetFormFieldSubName(int field, int kid) {
     if (r.kid || kid < 1) return {};
     switch (Kind(r.field)) {
       case 4: {
-        auto ws = Widgets(r.field);
+        const auto& ws = r.entry->widgets;
         if (kid > static_cast<int>(ws.size())) return {};
         auto name = ExportValue(r.field, ws[kid - 1]);
         return name.empty() ? "Off" : name;
       }
       case 3: {
-        auto states = CheckStates(r.field);
+        auto states = CheckStates(*r.entry);
         return kid <= static_cast<int>(states.size()) ? states[kid - 1] : std::string();
       }
       case 5: {
@@ -426,15 +672,11 @@ std::string iSEDGetFormFieldSubName(int field, int kid) {
 
 int iSEDGetFormFieldSubTempIndex(int field, int kid) {
   return WithField(field, 0, [&](Document& d, FieldRef& r) -> int {
-    if (r.kid || Kind(r.field) != 4 || kid < 1) return 0;
-    auto ws = Widgets(r.field);
-    if (kid > static_cast<int>(ws.size())) return 0;
-    auto w = ws[kid - 1];
-    for (size_t i = 0; i < d.temps.size(); ++i)
-      if (d.temps[i].widget.isSameObjectAs(w)) return kTempBase + static_cast<int>(i) + 1;
-    if (kTempBase + static_cast<int>(d.temps.size()) + 1 > 32767) return 0;
-    d.temps.push_back({r.field, w});
-    return kTempBase + static_cast<int>(d.temps.size());
+    if (r.kid || Kind(r.field) != 4 || kid < 1 || r.entry->firstTemp < 1) return 0;
+    if (kid > static_cast<int>(r.entry->widgets.size())) return 0;
+    long ordinal = static_cast<long>(r.entry->firstTemp) + kid - 1;
+    if (ordinal > static_cast<long>(Fields(d).temps.size())) return 0;
+    return -static_cast<int>(ordinal);
   });
 }
 

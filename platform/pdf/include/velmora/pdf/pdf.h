@@ -5,10 +5,14 @@
 // every operation returns 0 or an empty text.
 //
 // Texts in and out are Windows-1252 bytes. Field numbers count from 1 in the
-// order of the form's field tree; pages count from 1.
+// order of the form's field tree; pages count from 1. Names and values are
+// decoded from whatever form the file holds them in (UTF-16, UTF-8,
+// PDFDocEncoding, escapes).
 #include <string>
 
-// Documents. iSEDLoadFromFile returns the new document's id (0 on failure).
+// Documents. iSEDLoadFromFile returns the new document's id (0 on failure,
+// and for a form whose field tree is deeper than 64 levels). Saving draws
+// check boxes and radio buttons whose appearances are missing or empty.
 int iSEDLoadFromFile(const std::string& file);
 int iSEDEncrypted();
 int iSEDUnencrypt();
@@ -49,7 +53,9 @@ int iSEDSelectFont(int id);
 // 5 choice (0 other). Edges: 0 left, 1 top, 2 width, 3 height. Text flags: 1 multi-line, 2 password,
 // 3 file select, 4 do not spell check, 5 do not scroll. The kids of a radio
 // group are its buttons, of a check box its on-state names, of a choice its
-// options; a radio button's temporary index is a field number of its own.
+// options; a radio button's temporary index is a negative field number of
+// its own (-1, -2, ...), so it never meets a field's number. A radio
+// group's value that names none of its buttons reads "Off".
 int iSEDFormFieldCount();
 int iSEDGetFormFieldType(int field);
 std::string iSEDGetFormFieldTitle(int field);

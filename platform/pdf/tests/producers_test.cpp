@@ -1,0 +1,447 @@
+// Forms as other producers write them: partial field lists, names and
+// values in every string form, empty appearances, large and deep field
+// trees.
+#include <gtest/gtest.h>
+#include <poppler/cpp/poppler-document.h>
+#include <poppler/cpp/poppler-image.h>
+#include <poppler/cpp/poppler-page-renderer.h>
+#include <poppler/cpp/poppler-page.h>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <set>
+
+#include "fixtures.h"
+#include "velmora/pdf/pdf.h"
+
+namespace {
+
+using H = QPDFObjectHandle;
+
+// A one-page form (612 by 792 points) that a test puts together object by
+// object, as a producer would.
+class Form {
+ public:
+  Form() {
+    q_.emptyPDF();
+    page_ = q_.makeIndirectObject(H::parse("<< /Type /Page /MediaBox [0 0 612 792] >>"));
+    H pages = q_.getRoot().getKey("/Pages");
+    page_.replaceKey("/Parent", pages);
+    H kids = H::newArray();
+    kids.appendItem(page_);
+    pages.replaceKey("/Kids", kids);
+    pages.replaceKey("/Count", H::newInteger(1));
+  }
+  H Object(const std::string& dict) { return q_.makeIndirectObject(H::parse(dict)); }
+  H Stream(const std::string& content, const std::string& bbox = "[0 0 15 15]") {
+    H s = q_.newStream(content);
+    s.getDict().replaceKey("/Type", H::newName("/XObject"));
+    s.getDict().replaceKey("/Subtype", H::newName("/Form"));
+    s.getDict().replaceKey("/BBox", H::parse(bbox));
+    return s;
+  }
+  // Normal appearances: the on state drawn as a filled square, Off empty.
+  H OnOff(const std::string& on) {
+    H n = H::newDictionary();
+    n.replaceKey("/" + on, Stream("0 g 2 2 11 11 re f"));
+    n.replaceKey("/Off", Stream(""));
+    H ap = H::newDictionary();
+    ap.replaceKey("/N", n);
+    return ap;
+  }
+  // A widget annotation on the page.
+  H Widget(const std::string& dict, double x, double y, double size = 15) {
+    H w = Object(dict);
+    w.replaceKey("/Type", H::newName("/Annot"));
+    w.replaceKey("/Subtype", H::newName("/Widget"));
+    w.replaceKey("/P", page_);
+    w.replaceKey("/Rect", H::parse("[" + std::to_string(x) + " " + std::to_string(y) + " " +
+                                   std::to_string(x + size) + " " + std::to_string(y + size) +
+                                   "]"));
+    if (!w.hasKey("/F")) w.replaceKey("/F", H::newInteger(4));
+    annots_.appendItem(w);
+    return w;
+  }
+  // Buttons of a radio group, each pointing back at it; none are listed.
+  std::vector<H> Buttons(H group, const std::vector<std::string>& states, double y = 600) {
+    std::vector<H> out;
+    double x = 40;
+    for (const auto& state : states) {
+      H w = Widget("<< /AS /Off >>", x, y);
+      w.replaceKey("/AP", OnOff(state));
+      w.replaceKey("/Parent", group);
+      out.push_back(w);
+      x += 20;
+      if (x > 560) x = 40, y -= 20;
+    }
+    return out;
+  }
+  void List(H field) { fields_.appendItem(field); }
+  QPDF& Pdf() { return q_; }
+  std::string Write(const std::string& name) {
+    page_.replaceKey("/Annots", annots_);
+    H af = q_.makeIndirectObject(H::newDictionary());
+    af.replaceKey("/Fields", fields_);
+    af.replaceKey("/DA", H::newString("/Helv 0 Tf 0 g"));
+    q_.getRoot().replaceKey("/AcroForm", af);
+    std::string path = fixtures::Path(name);
+    QPDFWriter w(q_, path.c_str());
+    w.write();
+    return path;
+  }
+
+ private:
+  QPDF q_;
+  H page_;
+  H annots_ = H::newArray();
+  H fields_ = H::newArray();
+};
+
+H Kids(std::vector<H> items) {
+  H a = H::newArray();
+  for (auto& i : items) a.appendItem(i);
+  return a;
+}
+
+int WidgetsLeft(const std::string& path) {
+  QPDF q;
+  q.processFile(path.c_str());
+  int n = 0;
+  for (auto page : q.getAllPages()) {
+    auto annots = page.getKey("/Annots");
+    if (annots.isArray())
+      for (auto& a : annots.aitems()) n += a.getKey("/Subtype").isNameAndEquals("/Widget");
+  }
+  return n;
+}
+
+// Dark pixels inside a square of `size` points at x, y (from the page's
+// lower left) of page 1, rendered at 144 dots per inch.
+int Ink(const std::string& path, double x, double y, double size = 15) {
+  std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(path));
+  if (!doc) return -1;
+  std::unique_ptr<poppler::page> page(doc->create_page(0));
+  poppler::page_renderer renderer;
+  poppler::image img = renderer.render_page(page.get(), 144, 144);
+  if (!img.is_valid() || img.format() != poppler::image::format_argb32) return -1;
+  int dark = 0;
+  for (int row = static_cast<int>((792 - y - size) * 2); row < (792 - y) * 2; ++row) {
+    auto line = reinterpret_cast<const uint32_t*>(img.const_data() + row * img.bytes_per_row());
+    for (int col = static_cast<int>(x * 2); col < (x + size) * 2; ++col) {
+      uint32_t p = line[col];
+      dark += ((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255) < 384;
+    }
+  }
+  return dark;
+}
+
+// Some producers list only the first button of a group under /Fields (or
+// under the group's /Kids) and reach the others only through the page.
+TEST(PdfProducers, RadioButtonsReachedOnlyThroughThePage) {
+  for (bool groupListed : {true, false}) {
+    SCOPED_TRACE(groupListed ? "group listed, one kid" : "first button listed");
+    Form f;
+    H group = f.Object("<< /FT /Btn /Ff 49152 /T (size) /V /m >>");
+    auto buttons = f.Buttons(group, {"s", "m", "l"});
+    buttons[1].replaceKey("/AS", H::newName("/m"));
+    group.replaceKey("/Kids", Kids({buttons[0]}));
+    f.List(groupListed ? group : buttons[0]);
+    f.List(f.Widget("<< /FT /Tx /T (after) >>", 40, 500, 100));
+    fixtures::Loaded doc(f.Write("partial.pdf"));
+    ASSERT_NE(doc.id, 0);
+
+    ASSERT_EQ(iSEDFormFieldCount(), 2);
+    EXPECT_EQ(iSEDGetFormFieldTitle(2), "after");
+    EXPECT_EQ(iSEDGetFormFieldType(1), 4);
+    EXPECT_EQ(iSEDGetFormFieldTitle(1), "size");
+    EXPECT_EQ(iSEDGetFormFieldValue(1), "m");
+    ASSERT_EQ(iSEDGetFormFieldSubCount(1), 3);
+    std::set<int> temps;
+    for (int k = 1; k <= 3; ++k) {
+      EXPECT_EQ(iSEDGetFormFieldSubName(1, k), std::string(1, "sml"[k - 1]));
+      int t = iSEDGetFormFieldSubTempIndex(1, k);
+      temps.insert(t);
+      EXPECT_EQ(iSEDGetFormFieldPage(t), 1);
+      EXPECT_EQ(iSEDGetFormFieldTabOrder(t), k);
+      EXPECT_DOUBLE_EQ(iSEDGetFormFieldBound(t, 0), 40 + 20 * (k - 1));
+    }
+    EXPECT_EQ(temps.size(), 3u);
+
+    EXPECT_EQ(iSEDSetFormFieldValue(1, "l"), 1);
+    EXPECT_EQ(iSEDGetFormFieldValue(1), "l");
+    // Flattening the group takes every one of its buttons off the page.
+    EXPECT_EQ(iSEDFlattenFormField(1), 1);
+    EXPECT_EQ(iSEDFlattenFormField(1), 1);
+    EXPECT_EQ(iSEDFormFieldCount(), 0);
+    auto out = fixtures::Path("partial-flat.pdf");
+    ASSERT_EQ(iSEDSaveToFile(out), 1);
+    EXPECT_EQ(WidgetsLeft(out), 0);
+    QPDF q;
+    q.processFile(out.c_str());
+    EXPECT_EQ(q.getRoot().getKey("/AcroForm").getKey("/Fields").getArrayNItems(), 0);
+    EXPECT_GT(Ink(out, 80, 600), 0);  // "l", drawn into the page
+    EXPECT_EQ(Ink(out, 40, 600), 0);
+  }
+}
+
+TEST(PdfProducers, NamesAndValuesInEveryStringForm) {
+  Form f;
+  // State names: UTF-8 and PDFDocEncoding bytes (qpdf writes them with #xx
+  // escapes); export values through /Opt: UTF-16BE with a byte-order mark,
+  // and octal escapes.
+  H group = f.Object(
+      "<< /FT /Btn /Ff 49152 /T (mood) /V /Caf#C3#A9 "
+      "/Opt [(x) <FEFF0053007000E4007400650072> (\\351t\\351)] >>");
+  auto buttons = f.Buttons(group, {"Caf\xC3\xA9", "1", "2", "5\xA0"});
+  group.replaceKey("/Kids", Kids(buttons));
+  f.List(group);
+  // A default no button has.
+  H other = f.Object("<< /FT /Btn /Ff 49152 /T (other) /V /Default >>");
+  other.replaceKey("/Kids", Kids(f.Buttons(other, {"a", "b"}, 500)));
+  f.List(other);
+  // A check box whose value is a UTF-16 string naming its state.
+  H tick = f.Widget("<< /FT /Btn /T (tick) /V <FEFF004A00E4> /AS /J#C3#A4 >>", 40, 400);
+  tick.replaceKey("/AP", f.OnOff("J\xC3\xA4"));
+  f.List(tick);
+  // Field names: UTF-16 with a byte-order mark above UTF-8 without one.
+  H parent = f.Object("<< /T <FEFF00C4006D0074> >>");
+  H child = f.Widget("<< /FT /Tx /T (Stra\303\237e) >>", 40, 300, 100);
+  child.replaceKey("/Parent", parent);
+  parent.replaceKey("/Kids", Kids({child}));
+  f.List(parent);
+  fixtures::Loaded doc(f.Write("strings.pdf"));
+  ASSERT_NE(doc.id, 0);
+  ASSERT_EQ(iSEDFormFieldCount(), 4);
+  EXPECT_EQ(iSEDGetFormFieldTitle(4), "\xC4" "mt.Stra\xDF" "e");
+
+  const char* names[] = {"Caf\xE9", "Sp\xE4ter", "\xE9t\xE9", "5\x80"};
+  ASSERT_EQ(iSEDGetFormFieldSubCount(1), 4);
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(iSEDGetFormFieldSubName(1, k), names[k - 1]) << k;
+  EXPECT_EQ(iSEDGetFormFieldValue(1), "Caf\xE9");
+  EXPECT_EQ(iSEDGetFormFieldValue(2), "Off");
+  EXPECT_EQ(iSEDGetFormFieldSubName(3, 1), "J\xE4");
+  EXPECT_EQ(iSEDGetFormFieldValue(3), "J\xE4");
+
+  // Setting a decoded export value selects its button.
+  for (int k : {2, 4, 3, 1}) {
+    ASSERT_EQ(iSEDSetFormFieldValue(1, names[k - 1]), 1) << k;
+    EXPECT_EQ(iSEDGetFormFieldValue(1), names[k - 1]);
+    EXPECT_EQ(iSEDGetFormFieldValue(iSEDGetFormFieldSubTempIndex(1, k)), names[k - 1]);
+  }
+  ASSERT_EQ(iSEDSetFormFieldValue(1, "5\x80"), 1);
+  EXPECT_EQ(iSEDSetFormFieldValue(3, "Off"), 1);
+  EXPECT_EQ(iSEDSetFormFieldValue(3, "J\xE4"), 1);
+  auto out = fixtures::Path("strings-set.pdf");
+  ASSERT_EQ(iSEDSaveToFile(out), 1);
+  QPDF q;
+  q.processFile(out.c_str());
+  auto mood = q.getRoot().getKey("/AcroForm").getKey("/Fields").getArrayItem(0);
+  EXPECT_EQ(mood.getKey("/V").getName(), "/5\xA0");  // the state as the producer wrote it
+  EXPECT_EQ(mood.getKey("/Kids").getArrayItem(3).getKey("/AS").getName(), "/5\xA0");
+  EXPECT_EQ(mood.getKey("/Kids").getArrayItem(0).getKey("/AS").getName(), "/Off");
+}
+
+// Appearances that are there but draw nothing: empty dictionaries, empty
+// streams, a box of no size.
+std::string MakeEmptyAppearances(const std::string& name) {
+  Form f;
+  auto states = [&](const std::string& on, H onStream) {
+    H n = H::newDictionary();
+    n.replaceKey("/" + on, onStream);
+    n.replaceKey("/Off", f.Stream(""));
+    H ap = H::newDictionary();
+    ap.replaceKey("/N", n);
+    return ap;
+  };
+  H tick = f.Widget("<< /FT /Btn /T (tick) /V /Yes /AS /Yes >>", 40, 700);
+  tick.replaceKey("/AP", states("Yes", f.Stream(" \n")));
+  f.List(tick);
+  H untick = f.Widget("<< /FT /Btn /T (untick) /V /Off /AS /Off >>", 80, 700);
+  untick.replaceKey("/AP", states("Yes", f.Stream("", "[0 0 0 0]")));
+  f.List(untick);
+  H group = f.Object("<< /FT /Btn /Ff 49152 /T (pick) /V /b >>");
+  auto buttons = f.Buttons(group, {"a", "b", "c"});
+  buttons[0].replaceKey("/AP", H::parse("<< /N << /a << >> /Off << >> >> >>"));
+  buttons[1].replaceKey("/AP", states("b", f.Stream("0 g 2 2 11 11 re f", "[0 0 0 0]")));
+  buttons[1].replaceKey("/AS", H::newName("/b"));
+  buttons[2].replaceKey("/AP", states("c", f.Stream("")));
+  group.replaceKey("/Kids", Kids(buttons));
+  f.List(group);
+  return f.Write(name);
+}
+
+TEST(PdfProducers, EmptyAppearancesAreDrawnForFillableAndFlattenedCopies) {
+  auto path = MakeEmptyAppearances("empty-ap.pdf");
+  for (bool flatten : {false, true}) {
+    SCOPED_TRACE(flatten ? "flattened" : "fillable");
+    fixtures::Loaded doc(path);
+    ASSERT_NE(doc.id, 0);
+    ASSERT_EQ(iSEDFormFieldCount(), 3);
+    while (flatten && iSEDFormFieldCount() > 0) ASSERT_EQ(iSEDFlattenFormField(1), 1);
+    auto out = fixtures::Path(flatten ? "empty-ap-flat.pdf" : "empty-ap-fill.pdf");
+    ASSERT_EQ(iSEDSaveToFile(out), 1);  // without NeedAppearances
+    EXPECT_GT(Ink(out, 40, 700), 20);   // the check mark
+    EXPECT_EQ(Ink(out, 80, 700), 0);
+    EXPECT_EQ(Ink(out, 40, 600), 0);
+    EXPECT_GT(Ink(out, 60, 600), 20);  // the selected button
+    EXPECT_EQ(Ink(out, 80, 600), 0);
+    EXPECT_EQ(WidgetsLeft(out), flatten ? 0 : 5);
+  }
+}
+
+// More than 20000 fields: the buttons' temporary indexes meet none of them.
+TEST(PdfProducers, TemporaryIndexesNeverMeetFieldNumbers) {
+  Form f;
+  H group = f.Object("<< /FT /Btn /Ff 49152 /T (group) >>");
+  group.replaceKey("/Kids", Kids(f.Buttons(group, {"a", "b"})));
+  f.List(group);
+  for (int i = 0; i < 20010; ++i)
+    f.List(f.Object("<< /FT /Tx /T (t" + std::to_string(i) + ") /Rect [0 0 10 10] >>"));
+  fixtures::Loaded doc(f.Write("many.pdf"));
+  ASSERT_NE(doc.id, 0);
+  const int n = iSEDFormFieldCount();
+  ASSERT_EQ(n, 20011);
+  for (int k = 1; k <= 2; ++k) {
+    int t = iSEDGetFormFieldSubTempIndex(1, k);
+    EXPECT_NE(t, 0);
+    EXPECT_TRUE(t < 1 || t > n) << t;
+    EXPECT_EQ(t, static_cast<short>(t));  // kept by callers in 16 bits
+    EXPECT_EQ(iSEDGetFormFieldTitle(t), "group");
+    EXPECT_EQ(iSEDGetFormFieldSubName(1, k), k == 1 ? "a" : "b");
+  }
+  // A field added afterwards takes a number of its own.
+  int added = iSEDNewFormField("added", 1);
+  EXPECT_EQ(added, n + 1);
+  EXPECT_EQ(iSEDGetFormFieldTitle(iSEDGetFormFieldSubTempIndex(1, 2)), "group");
+}
+
+// Seconds to load a form with one radio group of `count` buttons and read
+// what an import asks of every button, and then to select each button in
+// turn as writing does.
+struct Timing {
+  double read = 0, write = 0;
+};
+Timing UseRadioGroup(int count) {
+  Form f;
+  H group = f.Object("<< /FT /Btn /Ff 49152 /T (big) /V /s1 >>");
+  std::vector<std::string> states;
+  for (int i = 0; i < count; ++i) states.push_back("s" + std::to_string(i));
+  group.replaceKey("/Kids", Kids(f.Buttons(group, states)));
+  f.List(group);
+  auto path = f.Write("big" + std::to_string(count) + ".pdf");
+  auto start = std::chrono::steady_clock::now();
+  fixtures::Loaded doc(path);
+  EXPECT_NE(doc.id, 0);
+  EXPECT_EQ(iSEDGetFormFieldSubCount(1), count);
+  for (int k = 1; k <= count; ++k) {
+    int t = iSEDGetFormFieldSubTempIndex(1, k);
+    EXPECT_EQ(iSEDGetFormFieldSubName(1, k), states[k - 1]);
+    EXPECT_EQ(iSEDGetFormFieldPage(t), 1);
+    iSEDGetFormFieldTabOrder(t);
+    for (int e = 0; e < 4; ++e) iSEDGetFormFieldBound(t, e);
+    iSEDGetFormFieldFontName(t);
+    EXPECT_EQ(iSEDGetFormFieldValue(t), "s1");
+  }
+  auto read = std::chrono::steady_clock::now();
+  for (int k = 1; k <= count; ++k) EXPECT_EQ(iSEDSetFormFieldValue(1, states[k - 1]), 1);
+  EXPECT_EQ(iSEDGetFormFieldValue(1), states.back());
+  auto written = std::chrono::steady_clock::now();
+  return {std::chrono::duration<double>(read - start).count(),
+          std::chrono::duration<double>(written - read).count()};
+}
+
+TEST(PdfProducers, LargeRadioGroupReadsInLinearTime) {
+  Timing small = UseRadioGroup(1000), large = UseRadioGroup(4000);
+  // Four times the buttons: about four times the time, not sixteen.
+  EXPECT_LT(large.read, 8 * small.read) << small.read << " s for 1000, " << large.read;
+  EXPECT_LT(large.write, 8 * small.write) << small.write << " s for 1000, " << large.write;
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(large.read, 1.0);
+#endif
+}
+
+// A chain of fields `depth` levels deep with a text widget at the bottom.
+std::string MakeDeep(int depth) {
+  Form f;
+  H top = f.Object("<< /T (n) >>");
+  f.List(top);
+  H parent = top;
+  for (int i = 1; i < depth; ++i) {
+    H node = f.Object("<< /T (n) >>");
+    node.replaceKey("/Parent", parent);
+    parent.replaceKey("/Kids", Kids({node}));
+    parent = node;
+  }
+  H w = f.Widget("<< /FT /Tx >>", 40, 700, 100);
+  w.replaceKey("/Parent", parent);
+  parent.replaceKey("/Kids", Kids({w}));
+  return f.Write("deep" + std::to_string(depth) + ".pdf");
+}
+
+TEST(PdfProducers, FieldTreeDeeperThanTheLimitFailsTheLoad) {
+  {
+    fixtures::Loaded doc(MakeDeep(20));
+    ASSERT_NE(doc.id, 0);
+    ASSERT_EQ(iSEDFormFieldCount(), 1);
+    EXPECT_EQ(iSEDGetFormFieldTitle(1).size(), 20 * 2u - 1);
+    EXPECT_EQ(iSEDGetFormFieldPage(1), 1);
+  }
+  for (int depth : {100, 5000}) {
+    fixtures::Loaded doc(MakeDeep(depth));
+    EXPECT_EQ(doc.id, 0) << depth;
+  }
+}
+
+// The numbers of a form's fields stay what they were after new fields are
+// added and the file is saved and loaded again.
+TEST(PdfProducers, FieldNumbersKeptAfterAddingSavingAndLoading) {
+  struct Field {
+    std::string title;
+    int type;
+    std::vector<std::string> kids;
+  };
+  auto read = [] {
+    std::vector<Field> out;
+    for (int i = 1; i <= iSEDFormFieldCount(); ++i) {
+      Field f{iSEDGetFormFieldTitle(i), iSEDGetFormFieldType(i), {}};
+      for (int k = 1; k <= iSEDGetFormFieldSubCount(i); ++k)
+        f.kids.push_back(iSEDGetFormFieldSubName(i, k) + "@" +
+                         std::to_string(iSEDGetFormFieldBound(iSEDGetFormFieldSubTempIndex(i, k), 0)));
+      out.push_back(f);
+    }
+    return out;
+  };
+  std::vector<Field> before, after;
+  auto saved = fixtures::Path("renumber.pdf");
+  {
+    fixtures::Loaded doc(fixtures::MakeForm("numbers.pdf"));
+    ASSERT_NE(doc.id, 0);
+    const int n = iSEDFormFieldCount();
+    const char* titles[] = {"added text", "added check", "added radio"};
+    for (int k = 0; k < 3; ++k) {
+      int f = iSEDNewFormField(titles[k], k + 1 == 1 ? 1 : k + 2);
+      ASSERT_EQ(f, n + k + 1);
+      ASSERT_EQ(iSEDSetFormFieldPage(f, 2 - k % 2), 1);
+      ASSERT_EQ(iSEDSetFormFieldBounds(f, 100 + 50 * k, 300, 40, 20), 1);
+    }
+    iSEDSetFormFieldValue(n + 2, "T");
+    for (int f = 1; f <= iSEDFormFieldCount(); ++f) iSEDUpdateAppearanceStream(f);
+    before = read();
+    ASSERT_EQ(iSEDSaveToFile(saved), 1);
+  }
+  fixtures::Loaded doc(saved);
+  ASSERT_NE(doc.id, 0);
+  after = read();
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i) {
+    SCOPED_TRACE(before[i].title);
+    EXPECT_EQ(after[i].title, before[i].title);
+    EXPECT_EQ(after[i].type, before[i].type);
+    EXPECT_EQ(after[i].kids, before[i].kids);
+  }
+}
+
+}  // namespace
