@@ -15,7 +15,6 @@
 #include "poppler_worker.h"
 #include "velmora/pdf/pdf.h"
 #include "velmora/runtime/paths.h"
-#include "velmora/runtime/text.h"
 
 namespace velmora::pdf::detail {
 namespace {
@@ -67,9 +66,6 @@ int AddDocument(std::shared_ptr<Document> doc) {
   tSelected = id;
   return id;
 }
-
-std::string ToHost(const std::string& cp1252) { return rt::ToUtf8(cp1252); }
-std::string FromHost(const std::string& utf8) { return rt::FromUtf8(utf8); }
 
 QPDFObjectHandle SelectedPageObject(Document& d) {
   if (d.selectedPage < 1 || d.selectedPage > static_cast<int>(d.pages.size()))
