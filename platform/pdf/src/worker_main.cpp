@@ -20,6 +20,14 @@
 #include "gif.h"
 #include "worker_protocol.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORA_WORKER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_WORKER_ASAN 1
+#endif
+#endif
+
 namespace {
 
 using namespace velmora::pdf::worker;
@@ -175,13 +183,6 @@ class Worker {
 // worker, not the machine. Sanitizer builds reserve far more address space
 // than they use and go without it.
 void LimitMemory(const char* arg) {
-#if defined(__SANITIZE_ADDRESS__)
-#define VELMORA_WORKER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELMORA_WORKER_ASAN 1
-#endif
-#endif
 #ifndef VELMORA_WORKER_ASAN
   const long long bytes = arg ? std::atoll(arg) : 0;
   if (bytes > 0) {
