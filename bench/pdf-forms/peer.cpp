@@ -1,5 +1,7 @@
 #include "peer.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -23,4 +25,15 @@ double PdftoppmAllCores(const std::string& pdf, const std::string& outBase, int 
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return rc == 0 ? seconds : -1;
+}
+
+double CpuSeconds() {
+  double total = 0;
+  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+    rusage u{};
+    getrusage(who, &u);
+    total += u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+             u.ru_stime.tv_usec / 1e6;
+  }
+  return total;
 }

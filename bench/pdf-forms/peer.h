@@ -7,3 +7,7 @@
 // `outBase`; the seconds it took, or a negative number when it failed.
 double PdftoppmAllCores(const std::string& pdf, const std::string& outBase, int pages, int dpi,
                         int* processes);
+
+// CPU seconds (user and system) of this process and its ended children so
+// far: the work a run did, whatever else the machine is doing.
+double CpuSeconds();

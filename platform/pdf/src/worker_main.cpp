@@ -3,6 +3,8 @@
 //
 // Usage: velmora-pdf-worker <memory limit in bytes>
 #include <errno.h>
+#include <malloc.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <poppler/cpp/poppler-document.h>
@@ -198,6 +200,10 @@ void LimitMemory(const char* arg) {
 
 int main(int argc, char** argv) {
   LimitMemory(argc > 1 ? argv[1] : nullptr);
+  // Page pictures are tens of megabytes each: kept in the heap for the next
+  // page instead of mapped and unmapped (and zeroed by the system) per page.
+  ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
   // Ends with the program: a busy worker whose program went away (and so
   // never reads its answer) stops within a second.
   const pid_t parent = ::getppid();
@@ -210,7 +216,11 @@ int main(int argc, char** argv) {
   poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
   Worker worker;
   std::string request;
-  while (ReadFrame(request)) {
+  for (;;) {
+    // Idle for a moment (the pages are done): the kept heap goes back.
+    pollfd next{kChannel, POLLIN, 0};
+    if (::poll(&next, 1, 200) == 0) ::malloc_trim(0);
+    if (!ReadFrame(request)) break;
     bool alive;
     try {
       alive = worker.Serve(request);
