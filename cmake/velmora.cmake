@@ -35,3 +35,11 @@ function(velmora_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# VELMORA_FUZZ: a clang build of the libFuzzer targets (with VELMORA_SANITIZE,
+# VELMORA_TESTS off); every library gets the fuzzer's coverage hooks.
+option(VELMORA_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+if(VELMORA_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+  add_custom_target(velmora_fuzz)
+endif()

@@ -109,6 +109,13 @@ class Document {
   int id_;
 };
 
+void ReportNoPictures(const std::string& file) {
+  rt::Message("The pages of the file " + file +
+                  " could not be turned into pictures.|The document is damaged or too complex, "
+                  "or the temporary folder cannot be written. Nothing was imported.",
+              "Velmora", rt::kIconExclamation, rt::kButtonOk);
+}
+
 void ReportUnreadable(const std::string& file) {
   rt::Message("The file " + file +
                   " could not be opened as a PDF document.|It is not a PDF file, it is "
@@ -183,17 +190,22 @@ class Import {
   }
 
   void ShowRendering() { ShowStatus("Renderig PDF to graphic format. Please be patient."); }
-  void RenderPictures() {
-    if (pictures_.Ready())
-      iSEDRenderDocumentToFile(kRenderResolution, 1, iSEDPageCount(), kRenderGif,
-                               pictures_.Pattern());
+  // False when a page picture could not be made: the import stores nothing.
+  bool RenderPictures() {
+    return pictures_.Ready() && iSEDRenderDocumentToFile(kRenderResolution, 1, iSEDPageCount(),
+                                                         kRenderGif, pictures_.Pattern()) == 1;
   }
 
   void StorePages() {
     const int count = iSEDPageCount();
     db::FileDecl& pages = d_.File(FileId::FormPages);
     for (int p = 1; p <= count; ++p) {
-      ShowStatus("Processing Page " + std::to_string(p) + " of " + std::to_string(count));
+      std::string status = "Processing Page " + std::to_string(p) + " of " + std::to_string(count);
+      // A page too large for the resolution was drawn at a lower one.
+      const int drawn = static_cast<int>(iSEDRenderedResolution(p));
+      if (drawn > 0 && drawn < kRenderResolution)
+        status += " (picture at " + std::to_string(drawn) + " dpi: page too large)";
+      ShowStatus(status);
       // Every page starts from an empty record, so a page that cannot be
       // selected keeps nothing of the page before it.
       pages.ClearRecord();
@@ -427,7 +439,11 @@ bool ImportIntoForm(const AppearanceDefaults& defaults) {
   if (rt::Clip(d.FOR.FORMNAME.View()).empty()) d.FOR.FORMNAME = FormNameOf(file);
   import.ShowRendering();
   for (int i = 1, n = iSEDFindFonts(); i <= n; ++i) iSEDSelectFont(iSEDFontID(i));
-  import.RenderPictures();
+  if (!import.RenderPictures()) {
+    import.EndBatch();
+    ReportNoPictures(file);
+    return false;
+  }
   import.ReadInformation();
   import.StorePages();
   import.StoreFields();
@@ -467,11 +483,15 @@ rt::Short CreateFormFromPdf(std::string_view fileName) {
   d.FOR.TIMECREATED = rt::Clock();
   d.FOR.ISPDF = 1;
   app::FileToBlob(d.File(FileId::Forms), d.File(FileId::Forms).MemoIndex("FOR:PDFDATA"), file);
+  // The pictures come first: without them nothing of the form is stored.
+  import.ShowRendering();
+  if (!import.RenderPictures()) {
+    ReportNoPictures(file);
+    return -1;
+  }
   // Pages and controls are stored only under a form that exists.
   if (forms->Insert() != cl::kBenign) return -1;
   import.StartBatch();
-  import.ShowRendering();
-  import.RenderPictures();
   import.StorePages();
   import.StoreFields();
   import.Done();

@@ -14,8 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
 #include "fixture.h"
 #include "forms.h"
+#include "poppler_worker.h"
 #include "velmora/apppdf/screen.h"
 #include "velmora/apppdf/status.h"
 #include "velmora/data/dictionary.h"
@@ -350,6 +354,87 @@ TEST_F(AppPdfImport, UnreadableFilesShowAMessageAndStoreNothing) {
     ExpectNothingStored();
   }
   EXPECT_TRUE(TempIsEmpty());
+}
+
+// One page of form XObjects that each draw the one below them 16 times:
+// hours of drawing for a small file.
+void MakeEndlessPage(const std::string& path) {
+  using H = QPDFObjectHandle;
+  QPDF q;
+  q.emptyPDF();
+  H x = q.newStream("0 0 1 1 re f");
+  std::string draws;
+  for (int i = 0; i < 16; ++i) draws += "/X Do ";
+  for (int level = 0; level < 8; ++level) {
+    H dict = H::parse("<< /Type /XObject /Subtype /Form /BBox [0 0 200 200] >>");
+    if (level > 0) {
+      H up = q.newStream(draws);
+      up.getDict().replaceKey("/Resources", H::parse("<< /XObject << >> >>"));
+      up.getDict().getKey("/Resources").getKey("/XObject").replaceKey("/X", x);
+      x = up;
+    }
+    for (auto& [k, v] : dict.getDictAsMap()) x.getDict().replaceKey(k, v);
+  }
+  H page = q.makeIndirectObject(H::parse(
+      "<< /Type /Page /MediaBox [0 0 200 200] /Resources << /XObject << >> >> >>"));
+  page.getKey("/Resources").getKey("/XObject").replaceKey("/X", x);
+  page.replaceKey("/Contents", q.newStream("/X Do"));
+  q.addPage(page, false);
+  QPDFWriter w(q, path.c_str());
+  w.write();
+}
+
+TEST_F(AppPdfImport, PicturesThatCannotBeMadeAreReportedAndNothingIsStored) {
+  namespace pdf = velmora::pdf::detail;
+  const pdf::WorkerLimits saved = pdf::GetWorkerLimits();
+  pdf::WorkerLimits quick = saved;
+  quick.seconds = 2;
+  pdf::SetWorkerLimits(quick);
+  MakeEndlessPage("src/endless.pdf");
+  struct Case {
+    const char* name;
+    std::string file, tmp;
+  } cases[] = {
+      {"a page poppler does not finish", "src/endless.pdf", tmp_.string()},
+      {"no temporary folder", form_, (dir_ / "missing").string()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    setenv("TMPDIR", c.tmp.c_str(), 1);
+    asked_.clear();
+    EXPECT_FALSE(WindowImport(c.file));
+    ASSERT_EQ(asked_.size(), 1u);
+    EXPECT_EQ(asked_[0].caption, "Velmora");
+    EXPECT_NE(asked_[0].text.find("could not be turned into pictures"), std::string::npos);
+    asked_.clear();
+    EXPECT_EQ(apppdf::CreateFormFromPdf(c.file), -1);
+    EXPECT_EQ(asked_.size(), 1u);
+    EXPECT_TRUE(Forms().empty());
+    ExpectNothingStored();
+  }
+  pdf::SetWorkerLimits(saved);
+  setenv("TMPDIR", tmp_.c_str(), 1);
+  EXPECT_TRUE(TempIsEmpty());
+}
+
+TEST_F(AppPdfImport, PagesTooLargeForTheResolutionSaySo) {
+  namespace pdf = velmora::pdf::detail;
+  const pdf::WorkerLimits saved = pdf::GetWorkerLimits();
+  pdf::WorkerLimits small = saved;
+  small.pagePixels = 2'000'000;  // page 3 (letter) at 288 dpi has 7.8 million
+  pdf::SetWorkerLimits(small);
+  answers_ = {rt::kButtonNo};
+  const bool imported = WindowImport(form_);
+  pdf::SetWorkerLimits(saved);
+  ASSERT_TRUE(imported);
+  // sqrt(2 / 7.76) of 288 dpi: 146 dpi for every page (page 1's CropBox is
+  // smaller: 167).
+  for (const char* status : {"Processing Page 1 of 3 (picture at 167 dpi: page too large)",
+                             "Processing Page 3 of 3 (picture at 146 dpi: page too large)"})
+    EXPECT_NE(std::find(status_.begin(), status_.end(), status), status_.end()) << status;
+  auto pages = Pages();
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_EQ(pages[2].image.substr(0, 4), "GIF8");
 }
 
 TEST_F(AppPdfImport, OwnerPasswordOnlyFileImports) {

@@ -2,8 +2,6 @@
 #include "document.h"
 #include "fields.h"
 
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-global.h>
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFWriter.hh>
@@ -15,9 +13,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "poppler_worker.h"
 #include "velmora/pdf/pdf.h"
 #include "velmora/runtime/paths.h"
-#include "velmora/runtime/text.h"
 
 namespace velmora::pdf::detail {
 namespace {
@@ -34,13 +32,6 @@ Table& Docs() {
 }
 
 thread_local int tSelected = 0;
-
-void QuietPoppler() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
-  });
-}
 
 bool ReadFile(const std::string& path, std::string& out) {
   std::ifstream in(path, std::ios::binary);
@@ -77,9 +68,6 @@ int AddDocument(std::shared_ptr<Document> doc) {
   return id;
 }
 
-std::string ToHost(const std::string& cp1252) { return rt::ToUtf8(cp1252); }
-std::string FromHost(const std::string& utf8) { return rt::FromUtf8(utf8); }
-
 QPDFObjectHandle SelectedPageObject(Document& d) {
   if (d.selectedPage < 1 || d.selectedPage > static_cast<int>(d.pages.size()))
     return QPDFObjectHandle::newNull();
@@ -95,26 +83,15 @@ std::string WriteToMemory(Document& d) {
   return std::string(reinterpret_cast<const char*>(buf->getBuffer()), buf->getSize());
 }
 
-std::shared_ptr<std::string> CurrentBytes(Document& d) {
+std::shared_ptr<const std::string> CurrentBytes(Document& d) {
   if (d.generation == 0) return d.bytes;
-  if (d.popplerBytes && d.popplerGeneration == d.generation) return d.popplerBytes;
+  if (d.poppler && d.popplerGeneration == d.generation) return d.poppler->bytes();
   return std::make_shared<std::string>(WriteToMemory(d));
 }
 
-std::unique_ptr<poppler::document> OpenPoppler(const std::string& bytes) {
-  QuietPoppler();
-  std::unique_ptr<poppler::document> doc(poppler::document::load_from_raw_data(
-      bytes.data(), static_cast<int>(bytes.size())));
-  if (doc && doc->is_locked()) doc.reset();
-  return doc;
-}
-
-std::shared_ptr<poppler::document> Poppler(Document& d) {
+std::shared_ptr<PopplerPool> Poppler(Document& d) {
   if (d.poppler && d.popplerGeneration == d.generation) return d.poppler;
-  auto bytes = CurrentBytes(d);
-  d.poppler.reset();
-  d.popplerBytes = bytes;
-  d.poppler = OpenPoppler(*bytes);
+  d.poppler = std::make_shared<PopplerPool>(CurrentBytes(d));
   d.popplerGeneration = d.generation;
   return d.poppler;
 }
@@ -152,12 +129,12 @@ QPDFObjectHandle SubDictionary(QPDFObjectHandle parent, const std::string& key) 
   return d;
 }
 
-std::shared_ptr<std::string> BytesForPages(int firstPage, int lastPage) {
+std::shared_ptr<PopplerPool> PopplerForPages(int firstPage, int lastPage) {
   Selected d;
   if (!d) return nullptr;
   int count = static_cast<int>(d->pages.size());
   if (firstPage < 1 || lastPage > count || firstPage > lastPage) return nullptr;
-  return Guard(std::shared_ptr<std::string>(), [&] { return CurrentBytes(*d); });
+  return Guard(std::shared_ptr<PopplerPool>(), [&] { return Poppler(*d); });
 }
 
 int PageRotation(QPDFObjectHandle page) {

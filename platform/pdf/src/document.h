@@ -11,14 +11,11 @@
 #include <string>
 #include <vector>
 
-namespace poppler {
-class document;
-}
-
 namespace velmora::pdf::detail {
 
 // The index of the document's form fields (fields.h).
 struct FieldIndex;
+class PopplerPool;
 
 struct Document {
   std::mutex mutex;
@@ -43,10 +40,9 @@ struct Document {
   std::vector<QPDFObjectHandle> fonts;
   int selectedFont = 0;
 
-  // Poppler's view of the document for text and pictures.
-  std::shared_ptr<std::string> popplerBytes;
+  // Poppler's view of the document for text and pictures, in workers.
+  std::shared_ptr<PopplerPool> poppler;
   int popplerGeneration = -1;
-  std::shared_ptr<poppler::document> poppler;
 
   ~Document();
   void Changed() { ++generation; }
@@ -85,11 +81,9 @@ std::string FromHost(const std::string& utf8);
 QPDFObjectHandle SelectedPageObject(Document& d);
 // The bytes poppler should read: the loaded file, or the changed document
 // written out.
-std::shared_ptr<std::string> CurrentBytes(Document& d);
-// A poppler document of the current state, kept while nothing changes.
-std::shared_ptr<poppler::document> Poppler(Document& d);
-// A new poppler document over the given bytes (for use on another thread).
-std::unique_ptr<poppler::document> OpenPoppler(const std::string& bytes);
+std::shared_ptr<const std::string> CurrentBytes(Document& d);
+// The poppler workers of the current state, kept while nothing changes.
+std::shared_ptr<PopplerPool> Poppler(Document& d);
 
 // Writes the document, without encryption, to memory.
 std::string WriteToMemory(Document& d);
@@ -102,9 +96,9 @@ bool ReadRect(QPDFObjectHandle array, double out[4]);
 QPDFObjectHandle Inherited(QPDFObjectHandle object, const char* key);
 // The dictionary under `key`, made when it is missing or not a dictionary.
 QPDFObjectHandle SubDictionary(QPDFObjectHandle parent, const std::string& key);
-// The selected document's bytes for pages first..last, or null when there
-// is no selected document or the range is not within it.
-std::shared_ptr<std::string> BytesForPages(int firstPage, int lastPage);
+// The selected document's poppler workers for pages first..last, or null
+// when there is no selected document or the range is not within it.
+std::shared_ptr<PopplerPool> PopplerForPages(int firstPage, int lastPage);
 // Box 1 MediaBox, 2 CropBox, 3 BleedBox, 4 TrimBox, 5 ArtBox as {llx, lly,
 // urx, ury}. `present` tells whether the page states the box; the rectangle
 // falls back the way readers do (crop to media, the others to crop).

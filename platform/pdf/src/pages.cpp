@@ -1,6 +1,4 @@
 // Pages: selection, sizes, boxes, text and content.
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-page.h>
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
@@ -8,6 +6,7 @@
 #include <cstdio>
 
 #include "document.h"
+#include "poppler_worker.h"
 #include "velmora/pdf/pdf.h"
 
 using namespace velmora::pdf::detail;
@@ -129,28 +128,13 @@ std::string iSEDGetPageText(int options) {
   Selected d;
   if (!d || SelectedPageObject(*d).isNull()) return {};
   return Guard(std::string(), [&]() -> std::string {
-    auto doc = Poppler(*d);
-    if (!doc) return {};
-    std::unique_ptr<poppler::page> page(doc->create_page(d->selectedPage - 1));
-    if (!page) return {};
-    if (options != 3) {
-      auto bytes = page->text().to_utf8();
-      return FromHost(std::string(bytes.begin(), bytes.end()));
-    }
-    std::string out;
-    char head[160];
-    for (auto& box : page->text_list(poppler::page::text_list_include_font)) {
-      auto r = box.bbox();
-      std::snprintf(head, sizeof head, "%.2f %.2f %.2f %.2f %.2f ", r.left(), r.top(),
-                    r.width(), r.height(), box.get_font_size());
-      auto text = box.text().to_utf8();
-      out += head;
-      out += FromHost(box.get_font_name());
-      out += '|';
-      out += FromHost(std::string(text.begin(), text.end()));
-      out += '\n';
-    }
-    return out;
+    auto pool = Poppler(*d);
+    auto worker = pool->Borrow();
+    if (!worker) return {};
+    std::string text;
+    bool ok = worker->Text(d->selectedPage, options, &text);
+    pool->Return(std::move(worker));
+    return ok ? FromHost(text) : std::string();
   });
 }
 
@@ -160,8 +144,12 @@ int iSEDCombineLayers() {
   return Guard(0, [&] {
     auto page = SelectedPageObject(*d);
     if (page.isNull()) return 0;
+    // Joining the streams changes nothing poppler shows: its workers stay
+    // current, and the next page's text needs no new parse.
+    const bool current = d->poppler && d->popplerGeneration == d->generation;
     QPDFPageObjectHelper(page).coalesceContentStreams();
     d->Changed();
+    if (current) d->popplerGeneration = d->generation;
     return 1;
   });
 }

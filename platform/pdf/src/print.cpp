@@ -1,12 +1,10 @@
 // Printing: options values and print jobs handed to the backend.
 #include "velmora/pdf/print.h"
 
-#include <poppler/cpp/poppler-page.h>
-
 #include <cstring>
 
 #include "document.h"
-#include "render.h"
+#include "poppler_worker.h"
 #include "velmora/pdf/pdf.h"
 
 namespace velmora::pdf {
@@ -91,24 +89,24 @@ int iSEDPrintDocument(const std::string& printer, int firstPage, int lastPage, i
     job.autoRotateCenter = o.autoRotateCenter;
     job.title = o.title;
   }
-  auto bytes = BytesForPages(firstPage, lastPage);
-  if (!bytes) return 0;
-  auto doc = std::shared_ptr<poppler::document>(OpenPoppler(*bytes));
-  if (!doc) return 0;
+  auto pool = PopplerForPages(firstPage, lastPage);
+  if (!pool) return 0;
+  // One worker draws the job's pages, one at a time as the backend asks.
+  std::shared_ptr<PopplerWorker> worker(pool->Borrow());
+  if (!worker) return 0;
   job.printer = ToHost(printer);
   job.firstPage = firstPage;
   job.lastPage = lastPage;
-  job.renderPage = [doc, bytes](int page, double dpi) {
+  job.renderPage = [worker](int page, double dpi) {
     PageImage out;
-    auto image = RenderPage(*doc, page - 1, dpi, poppler::image::format_argb32);
-    if (!image.is_valid()) return out;
-    out.width = image.width();
-    out.height = image.height();
-    out.stride = image.bytes_per_row();
-    out.pixels.resize(static_cast<size_t>(out.stride) * out.height);
-    std::memcpy(out.pixels.data(), image.const_data(), out.pixels.size());
-    out.widthPoints = out.width * 72.0 / dpi;
-    out.heightPoints = out.height * 72.0 / dpi;
+    PixelPage image;
+    if (!worker->RenderPixels(page, dpi, &image)) return out;
+    out.width = image.width;
+    out.height = image.height;
+    out.stride = image.stride;
+    out.pixels = std::move(image.pixels);
+    out.widthPoints = out.width * 72.0 / image.dpi;
+    out.heightPoints = out.height * 72.0 / image.dpi;
     return out;
   };
   auto backend = Backend();

@@ -41,6 +41,10 @@ std::string iSEDGetPageContent();
 // number. Returns 1 when every page was written.
 int iSEDRenderDocumentToFile(int resolution, int firstPage, int lastPage,
                              int options, const std::string& pattern);
+// The resolution page `page` was drawn at by the last rendering of the
+// selected document: the one asked for, or lower for a page whose picture
+// would be too large at it (0 when the page was not drawn).
+double iSEDRenderedResolution(int page);
 
 // Information keys: 0 version, 1 author, 2 title, 3 subject, 5 creator,
 // 6 producer, 7 creation date, 8 modification date.

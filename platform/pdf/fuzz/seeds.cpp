@@ -1,0 +1,31 @@
+// Writes the PDF files the tests make into a folder: the fuzz targets'
+// seed corpus.
+#include <filesystem>
+#include <iostream>
+
+#include "../../../app/pdf/tests/forms.h"
+#include "../tests/fixtures.h"
+
+int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
+  if (argc != 2) {
+    std::cerr << "usage: velmora-fuzz-seeds <folder>\n";
+    return 2;
+  }
+  const fs::path out = argv[1];
+  fs::create_directories(out);
+  const std::string form = fixtures::MakeForm("form.pdf");
+  const std::string made[] = {
+      form,
+      fixtures::MakePlain(form, "plain.pdf"),
+      fixtures::MakeEncrypted(form, "owner.pdf", "", "owner"),
+      fixtures::MakeTruncated(form, "truncated.pdf", 0.6),
+      fixtures::MakeOverwritten(form, "overwritten.pdf", 0.4, 0.45),
+  };
+  for (const auto& path : made)
+    fs::copy_file(path, out / fs::path(path).filename(), fs::copy_options::overwrite_existing);
+  forms::MakeForm((out / "import-form.pdf").string());
+  forms::Encrypt((out / "import-form.pdf").string(), (out / "import-owner.pdf").string(), "",
+                 "owner");
+  return 0;
+}

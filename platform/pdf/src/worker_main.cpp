@@ -1,0 +1,233 @@
+// The poppler worker process: parses one document and answers page text
+// and page pictures over descriptor 3 (see worker_protocol.h).
+//
+// Usage: velmora-pdf-worker <memory limit in bytes>
+#include <errno.h>
+#include <malloc.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <poppler/cpp/poppler-document.h>
+#include <poppler/cpp/poppler-global.h>
+#include <poppler/cpp/poppler-page-renderer.h>
+#include <poppler/cpp/poppler-page.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "gif.h"
+#include "worker_protocol.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORA_WORKER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_WORKER_ASAN 1
+#endif
+#endif
+
+namespace {
+
+using namespace velmora::pdf::worker;
+
+constexpr int kChannel = 3;
+
+bool ReadAll(void* p, size_t n) {
+  auto* c = static_cast<char*>(p);
+  while (n > 0) {
+    ssize_t got = ::read(kChannel, c, n);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    c += got, n -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool WriteAll(const void* p, size_t n) {
+  auto* c = static_cast<const char*>(p);
+  while (n > 0) {
+    ssize_t put = ::write(kChannel, c, n);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    c += put, n -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool ReadFrame(std::string& out) {
+  uint32_t n = 0;
+  if (!ReadAll(&n, sizeof n)) return false;
+  out.resize(n);
+  return ReadAll(out.data(), n);
+}
+
+bool WriteFrame(const std::string& bytes) {
+  uint32_t n = static_cast<uint32_t>(bytes.size());
+  return WriteAll(&n, sizeof n) && WriteAll(bytes.data(), bytes.size());
+}
+
+bool Fail() { return WriteFrame(Writer().Byte(0).bytes()); }
+
+// The page's picture at `dpi`, lowered to fit `maxPixels`; `drawn` is the
+// resolution used.
+poppler::image Render(poppler::page& page, double dpi, int64_t maxPixels,
+                      poppler::image::format_enum format, double* drawn) {
+  auto box = page.page_rect(poppler::crop_box);
+  *drawn = FitResolution(box.width(), box.height(), dpi, maxPixels);
+  poppler::page_renderer renderer;
+  renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
+  renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
+  renderer.set_image_format(format);
+  poppler::image image = renderer.render_page(&page, *drawn, *drawn);
+  // poppler answers a bitmap it could not allocate with a tiny one: only a
+  // picture of the page's size is a picture of the page.
+  const double w = box.width() * *drawn / 72, h = box.height() * *drawn / 72;
+  auto near = [](double want, int got) { return std::abs(want - got) <= 2; };
+  if (!image.is_valid() || !((near(w, image.width()) && near(h, image.height())) ||
+                             (near(h, image.width()) && near(w, image.height()))))
+    return poppler::image();
+  return image;
+}
+
+std::string PageText(poppler::page& page, int options) {
+  if (options != 3) {
+    auto bytes = page.text().to_utf8();
+    return std::string(bytes.begin(), bytes.end());
+  }
+  std::string out;
+  char head[160];
+  for (auto& box : page.text_list(poppler::page::text_list_include_font)) {
+    auto r = box.bbox();
+    std::snprintf(head, sizeof head, "%.2f %.2f %.2f %.2f %.2f ", r.left(), r.top(), r.width(),
+                  r.height(), box.get_font_size());
+    auto text = box.text().to_utf8();
+    out += head;
+    out += box.get_font_name();
+    out += '|';
+    out.append(text.begin(), text.end());
+    out += '\n';
+  }
+  return out;
+}
+
+class Worker {
+ public:
+  // Answers one request; false when the channel is gone.
+  bool Serve(const std::string& request) {
+    Reader in(request);
+    const auto op = static_cast<Op>(in.Byte());
+    if (op == Op::kLoad) {
+      bytes_ = in.Text();
+      doc_.reset(poppler::document::load_from_raw_data(bytes_.data(),
+                                                       static_cast<int>(bytes_.size())));
+      if (doc_ && doc_->is_locked()) doc_.reset();
+      if (!in.ok() || !doc_) return Fail();
+      return WriteFrame(Writer().Byte(1).Int(doc_->pages()).bytes());
+    }
+    const int index = static_cast<int>(in.Int()) - 1;
+    if (!doc_ || index < 0 || index >= doc_->pages()) return Fail();
+    std::unique_ptr<poppler::page> page(doc_->create_page(index));
+    if (!page) return Fail();
+    switch (op) {
+      case Op::kText: {
+        const int options = static_cast<int>(in.Int());
+        return WriteFrame(Writer().Byte(1).Text(PageText(*page, options)).bytes());
+      }
+      case Op::kRenderFile: {
+        const double dpi = in.Real();
+        const int64_t maxPixels = in.Int();
+        const int format = static_cast<int>(in.Int());
+        const std::string path = in.Text();
+        if (!in.ok()) return Fail();
+        double drawn = 0;
+        auto image = Render(*page, dpi, maxPixels, poppler::image::format_rgb24, &drawn);
+        page.reset();
+        bool ok;
+        if (format == kGif)
+          ok = velmora::pdf::detail::WriteGif(std::move(image), path);
+        else
+          ok = image.is_valid() &&
+               image.save(path, format == kJpeg ? "jpeg" : "png", static_cast<int>(drawn));
+        if (!ok) return Fail();
+        return WriteFrame(Writer().Byte(1).Real(drawn).bytes());
+      }
+      case Op::kRenderPixels: {
+        const double dpi = in.Real();
+        const int64_t maxPixels = in.Int();
+        if (!in.ok()) return Fail();
+        double drawn = 0;
+        auto image = Render(*page, dpi, maxPixels, poppler::image::format_argb32, &drawn);
+        if (!image.is_valid()) return Fail();
+        // The pixels go straight from the picture to the channel.
+        const size_t size = static_cast<size_t>(image.bytes_per_row()) * image.height();
+        Writer head;
+        head.Byte(1).Real(drawn).Int(image.width()).Int(image.height()).Int(image.bytes_per_row());
+        head.Int(static_cast<int64_t>(size));
+        uint32_t n = static_cast<uint32_t>(head.bytes().size() + size);
+        return WriteAll(&n, sizeof n) && WriteAll(head.bytes().data(), head.bytes().size()) &&
+               WriteAll(image.const_data(), size);
+      }
+      default:
+        return Fail();
+    }
+  }
+
+ private:
+  std::string bytes_;  // poppler reads from them for as long as the document lives
+  std::unique_ptr<poppler::document> doc_;
+};
+
+// The address space limit: poppler's allocations beyond it fail and end the
+// worker, not the machine. Sanitizer builds reserve far more address space
+// than they use and go without it.
+void LimitMemory(const char* arg) {
+#ifndef VELMORA_WORKER_ASAN
+  const long long bytes = arg ? std::atoll(arg) : 0;
+  if (bytes > 0) {
+    rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    ::setrlimit(RLIMIT_AS, &limit);
+  }
+#else
+  (void)arg;
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  LimitMemory(argc > 1 ? argv[1] : nullptr);
+  // Page pictures are tens of megabytes each: kept in the heap for the next
+  // page instead of mapped and unmapped (and zeroed by the system) per page.
+  ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  // Ends with the program: a busy worker whose program went away (and so
+  // never reads its answer) stops within a second.
+  const pid_t parent = ::getppid();
+  std::thread([parent] {
+    for (;;) {
+      ::sleep(1);
+      if (::getppid() != parent) ::_exit(3);
+    }
+  }).detach();
+  poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
+  Worker worker;
+  std::string request;
+  for (;;) {
+    // Idle for a moment (the pages are done): the kept heap goes back.
+    pollfd next{kChannel, POLLIN, 0};
+    if (::poll(&next, 1, 200) == 0) ::malloc_trim(0);
+    if (!ReadFrame(request)) break;
+    bool alive;
+    try {
+      alive = worker.Serve(request);
+    } catch (...) {
+      alive = Fail();
+    }
+    if (!alive) break;
+  }
+  return 0;
+}
