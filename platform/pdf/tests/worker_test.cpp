@@ -133,7 +133,9 @@ TEST_F(PdfWorker, HostileDocumentsFailWithinTheLimitAndTheProgramGoesOn) {
   WorkerLimits limits = saved_;
   limits.seconds = 3;
   SetWorkerLimits(limits);
-  for (const std::string& path : {DeepFieldTree(60000), FanOut()}) {
+  // A field tree this deep is refused before poppler ever sees it.
+  EXPECT_EQ(fixtures::Loaded(DeepFieldTree(60000)).id, 0);
+  for (const std::string& path : {FanOut()}) {
     SCOPED_TRACE(path);
     fixtures::Loaded doc(path);
     ASSERT_NE(doc.id, 0);
