@@ -134,7 +134,9 @@ ULONG SendThroughSendmail(const Outgoing& m) {
   if (bytes.empty()) return MAPI_E_ATTACHMENT_OPEN_FAILURE;
   const char* configured = std::getenv("VELMORA_SENDMAIL");
   std::string program = configured && *configured ? configured : "/usr/sbin/sendmail";
-  rt::ProcessResult r = rt::RunProgram({program, "-t", "-i"}, bytes);
+  rt::RunOptions o;
+  o.input = std::move(bytes);
+  rt::ProcessResult r = rt::RunProgram({program, "-t", "-i"}, o);
   return r.Succeeded() && r.error == 0 ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
 }
 

@@ -1,13 +1,18 @@
-// Starting other programs with posix_spawnp and waiting for them.
+// Starting other programs with posix_spawnp, feeding and reading them, and
+// waiting for them.
 #include "velmora/runtime/process.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 extern char** environ;
 
@@ -22,25 +27,56 @@ std::vector<char*> Pointers(const std::vector<std::string>& texts) {
   return out;
 }
 
-// Writes everything; a program that stops reading gives EPIPE, never a
-// SIGPIPE that would end this process: the signal is blocked on this thread
-// while writing and a pending one is taken back.
-int WriteAll(int fd, const std::string& bytes) {
+void CloseFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+// Writes the input and reads the output together, so a program that
+// writes before it has read everything never blocks us both. A program
+// that stops reading gives EPIPE, never a SIGPIPE that would end this
+// process: the signal is blocked on this thread meanwhile and a pending one
+// is taken back. Returns the errno of a failed write, else 0.
+int Exchange(int in, const std::string* input, int out, std::string* output) {
   sigset_t pipeSet, old;
   sigemptyset(&pipeSet);
   sigaddset(&pipeSet, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipeSet, &old);
   int error = 0;
   size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
+  if (in >= 0 && input->empty()) CloseFd(in);
+  while (in >= 0 || out >= 0) {
+    pollfd fds[2];
+    nfds_t n = 0;
+    if (in >= 0) fds[n++] = {in, POLLOUT, 0};
+    if (out >= 0) fds[n++] = {out, POLLIN, 0};
+    if (::poll(fds, n, -1) < 0) {
       if (errno == EINTR) continue;
-      error = errno;
       break;
     }
-    done += static_cast<size_t>(n);
+    for (nfds_t i = 0; i < n; ++i) {
+      if (!fds[i].revents) continue;
+      if (fds[i].fd == in) {
+        ssize_t w = ::write(in, input->data() + done, input->size() - done);
+        if (w < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (w < 0) {
+          error = errno;
+          CloseFd(in);
+        } else if ((done += static_cast<size_t>(w)) == input->size()) {
+          CloseFd(in);
+        }
+      } else {
+        char buf[8192];
+        ssize_t r = ::read(out, buf, sizeof buf);
+        if (r > 0)
+          output->append(buf, static_cast<size_t>(r));
+        else if (r == 0 || errno != EINTR)
+          CloseFd(out);
+      }
+    }
   }
+  CloseFd(in);
+  CloseFd(out);
   if (error == EPIPE) {
     const timespec none{0, 0};
     while (sigtimedwait(&pipeSet, nullptr, &none) > 0) {
@@ -50,51 +86,77 @@ int WriteAll(int fd, const std::string& bytes) {
   return error;
 }
 
+void Record(ProcessResult& r, int status) {
+  r.finished = true;
+  if (WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+}
+
+// Waits for the child up to `ms` (-1: no limit); one still running then is
+// reaped by a thread of its own when it ends.
+void Wait(pid_t pid, int ms, ProcessResult& r) {
+  int status = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    pid_t got = ::waitpid(pid, &status, ms < 0 ? 0 : WNOHANG);
+    if (got == pid) return Record(r, status);
+    if (got < 0 && errno != EINTR) {
+      r.error = errno;
+      return;
+    }
+    if (ms >= 0 && std::chrono::steady_clock::now() >= deadline) break;
+    if (ms >= 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::thread([pid] {
+    int s = 0;
+    while (::waitpid(pid, &s, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+}
+
 }  // namespace
 
-ProcessResult RunProgram(const std::vector<std::string>& argv, const std::optional<std::string>& input,
-                         const std::optional<std::vector<std::string>>& env) {
+ProcessResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
   ProcessResult result;
   if (argv.empty() || argv.front().empty()) {
     result.error = ENOENT;
     return result;
   }
-  int pipeFds[2] = {-1, -1};
+  int inFds[2] = {-1, -1}, outFds[2] = {-1, -1};
+  if ((options.input && pipe2(inFds, O_CLOEXEC) != 0) ||
+      (options.captureOutput && pipe2(outFds, O_CLOEXEC) != 0)) {
+    result.error = errno;
+    for (int& fd : inFds) CloseFd(fd);
+    return result;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (input) {
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-      result.error = errno;
-      posix_spawn_file_actions_destroy(&actions);
-      return result;
-    }
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
-  }
+  if (options.input)
+    posix_spawn_file_actions_adddup2(&actions, inFds[0], STDIN_FILENO);
+  else
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  if (options.captureOutput) posix_spawn_file_actions_adddup2(&actions, outFds[1], STDOUT_FILENO);
   std::vector<char*> args = Pointers(argv);
-  std::vector<char*> envp = env ? Pointers(*env) : std::vector<char*>{};
+  std::vector<char*> envp = options.env ? Pointers(*options.env) : std::vector<char*>{};
   pid_t pid = 0;
-  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env ? envp.data() : environ);
+  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(),
+                        options.env ? envp.data() : environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (input) ::close(pipeFds[0]);
+  CloseFd(inFds[0]);
+  CloseFd(outFds[1]);
   if (rc != 0) {
-    if (input) ::close(pipeFds[1]);
+    CloseFd(inFds[1]);
+    CloseFd(outFds[0]);
     result.error = rc;
     return result;
   }
   result.started = true;
-  if (input) {
-    result.error = WriteAll(pipeFds[1], *input);
-    ::close(pipeFds[1]);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      result.error = errno;
-      return result;
-    }
-  }
-  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  // Our end of the input never blocks, so output is read while input waits.
+  if (inFds[1] >= 0) fcntl(inFds[1], F_SETFL, fcntl(inFds[1], F_GETFL) | O_NONBLOCK);
+  if (options.input || options.captureOutput)
+    result.error = Exchange(inFds[1], options.input ? &*options.input : nullptr, outFds[0],
+                            &result.output);
+  Wait(pid, options.waitMs, result);
   return result;
 }
 

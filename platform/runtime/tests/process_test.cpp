@@ -5,6 +5,23 @@
 
 namespace {
 
+rt::RunOptions Input(std::string bytes) {
+  rt::RunOptions o;
+  o.input = std::move(bytes);
+  return o;
+}
+
+rt::RunOptions Env(std::vector<std::string> env) {
+  rt::RunOptions o;
+  o.env = std::move(env);
+  return o;
+}
+
+rt::RunOptions Capture(rt::RunOptions o) {
+  o.captureOutput = true;
+  return o;
+}
+
 TEST(RunProgram, ArgumentsReachTheProgramAsTheyAre) {
   // printf prints its arguments back; a shell would expand or split these.
   const std::vector<std::string> tricky = {"a b", "$(echo no)", "'q'", "x;y", "*", ""};
@@ -32,20 +49,39 @@ TEST(RunProgram, ExitStatusSignalAndMissingProgram) {
 
 TEST(RunProgram, InputAndEnvironment) {
   rt::ProcessResult r = rt::RunProgram({"sh", "-c", "[ \"$(cat)\" = \"$(printf 'line 1\\nline 2')\" ]"},
-                                       std::string("line 1\nline 2\n"));
+                                       Input("line 1\nline 2\n"));
   EXPECT_TRUE(r.Succeeded());
 
-  r = rt::RunProgram({"/bin/sh", "-c", "[ \"$ONLY\" = yes ] && [ -z \"$HOME\" ]"}, std::nullopt,
-                     std::vector<std::string>{"ONLY=yes"});
+  r = rt::RunProgram({"/bin/sh", "-c", "[ \"$ONLY\" = yes ] && [ -z \"$HOME\" ]"}, Env({"ONLY=yes"}));
   EXPECT_TRUE(r.Succeeded());
 }
 
 TEST(RunProgram, AProgramThatDoesNotReadItsInputDoesNotEndUs) {
   // 4 MB is more than a pipe holds: the write meets a closed pipe.
-  rt::ProcessResult r = rt::RunProgram({"sh", "-c", "exit 0"}, std::string(4 << 20, 'x'));
+  rt::ProcessResult r = rt::RunProgram({"sh", "-c", "exit 0"}, Input(std::string(4 << 20, 'x')));
   EXPECT_TRUE(r.started);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.error, EPIPE);
+}
+
+TEST(RunProgram, ArgumentsAreDataOutputIsCapturedAndWaitsEnd) {
+  const std::string risky = "a;b & c $(echo no) `echo no` \"q\" 'q' *";
+  rt::ProcessResult r = rt::RunProgram({"printf", "%s|", risky, "two words"}, Capture(rt::RunOptions{}));
+  EXPECT_TRUE(r.Succeeded());
+  EXPECT_EQ(r.output, risky + "|two words|");
+
+  // Input and output together: more than a pipe holds each way.
+  const std::string big(1 << 20, 'y');
+  r = rt::RunProgram({"cat"}, Capture(Input(big)));
+  EXPECT_TRUE(r.Succeeded());
+  EXPECT_EQ(r.output, big);
+
+  rt::RunOptions brief;
+  brief.waitMs = 50;
+  r = rt::RunProgram({"sleep", "2"}, brief);
+  EXPECT_TRUE(r.started);
+  EXPECT_FALSE(r.finished);
+  EXPECT_FALSE(r.Succeeded());
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "velmora/runtime/paths.h"
-#include "velmora/shell/run.h"
+#include "velmora/runtime/process.h"
 #include "unlocked.h"
 
 namespace ui {
@@ -18,12 +18,12 @@ constexpr std::string_view kTextRule = "-----------------\n";
 bool RichTextControl::Convert(const std::string& hostPath, std::string& html, std::string& text) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(hostPath, ec)) return false;
-  shell::RunOptions o;
+  rt::RunOptions o;
   o.captureOutput = true;
-  shell::RunResult h = shell::Run({"unrtf", "--quiet", "--nopict", "--html", hostPath}, o);
-  if (h.startError || h.exitCode != 0 || h.output.empty()) return false;
-  shell::RunResult t = shell::Run({"unrtf", "--quiet", "--nopict", "--text", hostPath}, o);
-  if (t.startError || t.exitCode != 0) return false;
+  rt::ProcessResult h = rt::RunProgram({"unrtf", "--quiet", "--nopict", "--html", hostPath}, o);
+  if (!h.Succeeded() || h.output.empty()) return false;
+  rt::ProcessResult t = rt::RunProgram({"unrtf", "--quiet", "--nopict", "--text", hostPath}, o);
+  if (!t.Succeeded()) return false;
   html = std::move(h.output);
   text = std::move(t.output);
   size_t rule = text.find(kTextRule);

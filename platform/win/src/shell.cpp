@@ -10,7 +10,7 @@
 #include "velmora/runtime/text.h"
 #include "velmora/runtime/threads.h"
 #include "velmora/shell/associations.h"
-#include "velmora/shell/run.h"
+#include "velmora/runtime/process.h"
 #include "velmora/win/win.h"
 
 namespace win {
@@ -68,8 +68,8 @@ LONG CopyOut(const std::string& value, char* buffer, LONG* size) {
 }
 
 // xdg-open's exit status as ShellExecute's result.
-HINSTANCE OpenResult(const shell::RunResult& r) {
-  switch (r.startError) {
+HINSTANCE OpenResult(const rt::ProcessResult& r) {
+  switch (r.started ? 0 : r.error) {
     case 0: break;
     case ENOENT: return SE_ERR_NOASSOC;
     case EACCES: case EPERM: return SE_ERR_ACCESSDENIED;
@@ -116,12 +116,12 @@ HINSTANCE ShellExecuteA(HWND, const char* lpOperation, const char* lpFile, const
         return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
       }))
     for (size_t i = 0; i < colon; ++i) file[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(file[i])));
-  shell::RunOptions o;
+  rt::RunOptions o;
   o.waitMs = kOpenWaitMs;
   // other threads run while the desktop opens it
   const bool held = rt::HoldsThreadLock();
   if (held) rt::UnlockThread();
-  shell::RunResult r = shell::Run({"xdg-open", rt::ToUtf8(file)}, o);
+  rt::ProcessResult r = rt::RunProgram({"xdg-open", rt::ToUtf8(file)}, o);
   if (held) rt::LockThread();
   return OpenResult(r);
 }

@@ -8,21 +8,31 @@
 
 namespace rt {
 
-struct ProcessResult {
-  bool started = false;  // false: the program could not be started
-  int error = 0;         // errno of a failed start, or of a failed write of the input
-  int exitCode = -1;     // the exit status when the program exited, else -1
-  int signal = 0;        // the signal that ended it, 0 when it exited
-  // True when the program ran and exited with status 0.
-  bool Succeeded() const { return started && signal == 0 && exitCode == 0; }
+struct RunOptions {
+  // Bytes the program reads on its standard input, which is then closed;
+  // without, it reads an empty standard input.
+  std::optional<std::string> input;
+  // "NAME=value" entries that replace our environment for the program.
+  std::optional<std::vector<std::string>> env;
+  // Standard output into ProcessResult::output (standard error stays ours).
+  bool captureOutput = false;
+  // Milliseconds to wait for the program to end; -1 waits until it ends. A
+  // program still running then is left running and reaped when it ends.
+  int waitMs = -1;
 };
 
-// Runs argv[0] (searched in PATH when it holds no "/") with argv[1...] and
-// waits until it ends. With `input` the program reads those bytes on its
-// standard input, which is then closed; without, it shares ours. An
-// environment in `env` ("NAME=value" entries) replaces ours for the program.
-ProcessResult RunProgram(const std::vector<std::string>& argv,
-                         const std::optional<std::string>& input = std::nullopt,
-                         const std::optional<std::vector<std::string>>& env = std::nullopt);
+struct ProcessResult {
+  bool started = false;   // false: the program could not be started
+  int error = 0;          // errno of a failed start, or of a failed write of the input
+  bool finished = false;  // it ended within the wait
+  int exitCode = -1;      // the exit status when the program exited, else -1
+  int signal = 0;         // the signal that ended it, 0 when it exited
+  std::string output;     // standard output, when captured
+  // True when the program ran and exited with status 0.
+  bool Succeeded() const { return started && finished && signal == 0 && exitCode == 0; }
+};
+
+// Runs argv[0] (searched in PATH when it holds no "/") with argv[1...].
+ProcessResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
 
 }  // namespace rt
