@@ -280,6 +280,15 @@ int KeyCode(const QKeyEvent* e) {
   return code;
 }
 
+// A left click on a region that does not alert it is the region's accepted
+// event (the click also reaches the client area beneath).
+void AcceptRegionClick(long handle, int control, int code) {
+  auto w = WindowFromHandle(handle);
+  if (w && code == key::MouseLeft && w->GetLong(control, Prop::Type) == static_cast<long>(ControlType::Region) &&
+      !w->IsAlerted(control, code))
+    w->InputAccept(control);
+}
+
 // A control's focus, alerted keys and alerted mouse clicks go into the model.
 class ControlFilter : public QObject {
  public:
@@ -300,6 +309,7 @@ class ControlFilter : public QObject {
       case QEvent::MouseButtonPress: {
         auto b = static_cast<QMouseEvent*>(e)->button();
         code = b == Qt::RightButton ? key::MouseRight : b == Qt::LeftButton ? key::MouseLeft : key::MouseCenter;
+        AcceptRegionClick(handle_, control_, code);
         break;
       }
       case QEvent::MouseButtonDblClick:
@@ -941,6 +951,10 @@ void QtBackend::Impl::Build(long handle) {
   if (v.sub) v.sub->show(); else v.top->show();
   v.client->setMinimumSize(0, 0);
   v.syncing = false;
+  // The window may show larger than asked (its toolbar, the frame's
+  // area): the model learns the size it has.
+  if (v.client->width() != r.width || v.client->height() != r.height)
+    w->InputSize(v.client->width(), v.client->height());
 }
 
 void QtBackend::Impl::Drop(long handle) {
@@ -1004,6 +1018,8 @@ void QtBackend::ControlCreated(Window& w, int control) {
     auto it = impl_->views.find(handle);
     auto win = WindowFromHandle(handle);
     if (it == impl_->views.end() || !it->second.top || !win || !win->Exists(control)) return;
+    // a window built after the control was created has its widget already
+    if (it->second.widgets.count(control)) return;
     impl_->MakeControl(it->second, *win, handle, control);
     impl_->MarkDirty(handle, control);
   });
