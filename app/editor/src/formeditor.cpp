@@ -296,6 +296,13 @@ void FormEditor::SetEmptyToolbar(bool empty) {
 
 // ---- commands
 
+int FormEditor::DispatchEvent() {
+  ++busy_;
+  const int result = ProcedureWindow::DispatchEvent();
+  --busy_;
+  return result;
+}
+
 void FormEditor::TakeFieldValues() {
   for (long i = 1; i <= Queue.Count(); ++i) {
     const FormControl& e = Queue.At(i);

@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QTimer>
 #include <QFontInfo>
 #include <QFontDialog>
 #include <QFontMetricsF>
@@ -54,6 +55,7 @@
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/keys.h"
 #include "velmora/ui/window.h"
+#include "image_view.h"
 
 namespace ui {
 namespace {
@@ -416,11 +418,25 @@ void QtBackend::Impl::Flush() {
     work.swap(dirty);
     flushQueued = false;
   }
+  std::set<std::pair<long, int>> deferred;
   for (const auto& [handle, control] : work) {
     auto it = views.find(handle);
     auto w = WindowFromHandle(handle);
     if (it == views.end() || !w) continue;
+    // a window whose painting is locked shows its changes once unlocked
+    if (w->PaintLocked()) {
+      deferred.insert({handle, control});
+      continue;
+    }
     Refresh(it->second, *w, control);
+  }
+  if (!deferred.empty()) {
+    std::lock_guard l(dirtyMu);
+    dirty.insert(deferred.begin(), deferred.end());
+    if (!flushQueued) {
+      flushQueued = true;
+      QTimer::singleShot(2, gui, [this] { Flush(); });
+    }
   }
 }
 
@@ -477,13 +493,9 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       widget = l;
       break;
     }
-    case ControlType::Image: {
-      auto* l = new QLabel(parent);
-      l->setMouseTracking(true);
-      l->setScaledContents(true);
-      widget = l;
+    case ControlType::Image:
+      widget = new ImageView(parent);
       break;
-    }
     case ControlType::Entry: {
       auto* e = new QLineEdit(parent);
       QObject::connect(e, &QLineEdit::textEdited, [handle, n](const QString& t) {
@@ -644,10 +656,10 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
   widget->setGeometry(rect);
   widget->setVisible(w.IsShown(n));
   widget->setEnabled(!w.GetLong(n, Prop::Disable));
-  widget->setToolTip(Q(w.Get(n, Prop::Tip)));
+  if (QString tip = Q(w.Get(n, Prop::Tip)); widget->toolTip() != tip) widget->setToolTip(tip);
   Font f{w.Get(n, Prop::FontName), static_cast<int>(w.GetLong(n, Prop::FontSize)),
          static_cast<int>(w.GetLong(n, Prop::FontStyle)), w.GetLong(n, Prop::FontColor)};
-  widget->setFont(ToQFont(f));
+  if (QFont font = ToQFont(f); widget->font() != font) widget->setFont(font);
   QPalette pal = widget->palette();
   QColor c;
   if (ToColor(f.color, c)) {
@@ -661,7 +673,7 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     pal.setColor(QPalette::Button, c);
     widget->setAutoFillBackground(!w.GetLong(n, Prop::Transparent));
   }
-  widget->setPalette(pal);
+  if (pal != widget->palette()) widget->setPalette(pal);
   std::string cur = w.Get(n, Prop::Cursor);
   if (cur.empty()) widget->unsetCursor(); else widget->setCursor(CursorShape(cur));
   QString screen = Q(w.Get(n, Prop::ScreenText));
@@ -670,13 +682,9 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     case ControlType::String: case ControlType::Prompt:
       static_cast<QLabel*>(widget)->setText(screen);
       break;
-    case ControlType::Image: {
-      QPixmap pm;
-      const auto& bytes = w.Image(n);
-      pm.loadFromData(bytes.data(), static_cast<uint>(bytes.size()));
-      static_cast<QLabel*>(widget)->setPixmap(pm);
+    case ControlType::Image:
+      static_cast<ImageView*>(widget)->SetPicture(w.Image(n), w.GetLong(n, Prop::Stretch) || r.width || r.height);
       break;
-    }
     case ControlType::Entry: {
       auto* e = static_cast<QLineEdit*>(widget);
       if (e->text() != screen) e->setText(screen);
@@ -757,8 +765,12 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
       }
       break;
   }
-  widget->lower();
-  if (type != ControlType::Image && type != ControlType::Panel && type != ControlType::Box) widget->raise();
+  // stacked once: pictures, panels and boxes below, the rest above
+  if (!widget->property("velmoraStacked").toBool()) {
+    widget->setProperty("velmoraStacked", true);
+    widget->lower();
+    if (type != ControlType::Image && type != ControlType::Panel && type != ControlType::Box) widget->raise();
+  }
 }
 
 namespace {

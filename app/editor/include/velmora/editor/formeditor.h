@@ -69,6 +69,10 @@ class FormEditor : public cl::ProcedureWindow {
   int OnNewSelection() override;
   int OnWindowEvent() override;
   int OnFieldEvent() override;
+  int DispatchEvent() override;
+  // True while the editor handles an event (also while a dialog of it
+  // waits for the user).
+  bool Busy() const { return busy_ > 0; }
 
   // ---- pages and controls
   void BuildPageControls();
@@ -188,6 +192,7 @@ class FormEditor : public cl::ProcedureWindow {
   std::vector<int> relationsOpened_;
   std::vector<std::string> unsaved_;
   Short pageNo_ = 1;  // the page spin's variable
+  std::atomic<int> busy_{0};
 };
 
 // The open editor whose window has this handle (tests); nullptr when none.
