@@ -230,6 +230,7 @@ int FormEditor::Setup() {
   Win().Bind(kStrike, ui::UseVar::Of(Strike));
   Win().Bind(kControlType, ui::UseVar::Of(ControlTypeText));
   InstallPageProc(*this);
+  Win().Alert(0, ui::key::Esc);  // cancels a field insertion
   LoadScreenFonts();
   FillFontSizes();
   ReadSettings();
@@ -524,6 +525,7 @@ long FormEditor::FindControl(int control) {
 int FormEditor::OnFieldEvent() {
   const int event = Win().EventNo();
   const long position = FindControl(Win().Field());
+  if (event == ui::ev::AlertKey && Win().Keycode() == ui::key::Esc) CancelInsert();
   if (!position || event == ui::ev::PreAlertKey) return cl::kBenign;
   TakeFieldValues();
   Queue.Get(position);

@@ -2,6 +2,7 @@
 // yellow fields are drawn where the queue says.
 #include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QWidget>
 #include <filesystem>
 #include <iostream>
@@ -45,7 +46,7 @@ class EditorQt : public edtest::EditorFixture {
         if (w->PendingEvents()) return false;
       return true;
     });
-    ui::ProcessEventsUntil([] { return false; }, 300);
+    ui::ProcessEventsUntil([] { return false; }, 150);
   }
   std::unique_ptr<ui::QtBackend> backend_;
   long form_ = 0;
@@ -98,7 +99,7 @@ TEST_F(EditorQt, PagePictureAndFieldsAreWhereTheQueueSays) {
     int checked = 0;
     for (long i = 1; i <= o.ed->Queue.Count(); ++i) {
       const editor::FormControl& e = o.ed->Queue.At(i);
-      if (e.FORMPAGE != 1 || e.CTLTYPE != editor::kText) continue;
+      if (e.FORMPAGE != 1 || e.CTLTYPE != editor::kText || e.CTLNO == o.win->Focus()) continue;
       const editor::Rect r = o.ed->ScreenRectOf(e);
       if (r.y + r.height + 6 >= page.height()) continue;
       const QRgb c = page.pixel(static_cast<int>(r.x + r.width / 2), static_cast<int>(r.y + r.height / 2));
@@ -115,6 +116,35 @@ TEST_F(EditorQt, PagePictureAndFieldsAreWhereTheQueueSays) {
   Pump();
   EXPECT_LT(o.ed->ZoomPercent, 100);
   look("editor-screenshot-fit-page.png");
+
+  // a field inserted with the mouse on the page: Qt's mouse events reach
+  // the editor through the client hook
+  const long count = o.ed->Queue.Count();
+  ASSERT_TRUE(o.win->InputAccept(editor::kButton1));
+  Pump();
+  auto mouse = [&](QEvent::Type type, int x, int y, Qt::MouseButton button) {
+    const QPointF at(x, y);
+    QMouseEvent e(type, at, client->mapToGlobal(at), button, type == QEvent::MouseMove ? Qt::NoButton : button,
+                  Qt::NoModifier);
+    QCoreApplication::sendEvent(client, &e);
+    Pump();
+  };
+  const int x = static_cast<int>(o.ed->PageLeft) + 40, y = 30;
+  mouse(QEvent::MouseButtonPress, x, y, Qt::LeftButton);
+  mouse(QEvent::MouseMove, x + 60, y + 10, Qt::NoButton);
+  mouse(QEvent::MouseMove, x + 120, y + 24, Qt::NoButton);
+  ASSERT_NE(o.ed->BandControl, 0);
+  const QImage band = client->grab().toImage();
+  EXPECT_TRUE(Yellow(band.pixel(x + 60, y + 12)));
+  look("editor-screenshot-band.png");
+  mouse(QEvent::MouseButtonPress, x + 120, y + 24, Qt::LeftButton);
+  ASSERT_EQ(o.ed->Queue.Count(), count + 1);
+  const editor::FormControl& e = o.ed->Queue.At(o.ed->Queue.Count());
+  EXPECT_EQ(o.ed->ScreenRectOf(e).width, static_cast<long>(static_cast<long>(120 / o.ed->ZoomFactor) * o.ed->ZoomFactor));
+  // the new field has the focus: light cyan
+  const QRgb focused = client->grab().toImage().pixel(x + 60, y + 12);
+  EXPECT_TRUE(qRed(focused) > 100 && qRed(focused) < 160 && qGreen(focused) > 240 && qBlue(focused) > 240);
+  look("editor-screenshot-inserted.png");
 }
 
 }  // namespace

@@ -765,11 +765,15 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
       }
       break;
   }
-  // stacked once: pictures, panels and boxes below, the rest above
+  // stacked once: pictures, panels and boxes below, the rest above; a
+  // filled box covers what lies under it
   if (!widget->property("velmoraStacked").toBool()) {
     widget->setProperty("velmoraStacked", true);
     widget->lower();
-    if (type != ControlType::Image && type != ControlType::Panel && type != ControlType::Box) widget->raise();
+    const bool filledBox = type == ControlType::Box && w.GetLong(n, Prop::FillColor) >= 0 &&
+                           !w.Get(n, Prop::FillColor).empty();
+    if ((type != ControlType::Image && type != ControlType::Panel && type != ControlType::Box) || filledBox)
+      widget->raise();
   }
 }
 
