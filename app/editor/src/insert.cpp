@@ -78,7 +78,10 @@ void FormEditor::MouseDown() {
 }
 
 void FormEditor::CancelInsert() {
-  if (!InsertMode || !BandControl) return;
+  if (InsertMode && BandControl) EndInsert();
+}
+
+void FormEditor::EndInsert() {
   Win().Destroy(BandControl);
   ClickCount = 0;
   InsertMode = 0;
@@ -197,22 +200,12 @@ void FormEditor::CreateField() {
     e.PDFFIELDROTATION = 0;
     Queue.Add();
     Win().Unhide(n);
-    Win().Destroy(BandControl);
-    ClickCount = 0;
-    InsertMode = 0;
-    Dragging = 0;
-    BandControl = 0;
-    ui::SetCursor(ui::cursor::Arrow);
+    EndInsert();
     Win().Select(n);
     return;
   }
   // Neither kind: no field; the insertion ends.
-  Win().Destroy(BandControl);
-  ClickCount = 0;
-  InsertMode = 0;
-  Dragging = 0;
-  BandControl = 0;
-  ui::SetCursor(ui::cursor::Arrow);
+  EndInsert();
 }
 
 }  // namespace editor

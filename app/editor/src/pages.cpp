@@ -257,6 +257,13 @@ void FormEditor::ShowPage() {
     PageHeightPx = Win().GetLong(probe, Prop::ImageHeight);
     Win().Destroy(probe);
   }
+  PlacePage();
+  Win().Set(kForm, Prop::Stretch, 1L);
+  Win().SetImage(kForm, std::move(picture));
+  SetCaption();
+}
+
+void FormEditor::PlacePage() {
   MeasureClientArea();
   const Zoom z = ComputeZoom(ZoomMode, ZoomPercent, ClientWidth, ClientHeight, PageWidthPx, PageHeightPx);
   ZoomFactor = z.factor;
@@ -264,10 +271,7 @@ void FormEditor::ShowPage() {
   const Long width = TruncPixels(PageWidthPx * ZoomFactor), height = TruncPixels(PageHeightPx * ZoomFactor);
   PageLeft = PageOrigin(ClientWidth, width);
   PageTop = PageOrigin(ClientHeight, height);
-  Win().Set(kForm, Prop::Stretch, 1L);
   Win().SetPosition(kForm, PageLeft, PageTop, width, height);
-  Win().SetImage(kForm, std::move(picture));
-  SetCaption();
 }
 
 void FormEditor::MeasureClientArea() {
@@ -279,14 +283,7 @@ void FormEditor::MeasureClientArea() {
 void FormEditor::ApplyZoom() {
   ui::SetCursor(ui::cursor::Wait);
   Win().LockPaint();
-  MeasureClientArea();
-  const Zoom z = ComputeZoom(ZoomMode, ZoomPercent, ClientWidth, ClientHeight, PageWidthPx, PageHeightPx);
-  ZoomFactor = z.factor;
-  ZoomPercent = z.percent;
-  const Long width = TruncPixels(PageWidthPx * ZoomFactor), height = TruncPixels(PageHeightPx * ZoomFactor);
-  PageLeft = PageOrigin(ClientWidth, width);
-  PageTop = PageOrigin(ClientHeight, height);
-  Win().SetPosition(kForm, PageLeft, PageTop, width, height);
+  PlacePage();
   for (long i = 1; i <= Queue.Count(); ++i) PlaceControl(Queue.At(i));
   Win().UnlockPaint();
   Win().Invalidate();

@@ -134,17 +134,16 @@ bool FormEditor::SaveRecords() {
   for (long i = 1; i <= Queue.Count(); ++i) {
     const FormControl& e = Queue.At(i);
     bool saved = true;
-    d.File(FileId::PageControls).ClearRecord();
-    d.PAG.FORMID = FormId;
-    d.PAG.PAGENO = e.FORMPAGE;
-    d.PAG.CONTROLUNIQUEID = e.CTLID;
-    const bool found = controls->TryFetch(formKey) == cl::kBenign;
-    if (!found) {
+    // the record of the entry's key; a cleared one with the key when none
+    auto pagKey = [&] {
       d.File(FileId::PageControls).ClearRecord();
       d.PAG.FORMID = FormId;
       d.PAG.PAGENO = e.FORMPAGE;
       d.PAG.CONTROLUNIQUEID = e.CTLID;
-    }
+    };
+    pagKey();
+    const bool found = controls->TryFetch(formKey) == cl::kBenign;
+    if (!found) pagKey();
     auto& pag = d.PAG;
     pag.CONTROLFEQ = static_cast<Short>(e.CTLNO);
     pag.CONTROLTYPE = e.CTLTYPE;
@@ -198,17 +197,15 @@ bool FormEditor::SaveRecords() {
               "Saving Data for the Field: " + std::to_string(e.CTLID) + " Page: " + std::to_string(e.FORMPAGE), 1);
     saved = (found ? controls->TryUpdate() : controls->TryInsert()) == cl::kBenign;
     if (Mode == "2") {
-      d.File(FileId::FilledData).ClearRecord();
-      d.FIL1.ID = DataSetId;
-      d.FIL1.PAGENO = e.FORMPAGE;
-      d.FIL1.CONTROLID = e.CTLID;
-      const bool has = values->TryFetch(valueKey) == cl::kBenign;
-      if (!has) {
+      auto valueKeyOf = [&] {
         d.File(FileId::FilledData).ClearRecord();
         d.FIL1.ID = DataSetId;
         d.FIL1.PAGENO = e.FORMPAGE;
         d.FIL1.CONTROLID = e.CTLID;
-      }
+      };
+      valueKeyOf();
+      const bool has = values->TryFetch(valueKey) == cl::kBenign;
+      if (!has) valueKeyOf();
       if (e.CTLTYPE == kRegionCheck) {
         d.FIL1.ISCHECKBOX = 1;
         d.FIL1.VALUE = e.CHECKED ? "Checked" : "";

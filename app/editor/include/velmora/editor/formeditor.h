@@ -181,6 +181,10 @@ class FormEditor : public cl::ProcedureWindow {
   void RightClick(long position);
   void CheckAccepted(long position);
   void CreateField();
+  // Destroys the band and ends the insertion.
+  void EndInsert();
+  // Zoom factor and page origin for the client area; the page picture placed.
+  void PlacePage();
   Short NewTabOrder(Short page);
   Long NewControlId(Short page, Long control);
   std::string NewFieldName();
