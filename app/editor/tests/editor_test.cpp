@@ -2,6 +2,7 @@
 // opening a PDF, pages, zoom, field insertion, field events, Exit and Save.
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "editor_fixture.h"
@@ -656,6 +657,50 @@ TEST_F(Editor, RegistryColoursAndDefaultsAreRead) {
   rt::WaitForThreads();
   cl::WindowPosition saved;
   ASSERT_TRUE(app::INIMgr().FetchPosition("FormEditor", saved));
+}
+
+}  // namespace
+
+namespace {
+
+class EditorEdges : public edtest::EditorFixture {
+ protected:
+  // Changes every stored record of a file through `change`.
+  template <class Rec>
+  void ChangeAll(FileId id, Rec& buffer, const std::function<void(Rec&)>& change) {
+    cl::FileManager* fm = D().Access(id);
+    fm->Open();
+    std::vector<std::string> positions;
+    db::Set(D().File(id), 1);
+    for (db::Next(D().File(id)); rt::ErrorCode() == 0; db::Next(D().File(id))) positions.push_back(fm->Position());
+    for (const std::string& p : positions) {
+      ASSERT_EQ(fm->TryReget(p), cl::kBenign);
+      change(buffer);
+      ASSERT_EQ(fm->TryUpdate(), cl::kBenign);
+    }
+    fm->Close();
+  }
+};
+
+TEST_F(EditorEdges, HiddenFieldsAndPagesWithoutSize) {
+  const long form = ImportForm();
+  ChangeAll<data::PageControlsRecord>(FileId::PageControls, D().PAG, [](auto& r) { r.HIDDEN = 1; });
+  ChangeAll<data::FormPagesRecord>(FileId::FormPages, D().FOR1, [](auto& r) { r.PAGEHEIGHT = 0; });
+  Opened o = StartEditor("1", form);
+  EXPECT_EQ(o.ed->Queue.Count(), 0);
+  EXPECT_EQ(o.ed->LogPixelsX, 96);  // the screen's, whatever the page
+  for (int zoom : {editor::kZoomPage, editor::kZoomWidth, editor::kZoomIn, editor::kZoomActual}) {
+    Accept(o, zoom);
+    EXPECT_GE(o.ed->ZoomPercent, editor::kZoomMin) << zoom;
+    EXPECT_LE(o.ed->ZoomPercent, editor::kZoomMax) << zoom;
+    EXPECT_GT(o.ed->ZoomFactor, 0) << zoom;
+  }
+  o.win->InputSize(0, 0);
+  Settle();
+  EXPECT_GT(o.ed->ZoomFactor, 0);
+  Accept(o, editor::kSave);
+  rt::WaitForThreads();
+  EXPECT_TRUE(Controls().empty());  // hidden records go at Exit and Save
 }
 
 }  // namespace
