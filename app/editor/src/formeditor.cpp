@@ -120,12 +120,12 @@ ui::WindowDesc EditorWindow() {
       zoom,
       faces,
       sizes,
-      Tool(ControlType::Check, "?BBOLD", 127, 17, 24, "Bold"),
-      Tool(ControlType::Check, "?BITALIC", 153, 17, 26, "Italic"),
-      Tool(ControlType::Check, "?BUNDERLINE", 181, 17, 38, "Underline"),
-      Tool(ControlType::Check, "?BSTRIKE", 221, 17, 36, "Strikeout"),
-      Button("?RTF:FONT", 259, 17, 34, "Font style"),
-      Button("?RTF:COLOR", 295, 17, 34, "Font color"),
+      Tool(ControlType::Check, "?BBOLD", 127, 17, 28, "Bold"),
+      Tool(ControlType::Check, "?BITALIC", 157, 17, 28, "Italic"),
+      Tool(ControlType::Check, "?BUNDERLINE", 187, 17, 44, "Underline"),
+      Tool(ControlType::Check, "?BSTRIKE", 233, 17, 42, "Strikeout"),
+      Button("?RTF:FONT", 277, 17, 34, "Font style"),
+      Button("?RTF:COLOR", 313, 17, 34, "Font color"),
       Button("?SAVEFORM", 528, 1, 38, "Save Form", "Save Form to a Fillable PDF"),
       Button("?SAVEFORMLOCKED", 568, 1, 38, "Save Form", "Save Form to an Unediatble PDF"),
       prompt,
@@ -134,7 +134,7 @@ ui::WindowDesc EditorWindow() {
       Button("?PRINT", 608, 1, 26, "Print"),
       kind,
       page,
-      Button("?BUTTON5", 331, 17, 34, "Button 5"),
+      Button("?BUTTON5", 349, 17, 34, "Button 5"),
       Button("?SELECTFILLEDFORM", 450, 17, 44, "Select Data"),
       Button("?LOADDATAFROMPDF", 496, 17, 84, "Load Data from PDF File"),
   };
@@ -240,7 +240,7 @@ int FormEditor::Setup() {
   ui::Window::Rect r = Win().Position(0);
   Win().SetPosition(0, 0, 0, r.width + 2 * r.x, r.height + 2 * r.y + kToolbarHeight);
   Win().Set(0, Prop::Pixels, 1L);
-  apppdf::SetStatusHandler([w = WindowPtr()](std::string_view text) { w->Set(0, Prop::StatusText, text, 1); });
+  InstallStatus();
   ShowPage();
   BuildPageControls();
   Win().Set(kZoomValue, Prop::Step, static_cast<long>(ZoomStep));
@@ -261,7 +261,11 @@ int FormEditor::Teardown() {
   // The controls no longer show the entries' buffers.
   if (Loaded())
     for (int n : Win().Controls()) Win().Bind(n, ui::UseVar{});
+  // the progress texts go to the editor below on this thread again, if any
   apppdf::SetStatusHandler(nullptr);
+  if (auto below = ui::TopWindow())
+    if (FormEditor* outer = EditorOfWindow(below->GetLong(0, Prop::Handle)); outer && outer != this)
+      outer->InstallStatus();
   data::Dictionary& d = data::ThisThread();
   for (int id : opened_) d.Access(static_cast<FileId>(id))->Close();
   for (int id : relationsOpened_) d.Relate(static_cast<FileId>(id))->Close();
@@ -270,6 +274,10 @@ int FormEditor::Teardown() {
   if (Loaded()) SavePosition(app::INIMgr());
   data::GlobalErrors().PopProcedure();
   return cl::kBenign;
+}
+
+void FormEditor::InstallStatus() {
+  apppdf::SetStatusHandler([w = WindowPtr()](std::string_view text) { w->Set(0, Prop::StatusText, text, 1); });
 }
 
 void FormEditor::ReadSettings() {

@@ -174,6 +174,8 @@ class FormEditor : public cl::ProcedureWindow {
 
  private:
   void ReadSettings();
+  // The PDF procedures' progress texts go to zone 1 of the status bar.
+  void InstallStatus();
   void SetEmptyToolbar(bool empty);
   void SetCaption();
   void FieldSelected(long position);
