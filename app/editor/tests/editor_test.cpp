@@ -188,6 +188,12 @@ TEST_F(Editor, PagesAndZoomPlaceThePictureAndEveryField) {
   check("sized");
   Accept(o, editor::kZoomActual);
   EXPECT_EQ(ed->ZoomPercent, 100);
+  // the zoom spin steps by 20 within 25..400
+  o.win->InputSpin(editor::kZoomValue, +1);
+  Settle();
+  EXPECT_EQ(ed->ZoomPercent, 120);
+  EXPECT_EQ(ed->ZoomMode, editor::kPercentage);
+  check("spin");
 
   // page 2: its field shows, those of page 1 hide
   const editor::FormControl* name = Entry(ed, "name");
