@@ -5,7 +5,7 @@
 
 namespace editor {
 
-// The editor's window: menus, two toolbar rows and the page picture.
+// The editor's window: menus, three toolbar rows and the page picture.
 ui::WindowDesc EditorWindow();
 
 // Installs the client procedure that turns the page's mouse messages

@@ -29,7 +29,7 @@ using ui::Prop;
 namespace {
 
 constexpr const char* kEditorIcon = "~C:\\Tavrel6\\icons\\edit.ico";
-constexpr int kToolbarHeight = 34;  // dialog units: two rows of controls
+constexpr int kToolbarHeight = 50;  // dialog units: three rows of controls
 
 ControlDesc Item(std::string use, std::string text) {
   ControlDesc d;
@@ -95,17 +95,17 @@ ui::WindowDesc EditorWindow() {
   bar.type = ControlType::Toolbar;
   bar.use = "?TOOLBAR";
   bar.height = kToolbarHeight;
-  ControlDesc zoom = Tool(ControlType::Spin, "?ITP:ZOOMVALUE", 358, 1, 38, {}, "Zoom");
+  ControlDesc zoom = Tool(ControlType::Spin, "?ITP:ZOOMVALUE", 339, 1, 36, {}, "Zoom");
   zoom.picture = "@p<###%p";
   ControlDesc faces = Tool(ControlType::DropList, "?LOC:FACENAME", 1, 17, 96, {}, "Font name");
   ControlDesc sizes = Tool(ControlType::DropList, "?LOC:FONTSIZE", 99, 17, 26, {}, "Font size");
-  ControlDesc kind = Tool(ControlType::DropList, "?CONTROLTYPE", 404, 17, 44, {}, "Control Type");
+  ControlDesc kind = Tool(ControlType::DropList, "?CONTROLTYPE", 385, 17, 44, {}, "Control Type");
   kind.from = "Text|Check";
   kind.format = "80L(2)|M~Control Type~@s20@";
-  ControlDesc page = Tool(ControlType::Spin, "?FOR1:PAGENO", 494, 1, 30, {}, "Page");
+  ControlDesc page = Tool(ControlType::Spin, "?FOR1:PAGENO", 467, 1, 30, {}, "Page");
   page.picture = "@n_3";
   page.props = {{Prop::RangeLow, "1"}, {Prop::RangeHigh, "1"}};
-  ControlDesc prompt = Tool(ControlType::Prompt, "?PROMPT1", 472, 3, 20, "Page:");
+  ControlDesc prompt = Tool(ControlType::Prompt, "?PROMPT1", 445, 3, 20, "Page:");
   w.toolbar = {
       bar,
       Button("?LOOKUPFILE", 1, 1, 14, "..."),
@@ -116,7 +116,7 @@ ui::WindowDesc EditorWindow() {
       Button("?ZOOMWIDTH", 195, 1, 62, "Zoom Page Width"),
       Button("?ZOOMPAGE", 259, 1, 32, "Fit Page"),
       Button("?ZOOMACTUAL", 293, 1, 44, "Actual Size"),
-      Button("?INFO", 398, 1, 64, "Form Information"),
+      Button("?INFO", 377, 1, 64, "Form Information"),
       zoom,
       faces,
       sizes,
@@ -126,17 +126,17 @@ ui::WindowDesc EditorWindow() {
       Tool(ControlType::Check, "?BSTRIKE", 233, 17, 42, "Strikeout"),
       Button("?RTF:FONT", 277, 17, 34, "Font style"),
       Button("?RTF:COLOR", 313, 17, 34, "Font color"),
-      Button("?SAVEFORM", 528, 1, 38, "Save Form", "Save Form to a Fillable PDF"),
-      Button("?SAVEFORMLOCKED", 568, 1, 38, "Save Form", "Save Form to an Unediatble PDF"),
+      Button("?SAVEFORM", 1, 33, 38, "Save Form", "Save Form to a Fillable PDF"),
+      Button("?SAVEFORMLOCKED", 41, 33, 38, "Save Form", "Save Form to an Unediatble PDF"),
       prompt,
-      Button("?SAVE", 608, 17, 50, "Exit and Save"),
-      Button("?CANCEL", 660, 17, 62, "Exit without Save"),
-      Button("?PRINT", 608, 1, 26, "Print"),
+      Button("?SAVE", 383, 33, 50, "Exit and Save"),
+      Button("?CANCEL", 435, 33, 62, "Exit without Save"),
+      Button("?PRINT", 81, 33, 26, "Print"),
       kind,
       page,
       Button("?BUTTON5", 349, 17, 34, "Button 5"),
-      Button("?SELECTFILLEDFORM", 450, 17, 44, "Select Data"),
-      Button("?LOADDATAFROMPDF", 496, 17, 84, "Load Data from PDF File"),
+      Button("?SELECTFILLEDFORM", 109, 33, 44, "Select Data"),
+      Button("?LOADDATAFROMPDF", 155, 33, 84, "Load Data from PDF File"),
   };
   ControlDesc form;
   form.type = ControlType::Image;
