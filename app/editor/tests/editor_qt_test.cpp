@@ -18,6 +18,7 @@ class EditorQt : public edtest::EditorFixture {
  protected:
   static void SetUpTestSuite() {
     if (!qApp) {
+      setenv("QT_QPA_PLATFORM", "offscreen", 0);  // also when run by hand
       static int argc = 1;
       static char name[] = "editor_tests";
       static char* argv[] = {name, nullptr};
