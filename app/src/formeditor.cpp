@@ -1,9 +1,9 @@
-// The Form Editor.
-#include "placeholder.h"
+// The Form Editor procedure, as the frame and the record windows start it.
 #include "velmora/app/procedures.h"
+#include "velmora/editor/formeditor.h"
 
 namespace app {
 
-void FormEditor(std::string_view /*mode*/) { RunPlainWindow("FormEditor", "Form Editor"); }
+void FormEditor(std::string_view mode) { editor::RunFormEditor(mode); }
 
 }  // namespace app

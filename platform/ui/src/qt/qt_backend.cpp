@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QTimer>
 #include <QFontInfo>
 #include <QFontDialog>
 #include <QFontMetricsF>
@@ -59,6 +60,7 @@
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/keys.h"
 #include "velmora/ui/window.h"
+#include "image_view.h"
 
 namespace ui {
 namespace {
@@ -292,6 +294,15 @@ int KeyCode(const QKeyEvent* e) {
   return code;
 }
 
+// A left click on a region that does not alert it is the region's accepted
+// event (the click also reaches the client area beneath).
+void AcceptRegionClick(long handle, int control, int code) {
+  auto w = WindowFromHandle(handle);
+  if (w && code == key::MouseLeft && w->GetLong(control, Prop::Type) == static_cast<long>(ControlType::Region) &&
+      !w->IsAlerted(control, code))
+    w->InputAccept(control);
+}
+
 // A control's focus, alerted keys and alerted mouse clicks go into the model.
 class ControlFilter : public QObject {
  public:
@@ -312,6 +323,7 @@ class ControlFilter : public QObject {
       case QEvent::MouseButtonPress: {
         auto b = static_cast<QMouseEvent*>(e)->button();
         code = b == Qt::RightButton ? key::MouseRight : b == Qt::LeftButton ? key::MouseLeft : key::MouseCenter;
+        AcceptRegionClick(handle_, control_, code);
         break;
       }
       case QEvent::MouseButtonDblClick:
@@ -418,11 +430,25 @@ void QtBackend::Impl::Flush() {
     work.swap(dirty);
     flushQueued = false;
   }
+  std::set<std::pair<long, int>> deferred;
   for (const auto& [handle, control] : work) {
     auto it = views.find(handle);
     auto w = WindowFromHandle(handle);
     if (it == views.end() || !w) continue;
+    // a window whose painting is locked shows its changes once unlocked
+    if (w->PaintLocked()) {
+      deferred.insert({handle, control});
+      continue;
+    }
     Refresh(it->second, *w, control);
+  }
+  if (!deferred.empty()) {
+    std::lock_guard l(dirtyMu);
+    dirty.insert(deferred.begin(), deferred.end());
+    if (!flushQueued) {
+      flushQueued = true;
+      QTimer::singleShot(2, gui, [this] { Flush(); });
+    }
   }
 }
 
@@ -480,13 +506,9 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       widget = l;
       break;
     }
-    case ControlType::Image: {
-      auto* l = new QLabel(parent);
-      l->setMouseTracking(true);
-      l->setScaledContents(true);
-      widget = l;
+    case ControlType::Image:
+      widget = new ImageView(parent);
       break;
-    }
     case ControlType::Entry: {
       auto* e = new QLineEdit(parent);
       QObject::connect(e, &QLineEdit::textEdited, [handle, n](const QString& t) {
@@ -653,11 +675,13 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
   widget->setGeometry(rect);
   widget->setVisible(w.IsShown(n));
   widget->setEnabled(!w.GetLong(n, Prop::Disable));
-  widget->setToolTip(Q(w.Get(n, Prop::Tip)));
-  if (qobject_cast<QToolButton*>(widget)) widget->setStatusTip(widget->toolTip());
+  if (QString tip = Q(w.Get(n, Prop::Tip)); widget->toolTip() != tip) {
+    widget->setToolTip(tip);
+    if (qobject_cast<QToolButton*>(widget)) widget->setStatusTip(tip);
+  }
   Font f{w.Get(n, Prop::FontName), static_cast<int>(w.GetLong(n, Prop::FontSize)),
          static_cast<int>(w.GetLong(n, Prop::FontStyle)), w.GetLong(n, Prop::FontColor)};
-  widget->setFont(ToQFont(f));
+  if (QFont font = ToQFont(f); widget->font() != font) widget->setFont(font);
   QPalette pal = widget->palette();
   QColor c;
   if (ToColor(f.color, c)) {
@@ -671,7 +695,7 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     pal.setColor(QPalette::Button, c);
     widget->setAutoFillBackground(!w.GetLong(n, Prop::Transparent));
   }
-  widget->setPalette(pal);
+  if (pal != widget->palette()) widget->setPalette(pal);
   std::string cur = w.Get(n, Prop::Cursor);
   if (cur.empty()) widget->unsetCursor(); else widget->setCursor(CursorShape(cur));
   QString screen = Q(w.Get(n, Prop::ScreenText));
@@ -680,13 +704,9 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     case ControlType::String: case ControlType::Prompt:
       static_cast<QLabel*>(widget)->setText(screen);
       break;
-    case ControlType::Image: {
-      QPixmap pm;
-      const auto& bytes = w.Image(n);
-      pm.loadFromData(bytes.data(), static_cast<uint>(bytes.size()));
-      static_cast<QLabel*>(widget)->setPixmap(pm);
+    case ControlType::Image:
+      static_cast<ImageView*>(widget)->SetPicture(w.Image(n), w.GetLong(n, Prop::Stretch) || r.width || r.height);
       break;
-    }
     case ControlType::Entry: {
       auto* e = static_cast<QLineEdit*>(widget);
       if (e->text() != screen) e->setText(screen);
@@ -768,8 +788,16 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
       }
       break;
   }
-  widget->lower();
-  if (type != ControlType::Image && type != ControlType::Panel && type != ControlType::Box) widget->raise();
+  // stacked once: pictures, panels and boxes below, the rest above; a
+  // filled box covers what lies under it
+  if (!widget->property("velmoraStacked").toBool()) {
+    widget->setProperty("velmoraStacked", true);
+    widget->lower();
+    const bool filledBox = type == ControlType::Box && w.GetLong(n, Prop::FillColor) >= 0 &&
+                           !w.Get(n, Prop::FillColor).empty();
+    if ((type != ControlType::Image && type != ControlType::Panel && type != ControlType::Box) || filledBox)
+      widget->raise();
+  }
 }
 
 namespace {
@@ -962,6 +990,10 @@ void QtBackend::Impl::Build(long handle) {
     return it == views.end() || it->second.syncing;
   });
   v.syncing = false;
+  // The window may show larger than asked (its toolbar, the frame's
+  // area): the model learns the size it has.
+  if (v.client->width() != r.width || v.client->height() != r.height)
+    w->InputSize(v.client->width(), v.client->height());
 }
 
 void QtBackend::Impl::Drop(long handle) {
@@ -1025,6 +1057,8 @@ void QtBackend::ControlCreated(Window& w, int control) {
     auto it = impl_->views.find(handle);
     auto win = WindowFromHandle(handle);
     if (it == impl_->views.end() || !it->second.top || !win || !win->Exists(control)) return;
+    // a window built after the control was created has its widget already
+    if (it->second.widgets.count(control)) return;
     impl_->MakeControl(it->second, *win, handle, control);
     impl_->MarkDirty(handle, control);
   });

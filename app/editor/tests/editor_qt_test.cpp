@@ -1,0 +1,151 @@
+// The Form Editor on the Qt backend, offscreen: the page picture and the
+// yellow fields are drawn where the queue says.
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QWidget>
+#include <filesystem>
+#include <iostream>
+
+#include "editor_fixture.h"
+#include "velmora/ui/qt_backend.h"
+
+namespace {
+
+using edtest::Opened;
+
+class EditorQt : public edtest::EditorFixture {
+ protected:
+  static void SetUpTestSuite() {
+    if (!qApp) {
+      setenv("QT_QPA_PLATFORM", "offscreen", 0);  // also when run by hand
+      static int argc = 1;
+      static char name[] = "editor_tests";
+      static char* argv[] = {name, nullptr};
+      new QApplication(argc, argv);
+    }
+  }
+  void SetUp() override {
+    EditorFixture::SetUp();
+    form_ = ImportForm();  // its question is answered by the headless backend
+    backend_ = std::make_unique<ui::QtBackend>();
+    ui::SetBackend(backend_.get());
+  }
+  void TearDown() override {
+    for (auto& w : ui::OpenWindows()) w->InputClose();
+    ui::ProcessEventsUntil([] { return ui::OpenWindows().empty(); });
+    rt::WaitForThreads();
+    ui::SetBackend(nullptr);
+    QCoreApplication::processEvents();
+    backend_.reset();
+    EditorFixture::TearDown();
+  }
+  // Runs Qt's events until the editors are idle and the mirror has caught up.
+  void Pump() {
+    ui::ProcessEventsUntil([] {
+      for (auto& w : ui::OpenWindows())
+        if (w->PendingEvents()) return false;
+      return true;
+    });
+    ui::ProcessEventsUntil([] { return false; }, 150);
+  }
+  std::unique_ptr<ui::QtBackend> backend_;
+  long form_ = 0;
+};
+
+bool Yellow(QRgb c) { return qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) < 80; }
+bool White(QRgb c) { return qRed(c) > 250 && qGreen(c) > 250 && qBlue(c) > 250; }
+
+TEST_F(EditorQt, PagePictureAndFieldsAreWhereTheQueueSays) {
+  const long form = form_;
+  // the editor starts on its own thread; its window appears once Qt runs
+  const size_t before = EditorWindows().size();
+  rt::Start(
+      [form](std::vector<std::string>) {
+        data::Dictionary& d = data::ThisThread();
+        d.Relate(data::FileId::Forms)->Open();
+        d.FOR.ID = static_cast<rt::Long>(form);
+        d.Access(data::FileId::Forms)->TryFetch(d.Access(data::FileId::Forms)->KeyNumber("FOR:ID_Key"));
+        d.FOR1.FORMID = static_cast<rt::Long>(form);
+        d.FOR1.PAGENO = 1;
+        editor::RunFormEditor("1");
+        d.Relate(data::FileId::Forms)->Close();
+      },
+      25000);
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return EditorWindows().size() > before; }));
+  Pump();
+  Opened o;
+  o.win = EditorWindows().back();
+  o.ed = editor::EditorOfWindow(o.win->GetLong(0, ui::Prop::Handle));
+  const long handle = o.win->GetLong(0, ui::Prop::Handle);
+  QWidget* client = backend_->ClientWidget(handle);
+  ASSERT_NE(client, nullptr);
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return client->isVisible(); }));
+  Pump();
+
+  auto look = [&](const std::string& name) {
+    const QImage shot = backend_->WindowWidget(handle)->grab().toImage();
+    const std::string path = std::string(EDITOR_SHOT_DIR) + "/" + name;
+    ASSERT_TRUE(shot.save(QString::fromStdString(path)));
+    std::cout << "editor picture: " << path << "\n";
+    const QImage page = client->grab().toImage();
+    const long left = o.ed->PageLeft, top = o.ed->PageTop;
+    const long width = static_cast<long>(o.ed->PageWidthPx * o.ed->ZoomFactor);
+    ASSERT_GT(left, 4) << name;
+    // the page picture: white paper inside, the window's own colour beside it
+    EXPECT_TRUE(White(page.pixel(static_cast<int>(left + 3), static_cast<int>(top + 3)))) << name;
+    EXPECT_TRUE(White(page.pixel(static_cast<int>(left + width - 4), static_cast<int>(top + 3)))) << name;
+    EXPECT_FALSE(White(page.pixel(static_cast<int>(left / 2), static_cast<int>(top + 3)))) << name;
+    // every text field of page 1 that shows is yellow at its centre
+    int checked = 0;
+    for (long i = 1; i <= o.ed->Queue.Count(); ++i) {
+      const editor::FormControl& e = o.ed->Queue.At(i);
+      if (e.FORMPAGE != 1 || e.CTLTYPE != editor::kText || e.CTLNO == o.win->Focus()) continue;
+      const editor::Rect r = o.ed->ScreenRectOf(e);
+      if (r.y + r.height + 6 >= page.height()) continue;
+      const QRgb c = page.pixel(static_cast<int>(r.x + r.width / 2), static_cast<int>(r.y + r.height / 2));
+      EXPECT_TRUE(Yellow(c)) << name << " " << e.NAME.View() << " " << qRed(c) << "," << qGreen(c) << ","
+                             << qBlue(c);
+      const QRgb outside = page.pixel(static_cast<int>(r.x + r.width / 2), static_cast<int>(r.y + r.height + 6));
+      EXPECT_FALSE(Yellow(outside)) << name << " " << e.NAME.View();
+      ++checked;
+    }
+    EXPECT_GT(checked, 0) << name;
+  };
+  look("editor-screenshot.png");
+  ASSERT_TRUE(o.win->InputAccept(editor::kZoomPage));
+  Pump();
+  EXPECT_LT(o.ed->ZoomPercent, 100);
+  look("editor-screenshot-fit-page.png");
+
+  // a field inserted with the mouse on the page: Qt's mouse events reach
+  // the editor through the client hook
+  const long count = o.ed->Queue.Count();
+  ASSERT_TRUE(o.win->InputAccept(editor::kButton1));
+  Pump();
+  auto mouse = [&](QEvent::Type type, int x, int y, Qt::MouseButton button) {
+    const QPointF at(x, y);
+    QMouseEvent e(type, at, client->mapToGlobal(at), button, type == QEvent::MouseMove ? Qt::NoButton : button,
+                  Qt::NoModifier);
+    QCoreApplication::sendEvent(client, &e);
+    Pump();
+  };
+  const int x = static_cast<int>(o.ed->PageLeft) + 40, y = 30;
+  mouse(QEvent::MouseButtonPress, x, y, Qt::LeftButton);
+  mouse(QEvent::MouseMove, x + 60, y + 10, Qt::NoButton);
+  mouse(QEvent::MouseMove, x + 120, y + 24, Qt::NoButton);
+  ASSERT_NE(o.ed->BandControl, 0);
+  const QImage band = client->grab().toImage();
+  EXPECT_TRUE(Yellow(band.pixel(x + 60, y + 12)));
+  look("editor-screenshot-band.png");
+  mouse(QEvent::MouseButtonPress, x + 120, y + 24, Qt::LeftButton);
+  ASSERT_EQ(o.ed->Queue.Count(), count + 1);
+  const editor::FormControl& e = o.ed->Queue.At(o.ed->Queue.Count());
+  EXPECT_EQ(o.ed->ScreenRectOf(e).width, static_cast<long>(static_cast<long>(120 / o.ed->ZoomFactor) * o.ed->ZoomFactor));
+  // the new field has the focus: light cyan
+  const QRgb focused = client->grab().toImage().pixel(x + 60, y + 12);
+  EXPECT_TRUE(qRed(focused) > 100 && qRed(focused) < 160 && qGreen(focused) > 240 && qBlue(focused) > 240);
+  look("editor-screenshot-inserted.png");
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+// Opens the Form Editor on a 20-page form with 500 fields (in a fresh data
+// folder) on the Qt backend offscreen, switches through every page and
+// zooms in and out. Each step is timed from the command until the editor
+// has finished it, and until Qt has shown it.
+#include <QApplication>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "make_form.h"
+#include "velmora/app/program.h"
+#include "velmora/apppdf/import.h"
+#include "velmora/data/dictionary.h"
+#include "velmora/editor/formeditor.h"
+#include "velmora/files/files.h"
+#include "velmora/runtime/runtime.h"
+#include "velmora/runtime/system.h"
+#include "velmora/runtime/threads.h"
+#include "velmora/ui/headless.h"
+#include "velmora/ui/qt_backend.h"
+#include "velmora/ui/window.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using data::FileId;
+
+constexpr int kFields = 500;
+
+double Ms(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// Adds copies of the form's text fields, with ids of their own, until the
+// form has kFields fields.
+void FillUp(long form) {
+  data::Dictionary& d = data::ThisThread();
+  cl::FileManager* controls = d.Access(FileId::PageControls);
+  controls->Open();
+  std::vector<data::PageControlsRecord> all;
+  db::FileDecl& f = d.File(FileId::PageControls);
+  db::Set(f, 1);
+  for (db::Next(f); rt::ErrorCode() == 0; db::Next(f))
+    if (d.PAG.FORMID == form) all.push_back(d.PAG);
+  long id = 1000;
+  db::Stream(f);
+  for (size_t i = 0; static_cast<int>(all.size() + i) < kFields; ++i) {
+    d.PAG = all[i % all.size()];
+    d.PAG.CONTROLUNIQUEID = static_cast<rt::Long>(++id);
+    d.PAG.CONTROLY = d.PAG.CONTROLY + 24 * static_cast<rt::Long>(1 + i / all.size());
+    d.PAG.CONTROLTABORDER = static_cast<rt::Short>(100 + i);
+    d.PAG.HIDDEN = 0;
+    controls->TryInsert();
+  }
+  db::Flush(f);
+  controls->Close();
+}
+
+// Runs Qt until the editor window has no event left and its thread is
+// idle (the runtime lock is ours again); the milliseconds it took.
+bool gHeadless = false;
+
+double UntilIdle(Clock::time_point from, const std::shared_ptr<ui::Window>& w) {
+  if (gHeadless) {
+    ui::WaitUntil([&] { return w->PendingEvents() == 0; }, std::chrono::seconds(60));
+    rt::LockThread();
+  } else {
+    ui::ProcessEventsUntil([&] { return w->PendingEvents() == 0; }, 60000);
+  }
+  return Ms(from, Clock::now());
+}
+
+// The time until Qt has shown what changed: the window mirror's queued
+// work and the painting it asked for.
+double Mirror(Clock::time_point from) {
+  if (gHeadless) return Ms(from, Clock::now());
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  QCoreApplication::sendPostedEvents();
+  return Ms(from, Clock::now());
+}
+
+struct Stats {
+  std::vector<double> model, mirror;
+  void Print(const char* what) const {
+    auto avg = [](const std::vector<double>& v) {
+      double s = 0;
+      for (double x : v) s += x;
+      return v.empty() ? 0.0 : s / static_cast<double>(v.size());
+    };
+    std::printf("%s: %zu times, editor done after %.1f ms on average (at most %.1f), shown after %.1f ms on "
+                "average (at most %.1f)\n",
+                what, model.size(), avg(model), *std::max_element(model.begin(), model.end()), avg(mirror),
+                *std::max_element(mirror.begin(), mirror.end()));
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  const fs::path dir = fs::temp_directory_path() / ("velmora-editor-" + std::to_string(getpid()));
+  fs::create_directories(dir / "data");
+  const fs::path old = fs::current_path();
+  fs::current_path(dir);
+  setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  const std::string pdf = (dir / "form.pdf").string();
+  MakeBenchForm(pdf, BenchFields::Mixed);
+
+  rt::SetThreadHooks(&app::ThreadStartHook, &app::ProgramExitHook);
+  if (!rt::StartRuntime(argc, argv)) return 1;
+  app::StartWindowLayer();
+  data::GlobalErrors().Setup();
+  app::INIMgr().Setup("Quintrel.INI");
+  app::StartDictionary();
+  rt::SetMessageHandler([](std::string_view, std::string_view, std::string_view, int, int def) { return def; });
+  data::Dictionary& d = data::ThisThread();
+  d.Relate(FileId::Forms)->Open();
+  if (apppdf::CreateFormFromPdf(pdf) != 1) return 1;
+  const long form = d.FOR.ID;
+  d.Relate(FileId::Forms)->Close();
+  FillUp(form);
+
+  // "--headless": the window model alone, without Qt (the editor's own share)
+  const bool headless = argc > 1 && std::string(argv[1]) == "--headless";
+  std::unique_ptr<QApplication> application;
+  std::unique_ptr<ui::QtBackend> backend;
+  if (!headless) {
+    application = std::make_unique<QApplication>(argc, argv);
+    backend = std::make_unique<ui::QtBackend>();
+    ui::SetBackend(backend.get());
+  }
+  gHeadless = headless;
+
+  const auto openStart = Clock::now();
+  rt::Start(
+      [form](std::vector<std::string>) {
+        data::Dictionary& t = data::ThisThread();
+        t.Relate(FileId::Forms)->Open();
+        t.FOR.ID = static_cast<rt::Long>(form);
+        t.Access(FileId::Forms)->TryFetch(t.Access(FileId::Forms)->KeyNumber("FOR:ID_Key"));
+        t.FOR1.FORMID = static_cast<rt::Long>(form);
+        t.FOR1.PAGENO = 1;
+        editor::RunFormEditor("1");
+        t.Relate(FileId::Forms)->Close();
+      },
+      25000);
+  std::shared_ptr<ui::Window> w;
+  auto found = [&] {
+    for (auto& open : ui::OpenWindows())
+      if (editor::EditorOfWindow(open->GetLong(0, ui::Prop::Handle))) w = open;
+    return w != nullptr;
+  };
+  if (headless)
+    ui::WaitUntil(found, std::chrono::seconds(60));
+  else
+    ui::ProcessEventsUntil(found, 60000);
+  if (!w) return 1;
+  const double opened = UntilIdle(openStart, w);
+  const double openMirror = Mirror(openStart);
+  editor::FormEditor* ed = editor::EditorOfWindow(w->GetLong(0, ui::Prop::Handle));
+  const long fields = ed->Queue.Count();
+
+  Stats pages, zooms;
+  for (int p = 2; p <= kFormPages; ++p) {
+    const auto start = Clock::now();
+    w->InputSpin(editor::kPageNo, +1);
+    pages.model.push_back(UntilIdle(start, w));
+    pages.mirror.push_back(Mirror(start));
+  }
+  for (int step = 0; step < 10; ++step) {
+    const auto start = Clock::now();
+    w->InputAccept(step < 5 ? editor::kZoomIn : editor::kZoomOut);
+    zooms.model.push_back(UntilIdle(start, w));
+    zooms.mirror.push_back(Mirror(start));
+  }
+  const bool ok = ed->ShownPage == kFormPages && fields == kFields && ed->ZoomPercent == 100;
+
+  std::printf("form: %d pages, %ld fields\n", kFormPages, fields);
+  std::printf("opening: editor done after %.1f ms, shown after %.1f ms (target under 1000 ms)\n", opened,
+              openMirror);
+  pages.Print("page switch (target under 50 ms)");
+  zooms.Print("zoom (target under 100 ms)");
+  w->InputClose();
+  if (!headless) ui::ProcessEventsUntil([] { return ui::OpenWindows().empty(); }, 10000);
+  rt::WaitForThreads();
+  ui::SetBackend(nullptr);
+  fs::current_path(old);
+  fs::remove_all(dir);
+  return ok ? 0 : 1;
+}
