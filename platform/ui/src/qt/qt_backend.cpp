@@ -984,6 +984,7 @@ void QtBackend::Impl::Build(long handle) {
   v.syncing = true;
   QWidget* outer = v.sub ? static_cast<QWidget*>(v.sub) : v.top;
   outer->show();
+  const Window::Rect r = w->PixelPosition(0);
   qtgeometry::Apply(*w, outer, v.client);  // the frame around the client is known now
   qtgeometry::Watch(outer, handle, [this, handle] {
     auto it = views.find(handle);
