@@ -8,6 +8,7 @@
 #include "velmora/app/fileutil.h"
 #include "velmora/app/procedures.h"
 #include "velmora/app/program.h"
+#include "velmora/app/settings.h"
 #include "velmora/data/dictionary.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/numbers.h"
@@ -200,11 +201,9 @@ MainFrame::MainFrame() : ProcedureWindow("Main") {}
 
 int MainFrame::Setup() {
   EnsureDataFolder();
-  // "Open Editor" (empty counts as 1) is kept for the record; nothing
-  // consults it.
-  const std::string openEditor =
-      win::GetReg(win::HKEY_CURRENT_USER, "Software\\Velmora", "Open Editor");
-  openEditor_ = openEditor.empty() ? 1 : rt::TextToLong(openEditor);
+  // "Open Editor" (empty counts as 1): whether the empty editor follows
+  // the Getting Started window.
+  openEditor_ = ReadSetting("Open Editor", 1);
   data::GlobalErrors().PushProcedure(Procedure());
   ProcedureWindow::Setup();
   Load(FrameWindow());
@@ -264,14 +263,15 @@ int MainFrame::OnAccepted() {
 
 int MainFrame::OnWindowEvent() {
   const int event = Win().EventNo();
-  if (event == kGettingStartedClosed && !closing_)
+  if (event == kGettingStartedClosed && !closing_ && openEditor_ != 0)
     StartProcedure("FormEditor", kProcedureStack, {"3"});
   if (event == ui::ev::CloseWindow) closing_ = 1;
   const int result = ProcedureWindow::OnWindowEvent();
   if (result != cl::kBenign) return result;
   if (event == ui::ev::OpenWindow) {
-    StartProcedure("ViewManual", kGettingStartedStack);
+    // Recorded first: the Getting Started window posts to it when it closes.
     FrameThread() = rt::ThreadNumber();
+    StartProcedure("ViewManual", kGettingStartedStack);
   }
   return cl::kBenign;
 }

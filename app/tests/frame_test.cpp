@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "frame_fixture.h"
+#include "velmora/app/settings.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/ui/events.h"
@@ -217,6 +218,23 @@ TEST_F(AppFrame, GettingStartedClosingOpensAnEmptyEditorUnlessTheFrameCloses) {
   rt::WaitForThreads();
   EXPECT_TRUE(ui::OpenWindows().empty());
   EXPECT_EQ(Starts().size(), startsBefore);
+}
+
+TEST_F(AppFrame, NoEditorAfterGettingStartedWhenOpenEditorIsOff) {
+  ASSERT_TRUE(app::WriteSetting("Open Editor", 0));
+  auto frame = StartFrame();
+  ASSERT_NE(frame, nullptr);
+  auto manual = ui::WaitForWindow("Getting Started");
+  ASSERT_NE(manual, nullptr);
+  manual->InputClose();
+  // Its close posted 1224 before the window went; the frame takes the next
+  // Getting Started command after it.
+  ASSERT_TRUE(ui::WaitUntil([&] { return Windows("Getting Started").empty(); }));
+  ASSERT_TRUE(frame->InputAccept(-17));
+  ASSERT_TRUE(WaitForWindows("Getting Started", 1));
+  for (const Started& s : Starts()) EXPECT_NE(s.name, "FormEditor");
+  ASSERT_TRUE(frame->InputAccept(-4));
+  rt::WaitForThreads();
 }
 
 // The frame as the program runs it: on thread 1 inside ProgramMain, ended

@@ -8,6 +8,7 @@
 
 #include "editor_internal.h"
 #include "velmora/app/program.h"
+#include "velmora/app/settings.h"
 #include "velmora/apppdf/import.h"
 #include "velmora/apppdf/status.h"
 #include "velmora/data/dictionary.h"
@@ -281,17 +282,14 @@ void FormEditor::InstallStatus() {
 }
 
 void FormEditor::ReadSettings() {
-  auto read = [](const char* name, long otherwise) -> long {
-    const std::string text = win::GetReg(win::HKEY_CURRENT_USER, "Software\\Velmora", name);
-    return rt::Clip(text).empty() ? otherwise : rt::TextToLong(text);
-  };
-  FieldColor = read("Field Color", 0xFFFF);
-  SelectedFieldColor = read("Selected Field Color", 0xFFFF80);
-  DefaultTransparent = static_cast<Byte>(read("Field Transparent", 0));
-  DefaultFlat = static_cast<Byte>(read("Field Flat", 1));
-  DefaultBoxed = static_cast<Byte>(read("Field Boxed", 1));
-  RadioFieldColor = read("RB Field Color", 0xFF00FF);
-  SelectedRadioFieldColor = read("SRB Field Color", 0xFF0000);
+  const app::AppSettings s = app::ReadSettings();
+  FieldColor = s.fieldColor;
+  SelectedFieldColor = s.selectedFieldColor;
+  DefaultTransparent = s.fieldTransparent;
+  DefaultFlat = s.fieldFlat;
+  DefaultBoxed = s.fieldBoxed;
+  RadioFieldColor = s.rbFieldColor;
+  SelectedRadioFieldColor = s.srbFieldColor;
 }
 
 void FormEditor::SetEmptyToolbar(bool empty) {

@@ -219,11 +219,18 @@ class Import {
     }
   }
 
+  static constexpr int kMostFields = 32767;
+
   void StoreFields() {
     // Controls keep field numbers in 16 bits: later fields cannot be stored
     // (their numbers would wrap onto the radio buttons' temporary indexes).
-    const int n = std::min(iSEDFormFieldCount(), 32767);
+    const int all = iSEDFormFieldCount();
+    const int n = std::min(all, kMostFields);
     if (n <= 0) return;
+    if (all > n)
+      rt::Message("This document has " + std::to_string(all) + " fields; only the first " +
+                      std::to_string(n) + " can be kept in a form.",
+                  "INFO", rt::kIconExclamation, rt::kButtonOk, rt::kButtonOk);
     int answer = rt::Message(
         "This document already containt fillable fields.|Do you want to use the existing "
         "fields information to create form fields?",
