@@ -11,6 +11,7 @@
 #include "velmora/runtime/text.h"
 #include "velmora/upgrade/format.h"
 #include "velmora/upgrade/settings.h"
+#include "wait_window.h"
 
 namespace upg {
 namespace {
@@ -138,16 +139,21 @@ void SetOldUpgRecord(std::string_view label, std::string_view prefix,
 }
 
 void UsingFileWindow() {
+  WaitWindow wait("Please wait. Upgrading old UPG file.");
   db::FileDecl& old = OldUpgFile();
   db::Open(old, db::kReadWrite | db::kDenyNone);
   if (rt::ErrorCode() != 0) return;
-  if (db::Records(old) == 0) {
+  const uint32_t records = db::Records(old);
+  if (records == 0) {
     db::Close(old);
     return;
   }
+  wait.Open(static_cast<rt::Long>(records));
   db::FileDecl& upg = UpgFile();
   db::Set(old);
   for (db::Next(old); rt::ErrorCode() == 0; db::Next(old)) {
+    ++wait.Counter();
+    wait.Redisplay();
     const uint8_t* from = old.Record();
     uint8_t* to = upg.Record();
     std::vector<uint8_t>& fmt = UpgFmt();
@@ -161,6 +167,7 @@ void UsingFileWindow() {
     db::Add(upg);
   }
   db::Close(old);
+  wait.Close();
 }
 
 void ResetStore() { St() = Store{}; }

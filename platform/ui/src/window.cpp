@@ -18,7 +18,7 @@ bool TakesFocus(ControlType t) {
     case ControlType::Box: case ControlType::Image: case ControlType::Region:
     case ControlType::Panel: case ControlType::Group: case ControlType::Menu:
     case ControlType::Item: case ControlType::Toolbar: case ControlType::Tab:
-    case ControlType::None:
+    case ControlType::Progress: case ControlType::None:
       return false;
     default:
       return true;
@@ -541,6 +541,10 @@ void Window::Display(int control) {
         r->props[{static_cast<int>(Prop::Checked), 0}] = on ? "1" : "0";
         w.Notify(k.number, Prop::Checked);
       }
+      return;
+    case ControlType::Progress:
+      c->props[{static_cast<int>(Prop::Progress), 0}] = std::to_string(ToLong(value));
+      w.Notify(control, Prop::Progress);
       return;
     default:
       c->props[{static_cast<int>(Prop::ScreenText), 0}] =

@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QProgressBar>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
@@ -553,6 +554,29 @@ TEST_F(UiQtBackend, RichTextControlShowsItsHtml) {
   w->Set(2, Prop::Html, "");
   w->Set(2, Prop::ScreenText, "plain words");
   EXPECT_TRUE(Pump([&] { return view->toPlainText() == "plain words"; }));
+  CloseHere(w);
+}
+
+TEST_F(UiQtBackend, ProgressControlShowsItsRangeAndPosition) {
+  WindowDesc d;
+  d.caption = "Wait";
+  d.width = 150;
+  d.height = 40;
+  ControlDesc bar = C(ControlType::Progress, "?PROGRESS", "", 2);
+  bar.width = 140;
+  bar.height = 10;
+  d.controls = {bar};
+  auto w = OpenHere(d);
+  QProgressBar* view = nullptr;
+  ASSERT_TRUE(Pump([&] {
+    view = qobject_cast<QProgressBar*>(Widget(*w, 2));
+    return view && view->maximum() == 100;
+  }));
+  w->Set(2, Prop::RangeHigh, 40L);
+  w->Set(2, Prop::Progress, 10L);
+  EXPECT_TRUE(Pump([&] { return view->maximum() == 40 && view->value() == 10; }));
+  w->Set(2, Prop::Progress, 99L);  // beyond the range: shown full
+  EXPECT_TRUE(Pump([&] { return view->value() == 40; }));
   CloseHere(w);
 }
 

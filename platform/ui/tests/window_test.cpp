@@ -441,6 +441,30 @@ TEST(UiSpin, ArrowsStepWithinTheRange) {
   w->Close();
 }
 
+TEST(UiProgress, BoundCounterSetsThePositionAtDisplay) {
+  WindowDesc d;
+  ControlDesc bar = C(ControlType::Progress, "?PROGRESS");
+  bar.props = {{Prop::RangeHigh, "7"}};
+  d.controls = {C(ControlType::String, "?STRING1"), bar};
+  auto w = Window::Create(d);
+  EXPECT_EQ(w->GetLong(2, Prop::Type), static_cast<long>(ControlType::Progress));
+  EXPECT_EQ(w->GetLong(2, Prop::RangeHigh), 7);
+  rt::Long counter = 0;
+  w->Bind(2, UseVar::Of(counter));
+  w->Open();
+  counter = 3;
+  w->Display(2);
+  EXPECT_EQ(w->GetLong(2, Prop::Progress), 3);
+  EXPECT_EQ(w->Get(2, Prop::ScreenText), "");  // the position is not text
+  counter = 7;
+  w->Display();
+  EXPECT_EQ(w->GetLong(2, Prop::Progress), 7);
+  w->Update(2);  // a progress bar takes no input back
+  EXPECT_EQ(counter, 7);
+  EXPECT_EQ(w->NextInOrder(1), 0);
+  w->Close();
+}
+
 TEST(UiWindowHandles, HandleFindsTheWindowWhileItLives) {
   long handle;
   {

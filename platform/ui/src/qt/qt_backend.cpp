@@ -2,6 +2,7 @@
 #include "velmora/ui/qt_backend.h"
 
 #include "region_click.h"
+#include "progress_view.h"
 #include "rich_text_view.h"
 
 #include <QAction>
@@ -627,6 +628,9 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       widget = t;
       break;
     }
+    case ControlType::Progress:
+      widget = MakeProgressView(parent);
+      break;
     case ControlType::Sheet: {
       auto* bar = new QTabBar(parent);
       QObject::connect(bar, &QTabBar::tabBarClicked, [handle, n](int index) {
@@ -738,6 +742,9 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
       b->setChecked(w.GetLong(n, Prop::Checked) != 0);
       break;
     }
+    case ControlType::Progress:
+      ShowProgress(widget, w, n);
+      break;
     case ControlType::Spin: {
       auto* s = static_cast<QSpinBox*>(widget);
       if (!w.Get(n, Prop::RangeLow).empty() || !w.Get(n, Prop::RangeHigh).empty())

@@ -32,6 +32,7 @@ enum class ControlType : int {
   Menu = 22,
   Item = 23,
   Toolbar = 24,
+  Progress = 25,   // progress bar: its position within RangeLow..RangeHigh
   DropList = 33,
   DropCombo = 34,  // list with choices that also takes typed text
 };
@@ -107,6 +108,9 @@ enum class Prop : int {
   RichText = 67,     // text control: 1 shows Html as rich text, read only
   Html = 68,         // text control with RichText: its rich contents as
                      // HTML in UTF-8 ("" shows the screen text)
+  Progress = 69,     // progress bar: its position (range 0..100 unless
+                     // RangeLow and RangeHigh are set); a bound variable
+                     // sets it at Display
   // window properties (control number 0)
   Pixels = 100,      // 1: positions and sizes in pixels
   XOrigin = 101, YOrigin = 102,

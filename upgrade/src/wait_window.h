@@ -1,0 +1,36 @@
+#pragma once
+// The engine's wait windows: a line of text over a progress bar (control
+// 2) that follows a counter, opened only when silent upgrading is off.
+#include <memory>
+#include <string>
+
+#include "velmora/runtime/types.h"
+
+namespace ui {
+class Window;
+}
+
+namespace upg {
+
+class WaitWindow {
+ public:
+  // Loads the window (not yet open): `text` in its caption and in ?STRING1.
+  explicit WaitWindow(const std::string& text);
+  ~WaitWindow();  // closes it
+  WaitWindow(const WaitWindow&) = delete;
+  WaitWindow& operator=(const WaitWindow&) = delete;
+
+  // Opens it with the bar's upper range; nothing under silent upgrading.
+  void Open(rt::Long total);
+  // The counter the bar is bound to.
+  rt::Long& Counter() { return counter_; }
+  // The bar shows the counter again; nothing under silent upgrading.
+  void Redisplay();
+  void Close();
+
+ private:
+  std::shared_ptr<ui::Window> window_;
+  rt::Long counter_ = 0;
+};
+
+}  // namespace upg
