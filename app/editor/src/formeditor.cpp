@@ -142,6 +142,7 @@ ui::WindowDesc EditorWindow() {
   ControlDesc form;
   form.type = ControlType::Image;
   form.use = "?FORM";
+  form.props = {{Prop::Scroll, "1"}};
   w.controls = {form};
   return w;
 }
@@ -241,6 +242,9 @@ int FormEditor::Setup() {
   ui::Window::Rect r = Win().Position(0);
   Win().SetPosition(0, 0, 0, r.width + 2 * r.x, r.height + 2 * r.y + kToolbarHeight);
   Win().Set(0, Prop::Pixels, 1L);
+  // The page scrolls when it is larger than the client area.
+  Win().Set(0, Prop::HScroll, 1L);
+  Win().Set(0, Prop::VScroll, 1L);
   InstallStatus();
   ShowPage();
   BuildPageControls();

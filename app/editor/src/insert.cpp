@@ -169,7 +169,11 @@ void FormEditor::CreateField() {
     }
     e.NAME = NewFieldName();
     Win().Set(n, Prop::Tip, e.NAME.View());
-    Win().SetPosition(n, band.x, band.y, band.width, band.height);
+    // The band is in client coordinates; the field scrolls with the window,
+    // so it is placed at the band's position from the window's origin.
+    const Long originX = static_cast<Long>(Win().GetLong(0, Prop::XOrigin));
+    const Long originY = static_cast<Long>(Win().GetLong(0, Prop::YOrigin));
+    Win().SetPosition(n, originX + band.x, originY + band.y, band.width, band.height);
     Win().Set(n, Prop::Scroll, 1L);
     Win().Alert(n, ui::key::MouseRight);
     Win().Alert(n, ui::key::MouseLeft2);
@@ -185,9 +189,8 @@ void FormEditor::CreateField() {
     Win().Set(n, Prop::Color, FieldColor);
     e.FONTNAME = FaceName.View();
     e.FONTSIZE = static_cast<Short>(size);
-    const Rect page_ = ToPage({static_cast<Long>(Win().GetLong(0, Prop::XOrigin)) + band.x,
-                               static_cast<Long>(Win().GetLong(0, Prop::YOrigin)) + band.y, band.width, band.height},
-                              ZoomFactor, PageLeft, PageTop);
+    const Rect page_ = ToPage({originX + band.x, originY + band.y, band.width, band.height}, ZoomFactor, PageLeft,
+                              PageTop);
     e.CTLX = page_.x;
     e.CTLY = page_.y;
     e.CTLW = page_.width;

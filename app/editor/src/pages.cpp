@@ -48,6 +48,12 @@ std::string Choices(data::Dictionary& d, Long form, Short field) {
   return rt::Clip(First(joined, 1023));
 }
 
+// A smaller page keeps the window's origin within its new scroll range.
+void KeepOriginInRange(ui::Window& w) {
+  w.Set(0, Prop::XOrigin, w.GetLong(0, Prop::XOrigin));
+  w.Set(0, Prop::YOrigin, w.GetLong(0, Prop::YOrigin));
+}
+
 }  // namespace
 
 Rect FormEditor::ScreenRectOf(const FormControl& e) const {
@@ -285,6 +291,7 @@ void FormEditor::ApplyZoom() {
   Win().LockPaint();
   PlacePage();
   for (long i = 1; i <= Queue.Count(); ++i) PlaceControl(Queue.At(i));
+  KeepOriginInRange(Win());
   Win().UnlockPaint();
   Win().Invalidate();
   ui::SetCursor(ui::cursor::Arrow);
@@ -325,6 +332,7 @@ void FormEditor::SwitchPage() {
   data::ThisThread().FOR1.PAGENO = pageNo_;
   ShowPage();
   ShowPageControls();
+  KeepOriginInRange(Win());
   Win().UnlockPaint();
   ui::SetCursor(ui::cursor::Arrow);
 }

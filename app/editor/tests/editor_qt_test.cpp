@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QWidget>
 #include <filesystem>
 #include <iostream>
@@ -49,6 +50,33 @@ class EditorQt : public edtest::EditorFixture {
     });
     ui::ProcessEventsUntil([] { return false; }, 150);
   }
+  // Starts the editor on its own thread on the fixture's form and waits
+  // until Qt shows its client area.
+  void OpenEditor(Opened& o, QWidget*& client) {
+    const long form = form_;
+    // the editor starts on its own thread; its window appears once Qt runs
+    const size_t before = EditorWindows().size();
+    rt::Start(
+        [form](std::vector<std::string>) {
+          data::Dictionary& d = data::ThisThread();
+          d.Relate(data::FileId::Forms)->Open();
+          d.FOR.ID = static_cast<rt::Long>(form);
+          d.Access(data::FileId::Forms)->TryFetch(d.Access(data::FileId::Forms)->KeyNumber("FOR:ID_Key"));
+          d.FOR1.FORMID = static_cast<rt::Long>(form);
+          d.FOR1.PAGENO = 1;
+          editor::RunFormEditor("1");
+          d.Relate(data::FileId::Forms)->Close();
+        },
+        25000);
+    ASSERT_TRUE(ui::ProcessEventsUntil([&] { return EditorWindows().size() > before; }));
+    Pump();
+    o.win = EditorWindows().back();
+    o.ed = editor::EditorOfWindow(o.win->GetLong(0, ui::Prop::Handle));
+    client = backend_->ClientWidget(o.win->GetLong(0, ui::Prop::Handle));
+    ASSERT_NE(client, nullptr);
+    ASSERT_TRUE(ui::ProcessEventsUntil([&] { return client->isVisible(); }));
+    Pump();
+  }
   std::unique_ptr<ui::QtBackend> backend_;
   long form_ = 0;
 };
@@ -57,31 +85,10 @@ bool Yellow(QRgb c) { return qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) < 80; 
 bool White(QRgb c) { return qRed(c) > 250 && qGreen(c) > 250 && qBlue(c) > 250; }
 
 TEST_F(EditorQt, PagePictureAndFieldsAreWhereTheQueueSays) {
-  const long form = form_;
-  // the editor starts on its own thread; its window appears once Qt runs
-  const size_t before = EditorWindows().size();
-  rt::Start(
-      [form](std::vector<std::string>) {
-        data::Dictionary& d = data::ThisThread();
-        d.Relate(data::FileId::Forms)->Open();
-        d.FOR.ID = static_cast<rt::Long>(form);
-        d.Access(data::FileId::Forms)->TryFetch(d.Access(data::FileId::Forms)->KeyNumber("FOR:ID_Key"));
-        d.FOR1.FORMID = static_cast<rt::Long>(form);
-        d.FOR1.PAGENO = 1;
-        editor::RunFormEditor("1");
-        d.Relate(data::FileId::Forms)->Close();
-      },
-      25000);
-  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return EditorWindows().size() > before; }));
-  Pump();
   Opened o;
-  o.win = EditorWindows().back();
-  o.ed = editor::EditorOfWindow(o.win->GetLong(0, ui::Prop::Handle));
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client));
   const long handle = o.win->GetLong(0, ui::Prop::Handle);
-  QWidget* client = backend_->ClientWidget(handle);
-  ASSERT_NE(client, nullptr);
-  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return client->isVisible(); }));
-  Pump();
 
   auto look = [&](const std::string& name) {
     const QImage shot = backend_->WindowWidget(handle)->grab().toImage();
@@ -146,6 +153,47 @@ TEST_F(EditorQt, PagePictureAndFieldsAreWhereTheQueueSays) {
   const QRgb focused = client->grab().toImage().pixel(x + 60, y + 12);
   EXPECT_TRUE(qRed(focused) > 100 && qRed(focused) < 160 && qGreen(focused) > 240 && qBlue(focused) > 240);
   look("editor-screenshot-inserted.png");
+}
+
+TEST_F(EditorQt, ScrollBarsShowWhenThePageIsLargerThanTheClientArea) {
+  Opened o;
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client));
+  const long handle = o.win->GetLong(0, ui::Prop::Handle);
+  auto* across = client->findChild<QScrollBar*>("velmora-hscroll");
+  auto* down = client->findChild<QScrollBar*>("velmora-vscroll");
+  ASSERT_NE(across, nullptr);
+  ASSERT_NE(down, nullptr);
+  // the whole page fits: no bars
+  ASSERT_TRUE(o.win->InputAccept(editor::kZoomPage));
+  Pump();
+  EXPECT_FALSE(across->isVisible());
+  EXPECT_FALSE(down->isVisible());
+  // at 200 % both bars show, their ranges reaching the page's far edges
+  ASSERT_TRUE(o.win->InputAccept(editor::kZoomActual));
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(o.win->InputAccept(editor::kZoomIn));
+  Pump();
+  ASSERT_EQ(o.ed->ZoomPercent, 200);
+  EXPECT_TRUE(across->isVisible());
+  EXPECT_TRUE(down->isVisible());
+  // the bars cover the client area's far edges: the ranges reach past them
+  EXPECT_EQ(across->maximum(), o.ed->PageWidthPx * 2 - (client->width() - down->width()));
+  EXPECT_EQ(down->maximum(), o.ed->PageHeightPx * 2 - (client->height() - across->height()));
+  // moving the bars moves the window's origin and the page with it
+  across->setValue(across->maximum());
+  down->setValue(down->maximum());
+  Pump();
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::XOrigin), across->maximum());
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), down->maximum());
+  const QWidget* page = backend_->ControlWidget(handle, editor::kForm);
+  ASSERT_NE(page, nullptr);
+  // the page's lower right corner shows next to the bars
+  EXPECT_EQ(page->geometry().bottom() + 1, down->geometry().bottom() + 1);
+  EXPECT_EQ(page->geometry().bottom() + 1, across->geometry().top());
+  EXPECT_EQ(page->geometry().right() + 1, down->geometry().left());
+  const std::string path = std::string(EDITOR_SHOT_DIR) + "/editor-screenshot-scrolled.png";
+  ASSERT_TRUE(backend_->WindowWidget(handle)->grab().toImage().save(QString::fromStdString(path)));
+  std::cout << "editor picture: " << path << "\n";
 }
 
 }  // namespace

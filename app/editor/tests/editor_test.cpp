@@ -291,6 +291,57 @@ TEST_F(Editor, FieldsAreInsertedOnTheBandAndEscCancels) {
   EXPECT_EQ(ed->Queue.Count(), count + 2);
 }
 
+TEST_F(Editor, AFieldInsertedOnAScrolledPageHasItsPagePosition) {
+  const long form = ImportForm();
+  Opened o = StartEditor("1", form);
+  FormEditor* ed = o.ed;
+  for (int i = 0; i < 5; ++i) Accept(o, editor::kZoomIn);
+  ASSERT_EQ(ed->ZoomPercent, 200);
+  const long pageW = ed->PageWidthPx * 2, pageH = ed->PageHeightPx * 2;
+  ASSERT_GT(pageW, ed->ClientWidth);
+  ASSERT_GT(pageH, ed->ClientHeight);
+  EXPECT_EQ(ed->PageLeft, 0);
+  EXPECT_EQ(ed->PageTop, 0);
+  // the origin stays between 0 and the page's far edges
+  const ui::Window::ScrollRange range = o.win->ScrollLimits();
+  EXPECT_EQ(range.maxX, pageW - ed->ClientWidth);
+  EXPECT_EQ(range.maxY, pageH - ed->ClientHeight);
+  o.win->Set(0, Prop::XOrigin, -40L);
+  EXPECT_EQ(o.win->GetLong(0, Prop::XOrigin), 0);
+  // scrolled to the bottom right
+  o.win->Set(0, Prop::XOrigin, 1000000L);
+  o.win->Set(0, Prop::YOrigin, 1000000L);
+  const long ox = o.win->GetLong(0, Prop::XOrigin), oy = o.win->GetLong(0, Prop::YOrigin);
+  ASSERT_EQ(ox, range.maxX);
+  ASSERT_EQ(oy, range.maxY);
+
+  // a field drawn in the client area's lower right corner lies in the
+  // page's lower right corner
+  const int x1 = static_cast<int>(ed->ClientWidth) - 130, y1 = static_cast<int>(ed->ClientHeight) - 70;
+  Insert(o, "Text", x1, y1, x1 + 100, y1 + 40);
+  const editor::FormControl& text = ed->Queue.At(ed->Queue.Count());
+  EXPECT_EQ(text.CTLX, static_cast<rt::Long>((ox + x1) / 2.0));
+  EXPECT_EQ(text.CTLY, static_cast<rt::Long>((oy + y1) / 2.0));
+  EXPECT_EQ(text.CTLW, 50);
+  EXPECT_EQ(text.CTLH, 20);
+  EXPECT_GT(text.CTLX, ed->PageWidthPx / 2);
+  EXPECT_GT(text.CTLY, ed->PageHeightPx / 2);
+  // it shows where the band was: it scrolls with the window
+  EXPECT_EQ(o.win->GetLong(text.CTLNO, Prop::Scroll), 1);
+  const ui::Window::Rect shown = o.win->Position(text.CTLNO);
+  EXPECT_EQ(shown.x - ox, x1);
+  EXPECT_EQ(shown.y - oy, y1);
+
+  // zoomed out until the page fits, the origin goes back to 0 and the
+  // field follows the page
+  Accept(o, editor::kZoomPage);
+  EXPECT_EQ(o.win->GetLong(0, Prop::XOrigin), 0);
+  EXPECT_EQ(o.win->GetLong(0, Prop::YOrigin), 0);
+  const editor::Rect r = ed->ScreenRectOf(text);
+  EXPECT_EQ(o.win->Position(text.CTLNO).x, r.x);
+  EXPECT_EQ(o.win->Position(text.CTLNO).y, r.y);
+}
+
 TEST_F(Editor, NewFieldNamesStayUniqueAfterADelete) {
   const long form = ImportForm();
   Opened o = StartEditor("1", form);

@@ -49,6 +49,7 @@ struct WindowState {
   double x = 0, y = 0, w = 0, h = 0;  // pixels
   PropMap props;
   std::map<int, ControlState> controls;
+  long scrollBarW = 0, scrollBarH = 0;  // what shown scroll bars cover, pixels
   std::vector<Child> menus, toolbar, top;
   std::vector<int> order;  // keyboard order
   bool open = false;
@@ -92,6 +93,9 @@ bool IsTyped(ControlType type);
 // shown and neither it nor a container above it is disabled.
 bool Shown(const WindowState& w, const ControlState* c);
 bool Usable(const WindowState& w, const ControlState* c);
+// The scroll limits of a window and an origin kept within them (scroll.cpp).
+Window::ScrollRange ScrollLimitsOf(const WindowState& w);
+long ClampOrigin(const WindowState& w, Prop origin, long value);
 
 namespace registry {
 // Gives a new window its handle; Release forgets it when the window goes.

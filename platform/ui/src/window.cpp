@@ -425,6 +425,9 @@ void Window::Set(int control, Prop prop, std::string_view value, int index) {
         w.nextTimer = std::chrono::steady_clock::now() + std::chrono::milliseconds(10 * ToLong(value));
         w.wake.notify_all();
         break;
+      case Prop::XOrigin: case Prop::YOrigin:
+        w.props[key] = std::to_string(ClampOrigin(w, prop, ToLong(value)));
+        break;
       default: w.props[key] = std::string(value); break;
     }
     w.Notify(0, prop, index);

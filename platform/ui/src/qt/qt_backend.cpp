@@ -62,6 +62,7 @@
 #include "velmora/ui/keys.h"
 #include "velmora/ui/window.h"
 #include "image_view.h"
+#include "scroll_bars.h"
 
 namespace ui {
 namespace {
@@ -432,6 +433,7 @@ void QtBackend::Impl::Flush() {
     flushQueued = false;
   }
   std::set<std::pair<long, int>> deferred;
+  std::set<long> shownWindows;
   for (const auto& [handle, control] : work) {
     auto it = views.find(handle);
     auto w = WindowFromHandle(handle);
@@ -442,6 +444,11 @@ void QtBackend::Impl::Flush() {
       continue;
     }
     Refresh(it->second, *w, control);
+    shownWindows.insert(handle);
+  }
+  for (long handle : shownWindows) {
+    auto it = views.find(handle);
+    if (auto w = WindowFromHandle(handle); w && it != views.end()) qtscroll::Update(it->second.client, *w, handle);
   }
   if (!deferred.empty()) {
     std::lock_guard l(dirtyMu);
@@ -1002,6 +1009,7 @@ void QtBackend::Impl::Build(long handle) {
   // area): the model learns the size it has.
   if (v.client->width() != r.width || v.client->height() != r.height)
     w->InputSize(v.client->width(), v.client->height());
+  qtscroll::Update(v.client, *w, handle);
 }
 
 void QtBackend::Impl::Drop(long handle) {

@@ -116,6 +116,15 @@ class Window : public std::enable_shared_from_this<Window> {
   Rect Position(int control) const;
   // The same in pixels, whatever the window's units.
   Rect PixelPosition(int control) const;
+  // Scrolling: a window with HScroll or VScroll set (control 0) scrolls its
+  // shown controls that scroll with it. The largest x and y origin, in
+  // pixels, that still shows them in the client area (0 when they fit); a
+  // scrolling window keeps its origin within 0 and these.
+  struct ScrollRange { long maxX = 0, maxY = 0; };
+  ScrollRange ScrollLimits() const;
+  // The width of a vertical and the height of a horizontal scroll bar that
+  // cover the client area's edges when shown (0 without a display).
+  void SetScrollBarSize(long vertical, long horizontal);
 
   // Use variables.
   void Bind(int control, UseVar var);

@@ -1,0 +1,14 @@
+#pragma once
+// Scroll bars of a scrolling window's client area on the Qt backend.
+#include <QWidget>
+
+#include "velmora/ui/window.h"
+
+namespace ui::qtscroll {
+
+// Shows, sizes and sets the client area's scroll bars from the model: a bar
+// shows when the window scrolls that way and its controls reach past the
+// client area. Moving a bar sets the window's origin in the model.
+void Update(QWidget* client, Window& w, long handle);
+
+}  // namespace ui::qtscroll
