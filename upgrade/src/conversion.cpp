@@ -114,7 +114,9 @@ void TextCopy(CopyContext& cx, FieldRow& src, const FieldRow& dst) {
   cx.stringValue.clear();
   cx.emptyFlag = 1;
   cx.binaryFlag = GetBinaryFlag(dst);
-  if (!IsMemo(src.type)) {
+  bool sql = ConversionDetected();
+  bool zeros = !IsMemo(src.type) && std::memchr(text.data(), 0, text.size()) != nullptr;
+  if (zeros || sql) {
     for (char c : text) {
       if (c == '\0' && !cx.binaryFlag) {
         win::OutputDebugStringA(
@@ -124,11 +126,13 @@ void TextCopy(CopyContext& cx, FieldRow& src, const FieldRow& dst) {
         c = ' ';
       }
       if (c != ' ') cx.emptyFlag = 0;
-      if (ConversionDetected()) {
+      if (sql) {
         if (c == '\'') cx.stringValue.push_back('\'');
         cx.stringValue.push_back(c);
       }
     }
+  } else if (text.find_first_not_of(' ') != std::string::npos) {
+    cx.emptyFlag = 0;
   }
   Trace(Flag::D, "Converting Field Part 2q ");
   StoreText(cx, dst, std::move(text), src.type);
@@ -456,6 +460,13 @@ void ConvertField(CopyContext& cx, FieldRow& src, const FieldRow& dst) {
   });
   if (ConversionDetected()) BeginColumn(cx, dst);
   Trace(Flag::D, "Converting Field Part 2");
+  // A number, date or time of the same type and size is copied unchanged.
+  if (src.type == dst.type && !IsText(src.type) && src.len == dst.len &&
+      src.places == dst.places && src.picture == dst.picture && !ConversionDetected()) {
+    std::memcpy(cx.destRecord + dst.offset - 1 + cx.destOffset,
+                cx.sourceRecord + src.offset - 1 + cx.sourceOffset, dst.len);
+    return;
+  }
   if (IsText(src.type) && IsText(dst.type) && rt::Clip(src.picture) == rt::Clip(dst.picture))
     TextCopy(cx, src, dst);
   else

@@ -66,6 +66,20 @@ FieldRow* FindRow(std::vector<FieldRow>& q, std::string_view name) {
   return at != q.end() && at->name == name ? &*at : nullptr;
 }
 
+// The same-named source row of each DST row, found once per conversion
+// (every record asks again; a hit is checked by its name).
+FieldRow* SameNamedSource(size_t p, const FieldRow& dst) {
+  static std::vector<size_t> hint;
+  std::vector<FieldRow>& q = SrcQueue();
+  if (p < hint.size() && hint[p] < q.size() && q[hint[p]].name == dst.name) return &q[hint[p]];
+  FieldRow* row = FindRow(q, dst.name);
+  if (row) {
+    if (hint.size() <= p) hint.resize(p + 1, SIZE_MAX);
+    hint[p] = static_cast<size_t>(row - q.data());
+  }
+  return row;
+}
+
 const FieldOption* FindOption(std::string_view name) {
   std::string up = rt::Upper(name).substr(0, 40);
   for (const FieldOption& o : FieldOptions())
@@ -188,7 +202,7 @@ struct Copy {
     }
     BindMemo(dst, destination);
     std::vector<FieldRow>& srcQ = SrcQueue();
-    FieldRow* src = FindRow(srcQ, dst.name);
+    FieldRow* src = SameNamedSource(p - 1, dst);
     if (!src && AlternateSource(dst, src)) return;
     if (!src && OldFormatSource()) src = FindRow(srcQ, dst.name.substr(0, 16));
     if (src) BindMemo(*src, source);

@@ -224,6 +224,34 @@ TEST_F(RunTimeDefinitions, OlderRecordLengthAndTextsAreReadAsStored) {
   EXPECT_EQ(upg::InFile().Fields()[0].label, "T:BIG");
 }
 
+TEST_F(RunTimeDefinitions, WideningNeverPassesTheFormatBuffer) {
+  std::vector<uint8_t>& buf = upg::UpgFmt();
+  std::fill(buf.begin(), buf.end(), 'z');
+  Bytes block{22, 0};
+  Add16(block, 4);
+  Add16(block, 1);
+  Add16(block, 0);
+  block.insert(block.end(), {6, 0x02});
+  Add(block, "T:ID");
+  block[6] = static_cast<uint8_t>(block.size());
+  // Widened it needs 6 bytes more than the 4 left after it.
+  size_t at = buf.size() - block.size() - 4;
+  std::copy(block.begin(), block.end(), buf.begin() + static_cast<ptrdiff_t>(at));
+  Bytes before = buf;
+  EXPECT_EQ(upg::ConvertGroup(static_cast<rt::Long>(at + 1), static_cast<rt::Long>(block.size())), 0);
+  EXPECT_EQ(buf, before);
+  // With room it widens to the current layout in place.
+  at -= 10;
+  std::fill(buf.begin(), buf.end(), 'z');
+  std::copy(block.begin(), block.end(), buf.begin() + static_cast<ptrdiff_t>(at));
+  rt::Long n = upg::ConvertGroup(static_cast<rt::Long>(at + 1), static_cast<rt::Long>(block.size()));
+  auto expect = db::DeclBuilder("X", "T").Field(T::Long, "ID").Build();
+  ASSERT_EQ(n, static_cast<rt::Long>(expect->FieldBlock().size()));
+  EXPECT_TRUE(std::equal(expect->FieldBlock().begin(), expect->FieldBlock().end(),
+                         buf.begin() + static_cast<ptrdiff_t>(at)));
+  EXPECT_EQ(buf.size(), upg::kMaxDefSize);
+}
+
 TEST_F(RunTimeDefinitions, StoredStringAndMemoryToString) {
   Bytes fmt;
   Add(fmt, "ABC  ");
