@@ -55,12 +55,6 @@ FieldRow Describe(const db::FieldInfo& f, bool keepExtName) {
   return r;
 }
 
-uint32_t Span(const FieldRow& r) {
-  uint64_t n = r.len;
-  for (int i = 0; i < 4; ++i) n *= static_cast<uint32_t>(r.dim[i]);
-  return static_cast<uint32_t>(std::min<uint64_t>(n, UINT32_MAX));
-}
-
 // One row per memo or blob; its OFFSET is its label's length.
 void AddMemoRows(db::FileDecl& file, std::vector<FieldRow>& q) {
   for (db::MemoDesc& m : file.Memos()) {
@@ -88,25 +82,18 @@ std::vector<FieldRow>& SrcQueue() { return gSrc; }
 void LoadDstQueue(db::FileDecl& file) {
   Trace(Flag::A, "LoadDstQueue IN");
   gDst.clear();
-  uint32_t offset = 1;
   uint32_t expected = 0;  // members left of the OVER group being walked
   for (const db::FieldInfo& f : Members(file)) {
     FieldRow r = Describe(f, true);
     if (r.attrib & db::kMemOver && f.type == db::Type::Group) expected = r.grpNum;
-    if (r.attrib & db::kMemOver) {
-      r.overed = 1;  // shares another field's bytes: not a row of its own
-    } else if (expected > 0) {
-      // A member of a group OVER another field lies within that field's
-      // bytes and never moves the fields after it.
+    if (r.attrib & db::kMemOver) continue;  // shares another field's bytes: no row
+    if (expected > 0) {
+      // A member of a group OVER another field: within that field's bytes.
       --expected;
       r.overed = 1;
-      r.offset = f.offset + 1;
-      AddInNameOrder(gDst, std::move(r));
-    } else {
-      r.offset = offset;
-      offset += Span(r);
-      AddInNameOrder(gDst, std::move(r));
     }
+    r.offset = f.offset + 1;  // the record position the runtime lays out
+    AddInNameOrder(gDst, std::move(r));
   }
   AddMemoRows(file, gDst);
   Trace(Flag::A, "LoadDstQueue OUT: numkeys: " + std::to_string(file.Keys().size()) +
@@ -117,7 +104,6 @@ void LoadDstQueue(db::FileDecl& file) {
 void LoadSrcQueue(db::FileDecl& file) {
   if (EngineSwitch("/debugrv2f")) rt::Stop("LoadSrcQueue");
   gSrc.clear();
-  uint32_t offset = 1;
   uint32_t expected = 0;
   for (const db::FieldInfo& f : Members(file)) {
     FieldRow r = Describe(f, false);
@@ -129,8 +115,7 @@ void LoadSrcQueue(db::FileDecl& file) {
       --expected;
       continue;
     }
-    r.offset = offset;
-    offset += Span(r);
+    r.offset = f.offset + 1;
     AddInNameOrder(gSrc, std::move(r));
   }
   AddMemoRows(file, gSrc);

@@ -169,6 +169,9 @@ TEST_F(RecordCopy, OverGroupsKeepTheFieldsAfterThemInPlace) {
         .Field(T::String, "B", 2)
         .Field(T::String, "C", 2)
         .EndGroup()
+        .BeginGroup("PAIR").Dim({2})
+        .Field(T::Short, "P")
+        .EndGroup()
         .Field(T::Long, "AFTER")
         .Memo("DOC", db::kMemoBinary, 0)
         .Build();
@@ -185,7 +188,7 @@ TEST_F(RecordCopy, OverGroupsKeepTheFieldsAfterThemInPlace) {
   for (const upg::FieldRow& r : upg::DstQueue()) dst[r.name] = r;
   EXPECT_EQ(dst["T:A"].offset, dst["T:CODE"].offset);
   EXPECT_EQ(dst["T:C"].offset, dst["T:CODE"].offset + 4);
-  EXPECT_EQ(dst["T:AFTER"].offset, 4u + 8 + 6 + 1);
+  EXPECT_EQ(dst["T:AFTER"].offset, 4u + 8 + 6 + 4 + 1);  // after the whole group array
   EXPECT_EQ(dst["T:DOC"].overed, 0);  // the memo after an OVER member's row
   EXPECT_EQ(Get<uint32_t>(*to, "T:D"), rt::PackDate(77777));
   EXPECT_EQ(Get<uint32_t>(*to, "T:TM"), rt::PackTime(4000));
