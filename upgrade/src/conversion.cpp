@@ -323,10 +323,15 @@ Value ReadValue(CopyContext& cx, FieldRow& src) {
       if (!IsText(src.type)) break;  // BFLOAT4, BFLOAT8: no rule
       v.kind = Value::Text;
       v.text = TextOf(src.type, b);
-      if (!rt::Clip(src.picture).empty() && IsFormatted(v.text)) {
-        Trace(Flag::B, "Is Formatted? : " + rt::Clip(v.text) + " pic : " + src.picture);
-        v.text = rt::Deformat(v.text, src.picture);
-        Trace(Flag::B, "After Deformatting " + v.text + " pic : " + src.picture);
+      if (!rt::Clip(src.picture).empty()) {
+        bool early = RecordNumber() < 5;  // reported for the first records only
+        if (early) Trace(Flag::B, "Is Formatted? : " + rt::Clip(v.text) + " pic : " + src.picture);
+        if (IsFormatted(v.text)) {
+          v.text = rt::Deformat(v.text, src.picture);
+          if (early) Trace(Flag::B, "After Deformatting " + v.text + " pic : " + src.picture);
+        } else if (early) {
+          Trace(Flag::B, "Not deformatted : " + v.text + " pic : " + src.picture);
+        }
       }
   }
   cx.sourceText = v.text;
