@@ -158,7 +158,8 @@ struct Copy {
     bool outside = !src || cx.i > src->dim[0] || cx.j > src->dim[1] || cx.k > src->dim[2] ||
                    cx.l > src->dim[3];
     if (!outside) {
-      cx.sourceOffset = ElementIndex(cx, src->dim) * static_cast<rt::Long>(src->len);
+      cx.sourceOffset =
+          cx.sourceGroupOffset + ElementIndex(cx, src->dim) * static_cast<rt::Long>(src->len);
       outside = !Inside(*src, cx.sourceOffset, source.RecordLength());
     }
     if (outside) {
@@ -172,7 +173,7 @@ struct Copy {
     src->type = type;
   }
 
-  // Steps for one destination row; false when the row is skipped.
+  // The copy of one destination row.
   void Row(FieldRow& dst, size_t p) {
     auto tail = [&] {
       return rt::Clip(dst.name) + " :: " + std::to_string(dst.type) + " :: " +
@@ -212,12 +213,47 @@ struct Copy {
     });
     // A memo or blob is copied whole whatever its declared size.
     if (dst.len == 0 && dst.type != kMemoRowType) return;
+    if (dst.groupSteps.empty()) {
+      cx.destGroupOffset = cx.sourceGroupOffset = 0;
+      Elements(src, dst);
+      return;
+    }
+    // A member of an array of groups: every element of the group array,
+    // fed by the source's element of the same number when it has one.
+    size_t combos = 1;
+    for (const auto& step : dst.groupSteps) combos *= step.second;
+    std::vector<size_t> index(dst.groupSteps.size());
+    for (size_t g = 0; g < combos; ++g) {
+      size_t rest = g;
+      for (size_t n = index.size(); n-- > 0;) {
+        index[n] = rest % dst.groupSteps[n].second;
+        rest /= dst.groupSteps[n].second;
+      }
+      cx.destGroupOffset = cx.sourceGroupOffset = 0;
+      for (size_t n = 0; n < index.size(); ++n)
+        cx.destGroupOffset += static_cast<rt::Long>(index[n] * dst.groupSteps[n].first);
+      FieldRow* from = src;
+      if (from && from->groupSteps.size() == index.size()) {
+        for (size_t n = 0; n < index.size() && from; ++n) {
+          if (index[n] >= from->groupSteps[n].second) from = nullptr;
+          else cx.sourceGroupOffset += static_cast<rt::Long>(index[n] * src->groupSteps[n].first);
+        }
+      } else if (g != 0) {
+        from = nullptr;  // a source outside such an array feeds the first element
+      }
+      Elements(from, dst);
+    }
+  }
+
+  // Every element of the destination field (l innermost).
+  void Elements(FieldRow* src, const FieldRow& dst) {
     const auto& d = dst.dim;
     for (cx.i = 1; cx.i <= d[0]; ++cx.i)
       for (cx.j = 1; cx.j <= d[1]; ++cx.j)
         for (cx.k = 1; cx.k <= d[2]; ++cx.k)
           for (cx.l = 1; cx.l <= d[3]; ++cx.l) {
-            cx.destOffset = ElementIndex(cx, d) * static_cast<rt::Long>(dst.len);
+            cx.destOffset =
+                cx.destGroupOffset + ElementIndex(cx, d) * static_cast<rt::Long>(dst.len);
             Trace(Flag::E, "CopyRec Calling OneField");
             OneField(src, dst);
             TraceIf(Flag::E, [&] {
@@ -265,7 +301,7 @@ struct Copy {
           cx.l > base->dim[3])
         continue;  // no such element: the pair does not apply
       BindMemo(*base, source);
-      cx.destOffset = 0;
+      cx.destOffset = cx.destGroupOffset = cx.sourceGroupOffset = 0;
       OneField(base, dst);
       return true;
     }

@@ -68,6 +68,17 @@ void AddMemoRows(db::FileDecl& file, std::vector<FieldRow>& q) {
   }
 }
 
+// The element size and count of every group array around field i.
+std::vector<std::pair<uint32_t, uint32_t>> GroupSteps(const std::vector<db::FieldInfo>& fields,
+                                                      size_t i) {
+  std::vector<std::pair<uint32_t, uint32_t>> steps;
+  for (int p = fields[i].parent; p >= 0 && size_t(p) < i; p = fields[size_t(p)].parent) {
+    const db::FieldInfo& g = fields[size_t(p)];
+    if (g.Elements() > 1) steps.insert(steps.begin(), {g.grpLen, g.Elements()});
+  }
+  return steps;
+}
+
 std::vector<db::FieldInfo> Members(const db::FileDecl& file) {
   std::vector<db::FieldInfo> fields = db::block::Decode(file.FieldBlock());
   fields.resize(std::min<size_t>(fields.size(), MemberCount(file.FieldBlock())));
@@ -83,8 +94,11 @@ void LoadDstQueue(db::FileDecl& file) {
   Trace(Flag::A, "LoadDstQueue IN");
   gDst.clear();
   uint32_t expected = 0;  // members left of the OVER group being walked
-  for (const db::FieldInfo& f : Members(file)) {
+  std::vector<db::FieldInfo> fields = Members(file);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const db::FieldInfo& f = fields[i];
     FieldRow r = Describe(f, true);
+    r.groupSteps = GroupSteps(fields, i);
     if (r.attrib & db::kMemOver && f.type == db::Type::Group) expected = r.grpNum;
     if (r.attrib & db::kMemOver) continue;  // shares another field's bytes: no row
     if (expected > 0) {
@@ -105,8 +119,11 @@ void LoadSrcQueue(db::FileDecl& file) {
   if (EngineSwitch("/debugrv2f")) rt::Stop("LoadSrcQueue");
   gSrc.clear();
   uint32_t expected = 0;
-  for (const db::FieldInfo& f : Members(file)) {
+  std::vector<db::FieldInfo> fields = Members(file);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const db::FieldInfo& f = fields[i];
     FieldRow r = Describe(f, false);
+    r.groupSteps = GroupSteps(fields, i);
     if (r.attrib & db::kMemOver) {
       if (f.type == db::Type::Group) expected = r.grpNum;
       continue;

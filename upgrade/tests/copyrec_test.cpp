@@ -197,6 +197,34 @@ TEST_F(RecordCopy, OverGroupsKeepTheFieldsAfterThemInPlace) {
   EXPECT_EQ(Memo(*to, "T:DOC"), (std::vector<uint8_t>{1, 2, 3}));
 }
 
+TEST_F(RecordCopy, ArraysOfGroupsAreCopiedElementByElement) {
+  auto build = [](uint32_t lines, bool wider) {
+    return db::DeclBuilder("F", "T")
+        .BeginGroup("LINES").Dim({lines})
+        .Field(wider ? T::Long : T::Short, "QTY")
+        .Field(T::String, "NAME", wider ? 6 : 4)
+        .EndGroup()
+        .Field(T::Long, "AFTER")
+        .Build();
+  };
+  auto from = build(3, false), to = build(4, true);
+  for (int g = 0; g < 3; ++g) {
+    std::memcpy(from->Record() + 6 * g, &g, 2);
+    std::memcpy(from->Record() + 6 * g + 2, "abc", 3);
+    from->Record()[6 * g + 5] = static_cast<uint8_t>('0' + g);
+  }
+  Set<int32_t>(*from, "T:AFTER", -9);
+  Copy(*from, *to);
+  for (int g = 0; g < 4; ++g) {
+    int32_t qty;
+    std::memcpy(&qty, to->Record() + 10 * g, 4);
+    std::string name(reinterpret_cast<const char*>(to->Record()) + 10 * g + 4, 6);
+    EXPECT_EQ(qty, g < 3 ? g : 0) << g;
+    EXPECT_EQ(name, g < 3 ? "abc" + std::string(1, char('0' + g)) + "  " : "      ") << g;
+  }
+  EXPECT_EQ(Get<int32_t>(*to, "T:AFTER"), -9);
+}
+
 TEST_F(RecordCopy, MemosAndBlobsOfAnySizeAreCopiedWhole) {
   auto from = db::DeclBuilder("F", "T")
                   .Field(T::Long, "ID")

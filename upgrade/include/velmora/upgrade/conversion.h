@@ -75,6 +75,8 @@ struct CopyContext {
   rt::Long i = 1, j = 1, k = 1, l = 1;  // element being copied
   rt::Long sourceOffset = 0;             // byte offset of the source element
   rt::Long destOffset = 0;               // byte offset of the destination element
+  rt::Long sourceGroupOffset = 0;        // of the enclosing group arrays' element
+  rt::Long destGroupOffset = 0;
   std::array<uint8_t, 255> workValue{};
   std::string resultText, sourceText, stringValue, valueText;
   rt::Long integerValue = 0;

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "velmora/files/decl.h"
@@ -35,6 +36,9 @@ struct FieldRow {
   std::string picture;
   uint8_t autoNumber = 0;  // DST only, never set by the loader
   uint8_t overed = 0;      // DST only: a member of a group OVER another field
+  // For a member of an array of groups: each enclosing group array's
+  // element size and element count, outermost first (empty otherwise).
+  std::vector<std::pair<uint32_t, uint32_t>> groupSteps;
 };
 
 // Fills DST from the declared file.
