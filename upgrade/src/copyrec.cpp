@@ -81,6 +81,7 @@ FieldRow* SameNamedSource(size_t p, const FieldRow& dst) {
 }
 
 const FieldOption* FindOption(std::string_view name) {
+  if (FieldOptions().empty()) return nullptr;
   std::string up = rt::Upper(name).substr(0, 40);
   for (const FieldOption& o : FieldOptions())
     if (o.name == up) return &o;
