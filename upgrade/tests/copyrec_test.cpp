@@ -279,6 +279,21 @@ TEST_F(RecordCopy, GuidFieldsAndOldFormatNames) {
   EXPECT_EQ(Get<int32_t>(*to, "T:AVERYLONGFIELDNAME"), 5);
 }
 
+TEST_F(RecordCopy, UnrealFieldsAreNeitherPrimedNorConverted) {
+  upg::ds_SetOption("unrealfield", "t:kept");
+  auto from = db::DeclBuilder("F", "T").Field(T::Long, "ID").Build();
+  auto to = db::DeclBuilder("F", "T")
+                .Field(T::Long, "ID")
+                .Field(T::Long, "KEPT")
+                .Field(T::Long, "PRIMED")
+                .Build();
+  Set<int32_t>(*from, "T:ID", 4);
+  Copy(*from, *to);
+  EXPECT_EQ(Get<int32_t>(*to, "T:ID"), 4);
+  EXPECT_EQ(Get<uint32_t>(*to, "T:KEPT"), 0xEEEEEEEEu);  // what the buffer held
+  EXPECT_EQ(Get<int32_t>(*to, "T:PRIMED"), 0);
+}
+
 TEST(ArraySubscripts, Parse) {
   struct {
     const char* text;
