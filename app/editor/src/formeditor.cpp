@@ -377,7 +377,7 @@ int FormEditor::OnAccepted() {
     case kCancel: ExitWithoutSave(); break;
     case kPrint: PrintForm(); break;
     case kSelectFilledForm: SelectData(); break;
-    case kLoadDataFromPdf: LoadDataFromPdf(); break;
+    case kLoadDataFromPdf: ImportDataFromPdf(); break;
     default: break;
   }
   const int result = ProcedureWindow::OnAccepted();
@@ -437,6 +437,7 @@ void FormEditor::OpenPdfFile() {
   Win().Unhide(kForm);
   ShowPage();
   BuildPageControls();
+  PdfFileName = rt::FromUtf8(names.front());
   LoadDataFromPdf();
   ApplyZoom();
   SetEmptyToolbar(false);
@@ -686,9 +687,6 @@ void FormEditor::SetCheckState(bool byClick) {
 
 // ---- the work of other windows
 
-void FormEditor::ImportFields() {}
-void FormEditor::ImportDataFromFdf() {}
-void FormEditor::LoadDataFromPdf() {}
 void FormEditor::SaveFillablePdf() {}
 void FormEditor::SaveUneditablePdf() {}
 void FormEditor::PrintForm() {}
