@@ -14,14 +14,10 @@ namespace editor {
 using data::FileId;
 
 void FormEditor::ImportFields() {
-  ui::FileRequest request;
-  request.title = "Select File";
-  request.masks = ui::ParseFileMasks("All Files| *.*");
-  request.keepFolder = true;
-  const std::vector<std::string> names = ui::FileDialog(request);
-  if (names.empty()) return;
+  const std::string name = ChooseFile("Select File", "All Files| *.*");
+  if (name.empty()) return;
   data::Dictionary& d = data::ThisThread();
-  data::ImportFieldsFileName() = rt::FromUtf8(names.front());
+  data::ImportFieldsFileName() = name;
   const std::string fileName = data::ImportFieldsFileName().Clip();
   // a file that is not there yields no rows
   if (!app::FileExists(fileName)) return;

@@ -60,14 +60,10 @@ Short FormEditor::RadioButtonOf(Short group, const std::string& value) {
 // ---- from a PDF file
 
 void FormEditor::ImportDataFromPdf() {
-  ui::FileRequest request;
-  request.title = "Select PDF File";
-  request.masks = ui::ParseFileMasks("Adobe PDF | *.pdf");
-  request.keepFolder = true;
   TakeFieldValues();
-  const std::vector<std::string> names = ui::FileDialog(request);
-  if (names.empty()) return;
-  PdfFileName = rt::FromUtf8(names.front());
+  const std::string name = ChooseFile("Select PDF File", "Adobe PDF | *.pdf");
+  if (name.empty()) return;
+  PdfFileName = name;
   if (PdfFileName.find('.') == std::string::npos) PdfFileName += ".pdf";
   LoadDataFromPdf();
 }
@@ -115,14 +111,10 @@ void FormEditor::LoadDataFromPdf() {
 // ---- from an FDF file
 
 void FormEditor::ImportDataFromFdf() {
-  ui::FileRequest request;
-  request.title = "Select FDF File";
-  request.masks = ui::ParseFileMasks("Form Definition File | *.fdf");
-  request.keepFolder = true;
-  const std::vector<std::string> names = ui::FileDialog(request);
-  if (names.empty()) return;
+  const std::string name = ChooseFile("Select FDF File", "Form Definition File | *.fdf");
+  if (name.empty()) return;
   TakeFieldValues();
-  Fdf.Parse(rt::FromUtf8(names.front()), FdfQueue);
+  Fdf.Parse(name, FdfQueue);
   if (!Fdf.Problem().empty()) {
     ui::Message(Fdf.Problem(), "Velmora", ui::icon::Exclamation);
     return;
