@@ -171,6 +171,15 @@ void RunFormEditor(std::string_view mode) {
   editor.RunWindow();
 }
 
+std::string ChooseFile(std::string_view title, std::string_view masks) {
+  ui::FileRequest request;
+  request.title = std::string(title);
+  request.masks = ui::ParseFileMasks(masks);
+  request.keepFolder = true;
+  const std::vector<std::string> names = ui::FileDialog(request);
+  return names.empty() ? std::string() : rt::FromUtf8(names.front());
+}
+
 FormEditor* EditorOfWindow(long handle) {
   std::lock_guard l(gEditorsMu);
   auto it = Editors().find(handle);
@@ -377,7 +386,7 @@ int FormEditor::OnAccepted() {
     case kCancel: ExitWithoutSave(); break;
     case kPrint: PrintForm(); break;
     case kSelectFilledForm: SelectData(); break;
-    case kLoadDataFromPdf: LoadDataFromPdf(); break;
+    case kLoadDataFromPdf: ImportDataFromPdf(); break;
     default: break;
   }
   const int result = ProcedureWindow::OnAccepted();
@@ -414,15 +423,11 @@ int FormEditor::OnWindowEvent() {
 }
 
 void FormEditor::OpenPdfFile() {
-  ui::FileRequest request;
-  request.title = "Select PDF File";
-  request.masks = ui::ParseFileMasks("Adobe PDF | *.pdf");
-  request.keepFolder = true;
-  const std::vector<std::string> names = ui::FileDialog(request);
-  if (names.empty()) return;
+  const std::string file = ChooseFile("Select PDF File", "Adobe PDF | *.pdf");
+  if (file.empty()) return;
   Win().Display();
   Win().Invalidate();
-  const rt::Short created = apppdf::CreateFormFromPdf(rt::FromUtf8(names.front()));
+  const rt::Short created = apppdf::CreateFormFromPdf(file);
   // Nothing was imported: the editor stays empty.
   if (created < 0) return;
   data::Dictionary& d = data::ThisThread();
@@ -437,6 +442,7 @@ void FormEditor::OpenPdfFile() {
   Win().Unhide(kForm);
   ShowPage();
   BuildPageControls();
+  PdfFileName = file;
   LoadDataFromPdf();
   ApplyZoom();
   SetEmptyToolbar(false);
@@ -686,9 +692,6 @@ void FormEditor::SetCheckState(bool byClick) {
 
 // ---- the work of other windows
 
-void FormEditor::ImportFields() {}
-void FormEditor::ImportDataFromFdf() {}
-void FormEditor::LoadDataFromPdf() {}
 void FormEditor::SaveFillablePdf() {}
 void FormEditor::SaveUneditablePdf() {}
 void FormEditor::PrintForm() {}

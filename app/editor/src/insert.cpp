@@ -133,6 +133,59 @@ std::string FormEditor::NewFieldName() {
   }
 }
 
+int FormEditor::NewField(bool text, Short page, const std::string& name) {
+  const int n = Win().CreateControl(text ? ControlType::Text : ControlType::Region);
+  Queue.ClearBuffer();
+  const Short tabOrder = NewTabOrder(page);
+  const Long id = NewControlId(page, n);
+  FormControl& e = Queue.Buffer();
+  e.CTLID = id;
+  e.CTLNO = n;
+  e.FORMPAGE = page;
+  e.TABORDER = tabOrder;
+  if (text) {
+    e.CTLTYPE = kText;
+    e.VALUE = std::make_shared<ValueBuffer>();
+    Win().Bind(n, ui::UseVar::Buffer(e.VALUE->text.data(), e.VALUE->text.size()));
+    Win().Set(n, Prop::Flat, static_cast<long>(DefaultFlat));
+    Win().Set(n, Prop::Boxed, static_cast<long>(DefaultBoxed));
+    Win().Set(n, Prop::Transparent, static_cast<long>(DefaultTransparent));
+    e.FLAT = DefaultFlat;
+    e.BOXED = DefaultBoxed;
+    e.TRANSPARENT = DefaultTransparent;
+    e.PDFFIELDTYPE = kPdfText;
+  } else {
+    e.CHECKED = 0;
+    e.CTLTYPE = kRegionCheck;
+    e.PDFFIELDTYPE = kPdfCheckBox;
+    Win().Set(n, Prop::Color, 0L);
+  }
+  e.NAME = name;
+  Win().Set(n, Prop::Tip, e.NAME.View());
+  Win().Set(n, Prop::Scroll, 1L);
+  Win().Alert(n, ui::key::MouseRight);
+  Win().Alert(n, ui::key::MouseLeft2);
+  Win().Set(n, Prop::FontName, FaceName.View());
+  const long size = rt::TextToLong(FontSize.View());
+  Win().Set(n, Prop::FontSize, static_cast<long>(TruncPixels(size * ZoomFactor)));
+  int style = 0;
+  if (Bold) style += ui::style::Bold, e.FONTBOLD = 1;
+  if (Italic) style += ui::style::Italic, e.FONTIT = 1;
+  if (Underline) style += ui::style::Underline, e.FONTUL = 1;
+  if (Strike) style += ui::style::Strikeout, e.FONTSTRIKE = 1;
+  Win().Set(n, Prop::FontStyle, static_cast<long>(style));
+  Win().Set(n, Prop::Color, FieldColor);
+  e.FONTNAME = FaceName.View();
+  e.FONTSIZE = static_cast<Short>(size);
+  e.ALIGN = "0";
+  Win().Set(n, Prop::Alignment, 0L);
+  e.CREATEDATRUNTIME = 1;
+  e.PDFFIELDBACKGROUNDCOLOR = 0xFFFFFF;
+  e.PDFFIELDTEXTCOLOR = 0;
+  e.PDFFIELDROTATION = 0;
+  return n;
+}
+
 void FormEditor::CreateField() {
   const std::string kind = rt::Clip(ControlTypeText.View());
   const bool text = kind == "Text", check = kind == "Check";
@@ -141,66 +194,19 @@ void FormEditor::CreateField() {
                                 static_cast<Long>(bandRect.width), static_cast<Long>(bandRect.height)});
   if (text || check) {
     const Short page = data::ThisThread().FOR1.PAGENO;
-    const int n = Win().CreateControl(text ? ControlType::Text : ControlType::Region);
-    Queue.ClearBuffer();
-    const Short tabOrder = NewTabOrder(page);
-    const Long id = NewControlId(page, n);
+    const int n = NewField(text, page, NewFieldName());
     FormControl& e = Queue.Buffer();
-    e.CTLID = id;
-    e.CTLNO = n;
-    e.FORMPAGE = page;
-    e.TABORDER = tabOrder;
-    if (text) {
-      e.CTLTYPE = kText;
-      e.VALUE = std::make_shared<ValueBuffer>();
-      Win().Bind(n, ui::UseVar::Buffer(e.VALUE->text.data(), e.VALUE->text.size()));
-      Win().Set(n, Prop::Flat, static_cast<long>(DefaultFlat));
-      Win().Set(n, Prop::Boxed, static_cast<long>(DefaultBoxed));
-      Win().Set(n, Prop::Transparent, static_cast<long>(DefaultTransparent));
-      e.FLAT = DefaultFlat;
-      e.BOXED = DefaultBoxed;
-      e.TRANSPARENT = DefaultTransparent;
-      e.PDFFIELDTYPE = kPdfText;
-    } else {
-      e.CHECKED = 0;
-      e.CTLTYPE = kRegionCheck;
-      e.PDFFIELDTYPE = kPdfCheckBox;
-      Win().Set(n, Prop::Color, 0L);
-    }
-    e.NAME = NewFieldName();
-    Win().Set(n, Prop::Tip, e.NAME.View());
     // The band is in client coordinates; the field scrolls with the window,
     // so it is placed at the band's position from the window's origin.
     const Long originX = static_cast<Long>(Win().GetLong(0, Prop::XOrigin));
     const Long originY = static_cast<Long>(Win().GetLong(0, Prop::YOrigin));
     Win().SetPosition(n, originX + band.x, originY + band.y, band.width, band.height);
-    Win().Set(n, Prop::Scroll, 1L);
-    Win().Alert(n, ui::key::MouseRight);
-    Win().Alert(n, ui::key::MouseLeft2);
-    Win().Set(n, Prop::FontName, FaceName.View());
-    const long size = rt::TextToLong(FontSize.View());
-    Win().Set(n, Prop::FontSize, static_cast<long>(TruncPixels(size * ZoomFactor)));
-    int style = 0;
-    if (Bold) style += ui::style::Bold, e.FONTBOLD = 1;
-    if (Italic) style += ui::style::Italic, e.FONTIT = 1;
-    if (Underline) style += ui::style::Underline, e.FONTUL = 1;
-    if (Strike) style += ui::style::Strikeout, e.FONTSTRIKE = 1;
-    Win().Set(n, Prop::FontStyle, static_cast<long>(style));
-    Win().Set(n, Prop::Color, FieldColor);
-    e.FONTNAME = FaceName.View();
-    e.FONTSIZE = static_cast<Short>(size);
     const Rect page_ = ToPage({originX + band.x, originY + band.y, band.width, band.height}, ZoomFactor, PageLeft,
                               PageTop);
     e.CTLX = page_.x;
     e.CTLY = page_.y;
     e.CTLW = page_.width;
     e.CTLH = page_.height;
-    e.ALIGN = "0";
-    Win().Set(n, Prop::Alignment, 0L);
-    e.CREATEDATRUNTIME = 1;
-    e.PDFFIELDBACKGROUNDCOLOR = 0xFFFFFF;
-    e.PDFFIELDTEXTCOLOR = 0;
-    e.PDFFIELDROTATION = 0;
     Queue.Add();
     Win().Unhide(n);
     EndInsert();

@@ -32,18 +32,8 @@ int FontStyle(Byte bold, Byte italic, Byte underline, Byte strike) {
 // The choices of a choice field: its option values joined by "|", at most
 // 1023 characters, an empty value counting as one blank.
 std::string Choices(data::Dictionary& d, Long form, Short field) {
-  cl::FileManager* values = d.Access(FileId::FieldValues);
-  const cl::FileManager::Snapshot saved = values->Snap();
-  d.File(FileId::FieldValues).ClearRecord();
-  d.FIE.FORMID = form;
-  d.FIE.CONTROLID = field;
   std::string joined;
-  values->SetKeyFromRecord(values->KeyNumber("FIE:Number_Key"));
-  while (values->TryNext() == cl::kBenign && d.FIE.FORMID == form && d.FIE.CONTROLID == field) {
-    const std::string value(d.FIE.CONTROLVALUE.View());
-    joined += (value.empty() ? std::string(" ") : value) + "|";
-  }
-  values->Restore(saved);
+  for (const std::string& value : OptionValues(d, form, field)) joined += (value.empty() ? std::string(" ") : value) + "|";
   if (!joined.empty() && joined.back() == '|') joined.back() = ' ';
   return rt::Clip(First(joined, 1023));
 }
@@ -55,6 +45,20 @@ void KeepOriginInRange(ui::Window& w) {
 }
 
 }  // namespace
+
+std::vector<std::string> OptionValues(data::Dictionary& d, Long form, Short field) {
+  cl::FileManager* values = d.Access(FileId::FieldValues);
+  const cl::FileManager::Snapshot saved = values->Snap();
+  d.File(FileId::FieldValues).ClearRecord();
+  d.FIE.FORMID = form;
+  d.FIE.CONTROLID = field;
+  std::vector<std::string> out;
+  values->SetKeyFromRecord(values->KeyNumber("FIE:Number_Key"));
+  while (values->TryNext() == cl::kBenign && d.FIE.FORMID == form && d.FIE.CONTROLID == field)
+    out.emplace_back(d.FIE.CONTROLVALUE.View());
+  values->Restore(saved);
+  return out;
+}
 
 Rect FormEditor::ScreenRectOf(const FormControl& e) const {
   return ToScreen({e.CTLX, e.CTLY, e.CTLW, e.CTLH}, ZoomFactor, PageLeft, PageTop);

@@ -55,6 +55,7 @@ class EditorFixture : public cltest::TempFolder {
     app::INIMgr().Teardown();
     ui::Headless().Reset();
     unsetenv("XDG_CONFIG_HOME");
+    unsetenv("TMPDIR");
     TempFolder::TearDown();
   }
 

@@ -377,10 +377,11 @@ class Import {
     auto& pag = d_.PAG;
     const double left = iSEDGetFormFieldBound(field, 0), top = iSEDGetFormFieldBound(field, 1),
                  width = iSEDGetFormFieldBound(field, 2), height = iSEDGetFormFieldBound(field, 3);
-    pag.CONTROLX = TruncPixels((left - o.xofs) / 72 * resolution_.across);
-    pag.CONTROLY = TruncPixels((o.pageHeight - top + o.yofs) / 72 * resolution_.down);
-    pag.CONTROLWIDTH = TruncPixels(width / 72 * resolution_.across);
-    pag.CONTROLHEIGHT = TruncPixels(height / 72 * resolution_.down);
+    const PixelRect px = PagePixelsOf(left, top, width, height, o.pageHeight, o.xofs, o.yofs, resolution_);
+    pag.CONTROLX = px.x;
+    pag.CONTROLY = px.y;
+    pag.CONTROLWIDTH = px.width;
+    pag.CONTROLHEIGHT = px.height;
   }
 
   void AddPageControl() {

@@ -28,4 +28,10 @@ int TruncPixels(double value) {
   return static_cast<int>(value);  // toward zero
 }
 
+PixelRect PagePixelsOf(double left, double top, double width, double height, double pageHeight,
+                       double xOffset, double yOffset, Resolution r) {
+  return {TruncPixels((left - xOffset) / 72 * r.across), TruncPixels((pageHeight - top + yOffset) / 72 * r.down),
+          TruncPixels(width / 72 * r.across), TruncPixels(height / 72 * r.down)};
+}
+
 }  // namespace apppdf

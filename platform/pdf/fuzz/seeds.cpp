@@ -1,6 +1,7 @@
 // Writes the PDF files the tests make into a folder: the fuzz targets'
 // seed corpus.
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "../../../app/pdf/tests/forms.h"
@@ -27,5 +28,11 @@ int main(int argc, char** argv) {
   forms::MakeForm((out / "import-form.pdf").string());
   forms::Encrypt((out / "import-form.pdf").string(), (out / "import-owner.pdf").string(), "",
                  "owner");
+  // FDF files: fields with kids, escapes, hex and UTF-16 strings, a list
+  std::ofstream(out / "fields.fdf", std::ios::binary)
+      << "%FDF-1.2\n1 0 obj\n<< /FDF << /Fields [ << /T (name) /V (J\\(o\\)hn \\101) >> "
+         "<< /T (person) /Kids [ << /T <6669727374> /V <FEFF004D00FC> >> ] >> "
+         "<< /T (pick) /V [ (Red) /Bl#75e ] >> 2 0 R ] >> >>\nendobj\n"
+         "2 0 obj\n<< /T (agree) /V /Yes >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
   return 0;
 }

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "velmora/apppdf/fdf.h"
 #include "velmora/classlib/window.h"
 #include "velmora/editor/formcontrols.h"
 #include "velmora/runtime/types.h"
@@ -106,7 +107,12 @@ class FormEditor : public cl::ProcedureWindow {
   // nothing until its window is built
   void ImportFields();
   void ImportDataFromFdf();
+  // Reads the values of the PDF named in PdfFileName into the fields, by
+  // field number.
   void LoadDataFromPdf();
+  // "Load Data from PDF File": a PDF chosen in a file dialog, then
+  // LoadDataFromPdf.
+  void ImportDataFromPdf();
   void SaveFillablePdf();
   void SaveUneditablePdf();
   void PrintForm();
@@ -148,6 +154,11 @@ class FormEditor : public cl::ProcedureWindow {
   // a PDF is opened): nested windows may change the thread's buffers.
   Long FormId = 0;
   Long DataSetId = 0;
+  // The PDF whose values LoadDataFromPdf reads (Windows-1252), and the FDF
+  // reader with its queue.
+  std::string PdfFileName;
+  apppdf::FdfReader Fdf;
+  apppdf::FdfQueue FdfQueue;
 
   // The mouse state the client procedure writes on the thread that owns
   // the page, read by the editor's thread.
@@ -183,6 +194,17 @@ class FormEditor : public cl::ProcedureWindow {
   void RightClick(long position);
   void CheckAccepted(long position);
   void CreateField();
+  // A new text or check field on `page` as the editor places it: its
+  // control (hidden, not yet placed) and its entry in the queue buffer with
+  // id, tab order, name, font from the toolbar and the new-field defaults.
+  // Returns the control's number.
+  int NewField(bool text, Short page, const std::string& name);
+  // Selects button `button` of the radio group with PDF field number
+  // `group` and clears the others; 0 clears the whole group.
+  void SetRadioGroup(Short group, Short button);
+  // The radio button of group `group` whose export value is `value`
+  // (through the form's FieldValues rows); 0 when none.
+  Short RadioButtonOf(Short group, const std::string& value);
   // Destroys the band and ends the insertion.
   void EndInsert();
   // Zoom factor and page origin for the client area; the page picture placed.

@@ -164,4 +164,27 @@ using HINSTANCE = intptr_t;
 HINSTANCE ShellExecuteA(HWND hwnd, const char* lpOperation, const char* lpFile,
                         const char* lpParameters, const char* lpDirectory, int nShowCmd);
 
+// ---- reading a whole file (file names in the system's Windows form)
+
+enum : DWORD { GENERIC_READ = 0x80000000u };
+enum : DWORD { FILE_SHARE_READ = 0x1, FILE_SHARE_WRITE = 0x2 };
+enum : DWORD { OPEN_EXISTING = 3 };
+enum : DWORD { INVALID_FILE_SIZE = 0xFFFFFFFFu };
+
+// Opens an existing file for reading (GENERIC_READ and OPEN_EXISTING are
+// the only access and disposition known; sharing and attributes mean
+// nothing on Linux). INVALID_HANDLE_VALUE when it cannot be opened; a
+// handle must be closed with CloseHandle.
+HANDLE CreateFileA(const char* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   void* lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+// The size's low 32 bits, the high ones in *lpFileSizeHigh when it is
+// given; INVALID_FILE_SIZE for a bad handle.
+DWORD GetFileSize(HANDLE hFile, DWORD* lpFileSizeHigh);
+// Reads up to nNumberOfBytesToRead bytes from the file's position on;
+// *lpNumberOfBytesRead gets the count (0 at the end). 0 on failure.
+BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+              DWORD* lpNumberOfBytesRead, void* lpOverlapped);
+BOOL CloseHandle(HANDLE hObject);
+
 }  // namespace win

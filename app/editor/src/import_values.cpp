@@ -1,0 +1,162 @@
+// Values from outside into the fields: from the form fields of a PDF file
+// (by field number) and from an FDF file (by field name). They go into the
+// control queue only; Exit and Save writes them.
+#include <algorithm>
+
+#include "editor_internal.h"
+#include "velmora/pdf/pdf.h"
+#include "velmora/runtime/text.h"
+#include "velmora/ui/dialogs.h"
+
+namespace editor {
+
+using data::FileId;
+using ui::Prop;
+
+namespace {
+
+bool IsOff(const std::string& value) { return rt::Upper(rt::Clip(value)) == "OFF"; }
+
+// Whether a check box's value names one of its on states (any case).
+bool NamesOnState(const std::string& value, const std::vector<std::string>& onStates) {
+  const std::string v = rt::Upper(rt::Clip(value));
+  return std::any_of(onStates.begin(), onStates.end(),
+                     [&](const std::string& s) { return !rt::Clip(s).empty() && rt::Upper(rt::Clip(s)) == v; });
+}
+
+}  // namespace
+
+void FormEditor::SetRadioGroup(Short group, Short button) {
+  for (long i = 1; i <= Queue.Count(); ++i) {
+    if (Queue.At(i).PDFFIELDNUMBER != group || Queue.At(i).RADIOBUTTONNUMBER <= 0) continue;
+    Queue.Get(i);
+    FormControl& e = Queue.Buffer();
+    const bool on = button > 0 && e.RADIOBUTTONNUMBER == button;
+    e.SetValue(on ? "x" : "");
+    e.CHECKED = on ? 1 : 0;
+    Win().Set(e.CTLNO, Prop::Color, on ? SelectedRadioFieldColor : RadioFieldColor);
+    Queue.Put();
+  }
+}
+
+Short FormEditor::RadioButtonOf(Short group, const std::string& value) {
+  const std::string clipped = rt::Clip(value);
+  data::Dictionary& d = data::ThisThread();
+  cl::FileManager* values = d.Access(FileId::FieldValues);
+  // a value longer than the stored ones names none of them
+  if (clipped.empty() || clipped.size() >= sizeof d.FIE.CONTROLVALUE) return 0;
+  const cl::FileManager::Snapshot saved = values->Snap();
+  d.File(FileId::FieldValues).ClearRecord();
+  d.FIE.FORMID = FormId;
+  d.FIE.CONTROLID = group;
+  d.FIE.CONTROLVALUE = clipped;
+  Short button = 0;
+  if (values->TryFetch(values->KeyNumber("FIE:Value_Key")) == cl::kBenign && d.FIE.RADIOBUTTONNUMBER > 0)
+    button = d.FIE.RADIOBUTTONNUMBER;
+  values->Restore(saved);
+  return button;
+}
+
+// ---- from a PDF file
+
+void FormEditor::ImportDataFromPdf() {
+  TakeFieldValues();
+  const std::string name = ChooseFile("Select PDF File", "Adobe PDF | *.pdf");
+  if (name.empty()) return;
+  PdfFileName = name;
+  if (PdfFileName.find('.') == std::string::npos) PdfFileName += ".pdf";
+  LoadDataFromPdf();
+}
+
+void FormEditor::LoadDataFromPdf() {
+  const int document = iSEDLoadFromFile(PdfFileName);
+  if (!document) return;  // a PDF that does not load gives no values
+  if (iSEDEncrypted()) iSEDUnencrypt();
+  const int count = iSEDFormFieldCount();
+  for (int i = 1; i <= count; ++i) {
+    const std::string value = iSEDGetFormFieldValue(i);
+    if (rt::Clip(value).empty()) continue;
+    const Short field = static_cast<Short>(i);
+    const int type = iSEDGetFormFieldType(i);
+    if (type == kPdfRadio) {
+      // the one button whose export value the group names, or none for Off;
+      // a value the form does not know changes nothing
+      if (IsOff(value)) {
+        SetRadioGroup(field, 0);
+      } else if (const Short button = RadioButtonOf(field, value)) {
+        SetRadioGroup(field, button);
+      }
+      continue;
+    }
+    std::string shown = First(value, 255);
+    if (type == kPdfCheckBox) {
+      std::vector<std::string> onStates;
+      for (int k = 1, n = iSEDGetFormFieldSubCount(i); k <= n; ++k) onStates.push_back(iSEDGetFormFieldSubName(i, k));
+      if (NamesOnState(value, onStates))
+        shown = "T";
+      else if (IsOff(value))
+        shown = "F";
+      else
+        continue;  // a value that names none of its states
+    }
+    for (long q = 1; q <= Queue.Count(); ++q) {
+      const FormControl& e = Queue.At(q);
+      if (e.PDFFIELDNUMBER == field && e.RADIOBUTTONNUMBER <= 0) e.SetValue(shown);
+    }
+  }
+  Win().Display();
+  iSEDRemoveDocument(iSEDSelectedDocument());
+}
+
+// ---- from an FDF file
+
+void FormEditor::ImportDataFromFdf() {
+  const std::string name = ChooseFile("Select FDF File", "Form Definition File | *.fdf");
+  if (name.empty()) return;
+  TakeFieldValues();
+  Fdf.Parse(name, FdfQueue);
+  if (!Fdf.Problem().empty()) {
+    ui::Message(Fdf.Problem(), "Velmora", ui::icon::Exclamation);
+    return;
+  }
+  data::Dictionary& d = data::ThisThread();
+  for (long p = 1; p <= FdfQueue.Count(); ++p) {
+    const std::string name = rt::Upper(FdfQueue.At(p).TEG.Clip());
+    const std::string value = FdfQueue.At(p).VAL.Clip();
+    // a field without a name in the file names no field of the form
+    if (name.empty()) continue;
+    std::vector<Short> groupsDone;
+    for (long q = 1; q <= Queue.Count(); ++q) {
+      if (rt::Clip(Queue.At(q).PDFFIELDNAMEUPPER.View()) != name) continue;
+      Queue.Get(q);
+      FormControl& e = Queue.Buffer();
+      if (e.RADIOBUTTONNUMBER > 0) {
+        if (std::find(groupsDone.begin(), groupsDone.end(), e.PDFFIELDNUMBER) != groupsDone.end()) continue;
+        groupsDone.push_back(e.PDFFIELDNUMBER);
+        if (IsOff(value)) {
+          SetRadioGroup(e.PDFFIELDNUMBER, 0);
+        } else if (const Short button = RadioButtonOf(e.PDFFIELDNUMBER, value)) {
+          SetRadioGroup(e.PDFFIELDNUMBER, button);
+        }
+        continue;
+      }
+      if (e.CTLTYPE == kCheck || e.CTLTYPE == kRegionCheck) {
+        const std::string upper = rt::Upper(value);
+        const bool on = upper == "YES" || upper == "ON" ||
+                        (e.CTLTYPE == kCheck && NamesOnState(value, OptionValues(d, FormId, e.PDFFIELDNUMBER)));
+        if (e.CTLTYPE == kCheck) {
+          e.SetValue(on ? "T" : "F");
+        } else if (on != (e.CHECKED != 0)) {
+          if (on) DrawCheck(e); else RemoveCheck(e);
+        }
+        Queue.Put();
+        continue;
+      }
+      e.SetValue(First(value, 255));
+      Queue.Put();
+    }
+  }
+  Win().Display();
+}
+
+}  // namespace editor
