@@ -689,10 +689,6 @@ void FormEditor::SetCheckState(bool byClick) {
 void FormEditor::ImportFields() {}
 void FormEditor::ImportDataFromFdf() {}
 void FormEditor::LoadDataFromPdf() {}
-void FormEditor::SaveFillablePdf() {}
-void FormEditor::SaveUneditablePdf() {}
-void FormEditor::PrintForm() {}
-void FormEditor::EmailPdf(bool) {}
 void FormEditor::TabOrderEditor() {}
 void FormEditor::UpdateRuntimeControl() {}
 void FormEditor::MorphBox(int) {}
