@@ -208,7 +208,8 @@ void FormEditor::SaveFormPdf(bool uneditable) {
   const std::vector<std::string> chosen = ui::FileDialog(request);
   if (chosen.empty()) return;
   std::string name = chosen.front();
-  if (name.find('.') == std::string::npos) name += ".pdf";
+  // a dot in a folder's name does not make the file's name one with an extension
+  if (name.find('.', name.find_last_of("\\/") + 1) == std::string::npos) name += ".pdf";
   apppdf::WorkFolder folder;
   apppdf::FormDocument doc;
   if (!folder.Ready()) doc.Fail("The temporary folder could not be written.");
