@@ -190,6 +190,15 @@ std::string FormEditor::WritePdfFields() { return editor::WritePdfFields(Queue, 
 
 bool FormEditor::WriteFormPdf(apppdf::FormDocument& doc, const std::string& workingCopy, bool flatten) {
   TakeFieldValues();
+  // the form this window works on, whatever a window opened from it left
+  // in the buffer
+  data::Dictionary& d = data::ThisThread();
+  if (d.FOR.ID != FormId) {
+    cl::FileManager* forms = d.Access(FileId::Forms);
+    d.FOR.ID = FormId;
+    if (forms->TryFetch(forms->KeyNumber("FOR:ID_Key")) != cl::kBenign)
+      return doc.Fail("The form could not be read: " + rt::ErrorText() + ".");
+  }
   if (doc.Load(workingCopy) && doc.SetNeedAppearances()) {
     const std::string failure = WritePdfFields();
     if (!failure.empty()) doc.Fail(failure);

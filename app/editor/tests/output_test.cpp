@@ -231,9 +231,16 @@ TEST_F(Output, FillableAndUneditablePdfsShowEveryValue) {
 }
 
 TEST_F(Output, YesOpensTheWrittenFileWithTheDesktopsViewer) {
-  Register("viewer", {"application/pdf"});
   const long form = ImportForm();
   Opened o = StartEditor("1", form);
+  // without a program for PDF documents the user is told
+  ui::Headless().AnswerFile({(dir_ / "nowhere.pdf").string()});
+  ui::Headless().AnswerMessage(ui::button::Yes);
+  Accept(o, editor::kSaveForm);
+  ASSERT_EQ(Messages().size(), 2u);
+  EXPECT_EQ(Messages()[1].text.rfind("File " + (dir_ / "nowhere.pdf").string() + " could not be opened.|", 0), 0u);
+  ui::Headless().Reset();
+  Register("viewer", {"application/pdf"});
   const std::string name = (dir_ / "open me.pdf").string();
   ui::Headless().AnswerFile({name});
   ui::Headless().AnswerMessage(ui::button::Yes);
