@@ -242,9 +242,7 @@ void FormEditor::PrintForm() {
   request.title = "Print";
   const std::optional<ui::PrinterChoice> printer = ui::PrinterDialog(request);
   if (!printer) return;
-  // The working copy and the print file stay until the program ends.
   apppdf::WorkFolder folder;
-  folder.KeepUntilExit();
   apppdf::FormDocument doc;
   if (!folder.Ready()) {
     doc.Fail("The temporary folder could not be written.");
@@ -254,7 +252,9 @@ void FormEditor::PrintForm() {
       doc.Print(printer->printer, printer->firstPage, printer->lastPage, title);
   }
   doc.Remove();
-  if (!doc.Ok()) ReportFailure("The form was not printed.", doc.Failure());
+  if (!doc.Ok()) return ReportFailure("The form was not printed.", doc.Failure());
+  // The working copy and the print file stay until the program ends.
+  folder.KeepUntilExit();
 }
 
 void FormEditor::EmailPdf(bool uneditable) {
@@ -262,10 +262,7 @@ void FormEditor::EmailPdf(bool uneditable) {
   std::error_code ec;
   const std::filesystem::path kept = std::filesystem::current_path(ec);
   data::Dictionary& d = data::ThisThread();
-  // The composer reads the attachment after the hand-over: its folder
-  // stays until the program ends.
   apppdf::WorkFolder folder;
-  folder.KeepUntilExit();
   const std::string attachment =
       folder.File(apppdf::AttachmentName(d.FOR.ORIGINALPDFFILE.View(), d.FOR.FORMNAME.View()));
   apppdf::FormDocument doc;
@@ -281,6 +278,9 @@ void FormEditor::EmailPdf(bool uneditable) {
   if (!doc.Ok()) {
     ReportFailure("The form was not attached to an e-mail.", doc.Failure());
   } else {
+    // The composer reads the attachment after the hand-over: its folder
+    // stays until the program ends.
+    folder.KeepUntilExit();
     mail::MailMessage message;
     message.Create(static_cast<uint32_t>(Win().GetLong(0, ui::Prop::Handle)));
     message.AddAttachment(attachment);

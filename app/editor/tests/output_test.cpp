@@ -290,6 +290,10 @@ TEST_F(Output, AFailedStepIsReportedAndNoFileIsOffered) {
   };
   rlimit limits{};
   getrlimit(RLIMIT_FSIZE, &limits);
+  auto printer = std::make_shared<velmora::pdf::RecordingPrintBackend>();
+  velmora::pdf::SetPrintBackend(printer);
+  mapi::Recorder mail;
+  mapi::SetProvider(&mail);
   const Case cases[] = {
       {"no stored PDF",
        [&](long form) {
@@ -356,10 +360,34 @@ TEST_F(Output, AFailedStepIsReportedAndNoFileIsOffered) {
       EXPECT_EQ(messages[0].buttons, ui::button::Ok);
       EXPECT_FALSE(fs::exists(name));
     }
+    // printing and e-mailing the form fail the same way (but for the
+    // chosen name, which they do not use), and nothing is printed or sent
+    const bool byName = c.name.find('/') != std::string::npos;
+    ui::Headless().Reset();
+    mail.Clear();
+    const size_t jobs = printer->Jobs().size();
+    ui::Headless().AnswerPrinter(ui::PrinterChoice{"Office", -1, -1, 1});
+    Accept(o, editor::kPrint);
+    Accept(o, editor::kSendEmailAs);
     setrlimit(RLIMIT_FSIZE, &limits);
+    const auto messages = Messages();
+    if (byName) {
+      EXPECT_TRUE(messages.empty());
+    } else {
+      ASSERT_EQ(messages.size(), 2u);
+      EXPECT_EQ(messages[0].text.rfind("The form was not printed.|", 0), 0u) << messages[0].text;
+      EXPECT_EQ(messages[1].text.rfind("The form was not attached to an e-mail.|", 0), 0u) << messages[1].text;
+      for (const auto& m : messages) EXPECT_NE(m.text.find(c.says), std::string::npos) << m.text;
+      EXPECT_EQ(printer->Jobs().size(), jobs);
+      EXPECT_TRUE(mail.Calls().empty());
+    }
     Accept(o, editor::kCancel);
     rt::WaitForThreads();
-    EXPECT_TRUE(WorkFiles().empty());
+    if (!byName) {
+      EXPECT_TRUE(WorkFiles().empty());
+    }
+    for (auto& e : fs::directory_iterator(dir_))
+      if (e.path().filename().string().rfind("velmora-", 0) == 0) fs::remove_all(e.path());
   }
 }
 
