@@ -262,7 +262,7 @@ TEST_F(Output, TheEditorsPageAndRecordBufferAreKept) {
     data::Dictionary& d = data::ThisThread();
     db::FileDecl& pages = d.File(FileId::FormPages);
     const int image = pages.MemoIndex("FOR1:PAGEIMAGE");
-    seen.emplace_back(d.FOR1.PAGENO, db::BlobRead(pages, image, 0, db::BlobSize(pages, image)));
+    seen.emplace_back(static_cast<int>(d.FOR1.PAGENO), db::BlobRead(pages, image, 0, db::BlobSize(pages, image)));
     return static_cast<int>(cl::response::Cancelled);
   };
   Accept(o, editor::kInfo);
