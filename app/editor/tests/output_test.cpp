@@ -233,10 +233,14 @@ TEST_F(Output, FillableAndUneditablePdfsShowEveryValue) {
 TEST_F(Output, YesOpensTheWrittenFileWithTheDesktopsViewer) {
   const long form = ImportForm();
   Opened o = StartEditor("1", form);
-  // without a program for PDF documents the user is told
+  // without the desktop's opener the user is told
+  const std::string path = getenv("PATH");
+  fs::create_directories(dir_ / "no programs");
+  setenv("PATH", (dir_ / "no programs").c_str(), 1);
   ui::Headless().AnswerFile({(dir_ / "nowhere.pdf").string()});
   ui::Headless().AnswerMessage(ui::button::Yes);
   Accept(o, editor::kSaveForm);
+  setenv("PATH", path.c_str(), 1);
   ASSERT_EQ(Messages().size(), 2u);
   EXPECT_EQ(Messages()[1].text.rfind("File " + (dir_ / "nowhere.pdf").string() + " could not be opened.|", 0), 0u);
   ui::Headless().Reset();
