@@ -494,6 +494,37 @@ TEST_F(Output, EmailsTheFormAsAFillableOrUneditableAttachment) {
   Accept(o, editor::kCancel);
 }
 
+// The real hand-over: xdg-email gives the desktop's mail program (a stand-in
+// registered for mailto:) the attachment.
+TEST_F(Output, EmailsThroughTheDesktopsComposer) {
+  Register("mailer", {"x-scheme-handler/mailto"});
+  const long form = ImportForm();
+  Opened o = StartEditor("1", form);
+  o.win->InputType(Entry(o.ed, "name")->CTLNO, "Ann Smith");
+  Settle();
+  Accept(o, editor::kSendEmailAsUneditablePdf);
+  const std::vector<std::string> args = Recorded("mailer");
+  ASSERT_EQ(args.size(), 1u);
+  std::string uri;
+  for (size_t i = 0; i < args[0].size(); ++i) {
+    if (args[0][i] == '%' && i + 2 < args[0].size()) {
+      uri += static_cast<char>(std::stoi(args[0].substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      uri += args[0][i];
+    }
+  }
+  EXPECT_EQ(uri.rfind("mailto:", 0), 0u) << uri;
+  const size_t at = uri.find("attach=");
+  ASSERT_NE(at, std::string::npos) << uri;
+  const std::string attached = uri.substr(at + 7, uri.find('&', at) - at - 7);
+  EXPECT_EQ(fs::path(attached).filename(), "form.pdf");
+  EXPECT_EQ(Facts(attached).fields, 0);
+  EXPECT_NE(Text(attached).find("Ann Smith"), std::string::npos);
+  EXPECT_TRUE(Messages().empty());
+  Accept(o, editor::kCancel);
+}
+
 TEST(WritePdf, ColoursAreFractionsOfEachByte) {
   rt::Real r = 0, g = 0, b = 0;
   apppdf::ColorToRgbFractions(0x336699, r, g, b);
