@@ -262,17 +262,17 @@ void FormEditor::EmailPdf(bool uneditable) {
   std::error_code ec;
   const std::filesystem::path kept = std::filesystem::current_path(ec);
   data::Dictionary& d = data::ThisThread();
+  // The attachment has a folder of its own: its name may be any name,
+  // "__wpdf.pdf" too.
   apppdf::WorkFolder folder;
   const std::string attachment =
       folder.File(apppdf::AttachmentName(d.FOR.ORIGINALPDFFILE.View(), d.FOR.FORMNAME.View()));
   apppdf::FormDocument doc;
-  if (!folder.Ready()) {
-    doc.Fail("The temporary folder could not be written.");
-  } else {
-    const std::string workingCopy = folder.File("__wpdf.pdf");
-    if (WriteFormPdf(doc, workingCopy, uneditable)) doc.Save(attachment);
+  {
+    apppdf::WorkFolder work;
+    if (!folder.Ready() || !work.Ready()) doc.Fail("The temporary folder could not be written.");
+    else if (WriteFormPdf(doc, work.File("__wpdf.pdf"), uneditable)) doc.Save(attachment);
     doc.Remove();
-    std::filesystem::remove(db::HostPath(workingCopy), ec);
   }
   ui::SetCursor(ui::cursor::Arrow);
   if (!doc.Ok()) {

@@ -492,6 +492,20 @@ TEST_F(Output, EmailsTheFormAsAFillableOrUneditableAttachment) {
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_EQ(Messages()[0].text.rfind("The e-mail was not handed to the mail program.|", 0), 0u);
   Accept(o, editor::kCancel);
+  rt::WaitForThreads();
+
+  // an original file named as the working copy still gives its attachment
+  ChangeForm(form, [&](data::Dictionary& d) { d.FOR.ORIGINALPDFFILE = (dir_ / "__wpdf.pdf").string(); });
+  mail.Clear();
+  mail.SetResult(mapi::Recorder::Kind::SendMail, mapi::SUCCESS_SUCCESS);
+  o = StartEditor("1", form);
+  Accept(o, editor::kSendEmailAs);
+  ASSERT_EQ(mail.Calls().size(), 1u);
+  ASSERT_EQ(mail.Calls()[0].files.size(), 1u);
+  const std::string same = rt::HostPath(*mail.Calls()[0].files[0].pathName);
+  EXPECT_EQ(fs::path(same).filename(), "__wpdf.pdf");
+  EXPECT_EQ(Facts(same).fields, 9);
+  Accept(o, editor::kCancel);
 }
 
 // The real hand-over: xdg-email gives the desktop's mail program (a stand-in
