@@ -692,10 +692,6 @@ void FormEditor::SetCheckState(bool byClick) {
 
 // ---- the work of other windows
 
-void FormEditor::SaveFillablePdf() {}
-void FormEditor::SaveUneditablePdf() {}
-void FormEditor::PrintForm() {}
-void FormEditor::EmailPdf(bool) {}
 void FormEditor::TabOrderEditor() {}
 void FormEditor::UpdateRuntimeControl() {}
 void FormEditor::MorphBox(int) {}

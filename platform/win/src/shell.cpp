@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 #include "velmora/runtime/threads.h"
 #include "velmora/shell/associations.h"
@@ -111,17 +112,19 @@ HINSTANCE ShellExecuteA(HWND, const char* lpOperation, const char* lpFile, const
   // under the lower-case one
   std::string file = lpFile;
   size_t colon = file.find(':');
-  if (colon != std::string::npos && colon > 1 && std::isalpha(static_cast<unsigned char>(file[0])) &&
-      std::all_of(file.begin(), file.begin() + static_cast<long>(colon), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
-      }))
+  const bool link = colon != std::string::npos && colon > 1 && std::isalpha(static_cast<unsigned char>(file[0])) &&
+                    std::all_of(file.begin(), file.begin() + static_cast<long>(colon), [](char c) {
+                      return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+                    });
+  if (link)
     for (size_t i = 0; i < colon; ++i) file[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(file[i])));
   rt::RunOptions o;
   o.waitMs = kOpenWaitMs;
   // other threads run while the desktop opens it
   const bool held = rt::HoldsThreadLock();
   if (held) rt::UnlockThread();
-  rt::ProcessResult r = rt::RunProgram({"xdg-open", rt::ToUtf8(file)}, o);
+  // a file name in the runtime's Windows form is handed over as the host's path
+  rt::ProcessResult r = rt::RunProgram({"xdg-open", link ? rt::ToUtf8(file) : rt::HostPath(file)}, o);
   if (held) rt::LockThread();
   return OpenResult(r);
 }

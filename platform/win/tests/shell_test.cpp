@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 
+#include "velmora/runtime/paths.h"
 #include "velmora/win/win.h"
 #include "xdg_fixture.h"
 
@@ -33,6 +35,12 @@ TEST_F(WinShell, ShellExecuteResults) {
   EXPECT_EQ(win::ShellExecuteA(nullptr, nullptr, (root_ / "missing.pdf").c_str(), nullptr, nullptr, 1),
             win::SE_ERR_FNF);
   EXPECT_EQ(win::ShellExecuteA(nullptr, nullptr, "", nullptr, nullptr, 1), win::SE_ERR_FNF);
+  // a file name in the runtime's Windows form reaches the program as the host's path
+  Register("viewer", {"application/pdf"});
+  const std::string file = (root_ / "saved form.pdf").string();
+  std::ofstream(file) << "%PDF-1.4\n";
+  EXPECT_GT(win::ShellExecuteA(nullptr, "open", rt::WindowsPath(file).c_str(), "", nullptr, 1), 32);
+  EXPECT_EQ(Recorded("viewer"), std::vector<std::string>{file});
   EXPECT_EQ(win::ShellExecuteA(nullptr, "print", "https://example.org", nullptr, nullptr, 1), win::SE_ERR_NOASSOC);
 }
 

@@ -22,6 +22,10 @@
 #include "velmora/runtime/types.h"
 #include "velmora/ui/window.h"
 
+namespace apppdf {
+class FormDocument;
+}
+
 namespace editor {
 
 // The window's controls, numbered in declaration order (menus first).
@@ -121,6 +125,11 @@ class FormEditor : public cl::ProcedureWindow {
   void UpdateRuntimeControl();
   void MorphBox(int control);
 
+  // ---- writing the form's PDF
+  // Writes the queue into the selected PDF document; "" when every field
+  // was written, else what failed.
+  std::string WritePdfFields();
+
   // ---- state
   std::string Mode;  // "1", "2" or "3"
   FormControls Queue;
@@ -214,6 +223,11 @@ class FormEditor : public cl::ProcedureWindow {
   std::string NewFieldName();
   bool SaveRecords();
   bool LoadPageRecord();
+  // The form's stored PDF through `workingCopy` into `doc` with the
+  // queue's fields and values, their appearances drawn, flattened when
+  // asked; false when anything failed (doc says what).
+  bool WriteFormPdf(apppdf::FormDocument& doc, const std::string& workingCopy, bool flatten);
+  void SaveFormPdf(bool uneditable);
   int Key(int file, std::string_view label) const;
 
   std::vector<int> opened_;  // files opened by set-up (data::FileId values)

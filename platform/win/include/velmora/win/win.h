@@ -153,8 +153,8 @@ enum : int {
 };
 using HINSTANCE = intptr_t;
 // Opens `lpFile` (a link or a file name, Windows-1252) with the desktop's
-// program for it: xdg-open is started with it as its one argument, without
-// a shell. Only the default verb is known (lpOperation null or "open");
+// program for it: xdg-open is started with it (a file name as the host's
+// path) as its one argument, without a shell. Only the default verb is known (lpOperation null or "open");
 // parameters and folder are not used. Result: 42 once xdg-open succeeded
 // or is still running after ten seconds; SE_ERR_NOASSOC when xdg-open is
 // missing or finds no program; SE_ERR_FNF for a file that does not exist;
