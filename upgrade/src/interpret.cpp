@@ -299,20 +299,24 @@ std::string CapitalisedName(std::string_view name) {
   return out;
 }
 
-rt::Byte ds_CheckCreateField(std::string_view fileText, std::string_view fieldText) {
-  Trace(Flag::A, "-- Start of ds_CheckCreateField " + std::string(fileText) + " " +
-                     std::string(fieldText) + " --");
-  rt::Byte result = CurrentOptions().dctMasterFields == 1 ? 1 : 0;
-  Trace(Flag::A, "-- End of ds_CheckCreateField " + std::to_string(result) + " --");
+namespace {
+// The create check's answer from the option of its kind, with its traces.
+rt::Byte CreateCheck(std::string_view routine, std::string_view fileText, std::string_view text,
+                     rt::Byte option) {
+  Trace(Flag::A, "-- Start of " + std::string(routine) + " " + std::string(fileText) + " " +
+                     std::string(text) + " --");
+  rt::Byte result = option == 1 ? 1 : 0;
+  Trace(Flag::A, "-- End of " + std::string(routine) + " " + std::to_string(result) + " --");
   return result;
+}
+}  // namespace
+
+rt::Byte ds_CheckCreateField(std::string_view fileText, std::string_view fieldText) {
+  return CreateCheck("ds_CheckCreateField", fileText, fieldText, CurrentOptions().dctMasterFields);
 }
 
 rt::Byte ds_CheckCreateKey(std::string_view fileText, std::string_view keyText) {
-  Trace(Flag::A, "-- Start of ds_CheckCreateKey " + std::string(fileText) + " " +
-                     std::string(keyText) + " --");
-  rt::Byte result = CurrentOptions().dctMasterKeys == 1 ? 1 : 0;
-  Trace(Flag::A, "-- End of ds_CheckCreateKey " + std::to_string(result) + " --");
-  return result;
+  return CreateCheck("ds_CheckCreateKey", fileText, keyText, CurrentOptions().dctMasterKeys);
 }
 
 void ds_InterpretStructure(db::FileDecl& file) {

@@ -100,7 +100,8 @@ std::string& WaitMessage();
 rt::Long& ProgressPercent();
 
 // The create flags of a field and a key (1 or 0) for the file text
-// (prefix + ":" + table) and the field's or key's full label.
+// (prefix + ":" + table) and the field's or key's full label: the
+// options "dctmasterfields" and "dctmasterkeys".
 rt::Byte ds_CheckCreateField(std::string_view fileText, std::string_view fieldText);
 rt::Byte ds_CheckCreateKey(std::string_view fileText, std::string_view keyText);
 
