@@ -126,10 +126,7 @@ void TextCopy(CopyContext& cx, FieldRow& src, const FieldRow& dst) {
         c = ' ';
       }
       if (c != ' ') cx.emptyFlag = 0;
-      if (sql) {
-        if (c == '\'') cx.stringValue.push_back('\'');
-        cx.stringValue.push_back(c);
-      }
+      if (sql) cx.stringValue.push_back(c);  // escaped once, by the INSERT lists
     }
   } else if (text.find_first_not_of(' ') != std::string::npos) {
     cx.emptyFlag = 0;
