@@ -693,8 +693,5 @@ void FormEditor::SaveFillablePdf() {}
 void FormEditor::SaveUneditablePdf() {}
 void FormEditor::PrintForm() {}
 void FormEditor::EmailPdf(bool) {}
-void FormEditor::TabOrderEditor() {}
-void FormEditor::UpdateRuntimeControl() {}
-void FormEditor::MorphBox(int) {}
 
 }  // namespace editor

@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QGroupBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -567,8 +568,7 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       break;
     }
     case ControlType::Option: case ControlType::Group: {
-      auto* f = new QFrame(parent);
-      f->setFrameShape(QFrame::StyledPanel);
+      auto* f = new QGroupBox(parent);  // its text is the title on the frame
       f->setAttribute(Qt::WA_TransparentForMouseEvents);
       widget = f;
       break;
@@ -714,6 +714,9 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
   switch (type) {
     case ControlType::String: case ControlType::Prompt:
       static_cast<QLabel*>(widget)->setText(screen);
+      break;
+    case ControlType::Option: case ControlType::Group:
+      static_cast<QGroupBox*>(widget)->setTitle(Q(w.Get(n, Prop::Text)));
       break;
     case ControlType::Image:
       static_cast<ImageView*>(widget)->SetPicture(w.Image(n), w.GetLong(n, Prop::Stretch) || r.width || r.height);
@@ -995,6 +998,7 @@ void QtBackend::Impl::Build(long handle) {
     }
   }
   Refresh(v, *w, 0);
+  if (w->GetLong(0, Prop::Hide)) return;  // a hidden window is never shown
   v.syncing = true;
   QWidget* outer = v.sub ? static_cast<QWidget*>(v.sub) : v.top;
   outer->show();
