@@ -142,7 +142,7 @@ class TabOrderEditorWindow : public cl::ProcedureWindow {
     rows_.Get(p);
     TabRow moved = rows_.Buffer();
     rows_.Delete();
-    rows_.Get(p);  // the row it passes, now at p
+    rows_.Get(direction > 0 ? p : to);  // the row it passes
     const Short passed = rows_->TABORDER;
     rows_->TABORDER = moved.TABORDER;
     rows_.Put();
