@@ -154,9 +154,8 @@ ui::WindowDesc PropertiesWindow() {
       Entry("?FORMCONTROLS:CTLG:PDFW", 56, 60, 50, "@n7.2"),
       Prompt(120, 62, 40, "Height:"),
       Entry("?FORMCONTROLS:CTLG:PDFH", 162, 60, 50, "@n7.2"),
-      Ctl(ControlType::Prompt, "?PROMPT7", 14, 82, 270, 24,
-          "Field coordinates are in points. One point equals 1/72  inch. Origing is the lower left corner of a "
-          "page."),
+      Prompt(14, 82, 270, "Field coordinates are in points. One point equals 1/72  inch."),
+      Prompt(14, 94, 270, "Origing is the lower left corner of a page."),
   };
   sheet.children = {options, appearance, location};
 

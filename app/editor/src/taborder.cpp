@@ -38,7 +38,7 @@ ControlDesc ToolButton(std::string use, int number, int x, std::string text, std
 ui::WindowDesc TabOrderDesc() {
   ui::WindowDesc w;
   w.caption = "Tab Order";
-  w.width = 220;
+  w.width = 250;
   w.height = 200;
   w.toolbar = {ToolButton("?OK", kOk, 0, "OK", "Accept data and close the window"),
                ToolButton("?CANCEL", kCancel, 24, "Cancel", "Exit without Save"),
@@ -46,16 +46,16 @@ ui::WindowDesc TabOrderDesc() {
   ControlDesc page = Ctl(ControlType::Entry, "?FOR1:PAGENO", kPageNo, 44, 6, 24, 12, {});
   page.readOnly = true;
   page.picture = "@n3";
-  ControlDesc list = Ctl(ControlType::List, "?LIST1", kList1, 8, 24, 150, 150, {});
+  ControlDesc list = Ctl(ControlType::List, "?LIST1", kList1, 8, 24, 178, 150, {});
   list.format = "128L(2)|M~Control Name~@s32@39L(2)|M~Tab Order~@n3@";
   w.controls = {
       Ctl(ControlType::Prompt, "?PROMPT1", kPrompt1, 8, 8, 34, 10, "Page No:"),
       page,
       list,
-      Ctl(ControlType::Button, "?MOVEDOWN", kMoveDown, 164, 60, 48, 14, "Move Down"),
-      Ctl(ControlType::Button, "?MOVEUP", kMoveUp, 164, 42, 48, 14, "Move Up"),
-      Ctl(ControlType::Button, "?BUTTONCANCEL", kButtonCancel, 164, 178, 48, 14, "&Cancel"),
-      Ctl(ControlType::Button, "?BUTTONOK", kButtonOk, 110, 178, 48, 14, "&OK"),
+      Ctl(ControlType::Button, "?MOVEDOWN", kMoveDown, 192, 60, 48, 14, "Move Down"),
+      Ctl(ControlType::Button, "?MOVEUP", kMoveUp, 192, 42, 48, 14, "Move Up"),
+      Ctl(ControlType::Button, "?BUTTONCANCEL", kButtonCancel, 192, 178, 48, 14, "&Cancel"),
+      Ctl(ControlType::Button, "?BUTTONOK", kButtonOk, 138, 178, 48, 14, "&OK"),
   };
   return w;
 }

@@ -700,7 +700,8 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     pal.setColor(QPalette::Text, c);
     pal.setColor(QPalette::ButtonText, c);
   }
-  if (ToColor(w.GetLong(n, Prop::Color), c)) {
+  // a box's or line's colour is its border's, drawn by the shape itself
+  if (type != ControlType::Box && type != ControlType::Line && ToColor(w.GetLong(n, Prop::Color), c)) {
     pal.setColor(QPalette::Window, c);
     pal.setColor(QPalette::Base, c);
     pal.setColor(QPalette::Button, c);
@@ -790,8 +791,14 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
         bar->setTabVisible(index, !w.GetLong(k.number, Prop::Hide));
       }
       bar->setCurrentIndex(static_cast<int>(w.GetLong(n, Prop::Selected)) - 1);
-      for (const ChildEntry& k : w.Children(n))
-        for (const ChildEntry& inner : w.Children(k.number)) MarkDirty(w.GetLong(0, Prop::Handle), inner.number);
+      // every control on the tabs shows or hides, those inside groups too
+      std::function<void(int)> mark = [&](int parent) {
+        for (const ChildEntry& k : w.Children(parent)) {
+          MarkDirty(w.GetLong(0, Prop::Handle), k.number);
+          mark(k.number);
+        }
+      };
+      mark(n);
       break;
     }
     default:
