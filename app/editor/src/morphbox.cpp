@@ -12,10 +12,8 @@
 #include <climits>
 #include <cmath>
 
-#include "dialog_controls.h"
+#include "tool_window.h"
 #include "editor_internal.h"
-#include "velmora/app/program.h"
-#include "velmora/data/dictionary.h"
 #include "velmora/ui/keys.h"
 
 namespace editor {
@@ -58,15 +56,14 @@ ui::WindowDesc MorphWindow() {
   return w;
 }
 
-class MorphBoxWindow : public cl::ProcedureWindow {
+class MorphBoxWindow : public ToolWindow {
  public:
-  MorphBoxWindow(FormEditor& editor, int control) : ProcedureWindow("MorphBox"), ed_(editor) {
+  MorphBoxWindow(FormEditor& editor, int control) : ToolWindow("MorphBox"), ed_(editor) {
     h_.CONTROLNO = control;
   }
 
   int Setup() override {
-    data::GlobalErrors().PushProcedure(Procedure());
-    ProcedureWindow::Setup();
+    BeginSetup();
     ui::Window& e = ed_.Win();
     if (!e.Exists(h_.CONTROLNO)) return cl::kNotify;
     h_.FIRSTCONTROL = static_cast<Long>(e.GetLong(0, Prop::LowestControl));
@@ -95,10 +92,7 @@ class MorphBoxWindow : public cl::ProcedureWindow {
     RemoveHandles();
     e.Invalidate();
     ui::SetCursor(ui::cursor::Arrow);
-    if (Loaded()) SavePosition(app::INIMgr());
-    ProcedureWindow::Teardown();
-    data::GlobalErrors().PopProcedure();
-    return cl::kBenign;
+    return ToolWindow::Teardown();
   }
 
   int OnAccepted() override {

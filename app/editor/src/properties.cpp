@@ -5,11 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "dialog_controls.h"
+#include "tool_window.h"
 #include "editor_internal.h"
-#include "velmora/app/program.h"
 #include "velmora/apppdf/screen.h"
-#include "velmora/data/dictionary.h"
 #include "velmora/runtime/numbers.h"
 #include "velmora/runtime/text.h"
 #include "velmora/ui/backend.h"
@@ -171,14 +169,13 @@ ui::WindowDesc PropertiesWindow() {
   return w;
 }
 
-class RuntimeControlWindow : public cl::ProcedureWindow {
+class RuntimeControlWindow : public ToolWindow {
  public:
   explicit RuntimeControlWindow(FormEditor& editor)
-      : ProcedureWindow("UpdateRuntimeControl"), ed_(editor), position_(editor.Queue.Position()) {}
+      : ToolWindow("UpdateRuntimeControl"), ed_(editor), position_(editor.Queue.Position()) {}
 
   int Setup() override {
-    data::GlobalErrors().PushProcedure(Procedure());
-    ProcedureWindow::Setup();
+    BeginSetup();
     FormControl& e = ed_.Queue.Buffer();
     kind_ = KindText(e);
     faceName_ = e.FONTNAME.View();
@@ -200,13 +197,6 @@ class RuntimeControlWindow : public cl::ProcedureWindow {
     if (e.BORDERSTYLE >= 0 && e.BORDERSTYLE <= 3) borderStyle_ = kBorderStyles[e.BORDERSTYLE];
     RestorePosition(app::INIMgr());
     w.Display();
-    return cl::kBenign;
-  }
-
-  int Teardown() override {
-    if (Loaded()) SavePosition(app::INIMgr());
-    ProcedureWindow::Teardown();
-    data::GlobalErrors().PopProcedure();
     return cl::kBenign;
   }
 
@@ -319,9 +309,9 @@ class RuntimeControlWindow : public cl::ProcedureWindow {
     e.FONTSIZE = static_cast<Short>(size);
     const long align = rt::TextToLong(e.ALIGN.View());
     owner.Set(n, Prop::Alignment, align >= 0 && align <= 2 ? align : 0L);
-    const std::string style_ = rt::Clip(borderStyle_.View());
+    const std::string styleName = rt::Clip(borderStyle_.View());
     for (Long i = 0; i < 4; ++i)
-      if (style_ == kBorderStyles[i]) e.BORDERSTYLE = i;
+      if (styleName == kBorderStyles[i]) e.BORDERSTYLE = i;
     owner.Set(n, Prop::Tip, e.NAME.View());
     e.BORDERWIDTH = tempWidth_;
     owner.Set(n, Prop::VScroll, e.VSCROLL ? 1L : 0L);

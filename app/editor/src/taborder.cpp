@@ -3,9 +3,8 @@
 // fields in the queue and puts their controls in that keyboard order.
 #include <string>
 
-#include "dialog_controls.h"
+#include "tool_window.h"
 #include "editor_internal.h"
-#include "velmora/app/program.h"
 #include "velmora/data/dictionary.h"
 #include "velmora/runtime/queue.h"
 #include "velmora/ui/queue_rows.h"
@@ -60,13 +59,12 @@ ui::WindowDesc TabOrderDesc() {
   return w;
 }
 
-class TabOrderEditorWindow : public cl::ProcedureWindow {
+class TabOrderEditorWindow : public ToolWindow {
  public:
-  explicit TabOrderEditorWindow(FormEditor& editor) : ProcedureWindow("TabOrderEditor"), ed_(editor) {}
+  explicit TabOrderEditorWindow(FormEditor& editor) : ToolWindow("TabOrderEditor"), ed_(editor) {}
 
   int Setup() override {
-    data::GlobalErrors().PushProcedure(Procedure());
-    ProcedureWindow::Setup();
+    BeginSetup();
     page_ = data::ThisThread().FOR1.PAGENO;
     rows_.Free();
     for (long i = 1; i <= ed_.Queue.Count(); ++i) {
@@ -87,13 +85,6 @@ class TabOrderEditorWindow : public cl::ProcedureWindow {
     RestorePosition(app::INIMgr());
     SetMoveButtons();
     Win().Display();
-    return cl::kBenign;
-  }
-
-  int Teardown() override {
-    if (Loaded()) SavePosition(app::INIMgr());
-    ProcedureWindow::Teardown();
-    data::GlobalErrors().PopProcedure();
     return cl::kBenign;
   }
 
