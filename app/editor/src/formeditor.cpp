@@ -690,10 +690,4 @@ void FormEditor::SetCheckState(bool byClick) {
   if (byClick) Win().Select(control);
 }
 
-// ---- the work of other windows
-
-void FormEditor::TabOrderEditor() {}
-void FormEditor::UpdateRuntimeControl() {}
-void FormEditor::MorphBox(int) {}
-
 }  // namespace editor

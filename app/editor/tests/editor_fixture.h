@@ -84,14 +84,15 @@ class EditorFixture : public cltest::TempFolder {
     return id;
   }
 
-  // Waits until no open window has an event queued and no editor is inside
-  // a command (a dialog lets go of the runtime lock), then holds the
-  // runtime lock: every editor is idle in its event loop.
+  // Waits until no window on top of its thread has an event queued (the
+  // windows below wait for it) and no editor is inside a command (a dialog
+  // lets go of the runtime lock), then holds the runtime lock: every
+  // editor is idle in its event loop.
   void Settle() {
     for (int i = 0; i < 10000; ++i) {
       bool idle = true;
       for (auto& w : ui::OpenWindows()) {
-        idle = idle && w->PendingEvents() == 0;
+        idle = idle && (w->PendingEvents() == 0 || ui::TopWindow(w->Thread()) != w);
         // the editor on top of its thread is not inside a command
         auto* ed = editor::EditorOfWindow(w->GetLong(0, ui::Prop::Handle));
         if (ed && ui::TopWindow(w->Thread()) == w) idle = idle && !ed->Busy();

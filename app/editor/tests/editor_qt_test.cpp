@@ -2,13 +2,17 @@
 // yellow fields are drawn where the queue says.
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QScrollBar>
 #include <QWidget>
 #include <filesystem>
 #include <iostream>
 
 #include "editor_fixture.h"
+#include "velmora/ui/keys.h"
 #include "velmora/ui/qt_backend.h"
 
 namespace {
@@ -41,11 +45,12 @@ class EditorQt : public edtest::EditorFixture {
     backend_.reset();
     EditorFixture::TearDown();
   }
-  // Runs Qt's events until the editors are idle and the mirror has caught up.
+  // Runs Qt's events until the editors are idle (a window below another
+  // on its thread waits for that one) and the mirror has caught up.
   void Pump() {
     ui::ProcessEventsUntil([] {
       for (auto& w : ui::OpenWindows())
-        if (w->PendingEvents()) return false;
+        if (w->PendingEvents() && ui::TopWindow(w->Thread()) == w) return false;
       return true;
     });
     ui::ProcessEventsUntil([] { return false; }, 150);
@@ -194,6 +199,108 @@ TEST_F(EditorQt, ScrollBarsShowWhenThePageIsLargerThanTheClientArea) {
   const std::string path = std::string(EDITOR_SHOT_DIR) + "/editor-screenshot-scrolled.png";
   ASSERT_TRUE(backend_->WindowWidget(handle)->grab().toImage().save(QString::fromStdString(path)));
   std::cout << "editor picture: " << path << "\n";
+}
+
+// The editor's tools on Qt: the move and resize box grabs the mouse on the
+// editor's client area and draws its handles; the two dialogs show as
+// windows of their own (pictures left for a look).
+TEST_F(EditorQt, ToolsShowOnQt) {
+  Opened o;
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client));
+  const long handle = o.win->GetLong(0, ui::Prop::Handle);
+  auto save = [&](QWidget* widget, const std::string& name) {
+    const std::string path = std::string(EDITOR_SHOT_DIR) + "/" + name;
+    ASSERT_TRUE(widget->grab().toImage().save(QString::fromStdString(path)));
+    std::cout << "editor picture: " << path << "\n";
+  };
+  auto opened = [&](const std::string& caption) -> std::shared_ptr<ui::Window> {
+    std::shared_ptr<ui::Window> found;
+    ui::ProcessEventsUntil([&] {
+      for (auto& w : ui::OpenWindows())
+        if (w->Get(0, ui::Prop::Text) == caption) found = w;
+      return found != nullptr;
+    });
+    Pump();
+    return found;
+  };
+  int name = 0;
+  for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+    if (rt::Clip(o.ed->Queue.At(i).NAME.View()) == "name") name = o.ed->Queue.At(i).CTLNO;
+  ASSERT_NE(name, 0);
+
+  // the popup's third item opens the box
+  QTimer pick;
+  QObject::connect(&pick, &QTimer::timeout, [] {
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      const QList<QAction*> items = menu->actions();
+      if (items.size() < 3) return;
+      menu->setActiveAction(items[2]);
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QCoreApplication::sendEvent(menu, &enter);
+    }
+  });
+  pick.start(20);
+  ASSERT_TRUE(o.win->InputKey(name, ui::key::MouseRight));
+  auto box = opened("MorphBox");
+  pick.stop();
+  ASSERT_NE(box, nullptr);
+  QWidget* boxWidget = backend_->WindowWidget(box->GetLong(0, ui::Prop::Handle));
+  EXPECT_TRUE(boxWidget == nullptr || !boxWidget->isVisible());
+  EXPECT_EQ(QWidget::mouseGrabber(), client);
+  const QWidget* grip = backend_->ControlWidget(handle, 10005);
+  ASSERT_NE(grip, nullptr);
+  EXPECT_TRUE(grip->isVisible());
+  const ui::Window::Rect before = o.win->Position(name);
+  auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button) {
+    QMouseEvent e(type, QPointF(at), client->mapToGlobal(QPointF(at)), button,
+                  type == QEvent::MouseMove ? Qt::NoButton : button, Qt::NoModifier);
+    QCoreApplication::sendEvent(client, &e);
+    Pump();
+  };
+  const QPoint corner = grip->geometry().center();
+  mouse(QEvent::MouseButtonPress, corner, Qt::LeftButton);
+  mouse(QEvent::MouseMove, corner + QPoint(30, 12), Qt::NoButton);
+  mouse(QEvent::MouseButtonRelease, corner + QPoint(30, 12), Qt::LeftButton);
+  EXPECT_EQ(o.win->Position(name).width, before.width + 30);
+  EXPECT_EQ(o.win->Position(name).height, before.height + 12);
+  save(backend_->WindowWidget(handle), "editor-morphbox.png");
+  mouse(QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return !box->IsOpen(); }));
+  Pump();
+  EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+
+  // the properties dialog, first and second tab
+  ASSERT_TRUE(o.win->InputKey(name, ui::key::MouseLeft2));
+  auto dialog = opened("Form Control Properties");
+  ASSERT_NE(dialog, nullptr);
+  QWidget* top = backend_->WindowWidget(dialog->GetLong(0, ui::Prop::Handle));
+  ASSERT_NE(top, nullptr);
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return top->isVisible(); }));
+  Pump();
+  save(top, "editor-properties.png");
+  ASSERT_TRUE(dialog->InputTab(dialog->Number("?SHEET1"), 2));
+  Pump();
+  save(top, "editor-properties-appearance.png");
+  ASSERT_TRUE(dialog->InputTab(dialog->Number("?SHEET1"), 3));
+  Pump();
+  save(top, "editor-properties-location.png");
+  ASSERT_TRUE(dialog->InputAccept(dialog->Number("?BUTTON7:2")));
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return !dialog->IsOpen(); }));
+  Pump();
+
+  // the tab order editor
+  ASSERT_TRUE(o.win->InputAccept(editor::kEditTabOrder));
+  dialog = opened("Tab Order");
+  ASSERT_NE(dialog, nullptr);
+  top = backend_->WindowWidget(dialog->GetLong(0, ui::Prop::Handle));
+  ASSERT_NE(top, nullptr);
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return top->isVisible(); }));
+  Pump();
+  save(top, "editor-taborder.png");
+  ASSERT_TRUE(dialog->InputAccept(dialog->Number("?BUTTONCANCEL")));
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return !dialog->IsOpen(); }));
+  Pump();
 }
 
 }  // namespace

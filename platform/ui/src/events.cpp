@@ -98,7 +98,16 @@ bool Post(int event, int control, int thread) {
   if (thread == 0) thread = t_procWindow ? t_procWindow->State().thread : CurrentThread();
   auto it = Reg().stacks.find(thread);
   if (it == Reg().stacks.end() || it->second.empty()) return false;
-  it->second.back().window->State().PostLocked(event, control, 0);
+  WindowState& target = it->second.back().window->State();
+  if (t_procWindow) {
+    // The event comes from the mouse message the procedure is handling: it
+    // carries that message's position.
+    const WindowState& from = t_procWindow->State();
+    target.queue.push_back(Event{event, control, 0, from.mouseX, from.mouseY});
+    target.wake.notify_all();
+  } else {
+    target.PostLocked(event, control, 0);
+  }
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QGroupBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -567,8 +568,7 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       break;
     }
     case ControlType::Option: case ControlType::Group: {
-      auto* f = new QFrame(parent);
-      f->setFrameShape(QFrame::StyledPanel);
+      auto* f = new QGroupBox(parent);  // its text is the title on the frame
       f->setAttribute(Qt::WA_TransparentForMouseEvents);
       widget = f;
       break;
@@ -700,7 +700,8 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     pal.setColor(QPalette::Text, c);
     pal.setColor(QPalette::ButtonText, c);
   }
-  if (ToColor(w.GetLong(n, Prop::Color), c)) {
+  // a box's or line's colour is its border's, drawn by the shape itself
+  if (type != ControlType::Box && type != ControlType::Line && ToColor(w.GetLong(n, Prop::Color), c)) {
     pal.setColor(QPalette::Window, c);
     pal.setColor(QPalette::Base, c);
     pal.setColor(QPalette::Button, c);
@@ -714,6 +715,9 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
   switch (type) {
     case ControlType::String: case ControlType::Prompt:
       static_cast<QLabel*>(widget)->setText(screen);
+      break;
+    case ControlType::Option: case ControlType::Group:
+      static_cast<QGroupBox*>(widget)->setTitle(Q(w.Get(n, Prop::Text)));
       break;
     case ControlType::Image:
       static_cast<ImageView*>(widget)->SetPicture(w.Image(n), w.GetLong(n, Prop::Stretch) || r.width || r.height);
@@ -787,8 +791,14 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
         bar->setTabVisible(index, !w.GetLong(k.number, Prop::Hide));
       }
       bar->setCurrentIndex(static_cast<int>(w.GetLong(n, Prop::Selected)) - 1);
-      for (const ChildEntry& k : w.Children(n))
-        for (const ChildEntry& inner : w.Children(k.number)) MarkDirty(w.GetLong(0, Prop::Handle), inner.number);
+      // every control on the tabs shows or hides, those inside groups too
+      std::function<void(int)> mark = [&](int parent) {
+        for (const ChildEntry& k : w.Children(parent)) {
+          MarkDirty(w.GetLong(0, Prop::Handle), k.number);
+          mark(k.number);
+        }
+      };
+      mark(n);
       break;
     }
     default:
@@ -995,6 +1005,7 @@ void QtBackend::Impl::Build(long handle) {
     }
   }
   Refresh(v, *w, 0);
+  if (w->GetLong(0, Prop::Hide)) return;  // a hidden window is never shown
   v.syncing = true;
   QWidget* outer = v.sub ? static_cast<QWidget*>(v.sub) : v.top;
   outer->show();

@@ -28,6 +28,7 @@ class QtBackend : public Backend {
   void PropertyChanged(Window&, int control, Prop, int index) override;
   void Invalidated(Window&) override;
   void CursorChanged(const std::string& name) override;
+  void MouseCaptured(Window* window) override;
   void ArrangeChildren(StdAction action) override;
   void Beep() override;
 

@@ -173,6 +173,8 @@ class Window : public std::enable_shared_from_this<Window> {
   // Client-area procedure: installs `proc` and returns the previous one.
   ClientProc SetClientProc(ClientProc proc);
   ClientProc CurrentClientProc() const;
+  // While a window holds the mouse capture, every mouse message goes to
+  // its client procedure, wherever the mouse is.
   void CaptureMouse();
   void ReleaseMouse();
   static Window* MouseCapture();
@@ -239,8 +241,9 @@ std::vector<std::shared_ptr<Window>> OpenWindows();
 // The application frame while it is open.
 std::shared_ptr<Window> Frame();
 // Posts an event to the top window of a thread (0: the calling thread, or
-// inside a client procedure the thread owning that window). False when
-// the thread has no open window.
+// inside a client procedure the thread owning that window, and the event
+// carries the position of the mouse message in that window's client
+// area). False when the thread has no open window.
 bool Post(int event, int control = 0, int thread = 0);
 
 // The mouse cursor of the program.
