@@ -61,6 +61,8 @@ void ShowPageImage(ui::Window& window, int panel, int image) {
                                  Area{static_cast<double>(p.x), static_cast<double>(p.y),
                                       static_cast<double>(p.width), static_cast<double>(p.height)});
   if (!fitted) return HidePageImage(window, image);
+  window.Set(image, Prop::NoWidth, 0L);
+  window.Set(image, Prop::NoHeight, 0L);
   window.Set(image, Prop::Stretch, 1L);
   window.SetPosition(image, std::lround(fitted->x), std::lround(fitted->y), std::lround(fitted->width),
                      std::lround(fitted->height));
