@@ -18,6 +18,7 @@
 #include "velmora/data/dictionary.h"
 #include "velmora/files/files.h"
 #include "velmora/library/treewindows.h"
+#include "velmora/runtime/datetime.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/dialogs.h"
@@ -143,6 +144,8 @@ class LibraryFixture : public cltest::TempFolder {
     F(FileId::FilledForm)->PrimeRecord();
     d.FIL.FORMID = static_cast<rt::Long>(form);
     d.FIL.FILLEDFORMNAME = name;
+    d.FIL.DATECREATED = rt::Today();
+    d.FIL.TIMECREATED = rt::Clock();
     EXPECT_EQ(F(FileId::FilledForm)->TryInsert(), cl::kBenign);
     const long set = d.FIL.ID;
     d.File(FileId::FilledData).ClearRecord();

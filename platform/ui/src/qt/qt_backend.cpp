@@ -63,6 +63,7 @@
 #include "velmora/ui/window.h"
 #include "image_view.h"
 #include "scroll_bars.h"
+#include "list_keys.h"
 
 namespace ui {
 namespace {
@@ -632,6 +633,7 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       t->viewport()->setMouseTracking(true);
       t->viewport()->installEventFilter(new ControlFilter(t, handle, n, this));
       t->viewport()->installEventFilter(new ListMouseFilter(t, handle, n));
+      WatchListKeys(t, handle, n);
       widget = t;
       break;
     }
