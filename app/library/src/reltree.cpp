@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "velmora/classlib/window.h"
+#include "velmora/files/files.h"
 #include "velmora/runtime/text.h"
 #include "velmora/ui/dialogs.h"
 #include "velmora/ui/events.h"
@@ -132,6 +133,8 @@ bool RelationTree::BuildTreeQueue() {
   if (forms->EnsureOpen(cl::kUseReturns) != cl::kBenign) return Stop(), false;
   forms->SetKey(formsKey_);
   for (;;) {
+    // the rows need no memos: a form's PDF and a page's picture stay on disk
+    db::Send(*forms->File(), "NOMEMO");
     const int read = forms->Next();
     if (read == cl::kNotify) break;
     if (read != cl::kBenign) return Stop(), false;
@@ -151,6 +154,7 @@ bool RelationTree::BuildTreeQueue() {
     desc_.startChild(d);
     if (children->EnsureOpen(cl::kUseReturns) != cl::kBenign) return Stop(), false;
     children->SetKeyFromRecord(childKey_);
+    db::Send(*children->File(), "NOMEMO");
     const int probe = children->Next();
     if (probe == cl::kBenign && desc_.childForm(d) == d.FOR.ID) row.LEVEL = -1;
     else if (probe != cl::kBenign && probe != cl::kNotify) return Stop(), false;
@@ -168,6 +172,7 @@ bool RelationTree::LoadChildEntries() {
   if (children->EnsureOpen(cl::kUseReturns) != cl::kBenign) return Stop(), false;
   children->SetKeyFromRecord(childKey_);
   for (;;) {
+    db::Send(*children->File(), "NOMEMO");
     const int read = children->Next();
     if (read == cl::kNotify) break;
     if (read != cl::kBenign) return Stop(), false;
