@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "make_form.h"
+#include "window_timing.h"
 #include "velmora/app/program.h"
 #include "velmora/apppdf/import.h"
 #include "velmora/data/dictionary.h"
@@ -30,16 +31,15 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Mirror;
+using bench::Ms;
+using bench::UntilIdle;
 using data::FileId;
 
 constexpr int kForms = 1000;
 constexpr int kPages = 10;
 constexpr int kSets = 20;
-
-double Ms(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double, std::milli>(to - from).count();
-}
 
 // The forms, each page with `picture`, written in batches.
 void MakeLibrary(const std::vector<uint8_t>& picture) {
@@ -79,26 +79,6 @@ void MakeLibrary(const std::vector<uint8_t>& picture) {
     }
     for (db::FileDecl* f : {&d.File(FileId::Forms), &pageFile, &d.File(FileId::FilledForm)}) db::Flush(*f);
   }
-}
-
-bool gHeadless = false;
-
-double UntilIdle(Clock::time_point from, const std::shared_ptr<ui::Window>& w) {
-  if (gHeadless) {
-    ui::WaitUntil([&] { return w->PendingEvents() == 0; }, std::chrono::seconds(60));
-    rt::LockThread();
-  } else {
-    ui::ProcessEventsUntil([&] { return w->PendingEvents() == 0; }, 60000);
-  }
-  return Ms(from, Clock::now());
-}
-
-double Mirror(Clock::time_point from) {
-  if (gHeadless) return Ms(from, Clock::now());
-  QCoreApplication::sendPostedEvents();
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
-  QCoreApplication::sendPostedEvents();
-  return Ms(from, Clock::now());
 }
 
 void Report(const char* what, double model, double shown) {
@@ -158,7 +138,7 @@ int main(int argc, char** argv) {
     backend = std::make_unique<ui::QtBackend>();
     ui::SetBackend(backend.get());
   }
-  gHeadless = headless;
+  bench::Headless() = headless;
   // the form record window of the change: a new name, written
   library::Calls().updateForms = [](bool) {
     data::Dictionary& t = data::ThisThread();

@@ -156,8 +156,6 @@ ui::WindowDesc ShowAllWindow::Describe() const {
   return w;
 }
 
-int ShowAllWindow::Setup() { return TreeWindow::Setup(); }
-
 void ShowAllWindow::BeforeOpen() {
   Browse.Attach(Win(), kList);
   Win().Alert(kList, ui::key::MouseLeft2);
@@ -207,9 +205,7 @@ void ShowAllWindow::InsertDataSet() {
 void ShowAllWindow::ChangeDataSet(int request) {
   data::Dictionary& d = data::ThisThread();
   if (!Browse.TakeSelected(true)) return;
-  d.FOR.ID = d.FIL.FORMID;
-  cl::FileManager* forms = d.Access(FileId::Forms);
-  forms->TryFetch(forms->KeyNumber("FOR:ID_Key"));
+  ReadForm(d.FIL.FORMID);  // the window shows the data set's form
   if (CallUpdateProcedure(request) == cl::response::Completed) Browse.Refresh();
 }
 
@@ -219,10 +215,7 @@ void ShowAllWindow::FillData() {
     ui::Message(kNoDataSet, "Velmora", ui::icon::Information);
     return;
   }
-  if (!Browse.TakeSelected(true)) return;
-  d.FOR.ID = d.FIL.FORMID;
-  cl::FileManager* forms = d.Access(FileId::Forms);
-  if (forms->TryFetch(forms->KeyNumber("FOR:ID_Key")) != cl::kBenign) return;
+  if (!Browse.TakeSelected(true) || !ReadForm(d.FIL.FORMID)) return;
   ReadFirstPage(d.FIL.FORMID);
   RunEditor("2");
   Browse.Refresh();

@@ -106,33 +106,38 @@ std::array<LevelTexts, 3> PageLevels() {
 
 }  // namespace
 
-TreeWindowDesc PrepareFormsWindow() {
+namespace {
+
+// What every tree window shares: its frame, tree, panel and buttons.
+TreeWindowDesc Window(std::string procedure, std::string caption, int width, int height, std::string background,
+                      std::string button7Tip, FileId relation, ui::Window::Rect tree, ui::Window::Rect panel,
+                      int buttonsY) {
   TreeWindowDesc w;
-  w.procedure = "ShowFormsTree";
-  w.caption = "Prepare Forms";
-  w.width = 429, w.height = 257;
-  w.background = "14.jpg";
-  w.button7Tip = "Edit";
-  w.relation = FileId::Forms;
-  w.tree = {6, 6, 207, 222};
-  w.panel = {219, 6, 207, 222};
-  w.buttonsY = 233;
+  w.procedure = std::move(procedure);
+  w.caption = std::move(caption);
+  w.width = width, w.height = height;
+  w.background = std::move(background);
+  w.button7Tip = std::move(button7Tip);
+  w.relation = relation;
+  w.tree = tree;
+  w.panel = panel;
+  w.buttonsY = buttonsY;
+  return w;
+}
+
+}  // namespace
+
+TreeWindowDesc PrepareFormsWindow() {
+  TreeWindowDesc w = Window("ShowFormsTree", "Prepare Forms", 429, 257, "14.jpg", "Edit", FileId::Forms,
+                            {6, 6, 207, 222}, {219, 6, 207, 222}, 233);
   w.rows = PageRows();
   w.levels = PageLevels();
   return w;
 }
 
 TreeWindowDesc FilledDocumentsWindow() {
-  TreeWindowDesc w;
-  w.procedure = "ShowFilledFormsTree";
-  w.caption = "Filled Documents";
-  w.width = 429, w.height = 257;
-  w.background = "lblue069.jpg";
-  w.button7Tip = "Fill Form";
-  w.relation = FileId::FormPages;
-  w.tree = {6, 6, 207, 222};
-  w.panel = {219, 6, 207, 222};
-  w.buttonsY = 233;
+  TreeWindowDesc w = Window("ShowFilledFormsTree", "Filled Documents", 429, 257, "lblue069.jpg", "Fill Form",
+                            FileId::FormPages, {6, 6, 207, 222}, {219, 6, 207, 222}, 233);
   RelationTreeDesc& r = w.rows;
   r.rootIcon = 2;
   r.formsKey = "FOR:ID_Key";
@@ -163,16 +168,8 @@ TreeWindowDesc FilledDocumentsWindow() {
 }
 
 TreeWindowDesc FormsWindow() {
-  TreeWindowDesc w;
-  w.procedure = "ShowAll";
-  w.caption = "Forms";
-  w.width = 530, w.height = 222;
-  w.background = "14.jpg";
-  w.button7Tip = "Edit";
-  w.relation = FileId::FilledForm;
-  w.tree = {6, 6, 140, 160};
-  w.panel = {151, 6, 140, 160};
-  w.buttonsY = 197;
+  TreeWindowDesc w = Window("ShowAll", "Forms", 530, 222, "14.jpg", "Edit", FileId::FilledForm, {6, 6, 140, 160},
+                            {151, 6, 140, 160}, 197);
   w.buttonWidth = 67;
   w.rows = PageRows();
   w.levels = PageLevels();
@@ -380,27 +377,26 @@ void TreeWindow::RunEditor(std::string_view mode) {
 }
 
 void TreeWindow::DesignForm() {
-  data::Dictionary& d = data::ThisThread();
   const long row = tree_.SelectedRow();
   if (tree_.LevelOf(row) != 2 || desc_.rows.childFile != FileId::FormPages) return;
-  if (!tree_.ReadRow(row, true)) return;
-  // the form and the selected page are current: the editor opens on that page
-  d.FOR.ID = d.FOR1.FORMID;
-  cl::FileManager* forms = d.Access(FileId::Forms);
-  if (forms->TryFetch(forms->KeyNumber("FOR:ID_Key")) != cl::kBenign) return;
-  RunEditor("1");
+  // the page's form and the page are read again: the editor opens on that page
+  if (tree_.ReadRow(row, true)) RunEditor("1");
 }
 
 void TreeWindow::FillDataSet() {
-  data::Dictionary& d = data::ThisThread();
   const long row = tree_.SelectedRow();
   if (tree_.LevelOf(row) != 2 || desc_.rows.childFile != FileId::FilledForm) return;
+  // the data set and its form are read again, the form's first page with them
   if (!tree_.ReadRow(row, true)) return;
-  d.FOR.ID = d.FIL.FORMID;
-  cl::FileManager* forms = d.Access(FileId::Forms);
-  if (forms->TryFetch(forms->KeyNumber("FOR:ID_Key")) != cl::kBenign) return;
-  ReadFirstPage(d.FIL.FORMID);
+  ReadFirstPage(data::ThisThread().FIL.FORMID);
   RunEditor("2");
+}
+
+bool TreeWindow::ReadForm(long form) {
+  data::Dictionary& d = data::ThisThread();
+  cl::FileManager* forms = d.Access(FileId::Forms);
+  d.FOR.ID = static_cast<rt::Long>(form);
+  return forms->TryFetch(forms->KeyNumber("FOR:ID_Key")) == cl::kBenign;
 }
 
 int TreeWindow::OnAccepted() {

@@ -97,6 +97,8 @@ class TreeWindow : public cl::ProcedureWindow {
   // Reads a form's page 1 (or its first page) into the FormPages buffer;
   // false when the form has no page.
   bool ReadFormPage(long form);
+  // Reads a form by its number into the Forms buffer; false when it is gone.
+  bool ReadForm(long form);
   // The form's first page in page order (what the editor fills on).
   bool ReadFirstPage(long form);
   // The form of the selected row, its record read again: 0 for the root
@@ -166,7 +168,6 @@ class ShowAllWindow : public TreeWindow {
  public:
   ShowAllWindow();
 
-  int Setup() override;
   int OnAccepted() override;
   int OnNewSelection() override;
   int OnFieldEvent() override;
