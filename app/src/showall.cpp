@@ -1,9 +1,9 @@
-// The Forms window.
-#include "placeholder.h"
+// The Forms window, as the frame starts it.
 #include "velmora/app/procedures.h"
+#include "velmora/library/treewindows.h"
 
 namespace app {
 
-void ShowAll() { RunPlainWindow("ShowAll", "Forms"); }
+void ShowAll() { library::ShowAll(); }
 
 }  // namespace app

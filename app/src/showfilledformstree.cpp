@@ -1,9 +1,9 @@
-// The Filled Documents window.
-#include "placeholder.h"
+// The Filled Documents window, as the frame starts it.
 #include "velmora/app/procedures.h"
+#include "velmora/library/treewindows.h"
 
 namespace app {
 
-void ShowFilledFormsTree() { RunPlainWindow("ShowFilledFormsTree", "Filled Documents"); }
+void ShowFilledFormsTree() { library::ShowFilledFormsTree(); }
 
 }  // namespace app

@@ -1,9 +1,9 @@
-// The Prepare Forms window.
-#include "placeholder.h"
+// The Prepare Forms window, as the frame starts it.
 #include "velmora/app/procedures.h"
+#include "velmora/library/treewindows.h"
 
 namespace app {
 
-void ShowFormsTree() { RunPlainWindow("ShowFormsTree", "Prepare Forms"); }
+void ShowFormsTree() { library::ShowFormsTree(); }
 
 }  // namespace app

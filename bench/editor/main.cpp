@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "make_form.h"
+#include "window_timing.h"
 #include "velmora/app/program.h"
 #include "velmora/apppdf/import.h"
 #include "velmora/data/dictionary.h"
@@ -29,14 +30,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Mirror;
+using bench::UntilIdle;
 using data::FileId;
 
 constexpr int kFields = 500;
-
-double Ms(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double, std::milli>(to - from).count();
-}
 
 // Adds copies of the form's text fields, with ids of their own, until the
 // form has kFields fields.
@@ -61,30 +60,6 @@ void FillUp(long form) {
   }
   db::Flush(f);
   controls->Close();
-}
-
-// Runs Qt until the editor window has no event left and its thread is
-// idle (the runtime lock is ours again); the milliseconds it took.
-bool gHeadless = false;
-
-double UntilIdle(Clock::time_point from, const std::shared_ptr<ui::Window>& w) {
-  if (gHeadless) {
-    ui::WaitUntil([&] { return w->PendingEvents() == 0; }, std::chrono::seconds(60));
-    rt::LockThread();
-  } else {
-    ui::ProcessEventsUntil([&] { return w->PendingEvents() == 0; }, 60000);
-  }
-  return Ms(from, Clock::now());
-}
-
-// The time until Qt has shown what changed: the window mirror's queued
-// work and the painting it asked for.
-double Mirror(Clock::time_point from) {
-  if (gHeadless) return Ms(from, Clock::now());
-  QCoreApplication::sendPostedEvents();
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
-  QCoreApplication::sendPostedEvents();
-  return Ms(from, Clock::now());
 }
 
 struct Stats {
@@ -138,7 +113,7 @@ int main(int argc, char** argv) {
     backend = std::make_unique<ui::QtBackend>();
     ui::SetBackend(backend.get());
   }
-  gHeadless = headless;
+  bench::Headless() = headless;
 
   const auto openStart = Clock::now();
   rt::Start(

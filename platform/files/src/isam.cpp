@@ -151,10 +151,10 @@ bool Lost(IsamState& s) {
 }
 
 // Columns read for a record: id, stamp, image, the sequence column, memos.
-std::string SelectList(const FileDecl& f, int key) {
+std::string SelectList(const FileDecl& f, int key, bool memos = true) {
   std::string s = "SELECT id, ver, rec, ";
   s += key ? "k" + std::to_string(key) : std::string("id");
-  for (size_t m = 0; m < f.Memos().size(); ++m) s += ", m" + std::to_string(m + 1);
+  for (size_t m = 0; memos && m < f.Memos().size(); ++m) s += ", m" + std::to_string(m + 1);
   return s;
 }
 
@@ -195,8 +195,10 @@ std::string SlotSql(FileDecl& f, IsamState& s, size_t slot) {
   size_t rel = slot - kFixedSlots;
   int key = static_cast<int>(rel / kKeySlots);
   int op = static_cast<int>(rel % kKeySlots);
+  const bool memos = op < kGTBare;
+  if (!memos) op -= kGTBare;
   std::string col = key ? "k" + std::to_string(key) : std::string("id");
-  std::string sel = SelectList(f, key) + " FROM " + T + " WHERE ";
+  std::string sel = SelectList(f, key, memos) + " FROM " + T + " WHERE ";
   switch (op) {
     case kGT: return sel + col + " > ?1 ORDER BY " + col + " LIMIT ?2";
     case kGE: return sel + col + " >= ?1 ORDER BY " + col + " LIMIT ?2";
@@ -318,6 +320,7 @@ bool LoadRow(FileDecl& f, IsamState& s, sqlite3_stmt* st) {
   s.curId = id;
   s.curVer = sqlite3_column_int64(st, 1);
   s.haveCur = true;
+  s.curWithoutMemos = false;
   std::memcpy(f.Record(), rec, f.RecordLength());
   return true;
 }
@@ -384,6 +387,7 @@ void Insert(FileDecl& f, bool withKeys) {
       return false;
     }
     s.haveCur = true;
+    s.curWithoutMemos = false;
     s.curId = id;
     s.curVer = ver;
     return true;
@@ -455,18 +459,22 @@ void Isam::SetAtPosition(FileDecl& f, std::string_view position) {
 // most 50 ms (changes by other processes show within that time).
 void Isam::Step(FileDecl& f, bool forward) {
   IsamState& s = *StateOf(f);
+  // "NOMEMO" skips the memos of this read: SQLite never loads their pages
+  const bool noMemo = s.noMemo;
+  s.noMemo = false;
   if (Lost(s) || !CheckKey(f, s, s.seqKey)) return;
   double now = Seconds();
   bool usable = s.aheadPos < s.aheadCount && s.aheadForward == forward &&
                 s.aheadKey == s.seqKey && s.aheadGen == s.gen->load() &&
-                now - s.aheadTime < 0.05;
+                now - s.aheadTime < 0.05 && (noMemo || s.ahead[s.aheadPos].memosRead);
   if (!usable) {
     bool continuing = s.stepRun && s.aheadForward == forward && s.aheadKey == s.seqKey &&
                       s.aheadPos >= s.aheadCount;
-    int64_t cap = f.Memos().empty() ? 64 : 4;
+    int64_t cap = f.Memos().empty() || noMemo ? 64 : 4;
     s.batch = continuing ? std::min(s.batch * 2, cap) : 1;
     const Bound& b = forward ? s.fwd : s.back;
     int op = forward ? (b.inclusive ? kGE : kGT) : (b.inclusive ? kLE : kLT);
+    if (noMemo) op += kGTBare;
     sqlite3_stmt* st = Stmt(f, s, KeyStmt(s.seqKey, op));
     if (!st) return;
     s.aheadGen = s.gen->load();
@@ -492,7 +500,11 @@ void Isam::Step(FileDecl& f, bool forward) {
       else
         r.curId = sqlite3_column_int64(st, 3);
       r.memos.resize(f.Memos().size());
-      for (size_t m = 0; m < f.Memos().size(); ++m) text(static_cast<int>(4 + m), r.memos[m]);
+      r.memosRead = !noMemo;
+      for (size_t m = 0; m < f.Memos().size(); ++m) {
+        if (noMemo) r.memos[m].clear();
+        else text(static_cast<int>(4 + m), r.memos[m]);
+      }
     }
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) {
@@ -506,7 +518,12 @@ void Isam::Step(FileDecl& f, bool forward) {
   auto memo = [&](size_t m) {
     return std::pair<const void*, size_t>(r.memos[m].data(), r.memos[m].size());
   };
-  if (!Intact(f, r.id, r.rec.data(), r.rec.size(), memo)) {
+  // the checksum covers the memos: a read without them is checked by the
+  // next full read of the record
+  bool intact = r.memosRead ? Intact(f, r.id, r.rec.data(), r.rec.size(), memo)
+                            : r.rec.size() == f.RecordLength() + kChecksumBytes;
+  if (!intact && !r.memosRead) Fail(f, rt::kInvalidDataFile, 0, "damaged record at position " + std::to_string(r.id));
+  if (!intact) {
     s.haveCur = false;
     s.DropAhead();
     return;
@@ -514,6 +531,7 @@ void Isam::Step(FileDecl& f, bool forward) {
   s.curId = r.id;
   s.curVer = r.ver;
   s.haveCur = true;
+  s.curWithoutMemos = !r.memosRead;
   std::memcpy(f.Record(), r.rec.data(), f.RecordLength());
   for (size_t m = 0; m < f.Memos().size(); ++m)
     f.Memos()[m].data.assign(r.memos[m].begin(), r.memos[m].end());
@@ -634,7 +652,8 @@ void Isam::Append(FileDecl& f) {
 
 void Isam::Put(FileDecl& f) {
   IsamState& s = *StateOf(f);
-  if (!s.haveCur) return rt::SetError(rt::kRecordNotAvailable);
+  // a record read without its memos would lose them
+  if (!s.haveCur || s.curWithoutMemos) return rt::SetError(rt::kRecordNotAvailable);
   WriteOp(f, s, [&] {
     sqlite3_stmt* st = Stmt(f, s, kUpdate);
     if (!st) return false;

@@ -420,6 +420,8 @@ void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
   if (name == "FULLBUILD") {
     if (query && answer) *answer = s.fullBuild ? "on" : "off";
     if (!query) s.fullBuild = value == "on" || value == "ON" || value == "1";
+  } else if (name == "NOMEMO") {
+    s.noMemo = true;
   } else if (name == "RECOVER") {
     if (query && answer) *answer = std::to_string(s.busyMs / 1000);
     if (!query) {

@@ -22,13 +22,16 @@ enum Slot {
   kCount, kFixedSlots
 };
 
-enum KeySlot { kGT, kGE, kLT, kLE, kDupOf, kKeySlots };
+// Per key: the sequence reads, the duplicate check, and the sequence reads
+// without the memo columns ("NOMEMO").
+enum KeySlot { kGT, kGE, kLT, kLE, kDupOf, kGTBare, kGEBare, kLTBare, kLEBare, kKeySlots };
 
 // A row read ahead by NEXT/PREVIOUS.
 struct AheadRow {
   int64_t id = 0, ver = 0, curId = 0;
   std::string rec, cur;
   std::vector<std::string> memos;
+  bool memosRead = true;  // false: fetched for a read without memos
 };
 
 struct Bound {
@@ -81,8 +84,11 @@ struct IsamState : FileDecl::OpenState {
     stepRun = false;
   }
   void Changed() { gen->fetch_add(1); }
-  // the record last read or written
+  // "NOMEMO": the next NEXT or PREVIOUS leaves the memos and blobs out
+  bool noMemo = false;
+  // the record last read or written; without its memos it cannot be PUT
   bool haveCur = false;
+  bool curWithoutMemos = false;
   int64_t curId = 0;
   int64_t curVer = 0;
 

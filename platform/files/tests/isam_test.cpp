@@ -202,6 +202,37 @@ TEST_F(FilesIsam, BlobsReadAndWriteAtOffsets) {
   EXPECT_EQ(rt::ErrorCode(), rt::kDriverError);
 }
 
+// "NOMEMO" leaves the memos out of the next sequential read; such a
+// record cannot be written back (its memos would be lost), a full read can.
+TEST_F(FilesIsam, NoMemoReadsLeaveTheMemosOutAndCannotBeWrittenBack) {
+  auto f = fixture::Filled({});
+  for (int id : {1, 2, 3}) {
+    Fill(*f, {id, "blob"});
+    BlobWrite(*f, 0, 0, std::vector<uint8_t>(100, static_cast<uint8_t>('a' + id)));
+    Add(*f);
+  }
+  Set(*f, 1);
+  Send(*f, "NOMEMO");
+  Next(*f);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(Id(*f), 1);
+  EXPECT_EQ(BlobSize(*f, 0), 0u);
+  const std::string position = Position(*f);
+  Put(*f);
+  EXPECT_EQ(rt::ErrorCode(), rt::kRecordNotAvailable);
+  // the next read without the command has its memos, also from read-ahead
+  Next(*f);
+  EXPECT_EQ(Id(*f), 2);
+  EXPECT_EQ(BlobSize(*f, 0), 100u);
+  Reget(*f, position);
+  EXPECT_EQ(BlobRead(*f, 0, 0, 1), (std::vector<uint8_t>{'b'}));
+  Put(*f);
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  Set(*f, 1);
+  Next(*f);
+  EXPECT_EQ(BlobSize(*f, 0), 100u);
+}
+
 TEST_F(FilesIsam, StructureCheckOnOpen) {
   fixture::Filled(kPeople);
   // The same file under a second prefix, with other pictures and key

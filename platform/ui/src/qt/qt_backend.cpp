@@ -64,6 +64,7 @@
 #include "velmora/ui/window.h"
 #include "image_view.h"
 #include "scroll_bars.h"
+#include "list_keys.h"
 
 namespace ui {
 namespace {
@@ -126,9 +127,13 @@ Qt::CursorShape CursorShape(const std::string& name) {
   return Qt::ArrowCursor;
 }
 
+// Icons by name, found and loaded once (GUI thread).
 QIcon IconOf(const std::string& name) {
+  static std::map<std::string, QIcon> known;
+  auto it = known.find(name);
+  if (it != known.end()) return it->second;
   std::string path = FindResource(name);
-  return path.empty() ? QIcon() : QIcon(QString::fromStdString(path));
+  return known[name] = path.empty() ? QIcon() : QIcon(QString::fromStdString(path));
 }
 
 // Boxes, lines, regions and panels draw themselves from the model.
@@ -608,6 +613,7 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
     case ControlType::List: {
       auto* t = new QTreeWidget(parent);
       t->setRootIsDecorated(false);
+      t->setUniformRowHeights(true);  // long lists lay out without measuring every row
       t->setContextMenuPolicy(Qt::CustomContextMenu);
       auto rowOf = [t](QTreeWidgetItem* item) { return item ? item->data(0, Qt::UserRole).toLongLong() : 0; };
       QObject::connect(t, &QTreeWidget::itemClicked, [handle, n, rowOf](QTreeWidgetItem* item, int column) {
@@ -632,6 +638,7 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       t->viewport()->setMouseTracking(true);
       t->viewport()->installEventFilter(new ControlFilter(t, handle, n, this));
       t->viewport()->installEventFilter(new ListMouseFilter(t, handle, n));
+      WatchListKeys(t, handle, n);
       widget = t;
       break;
     }
@@ -879,19 +886,23 @@ void QtBackend::Impl::RefreshList(View& v, Window& w, int n, QTreeWidget* t) {
     }
     t->setRootIsDecorated(tree);
     shown.items.clear();
+    // the items are put together first and handed to the list at once
     std::vector<QTreeWidgetItem*> parents;
+    QList<QTreeWidgetItem*> top;
     for (size_t i = 0; i < rows.size(); ++i) {
       long level = std::labs(rows[i].level);
       parents.resize(static_cast<size_t>(level) + 1, nullptr);
       QTreeWidgetItem* parentItem = level > 0 ? parents[static_cast<size_t>(level - 1)] : nullptr;
-      auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(t);
+      auto* item = new QTreeWidgetItem();
+      if (parentItem) parentItem->addChild(item);
+      else top.append(item);
       item->setData(0, Qt::UserRole, static_cast<qlonglong>(i + 1));
       fill(item, i);
       parents[static_cast<size_t>(level)] = item;
       shown.items.push_back(item);
     }
-    for (QTreeWidgetItemIterator ti(t); *ti; ++ti)
-      if ((*ti)->childCount() > 0) (*ti)->setExpanded(true);
+    t->addTopLevelItems(top);
+    t->expandAll();
   } else {
     for (size_t i = 0; i < rows.size(); ++i)
       if (!SameRow(rows[i], shown.rows[i]) || icons[i] != shown.icons[i]) fill(shown.items[i], i);
