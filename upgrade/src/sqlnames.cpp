@@ -24,15 +24,6 @@ uint64_t NameHash(std::string_view name) {
   return h;
 }
 
-// The text before the blank that precedes `word` (upper-cased search), or
-// the text unchanged when `word` is absent.
-bool CutBefore(std::string& text, std::string_view word) {
-  size_t at = rt::Upper(text).find(word);
-  if (at == std::string::npos) return false;
-  text = text.substr(0, at >= 1 ? at - 1 : 0);
-  return true;
-}
-
 void MarkBinaryField(const FdqRow& row) {
   std::string key = rt::Upper(rt::Clip(FilePrefix())) + ":" + rt::Upper(rt::Clip(row.name));
   for (ForcedType& f : ForcedTypes())
@@ -142,7 +133,7 @@ void ds_SetSQLNames(std::string_view server, Dialect dialect) {
       name = alt.size() >= 2 ? alt.substr(1, alt.size() - 2) : std::string();
     } else {
       name = alt;
-      if (!CutBefore(name, "READONLY") && CutBefore(name, "BINARY")) MarkBinaryField(row);
+      if (!CutAtMarker(name, "READONLY") && CutAtMarker(name, "BINARY")) MarkBinaryField(row);
     }
     row.sqlName = ServerName(dialect, name);
     columns[CompareKey(name)] = row.sqlName;
