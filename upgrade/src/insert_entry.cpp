@@ -10,6 +10,7 @@
 #include "velmora/runtime/text.h"
 #include "velmora/upgrade/insert_lists.h"
 #include "velmora/upgrade/registration.h"
+#include "velmora/upgrade/sqlnames.h"
 
 namespace upg {
 namespace {
@@ -194,6 +195,7 @@ void BuildColumnName(const FieldRow& dst) {
     size_t colon = column.find(':');
     if (colon != std::string::npos) column = column.substr(colon + 1);
   }
+  column = ServerName(InsertDialect(), column);
 }
 
 void ZeroNullCheck(const FieldRow& dst) {

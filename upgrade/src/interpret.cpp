@@ -210,12 +210,6 @@ std::string DateTimeField(const FdqRow& row) {
   return {};
 }
 
-// Cuts the column list two characters before a marker word it holds.
-void CutMarker(std::string& fields, std::string_view word) {
-  size_t at = rt::Upper(fields).find(word);
-  if (at != std::string::npos) fields.resize(at >= 1 ? at - 1 : 0);
-}
-
 void ResolveComponents(KdqRow& key) {
   std::string used;  // " NAME," for every date-time column already keyed
   std::vector<rt::Short> kept;
@@ -253,8 +247,8 @@ void ResolveComponents(KdqRow& key) {
     else
       column = rt::Upper(rt::Clip(row->altName));
     key.fields += " " + column;
-    CutMarker(key.fields, "READONLY");
-    CutMarker(key.fields, "BINARY");
+    CutAtMarker(key.fields, "READONLY");
+    CutAtMarker(key.fields, "BINARY");
     kept.push_back(number);
   }
   key.fieldNums = std::move(kept);
@@ -291,6 +285,13 @@ std::string& WaitMessage() {
 rt::Long& ProgressPercent() {
   static rt::Long percent = 0;
   return percent;
+}
+
+bool CutAtMarker(std::string& text, std::string_view word) {
+  size_t at = rt::Upper(text).find(word);
+  if (at == std::string::npos) return false;
+  text.resize(at >= 1 ? at - 1 : 0);
+  return true;
 }
 
 std::string CapitalisedName(std::string_view name) {

@@ -105,6 +105,10 @@ rt::Long& ProgressPercent();
 rt::Byte ds_CheckCreateField(std::string_view fileText, std::string_view fieldText);
 rt::Byte ds_CheckCreateKey(std::string_view fileText, std::string_view keyText);
 
+// Cuts `text` before the blank that precedes a marker word ("READONLY",
+// "BINARY") of an external name; false when the word is absent.
+bool CutAtMarker(std::string& text, std::string_view word);
+
 // "Formname" for "FORMNAME": lower-cased, first letter upper-cased.
 std::string CapitalisedName(std::string_view name);
 

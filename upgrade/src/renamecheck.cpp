@@ -1,0 +1,89 @@
+// The rename check: an old table named in OFN gets the file's new name.
+#include "velmora/upgrade/renamecheck.h"
+
+#include "velmora/runtime/errors.h"
+#include "velmora/runtime/text.h"
+#include "velmora/upgrade/settings.h"
+#include "velmora/upgrade/sql_entry.h"
+#include "velmora/upgrade/sqltext.h"
+
+namespace upg {
+namespace {
+
+// A table name, possibly owner.table, with each part as an identifier.
+std::string TableIdentifier(Dialect dialect, std::string_view name) {
+  std::string out;
+  size_t start = 0;
+  while (true) {
+    size_t dot = name.find('.', start);
+    out += SqlIdentifier(dialect, name.substr(start, dot - start));
+    if (dot == std::string_view::npos) return out;
+    out += ".";
+    start = dot + 1;
+  }
+}
+
+rt::Long RenameTable(std::string_view server, const OldFileName& row, std::string_view fileName) {
+  std::string oldName = rt::Clip(row.sqlOldName), newName = rt::Clip(fileName);
+  std::string code = rt::Upper(rt::Clip(server));
+  std::string flavour = rt::Upper(rt::Clip(ODBCFlavour()));
+  if (code == "ODB" && flavour == "FIREBIRD") return 1;  // Firebird cannot rename a table
+  std::string statement = RenameStatement(server, flavour, oldName, newName);
+  if (ExecuteSQLStatement(rt::Clip(statement), 0) != 0) {
+    Trace(Flag::C, "Rename failed. Reason: " + rt::Clip(rt::FileErrorText()));
+    return 1;
+  }
+  Trace(Flag::C, "Rename Successful: From " + oldName + " to " + newName);
+  return 0;
+}
+
+}  // namespace
+
+std::vector<OldFileName>& OldFileNames() {
+  static std::vector<OldFileName> q;
+  return q;
+}
+
+std::string RenameStatement(std::string_view server, std::string_view flavour,
+                            std::string_view oldName, std::string_view newName) {
+  Dialect d = DialectOf(server, flavour);
+  std::string oldId = TableIdentifier(d, oldName), newId = TableIdentifier(d, newName);
+  switch (d) {
+    case Dialect::MsSql:
+      return "CALL sp_rename(" + SqlLiteral(d, oldName) + "," + SqlLiteral(d, newName) + ")";
+    case Dialect::Oracle: return "Rename " + oldId + " to " + newId + ";";
+    case Dialect::Anywhere: return "Alter table " + oldId + " rename " + newId;
+    case Dialect::MySql: return "ALTER TABLE " + oldId + " RENAME " + newId;
+    case Dialect::Firebird:
+    case Dialect::Odbc: return {};
+  }
+  return {};
+}
+
+rt::Long ds_RenameCheck(std::string_view server, std::string_view fileName,
+                        std::string_view tableLabel) {
+  Trace(Flag::A, "ds_RenameCheck IN: " + std::string(fileName));
+  rt::Long result = 2;
+  const std::vector<OldFileName>& ofn = OldFileNames();
+  if (!ofn.empty()) {
+    Trace(Flag::B, "Searching OLD name q: " + std::string(fileName) +
+                       " records to search: " + std::to_string(ofn.size()));
+    std::string name = rt::Upper(rt::Clip(fileName)), label = rt::Upper(rt::Clip(tableLabel));
+    for (const OldFileName& row : ofn) {
+      std::string wanted = rt::Upper(rt::Clip(row.newName));
+      if (wanted == name) {
+        Trace(Flag::B, "Found Old Name [1]: " + row.sqlOldName + " " + std::string(fileName));
+      } else if (wanted == label) {
+        Trace(Flag::B, "Found Old Name [2]: " + row.sqlOldName + " " + std::string(tableLabel));
+      } else {
+        continue;
+      }
+      result = RenameTable(server, row, fileName);
+      break;
+    }
+  }
+  Trace(Flag::A, "ds_RenameCheck OUT: " + std::to_string(result));
+  return result;
+}
+
+}  // namespace upg

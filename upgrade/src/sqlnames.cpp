@@ -1,0 +1,195 @@
+// Server names of declared fields, blobs and keys, and the server's case rule.
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "velmora/runtime/text.h"
+#include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/insert_lists.h"
+#include "velmora/upgrade/settings.h"
+#include "velmora/upgrade/sql_entry.h"
+#include "velmora/upgrade/sqlnames.h"
+
+namespace upg {
+namespace {
+
+constexpr size_t kHashDigits = 10;
+
+uint64_t NameHash(std::string_view name) {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (char c : rt::Upper(name)) {
+    h ^= static_cast<uint8_t>(c);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+void MarkBinaryField(const FdqRow& row) {
+  std::string key = rt::Upper(rt::Clip(FilePrefix())) + ":" + rt::Upper(rt::Clip(row.name));
+  for (ForcedType& f : ForcedTypes())
+    if (f.field == key) {
+      f.isBinary = 1;
+      return;
+    }
+  ForcedTypes().push_back({key, std::string(), 1});
+}
+
+void GetServerCase() {
+  ExecuteSQLStatement(
+      "if exists (select name from sysobjects where name = 'ds_GetServerCase' and type = "
+      "'P') drop procedure ds_GetServerCase",
+      0);
+  ExecuteSQLStatement(
+      "CREATE procedure ds_GetServerCase @CaseVar int output as\r\nif 'a' = 'A'\r\n  set "
+      "@CaseVar = 0 \r\nelse\r\n  set @CaseVar = 1",
+      0);
+  rt::Long locCase = 0;
+  bool ok = ServerCaseCall() &&
+            ServerCaseCall()("NORESULTCALL ds_GetServerCase(&locCase [OUT])", locCase);
+  ServerCaseSensitive() = ok && locCase == 1 ? 1 : 0;
+}
+
+void FindServerCase(std::string_view server, Dialect dialect) {
+  if (ServerCaseKnown()) return;
+  ServerCaseKnown() = 1;
+  std::string code = rt::Upper(rt::Clip(server));
+  if (code == "MSS") {
+    GetServerCase();
+  } else if (code == "ORA" || code == "ASA") {
+    ServerCaseSensitive() = 0;
+  } else if (code == "ODB") {
+    if (dialect == Dialect::MySql) ServerCaseSensitive() = 0;
+    if (dialect == Dialect::Firebird) ServerCaseSensitive() = 1;
+  }
+}
+
+// Column names of a table as the server compares them.
+std::string CompareKey(std::string_view name) {
+  return ServerCaseSensitive() ? std::string(name) : rt::Upper(name);
+}
+
+// Reports two declared names that are one name on the server.
+void CheckClash(std::map<std::string, std::string>& seen, const std::string& serverName,
+                const std::string& declared) {
+  auto [it, added] = seen.emplace(CompareKey(serverName), declared);
+  if (!added && it->second != declared)
+    Trace(Flag::A, "SQL name clash: " + declared + " and " + it->second + " are both " +
+                       serverName + " on the server");
+}
+
+}  // namespace
+
+size_t NameLimit(Dialect dialect) {
+  switch (dialect) {
+    case Dialect::Firebird: return 31;
+    case Dialect::Oracle: return 30;
+    case Dialect::MySql: return 64;
+    case Dialect::MsSql:
+    case Dialect::Anywhere: return 128;
+    case Dialect::Odbc: return 0;
+  }
+  return 0;
+}
+
+std::string ServerName(Dialect dialect, std::string_view name) {
+  size_t limit = NameLimit(dialect);
+  if (limit == 0 || name.size() <= limit) return std::string(name);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  uint64_t h = NameHash(name);
+  std::string tail(kHashDigits, '0');
+  for (size_t i = kHashDigits; i-- > 0; h >>= 4) tail[i] = kHex[h & 0x0F];
+  return std::string(name.substr(0, limit - kHashDigits - 1)) + "_" + tail;
+}
+
+rt::Byte& ServerCaseKnown() {
+  static rt::Byte known = 0;
+  return known;
+}
+
+LongOutputCall& ServerCaseCall() {
+  static LongOutputCall call = nullptr;
+  return call;
+}
+
+void ds_SetSQLNames(std::string_view server) {
+  ds_SetSQLNames(server, DialectOf(server, ODBCFlavour()));
+}
+
+void ds_SetSQLNames(std::string_view server, Dialect dialect) {
+  Trace(Flag::A, "ds_SetSQLNames IN.");
+  FindServerCase(server, dialect);
+  const std::string label = rt::Clip(SQLTableName());
+
+  // Field columns; the map gives every declared column text its server name
+  // for the keys' column lists below.
+  std::map<std::string, std::string> columns, seen;
+  Trace(Flag::A, "----------DCT FIELD STRUCTURE (" + label + ")----------");
+  for (FdqRow& row : Fdq()) {
+    std::string alt = rt::Clip(row.altName);
+    std::string name;
+    if (alt.empty()) {
+      name = rt::Upper(rt::Clip(row.name));
+    } else if (alt[0] == '"') {
+      name = alt.size() >= 2 ? alt.substr(1, alt.size() - 2) : std::string();
+    } else {
+      name = alt;
+      if (!CutAtMarker(name, "READONLY") && CutAtMarker(name, "BINARY")) MarkBinaryField(row);
+    }
+    row.sqlName = ServerName(dialect, name);
+    columns[CompareKey(name)] = row.sqlName;
+    if (row.type.rfind("group", 0) != 0) CheckClash(seen, row.sqlName, name);
+    Trace(Flag::A, "-- " + row.name + " " + row.type + ", name: " + row.altName +
+                       ", SQLName: " + row.sqlName + ", other: " + row.attrib + ", " +
+                       std::to_string(row.over) + ", " + std::to_string(row.length) + " --");
+  }
+  Trace(Flag::A, "----------END - Total number of fields: " + std::to_string(Fdq().size()) +
+                     "----------");
+
+  Trace(Flag::A, "----------DCT BLOB STRUCTURE (" + label + ")----------");
+  for (MdqRow& memo : Mdq()) {
+    std::string file = rt::Clip(memo.memoFileName);
+    std::string name = file.empty() ? rt::Upper(rt::Clip(memo.memoName)) : file;
+    memo.sqlName = ServerName(dialect, name);
+    CheckClash(seen, memo.sqlName, name);
+    memo.match = 0;
+  }
+  Trace(Flag::A, "----------END - Total number of blobs: " + std::to_string(Mdq().size()) +
+                     "----------");
+
+  Trace(Flag::A, "----------DCT KEY STRUCTURE (" + label + ")----------");
+  for (KdqRow& key : Kdq()) {
+    std::string file = rt::Clip(key.keyFileName);
+    std::string fields = key.fields;
+    if (file.empty()) {
+      key.sqlKeyName = ServerName(dialect, rt::Upper(rt::Clip(key.keyName)));
+      fields = rt::Upper(fields);
+    } else {
+      key.sqlKeyName = ServerName(dialect, file);
+    }
+    // Each column of the list by the name its field has on the server.
+    std::string list;
+    size_t at = 0;
+    while (at < fields.size()) {
+      size_t start = fields.find_first_not_of(' ', at);
+      if (start == std::string::npos) break;
+      size_t end = fields.find(' ', start);
+      if (end == std::string::npos) end = fields.size();
+      std::string column = fields.substr(start, end - start);
+      std::string server = ServerName(dialect, column);
+      if (server != column) {
+        auto it = columns.find(CompareKey(column));
+        if (it != columns.end()) server = it->second;
+      }
+      list += " " + server;
+      at = end;
+    }
+    key.fields = list;
+    key.match = 0;
+    Trace(Flag::A, "--   Fields: " + key.fields + " --");
+  }
+  Trace(Flag::A, "----------END - Total number of keys: " + std::to_string(Kdq().size()) +
+                     " ----------");
+  Trace(Flag::A, "ds_SetSQLNames OUT.");
+}
+
+}  // namespace upg
