@@ -20,6 +20,8 @@ using ui::Prop;
 namespace {
 
 constexpr const char* kPageImage = "FOR1:PAGEIMAGE";
+// Pages whose pictures are decoded ahead, in the direction of paging.
+constexpr int kPagesAhead = 2;
 
 int FontStyle(Byte bold, Byte italic, Byte underline, Byte strike) {
   int style = bold ? ui::style::Bold : 0;
@@ -227,6 +229,20 @@ bool FormEditor::LoadPageRecord() {
   return fm->TryFetch(fm->KeyNumber("FOR1:FormID_Key")) == cl::kBenign;
 }
 
+void FormEditor::PrefetchNextPages() {
+  data::Dictionary& d = data::ThisThread();
+  for (int ahead = 1; ahead <= kPagesAhead; ++ahead) {
+    const int next = ShownPage + ahead * pageStep_;
+    if (next < 1 || next > d.FOR.TOTALPAGES) return;
+    d.FOR1.FORMID = FormId;
+    d.FOR1.PAGENO = static_cast<Short>(next);
+    if (!LoadPageRecord()) return;
+    db::FileDecl& pages = d.File(FileId::FormPages);
+    const int image = pages.MemoIndex(kPageImage);
+    if (image >= 0) Win().PrefetchImage(kForm, db::BlobRead(pages, image, 0, db::BlobSize(pages, image)));
+  }
+}
+
 void FormEditor::SetCaption() {
   data::Dictionary& d = data::ThisThread();
   std::string caption = "Form Editor - \"" + rt::Clip(d.FOR.FORMNAME.View());
@@ -241,6 +257,7 @@ void FormEditor::ShowPage() {
     return;
   }
   data::Dictionary& d = data::ThisThread();
+  PrefetchNextPages();
   d.FOR1.FORMID = FormId;
   d.FOR1.PAGENO = ShownPage;
   LoadPageRecord();
@@ -328,6 +345,7 @@ void FormEditor::SwitchPage() {
   ui::SetCursor(ui::cursor::Wait);
   Win().LockPaint();
   HidePageControls();
+  pageStep_ = pageNo_ < ShownPage ? -1 : 1;
   ShownPage = pageNo_;
   data::ThisThread().FOR1.PAGENO = pageNo_;
   ShowPage();

@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QTimer>
+#include <limits>
 #include <QFontInfo>
 #include <QFontDialog>
 #include <QFontMetricsF>
@@ -61,11 +62,16 @@
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/keys.h"
 #include "velmora/ui/window.h"
+#include "image_cache.h"
 #include "image_view.h"
 #include "scroll_bars.h"
 
 namespace ui {
 namespace {
+
+// A mark for the window's own part (caption, icon, status bar) without
+// its controls.
+constexpr int kWindowOnly = std::numeric_limits<int>::min();
 
 QString Q(const std::string& cp1252) { return QString::fromStdString(rt::ToUtf8(cp1252)); }
 std::string FromQ(const QString& s) { return rt::FromUtf8(s.toStdString()); }
@@ -763,12 +769,19 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     }
     case ControlType::DropList: case ControlType::Combo: case ControlType::DropCombo: {
       auto* cb = static_cast<QComboBox*>(widget);
-      cb->clear();
+      QStringList items;
       auto rows = w.ShownRows(n);
       if (rows.empty()) {
-        for (const std::string& choice : MessageLines(w.Get(n, Prop::From))) cb->addItem(Q(choice));
+        for (const std::string& choice : MessageLines(w.Get(n, Prop::From))) items << Q(choice);
       } else {
-        for (const auto& row : rows) cb->addItem(Q(row.cells.empty() ? std::string() : row.cells[0]));
+        for (const auto& row : rows) items << Q(row.cells.empty() ? std::string() : row.cells[0]);
+      }
+      // a long list (the desktop's fonts) is filled again only when it changed
+      bool same = cb->count() == items.size();
+      for (int i = 0; same && i < cb->count(); ++i) same = cb->itemText(i) == items[i];
+      if (!same) {
+        cb->clear();
+        cb->addItems(items);
       }
       int found = cb->findText(screen);
       long selected = w.GetLong(n, Prop::Selected);
@@ -903,7 +916,7 @@ void QtBackend::Impl::RefreshList(View& v, Window& w, int n, QTreeWidget* t) {
 void QtBackend::Impl::Refresh(View& v, Window& w, int control) {
   if (!v.top) return;
   v.syncing = true;
-  if (control == 0) {
+  if (control == 0 || control == kWindowOnly) {
     v.top->setWindowTitle(Q(w.Get(0, Prop::Text)));
     v.top->setWindowIcon(IconOf(w.Get(0, Prop::Icon)));
     // background pictures are tiled behind the controls
@@ -929,7 +942,8 @@ void QtBackend::Impl::Refresh(View& v, Window& w, int control) {
       }
       label->setText(Q(text));
     }
-    for (int n : w.Controls()) RefreshControl(v, w, n);
+    if (control == 0)
+      for (int n : w.Controls()) RefreshControl(v, w, n);
   } else if (w.Exists(control)) {
     RefreshControl(v, w, control);
   }
@@ -1128,10 +1142,18 @@ void QtBackend::PropertyChanged(Window& w, int control, Prop prop, int) {
       if (it != impl_->views.end() && win) impl_->ApplyKeyboardOrder(it->second, *win);
     });
   }
-  // the origin moves every control that scrolls with the window
-  bool all = control == 0 && (prop == Prop::XOrigin || prop == Prop::YOrigin || prop == Prop::Pixels);
-  impl_->MarkDirty(handle, control);
-  if (all)
+  // the origin moves every control that scrolls with the window; the
+  // caption, icon and status texts change the window alone
+  if (control == 0 && (prop == Prop::XOrigin || prop == Prop::YOrigin)) {
+    impl_->MarkDirty(handle, kWindowOnly);
+    for (int n : w.Controls())
+      if (w.GetLong(n, Prop::Scroll)) impl_->MarkDirty(handle, n);
+    return;
+  }
+  const bool windowOnly =
+      control == 0 && (prop == Prop::Text || prop == Prop::StatusText || prop == Prop::Icon);
+  impl_->MarkDirty(handle, windowOnly ? kWindowOnly : control);
+  if (control == 0 && prop == Prop::Pixels)
     for (int n : w.Controls()) impl_->MarkDirty(handle, n);
 }
 
@@ -1188,6 +1210,10 @@ std::optional<std::pair<int, int>> QtBackend::PictureSize(const std::vector<uint
   QSize size = reader.size();
   if (!size.isValid()) return std::nullopt;
   return std::make_pair(size.width(), size.height());
+}
+
+void QtBackend::PrefetchPicture(std::vector<uint8_t> bytes, int width, int height) {
+  imagecache::Prefetch(std::move(bytes), width > 0 && height > 0 ? QSize(width, height) : QSize());
 }
 
 std::string QtBackend::ClipboardText() const {

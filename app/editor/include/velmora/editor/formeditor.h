@@ -192,12 +192,16 @@ class FormEditor : public cl::ProcedureWindow {
   std::string NewFieldName();
   bool SaveRecords();
   bool LoadPageRecord();
+  // Hands the pictures of the pages after the shown one, in the direction
+  // of the last switch, to the window to be decoded ahead.
+  void PrefetchNextPages();
   int Key(int file, std::string_view label) const;
 
   std::vector<int> opened_;  // files opened by set-up (data::FileId values)
   std::vector<int> relationsOpened_;
   std::vector<std::string> unsaved_;
   Short pageNo_ = 1;  // the page spin's variable
+  Short pageStep_ = 1;  // the direction of the last page switch
   std::atomic<int> busy_{0};
 };
 
