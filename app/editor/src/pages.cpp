@@ -7,6 +7,7 @@
 #include "velmora/data/dictionary.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/text.h"
 #include "velmora/ui/fonts.h"
 #include "velmora/ui/keys.h"
 
@@ -364,8 +365,25 @@ void FormEditor::FreeControls() {
 
 void FormEditor::LoadScreenFonts() {
   ScreenFonts = ui::ScreenFontFaces();
+  ListFaceName();
   std::string from;
   for (const std::string& face : ScreenFonts) from += (from.empty() ? "" : "|") + First(face, 31);
+  Win().Set(kFaceName, Prop::From, from);
+}
+
+void FormEditor::ListFaceName() {
+  const std::string face = rt::Clip(FaceName.View());
+  if (face.empty()) return;
+  auto less = [](const std::string& a, const std::string& b) { return rt::Upper(a) < rt::Upper(b); };
+  const auto at = std::lower_bound(ScreenFonts.begin(), ScreenFonts.end(), face, less);
+  if (at != ScreenFonts.end() && rt::Upper(*at) == rt::Upper(face)) return;
+  // a face the desktop has under another name (its font configuration
+  // shows a like face in its place): listed under the name fields keep
+  const bool loaded = !Win().Get(kFaceName, Prop::From).empty();
+  ScreenFonts.insert(at, face);
+  if (!loaded) return;
+  std::string from;
+  for (const std::string& f : ScreenFonts) from += (from.empty() ? "" : "|") + First(f, 31);
   Win().Set(kFaceName, Prop::From, from);
 }
 

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QWheelEvent>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QWidget>
 #include <filesystem>
@@ -194,6 +196,50 @@ TEST_F(EditorQt, ScrollBarsShowWhenThePageIsLargerThanTheClientArea) {
   const std::string path = std::string(EDITOR_SHOT_DIR) + "/editor-screenshot-scrolled.png";
   ASSERT_TRUE(backend_->WindowWidget(handle)->grab().toImage().save(QString::fromStdString(path)));
   std::cout << "editor picture: " << path << "\n";
+
+  // the wheel over the page scrolls down and up, with Shift across
+  auto wheel = [&](QWidget* over, int notches, Qt::KeyboardModifiers modifiers) {
+    const QPointF at(over->width() / 2.0, over->height() / 2.0);
+    QWheelEvent e(at, over->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, modifiers,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(over, &e);
+    Pump();
+  };
+  const long bottom = down->maximum(), right = across->maximum();
+  wheel(client, 2, Qt::NoModifier);  // away from the user: up the page
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom - 2 * 3 * down->singleStep());
+  wheel(client, -1, Qt::NoModifier);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom - 3 * down->singleStep());
+  wheel(client, 1, Qt::ShiftModifier);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::XOrigin), right - 3 * across->singleStep());
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom - 3 * down->singleStep());
+  // with no field focused the keys scroll; a focused field keeps them
+  auto key = [&](QWidget* to, int code) {
+    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
+    QApplication::sendEvent(to, &press);
+    Pump();
+  };
+  QWidget* top = backend_->WindowWidget(handle);
+  if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+  key(top, Qt::Key_Home);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), 0);
+  key(top, Qt::Key_PageDown);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), down->pageStep());
+  key(top, Qt::Key_Down);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), down->pageStep() + down->singleStep());
+  key(top, Qt::Key_Left);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::XOrigin), right - 4 * across->singleStep());
+  key(top, Qt::Key_End);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom);
+  QWidget* field = nullptr;
+  for (long i = 1; i <= o.ed->Queue.Count() && !field; ++i)
+    if (o.ed->Queue.At(i).FORMPAGE == 1 && o.ed->Queue.At(i).CTLTYPE == editor::kText)
+      field = backend_->ControlWidget(handle, o.ed->Queue.At(i).CTLNO);
+  ASSERT_NE(field, nullptr);
+  field->setFocus();
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return QApplication::focusWidget() == field; }));
+  key(field, Qt::Key_PageUp);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom);
 }
 
 }  // namespace

@@ -64,6 +64,7 @@
 #include "velmora/ui/window.h"
 #include "image_cache.h"
 #include "image_view.h"
+#include "picture_spin.h"
 #include "scroll_bars.h"
 
 namespace ui {
@@ -580,7 +581,7 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       break;
     }
     case ControlType::Spin: {
-      auto* s = new QSpinBox(parent);
+      auto* s = new PictureSpin(parent);
       s->setRange(-2147483647, 2147483647);
       QObject::connect(s, &QSpinBox::valueChanged, [this, handle, n](int value) {
         auto it = views.find(handle);
@@ -759,7 +760,8 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
       ShowProgress(widget, w, n);
       break;
     case ControlType::Spin: {
-      auto* s = static_cast<QSpinBox*>(widget);
+      auto* s = static_cast<PictureSpin*>(widget);
+      s->SetPicture(w.Get(n, Prop::Picture));
       if (!w.Get(n, Prop::RangeLow).empty() || !w.Get(n, Prop::RangeHigh).empty())
         s->setRange(static_cast<int>(w.GetLong(n, Prop::RangeLow)), static_cast<int>(w.GetLong(n, Prop::RangeHigh)));
       if (long step = w.GetLong(n, Prop::Step)) s->setSingleStep(static_cast<int>(step));
@@ -974,6 +976,9 @@ void QtBackend::Impl::Build(long handle) {
   if (w->Kind() == WindowKind::Frame) {
     v.top->statusBar();  // where the tips of menu items and toolbar buttons show
     v.mdi = new QMdiArea(v.top);
+    // a child that cannot be made small enough to fit is reached by scrolling
+    v.mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    v.mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     v.top->setCentralWidget(v.mdi);
     v.client = v.mdi->viewport();
   } else {
@@ -1024,6 +1029,7 @@ void QtBackend::Impl::Build(long handle) {
   if (v.client->width() != r.width || v.client->height() != r.height)
     w->InputSize(v.client->width(), v.client->height());
   qtscroll::Update(v.client, *w, handle);
+  qtscroll::WatchWheelAndKeys(v.top, v.client);
 }
 
 void QtBackend::Impl::Drop(long handle) {

@@ -83,6 +83,9 @@ class FormEditor : public cl::ProcedureWindow {
   void FreeControls();
   void MeasureClientArea();
   void LoadScreenFonts();
+  // The font list holds `FaceName` (a face the desktop substitutes is
+  // added to it under its own name).
+  void ListFaceName();
   void FillFontSizes();
   // Switches to the page in FOR1:PAGENO.
   void SwitchPage();
