@@ -1,6 +1,9 @@
 // The Form Editor on the Qt backend, offscreen: the page picture and the
 // yellow fields are drawn where the queue says.
 #include <QApplication>
+#include <QMdiSubWindow>
+#include <QMdiArea>
+#include <QAbstractButton>
 #include <QImage>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -240,6 +243,50 @@ TEST_F(EditorQt, ScrollBarsShowWhenThePageIsLargerThanTheClientArea) {
   ASSERT_TRUE(ui::ProcessEventsUntil([&] { return QApplication::focusWidget() == field; }));
   key(field, Qt::Key_PageUp);
   EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom);
+}
+
+// Inside the program's frame, whose area is smaller than the editor asks
+// for, the editor is made to fit: every control it shows can be reached.
+TEST_F(EditorQt, InsideTheFrameTheEditorFitsItsArea) {
+  ui::WindowDesc d;
+  d.caption = "Velmora";
+  d.kind = ui::WindowKind::Frame;
+  d.width = 520;
+  d.height = 340;
+  d.font = {"MS Sans Serif", 8, 0, -1};
+  auto frame = ui::Window::Create(d);
+  frame->Open();
+  const long frameHandle = frame->GetLong(0, ui::Prop::Handle);
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] {
+    QWidget* top = backend_->WindowWidget(frameHandle);
+    return top && top->isVisible();
+  }));
+  Opened o;
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client));
+  QWidget* top = backend_->WindowWidget(frameHandle);
+  auto* area = top->findChild<QMdiArea*>();
+  ASSERT_NE(area, nullptr);
+  ASSERT_EQ(area->subWindowList().size(), 1);
+  QMdiSubWindow* sub = area->subWindowList().front();
+  EXPECT_TRUE(area->viewport()->rect().contains(sub->geometry()));
+  int buttons = 0;
+  for (QAbstractButton* b : sub->findChildren<QAbstractButton*>()) {
+    if (!b->isVisibleTo(sub) || b->text().isEmpty()) continue;
+    const QRect at(b->mapTo(sub, QPoint(0, 0)), b->size());
+    EXPECT_TRUE(sub->rect().contains(at)) << b->text().toStdString();
+    ++buttons;
+  }
+  EXPECT_GT(buttons, 15);
+  // the model knows the client area it got, and the page is placed in it
+  EXPECT_EQ(o.win->PixelPosition(0).width, client->width());
+  EXPECT_EQ(o.ed->ClientWidth, client->width());
+  const std::string path = std::string(EDITOR_SHOT_DIR) + "/editor-screenshot-in-frame.png";
+  ASSERT_TRUE(top->grab().toImage().save(QString::fromStdString(path)));
+  std::cout << "editor picture: " << path << "\n";
+  o.win->InputClose();
+  ui::ProcessEventsUntil([&] { return EditorWindows().empty(); });
+  frame->Close();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "editor_fixture.h"
 #include "velmora/runtime/runtime.h"
+#include "velmora/runtime/text.h"
 #include "velmora/ui/keys.h"
 #include "velmora/win/win.h"
 
@@ -453,6 +454,22 @@ TEST_F(Editor, FieldEventsCheckRadioFocusAndAutoAdvance) {
   Settle();
   EXPECT_EQ(o.win->GetLong(name, Prop::Color), 0xFFFF80);
   EXPECT_EQ(o.win->GetLong(notes, Prop::Color), 0xFFFF);
+  // the font list shows the face of the focused field, and of new fields
+  // ("Arial"), also when the desktop has that face under another name
+  auto listed = [&](const std::string& face) {
+    const std::string from = "|" + o.win->Get(editor::kFaceName, Prop::From) + "|";
+    return from.find("|" + face + "|") != std::string::npos;
+  };
+  EXPECT_TRUE(listed("Arial"));
+  const_cast<editor::FormControl*>(Entry(ed, "notes"))->FONTNAME = "Velmora Test Face";
+  o.win->InputFocus(notes);
+  Settle();
+  EXPECT_TRUE(listed("Velmora Test Face"));
+  EXPECT_EQ(o.win->Get(editor::kFaceName, Prop::ScreenText), "Velmora Test Face");
+  EXPECT_TRUE(std::is_sorted(ed->ScreenFonts.begin(), ed->ScreenFonts.end(),
+                             [](const std::string& a, const std::string& b) { return rt::Upper(a) < rt::Upper(b); }));
+  o.win->InputFocus(name);
+  Settle();
   // "name" takes 10 characters: the tenth moves on to the next control
   o.win->InputType(name, "abcdefghi");
   Settle();
