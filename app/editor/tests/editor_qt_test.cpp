@@ -1,19 +1,20 @@
 // The Form Editor on the Qt backend, offscreen: the page picture and the
 // yellow fields are drawn where the queue says.
-#include <QApplication>
-#include <QMdiSubWindow>
-#include <QMdiArea>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QImage>
-#include <QMouseEvent>
-#include <QWheelEvent>
 #include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QWidget>
 #include <filesystem>
 #include <iostream>
 
 #include "editor_fixture.h"
+#include "velmora/app/frame.h"
 #include "velmora/ui/qt_backend.h"
 
 namespace {
@@ -248,13 +249,8 @@ TEST_F(EditorQt, ScrollBarsShowWhenThePageIsLargerThanTheClientArea) {
 // Inside the program's frame, whose area is smaller than the editor asks
 // for, the editor is made to fit: every control it shows can be reached.
 TEST_F(EditorQt, InsideTheFrameTheEditorFitsItsArea) {
-  ui::WindowDesc d;
-  d.caption = "Velmora";
-  d.kind = ui::WindowKind::Frame;
-  d.width = 520;
-  d.height = 340;
-  d.font = {"MS Sans Serif", 8, 0, -1};
-  auto frame = ui::Window::Create(d);
+  // the program's frame window, without its procedure
+  auto frame = ui::Window::Create(app::FrameWindow());
   frame->Open();
   const long frameHandle = frame->GetLong(0, ui::Prop::Handle);
   ASSERT_TRUE(ui::ProcessEventsUntil([&] {

@@ -37,10 +37,12 @@ Entry* Find(uint64_t key) {
   return &entries.front();
 }
 
-Entry& Add(uint64_t key) {
+// A new entry at the front; the oldest beyond kKept go to `dropped`, to
+// be let go outside the lock (one still decoding waits for its thread).
+Entry& Add(uint64_t key, std::list<Entry>& dropped) {
   auto& entries = Entries();
   entries.push_front(Entry{key, {}, {}, {}});
-  while (entries.size() > kKept) entries.pop_back();
+  while (entries.size() > kKept) dropped.splice(dropped.end(), entries, std::prev(entries.end()));
   return entries.front();
 }
 
@@ -76,9 +78,10 @@ uint64_t Fingerprint(const std::vector<uint8_t>& bytes) {
 void Prefetch(std::vector<uint8_t> bytes, QSize size) {
   if (bytes.empty()) return;
   const uint64_t key = Fingerprint(bytes);
+  std::list<Entry> dropped;
   std::lock_guard l(gMu);
   if (Find(key)) return;
-  Entry& e = Add(key);
+  Entry& e = Add(key, dropped);
   auto work = std::async(std::launch::async, [bytes = std::move(bytes), size] {
                 QImage source = Decode(bytes);
                 return std::make_pair(source, size.isValid() ? Scale(source, size) : QImage());
@@ -98,8 +101,9 @@ QImage Decoded(uint64_t key, const std::vector<uint8_t>& bytes) {
   }
   if (source.valid()) return source.get();
   QImage image = Decode(bytes);
+  std::list<Entry> dropped;
   std::lock_guard l(gMu);
-  if (!Find(key)) Add(key).source = Ready(image);
+  if (!Find(key)) Add(key, dropped).source = Ready(image);
   return image;
 }
 
