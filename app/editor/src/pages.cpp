@@ -51,6 +51,13 @@ std::string Choices(data::Dictionary& d, Long form, Short field) {
   return rt::Clip(First(joined, 1023));
 }
 
+// The font list's choices: the faces, each of at most 31 characters.
+void ShowScreenFonts(ui::Window& w, const std::vector<std::string>& faces) {
+  std::string from;
+  for (const std::string& face : faces) from += (from.empty() ? "" : "|") + First(face, 31);
+  w.Set(kFaceName, Prop::From, from);
+}
+
 // A smaller page keeps the window's origin within its new scroll range.
 void KeepOriginInRange(ui::Window& w) {
   w.Set(0, Prop::XOrigin, w.GetLong(0, Prop::XOrigin));
@@ -366,9 +373,7 @@ void FormEditor::FreeControls() {
 void FormEditor::LoadScreenFonts() {
   ScreenFonts = ui::ScreenFontFaces();
   ListFaceName();
-  std::string from;
-  for (const std::string& face : ScreenFonts) from += (from.empty() ? "" : "|") + First(face, 31);
-  Win().Set(kFaceName, Prop::From, from);
+  ShowScreenFonts(Win(), ScreenFonts);
 }
 
 void FormEditor::ListFaceName() {
@@ -379,12 +384,8 @@ void FormEditor::ListFaceName() {
   if (at != ScreenFonts.end() && rt::Upper(*at) == rt::Upper(face)) return;
   // a face the desktop has under another name (its font configuration
   // shows a like face in its place): listed under the name fields keep
-  const bool loaded = !Win().Get(kFaceName, Prop::From).empty();
   ScreenFonts.insert(at, face);
-  if (!loaded) return;
-  std::string from;
-  for (const std::string& f : ScreenFonts) from += (from.empty() ? "" : "|") + First(f, 31);
-  Win().Set(kFaceName, Prop::From, from);
+  if (!Win().Get(kFaceName, Prop::From).empty()) ShowScreenFonts(Win(), ScreenFonts);
 }
 
 void FormEditor::FillFontSizes() {
