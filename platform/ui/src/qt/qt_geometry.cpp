@@ -85,7 +85,8 @@ bool FitFrameArea(QWidget* outer) {
   QMdiArea* area = sub ? sub->mdiArea() : nullptr;
   if (!area || sub->isMaximized() || sub->isMinimized()) return false;
   const QSize room = area->viewport()->size();
-  if (room.isEmpty()) return false;
+  // a child that fits the area stays where it was put (also by the user)
+  if (room.isEmpty() || (sub->width() <= room.width() && sub->height() <= room.height())) return false;
   // smaller down to the least it can show, then moved in as far as needed;
   // what still lies outside is reached with the area's scroll bars
   const QSize size = sub->size().boundedTo(room).expandedTo(sub->minimumSizeHint());

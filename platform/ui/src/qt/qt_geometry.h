@@ -20,9 +20,8 @@ namespace qtgeometry {
 // the model's size (maximized instead when the model says so).
 void Apply(Window& w, QWidget* outer, QWidget* client);
 
-// An MDI child larger than the frame's area, or partly outside it, is
-// made smaller (no smaller than its least size) and moved into it; true
-// when it changed.
+// An MDI child larger than the frame's area is made smaller (no smaller
+// than its least size) and moved into it; true when it changed.
 bool FitFrameArea(QWidget* outer);
 
 // From now on moves and maximizing of `outer` reach the window `handle`,
