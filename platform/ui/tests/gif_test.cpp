@@ -160,6 +160,34 @@ TEST(Gif, AShrunkPictureAveragesTheAreaEachPixelCovers) {
   EXPECT_EQ(half.pixel(1, 0), qRgb(200, 100, 50));
   EXPECT_EQ(ShrinkIndexed(picture, picture.size()).pixel(1, 0), qRgb(255, 255, 255));
   EXPECT_TRUE(ShrinkIndexed(picture, QSize(7, 3)).isNull());  // larger: the general scaling
+  // random colours, areas from 1 to thousands of pixels: each pixel is the
+  // exact (truncated) average of its area
+  QImage noise(180, 90, QImage::Format_Indexed8);
+  QList<QRgb> table;
+  for (int i = 0; i < 256; ++i) table << Colour(i);
+  noise.setColorTable(table);
+  std::mt19937 random(3);
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, static_cast<uint>(random() % 256));
+  for (const QSize size : {QSize(180, 90), QSize(120, 60), QSize(61, 29), QSize(3, 1)}) {
+    const QImage small = ShrinkIndexed(noise, size);
+    ASSERT_EQ(small.size(), size);
+    for (int dy = 0; dy < size.height(); ++dy)
+      for (int dx = 0; dx < size.width(); ++dx) {
+        const int x0 = dx * 180 / size.width(), x1 = (dx + 1) * 180 / size.width();
+        const int y0 = dy * 90 / size.height(), y1 = (dy + 1) * 90 / size.height();
+        int r = 0, g = 0, b = 0, n = 0;
+        for (int y = y0; y < y1; ++y)
+          for (int x = x0; x < x1; ++x, ++n) {
+            const QRgb c = noise.pixel(x, y);
+            r += qRed(c);
+            g += qGreen(c);
+            b += qBlue(c);
+          }
+        ASSERT_EQ(small.pixel(dx, dy), qRgb(r / n, g / n, b / n)) << size.width() << " " << dx << "," << dy;
+      }
+  }
+  EXPECT_TRUE(ShrinkIndexed(noise, QSize(2, 1)).isNull());  // areas beyond what the sums hold
   EXPECT_TRUE(ShrinkIndexed(picture.convertToFormat(QImage::Format_RGB32), QSize(2, 1)).isNull());
 }
 

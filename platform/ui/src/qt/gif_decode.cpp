@@ -3,6 +3,7 @@
 // time and a quarter of its memory.
 #include "gif_decode.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace ui {
@@ -193,6 +194,13 @@ QImage ShrinkIndexed(const QImage& picture, QSize size) {
   for (int d = 0; d <= dw; ++d) from[static_cast<size_t>(d)] = static_cast<int>(static_cast<int64_t>(d) * sw / dw);
   std::vector<uint64_t> sums(static_cast<size_t>(dw));
   constexpr uint64_t kLane = (1u << 21) - 1;
+  // the averages divide by multiplying with 2^40 / (width x height), exact
+  // for sums below 2^21: the width of each target column's area, and one
+  // factor per width for the row at hand
+  std::vector<int> widths(static_cast<size_t>(dw));
+  int widest = 1;
+  for (size_t d = 0; d < widths.size(); ++d) widest = std::max(widest, widths[d] = from[d + 1] - from[d]);
+  std::vector<uint64_t> factor(static_cast<size_t>(widest) + 1);
   for (int dy = 0; dy < dh; ++dy) {
     const int y0 = static_cast<int>(static_cast<int64_t>(dy) * sh / dh);
     const int y1 = static_cast<int>(static_cast<int64_t>(dy + 1) * sh / dh);
@@ -205,12 +213,15 @@ QImage ShrinkIndexed(const QImage& picture, QSize size) {
         sums[d] += sum;
       }
     }
+    for (int k = 1; k <= widest; ++k) {
+      const uint64_t n = static_cast<uint64_t>(k) * static_cast<uint64_t>(y1 - y0);
+      factor[static_cast<size_t>(k)] = ((uint64_t{1} << 40) + n - 1) / n;
+    }
     auto* row = reinterpret_cast<QRgb*>(out.scanLine(dy));
     for (size_t d = 0; d < sums.size(); ++d) {
-      const uint64_t n = static_cast<uint64_t>(from[d + 1] - from[d]) * static_cast<uint64_t>(y1 - y0);
-      const uint64_t sum = sums[d];
-      row[d] = qRgb(static_cast<int>((sum & kLane) / n), static_cast<int>((sum >> 21 & kLane) / n),
-                    static_cast<int>((sum >> 42 & kLane) / n));
+      const uint64_t f = factor[static_cast<size_t>(widths[d])], sum = sums[d];
+      row[d] = qRgb(static_cast<int>((sum & kLane) * f >> 40), static_cast<int>((sum >> 21 & kLane) * f >> 40),
+                    static_cast<int>((sum >> 42 & kLane) * f >> 40));
     }
   }
   return out;
