@@ -8,6 +8,8 @@
 #include <QMdiSubWindow>
 #include <QTextBrowser>
 #include <QWidget>
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QAction>
 #include <QEnterEvent>
 #include <QMainWindow>
@@ -337,6 +339,33 @@ TEST_F(AppFrameQt, ApplicationSetupShowsItsColourSamples) {
   EXPECT_EQ(QColor(picture.pixel(2, picture.height() / 2)), QColor(255, 255, 0));  // 0x00FFFF is yellow
   QWidget* window = Shown("Application Setup");
   Grab(window->parentWidget() ? window->parentWidget() : window, "velmora-application-setup.png");
+}
+
+// Closing Getting Started opens the empty editor inside the frame: larger
+// than the frame's area as the editor asks, it is made to fit, every
+// control it shows within reach, and only its working controls show.
+TEST_F(AppFrameQt, TheEmptyEditorFitsTheFrameArea) {
+  QWidget* top = ShowFrame();
+  ASSERT_NE(top, nullptr);
+  for (auto& w : Windows("Getting Started")) w->InputClose();
+  QMdiSubWindow* editor = nullptr;
+  ASSERT_TRUE(Pump([&] { return (editor = Child("Form Editor")) != nullptr; }, 20000));
+  Pump([] { return false; }, 300);
+  auto* area = top->findChild<QMdiArea*>();
+  ASSERT_NE(area, nullptr);
+  const QRect room = area->viewport()->rect();
+  EXPECT_TRUE(room.contains(editor->geometry())) << Text(editor->geometry()) << " in " << Text(room);
+  std::set<QString> shown;
+  for (QAbstractButton* b : editor->findChildren<QAbstractButton*>()) {
+    if (!b->isVisibleTo(editor) || b->text().isEmpty()) continue;
+    shown.insert(b->text());
+    const QRect at(b->mapTo(editor, QPoint(0, 0)), b->size());
+    EXPECT_TRUE(editor->rect().contains(at)) << b->text().toStdString() << " " << Text(at);
+  }
+  EXPECT_EQ(shown, (std::set<QString>{"...", "Open PDF File", "Exit without Save"}));
+  for (QComboBox* list : editor->findChildren<QComboBox*>())
+    EXPECT_FALSE(list->isVisibleTo(editor)) << list->currentText().toStdString();
+  Grab(top, "velmora-empty-editor.png");
 }
 
 }  // namespace

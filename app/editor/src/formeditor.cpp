@@ -67,6 +67,12 @@ ControlDesc Button(std::string use, int x, int y, int width, std::string text, s
   return Tool(ControlType::Button, std::move(use), x, y, width, std::move(text), std::move(tip));
 }
 
+// A control without a command: it keeps its number but never shows.
+ControlDesc Unused(ControlDesc d) {
+  d.hidden = true;
+  return d;
+}
+
 // The open editors by window handle.
 std::mutex gEditorsMu;
 std::map<long, FormEditor*>& Editors() {
@@ -125,8 +131,8 @@ ui::WindowDesc EditorWindow() {
       Tool(ControlType::Check, "?BITALIC", 157, 17, 28, "Italic"),
       Tool(ControlType::Check, "?BUNDERLINE", 187, 17, 44, "Underline"),
       Tool(ControlType::Check, "?BSTRIKE", 233, 17, 42, "Strikeout"),
-      Button("?RTF:FONT", 277, 17, 34, "Font style"),
-      Button("?RTF:COLOR", 313, 17, 34, "Font color"),
+      Unused(Button("?RTF:FONT", 277, 17, 34, "Font style")),
+      Unused(Button("?RTF:COLOR", 313, 17, 34, "Font color")),
       Button("?SAVEFORM", 1, 33, 38, "Save Form", "Save Form to a Fillable PDF"),
       Button("?SAVEFORMLOCKED", 41, 33, 38, "Save Form", "Save Form to an Unediatble PDF"),
       prompt,
@@ -135,7 +141,7 @@ ui::WindowDesc EditorWindow() {
       Button("?PRINT", 81, 33, 26, "Print"),
       kind,
       page,
-      Button("?BUTTON5", 349, 17, 34, "Button 5"),
+      Unused(Button("?BUTTON5", 349, 17, 34, "Button 5")),
       Button("?SELECTFILLEDFORM", 109, 33, 44, "Select Data"),
       Button("?LOADDATAFROMPDF", 155, 33, 84, "Load Data from PDF File"),
   };
@@ -306,10 +312,14 @@ void FormEditor::ReadSettings() {
 }
 
 void FormEditor::SetEmptyToolbar(bool empty) {
+  // the editing controls, with those that style and choose the kind of a
+  // new field: without a page there is nothing to edit
   static const int editing[] = {kButton1,  kZoomIn,      kZoomOut,         kZoomWidth,      kZoomPage,
                                 kZoomActual, kInfo,      kZoomValue,       kFaceName,       kSaveForm,
                                 kSaveFormLocked, kPrompt1, kSave,          kPrint,          kPageNo,
-                                kSelectFilledForm, kLoadDataFromPdf, kFileImportFields, kFilePrint};
+                                kSelectFilledForm, kLoadDataFromPdf, kFileImportFields, kFilePrint,
+                                kFontSize, kBold,        kItalic,          kUnderline,      kStrike,
+                                kControlType};
   if (empty) Win().Unhide(kPdfOpen); else Win().Hide(kPdfOpen);
   for (int n : editing) Win().Set(n, Prop::Hide, empty ? 1L : 0L);
 }
@@ -623,6 +633,7 @@ void FormEditor::FieldSelected(long position) {
   PreviousType = e.PDFFIELDTYPE;
   PreviousChecked = e.CHECKED;
   FaceName = e.FONTNAME.View();
+  ListFaceName();
   FontSize = std::to_string(e.FONTSIZE);
   Bold = e.FONTBOLD;
   Italic = e.FONTIT;

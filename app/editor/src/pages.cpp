@@ -7,6 +7,7 @@
 #include "velmora/data/dictionary.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/text.h"
 #include "velmora/ui/fonts.h"
 #include "velmora/ui/keys.h"
 
@@ -20,6 +21,8 @@ using ui::Prop;
 namespace {
 
 constexpr const char* kPageImage = "FOR1:PAGEIMAGE";
+// Pages whose pictures are decoded ahead, in the direction of paging.
+constexpr int kPagesAhead = 2;
 
 int FontStyle(Byte bold, Byte italic, Byte underline, Byte strike) {
   int style = bold ? ui::style::Bold : 0;
@@ -36,6 +39,13 @@ std::string Choices(data::Dictionary& d, Long form, Short field) {
   for (const std::string& value : OptionValues(d, form, field)) joined += (value.empty() ? std::string(" ") : value) + "|";
   if (!joined.empty() && joined.back() == '|') joined.back() = ' ';
   return rt::Clip(First(joined, 1023));
+}
+
+// The font list's choices: the faces, each of at most 31 characters.
+void ShowScreenFonts(ui::Window& w, const std::vector<std::string>& faces) {
+  std::string from;
+  for (const std::string& face : faces) from += (from.empty() ? "" : "|") + First(face, 31);
+  w.Set(kFaceName, Prop::From, from);
 }
 
 // A smaller page keeps the window's origin within its new scroll range.
@@ -231,6 +241,20 @@ bool FormEditor::LoadPageRecord() {
   return fm->TryFetch(fm->KeyNumber("FOR1:FormID_Key")) == cl::kBenign;
 }
 
+void FormEditor::PrefetchNextPages() {
+  data::Dictionary& d = data::ThisThread();
+  for (int ahead = 1; ahead <= kPagesAhead; ++ahead) {
+    const int next = ShownPage + ahead * pageStep_;
+    if (next < 1 || next > d.FOR.TOTALPAGES) return;
+    d.FOR1.FORMID = FormId;
+    d.FOR1.PAGENO = static_cast<Short>(next);
+    if (!LoadPageRecord()) return;
+    db::FileDecl& pages = d.File(FileId::FormPages);
+    const int image = pages.MemoIndex(kPageImage);
+    if (image >= 0) Win().PrefetchImage(kForm, db::BlobRead(pages, image, 0, db::BlobSize(pages, image)));
+  }
+}
+
 void FormEditor::SetCaption() {
   data::Dictionary& d = data::ThisThread();
   std::string caption = "Form Editor - \"" + rt::Clip(d.FOR.FORMNAME.View());
@@ -245,6 +269,7 @@ void FormEditor::ShowPage() {
     return;
   }
   data::Dictionary& d = data::ThisThread();
+  PrefetchNextPages();
   d.FOR1.FORMID = FormId;
   d.FOR1.PAGENO = ShownPage;
   LoadPageRecord();
@@ -332,6 +357,7 @@ void FormEditor::SwitchPage() {
   ui::SetCursor(ui::cursor::Wait);
   Win().LockPaint();
   HidePageControls();
+  pageStep_ = pageNo_ < ShownPage ? -1 : 1;
   ShownPage = pageNo_;
   data::ThisThread().FOR1.PAGENO = pageNo_;
   ShowPage();
@@ -350,9 +376,20 @@ void FormEditor::FreeControls() {
 
 void FormEditor::LoadScreenFonts() {
   ScreenFonts = ui::ScreenFontFaces();
-  std::string from;
-  for (const std::string& face : ScreenFonts) from += (from.empty() ? "" : "|") + First(face, 31);
-  Win().Set(kFaceName, Prop::From, from);
+  ListFaceName();
+  ShowScreenFonts(Win(), ScreenFonts);
+}
+
+void FormEditor::ListFaceName() {
+  const std::string face = rt::Clip(FaceName.View());
+  if (face.empty()) return;
+  auto less = [](const std::string& a, const std::string& b) { return rt::Upper(a) < rt::Upper(b); };
+  const auto at = std::lower_bound(ScreenFonts.begin(), ScreenFonts.end(), face, less);
+  if (at != ScreenFonts.end() && rt::Upper(*at) == rt::Upper(face)) return;
+  // a face the desktop has under another name (its font configuration
+  // shows a like face in its place): listed under the name fields keep
+  ScreenFonts.insert(at, face);
+  if (!Win().Get(kFaceName, Prop::From).empty()) ShowScreenFonts(Win(), ScreenFonts);
 }
 
 void FormEditor::FillFontSizes() {

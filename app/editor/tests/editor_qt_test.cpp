@@ -1,18 +1,23 @@
 // The Form Editor on the Qt backend, offscreen: the page picture and the
 // yellow fields are drawn where the queue says.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QWidget>
 #include <filesystem>
 #include <iostream>
 
 #include "editor_fixture.h"
 #include "velmora/ui/keys.h"
+#include "velmora/app/frame.h"
 #include "velmora/ui/qt_backend.h"
 
 namespace {
@@ -199,6 +204,89 @@ TEST_F(EditorQt, ScrollBarsShowWhenThePageIsLargerThanTheClientArea) {
   const std::string path = std::string(EDITOR_SHOT_DIR) + "/editor-screenshot-scrolled.png";
   ASSERT_TRUE(backend_->WindowWidget(handle)->grab().toImage().save(QString::fromStdString(path)));
   std::cout << "editor picture: " << path << "\n";
+
+  // the wheel over the page scrolls down and up, with Shift across
+  auto wheel = [&](QWidget* over, int notches, Qt::KeyboardModifiers modifiers) {
+    const QPointF at(over->width() / 2.0, over->height() / 2.0);
+    QWheelEvent e(at, over->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, modifiers,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(over, &e);
+    Pump();
+  };
+  const long bottom = down->maximum(), right = across->maximum();
+  wheel(client, 2, Qt::NoModifier);  // away from the user: up the page
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom - 2 * 3 * down->singleStep());
+  wheel(client, -1, Qt::NoModifier);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom - 3 * down->singleStep());
+  wheel(client, 1, Qt::ShiftModifier);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::XOrigin), right - 3 * across->singleStep());
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom - 3 * down->singleStep());
+  // with no field focused the keys scroll; a focused field keeps them
+  auto key = [&](QWidget* to, int code) {
+    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
+    QApplication::sendEvent(to, &press);
+    Pump();
+  };
+  QWidget* top = backend_->WindowWidget(handle);
+  if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+  key(top, Qt::Key_Home);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), 0);
+  key(top, Qt::Key_PageDown);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), down->pageStep());
+  key(top, Qt::Key_Down);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), down->pageStep() + down->singleStep());
+  key(top, Qt::Key_Left);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::XOrigin), right - 4 * across->singleStep());
+  key(top, Qt::Key_End);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom);
+  QWidget* field = nullptr;
+  for (long i = 1; i <= o.ed->Queue.Count() && !field; ++i)
+    if (o.ed->Queue.At(i).FORMPAGE == 1 && o.ed->Queue.At(i).CTLTYPE == editor::kText)
+      field = backend_->ControlWidget(handle, o.ed->Queue.At(i).CTLNO);
+  ASSERT_NE(field, nullptr);
+  field->setFocus();
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return QApplication::focusWidget() == field; }));
+  key(field, Qt::Key_PageUp);
+  EXPECT_EQ(o.win->GetLong(0, ui::Prop::YOrigin), bottom);
+}
+
+// Inside the program's frame, whose area is smaller than the editor asks
+// for, the editor is made to fit: every control it shows can be reached.
+TEST_F(EditorQt, InsideTheFrameTheEditorFitsItsArea) {
+  // the program's frame window, without its procedure
+  auto frame = ui::Window::Create(app::FrameWindow());
+  frame->Open();
+  const long frameHandle = frame->GetLong(0, ui::Prop::Handle);
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] {
+    QWidget* top = backend_->WindowWidget(frameHandle);
+    return top && top->isVisible();
+  }));
+  Opened o;
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client));
+  QWidget* top = backend_->WindowWidget(frameHandle);
+  auto* area = top->findChild<QMdiArea*>();
+  ASSERT_NE(area, nullptr);
+  ASSERT_EQ(area->subWindowList().size(), 1);
+  QMdiSubWindow* sub = area->subWindowList().front();
+  EXPECT_TRUE(area->viewport()->rect().contains(sub->geometry()));
+  int buttons = 0;
+  for (QAbstractButton* b : sub->findChildren<QAbstractButton*>()) {
+    if (!b->isVisibleTo(sub) || b->text().isEmpty()) continue;
+    const QRect at(b->mapTo(sub, QPoint(0, 0)), b->size());
+    EXPECT_TRUE(sub->rect().contains(at)) << b->text().toStdString();
+    ++buttons;
+  }
+  EXPECT_GT(buttons, 15);
+  // the model knows the client area it got, and the page is placed in it
+  EXPECT_EQ(o.win->PixelPosition(0).width, client->width());
+  EXPECT_EQ(o.ed->ClientWidth, client->width());
+  const std::string path = std::string(EDITOR_SHOT_DIR) + "/editor-screenshot-in-frame.png";
+  ASSERT_TRUE(top->grab().toImage().save(QString::fromStdString(path)));
+  std::cout << "editor picture: " << path << "\n";
+  o.win->InputClose();
+  ui::ProcessEventsUntil([&] { return EditorWindows().empty(); });
+  frame->Close();
 }
 
 // The editor's tools on Qt: the move and resize box grabs the mouse on the

@@ -7,6 +7,7 @@
 
 #include "editor_fixture.h"
 #include "velmora/runtime/runtime.h"
+#include "velmora/runtime/text.h"
 #include "velmora/ui/keys.h"
 #include "velmora/win/win.h"
 
@@ -70,19 +71,28 @@ TEST_F(Editor, EmptyEditorOpensAPdfAndExitWithoutSaveRemovesTheForm) {
   EXPECT_EQ(o.win->Get(editor::kButton1, Prop::Tip), "Adds New Field");
   EXPECT_EQ(o.win->Get(editor::kSaveFormLocked, Prop::Tip), "Save Form to an Unediatble PDF");
   EXPECT_EQ(o.win->GetLong(0, Prop::Pixels), 1);
-  EXPECT_TRUE(o.win->IsShown(editor::kPdfOpen));
-  for (int n : {editor::kButton1, editor::kZoomIn, editor::kSave, editor::kPageNo, editor::kFaceName,
-                editor::kFileImportFields, editor::kFilePrint, editor::kSelectFilledForm})
-    EXPECT_FALSE(o.win->IsShown(n)) << n;
-  EXPECT_TRUE(o.win->IsShown(editor::kCancel));
+  // the toolbar's controls that show: without a page only Open PDF File,
+  // the picture lookup and Exit without Save; the controls without a
+  // command never show
+  auto shownTools = [&] {
+    std::set<int> shown;
+    for (int n = editor::kLookupFile; n < editor::kForm; ++n)
+      if (o.win->IsShown(n)) shown.insert(n);
+    return shown;
+  };
+  EXPECT_EQ(shownTools(), (std::set<int>{editor::kLookupFile, editor::kPdfOpen, editor::kCancel}));
+  for (int n : {editor::kFileImportFields, editor::kFilePrint}) EXPECT_FALSE(o.win->IsShown(n)) << n;
 
   ui::Headless().AnswerFile({pdf_});
   ui::Headless().AnswerMessage(ui::button::Yes);  // use the document's fields
   Accept(o, editor::kPdfOpen);
   EXPECT_EQ(o.ed->Mode, "2");
   EXPECT_EQ(o.ed->PdfOpened, 1);
-  EXPECT_FALSE(o.win->IsShown(editor::kPdfOpen));
-  EXPECT_TRUE(o.win->IsShown(editor::kSave));
+  std::set<int> editing;
+  for (int n = editor::kLookupFile; n < editor::kForm; ++n)
+    if (n != editor::kPdfOpen && n != editor::kRtfFont && n != editor::kRtfColor && n != editor::kButton5)
+      editing.insert(n);
+  EXPECT_EQ(shownTools(), editing);
   EXPECT_TRUE(o.win->IsShown(editor::kForm));
   // the hidden field is not in the queue; "back" is on page 2
   EXPECT_EQ(Names(o.ed).size(), 8u);
@@ -444,6 +454,22 @@ TEST_F(Editor, FieldEventsCheckRadioFocusAndAutoAdvance) {
   Settle();
   EXPECT_EQ(o.win->GetLong(name, Prop::Color), 0xFFFF80);
   EXPECT_EQ(o.win->GetLong(notes, Prop::Color), 0xFFFF);
+  // the font list shows the face of the focused field, and of new fields
+  // ("Arial"), also when the desktop has that face under another name
+  auto listed = [&](const std::string& face) {
+    const std::string from = "|" + o.win->Get(editor::kFaceName, Prop::From) + "|";
+    return from.find("|" + face + "|") != std::string::npos;
+  };
+  EXPECT_TRUE(listed("Arial"));
+  const_cast<editor::FormControl*>(Entry(ed, "notes"))->FONTNAME = "Velmora Test Face";
+  o.win->InputFocus(notes);
+  Settle();
+  EXPECT_TRUE(listed("Velmora Test Face"));
+  EXPECT_EQ(o.win->Get(editor::kFaceName, Prop::ScreenText), "Velmora Test Face");
+  EXPECT_TRUE(std::is_sorted(ed->ScreenFonts.begin(), ed->ScreenFonts.end(),
+                             [](const std::string& a, const std::string& b) { return rt::Upper(a) < rt::Upper(b); }));
+  o.win->InputFocus(name);
+  Settle();
   // "name" takes 10 characters: the tenth moves on to the next control
   o.win->InputType(name, "abcdefghi");
   Settle();

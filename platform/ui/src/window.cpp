@@ -425,9 +425,14 @@ void Window::Set(int control, Prop prop, std::string_view value, int index) {
         w.nextTimer = std::chrono::steady_clock::now() + std::chrono::milliseconds(10 * ToLong(value));
         w.wake.notify_all();
         break;
-      case Prop::XOrigin: case Prop::YOrigin:
-        w.props[key] = std::to_string(ClampOrigin(w, prop, ToLong(value)));
+      case Prop::XOrigin: case Prop::YOrigin: {
+        // an origin that stays where it was moves nothing
+        const std::string origin = std::to_string(ClampOrigin(w, prop, ToLong(value)));
+        std::string& now = w.props[key];
+        if (now == origin || (now.empty() && origin == "0")) return;
+        now = origin;
         break;
+      }
       default: w.props[key] = std::string(value); break;
     }
     w.Notify(0, prop, index);
@@ -689,6 +694,15 @@ const std::vector<uint8_t>& Window::Image(int control) const {
   Lock l(ModelLock());
   const ControlState* c = state_->Find(control);
   return c ? c->image : none;
+}
+
+// A picture the control will show next: the display may decode it ahead,
+// at the control's size when it stretches its picture.
+void Window::PrefetchImage(int control, std::vector<uint8_t> bytes) {
+  const Rect r = PixelPosition(control);
+  const bool stretch = GetLong(control, Prop::Stretch) != 0;
+  CurrentBackend().PrefetchPicture(std::move(bytes), stretch ? static_cast<int>(std::labs(r.width)) : 0,
+                                   stretch ? static_cast<int>(std::labs(r.height)) : 0);
 }
 
 // --- alert keys ---

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QProgressBar>
 #include <QTextBrowser>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -577,6 +578,49 @@ TEST_F(UiQtBackend, ProgressControlShowsItsRangeAndPosition) {
   EXPECT_TRUE(Pump([&] { return view->maximum() == 40 && view->value() == 10; }));
   w->Set(2, Prop::Progress, 99L);  // beyond the range: shown full
   EXPECT_TRUE(Pump([&] { return view->value() == 40; }));
+  CloseHere(w);
+}
+
+TEST_F(UiQtBackend, SpinShowsItsNumberWithItsPicture) {
+  WindowDesc d;
+  d.caption = "Zoom";
+  d.width = 150;
+  d.height = 40;
+  ControlDesc zoom = C(ControlType::Spin, "?ZOOM", "", 2);
+  zoom.width = 60;
+  zoom.height = 14;
+  zoom.picture = "@p<###%p";
+  zoom.props = {{Prop::RangeLow, "25"}, {Prop::RangeHigh, "400"}, {Prop::Step, "20"}};
+  ControlDesc page = C(ControlType::Spin, "?PAGE", "", 3);
+  page.y = 20;
+  page.width = 40;
+  page.height = 14;
+  page.picture = "@n_3";
+  d.controls = {zoom, page};
+  rt::Long value = 100, pageNo = 7;
+  auto w = Window::Create(d);
+  w->Bind(2, UseVar::Of(value));
+  w->Bind(3, UseVar::Of(pageNo));
+  w->Open();
+  w->Display();
+  QSpinBox* spin = nullptr;
+  QSpinBox* plain = nullptr;
+  ASSERT_TRUE(Pump([&] {
+    spin = qobject_cast<QSpinBox*>(Widget(*w, 2));
+    plain = qobject_cast<QSpinBox*>(Widget(*w, 3));
+    return spin && plain && spin->text() == "100%" && plain->text() == "7";
+  })) << (spin ? spin->text().toStdString() : "no spin");
+  // a step shows the new number with the picture and reaches the model
+  spin->stepUp();
+  EXPECT_TRUE(Pump([&] { return std::atoi(w->Get(2, Prop::ScreenText).c_str()) == 120 && spin->text() == "120%"; }))
+      << w->Get(2, Prop::ScreenText) << " " << spin->text().toStdString();
+  // typed with or without the sign, the number is read through the picture
+  for (const char* typed : {"150%", "175"}) {
+    spin->findChild<QLineEdit*>()->setText(typed);
+    spin->interpretText();
+    const int want = std::atoi(typed);
+    EXPECT_TRUE(Pump([&] { return spin->value() == want; })) << typed << " " << spin->text().toStdString();
+  }
   CloseHere(w);
 }
 

@@ -3,7 +3,7 @@
 // of its bytes, and a stretched picture is scaled once per change of its
 // size, not at every paint.
 #include <QLabel>
-#include <QPixmap>
+#include <QImage>
 #include <cstdint>
 #include <vector>
 
@@ -23,7 +23,7 @@ class ImageView : public QLabel {
   void Show();
   uint64_t key_ = 0;
   bool stretch_ = false;
-  QPixmap source_;
+  QImage source_;
   QSize shown_;
 };
 

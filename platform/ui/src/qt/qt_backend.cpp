@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QTimer>
+#include <limits>
 #include <QFontInfo>
 #include <QFontDialog>
 #include <QFontMetricsF>
@@ -62,12 +63,18 @@
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/keys.h"
 #include "velmora/ui/window.h"
+#include "image_cache.h"
 #include "image_view.h"
+#include "picture_spin.h"
 #include "scroll_bars.h"
 #include "list_keys.h"
 
 namespace ui {
 namespace {
+
+// A mark for the window's own part (caption, icon, status bar) without
+// its controls.
+constexpr int kWindowOnly = std::numeric_limits<int>::min();
 
 QString Q(const std::string& cp1252) { return QString::fromStdString(rt::ToUtf8(cp1252)); }
 std::string FromQ(const QString& s) { return rt::FromUtf8(s.toStdString()); }
@@ -579,7 +586,7 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       break;
     }
     case ControlType::Spin: {
-      auto* s = new QSpinBox(parent);
+      auto* s = new PictureSpin(parent);
       s->setRange(-2147483647, 2147483647);
       QObject::connect(s, &QSpinBox::valueChanged, [this, handle, n](int value) {
         auto it = views.find(handle);
@@ -764,7 +771,8 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
       ShowProgress(widget, w, n);
       break;
     case ControlType::Spin: {
-      auto* s = static_cast<QSpinBox*>(widget);
+      auto* s = static_cast<PictureSpin*>(widget);
+      s->SetPicture(w.Get(n, Prop::Picture));
       if (!w.Get(n, Prop::RangeLow).empty() || !w.Get(n, Prop::RangeHigh).empty())
         s->setRange(static_cast<int>(w.GetLong(n, Prop::RangeLow)), static_cast<int>(w.GetLong(n, Prop::RangeHigh)));
       if (long step = w.GetLong(n, Prop::Step)) s->setSingleStep(static_cast<int>(step));
@@ -774,12 +782,19 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
     }
     case ControlType::DropList: case ControlType::Combo: case ControlType::DropCombo: {
       auto* cb = static_cast<QComboBox*>(widget);
-      cb->clear();
+      QStringList items;
       auto rows = w.ShownRows(n);
       if (rows.empty()) {
-        for (const std::string& choice : MessageLines(w.Get(n, Prop::From))) cb->addItem(Q(choice));
+        for (const std::string& choice : MessageLines(w.Get(n, Prop::From))) items << Q(choice);
       } else {
-        for (const auto& row : rows) cb->addItem(Q(row.cells.empty() ? std::string() : row.cells[0]));
+        for (const auto& row : rows) items << Q(row.cells.empty() ? std::string() : row.cells[0]);
+      }
+      // a long list (the desktop's fonts) is filled again only when it changed
+      bool same = cb->count() == items.size();
+      for (int i = 0; same && i < cb->count(); ++i) same = cb->itemText(i) == items[i];
+      if (!same) {
+        cb->clear();
+        cb->addItems(items);
       }
       int found = cb->findText(screen);
       long selected = w.GetLong(n, Prop::Selected);
@@ -924,7 +939,7 @@ void QtBackend::Impl::RefreshList(View& v, Window& w, int n, QTreeWidget* t) {
 void QtBackend::Impl::Refresh(View& v, Window& w, int control) {
   if (!v.top) return;
   v.syncing = true;
-  if (control == 0) {
+  if (control == 0 || control == kWindowOnly) {
     v.top->setWindowTitle(Q(w.Get(0, Prop::Text)));
     v.top->setWindowIcon(IconOf(w.Get(0, Prop::Icon)));
     // background pictures are tiled behind the controls
@@ -950,7 +965,8 @@ void QtBackend::Impl::Refresh(View& v, Window& w, int control) {
       }
       label->setText(Q(text));
     }
-    for (int n : w.Controls()) RefreshControl(v, w, n);
+    if (control == 0)
+      for (int n : w.Controls()) RefreshControl(v, w, n);
   } else if (w.Exists(control)) {
     RefreshControl(v, w, control);
   }
@@ -981,6 +997,9 @@ void QtBackend::Impl::Build(long handle) {
   if (w->Kind() == WindowKind::Frame) {
     v.top->statusBar();  // where the tips of menu items and toolbar buttons show
     v.mdi = new QMdiArea(v.top);
+    // a child that cannot be made small enough to fit is reached by scrolling
+    v.mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    v.mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     v.top->setCentralWidget(v.mdi);
     v.client = v.mdi->viewport();
   } else {
@@ -1032,6 +1051,7 @@ void QtBackend::Impl::Build(long handle) {
   if (v.client->width() != r.width || v.client->height() != r.height)
     w->InputSize(v.client->width(), v.client->height());
   qtscroll::Update(v.client, *w, handle);
+  qtscroll::WatchWheelAndKeys(v.top, v.client);
 }
 
 void QtBackend::Impl::Drop(long handle) {
@@ -1150,10 +1170,18 @@ void QtBackend::PropertyChanged(Window& w, int control, Prop prop, int) {
       if (it != impl_->views.end() && win) impl_->ApplyKeyboardOrder(it->second, *win);
     });
   }
-  // the origin moves every control that scrolls with the window
-  bool all = control == 0 && (prop == Prop::XOrigin || prop == Prop::YOrigin || prop == Prop::Pixels);
-  impl_->MarkDirty(handle, control);
-  if (all)
+  // the origin moves every control that scrolls with the window; the
+  // caption, icon and status texts change the window alone
+  if (control == 0 && (prop == Prop::XOrigin || prop == Prop::YOrigin)) {
+    impl_->MarkDirty(handle, kWindowOnly);
+    for (int n : w.Controls())
+      if (w.GetLong(n, Prop::Scroll)) impl_->MarkDirty(handle, n);
+    return;
+  }
+  const bool windowOnly =
+      control == 0 && (prop == Prop::Text || prop == Prop::StatusText || prop == Prop::Icon);
+  impl_->MarkDirty(handle, windowOnly ? kWindowOnly : control);
+  if (control == 0 && prop == Prop::Pixels)
     for (int n : w.Controls()) impl_->MarkDirty(handle, n);
 }
 
@@ -1210,6 +1238,10 @@ std::optional<std::pair<int, int>> QtBackend::PictureSize(const std::vector<uint
   QSize size = reader.size();
   if (!size.isValid()) return std::nullopt;
   return std::make_pair(size.width(), size.height());
+}
+
+void QtBackend::PrefetchPicture(std::vector<uint8_t> bytes, int width, int height) {
+  imagecache::Prefetch(std::move(bytes), width > 0 && height > 0 ? QSize(width, height) : QSize());
 }
 
 std::string QtBackend::ClipboardText() const {

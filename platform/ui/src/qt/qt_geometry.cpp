@@ -70,6 +70,31 @@ void Apply(Window& w, QWidget* outer, QWidget* client) {
     if (short_.isNull()) break;
     outer->resize(outer->size() + short_);
   }
+  if (FitFrameArea(outer)) {
+    for (QLayout* l : layouts) {
+      l->invalidate();
+      l->activate();
+    }
+    // the window learns the client area it has
+    if (client->size() != want) w.InputSize(client->width(), client->height());
+  }
+}
+
+bool FitFrameArea(QWidget* outer) {
+  auto* sub = qobject_cast<QMdiSubWindow*>(outer);
+  QMdiArea* area = sub ? sub->mdiArea() : nullptr;
+  if (!area || sub->isMaximized() || sub->isMinimized()) return false;
+  const QSize room = area->viewport()->size();
+  // a child that fits the area stays where it was put (also by the user)
+  if (room.isEmpty() || (sub->width() <= room.width() && sub->height() <= room.height())) return false;
+  // smaller down to the least it can show, then moved in as far as needed;
+  // what still lies outside is reached with the area's scroll bars
+  const QSize size = sub->size().boundedTo(room).expandedTo(sub->minimumSizeHint());
+  const QPoint at(std::clamp(sub->x(), 0, std::max(0, room.width() - size.width())),
+                  std::clamp(sub->y(), 0, std::max(0, room.height() - size.height())));
+  if (size == sub->size() && at == sub->pos()) return false;
+  sub->setGeometry(QRect(at, size));
+  return true;
 }
 
 void Watch(QWidget* outer, long handle, std::function<bool()> syncing) {

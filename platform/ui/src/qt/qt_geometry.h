@@ -20,6 +20,10 @@ namespace qtgeometry {
 // the model's size (maximized instead when the model says so).
 void Apply(Window& w, QWidget* outer, QWidget* client);
 
+// An MDI child larger than the frame's area is made smaller (no smaller
+// than its least size) and moved into it; true when it changed.
+bool FitFrameArea(QWidget* outer);
+
 // From now on moves and maximizing of `outer` reach the window `handle`,
 // except while `syncing` says so (the backend's own changes, or the window
 // is going).

@@ -1,9 +1,12 @@
 // Scroll bars of a scrolling window's client area on the Qt backend.
 #include "scroll_bars.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QScrollBar>
-#include <algorithm>
 #include <QSignalBlocker>
+#include <QWheelEvent>
+#include <algorithm>
 
 namespace ui::qtscroll {
 namespace {
@@ -22,7 +25,72 @@ QScrollBar* Bar(QWidget* client, Qt::Orientation orientation, long handle) {
   return bar;
 }
 
+// The client's bar of one direction when it shows.
+QScrollBar* ShownBar(QWidget* client, Qt::Orientation orientation) {
+  const char* name = orientation == Qt::Horizontal ? "velmora-hscroll" : "velmora-vscroll";
+  auto* bar = client->findChild<QScrollBar*>(name, Qt::FindDirectChildrenOnly);
+  return bar && bar->isVisible() ? bar : nullptr;
+}
+
+class WheelAndKeys : public QObject {
+ public:
+  WheelAndKeys(QObject* parent, QWidget* top, QWidget* client) : QObject(parent), top_(top), client_(client) {}
+
+ protected:
+  bool eventFilter(QObject* obj, QEvent* e) override {
+    if (e->type() == QEvent::Wheel && obj == client_) return Wheel(static_cast<QWheelEvent*>(e));
+    if (e->type() == QEvent::KeyPress && obj == top_) return Key(static_cast<QKeyEvent*>(e));
+    return false;
+  }
+
+ private:
+  bool Wheel(QWheelEvent* e) {
+    const QPoint delta = e->angleDelta();
+    const bool across = (e->modifiers() & Qt::ShiftModifier) || (delta.y() == 0 && delta.x() != 0);
+    QScrollBar* bar = ShownBar(client_, across ? Qt::Horizontal : Qt::Vertical);
+    if (!bar) return false;
+    // three steps a notch, as scrolled text moves three lines
+    const int notches = across && delta.x() != 0 ? delta.x() : delta.y();
+    bar->setValue(bar->value() - notches * 3 * bar->singleStep() / 120);
+    e->accept();
+    return true;
+  }
+  bool Key(QKeyEvent* e) {
+    // a control of the client area keeps its keys (a field's text cursor)
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && focus != client_ && client_->isAncestorOf(focus)) return false;
+    if (e->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) return false;
+    QScrollBar* down = ShownBar(client_, Qt::Vertical);
+    QScrollBar* across = ShownBar(client_, Qt::Horizontal);
+    QScrollBar* bar = nullptr;
+    int to = 0;
+    switch (e->key()) {
+      case Qt::Key_Up: bar = down; to = down ? down->value() - down->singleStep() : 0; break;
+      case Qt::Key_Down: bar = down; to = down ? down->value() + down->singleStep() : 0; break;
+      case Qt::Key_PageUp: bar = down; to = down ? down->value() - down->pageStep() : 0; break;
+      case Qt::Key_PageDown: bar = down; to = down ? down->value() + down->pageStep() : 0; break;
+      case Qt::Key_Home: bar = down; to = 0; break;
+      case Qt::Key_End: bar = down; to = down ? down->maximum() : 0; break;
+      case Qt::Key_Left: bar = across; to = across ? across->value() - across->singleStep() : 0; break;
+      case Qt::Key_Right: bar = across; to = across ? across->value() + across->singleStep() : 0; break;
+      default: return false;
+    }
+    if (!bar) return false;
+    bar->setValue(to);
+    return true;
+  }
+  QWidget* top_;
+  QWidget* client_;
+};
+
 }  // namespace
+
+void WatchWheelAndKeys(QWidget* top, QWidget* client) {
+  if (!top || !client) return;
+  auto* watch = new WheelAndKeys(client, top, client);
+  client->installEventFilter(watch);
+  top->installEventFilter(watch);
+}
 
 void Update(QWidget* client, Window& w, long handle) {
   if (!client) return;

@@ -11,4 +11,9 @@ namespace ui::qtscroll {
 // client area. Moving a bar sets the window's origin in the model.
 void Update(QWidget* client, Window& w, long handle);
 
+// The mouse wheel over the client area (Shift: across) and, while no
+// control of the client area has the focus, the arrow keys, Page Up/Down
+// and Home/End move the bars, and so the window's origin.
+void WatchWheelAndKeys(QWidget* top, QWidget* client);
+
 }  // namespace ui::qtscroll

@@ -88,6 +88,9 @@ class FormEditor : public cl::ProcedureWindow {
   void FreeControls();
   void MeasureClientArea();
   void LoadScreenFonts();
+  // The font list holds `FaceName` (a face the desktop substitutes is
+  // added to it under its own name).
+  void ListFaceName();
   void FillFontSizes();
   // Switches to the page in FOR1:PAGENO.
   void SwitchPage();
@@ -228,12 +231,16 @@ class FormEditor : public cl::ProcedureWindow {
   // asked; false when anything failed (doc says what).
   bool WriteFormPdf(apppdf::FormDocument& doc, const std::string& workingCopy, bool flatten);
   void SaveFormPdf(bool uneditable);
+  // Hands the pictures of the pages after the shown one, in the direction
+  // of the last switch, to the window to be decoded ahead.
+  void PrefetchNextPages();
   int Key(int file, std::string_view label) const;
 
   std::vector<int> opened_;  // files opened by set-up (data::FileId values)
   std::vector<int> relationsOpened_;
   std::vector<std::string> unsaved_;
   Short pageNo_ = 1;  // the page spin's variable
+  Short pageStep_ = 1;  // the direction of the last page switch
   std::atomic<int> busy_{0};
 };
 

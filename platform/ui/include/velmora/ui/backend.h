@@ -48,6 +48,9 @@ class Backend {
   virtual std::optional<std::pair<int, int>> PictureSize(const std::vector<uint8_t>&) const {
     return std::nullopt;
   }
+  // A picture about to be shown, at width x height pixels when both are
+  // positive: the backend may decode it ahead (called without the lock).
+  virtual void PrefetchPicture(std::vector<uint8_t> /*bytes*/, int /*width*/, int /*height*/) {}
 
   // Clipboard text.
   virtual std::string ClipboardText() const = 0;

@@ -36,6 +36,7 @@ class QtBackend : public Backend {
   int DpiY() const override;
   DialogBase Metrics(const Font& font) const override;
   std::optional<std::pair<int, int>> PictureSize(const std::vector<uint8_t>& bytes) const override;
+  void PrefetchPicture(std::vector<uint8_t> bytes, int width, int height) override;
 
   std::string ClipboardText() const override;
   void SetClipboardText(const std::string& text) override;

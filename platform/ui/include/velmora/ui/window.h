@@ -155,6 +155,8 @@ class Window : public std::enable_shared_from_this<Window> {
   // Images: a picture's bytes (a BLOB); setting Prop::Text reads a file.
   void SetImage(int control, std::vector<uint8_t> bytes);
   const std::vector<uint8_t>& Image(int control) const;
+  // A picture the control is about to show (a hint: nothing changes).
+  void PrefetchImage(int control, std::vector<uint8_t> bytes);
 
   // Alert keys on a control (0: the window).
   void Alert(int control, int keycode);
