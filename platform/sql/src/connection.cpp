@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <vector>
 
 #include "sql_internal.h"
 
@@ -49,13 +50,48 @@ std::map<std::string, std::string> parseOwner(const std::string& owner) {
 
 }  // namespace detail
 
-std::string maskPassword(const std::string& text, const std::string& owner) {
-  std::string out = text;
-  for (const auto& [key, value] : detail::parseOwner(owner)) {
-    if (value.empty() || (key != "PWD" && key != "PASSWORD")) continue;
-    for (size_t at = out.find(value); at != std::string::npos; at = out.find(value, at + 3))
-      out.replace(at, value.size(), "***");
+namespace {
+
+std::string driverCode(const std::string& driver);
+
+std::vector<std::string> commaFields(const std::string& owner) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = owner.find(',', start);
+    out.push_back(owner.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) return out;
+    start = comma + 1;
   }
+}
+
+// The password a connection string holds, empty when none.
+std::string passwordOf(const std::string& owner, const std::string& code) {
+  auto pairs = detail::parseOwner(owner);
+  for (const char* k : {"PWD", "PASSWORD"})
+    if (auto it = pairs.find(k); it != pairs.end()) return it->second;
+  if (owner.find('=') != std::string::npos) return {};
+  auto fields = commaFields(owner);
+  if (code == "MSS") return fields.size() > 3 ? fields[3] : std::string();
+  if (code == "ORA") {
+    if (fields.size() > 1) return fields[1];
+    size_t slash = owner.find('/');
+    if (slash == std::string::npos) return {};
+    size_t at = owner.find('@', slash);
+    return owner.substr(slash + 1, at == std::string::npos ? std::string::npos : at - slash - 1);
+  }
+  return fields.size() > 2 ? fields[2] : std::string();
+}
+
+}  // namespace
+
+std::string maskPassword(const std::string& text, const std::string& owner,
+                         const std::string& driver) {
+  std::string out = text;
+  std::string password = passwordOf(owner, driverCode(driver));
+  if (password.empty()) return out;
+  for (size_t at = out.find(password); at != std::string::npos; at = out.find(password, at + 3))
+    out.replace(at, password.size(), "***");
   return out;
 }
 
@@ -95,9 +131,14 @@ Connection* connectionFor(const std::string& driver, const std::string& owner,
   } else if (firebird) {
     c = detail::openFirebird(owner, error);
   } else if (code == "MSS") {
-    auto pairs = detail::parseOwner(owner);
     std::string connect = owner;
-    if (!pairs.count("DRIVER") && !pairs.count("DSN")) connect = "DRIVER={FreeTDS};" + owner;
+    if (owner.find('=') == std::string::npos) {
+      auto f = commaFields(owner);
+      f.resize(4);
+      connect = "SERVER=" + f[0] + ";DATABASE={" + f[1] + "};UID={" + f[2] + "};PWD={" + f[3] + "}";
+    }
+    auto pairs = detail::parseOwner(connect);
+    if (!pairs.count("DRIVER") && !pairs.count("DSN")) connect = "DRIVER={FreeTDS};" + connect;
     c = detail::openOdbc(connect, error);
   } else if (code == "ODB") {
     c = detail::openOdbc(owner, error);
@@ -105,7 +146,7 @@ Connection* connectionFor(const std::string& driver, const std::string& owner,
     error = "unknown SQL driver " + driver;
   }
   if (!c) {
-    error = maskPassword(error, owner);
+    error = maskPassword(error, owner, code);
     return nullptr;
   }
   Connection* raw = c.get();

@@ -87,6 +87,7 @@ class FirebirdConnection final : public Connection {
 
   bool execute(const std::string& statement) override {
     error_.clear();
+    state_.clear();
     closeResult();
     ISC_STATUS_ARRAY st;
     if (isc_start_transaction(st, &tr_, 1, &db_, 0, nullptr)) return fail(st);
@@ -122,6 +123,7 @@ class FirebirdConnection final : public Connection {
 
   bool fetch(std::vector<Value>& row) override {
     error_.clear();
+    state_.clear();
     row.clear();
     if (!open_) return false;
     ISC_STATUS_ARRAY st;
@@ -147,12 +149,16 @@ class FirebirdConnection final : public Connection {
   }
 
   const std::string& error() const override { return error_; }
+  const std::string& state() const override { return state_; }
 
  private:
   XSQLDA* sqlda() { return reinterpret_cast<XSQLDA*>(out_.data()); }
 
   bool fail(const ISC_STATUS* st) {
     error_ = statusText(st);
+    char code[6] = {};
+    fb_sqlstate(code, st);
+    state_.assign(code, strnlen(code, sizeof code));
     open_ = false;
     ISC_STATUS_ARRAY s2;
     isc_dsql_free_statement(s2, &stmt_, DSQL_close);
@@ -242,6 +248,7 @@ class FirebirdConnection final : public Connection {
   std::vector<std::vector<char>> buffers_;
   std::vector<short> nulls_;
   std::string error_;
+  std::string state_;
 };
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace {
 
 // The diagnostic records of a handle as one text, without the drivers'
 // leading "[vendor][component]" tags.
-std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle, std::string* sqlstate = nullptr) {
   std::string out;
   for (SQLSMALLINT i = 1;; ++i) {
     SQLCHAR state[6] = {};
@@ -18,6 +18,7 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     SQLSMALLINT len = 0;
     SQLRETURN rc = SQLGetDiagRec(type, handle, i, state, &native, text, sizeof text, &len);
     if (!SQL_SUCCEEDED(rc)) break;
+    if (sqlstate && i == 1) *sqlstate = reinterpret_cast<char*>(state);
     std::string t(reinterpret_cast<char*>(text));
     while (!t.empty() && t[0] == '[') {
       size_t close = t.find(']');
@@ -59,13 +60,13 @@ class OdbcConnection final : public Connection {
                                     static_cast<SQLSMALLINT>(c.size()), nullptr, 0, nullptr,
                                     SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
-      error_ = diagnostics(SQL_HANDLE_DBC, dbc_);
+      error_ = diagnostics(SQL_HANDLE_DBC, dbc_, &state_);
       return false;
     }
     connected_ = true;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt_))) {
       stmt_ = nullptr;
-      error_ = diagnostics(SQL_HANDLE_DBC, dbc_);
+      error_ = diagnostics(SQL_HANDLE_DBC, dbc_, &state_);
       return false;
     }
     return true;
@@ -73,13 +74,14 @@ class OdbcConnection final : public Connection {
 
   bool execute(const std::string& statement) override {
     error_.clear();
+    state_.clear();
     columns_ = 0;
     SQLFreeStmt(stmt_, SQL_CLOSE);
     std::string s = statement;
     SQLRETURN rc = SQLExecDirect(stmt_, reinterpret_cast<SQLCHAR*>(s.data()),
                                  static_cast<SQLINTEGER>(s.size()));
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-      error_ = diagnostics(SQL_HANDLE_STMT, stmt_);
+      error_ = diagnostics(SQL_HANDLE_STMT, stmt_, &state_);
       return false;
     }
     SQLSMALLINT n = 0;
@@ -89,6 +91,7 @@ class OdbcConnection final : public Connection {
 
   bool fetch(std::vector<Value>& row) override {
     error_.clear();
+    state_.clear();
     row.clear();
     if (columns_ <= 0) return false;
     SQLRETURN rc = SQLFetch(stmt_);
@@ -97,7 +100,7 @@ class OdbcConnection final : public Connection {
       return false;
     }
     if (!SQL_SUCCEEDED(rc)) {
-      error_ = diagnostics(SQL_HANDLE_STMT, stmt_);
+      error_ = diagnostics(SQL_HANDLE_STMT, stmt_, &state_);
       columns_ = 0;
       return false;
     }
@@ -110,7 +113,7 @@ class OdbcConnection final : public Connection {
         rc = SQLGetData(stmt_, static_cast<SQLUSMALLINT>(col), SQL_C_CHAR, buf, sizeof buf, &ind);
         if (rc == SQL_NO_DATA) break;
         if (!SQL_SUCCEEDED(rc)) {
-          error_ = diagnostics(SQL_HANDLE_STMT, stmt_);
+          error_ = diagnostics(SQL_HANDLE_STMT, stmt_, &state_);
           return false;
         }
         if (ind == SQL_NULL_DATA) {
@@ -129,6 +132,7 @@ class OdbcConnection final : public Connection {
   }
 
   const std::string& error() const override { return error_; }
+  const std::string& state() const override { return state_; }
 
  private:
   SQLHENV env_ = nullptr;
@@ -137,6 +141,7 @@ class OdbcConnection final : public Connection {
   bool connected_ = false;
   SQLSMALLINT columns_ = 0;
   std::string error_;
+  std::string state_;
 };
 
 }  // namespace

@@ -90,6 +90,7 @@ TEST_P(SqlServer, AFailingStatementGivesTheServersOwnTextAndTheConnectionGoesOn)
   EXPECT_FALSE(c->execute("SELECT * FROM no_such_table"));
   EXPECT_NE(c->error().find(GetParam().missingTableText), std::string::npos) << c->error();
   EXPECT_EQ(c->error().find('['), std::string::npos) << "no driver tags: " << c->error();
+  EXPECT_EQ(c->state(), "42S02");
   EXPECT_FALSE(c->execute("SELEC 1"));
   EXPECT_FALSE(c->error().empty());
   ASSERT_TRUE(c->execute(std::string(GetParam().flavour) == "FIREBIRD"
@@ -100,6 +101,7 @@ TEST_P(SqlServer, AFailingStatementGivesTheServersOwnTextAndTheConnectionGoesOn)
   ASSERT_TRUE(c->fetch(row));
   EXPECT_EQ(row, std::vector<sql::Value>{"1"});
   EXPECT_EQ(c->error(), "");
+  EXPECT_EQ(c->state(), "");
 }
 
 TEST_P(SqlServer, AWrongPasswordFailsWithoutShowingIt) {
@@ -142,15 +144,30 @@ TEST(SqlDrivers, ServersWithoutAClientOrUnreachableFailClearly) {
             nullptr);
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(error.find("Ms-pw-123"), std::string::npos) << error;
+  EXPECT_EQ(sql::connectionFor("MSSQL", "127.0.0.1:1,db,sa,Ms-pw-456", "", error), nullptr);
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(error.find("Ms-pw-456"), std::string::npos) << error;
   EXPECT_EQ(sql::connectionFor("PARADOX", "x", "", error), nullptr);
   EXPECT_FALSE(error.empty());
 }
 
 TEST(SqlDrivers, PasswordsAreMaskedInTexts) {
-  EXPECT_EQ(sql::maskPassword("bad pw s3cr;et and s3cr;et", "UID=a; PWD={s3cr;et};X=1"),
-            "bad pw *** and ***");
-  EXPECT_EQ(sql::maskPassword("login x failed", "Password=x"), "login *** failed");
-  EXPECT_EQ(sql::maskPassword("nothing here", "UID=a"), "nothing here");
+  struct Case {
+    const char* driver;
+    const char* owner;
+    const char* text;
+    const char* masked;
+  };
+  for (const Case& c : {
+           Case{"ODBC", "UID=a; PWD={s3cr;et};X=1", "pw s3cr;et and s3cr;et", "pw *** and ***"},
+           Case{"ODBC", "Password=xy", "login xy failed", "login *** failed"},
+           Case{"ODBC", "UID=a", "nothing here", "nothing here"},
+           Case{"MSSQL", "srv,db,sa,Pw9", "sa/Pw9 refused", "sa/*** refused"},
+           Case{"SQLANYWHERE", "db,dba,Sql3", "dba Sql3", "dba ***"},
+           Case{"ORACLE", "scott,Tiger7", "scott Tiger7", "scott ***"},
+           Case{"ORACLE", "scott/Tiger8@orcl", "Tiger8@orcl", "***@orcl"},
+       })
+    EXPECT_EQ(sql::maskPassword(c.text, c.owner, c.driver), c.masked) << c.driver << " " << c.owner;
 }
 
 }  // namespace

@@ -25,10 +25,13 @@ class Connection {
   virtual bool fetch(std::vector<Value>& row) = 0;
   // The server's own text of the last failure; empty after a success.
   virtual const std::string& error() const = 0;
+  // The SQLSTATE of the last failure (e.g. "42S02"); empty after a success.
+  virtual const std::string& state() const = 0;
 };
 
 // The connection for `owner` on the calling thread, made on first use and
-// kept for the thread's life. `driver` is "MSSQL", "ORACLE", "SQLANYWHERE" or
+// kept for the thread's life. "MSSQL" takes "server,database,user,password"
+// (or an ODBC connection string) and connects through FreeTDS. `driver` is "MSSQL", "ORACLE", "SQLANYWHERE" or
 // "ODBC" (or the server codes "MSS", "ORA", "ASA", "ODB"); `flavour` is
 // ODBCFlavour ("FIREBIRD" sends "ODBC" to the Firebird client). On failure
 // returns null and sets `error` to a text that never holds the password.
@@ -38,7 +41,11 @@ Connection* connectionFor(const std::string& driver, const std::string& owner,
 // Closes the calling thread's connections.
 void closeThreadConnections();
 
-// `text` with every password value of the connection string `owner` masked.
-std::string maskPassword(const std::string& text, const std::string& owner);
+// `text` with the password of the connection string `owner` of `driver`
+// masked wherever it appears: the PWD= or PASSWORD= value, else the comma
+// field that holds it ("MSSQL" server,database,user,password; "SQLANYWHERE"
+// database,user,password; "ORACLE" user,password or user/password@service).
+std::string maskPassword(const std::string& text, const std::string& owner,
+                         const std::string& driver = "ODBC");
 
 }  // namespace velmora::sql
