@@ -15,7 +15,7 @@ function(velmora_library name)
   velmora_warnings(${name})
 endfunction()
 
-# velmora_test(<name> SOURCES ... DEPS ...)
+# velmora_test(<name> SOURCES ... DEPS ... [PROPERTIES ...])
 # One GoogleTest executable per folder, registered with CTest. Every test
 # process runs through cmake/isolated-test: its HOME, XDG_CONFIG_HOME,
 # TMPDIR and XDG_RUNTIME_DIR are fresh folders under the build tree.
@@ -23,7 +23,7 @@ function(velmora_test name)
   if(NOT VELMORA_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PROPERTIES" ${ARGN})
   if(VELMORA_SANITIZE)
     list(APPEND ARG_SOURCES ${PROJECT_SOURCE_DIR}/cmake/lsan_suppressions.cpp)
   endif()
@@ -33,7 +33,7 @@ function(velmora_test name)
   set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR
     ${PROJECT_SOURCE_DIR}/cmake/isolated-test ${CMAKE_BINARY_DIR}/test-homes)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${ARG_PROPERTIES})
 endfunction()
 
 # VELMORA_FUZZ: a clang build of the libFuzzer targets (with VELMORA_SANITIZE,

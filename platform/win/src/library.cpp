@@ -1,0 +1,30 @@
+// LoadLibraryA, GetProcAddress and FreeLibrary over the dynamic loader.
+#include <dlfcn.h>
+
+#include <string>
+
+#include "velmora/win/library.h"
+
+namespace win {
+
+HMODULE LoadLibraryA(const char* lpLibFileName) {
+  if (!lpLibFileName || !*lpLibFileName) return nullptr;
+  std::string name = lpLibFileName;
+  void* h = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!h && name.find('/') == std::string::npos)
+    h = dlopen((std::string(VELMORA_ODBC_DRIVER_DIR "/") + name).c_str(), RTLD_NOW | RTLD_LOCAL);
+  return h;
+}
+
+FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
+  if (!hModule || !lpProcName) return nullptr;
+  void* p = dlsym(hModule, lpProcName);
+  return reinterpret_cast<FARPROC>(p);
+}
+
+BOOL FreeLibrary(HMODULE hModule) {
+  if (!hModule) return 0;
+  return dlclose(hModule) == 0 ? 1 : 0;
+}
+
+}  // namespace win
