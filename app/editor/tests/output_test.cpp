@@ -395,6 +395,70 @@ TEST_F(Output, AFailedStepIsReportedAndNoFileIsOffered) {
   }
 }
 
+// A field placed in the editor and changed through its properties dialog
+// reaches the fillable PDF with the dialog's colours, border and alignment.
+TEST_F(Output, APlacedFieldKeepsItsPropertiesInThePdf) {
+  const long form = ImportForm();
+  Opened o = StartEditor("1", form);
+  FormEditor* ed = o.ed;
+  Insert(o, "Text", ed->PageLeft + 96, ed->PageTop + 160, ed->PageLeft + 288, ed->PageTop + 192);
+  const editor::FormControl& placed = ed->Queue.At(ed->Queue.Count());
+  const std::string name = rt::Clip(placed.NAME.View());
+  const int control = placed.CTLNO;
+  o.win->InputType(control, "Boxed value");
+  Settle();
+
+  o.win->InputKey(control, ui::key::MouseLeft2);
+  auto dialog = ui::WaitForWindow("Form Control Properties");
+  ASSERT_NE(dialog, nullptr);
+  Settle();
+  auto n = [&](const char* use) { return dialog->Number(use); };
+  ASSERT_TRUE(dialog->InputTab(n("?SHEET1"), 2));
+  ASSERT_TRUE(dialog->InputType(n("?TEMPWIDTH"), "2"));
+  ASSERT_TRUE(dialog->InputAccept(n("?TEMPWIDTH")));
+  Settle();
+  ui::Headless().AnswerColor(0x0000FF);  // background: red in the PDF
+  ASSERT_TRUE(dialog->InputAccept(n("?BUTTON3")));
+  Settle();
+  ui::Headless().AnswerColor(0x00FF00);  // text: green
+  ASSERT_TRUE(dialog->InputAccept(n("?BUTTON3:2")));
+  Settle();
+  ui::Headless().AnswerColor(0xFF0000);  // border: blue
+  ASSERT_TRUE(dialog->InputAccept(n("?BUTTON3:3")));
+  Settle();
+  ASSERT_TRUE(dialog->InputAccept(n("?FORMCONTROLS:CTLG:HASBORDER")));
+  ASSERT_TRUE(dialog->InputSelectRow(n("?BORDERSTYLE"), 2));  // Dashed
+  ASSERT_TRUE(dialog->InputTab(n("?SHEET1"), 1));
+  const int right = dialog->Children(n("?FORMCONTROLS:CTLG:ALIGN")).at(0).number;
+  ASSERT_TRUE(dialog->InputAccept(right));
+  Settle();
+  ASSERT_TRUE(dialog->InputAccept(n("?BUTTON7")));
+  ASSERT_TRUE(ui::WaitUntil([&] { return !dialog->IsOpen(); }));
+  Settle();
+
+  const std::string file = (dir_ / "placed.pdf").string();
+  Save(o, editor::kSaveForm, file);
+  ASSERT_EQ(Messages().size(), 1u);
+  QPDF q;
+  q.processFile(file.c_str());
+  QPDFObjectHandle field;
+  for (auto& f : QPDFAcroFormDocumentHelper(q).getFormFields())
+    if (f.getFullyQualifiedName() == name) field = f.getObjectHandle();
+  ASSERT_FALSE(field.isNull()) << name;
+  EXPECT_EQ(field.getKey("/V").getUTF8Value(), "Boxed value");
+  EXPECT_EQ(field.getKey("/Q").getIntValue(), 2);
+  QPDFObjectHandle mk = field.getKey("/MK");
+  ASSERT_TRUE(mk.isDictionary());
+  EXPECT_EQ(mk.getKey("/BG").unparse(), "[ 1 0 0 ]");
+  EXPECT_EQ(mk.getKey("/BC").unparse(), "[ 0 0 1 ]");
+  QPDFObjectHandle bs = field.getKey("/BS");
+  ASSERT_TRUE(bs.isDictionary());
+  EXPECT_EQ(bs.getKey("/W").getNumericValue(), 2);
+  EXPECT_EQ(bs.getKey("/S").getName(), "/D");
+  EXPECT_NE(field.getKey("/DA").getUTF8Value().find("0 1 0 rg"), std::string::npos) << field.getKey("/DA").unparse();
+  Accept(o, editor::kCancel);
+}
+
 TEST_F(Output, PrintsTheFlattenedFormThroughThePrintBackend) {
   auto printer = std::make_shared<velmora::pdf::RecordingPrintBackend>();
   velmora::pdf::SetPrintBackend(printer);
