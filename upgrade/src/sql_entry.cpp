@@ -1,10 +1,11 @@
-// The SQL back-end entry points as this build has them, and the masking
-// of passwords in connection strings before they are traced.
+// The SQL back-end entry points this build has no server for, and the
+// masking of passwords in connection strings before they are traced.
 #include "velmora/upgrade/sql_entry.h"
 
 #include "velmora/runtime/system.h"
 #include "velmora/runtime/text.h"
 #include "velmora/upgrade/settings.h"
+#include "velmora/upgrade/sql_exec.h"
 
 namespace upg {
 namespace {
@@ -23,15 +24,29 @@ std::string BeforeComma(std::string_view s, int n) {
   return rt::Clip(at == std::string_view::npos ? s : s.substr(0, at));
 }
 
-// "...key=secret;..." with the value masked; npos when the key is absent.
-std::string MaskValue(std::string_view s, std::string_view key, std::string_view shown,
-                      bool fromKey) {
-  std::string lower = rt::Lower(s);
-  size_t at = lower.find(key);
-  if (at == std::string::npos) return {};
-  size_t semi = s.find(';', fromKey ? at : at + key.size());
-  return std::string(s.substr(0, at)) + std::string(shown) + std::string(kMask) +
-         (semi == std::string_view::npos ? std::string() : std::string(s.substr(semi)));
+// Where the value of a "key=" setting that starts at `at` ends (past its
+// closing quote or brace; at the next ";" otherwise); npos when no "="
+// follows the key (blanks allowed around it).
+size_t ValueEnd(std::string_view s, size_t at, size_t keyLen) {
+  size_t p = at + keyLen;
+  while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) ++p;
+  if (p >= s.size() || s[p] != '=') return std::string_view::npos;
+  ++p;
+  while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) ++p;
+  if (p < s.size() && (s[p] == '\'' || s[p] == '"' || s[p] == '{')) {
+    char close = s[p] == '{' ? '}' : s[p];
+    for (size_t q = p + 1; q < s.size(); ++q) {
+      if (s[q] != close) continue;
+      if (close != '}' && q + 1 < s.size() && s[q + 1] == close) {
+        ++q;  // a doubled quote stands for one
+        continue;
+      }
+      return q + 1;
+    }
+    return s.size();  // never closed: all of the rest is the value
+  }
+  size_t semi = s.find(';', p);
+  return semi == std::string_view::npos ? s.size() : semi;
 }
 
 }  // namespace
@@ -43,39 +58,55 @@ bool IsSqlServerCode(std::string_view code) {
 
 void CheckSQLFile(db::FileDecl&, std::string_view) {}
 
-rt::Long ExecuteSQLStatement(std::string_view, rt::Long) { return 1; }
-
-void ds_Error(rt::Long level, std::string_view id, std::string_view detail,
-              std::string_view defaultText) {
-  std::string text = std::string(defaultText) + std::string(detail);
-  Trace(Flag::B, "ds_Error " + std::string(id) + ": " + text);
-  if (level != 6) rt::Stop("RV3: " + text);
-}
-
 void LoadVersionInfoQueues(db::FileDecl&, rt::Short, std::string_view, std::string_view) {}
 
 std::string ODBCFlavour() { return {}; }
+
+std::string MaskPasswords(std::string_view text) {
+  std::string out;
+  std::string lower = rt::Lower(text);
+  size_t from = 0, p = 0;
+  while (p < text.size()) {
+    size_t keyLen = lower.compare(p, 8, "password") == 0 ? 8
+                    : lower.compare(p, 3, "pwd") == 0    ? 3
+                                                         : 0;
+    size_t end = keyLen ? ValueEnd(text, p, keyLen) : std::string_view::npos;
+    if (end == std::string_view::npos) {
+      ++p;
+      continue;
+    }
+    out += text.substr(from, p - from);
+    out += keyLen == 8 ? "PASSWORD=" : "PWD=";
+    out += kMask;
+    from = p = end;
+  }
+  out += text.substr(from);
+  return out;
+}
 
 std::string ds_EncryptOwner(std::string_view serverCode, std::string_view owner) {
   std::string code = rt::Upper(rt::Clip(serverCode));
   Trace(Flag::A, "ds_EncryptOwner IN: dr: " + code);
   std::string out;
   std::string_view o = owner;
-  if (code == "MSS") {
+  std::string keyed = MaskPasswords(owner);
+  if (!IsSqlServerCode(code)) {
+    // Not a server's connection string: nothing of it is shown.
+  } else if (keyed != owner) {
+    out = keyed;  // "...;PWD=x;..." in any server's string
+  } else if (code == "MSS") {
     out = BeforeComma(o, 3) + "," + std::string(kMask);
   } else if (code == "ORA" && o.find(',') != std::string_view::npos) {
     out = std::string(o.substr(0, o.find(','))) + "," + std::string(kMask);
   } else if (code == "ORA") {
-    size_t slash = o.find('/'), at = o.find('@');
+    // The service follows the last at sign: a password may hold one.
+    size_t slash = o.find('/'), at = o.rfind('@');
+    if (at != std::string_view::npos && at < slash) at = std::string_view::npos;
     out = slash == std::string_view::npos
               ? std::string(kMask)
               : std::string(o.substr(0, slash + 1)) + std::string(kMask) +
                     (at == std::string_view::npos ? std::string() : std::string(o.substr(at)));
-  } else if (code == "ODB") {
-    out = MaskValue(o, "pwd=", "PWD=", true);
-    if (out.empty()) out = MaskValue(o, "password=", "PASSWORD=", false);
-    if (out.empty()) out = BeforeComma(o, 2) + "," + std::string(kMask);
-  } else if (code == "ASA") {
+  } else if (code == "ODB" || code == "ASA") {
     out = BeforeComma(o, 2) + "," + std::string(kMask);
   }
   out = out.substr(0, std::min<size_t>(out.size(), 255));

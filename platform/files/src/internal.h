@@ -62,6 +62,16 @@ Driver& IsamDriver();
 Driver& BasicDriver();
 Driver& DosDriver();
 
+// Registered SQL drivers (sql_driver.cpp): the driver of a name or
+// nullptr, its 1-based slot (0 when none) and the name of a slot.
+Driver* SqlDriverFor(std::string_view name);
+uint32_t SqlDriverSlot(std::string_view name);
+std::string SqlDriverName(uint32_t slot);
+// Runs a statement through, or reads back the last statement of, an open
+// SQL driver's file; false when the file is not one.
+bool SetSqlStatement(FileDecl& f, std::string_view statement);
+bool GetSqlStatement(const FileDecl& f, std::string& out);
+
 // Sets error 90 with "<what> is not supported by the <driver> driver".
 void NotSupported(const FileDecl& f, std::string_view what);
 

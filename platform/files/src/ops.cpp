@@ -22,6 +22,7 @@ struct Registered {
 const Registered kDrivers[] = {
     {"ISAM", &IsamDriver}, {"BASIC", &BasicDriver}, {"DOS", &DosDriver}};
 constexpr uint32_t kEntryBase = 0x56460000;  // entries are kEntryBase + n
+constexpr uint32_t kSqlEntryBase = kEntryBase + 0x100;  // registered SQL drivers
 
 int DriverSlot(std::string_view name) {
   for (size_t i = 0; i < std::size(kDrivers); ++i) {
@@ -39,6 +40,7 @@ int DriverSlot(std::string_view name) {
 Driver* DriverOf(const FileDecl& f) {
   int slot = DriverSlot(f.DriverName());
   if (slot < 0) {
+    if (Driver* sql = SqlDriverFor(f.DriverName())) return sql;
     rt::SetFileError(rt::kDriverError, 0,
                      "File driver not registered: " + f.DriverName(), f.Name());
     return nullptr;
@@ -97,17 +99,17 @@ void NotSupported(const FileDecl& f, std::string_view what) {
                    f.Name());
 }
 
-uint32_t FileDecl::DriverEntry() const {
-  int slot = DriverSlot(driver_);
-  return slot < 0 ? 0 : kEntryBase + static_cast<uint32_t>(slot) + 1;
-}
+uint32_t FileDecl::DriverEntry() const { return DriverEntryFor(driver_); }
 
 uint32_t DriverEntryFor(std::string_view driverName) {
   int slot = DriverSlot(driverName);
-  return slot < 0 ? 0 : kEntryBase + static_cast<uint32_t>(slot) + 1;
+  if (slot >= 0) return kEntryBase + static_cast<uint32_t>(slot) + 1;
+  uint32_t sql = SqlDriverSlot(driverName);
+  return sql == 0 ? 0 : kSqlEntryBase + sql;
 }
 
 std::string DriverNameFor(uint32_t entry) {
+  if (entry > kSqlEntryBase) return SqlDriverName(entry - kSqlEntryBase);
   if (entry <= kEntryBase || entry > kEntryBase + std::size(kDrivers)) return {};
   return kDrivers[entry - kEntryBase - 1].name;
 }
@@ -336,7 +338,11 @@ std::string GetProperty(const FileDecl& f, Prop p) {
         return std::to_string(f.State()->driver->Records(const_cast<FileDecl&>(f)));
       rt::SetError(rt::kFileNotOpen);
       return {};
-    case Prop::Sql:
+    case Prop::Sql: {
+      std::string statement;
+      GetSqlStatement(f, statement);
+      return statement;
+    }
     case Prop::DriverLogout:
       return {};
   }
@@ -366,9 +372,12 @@ void SetProperty(FileDecl& f, Prop p, std::string_view value) {
       f.SetAttributes(static_cast<uint8_t>(v));
       return;
     }
-    case Prop::DriverLogout:
     case Prop::Sql:
-      return;  // the ISAM drivers have no use for these
+      if (!f.State()) return rt::SetError(rt::kFileNotOpen);
+      SetSqlStatement(f, value);  // the other drivers have no use for it
+      return;
+    case Prop::DriverLogout:
+      return;  // the ISAM drivers have no use for this
     case Prop::Driver:
     case Prop::Label:
     case Prop::Records:

@@ -41,6 +41,7 @@ void SetError(int code, std::string_view text) {
   s.code = code;
   s.text = text.empty() ? std::string(DefaultErrorText(code)) : std::string(text);
   s.fileCode = 0;
+  s.fileState.clear();
   s.fileText.clear();
 }
 
@@ -53,17 +54,29 @@ void SetFileError(int code, int driverCode, std::string_view driverText,
   s.file = std::string(fileName);
 }
 
+void SetSqlFileError(int code, std::string_view sqlState, std::string_view driverText,
+                     std::string_view fileName) {
+  SetFileError(code, 0, driverText, fileName);
+  State().fileState = std::string(sqlState);
+}
+
 void ClearError() {
   ErrorSnapshot& s = State();
   s.code = 0;
   s.text.clear();
   s.fileCode = 0;
+  s.fileState.clear();
   s.fileText.clear();
 }
 
 int ErrorCode() { return State().code; }
 std::string ErrorText() { return State().text; }
 int FileErrorCode() { return State().fileCode; }
+std::string FileErrorState() {
+  const ErrorSnapshot& s = State();
+  if (!s.fileState.empty()) return s.fileState;
+  return s.fileCode ? std::to_string(s.fileCode) : std::string();
+}
 std::string FileErrorText() { return State().fileText; }
 std::string ErrorFile() { return State().file; }
 

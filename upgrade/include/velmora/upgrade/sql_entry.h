@@ -13,10 +13,12 @@ namespace upg {
 // Brings an SQL table up to date before the hook opens it; may raise
 // ConversionDetected. Does nothing in this build.
 void CheckSQLFile(db::FileDecl& file, std::string_view serverCode);
-// Runs a statement on the current server; 0 ok, 1 error, 3 warning.
-// This build has no server: every statement is an error.
+// Runs a statement through CurrentSQLFile's SQL property; 0 ok, 1 error,
+// 3 warning (server state "01000"). A failure is reported with M26 at
+// `level`. No open statement file is an error.
 rt::Long ExecuteSQLStatement(std::string_view statement, rt::Long level);
-// Reports a back-end problem: level 6 traces only; others show the text.
+// Reports a back-end problem: the translated text is traced; level 1 asks
+// whether to end the program, level 2 ends it, any other level only traces.
 void ds_Error(rt::Long level, std::string_view id, std::string_view detail,
               std::string_view defaultText);
 // Loads the version rows of an SQL file at registration; nothing for others.

@@ -39,12 +39,18 @@ void SetError(int code, std::string_view text = {});
 // Sets the error together with the driver's own code and text.
 void SetFileError(int code, int driverCode, std::string_view driverText,
                   std::string_view fileName = {});
+// Sets the error with an SQL driver's state text (e.g. "01000") as the
+// driver code, and the server's text.
+void SetSqlFileError(int code, std::string_view sqlState, std::string_view driverText,
+                     std::string_view fileName = {});
 // Clears code, text, driver code and text.
 void ClearError();
 
 int ErrorCode();                // ERRORCODE()
 std::string ErrorText();        // ERROR()
 int FileErrorCode();            // FILEERRORCODE()
+// The driver code as text: an SQL driver's state, else the number ("" for 0).
+std::string FileErrorState();
 std::string FileErrorText();    // FILEERROR()
 std::string ErrorFile();        // ERRORFILE(): name of the file of the last file error
 
@@ -54,6 +60,7 @@ struct ErrorSnapshot {
   int code = 0;
   std::string text;
   int fileCode = 0;
+  std::string fileState;
   std::string fileText;
   std::string file;
 };

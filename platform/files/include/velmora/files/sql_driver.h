@@ -1,0 +1,32 @@
+#pragma once
+// The plug-in point for SQL file drivers: a driver registered under a name
+// serves every file declared with that driver. Setting a file's SQL
+// property (Prop::Sql) runs the statement on the server, and NEXT reads
+// the statement's result rows into the record buffer.
+#include <memory>
+#include <string_view>
+
+#include "velmora/files/decl.h"
+
+namespace db {
+
+class SqlDriver {
+ public:
+  virtual ~SqlDriver() = default;
+  // OPEN of a file of this driver (connecting as its owner says). Sets
+  // the thread's error state.
+  virtual void Open(FileDecl& f, uint32_t mode) = 0;
+  virtual void Close(FileDecl& f) = 0;
+  // Runs a statement. A failure is error 90 with the server's state
+  // (rt::SetSqlFileError: "01000" for a warning) and its text.
+  virtual void Execute(FileDecl& f, std::string_view statement) = 0;
+  // The next row of the last statement's result into the record buffer;
+  // error 33 after the last row.
+  virtual void Next(FileDecl& f) = 0;
+};
+
+// Registers (or, with an empty pointer, removes) the SQL driver of a name.
+// The names of the built-in drivers cannot be taken.
+void RegisterSqlDriver(std::string_view name, std::shared_ptr<SqlDriver> driver);
+
+}  // namespace db
