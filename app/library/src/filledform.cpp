@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "recordwindow.h"
-#include "velmora/app/program.h"
 #include "velmora/editor/formeditor.h"
 #include "velmora/library/records.h"
 #include "velmora/runtime/datetime.h"
@@ -63,29 +62,21 @@ ui::WindowDesc DataSetWindow() {
   return d;
 }
 
-class DataSetRecordWindow : public cl::ProcedureWindow {
+class DataSetRecordWindow : public RecordWindow {
  public:
-  DataSetRecordWindow() : ProcedureWindow("UpdateFilledForm") {}
+  DataSetRecordWindow() : RecordWindow("UpdateFilledForm") {}
 
   int Setup() override {
-    data::GlobalErrors().PushProcedure(Procedure());
-    pushed_ = true;
-    TakeRequest();
-    ProcedureWindow::Setup();
+    Begin();
     data::Dictionary& d = data::ThisThread();
-    Primary = d.Access(FileId::FilledForm);
-    PrimaryRelation = d.Relate(FileId::FilledForm);
-    CancelControl = kCancel;
-    OkControl = kOk;
     valuesOpened_ = d.Relate(FileId::FilledData)->Open() == cl::kBenign;
     for (FileId id : {FileId::FormPages, FileId::PageControls})
       if (d.Access(id)->Open() == cl::kBenign) opened_.push_back(id);
-    relationOpened_ = PrimaryRelation->Open() == cl::kBenign;
-    if (!relationOpened_) return cl::kNotify;
+    if (!OpenPrimary(FileId::FilledForm, kCancel, kOk)) return cl::kNotify;
     if (PrepareRequest() != cl::kBenign) return cl::kNotify;
     dataSet_ = d.FIL.ID;
 
-    Load(DataSetWindow());
+    OpenWindow(DataSetWindow());
     ui::Window& w = Win();
     w.Bind(kFormName, ui::UseVar::Of(formName_));
     w.Bind(kId, LIBRARY_FIELD(d.FIL, ID, Long));
@@ -93,9 +84,6 @@ class DataSetRecordWindow : public cl::ProcedureWindow {
     w.Bind(kName, ui::UseVar::Of(d.FIL.FILLEDFORMNAME));
     w.Bind(kDate, LIBRARY_FIELD(d.FIL, DATECREATED, Long));
     w.Bind(kTime, LIBRARY_FIELD(d.FIL, TIMECREATED, Long));
-    Open();
-    SetRecordCaption();
-    RestorePosition(app::INIMgr());
     ui::SetCursor(ui::cursor::Arrow);
     Refresh();
     return cl::kBenign;
@@ -106,13 +94,10 @@ class DataSetRecordWindow : public cl::ProcedureWindow {
     // its number with it.
     if (Response != cl::response::Completed && Request == cl::request::Insert && editorOpened_)
       DeleteDataSetValues(dataSet_);
-    if (Loaded() && Win().IsOpen()) SavePosition(app::INIMgr());
-    ProcedureWindow::Teardown();
+    End();
     data::Dictionary& d = data::ThisThread();
-    if (relationOpened_) PrimaryRelation->Close();
     for (auto it = opened_.rbegin(); it != opened_.rend(); ++it) d.Access(*it)->Close();
     if (valuesOpened_) d.Relate(FileId::FilledData)->Close();
-    if (pushed_) data::GlobalErrors().PopProcedure();
     return cl::kBenign;
   }
 
@@ -183,7 +168,7 @@ class DataSetRecordWindow : public cl::ProcedureWindow {
     Refresh();
   }
 
-  bool pushed_ = false, relationOpened_ = false, valuesOpened_ = false, editorOpened_ = false;
+  bool valuesOpened_ = false, editorOpened_ = false;
   std::vector<FileId> opened_;
   rt::Long dataSet_ = 0;
   rt::CString<80> formName_;
@@ -238,36 +223,29 @@ class DataSetRows : public ui::RowSource {
   }
 };
 
-class SelectDataSetWindow : public cl::ProcedureWindow {
+class SelectDataSetWindow : public RecordWindow {
  public:
-  SelectDataSetWindow() : ProcedureWindow("SelectFilledForm") {}
+  SelectDataSetWindow() : RecordWindow("SelectFilledForm") {}
 
   int Setup() override {
-    data::GlobalErrors().PushProcedure(Procedure());
-    pushed_ = true;
-    TakeRequest();
-    ProcedureWindow::Setup();
+    Begin();
     data::Dictionary& d = data::ThisThread();
     CancelControl = kClose;
     aliasOpened_ = d.Relate(FileId::AliasFilledForm)->Open() == cl::kBenign;
     formsOpened_ = d.Relate(FileId::Forms)->Open() == cl::kBenign;
     if (!aliasOpened_) return cl::kNotify;
-    Load(SelectWindow());
-    Open();
-    RestorePosition(app::INIMgr());
+    OpenWindow(SelectWindow());
     LoadRows();
     Win().Select(kBrowse);
     return cl::kBenign;
   }
 
   int Teardown() override {
-    if (Loaded() && Win().IsOpen()) SavePosition(app::INIMgr());
     if (Loaded()) Win().SetRows(kBrowse, nullptr);
-    ProcedureWindow::Teardown();
+    End();
     data::Dictionary& d = data::ThisThread();
     if (formsOpened_) d.Relate(FileId::Forms)->Close();
     if (aliasOpened_) d.Relate(FileId::AliasFilledForm)->Close();
-    if (pushed_) data::GlobalErrors().PopProcedure();
     return cl::kBenign;
   }
 
@@ -314,7 +292,7 @@ class SelectDataSetWindow : public cl::ProcedureWindow {
     Win().Post(ui::ev::CloseWindow);
   }
 
-  bool pushed_ = false, aliasOpened_ = false, formsOpened_ = false;
+  bool aliasOpened_ = false, formsOpened_ = false;
   DataSetRows rows_;
 };
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "velmora/app/program.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
 
@@ -35,6 +36,39 @@ ui::ControlDesc ToolButton(std::string use, int number, int x, std::string text,
 
 ui::UseVar FieldVar(void* record, size_t offset, size_t size, ui::UseKind kind) {
   return ui::UseVar{static_cast<char*>(record) + offset, size, kind};
+}
+
+// ---- the shared set-up
+
+void RecordWindow::Begin() {
+  data::GlobalErrors().PushProcedure(Procedure());
+  pushed_ = true;
+  TakeRequest();
+  ProcedureWindow::Setup();
+}
+
+bool RecordWindow::OpenPrimary(FileId file, int cancel, int ok) {
+  data::Dictionary& d = data::ThisThread();
+  Primary = d.Access(file);
+  PrimaryRelation = d.Relate(file);
+  CancelControl = cancel;
+  OkControl = ok;
+  primaryOpened_ = PrimaryRelation->Open() == cl::kBenign;
+  return primaryOpened_;
+}
+
+void RecordWindow::OpenWindow(const ui::WindowDesc& desc) {
+  Load(desc);
+  Open();
+  SetRecordCaption();
+  RestorePosition(app::INIMgr());
+}
+
+void RecordWindow::End() {
+  if (Loaded() && Win().IsOpen()) SavePosition(app::INIMgr());
+  ProcedureWindow::Teardown();
+  if (primaryOpened_) PrimaryRelation->Close();
+  if (pushed_) data::GlobalErrors().PopProcedure();
 }
 
 // ---- side instances

@@ -30,6 +30,30 @@ ui::UseVar FieldVar(void* record, size_t offset, size_t size, ui::UseKind kind);
   ::library::FieldVar(&(rec), offsetof(std::remove_cvref_t<decltype(rec)>, member),              \
                       sizeof(std::remove_cvref_t<decltype(rec)>::member), ::ui::UseKind::kind)
 
+// The set-up and tear-down every record window of the library shares.
+class RecordWindow : public cl::ProcedureWindow {
+ public:
+  using ProcedureWindow::ProcedureWindow;
+
+ protected:
+  // The procedure name on the error manager's stack, the request taken
+  // from ThreadRequest, the base set-up.
+  void Begin();
+  // `file` becomes the file to update, with its relation manager opened
+  // for the window's lifetime; `cancel` closes with response 2 and `ok`
+  // completes the request. False when the relation could not be opened.
+  bool OpenPrimary(data::FileId file, int cancel, int ok);
+  // Loads and opens the window with the caption of its request and the
+  // position saved under the procedure name.
+  void OpenWindow(const ui::WindowDesc& desc);
+  // Saves the position, runs the base tear-down, closes the primary
+  // relation and takes the procedure name off the stack.
+  void End();
+
+ private:
+  bool pushed_ = false, primaryOpened_ = false;
+};
+
 // A second instance of one of the thread's data files, opened for its own
 // reads and deletes, so the thread's record buffers and current records
 // stay as they are.

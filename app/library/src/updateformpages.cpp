@@ -4,7 +4,6 @@
 
 #include "recordwindow.h"
 #include "velmora/app/fileutil.h"
-#include "velmora/app/program.h"
 #include "velmora/files/files.h"
 #include "velmora/library/pagepicture.h"
 #include "velmora/library/records.h"
@@ -50,32 +49,21 @@ ui::WindowDesc PagesWindow() {
   return d;
 }
 
-class PageRecordWindow : public cl::ProcedureWindow {
+class PageRecordWindow : public RecordWindow {
  public:
-  PageRecordWindow() : ProcedureWindow("UpdateFormPages") {}
+  PageRecordWindow() : RecordWindow("UpdateFormPages") {}
 
   int Setup() override {
-    data::GlobalErrors().PushProcedure(Procedure());
-    pushed_ = true;
-    TakeRequest();
-    ProcedureWindow::Setup();
+    Begin();
     data::Dictionary& d = data::ThisThread();
-    Primary = d.Access(FileId::FormPages);
-    PrimaryRelation = d.Relate(FileId::FormPages);
-    CancelControl = kCancel;
-    OkControl = kOk;
-    opened_ = PrimaryRelation->Open() == cl::kBenign;
-    if (!opened_) return cl::kNotify;
+    if (!OpenPrimary(FileId::FormPages, kCancel, kOk)) return cl::kNotify;
     if (PrepareRequest() != cl::kBenign) return cl::kNotify;
     if (Request != cl::request::Insert) ownPosition_ = Primary->Position();
 
-    Load(PagesWindow());
+    OpenWindow(PagesWindow());
     ui::Window& w = Win();
     w.Bind(kPageNo, LIBRARY_FIELD(d.FOR1, PAGENO, Short));
     w.Bind(kFormId, LIBRARY_FIELD(d.FOR1, FORMID, Long));
-    Open();
-    SetRecordCaption();
-    RestorePosition(app::INIMgr());
     if (Request != cl::request::Insert) {
       ShowPicture();
     } else {
@@ -90,10 +78,7 @@ class PageRecordWindow : public cl::ProcedureWindow {
   }
 
   int Teardown() override {
-    if (Loaded() && Win().IsOpen()) SavePosition(app::INIMgr());
-    ProcedureWindow::Teardown();
-    if (opened_) PrimaryRelation->Close();
-    if (pushed_) data::GlobalErrors().PopProcedure();
+    End();
     return cl::kBenign;
   }
 
@@ -158,7 +143,6 @@ class PageRecordWindow : public cl::ProcedureWindow {
     shown ? Win().Hide(kString2) : Win().Unhide(kString2);
   }
 
-  bool pushed_ = false, opened_ = false;
   std::string ownPosition_;
 };
 

@@ -5,7 +5,6 @@
 
 #include "recordwindow.h"
 #include "velmora/app/fileutil.h"
-#include "velmora/app/program.h"
 #include "velmora/app/settings.h"
 #include "velmora/apppdf/import.h"
 #include "velmora/apppdf/status.h"
@@ -111,24 +110,16 @@ ui::WindowDesc FormsWindow() {
   return d;
 }
 
-class FormRecordWindow : public cl::ProcedureWindow {
+class FormRecordWindow : public RecordWindow {
  public:
   FormRecordWindow(bool fromEditor, bool withDataSet)
-      : ProcedureWindow("UpdateForms"), fromEditor_(fromEditor), withDataSet_(withDataSet) {}
+      : RecordWindow("UpdateForms"), fromEditor_(fromEditor), withDataSet_(withDataSet) {}
 
   int Setup() override {
-    data::GlobalErrors().PushProcedure(Procedure());
-    pushed_ = true;
-    TakeRequest();
-    ProcedureWindow::Setup();
+    Begin();
     data::Dictionary& d = data::ThisThread();
-    Primary = d.Access(FileId::Forms);
-    PrimaryRelation = d.Relate(FileId::Forms);
-    CancelControl = kCancel;
-    if (Request != cl::request::View) OkControl = kOk;
     filledOpened_ = d.Relate(FileId::FilledForm)->Open() == cl::kBenign;
-    formsOpened_ = PrimaryRelation->Open() == cl::kBenign;
-    if (!formsOpened_) return cl::kNotify;
+    if (!OpenPrimary(FileId::Forms, kCancel, Request == cl::request::View ? 0 : kOk)) return cl::kNotify;
     // The pages an import stores before OK belong to the number the new
     // form is given: it is reserved now when the caller did not.
     if (Request == cl::request::Insert && d.FOR.ID == 0) Primary->PrimeRecord(true);
@@ -142,7 +133,7 @@ class FormRecordWindow : public cl::ProcedureWindow {
     fileOnEntry_ = rt::Clip(d.FOR.ORIGINALPDFFILE.View());
     collected_ = CollectFormRecords(formId_, before_);
 
-    Load(FormsWindow());
+    OpenWindow(FormsWindow());
     ui::Window& w = Win();
     w.Bind(kId, LIBRARY_FIELD(d.FOR, ID, Long));
     w.Bind(kName, ui::UseVar::Of(d.FOR.FORMNAME));
@@ -163,8 +154,6 @@ class FormRecordWindow : public cl::ProcedureWindow {
     w.Bind(kSetDate, LIBRARY_FIELD(d.FIL, DATECREATED, Long));
     w.Bind(kSetTime, LIBRARY_FIELD(d.FIL, TIMECREATED, Long));
     w.Bind(kActionString, ui::UseVar::Of(action_));
-    Open();
-    SetRecordCaption();
 
     defaults_.transparent = static_cast<rt::Byte>(app::ReadSetting("Field Transparent", 0));
     defaults_.flat = static_cast<rt::Byte>(app::ReadSetting("Field Flat", 1));
@@ -176,7 +165,6 @@ class FormRecordWindow : public cl::ProcedureWindow {
       for (int n : {kLookupFile, kButtonCancel, kButtonOk}) w.Disable(n);
       w.Disable(kOk);
     }
-    RestorePosition(app::INIMgr());
     EnableLookup();
     if (fromEditor_) {
       w.Disable(kLookupFile);
@@ -210,13 +198,8 @@ class FormRecordWindow : public cl::ProcedureWindow {
         if (CollectFormRecords(formId_, now)) DeleteFormRecords(Without(now, before_));
       }
     }
-    const bool wasOpen = Loaded() && Win().IsOpen();
-    if (wasOpen) SavePosition(app::INIMgr());
-    ProcedureWindow::Teardown();
-    data::Dictionary& d = data::ThisThread();
-    if (formsOpened_) PrimaryRelation->Close();
-    if (filledOpened_) d.Relate(FileId::FilledForm)->Close();
-    if (pushed_) data::GlobalErrors().PopProcedure();
+    End();
+    if (filledOpened_) data::ThisThread().Relate(FileId::FilledForm)->Close();
     return cl::kBenign;
   }
 
@@ -324,7 +307,7 @@ class FormRecordWindow : public cl::ProcedureWindow {
   }
 
   bool fromEditor_, withDataSet_;
-  bool pushed_ = false, formsOpened_ = false, filledOpened_ = false;
+  bool filledOpened_ = false;
   bool collected_ = false, imported_ = false, importOk_ = false;
   rt::Long formId_ = 0;
   FormRecords before_;
