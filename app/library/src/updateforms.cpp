@@ -47,12 +47,12 @@ ui::WindowDesc FormsWindow() {
   ui::WindowDesc d;
   d.caption = "PDF Forms";
   d.width = 360;
-  d.height = 200;
+  d.height = 220;
   d.background = "grybkgnd.gif";
   d.toolbar = {ToolButton("?OK", kOk, 0, "OK", "Accept data and close the window"),
                ToolButton("?CANCEL", kCancel, 24, {}, "Exit without Save", "cancel.ico"),
                ToolButton("?HELP", kHelp, 48, "?", "See Help Window")};
-  ui::ControlDesc isPdf = Control(T::Check, "?FOR:ISPDF", kIsPdf, 60, 86, 120, 10, "Based in the PDF file");
+  ui::ControlDesc isPdf = Control(T::Check, "?FOR:ISPDF", kIsPdf, 60, 102, 120, 10, "Based in the PDF file");
   isPdf.props = {{Prop::TrueValue, "1"}, {Prop::FalseValue, "0"}};
   auto info = [](std::string prompt, int number, int y, std::string use, std::string picture, int width) {
     return std::vector<ui::ControlDesc>{
@@ -60,21 +60,21 @@ ui::WindowDesc FormsWindow() {
         Control(T::Entry, std::move(use), number + 1, 70, y, width, 12, {}, std::move(picture))};
   };
   std::vector<ui::ControlDesc> general = {
-      Control(T::Prompt, "?FOR:ID:PROMPT", kIdPrompt, 8, 8, 50, 10, "ID:"),
-      Control(T::String, "?FOR:ID", kId, 70, 8, 60, 10, {}, "@n-14"),
-      Control(T::Prompt, "?FOR:FORMNAME:PROMPT", kNamePrompt, 8, 24, 60, 10, "Form Name:"),
-      Control(T::Entry, "?FOR:FORMNAME", kName, 70, 22, 270, 12, {}, "@s79"),
-      Control(T::Prompt, "?FOR:DATECREATED:PROMPT", kDatePrompt, 8, 40, 60, 10, "Date Created:"),
-      Control(T::Entry, "?FOR:DATECREATED", kDate, 70, 38, 80, 12, {}, "@d17"),
-      Control(T::Prompt, "?FOR:TIMECREATED:PROMPT", kTimePrompt, 160, 40, 50, 10, "Time Created:"),
-      Control(T::Entry, "?FOR:TIMECREATED", kTime, 212, 38, 50, 12, {}, "@t7"),
-      Control(T::Image, "?IMAGE1", kImage1, 8, 56, 40, 40),
+      Control(T::Prompt, "?FOR:ID:PROMPT", kIdPrompt, 8, 24, 50, 10, "ID:"),
+      Control(T::String, "?FOR:ID", kId, 70, 24, 60, 10, {}, "@n-14"),
+      Control(T::Prompt, "?FOR:FORMNAME:PROMPT", kNamePrompt, 8, 40, 60, 10, "Form Name:"),
+      Control(T::Entry, "?FOR:FORMNAME", kName, 70, 38, 270, 12, {}, "@s79"),
+      Control(T::Prompt, "?FOR:DATECREATED:PROMPT", kDatePrompt, 8, 56, 60, 10, "Date Created:"),
+      Control(T::Entry, "?FOR:DATECREATED", kDate, 70, 54, 80, 12, {}, "@d17"),
+      Control(T::Prompt, "?FOR:TIMECREATED:PROMPT", kTimePrompt, 160, 56, 50, 10, "Time Created:"),
+      Control(T::Entry, "?FOR:TIMECREATED", kTime, 212, 54, 50, 12, {}, "@t7"),
+      Control(T::Image, "?IMAGE1", kImage1, 8, 72, 40, 40),
       isPdf,
-      Control(T::Prompt, "?FOR:TOTALPAGES:PROMPT", kPagesPrompt, 190, 86, 50, 10, "Total Pages:"),
-      Control(T::Entry, "?FOR:TOTALPAGES", kPages, 242, 84, 30, 12, {}, "@n4"),
-      Control(T::Button, "?LOOKUPFILE", kLookupFile, 280, 82, 60, 14, "PDF File"),
-      Control(T::Prompt, "?FOR:ORIGINALPDFFILE:PROMPT", kFilePrompt, 8, 104, 60, 10, "Original PDF File:"),
-      Control(T::Entry, "?FOR:ORIGINALPDFFILE", kFile, 70, 102, 270, 12, {}, "@s80"),
+      Control(T::Prompt, "?FOR:TOTALPAGES:PROMPT", kPagesPrompt, 190, 102, 50, 10, "Total Pages:"),
+      Control(T::Entry, "?FOR:TOTALPAGES", kPages, 242, 100, 30, 12, {}, "@n4"),
+      Control(T::Button, "?LOOKUPFILE", kLookupFile, 280, 98, 60, 14, "PDF File"),
+      Control(T::Prompt, "?FOR:ORIGINALPDFFILE:PROMPT", kFilePrompt, 8, 120, 60, 10, "Original PDF File:"),
+      Control(T::Entry, "?FOR:ORIGINALPDFFILE", kFile, 70, 118, 270, 12, {}, "@s80"),
   };
   std::vector<ui::ControlDesc> pdfInfo;
   const struct { const char* prompt; const char* use; const char* picture; int width; } rows[] = {
@@ -83,29 +83,29 @@ ui::WindowDesc FormsWindow() {
       {"Subject:", "?FOR:SUBJECT", "@s128", 270},          {"Author:", "?FOR:AUTHOR", "@s128", 270},
       {"Creator:", "?FOR:CREATOR", "@s255", 270},          {"Producer:", "?FOR:PRODUCER", "@s255", 270},
   };
-  int number = kVersionPrompt, y = 8;
+  int number = kVersionPrompt, y = 24;
   for (const auto& r : rows) {
     for (auto& c : info(r.prompt, number, y, r.use, r.picture, r.width)) pdfInfo.push_back(std::move(c));
     number += 2;
     y += 15;
   }
   std::vector<ui::ControlDesc> dataInfo = {
-      Control(T::Prompt, "?FIL:FILLEDFORMNAME:PROMPT", kSetNamePrompt, 8, 10, 60, 10, "Dataset Name:"),
-      Control(T::Entry, "?FIL:FILLEDFORMNAME", kSetName, 70, 8, 270, 12, {}, "@s128"),
-      Control(T::Prompt, "?FIL:DATECREATED:PROMPT", kSetCreatedPrompt, 8, 26, 60, 10, "Created:"),
-      Control(T::Entry, "?FIL:DATECREATED", kSetDate, 70, 24, 80, 12, {}, "@d17"),
-      Control(T::Entry, "?FIL:TIMECREATED", kSetTime, 156, 24, 50, 12, {}, "@t7"),
+      Control(T::Prompt, "?FIL:FILLEDFORMNAME:PROMPT", kSetNamePrompt, 8, 26, 60, 10, "Dataset Name:"),
+      Control(T::Entry, "?FIL:FILLEDFORMNAME", kSetName, 70, 24, 270, 12, {}, "@s128"),
+      Control(T::Prompt, "?FIL:DATECREATED:PROMPT", kSetCreatedPrompt, 8, 42, 60, 10, "Created:"),
+      Control(T::Entry, "?FIL:DATECREATED", kSetDate, 70, 40, 80, 12, {}, "@d17"),
+      Control(T::Entry, "?FIL:TIMECREATED", kSetTime, 156, 40, 50, 12, {}, "@t7"),
   };
-  ui::ControlDesc sheet = Control(T::Sheet, "?CURRENTTAB", kCurrentTab, 4, 4, 352, 150);
+  ui::ControlDesc sheet = Control(T::Sheet, "?CURRENTTAB", kCurrentTab, 4, 4, 352, 170);
   ui::ControlDesc tab3 = Tab("3) Data Info", kTab3, std::move(dataInfo));
   tab3.hidden = true;
   sheet.children = {Tab("&1) General", kTab1, std::move(general)), Tab("&2) PDF Info", kTab2, std::move(pdfInfo)),
                     std::move(tab3)};
   d.controls = {
       std::move(sheet),
-      Control(T::String, "?ACTIONSTRING", kActionString, 6, 162, 230, 10, {}, "@s80"),
-      Control(T::Button, "?BUTTON5:2", kButtonCancel, 250, 178, 50, 16, "&Cancel"),
-      Control(T::Button, "?BUTTON5", kButtonOk, 304, 178, 50, 16, "&OK"),
+      Control(T::String, "?ACTIONSTRING", kActionString, 6, 182, 230, 10, {}, "@s80"),
+      Control(T::Button, "?BUTTON5:2", kButtonCancel, 250, 198, 50, 16, "&Cancel"),
+      Control(T::Button, "?BUTTON5", kButtonOk, 304, 198, 50, 16, "&OK"),
   };
   return d;
 }

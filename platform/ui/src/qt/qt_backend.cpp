@@ -640,6 +640,12 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       break;
     case ControlType::Sheet: {
       auto* bar = new QTabBar(parent);
+      // Tabs are drawn in the desktop's colours: a window's background
+      // picture would make the style paint them black.
+      QPalette pal = bar->palette();
+      pal.setBrush(QPalette::Window, QApplication::palette().window());
+      pal.setBrush(QPalette::Button, QApplication::palette().button());
+      bar->setPalette(pal);
       QObject::connect(bar, &QTabBar::tabBarClicked, [handle, n](int index) {
         if (auto win = WindowFromHandle(handle)) win->InputTab(n, index + 1);
       });
@@ -787,6 +793,8 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
         bar->setTabVisible(index, !w.GetLong(k.number, Prop::Hide));
       }
       bar->setCurrentIndex(static_cast<int>(w.GetLong(n, Prop::Selected)) - 1);
+      // The bar is the row of tabs; the tabs' controls lie on the window below it.
+      bar->setGeometry(rect.x(), rect.y(), rect.width(), bar->sizeHint().height());
       for (const ChildEntry& k : w.Children(n))
         for (const ChildEntry& inner : w.Children(k.number)) MarkDirty(w.GetLong(0, Prop::Handle), inner.number);
       break;
