@@ -54,7 +54,7 @@ TEST_F(DataSets, ANewDataSetShowsItsFormAndOkAddsIt) {
   EXPECT_EQ(out->response, cl::response::Completed);
   const auto sets = Records::DataSets();
   ASSERT_EQ(sets.size(), 1u);
-  EXPECT_EQ(sets[0].FORMID, form);
+  EXPECT_EQ(long{sets[0].FORMID}, form);
   EXPECT_EQ(rt::Clip(sets[0].FILLEDFORMNAME.View()), "First");
 
   // deleting it takes its values, and nothing of another data set
@@ -173,7 +173,7 @@ TEST_F(DataSets, TheFormEditorOpensTheLibrarysWindows) {
   rt::WaitForThreads();
   auto sets = Records::DataSets();
   ASSERT_EQ(sets.size(), 1u);
-  EXPECT_EQ(sets[0].ID, set);
+  EXPECT_EQ(long{sets[0].ID}, set);
   EXPECT_EQ(rt::Clip(sets[0].FILLEDFORMNAME.View()), "Saved set");
   const auto values = Values();
   EXPECT_TRUE(std::any_of(values.begin(), values.end(),

@@ -41,7 +41,7 @@ TEST_F(Records, NewFormImportsAPdfAndOkStoresItWithItsPdf) {
   EXPECT_EQ(out->response, cl::response::Completed);
   const auto forms = Forms();
   ASSERT_EQ(forms.size(), 1u);
-  EXPECT_EQ(forms[0].ID, pages[0].FORMID);
+  EXPECT_EQ(long{forms[0].ID}, long{pages[0].FORMID});
   EXPECT_EQ(Of(Pages(), forms[0].ID), 3u);
   EXPECT_EQ(ControlsOf(Controls(), forms[0].ID), 9u);  // every field on a page
   EXPECT_EQ(StoredPdf(forms[0].ID), Slurp(pdf_));
@@ -169,12 +169,12 @@ TEST_F(Records, TwoWindowsOnTwoThreadsAddFormsFromTwoPdfsAtOnce) {
   ASSERT_TRUE(Finished(b));
   const auto forms = Forms();
   ASSERT_EQ(forms.size(), 3u);
-  EXPECT_NE(forms[1].ID, forms[2].ID);
+  EXPECT_NE(long{forms[1].ID}, long{forms[2].ID});
   for (const auto& f : forms) {
     if (f.ID == reference) continue;
     const bool first = rt::Clip(f.ORIGINALPDFFILE.View()) == pdf_;
-    EXPECT_EQ(Of(Pages(), f.ID), first ? 3u : 1u) << f.ID;
-    EXPECT_EQ(ControlsOf(Controls(), f.ID), first ? 9u : controls) << f.ID;
+    EXPECT_EQ(Of(Pages(), f.ID), first ? 3u : 1u) << long{f.ID};
+    EXPECT_EQ(ControlsOf(Controls(), f.ID), first ? 9u : controls) << long{f.ID};
   }
   EXPECT_EQ(Pages().size(), 5u);
 }
@@ -205,7 +205,7 @@ TEST_F(Records, DeletingAFormTakesEverythingOfItAndNothingElse) {
   EXPECT_EQ(counts(b), ofB);
   const auto values = Values();
   ASSERT_EQ(values.size(), 1u);
-  EXPECT_EQ(values[0].ID, setB);
+  EXPECT_EQ(long{values[0].ID}, setB);
   EXPECT_EQ(Messages().size(), 2u);
   for (const std::string& m : Messages()) EXPECT_EQ(m, "Are you sure you want to delete the highlighted record?");
 }
