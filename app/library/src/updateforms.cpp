@@ -74,13 +74,15 @@ ui::WindowDesc FormsWindow() {
       Control(T::Entry, "?FOR:TOTALPAGES", kPages, 242, 100, 30, 12, {}, "@n4"),
       Control(T::Button, "?LOOKUPFILE", kLookupFile, 280, 98, 60, 14, "PDF File"),
       Control(T::Prompt, "?FOR:ORIGINALPDFFILE:PROMPT", kFilePrompt, 8, 120, 60, 10, "Original PDF File:"),
-      Control(T::Entry, "?FOR:ORIGINALPDFFILE", kFile, 70, 118, 270, 12, {}, "@s80"),
+      // the whole field: a shorter picture would cut longer paths when the
+      // window takes its values
+      Control(T::Entry, "?FOR:ORIGINALPDFFILE", kFile, 70, 118, 270, 12, {}, "@s127"),
   };
   std::vector<ui::ControlDesc> pdfInfo;
   const struct { const char* prompt; const char* use; const char* picture; int width; } rows[] = {
       {"PDF Version:", "?FOR:PDFVERSION", "@s19", 100},   {"Date Created:", "?FOR:CREATIONDATE", "@s19", 100},
-      {"Date Modified:", "?FOR:MODIFICATIONDATE", "@s19", 100}, {"Title:", "?FOR:TITLE", "@s128", 270},
-      {"Subject:", "?FOR:SUBJECT", "@s128", 270},          {"Author:", "?FOR:AUTHOR", "@s128", 270},
+      {"Date Modified:", "?FOR:MODIFICATIONDATE", "@s19", 100}, {"Title:", "?FOR:TITLE", "@s255", 270},
+      {"Subject:", "?FOR:SUBJECT", "@s255", 270},          {"Author:", "?FOR:AUTHOR", "@s255", 270},
       {"Creator:", "?FOR:CREATOR", "@s255", 270},          {"Producer:", "?FOR:PRODUCER", "@s255", 270},
   };
   int number = kVersionPrompt, y = 24;
@@ -285,11 +287,19 @@ class FormRecordWindow : public RecordWindow {
       w.Display();
       return;
     }
+    const std::string chosen = rt::FromUtf8(names.front());
+    if (chosen.size() >= sizeof(d.FOR.ORIGINALPDFFILE.data)) {
+      ui::Message("The name of the file " + chosen + " is longer than " +
+                      std::to_string(sizeof(d.FOR.ORIGINALPDFFILE.data) - 1) +
+                      " characters and cannot be kept with the form.|Move the file to a folder with a shorter name.",
+                  "Velmora", ui::icon::Exclamation, ui::button::Ok);
+      return;
+    }
     FormRecords now, earlier;
     if (!CollectFormRecords(formId_, now)) return;
     earlier = Without(now, before_);
     const data::FormsRecord entry = d.FOR;
-    d.FOR.ORIGINALPDFFILE = rt::FromUtf8(names.front());
+    d.FOR.ORIGINALPDFFILE = chosen;
     w.Display();
     imported_ = true;
     const bool ok = apppdf::ImportIntoForm(defaults_);

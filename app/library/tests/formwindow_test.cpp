@@ -117,7 +117,9 @@ TEST_F(Records, TheFormKeepsItsFileAndIsNeverStoredWithoutItsPdf) {
 
   // a new form without a file, and one whose file went after the import
   ui::Headless().Reset();
-  const std::string other = (dir_ / "other.pdf").string();
+  // a name longer than the field's 80 shown characters is kept whole
+  const size_t room = 110 - std::min<size_t>(100, dir_.string().size());
+  const std::string other = (dir_ / (std::string(room, 'x') + ".pdf")).string();
   std::ofstream(other, std::ios::binary) << pdf;
   out = RunForm(Insert);
   w = Window("Record Will Be Added");
@@ -126,10 +128,16 @@ TEST_F(Records, TheFormKeepsItsFileAndIsNeverStoredWithoutItsPdf) {
   EXPECT_TRUE(w->IsOpen());
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_NE(Messages().back().find("No PDF file was chosen"), std::string::npos);
+  // a name the field cannot hold is refused before anything is imported
+  ui::Headless().AnswerFile({(dir_ / (std::string(130, 'y') + ".pdf")).string()});
+  Press(w, 18, [&] { return Messages().size() == 2; });
+  EXPECT_NE(Messages().back().find("is longer than 127 characters"), std::string::npos);
+  EXPECT_EQ(w->Get(20, Prop::ScreenText), "");
   ImportInto(w, other);
+  EXPECT_EQ(w->Get(20, Prop::ScreenText), other);
   std::filesystem::remove(other);
-  Press(w, 1, [&] { return Messages().size() == 3; });  // fields question, then the report
-  ASSERT_EQ(Messages().size(), 3u);
+  Press(w, 1, [&] { return Messages().size() == 4; });  // fields question, then the report
+  ASSERT_EQ(Messages().size(), 4u);
   EXPECT_NE(Messages().back().find("could not be read"), std::string::npos);
   EXPECT_TRUE(w->IsOpen());
   EXPECT_FALSE(out->done);

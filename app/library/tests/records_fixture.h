@@ -99,6 +99,11 @@ class Records : public edtest::EditorFixture {
   }
   bool Finished(const std::shared_ptr<Outcome>& out) {
     const bool done = ui::WaitUntil([&] { return out->done.load(); }, std::chrono::seconds(60));
+    if (!done) {
+      // a window that stayed open would keep the test waiting for its thread
+      ADD_FAILURE() << "a window stayed open; messages: " << ::testing::PrintToString(Messages());
+      for (auto& w : ui::OpenWindows()) w->InputClose();
+    }
     rt::WaitForThreads();
     return done;
   }
