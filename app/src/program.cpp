@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "velmora/data/dictionary.h"
+#include "velmora/library/recordcalls.h"
 #include "velmora/runtime/runtime.h"
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/backend.h"
@@ -116,6 +117,8 @@ void ProgramMain() {
   GlobalMatcher().SetOption(cl::TextMatcher::kWholeWord, 0);
   INIMgr().Setup("Quintrel.INI");
   StartDictionary();
+  // The Form Editor opens the library's record windows.
+  library::InstallEditorCalls();
   if (EngineRegistered() == 0) {
     EngineRegistered() = 1;
     RegisterDataFiles(Engine());

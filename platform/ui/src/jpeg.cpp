@@ -1,5 +1,6 @@
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -84,8 +85,18 @@ std::optional<std::pair<int, int>> JpegSize(const std::vector<uint8_t>& bytes) {
   return std::make_pair(w, h);
 }
 
+// A GIF's logical screen size, from its header (the page pictures of an
+// import are GIFs; the backend may not read pictures at all).
+std::optional<std::pair<int, int>> GifSize(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() < 10 || std::memcmp(bytes.data(), "GIF8", 4) != 0) return std::nullopt;
+  const int w = bytes[6] | (bytes[7] << 8), h = bytes[8] | (bytes[9] << 8);
+  if (w <= 0 || h <= 0) return std::nullopt;
+  return std::make_pair(w, h);
+}
+
 std::optional<std::pair<int, int>> PictureSize(const std::vector<uint8_t>& bytes) {
   if (IsJpeg(bytes)) return JpegSize(bytes);
+  if (auto gif = GifSize(bytes)) return gif;
   return CurrentBackend().PictureSize(bytes);
 }
 

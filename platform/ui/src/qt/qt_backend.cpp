@@ -654,6 +654,12 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
       break;
     case ControlType::Sheet: {
       auto* bar = new QTabBar(parent);
+      // Tabs are drawn in the desktop's colours: a window's background
+      // picture would make the style paint them black.
+      QPalette pal = bar->palette();
+      pal.setBrush(QPalette::Window, QApplication::palette().window());
+      pal.setBrush(QPalette::Button, QApplication::palette().button());
+      bar->setPalette(pal);
       QObject::connect(bar, &QTabBar::tabBarClicked, [handle, n](int index) {
         if (auto win = WindowFromHandle(handle)) win->InputTab(n, index + 1);
       });
@@ -813,6 +819,8 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
         bar->setTabVisible(index, !w.GetLong(k.number, Prop::Hide));
       }
       bar->setCurrentIndex(static_cast<int>(w.GetLong(n, Prop::Selected)) - 1);
+      // The bar is the row of tabs; the tabs' controls lie on the window below it.
+      bar->setGeometry(rect.x(), rect.y(), rect.width(), bar->sizeHint().height());
       // every control on the tabs shows or hides, those inside groups too
       std::function<void(int)> mark = [&](int parent) {
         for (const ChildEntry& k : w.Children(parent)) {

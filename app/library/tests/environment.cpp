@@ -1,4 +1,5 @@
-// The tests run on runtime thread 1, with the program's thread hooks.
+// The record-window tests run on runtime thread 1, with the program's
+// thread hooks.
 #include <gtest/gtest.h>
 
 #include "velmora/app/program.h"

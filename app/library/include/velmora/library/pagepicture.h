@@ -1,0 +1,18 @@
+// Shows a page picture in an image control, fitted to the panel that
+// frames it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "velmora/ui/window.h"
+
+namespace library {
+
+// Loads `bytes` into image control `image` and fits it into control
+// `panel` with its proportions kept, centred. An empty or unreadable
+// picture (no size) shows nothing: the image is emptied and hidden, and
+// false is returned.
+bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector<uint8_t>& bytes);
+
+}  // namespace library

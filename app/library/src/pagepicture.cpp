@@ -1,0 +1,29 @@
+// Shows a page picture fitted to its panel.
+#include "velmora/library/pagepicture.h"
+
+#include <cmath>
+
+#include "velmora/library/picture.h"
+
+namespace library {
+
+bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector<uint8_t>& bytes) {
+  window.SetImage(image, bytes);
+  const double w = static_cast<double>(window.GetLong(image, ui::Prop::ImageWidth));
+  const double h = static_cast<double>(window.GetLong(image, ui::Prop::ImageHeight));
+  const ui::Window::Rect p = window.Position(panel);
+  const auto fitted = FitPicture(w, h, {static_cast<double>(p.x), static_cast<double>(p.y),
+                                        static_cast<double>(p.width), static_cast<double>(p.height)});
+  if (bytes.empty() || !fitted) {
+    window.SetImage(image, {});
+    window.Hide(image);
+    return false;
+  }
+  window.Set(image, ui::Prop::Stretch, 1L);
+  window.SetPosition(image, std::lround(fitted->x), std::lround(fitted->y), std::lround(fitted->width),
+                     std::lround(fitted->height));
+  window.Unhide(image);
+  return true;
+}
+
+}  // namespace library

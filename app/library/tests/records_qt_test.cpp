@@ -1,0 +1,107 @@
+// The record windows on the Qt backend, offscreen: the form window with its
+// tabs and the page window with its picture, kept as pictures beside the
+// test.
+#include <QApplication>
+#include <QImage>
+#include <QWidget>
+
+#include "records_fixture.h"
+#include "velmora/ui/qt_backend.h"
+
+namespace rectest {
+namespace {
+
+class RecordsQt : public Records {
+ protected:
+  static void SetUpTestSuite() {
+    if (!qApp) {
+      setenv("QT_QPA_PLATFORM", "offscreen", 0);  // also when run by hand
+      static int argc = 1;
+      static char name[] = "forms_tests";
+      static char* argv[] = {name, nullptr};
+      new QApplication(argc, argv);
+    }
+  }
+  void SetUp() override {
+    Records::SetUp();
+    form_ = ImportForm();
+    backend_ = std::make_unique<ui::QtBackend>();
+    ui::SetBackend(backend_.get());
+  }
+  void TearDown() override {
+    for (auto& w : ui::OpenWindows()) w->InputClose();
+    ui::ProcessEventsUntil([] { return ui::OpenWindows().empty(); });
+    rt::WaitForThreads();
+    ui::SetBackend(nullptr);
+    QCoreApplication::processEvents();
+    backend_.reset();
+    Records::TearDown();
+  }
+  // Waits, running Qt, for a window with this caption and for Qt to show it.
+  std::shared_ptr<ui::Window> Shown(std::string_view caption) {
+    std::shared_ptr<ui::Window> w;
+    EXPECT_TRUE(ui::ProcessEventsUntil([&] {
+      auto all = WindowsCaptioned(caption);
+      w = all.empty() ? nullptr : all.front();
+      if (!w || w->PendingEvents()) return false;
+      QWidget* widget = backend_->WindowWidget(w->GetLong(0, Prop::Handle));
+      return widget && widget->isVisible();
+    }));
+    ui::ProcessEventsUntil([] { return false; }, 150);
+    return w;
+  }
+  void Shot(const std::shared_ptr<ui::Window>& w, const std::string& name) {
+    const QImage shot = backend_->WindowWidget(w->GetLong(0, Prop::Handle))->grab().toImage();
+    EXPECT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(QString::fromStdString(std::string(FORMS_SHOT_DIR) + "/" + name)));
+  }
+  void Close(const std::shared_ptr<ui::Window>& w, int cancel, const std::shared_ptr<Outcome>& out) {
+    ASSERT_TRUE(w->InputAccept(cancel));
+    ASSERT_TRUE(ui::ProcessEventsUntil([&] { return out->done.load(); }));
+    rt::WaitForThreads();
+  }
+  long form_ = 0;
+  std::unique_ptr<ui::QtBackend> backend_;
+};
+
+TEST_F(RecordsQt, TheFormAndPageWindowsShowTheirRecord) {
+  auto out = RunForm(cl::request::Change, form_);
+  auto w = Shown("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  const long handle = w->GetLong(0, Prop::Handle);
+  QWidget* name = backend_->ControlWidget(handle, 9);
+  ASSERT_NE(name, nullptr);
+  EXPECT_TRUE(name->isVisible());
+  Shot(w, "form-window.png");
+  Close(w, 2, out);
+
+  out = Run(
+      [&](data::Dictionary& d) {
+        cl::FileManager* pages = d.Access(FileId::FormPages);
+        pages->Open();
+        d.FOR1.FORMID = static_cast<rt::Long>(form_);
+        d.FOR1.PAGENO = 1;
+        pages->TryFetch(pages->KeyNumber("FOR1:FormID_Key"));
+        cl::ThreadRequest() = cl::request::Change;
+      },
+      [] {
+        library::UpdateFormPages();
+        data::ThisThread().Access(FileId::FormPages)->Close();
+      });
+  w = Shown("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  QWidget* image = backend_->ControlWidget(w->GetLong(0, Prop::Handle), 10);
+  QWidget* panel = backend_->ControlWidget(w->GetLong(0, Prop::Handle), 9);
+  ASSERT_NE(image, nullptr);
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(image->isVisible());
+  // an upright page: as high as its panel, centred across it
+  EXPECT_NEAR(image->height(), panel->height(), 2);
+  EXPECT_LT(image->width(), panel->width());
+  EXPECT_NEAR(image->x() - panel->x(), (panel->width() - image->width()) / 2.0, 2);
+  Shot(w, "page-window.png");
+  Close(w, 1, out);
+}
+
+}  // namespace
+}  // namespace rectest
