@@ -10,6 +10,7 @@
 #include "velmora/upgrade/conversion.h"
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/settings.h"
+#include "velmora/upgrade/sql_exec.h"
 
 namespace upg {
 namespace {
@@ -281,10 +282,6 @@ std::string& SQLTableName() {
 std::string& WaitMessage() {
   static std::string text;
   return text;
-}
-rt::Long& ProgressPercent() {
-  static rt::Long percent = 0;
-  return percent;
 }
 
 bool CutAtMarker(std::string& text, std::string_view word) {

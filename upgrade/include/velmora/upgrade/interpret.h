@@ -95,9 +95,9 @@ rt::Byte& ServerCaseSensitive();
 // The table of the file being checked (set by the SQL check).
 std::string& SQLTableName();
 
-// The wait window's line and progress while a table is checked.
+// The wait window's line while a table is checked (its progress is the
+// scripts' ProgressPercent).
 std::string& WaitMessage();
-rt::Long& ProgressPercent();
 
 // The create flags of a field and a key (1 or 0) for the file text
 // (prefix + ":" + table) and the field's or key's full label: the
