@@ -101,7 +101,8 @@ void MoveOldFileBack(db::FileDecl& like) {
 // file and where the old data is.
 void ReportLoss(const std::string& why) {
   ConversionState& c = Conversion();
-  std::string text = "RV3: " + std::to_string(c.notConverted) + " of " + std::to_string(RecordNumber()) +
+  std::string text = "RV3: " + std::to_string(c.notConverted) + " of " +
+                     std::to_string(std::max(c.total, RecordNumber())) +
                      " records were not converted (" + why + "). File : " + rt::Clip(c.fileName) +
                      ". The old data is kept in " + rt::Clip(c.backupName);
   Trace(Flag::B, text);
@@ -127,8 +128,8 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
     db::Create(out);
     if (rt::ErrorCode() != 0) {
       std::string details = " " + rt::Clip(c.fileName) + " " + ErrorLine();
-      MoveOldFileBack(file);
       StopMessage(kM6Create, details);
+      MoveOldFileBack(file);
       return false;
     }
     Trace(Flag::B, "File created " + c.fileName);
@@ -149,8 +150,8 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
     }
     if (rt::ErrorCode() != 0) {
       std::string details = " " + rt::Clip(c.fileName) + " " + rt::ErrorText() + " " + rt::FileErrorText();
-      MoveOldFileBack(file);
       StopMessage(kM6Open, details);
+      MoveOldFileBack(file);
       return false;
     }
   }
@@ -176,9 +177,9 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
       std::string text = ReadMessage(kM7);
       std::string details = " " + rt::ErrorText() + " " + rt::Clip(oldName);
       db::Close(out);
-      MoveOldFileBack(file);
       rt::Stop("RV3: " + rt::Clip(text) + details);
       Trace(Flag::B, "RV3: " + std::string(kM7.text) + details);
+      MoveOldFileBack(file);
       return false;
     }
   }
@@ -495,14 +496,15 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
   c.keysBuilt = r.keysBuilt;
 
   // 25. Flushed and closed; then the new file takes the file's place.
-  c.notConverted = std::max<rt::Long>(0, RecordNumber() - c.written);
+  // Records never read (a read error) count as well as records not written.
+  c.notConverted = std::max<rt::Long>(0, std::max(c.total, RecordNumber()) - c.written);
   const bool complete = r.readToEnd && r.batchesOk && r.flushed && r.keysBuilt && c.notConverted == 0 &&
                         r.writeErrors == 0 && r.duplicates == 0;
   if (!r.keysBuilt || !r.batchesOk || !r.flushed) {
     // A file without usable keys or with lost batches never replaces the
     // old one: the old file goes back under its own name.
     MoveOldFileBack(file);
-    c.notConverted = RecordNumber();
+    c.notConverted = std::max(c.total, RecordNumber());
     std::string text = "RV3: The file was not converted and keeps its old structure. File : " +
                        rt::Clip(c.fileName);
     Trace(Flag::B, text);
