@@ -89,22 +89,19 @@ void LoadDstQueue(db::FileDecl& file) {
   Trace(Flag::A, "LoadDstQueue IN");
   gDst.clear();
   uint32_t offset = 1;
-  uint32_t expected = 0, groupMembers = 0;  // the OVER group being walked
+  uint32_t expected = 0;  // members left of the OVER group being walked
   for (const db::FieldInfo& f : Members(file)) {
     FieldRow r = Describe(f, true);
-    if (r.attrib & db::kMemOver && f.type == db::Type::Group) {
-      expected = groupMembers = r.grpNum;
-      offset -= 2;
-    }
+    if (r.attrib & db::kMemOver && f.type == db::Type::Group) expected = r.grpNum;
     if (r.attrib & db::kMemOver) {
       r.overed = 1;  // shares another field's bytes: not a row of its own
     } else if (expected > 0) {
-      if (groupMembers == 2 && expected == 2 && f.type == db::Type::Date) offset -= 6;
+      // A member of a group OVER another field lies within that field's
+      // bytes and never moves the fields after it.
       --expected;
       r.overed = 1;
-      r.offset = offset;
+      r.offset = f.offset + 1;
       AddInNameOrder(gDst, std::move(r));
-      if (groupMembers == 2) offset += 4;
     } else {
       r.offset = offset;
       offset += Span(r);

@@ -91,6 +91,19 @@ void CopyRec(db::FileDecl& source, db::FileDecl& destination);
 // works; the caller restores it.
 void ConvertField(CopyContext& cx, FieldRow& src, const FieldRow& dst);
 
+// The packers: a packed DECIMAL (sign first) or PDECIMAL (sign last) of
+// `chars` digits, `places` of them after the point, as text with its
+// leading zeros ("-00123.45"), and a number's text packed into `len`
+// bytes (digits the field cannot hold are dropped, not rounded).
+std::string DecimalToText(const uint8_t* bytes, int chars, int places);
+std::string PDecimalToText(const uint8_t* bytes, uint32_t len, int chars, int places);
+void TextToDecimal(std::string_view text, uint8_t* out, uint32_t len, int chars, int places);
+void TextToPDecimal(std::string_view text, uint8_t* out, uint32_t len, int chars, int places);
+// A number's text tidied: no trailing ".", no leading zeros ("0" is "").
+std::string TrimNumberText(std::string text);
+// 1 when the clipped value holds anything but digits, blanks, "." and "-".
+bool IsFormatted(std::string_view value);
+
 // The element subscripts of an alternate source name ("OLD:ARR[2,3]");
 // each is 1 when absent.
 void ParseArraySubscripts(std::string_view text, rt::Long& a, rt::Long& b, rt::Long& c,
