@@ -98,13 +98,12 @@ void MoveOldFileBack(db::FileDecl& like) {
 }
 
 // Shows the conversion's losses: how many records are not in the new
-// file and where the old data is.
-void ReportLoss(const std::string& why) {
+// file, why, and where the old data is.
+void ReportLoss(const std::string& why, const std::string& where) {
   ConversionState& c = Conversion();
   std::string text = "RV3: " + std::to_string(c.notConverted) + " of " +
-                     std::to_string(std::max(c.total, RecordNumber())) +
-                     " records were not converted (" + why + "). File : " + rt::Clip(c.fileName) +
-                     ". The old data is kept in " + rt::Clip(c.backupName);
+                     std::to_string(std::max(c.total, RecordNumber())) + " records were not converted (" +
+                     why + "). File : " + rt::Clip(c.fileName) + ". The old data is kept in " + rt::Clip(where);
   Trace(Flag::B, text);
   rt::Stop(text);
 }
@@ -505,10 +504,8 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     // old one: the old file goes back under its own name.
     MoveOldFileBack(file);
     c.notConverted = std::max(c.total, RecordNumber());
-    std::string text = "RV3: The file was not converted and keeps its old structure. File : " +
-                       rt::Clip(c.fileName);
-    Trace(Flag::B, text);
-    if (r.keysBuilt) rt::Stop(text);
+    ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
+               c.restored ? c.fileName : c.backupName);
   } else {
     WriteJournal(c.fileName, c.backupName, complete ? JournalPhase::Placing : JournalPhase::Kept,
                  CurrentOptions().backup != 0 || !complete);
@@ -531,11 +528,11 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     } else {
       c.oldKept = true;
       if (!r.readToEnd)
-        ReportLoss("the old file could not be read to its end");
+        ReportLoss("the old file could not be read to its end", c.backupName);
       else if (r.duplicates > 0)
-        ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key");
+        ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key", c.backupName);
       else
-        ReportLoss("write errors");
+        ReportLoss("write errors", c.backupName);
     }
     RemoveJournal(c.fileName);
     RVQ().push_back(c.row);
