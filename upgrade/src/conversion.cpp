@@ -67,7 +67,8 @@ bool CountsAsBlankPadded(uint8_t type) { return type == uint8_t(T::String) || Is
 // gets the length byte of its text, a memo takes the whole text.
 void StoreText(const CopyContext& cx, const FieldRow& dst, std::string text,
                uint8_t sourceType) {
-  if (IsMemo(dst.type)) {
+  if (IsMemo(dst.type)) {  // a memo holds the text without the STRING's padding
+    if (sourceType == uint8_t(T::String)) text = ClipBlanks(std::move(text));
     if (dst.ptr) dst.ptr->assign(text.begin(), text.end());
     return;
   }
