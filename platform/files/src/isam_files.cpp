@@ -375,6 +375,7 @@ void Isam::Remove(FileDecl& f) {
   if (!PathExists(path)) return rt::SetError(rt::kFileNotFound);
   if (!FileIsFree(path)) return rt::SetError(rt::kAccessDenied);
   if (table.empty()) {
+    RemoveLockFile(path);
     RemoveDatabaseFiles(path);
     return PathExists(path) ? rt::SetError(rt::kAccessDenied) : rt::ClearError();
   }
@@ -405,6 +406,7 @@ void Isam::Rename(FileDecl& f, std::string_view target) {
   if (to.empty() || PathExists(to) || !FileIsFree(from)) return rt::SetError(rt::kAccessDenied);
   Quiesce(from);
   std::remove((from + "-shm").c_str());
+  RemoveLockFile(from);
   if (std::rename(from.c_str(), to.c_str()) != 0) return rt::SetError(rt::kAccessDenied);
   rt::ClearError();
 }
