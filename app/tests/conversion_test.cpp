@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <random>
 #include <thread>
 
@@ -149,3 +151,142 @@ TEST_F(ProgramFiles, AnEarlierReleasesFilesConvertWhenTheProgramOpensThem) {
 }
 
 }  // namespace
+
+// ---- the kill test
+
+// The page picture of page record `n`: its size and bytes follow from n.
+std::vector<uint8_t> Picture(int n) {
+  std::vector<uint8_t> b(static_cast<size_t>(16 + (n * 7919) % 1500));
+  uint32_t x = static_cast<uint32_t>(n) * 2654435761u;
+  for (uint8_t& c : b) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<uint8_t>(x >> 24);
+  }
+  return b;
+}
+
+int EnvOr(const char* name, int def) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::atoi(v) : def;
+}
+
+// Runs `body` in a forked process; its exit code (128 + signal when killed).
+template <typename F>
+pid_t Fork(F body) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int code = body();
+    ::_exit(code);
+  }
+  return pid;
+}
+int Wait(pid_t pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The records of FormPages found through the program's own open, with
+// their pictures; the number missing or damaged.
+int LostPages(int records) {
+  upg::ResetRegistration();
+  app::RegisterDataFiles(app::UpgradeEngine());
+  data::Dictionary& d = data::ThisThread();
+  if (d.Access(FileId::FormPages)->Open() != 0) return records;
+  db::FileDecl& f = d.File(FileId::FormPages);
+  std::vector<bool> seen(static_cast<size_t>(records) + 1);
+  db::Set(f);
+  for (db::Next(f); rt::ErrorCode() == 0; db::Next(f)) {
+    int n = d.FOR1.FORMID;
+    if (n >= 1 && n <= records && d.FOR1.PAGENO == n % 7 && f.Memos()[0].data == Picture(n))
+      seen[static_cast<size_t>(n)] = true;
+  }
+  d.Access(FileId::FormPages)->Close();
+  return static_cast<int>(std::count(seen.begin() + 1, seen.end(), false));
+}
+
+// A child converts FormPages (written by the earlier release, with a
+// picture per record) and is killed with SIGKILL at a random moment; the
+// next open through the program's path finds every record with its
+// picture, converted or not. Trials run four at a time, each in its own
+// folder. VELMORA_KILL_TRIALS and VELMORA_KILL_RECORDS change the numbers
+// (bench/upgrade/kill runs more).
+TEST_F(ProgramFiles, KilledConversionsLoseNoRecord) {
+  const int records = EnvOr("VELMORA_KILL_RECORDS", 50000);
+  const int trials = EnvOr("VELMORA_KILL_TRIALS", 50);
+  const int parallel = 4;
+  // The template: the earlier release's FormPages with `records` pages.
+  previous::WriteFiles("missing.pdf");
+  {
+    auto pages = previous::Declarations()[1].decl->Clone();
+    db::Create(*pages);
+    db::Open(*pages);
+    db::Stream(*pages);
+    for (int n = 1; n <= records; ++n) {
+      pages->ClearRecord();
+      previous::SetField(*pages, "FOR1:FORMID", std::to_string(n));
+      previous::SetField(*pages, "FOR1:PAGENO", std::to_string(n % 7));
+      previous::SetField(*pages, "FOR1:PAGEWIDTH", "612");
+      pages->Memos()[0].data = Picture(n);
+      pages->Memos()[2].data = {'p', static_cast<uint8_t>('0' + n % 10)};
+      db::Add(*pages);
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    }
+    db::Close(*pages);
+  }
+  fs::copy_file("data/formpage.tps", "template.tps");
+  upg::InstallOpenHook();
+  data::CreateFileManagers();
+  data::StartRelationManagers();
+  const fs::path root = fs::current_path();
+  auto prepare = [&](const fs::path& folder) {
+    fs::remove_all(folder);
+    fs::create_directories(folder / "data");
+    fs::copy_file(root / "template.tps", folder / "data" / "formpage.tps");
+  };
+  auto convert = [&](const fs::path& folder) {
+    return Fork([&] {
+      fs::current_path(folder);
+      upg::ResetRegistration();
+      app::RegisterDataFiles(app::UpgradeEngine());
+      return data::ThisThread().Access(FileId::FormPages)->Open();
+    });
+  };
+  // How long a whole conversion takes, to kill within it.
+  prepare(root / "t0");
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Wait(convert(root / "t0")), 0);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  std::mt19937 random(static_cast<unsigned>(EnvOr("VELMORA_KILL_SEED", 20261210)));
+  int lost = 0, done = 0, killedBeforeTheEnd = 0;
+  while (done < trials) {
+    std::vector<std::pair<pid_t, fs::path>> runners;
+    for (int p = 0; p < parallel && done + p < trials; ++p) {
+      fs::path folder = root / ("t" + std::to_string(p + 1));
+      prepare(folder);
+      auto delay = std::chrono::microseconds(random() % static_cast<uint64_t>(whole.count() * 11 / 10 + 1));
+      runners.emplace_back(Fork([&, folder, delay] {
+        pid_t child = convert(folder);
+        std::this_thread::sleep_for(delay);
+        ::kill(child, SIGKILL);
+        bool killed = Wait(child) == 128 + SIGKILL;
+        fs::current_path(folder);
+        int missing = LostPages(records);
+        return std::min(missing, 100) * 2 + (killed ? 1 : 0);
+      }), folder);
+    }
+    for (auto& [pid, folder] : runners) {
+      int code = Wait(pid);
+      EXPECT_LT(code, 128) << "trial runner ended by a signal";
+      lost += code / 2;
+      killedBeforeTheEnd += code % 2;
+      ++done;
+    }
+  }
+  std::printf("kill test: %d trials (%d killed mid-conversion) of %d records, whole conversion %.2f s, "
+              "records lost %d\n",
+              trials, killedBeforeTheEnd, records, static_cast<double>(whole.count()) / 1e6, lost);
+  EXPECT_EQ(lost, 0);
+  EXPECT_GT(killedBeforeTheEnd, trials / 2);
+  data::StopDictionary();
+}

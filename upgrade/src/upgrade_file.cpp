@@ -259,6 +259,8 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
     if (!r.keysBuilt) {
       std::string text = "RV3: Error building keys [2] : " + ErrorLine() + " " + rt::Clip(c.fileName);
       Trace(Flag::B, text);
+      // Old records that duplicate a unique key are found record by record
+      // in a second copy (below); any other failure is shown here.
       if (r.buildError != rt::kDuplicateKey) rt::Stop(text);
     }
     Probe("built");
@@ -486,13 +488,12 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
   out->SetName(WorkName(c.fileName));
   PassResult r;
   if (!CopyPass(file, *out, addMode, bit0, window, oldName, r)) return;
-  if (!r.keysBuilt && r.buildError == rt::kDuplicateKey && addMode == AddMode::Append) {
+  if (!r.keysBuilt && r.buildError == rt::kDuplicateKey) {
     Trace(Flag::B, "RV3: copying again with ADD to find the duplicate records");
     r = PassResult{};
     if (!CopyPass(file, *out, AddMode::Add, bit0, window, oldName, r)) return;
   }
   c.readToEnd = r.readToEnd;
-  c.keysBuilt = r.keysBuilt;
 
   // 25. Flushed and closed; then the new file takes the file's place.
   // Records never read (a read error) count as well as records not written.

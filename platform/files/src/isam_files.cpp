@@ -313,7 +313,14 @@ void Isam::Build(FileDecl& f) {
       for (size_t k = 0; k < f.Keys().size(); ++k)
         set += std::string(k ? ", " : "") + "k" + std::to_string(k + 1) + " = ?" + std::to_string(k + 2);
       sqlite3_stmt *sel = nullptr, *upd = nullptr;
-      sqlite3_prepare_v2(s.db, ("SELECT id, rec FROM " + T + " WHERE id > ?1 ORDER BY id LIMIT 512").c_str(), -1, &sel, nullptr);
+      // Records appended since the keys went stale carry their key values;
+      // the others (written while stale, or with an optional key left out)
+      // are encoded again. FULLBUILD encodes every record.
+      std::string missing;
+      for (size_t k = 0; k < f.Keys().size(); ++k)
+        missing += std::string(k ? " OR " : "") + "k" + std::to_string(k + 1) + " IS NULL";
+      std::string where = s.fullBuild ? std::string() : " AND (" + missing + ")";
+      sqlite3_prepare_v2(s.db, ("SELECT id, rec FROM " + T + " WHERE id > ?1" + where + " ORDER BY id LIMIT 512").c_str(), -1, &sel, nullptr);
       sqlite3_prepare_v2(s.db, ("UPDATE " + T + " SET " + set + " WHERE id = ?1").c_str(), -1, &upd, nullptr);
       std::vector<uint8_t> saved(f.Record(), f.Record() + f.RecordLength());
       int64_t last = kIdMin;

@@ -54,7 +54,6 @@ struct ConversionState {
   // What the last conversion lost, for its report (and tests).
   rt::Long notConverted = 0;  // records read but not in the new file
   bool readToEnd = false;     // the old file was read to its clean end
-  bool keysBuilt = false;
   bool oldKept = false;       // the old file stays under the backup name
   bool restored = false;      // the old file was moved back under its name
 };
