@@ -538,7 +538,6 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     RemoveJournal(c.fileName);
     RVQ().push_back(c.row);
   }
-  if (EngineSwitch("/Profile")) ProfileReport(2);
   Trace(Flag::C, "Conversion time : " + std::to_string(ProfileClock() - started));
 }
 
