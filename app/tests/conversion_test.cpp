@@ -156,7 +156,7 @@ TEST_F(ProgramFiles, AnEarlierReleasesFilesConvertWhenTheProgramOpensThem) {
 
 // The page picture of page record `n`: its size and bytes follow from n.
 std::vector<uint8_t> Picture(int n) {
-  std::vector<uint8_t> b(static_cast<size_t>(16 + (n * 7919) % 1500));
+  std::vector<uint8_t> b(static_cast<size_t>(16 + (n * 7919) % 500));
   uint32_t x = static_cast<uint32_t>(n) * 2654435761u;
   for (uint8_t& c : b) {
     x = x * 1103515245u + 12345u;
