@@ -154,7 +154,10 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
       return false;
     }
   }
-  // 18. Writing starts.
+  // 18. Writing starts. The work file's batches need not wait for the
+  // disk: until it is complete it is never used (a crash converts again
+  // from the old file); the last commit syncs everything.
+  db::Send(out, "SYNC=off");
   StartWriting(out, true);
   // 19. The declaration again, and DST over the new file's buffers.
   Trace(Flag::F, "About to call ReadFormat 2");
@@ -243,6 +246,7 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
     Trace(Flag::B, "Error reading source file " + std::to_string(readError) + " after record " +
                        std::to_string(RecordNumber()));
   // 24. The last commit and the keys.
+  db::Send(out, "SYNC=on");
   if (addMode == AddMode::Add) {
     r.batchesOk = EndBatch(out, "RV3: Committing records... [3] err: ") && r.batchesOk;
     r.keysBuilt = true;

@@ -429,6 +429,12 @@ void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
   if (name == "FULLBUILD") {
     if (query && answer) *answer = s.fullBuild ? "on" : "off";
     if (!query) s.fullBuild = value == "on" || value == "ON" || value == "1";
+  } else if (name == "SYNC" && !query && s.db) {
+    // "SYNC=off" for a file that is rebuilt from another one: its commits
+    // are not waited for on disk until "SYNC=on" (the next commit or close
+    // then syncs everything written before it).
+    bool on = value == "on" || value == "ON" || value == "1";
+    sqlite3_exec(s.db, on ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
   } else if (name == "RECOVER") {
     if (query && answer) *answer = std::to_string(s.busyMs / 1000);
     if (!query) {
