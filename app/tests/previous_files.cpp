@@ -68,59 +68,25 @@ std::unique_ptr<db::FileDecl> FormPages0() {
   return b.Build();
 }
 
-// PageControls 4: positions as SHORT, PDF geometry as SREAL, a field since
-// dropped (CONTROLCOLOR), no IMPORTEDFIELD or HIDDEN, no TabOrder_Key.
+// PageControls 4: the current declaration with the positions as SHORT,
+// the PDF geometry as SREAL, a shorter CONTROLNAME, a field since dropped
+// (CONTROLCOLOR), and without IMPORTEDFIELD, HIDDEN and TabOrder_Key.
 std::unique_ptr<db::FileDecl> PageControls4() {
-  DeclBuilder b = Isam("PageControls", "PAG", ".\\data\\pagecont.tps");
-  b.Field(Type::Long, "FORMID")
-      .Field(Type::Short, "PAGENO")
-      .Field(Type::Long, "CONTROLID")
-      .Field(Type::Long, "CONTROLUNIQUEID")
-      .Field(Type::Short, "CONTROLFEQ")
-      .Field(Type::CString, "CONTROLNAME", 60)
-      .Field(Type::Long, "CONTROLTYPE")
-      .Field(Type::Short, "CONTROLX")
-      .Field(Type::Short, "CONTROLY")
-      .Field(Type::Short, "CONTROLWIDTH")
-      .Field(Type::Short, "CONTROLHEIGHT")
-      .Field(Type::Long, "CONTROLCOLOR")
-      .Field(Type::CString, "CONTROLFONTNAME", 64)
-      .Field(Type::Short, "CONTROLFONTHEIGHT")
-      .Field(Type::Byte, "CONTROLFONTBOLD")
-      .Field(Type::Byte, "CONTROLFONTITALIC")
-      .Field(Type::Byte, "CONTROLFONTUNDERLINE")
-      .Field(Type::Byte, "CONTROLFONTSTRIKE")
-      .Field(Type::CString, "CONTROLPICTURE", 64)
-      .Field(Type::Byte, "CONTROLFLAT")
-      .Field(Type::Byte, "CONTROLTRANSPARENT")
-      .Field(Type::Byte, "CONTROLBOXED")
-      .Field(Type::Byte, "CONTROLALIGNMENT")
-      .Field(Type::Short, "CONTROLTABORDER")
-      .Field(Type::Short, "PDFFIELDNUMBER")
-      .Field(Type::CString, "PDFFIELDNAME", 60)
-      .Field(Type::Short, "PDFFIELDTYPE")
-      .Field(Type::Short, "PDFFIELDLENGTH")
-      .Field(Type::CString, "PDFVALUE", 128)
-      .Field(Type::CString, "PDFFIELDDESCRIPTION", 128)
-      .Field(Type::Byte, "PDFISMULTILINE")
-      .Field(Type::Short, "RADIOBUTTONNUMBER")
-      .Field(Type::Byte, "FILEDWASCREATEDATRUNTIME")
-      .Field(Type::Long, "PDFFIELDBACKGROUNDCOLOR")
-      .Field(Type::Long, "PDFFIELDTEXTCOLOR")
-      .Field(Type::Long, "PDFFIELDROTATION")
-      .Field(Type::Byte, "HASBORDER")
-      .Field(Type::Long, "PDFBORDERCOLOR")
-      .Field(Type::Long, "BORDERSTYLE")
-      .Field(Type::SReal, "BORDERWIDTH")
-      .Field(Type::SReal, "DASHON")
-      .Field(Type::SReal, "DASHOFF")
-      .Field(Type::SReal, "PDFX")
-      .Field(Type::SReal, "PDFY")
-      .Field(Type::SReal, "PDFWIDTH")
-      .Field(Type::SReal, "PDFHEIGHT")
-      .Key("FormID_Key", {1, 2, 4}, kDup)
-      .Key("FormIDUniqueID_Key", {1, 4}, kDup)
-      .Key("FormIDControID_Key", {1, 3}, kDup);
+  const db::FileDecl& now = data::Declaration(FileId::PageControls);
+  DeclBuilder b = Isam(now.Label(), now.Prefix(), now.Name());
+  for (const db::FieldInfo& f : now.Fields()) {
+    const std::string name = f.label.substr(f.label.find(':') + 1);
+    if (name == "IMPORTEDFIELD" || name == "HIDDEN") continue;
+    if (name == "CONTROLX" || name == "CONTROLY" || name == "CONTROLWIDTH" || name == "CONTROLHEIGHT")
+      b.Field(Type::Short, name);
+    else if (f.type == Type::Real)
+      b.Field(Type::SReal, name);
+    else
+      b.Field(f.type, name, name == "CONTROLNAME" ? 60 : f.type == Type::CString ? f.size : 0);
+    if (name == "CONTROLHEIGHT") b.Field(Type::Long, "CONTROLCOLOR");  // keys use fields before it only
+  }
+  for (const db::KeyDesc& k : now.Keys())
+    if (k.label != "PAG:TabOrder_Key") b.Key(k.label.substr(k.label.find(':') + 1), k.components, k.attrib);
   return b.Build();
 }
 

@@ -2,24 +2,13 @@
 #include "conversion_window.h"
 
 #include "velmora/ui/window.h"
+#include "wait_window.h"
 #include "velmora/upgrade/settings.h"
 
 namespace upg {
 namespace {
 
 enum : int { kWaitMess = 1, kProgressPercent = 2, kNameOutFile = 3 };
-
-ui::ControlDesc Control(ui::ControlType type, std::string use, int number, int y) {
-  ui::ControlDesc d;
-  d.type = type;
-  d.use = std::move(use);
-  d.number = number;
-  d.x = 6;
-  d.y = y;
-  d.width = 220;
-  d.height = 10;
-  return d;
-}
 
 ConversionWindow* current = nullptr;
 
@@ -30,9 +19,9 @@ ConversionWindow::ConversionWindow() {
   d.caption = "Please wait";
   d.width = 232;
   d.height = 50;
-  d.controls = {Control(ui::ControlType::String, "?WAITMESS", kWaitMess, 4),
-                Control(ui::ControlType::Progress, "?PROGRESSPERCENT", kProgressPercent, 18),
-                Control(ui::ControlType::String, "?NAMEOUTFILE", kNameOutFile, 32)};
+  d.controls = {WaitControl(ui::ControlType::String, "?WAITMESS", kWaitMess, 4, 220),
+                WaitControl(ui::ControlType::Progress, "?PROGRESSPERCENT", kProgressPercent, 18, 220),
+                WaitControl(ui::ControlType::String, "?NAMEOUTFILE", kNameOutFile, 32, 220)};
   window_ = ui::Window::Create(d);
   window_->Bind(kWaitMess, ui::UseVar::Of(waitMess_));
   window_->Bind(kProgressPercent, ui::UseVar::Of(progressPercent_));
