@@ -13,6 +13,7 @@
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_entry.h"
+#include "velmora/upgrade/upgrade_file.h"
 #include "velmora/win/win.h"
 
 namespace upg {
@@ -125,12 +126,6 @@ void FinalOpenFailure(db::FileDecl& file, const std::string& name) {
 
 }  // namespace
 
-void ds_UpgradeFile(db::FileDecl& file) {
-  Trace(Flag::A, "ds_UpgradeFile In ");
-  (void)file;  // nothing is converted by this build
-  Trace(Flag::A, "ds_UpgradeFile Out ");
-}
-
 void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
   rt::CriticalSection::Guard guard(EngineSection());
   Trace(Flag::A, "ds_FileOpen In");
@@ -172,6 +167,7 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
   } else {
     Trace(Flag::D, "ds_FileOpen Driver found.");
     Trace(Flag::B, "ds_FileOpen About to open.");
+    RecoverInterruptedUpgrade(file);
     MarkedOpen(file, mode, name);
     int code = rt::ErrorCode();
     if (code != 0) Trace(Flag::B, "Opening " + name + " caused an error : " + OpenErrorLine());

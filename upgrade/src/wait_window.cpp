@@ -9,28 +9,29 @@ namespace {
 
 enum : int { kString1 = 1, kProgress = 2 };
 
-ui::ControlDesc Control(ui::ControlType type, std::string use, int number, int y, std::string text = {}) {
+}  // namespace
+
+ui::ControlDesc WaitControl(ui::ControlType type, std::string use, int number, int y, int width,
+                            std::string text) {
   ui::ControlDesc d;
   d.type = type;
   d.use = std::move(use);
   d.number = number;
   d.x = 6;
   d.y = y;
-  d.width = 188;
+  d.width = width;
   d.height = 10;
   d.text = std::move(text);
   return d;
 }
-
-}  // namespace
 
 WaitWindow::WaitWindow(const std::string& text) {
   ui::WindowDesc d;
   d.caption = text;
   d.width = 200;
   d.height = 36;
-  d.controls = {Control(ui::ControlType::String, "?STRING1", kString1, 4, text),
-                Control(ui::ControlType::Progress, "?PROGRESS", kProgress, 20)};
+  d.controls = {WaitControl(ui::ControlType::String, "?STRING1", kString1, 4, 188, text),
+                WaitControl(ui::ControlType::Progress, "?PROGRESS", kProgress, 20, 188)};
   window_ = ui::Window::Create(d);
   window_->Bind(kProgress, ui::UseVar::Of(counter_));
 }

@@ -6,11 +6,17 @@
 
 #include "velmora/runtime/types.h"
 
+#include "velmora/ui/desc.h"
+
 namespace ui {
 class Window;
 }
 
 namespace upg {
+
+// One line of a wait window: a control `width` wide at the left margin.
+ui::ControlDesc WaitControl(ui::ControlType type, std::string use, int number, int y, int width,
+                            std::string text = {});
 
 class WaitWindow {
  public:

@@ -28,6 +28,10 @@ class OpenHook : public Engine {
     CommandLine({"/debugrv"});
     Register("Tps");
     upg::InstallOpenHook();
+    // The version store exists (a registered file made it), so a
+    // conversion gets as far as the file's registration.
+    upg::SetUpgFileName();
+    db::Create(upg::UpgFile());
   }
   void TearDown() override {
     db::SetOpenHook({});

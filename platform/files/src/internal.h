@@ -130,6 +130,8 @@ class AccessLock {
 // True when no instance of the file (any table) is open, in this process
 // or, as far as the lock file tells, in another one.
 bool FileIsFree(const std::string& hostPath);
+// Removes the lock file of a data file that is going away (or moving).
+void RemoveLockFile(const std::string& hostPath);
 
 }  // namespace db
 

@@ -638,16 +638,21 @@ void Isam::Append(FileDecl& f) {
   IsamState& s = *StateOf(f);
   if (f.Keys().empty()) return Insert(f, true);
   if (!s.stale) {
-    // Marks the keys stale before the first record goes in without them.
+    // Marks the keys stale before the first record goes in without them,
+    // and drops their indexes: appended records carry their key values,
+    // and BUILD makes each index once, in order, instead of record by record.
     WriteOp(f, s, [&] {
       std::string esc;
       for (char c : s.table) esc += c == '\'' ? std::string("''") : std::string(1, c);
-      return Exec(f, s.db, "UPDATE vm_files SET stale = 1 WHERE tbl = '" + esc + "'");
+      std::string drop;
+      for (size_t k = 0; k < f.Keys().size(); ++k)
+        drop += "DROP INDEX IF EXISTS " + s.sqlTable + "_k" + std::to_string(k + 1) + ";";
+      return Exec(f, s.db, drop + "UPDATE vm_files SET stale = 1 WHERE tbl = '" + esc + "'");
     });
     if (rt::ErrorCode()) return;
     s.stale = true;
   }
-  Insert(f, false);
+  Insert(f, true);
 }
 
 void Isam::Put(FileDecl& f) {

@@ -313,7 +313,14 @@ void Isam::Build(FileDecl& f) {
       for (size_t k = 0; k < f.Keys().size(); ++k)
         set += std::string(k ? ", " : "") + "k" + std::to_string(k + 1) + " = ?" + std::to_string(k + 2);
       sqlite3_stmt *sel = nullptr, *upd = nullptr;
-      sqlite3_prepare_v2(s.db, ("SELECT id, rec FROM " + T + " WHERE id > ?1 ORDER BY id LIMIT 512").c_str(), -1, &sel, nullptr);
+      // Records appended since the keys went stale carry their key values;
+      // the others (written while stale, or with an optional key left out)
+      // are encoded again. FULLBUILD encodes every record.
+      std::string missing;
+      for (size_t k = 0; k < f.Keys().size(); ++k)
+        missing += std::string(k ? " OR " : "") + "k" + std::to_string(k + 1) + " IS NULL";
+      std::string where = s.fullBuild ? std::string() : " AND (" + missing + ")";
+      sqlite3_prepare_v2(s.db, ("SELECT id, rec FROM " + T + " WHERE id > ?1" + where + " ORDER BY id LIMIT 512").c_str(), -1, &sel, nullptr);
       sqlite3_prepare_v2(s.db, ("UPDATE " + T + " SET " + set + " WHERE id = ?1").c_str(), -1, &upd, nullptr);
       std::vector<uint8_t> saved(f.Record(), f.Record() + f.RecordLength());
       int64_t last = kIdMin;
@@ -375,6 +382,7 @@ void Isam::Remove(FileDecl& f) {
   if (!PathExists(path)) return rt::SetError(rt::kFileNotFound);
   if (!FileIsFree(path)) return rt::SetError(rt::kAccessDenied);
   if (table.empty()) {
+    RemoveLockFile(path);
     RemoveDatabaseFiles(path);
     return PathExists(path) ? rt::SetError(rt::kAccessDenied) : rt::ClearError();
   }
@@ -405,6 +413,7 @@ void Isam::Rename(FileDecl& f, std::string_view target) {
   if (to.empty() || PathExists(to) || !FileIsFree(from)) return rt::SetError(rt::kAccessDenied);
   Quiesce(from);
   std::remove((from + "-shm").c_str());
+  RemoveLockFile(from);
   if (std::rename(from.c_str(), to.c_str()) != 0) return rt::SetError(rt::kAccessDenied);
   rt::ClearError();
 }
@@ -422,6 +431,12 @@ void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
     if (!query) s.fullBuild = value == "on" || value == "ON" || value == "1";
   } else if (name == "NOMEMO") {
     s.noMemo = true;
+  } else if (name == "SYNC" && !query && s.db) {
+    // "SYNC=off" for a file that is rebuilt from another one: its commits
+    // are not waited for on disk until "SYNC=on" (the next commit or close
+    // then syncs everything written before it).
+    bool on = value == "on" || value == "ON" || value == "1";
+    sqlite3_exec(s.db, on ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
   } else if (name == "RECOVER") {
     if (query && answer) *answer = std::to_string(s.busyMs / 1000);
     if (!query) {

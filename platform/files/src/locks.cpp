@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <filesystem>
@@ -200,6 +201,10 @@ bool FileIsFree(const std::string& hostPath) {
   bool taken = Taken(fd, 0, 0);
   ::close(fd);
   return !taken;
+}
+
+void RemoveLockFile(const std::string& hostPath) {
+  std::remove((Canonical(hostPath) + ".lck").c_str());
 }
 
 }  // namespace db

@@ -17,9 +17,9 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode);
 // Installs ds_FileOpen as the files layer's open hook.
 void InstallOpenHook();
 
-// Converts a file whose open failed; the caller reopens it. This build
-// holds no conversion: the file is left as it is, so the reopen reports
-// the true error.
+// Converts a file whose open failed; the caller reopens it. When no
+// stored structure opens the file it is left as it is, so the reopen
+// reports the true error.
 void ds_UpgradeFile(db::FileDecl& file);
 
 // What each call of the hook sets up (process-wide, used inside the

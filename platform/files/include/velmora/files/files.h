@@ -94,7 +94,9 @@ void Rollback();
 
 // ---- driver commands and properties
 // ISAM commands: "FULLBUILD=on|off", "Recover=<seconds>" (time waited for
-// a lock); without "=" the setting is answered. Commands sent to a closed
+// a lock), "SYNC=off|on" (an open file's commits do not wait for the disk
+// until SYNC=on; for a file rebuilt from another one); without "=" the
+// setting is answered. Commands sent to a closed
 // file apply at its next open; unknown commands answer "".
 std::string Send(FileDecl& f, std::string_view command);
 std::string GetProperty(const FileDecl& f, Prop p);

@@ -1,0 +1,548 @@
+// The upgrade driver: finds the stored structure that opens the old file,
+// moves the old file aside, builds the new file under a work name, copies
+// every record in batches, rebuilds the keys and puts the new file in
+// place. The old file is removed only when every record it held is in the
+// new one; otherwise it stays under its backup name and the user is told.
+#include "velmora/upgrade/upgrade_file.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "conversion_window.h"
+#include "journal.h"
+#include "velmora/files/files.h"
+#include "velmora/runtime/cmdline.h"
+#include "velmora/runtime/errors.h"
+#include "velmora/runtime/system.h"
+#include "velmora/runtime/text.h"
+#include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/format.h"
+#include "velmora/upgrade/openhook.h"
+#include "velmora/upgrade/settings.h"
+#include "velmora/upgrade/store.h"
+#include "velmora/upgrade/structure.h"
+
+namespace upg {
+namespace {
+
+constexpr rt::Long kBatch = 10000;
+constexpr int kLogoutSeconds = 30;
+enum class AddMode { Add, Append };
+
+ConversionProbe probe = nullptr;
+void Probe(const char* step) {
+  if (probe) probe(step);
+}
+
+std::string Code() { return std::to_string(rt::ErrorCode()); }
+std::string ErrorLine() { return Code() + " " + rt::ErrorText(); }
+
+// Starts the next batch of writes to an ISAM destination: a transaction,
+// or stream mode when the transaction cannot start.
+void StartWriting(db::FileDecl& out, bool first) {
+  ConversionState& c = Conversion();
+  if (rt::Upper(db::GetProperty(out, db::Prop::Driver)) == "TAVREL") {
+    Trace(Flag::B, "Tavrel file detected - Streaming...");
+    db::Stream(out);
+    c.streamed = true;
+    Trace(Flag::B, "Attempting to stream err: " + ErrorLine());
+    return;
+  }
+  db::Logout(kLogoutSeconds, {&out});
+  Trace(Flag::B, std::string(first ? "Logout started [2] " : "Logout started [4] ") + ErrorLine());
+  if (rt::ErrorCode() != 0) {
+    Trace(Flag::B, "Attempting Stream...");
+    db::Stream(out);
+    c.streamed = true;
+    Trace(Flag::B, "Attempting to stream err: " + ErrorLine());
+  } else {
+    c.streamed = false;
+  }
+}
+
+// Ends a batch: flush (stream mode) or commit. False when it failed: the
+// batch's records may not be in the file.
+bool EndBatch(db::FileDecl& out, const char* commitTrace) {
+  if (Conversion().streamed) {
+    db::Flush(out);
+    Trace(Flag::B, "Attempted Flush...");
+  } else {
+    db::Commit();
+    Trace(Flag::B, std::string(commitTrace) + rt::ErrorText());
+  }
+  return rt::ErrorCode() == 0;
+}
+
+// The old file goes back under its own name when a conversion stops
+// before the new file could take its place.
+void MoveOldFileBack(db::FileDecl& like) {
+  ConversionState& c = Conversion();
+  if (c.backupName.empty()) return;
+  if (db::IsOpen(InFile())) db::Close(InFile());
+  std::unique_ptr<db::FileDecl> f = like.Clone();
+  if (FileExists(WorkName(c.fileName))) {
+    f->SetName(WorkName(c.fileName));
+    db::Remove(*f);
+  }
+  f->SetName(c.backupName);
+  if (c.backupIsCopy) {
+    if (CurrentOptions().backup == 0) db::Remove(*f);  // the file itself never moved
+    c.restored = true;
+  } else {
+    db::Rename(*f, c.fileName);
+    c.restored = rt::ErrorCode() == 0;
+    Trace(Flag::B, std::string(c.restored ? "Old file moved back: " : "Old file could not be moved back: ") +
+                       c.backupName + " - " + c.fileName + " " + rt::ErrorText());
+  }
+  if (c.restored) RemoveJournal(c.fileName);
+}
+
+// Shows the conversion's losses: how many records are not in the new
+// file, why, and where the old data is.
+void ReportLoss(const std::string& why, const std::string& where) {
+  ConversionState& c = Conversion();
+  std::string text = "RV3: " + std::to_string(c.notConverted) + " of " +
+                     std::to_string(std::max(c.total, RecordNumber())) + " records were not converted (" +
+                     why + "). File : " + rt::Clip(c.fileName) + ". The old data is kept in " + rt::Clip(where);
+  Trace(Flag::B, text);
+  rt::Stop(text);
+}
+
+struct PassResult {
+  bool readToEnd = false, batchesOk = true, flushed = false, keysBuilt = false;
+  int buildError = 0;
+  rt::Long writeErrors = 0, duplicates = 0;
+};
+
+// Steps 16 to 24 and the flush and close of step 25: creates and opens
+// the new file, copies every record of the old one into it and builds the
+// keys. False when the conversion stopped (the old file was moved back).
+bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0, ConversionWindow& window,
+              const std::string& oldName, PassResult& r) {
+  ConversionState& c = Conversion();
+  RecordNumber() = 0;
+  // 16. Created.
+  if (!ConversionDetected()) {
+    Trace(Flag::B, "RV3create: " + c.fileName);
+    db::Create(out);
+    if (rt::ErrorCode() != 0) {
+      std::string details = " " + rt::Clip(c.fileName) + " " + ErrorLine();
+      StopMessage(kM6Create, details);
+      MoveOldFileBack(file);
+      return false;
+    }
+    Trace(Flag::B, "File created " + c.fileName);
+  }
+  Probe("created");
+  // 17. Opened exclusively.
+  db::Open(out, db::kReadWrite | db::kDenyAll);
+  c.row.fileName = c.fileName;
+  if (rt::ErrorCode() != 0) {
+    Trace(Flag::B, "Error occured opening outfile: " + Code() + ": " + rt::ErrorText());
+    if (rt::ErrorCode() == rt::kAccessDenied && c.fileName.find("\\!") != std::string::npos) {
+      Trace(Flag::B, "Error 5 Access Denied, trying share...");
+      db::Open(out, db::kReadWrite | db::kDenyNone);
+      if (rt::ErrorCode() == 0)
+        Trace(Flag::B, "Share open successful...");
+      else
+        Trace(Flag::B, "Error occured attempting a share open of outfile: " + Code() + ": " + rt::ErrorText());
+    }
+    if (rt::ErrorCode() != 0) {
+      std::string details = " " + rt::Clip(c.fileName) + " " + rt::ErrorText() + " " + rt::FileErrorText();
+      StopMessage(kM6Open, details);
+      MoveOldFileBack(file);
+      return false;
+    }
+  }
+  // 18. Writing starts. The work file's batches need not wait for the
+  // disk: until it is complete it is never used (a crash converts again
+  // from the old file); the last commit syncs everything.
+  db::Send(out, "SYNC=off");
+  StartWriting(out, true);
+  // 19. The declaration again, and DST over the new file's buffers.
+  Trace(Flag::F, "About to call ReadFormat 2");
+  ReadFormat(file);
+  Trace(Flag::F, "Format read, about to load Q");
+  LoadDstQueue(out);
+  // 20. The old file, under its backup name.
+  db::FileDecl& in = InFile();
+  db::Open(in, db::kReadWrite | db::kDenyAll);
+  Trace(Flag::B, "Infile Opened - Error = " + rt::ErrorText());
+  if (rt::ErrorCode() != 0 && rt::ErrorCode() != rt::kKeysMustBeRebuilt) {
+    Trace(Flag::B, "Error occured opening infile: " + Code() + ": " + rt::ErrorText());
+    if (rt::ErrorCode() == rt::kAccessDenied && c.backupName.find("\\!") != std::string::npos) {
+      db::Open(in, db::kReadWrite | db::kDenyNone);
+      if (rt::ErrorCode() != 0)
+        Trace(Flag::B, "Error occured attempting a share open of infile: " + Code() + ": " + rt::ErrorText());
+    }
+    if (rt::ErrorCode() != 0 && rt::ErrorCode() != rt::kKeysMustBeRebuilt) {
+      std::string text = ReadMessage(kM7);
+      std::string details = " " + rt::ErrorText() + " " + rt::Clip(oldName);
+      db::Close(out);
+      rt::Stop("RV3: " + rt::Clip(text) + details);
+      Trace(Flag::B, "RV3: " + std::string(kM7.text) + details);
+      MoveOldFileBack(file);
+      return false;
+    }
+  }
+  // 21. Reading starts.
+  window.Message() = ReadMessage(bit0 ? kM18 : kM12);
+  window.Display();
+  Trace(Flag::B, "records to be converted : " + std::to_string(c.total));
+  db::Stream(in);
+  db::Send(in, "QUICKSCAN=ON");
+  db::Send(in, "/QUICKSCAN=true");
+  LoadSrcQueue(in);
+  LoadAlternateNames();
+  db::Set(in);
+  Trace(Flag::B, "About to Copy records..." + rt::ErrorText());
+  c.batchCounter = 1;
+
+  // 22. Every record.
+  int readError = 0;
+  for (;;) {
+    db::Next(in);
+    if (rt::ErrorCode() != 0) {
+      readError = rt::ErrorCode();
+      break;
+    }
+    rt::Long n = ++RecordNumber();
+    rt::Long percent = c.total > 0 ? static_cast<rt::Long>(int64_t{n} * 100 / c.total) : 0;
+    if (percent != window.Percent()) {
+      window.Percent() = percent;
+      window.DisplayProgress();
+    }
+    out.ClearRecord();
+    for (db::MemoDesc& m : out.Memos()) m.data.clear();
+    CopyRec(in, out);
+    if (addMode == AddMode::Add)
+      db::Add(out);
+    else
+      db::Append(out);
+    if (rt::ErrorCode() == rt::kDuplicateKey) {
+      // Never dropped without a word: counted, traced, reported at the end.
+      ++r.duplicates;
+      Trace(Flag::B, "Record " + std::to_string(n) + " not written: " + ErrorLine());
+    } else if (rt::ErrorCode() != 0) {
+      ++r.writeErrors;
+      std::string text = ReadMessage(kM8);
+      std::string details = " " + ErrorLine() + " File Driver Error : " + rt::FileErrorText();
+      rt::Stop("RV3: " + rt::Clip(text) + details);
+      Trace(Flag::B, "RV3: " + std::string(kM8.text) + details);
+    }
+    if (++c.batchCounter > kBatch) {
+      r.batchesOk = EndBatch(out, "RV3: Committing records... [2] err: ") && r.batchesOk;
+      Probe("batch");
+      StartWriting(out, false);
+      c.batchCounter = 1;
+    }
+  }
+  // 23. The end of the old file: only "no more records" is a clean end.
+  r.readToEnd = readError == rt::kRecordNotAvailable;
+  Trace(Flag::B, "records converted : " + std::to_string(RecordNumber()) + " final error : " +
+                     rt::ErrorText() + ", b:" + std::to_string(bit0 ? 1 : 0) + ", c:" +
+                     EngineCommand("/AddRecords"));
+  if (!r.readToEnd)
+    Trace(Flag::B, "Error reading source file " + std::to_string(readError) + " after record " +
+                       std::to_string(RecordNumber()));
+  // 24. The last commit and the keys.
+  db::Send(out, "SYNC=on");
+  if (addMode == AddMode::Add) {
+    r.batchesOk = EndBatch(out, "RV3: Committing records... [3] err: ") && r.batchesOk;
+    r.keysBuilt = true;
+  } else {
+    Trace(Flag::B, "RV3: building keys...");
+    window.Message() = ReadMessage(kM17);
+    window.Percent() = 0;
+    window.Display();
+    r.batchesOk = EndBatch(out, "RV3: Committing records... [5] err: ") && r.batchesOk;
+    Probe("copied");
+    db::Build(out);
+    r.keysBuilt = rt::ErrorCode() == 0;
+    r.buildError = rt::ErrorCode();
+    if (!r.keysBuilt) {
+      std::string text = "RV3: Error building keys [2] : " + ErrorLine() + " " + rt::Clip(c.fileName);
+      Trace(Flag::B, text);
+      // Old records that duplicate a unique key are found record by record
+      // in a second copy (below); any other failure is shown here.
+      if (r.buildError != rt::kDuplicateKey) rt::Stop(text);
+    }
+    Probe("built");
+  }
+  // 25. Flushed and closed.
+  db::Flush(out);
+  r.flushed = rt::ErrorCode() == 0;
+  c.written = static_cast<rt::Long>(db::Records(out));
+  db::Close(out);
+  r.flushed = r.flushed && rt::ErrorCode() == 0;
+  db::Flush(in);
+  db::Close(in);
+  return true;
+}
+
+struct Leave {
+  ConversionWindow& window;
+  bool storeOpened = false;
+  ~Leave() {
+    Trace(Flag::A, "ds_UpgradeFileEx Out ");
+    *GetUpgradingFlag() = 0;
+    window.Close();
+    SetCurrentConversionWindow(nullptr);
+    if (db::IsOpen(InFile())) db::Close(InFile());
+    if (storeOpened && db::IsOpen(UpgFile())) db::Close(UpgFile());
+    SrcQueue().clear();
+    DstQueue().clear();
+    AfnQueue().clear();
+  }
+};
+
+}  // namespace
+
+ConversionState& Conversion() {
+  static ConversionState state;
+  return state;
+}
+
+std::vector<ConversionRow>& RVQ() {
+  static std::vector<ConversionRow> rows;
+  return rows;
+}
+
+std::vector<OldFileName>& OFN() {
+  static std::vector<OldFileName> rows;
+  return rows;
+}
+
+void SetConversionProbe(ConversionProbe p) { probe = p; }
+
+void LoadAlternateNames() {
+  std::vector<AlternateName>& afn = AfnQueue();
+  afn.clear();
+  for (const AlternateName& a : AlternateNames()) {
+    bool declared = std::any_of(DstQueue().begin(), DstQueue().end(), [&](const FieldRow& r) {
+      return rt::Upper(rt::Clip(r.name)) == a.destination;
+    });
+    if (declared) afn.push_back(a);
+  }
+}
+
+void ds_UpgradeFile(db::FileDecl& file) {
+  Trace(Flag::A, "ds_UpgradeFile In ");
+  ds_UpgradeFileEx(file, 0);
+  Trace(Flag::A, "ds_UpgradeFile Out ");
+}
+
+void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
+  // 1. The wait window, the state, the clock.
+  ConversionWindow window;
+  SetCurrentConversionWindow(&window);
+  Leave leave{window};
+  ConversionState& c = Conversion();
+  c = ConversionState{};
+  c.file = &file;
+  RecordNumber() = 0;
+  const std::string cause = rt::ErrorText();
+  Trace(Flag::A, "ds_UpgradeFileEx In " + file.Name() + "  " + std::to_string(mode) + " cause " + cause);
+  if (*GetUpgradingFlag() == 0) *GetUpgradingFlag() = 1;
+  if (EngineSwitch("/Profile")) ProfileReport(1);
+  const rt::Long started = ProfileClock();
+
+  // 2. Only a file declared with the create attribute is built anew.
+  Trace(Flag::B, "Checking for File Create attribute... " + db::GetProperty(file, db::Prop::Create));
+  if ((file.Attributes() & db::kAttrCreate) == 0) {
+    Trace(Flag::B, "File Create attribute is not on. Cannot upgrade file!");
+    return;
+  }
+  // 3. How records are written.
+  const bool bit0 = (mode & 1) != 0;
+  const bool addSwitch = EngineSwitch("/AddRecords");
+  const AddMode addMode = addSwitch || bit0 ? AddMode::Add : AddMode::Append;
+  // 4.
+  c.fileName = file.Name();
+  Trace(Flag::B, "About to attempt upgrading file " + c.fileName);
+  OldFormatSource() = 0;
+
+  // 5. The version store.
+  SetUpgFileName();
+  db::Open(UpgFile(), db::kReadWrite | db::kDenyNone);
+  if (rt::ErrorCode() != 0 && rt::ErrorCode() != rt::kFileAlreadyOpen) {
+    StopMessage(kM2Convert, " " + ErrorLine() + " Name : " + rt::Clip(UpgFileName()));
+    return;
+  }
+  leave.storeOpened = rt::ErrorCode() == 0;
+
+  // 6. The declaration, serialised.
+  Trace(Flag::B, "About to call ReadFormat 1");
+  rt::Long format = ReadFormat(file);
+  if (format == kFormatNoDriver) {
+    Trace(Flag::B, "RV3: ReadFormat returned 1 (no file driver identified!). File : " + c.fileName);
+    return;
+  }
+  if (format == kFormatTooLarge) {
+    StopMessage(kM14Convert, " " + rt::Clip(c.fileName));
+    return;
+  }
+  // 7. The declared structure and DESTFILE.
+  LoadDstQueue(file);
+  MakeFile(kDestFile);
+  DestFileName().clear();
+
+  // 8. The prefix of the declaration's field names.
+  std::string prefix;
+  for (const FieldRow& r : DstQueue())
+    if (size_t colon = r.name.find(':'); colon != std::string::npos) {
+      prefix = r.name.substr(0, colon);
+      break;
+    }
+  if (prefix.empty())
+    for (const FieldRow& r : DstQueue())
+      if (size_t bar = r.name.find('_'); bar != std::string::npos) {
+        prefix = r.name.substr(0, bar);
+        break;
+      }
+  if (prefix.empty()) {
+    Trace(Flag::B, "records dst queue = " + std::to_string(DstQueue().size()) + " dst:name " +
+                       c.fileName + " Error getting record : " + rt::ErrorText());
+    std::string text = ReadMessage(kM3);
+    if (!SilentMode()) rt::Stop("RV3: " + rt::Clip(text) + " " + rt::Clip(c.fileName));
+    return;
+  }
+  // 9. The registered file.
+  prefix = rt::Upper(rt::Clip(prefix));
+  c.row.prefix = prefix;
+  for (const UsedFile& u : UsedFiles())
+    if (u.prefix == prefix) c.used = &u;
+  if (!c.used) {
+    std::string text = ReadMessage(kM4);
+    Trace(Flag::B, "RV3: Unable to upgrade file - Not \"Using\" file " + prefix);
+    Trace(Flag::B, "Records ufQueue = " + std::to_string(UsedFiles().size()));
+    for (const UsedFile& u : UsedFiles()) Trace(Flag::B, u.prefix + " " + std::to_string(u.version));
+    return;
+  }
+
+  // 10-13. The stored structure that opens the old file.
+  OemFlag() = DeclaredOemFlag(file);
+  InFileName() = c.fileName;
+  UpgradeLoop();
+  Trace(Flag::D, "UpgradeFileEX (d) ");
+  if (!c.found) SearchOldFileName();
+  if (!c.found) {
+    Trace(Flag::B, "No matching structure found - searching for pre-super files");
+    size_t bang = c.fileName.find('!');
+    InFileName() = bang == std::string::npos ? c.fileName : c.fileName.substr(bang + 1);
+    Trace(Flag::D, "UpgradeFileEX (g)");
+    if (InFileName() != c.fileName) UpgradeLoop();
+    Trace(Flag::D, "UpgradeFileEX (h)");
+  }
+  if (!c.found && OldDatDriverPresent()) {
+    Trace(Flag::B, "No matching structure found - searching for old Tavrel file");
+    InFileName() = c.fileName;
+    const std::vector<IgnoredDriver>& igd = IgnoredDrivers();
+    auto ignored = [&](const std::string& name) {
+      for (const IgnoredDriver& d : igd)
+        if (d.name == name) return (d.flags & 1) != 0;
+      return false;
+    };
+    Trace(Flag::B, "Looking for all files - igd:name = ALLFILES error was " + rt::ErrorText());
+    if (!ignored("ALLFILES") && !ignored(rt::Upper(rt::Clip(c.used->label)))) {
+      Trace(Flag::D, "UpgradeFileEX (i)");
+      UpgradeFromDatFile();
+      Trace(Flag::D, "UpgradeFileEX (j)");
+    }
+  }
+  if (!c.found) {
+    Trace(Flag::D, "UpgradeFileEX (k)");
+    return;
+  }
+
+  // 14. Found: the count, the wait window.
+  Trace(Flag::D, "match found a.");
+  c.total = static_cast<rt::Long>(db::Records(InFile()));
+  db::Close(InFile());
+  Trace(Flag::D, "match found b.");
+  Trace(Flag::D, "opening window a");
+  window.Open();
+  window.Message() = ReadMessage(kM16);
+  window.OutFileName() = c.fileName;
+  window.Percent() = 0;
+  window.Display();
+  Trace(Flag::D, "match found i.");
+
+  // 15. The old file moves aside.
+  BackupOldFile();
+  Trace(Flag::D, "UpgradeFileEX (l)");
+  if (c.backupName.empty()) {
+    std::string text = ReadMessage(kM5);
+    rt::Stop("RV3: " + rt::Clip(text) + rt::Clip(InFileName()));
+    Trace(Flag::B, "RV3: " + std::string(kM5.text) + rt::Clip(InFileName()));
+    return;
+  }
+  const std::string oldName = InFileName();
+  InFileName() = c.backupName;
+  InFile().SetName(c.backupName);
+  Trace(Flag::D, "UpgradeFileEX (m) File copied to " + c.backupName);
+  WriteJournal(c.fileName, c.backupName, JournalPhase::Moved, CurrentOptions().backup != 0);
+  Probe("moved");
+
+  // 16-24. The records, into a new file under the work name. When the
+  // keys cannot be built because old records duplicate a unique key, the
+  // copy runs again with ADD, which keeps every record it can and counts
+  // the others.
+  std::unique_ptr<db::FileDecl> out = file.Clone();
+  out->SetName(WorkName(c.fileName));
+  PassResult r;
+  if (!CopyPass(file, *out, addMode, bit0, window, oldName, r)) return;
+  if (!r.keysBuilt && r.buildError == rt::kDuplicateKey) {
+    Trace(Flag::B, "RV3: copying again with ADD to find the duplicate records");
+    r = PassResult{};
+    if (!CopyPass(file, *out, AddMode::Add, bit0, window, oldName, r)) return;
+  }
+  c.readToEnd = r.readToEnd;
+
+  // 25. Flushed and closed; then the new file takes the file's place.
+  // Records never read (a read error) count as well as records not written.
+  c.notConverted = std::max<rt::Long>(0, std::max(c.total, RecordNumber()) - c.written);
+  const bool complete = r.readToEnd && r.batchesOk && r.flushed && r.keysBuilt && c.notConverted == 0 &&
+                        r.writeErrors == 0 && r.duplicates == 0;
+  if (!r.keysBuilt || !r.batchesOk || !r.flushed) {
+    // A file without usable keys or with lost batches never replaces the
+    // old one: the old file goes back under its own name.
+    MoveOldFileBack(file);
+    c.notConverted = std::max(c.total, RecordNumber());
+    ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
+               c.restored ? c.fileName : c.backupName);
+  } else {
+    WriteJournal(c.fileName, c.backupName, complete ? JournalPhase::Placing : JournalPhase::Kept,
+                 CurrentOptions().backup != 0 || !complete);
+    Probe("placing");
+    if (FileExists(c.fileName)) {  // the backup is a copy: the old file is still here
+      std::unique_ptr<db::FileDecl> old = file.Clone();
+      old->SetName(c.fileName);
+      db::Remove(*old);
+    }
+    db::Rename(*out, c.fileName);
+    if (rt::ErrorCode() != 0) {
+      Trace(Flag::B, "New file could not take its place: " + ErrorLine() + " " + c.fileName);
+      MoveOldFileBack(file);
+      c.notConverted = RecordNumber();
+      return;
+    }
+    Probe("placed");
+    if (complete) {
+      if (CurrentOptions().backup == 0) db::Remove(InFile());
+    } else {
+      c.oldKept = true;
+      if (!r.readToEnd)
+        ReportLoss("the old file could not be read to its end", c.backupName);
+      else if (r.duplicates > 0)
+        ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key", c.backupName);
+      else
+        ReportLoss("write errors", c.backupName);
+    }
+    RemoveJournal(c.fileName);
+    RVQ().push_back(c.row);
+  }
+  Trace(Flag::C, "Conversion time : " + std::to_string(ProfileClock() - started));
+}
+
+}  // namespace upg
