@@ -15,6 +15,7 @@
 #include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/store.h"
+#include "velmora/upgrade/tavrel.h"
 #include "velmora/upgrade/upgrade_file.h"
 
 namespace upg {
@@ -188,11 +189,6 @@ void SearchOldFileName() {
   }
   Trace(Flag::D, "UpgradeFileEX (f11)");
   Trace(Flag::D, "UpgradeFileEX (f22)");
-}
-
-rt::Long ImportTavrel() {
-  Trace(Flag::D, "ImportTavrel: no old-format driver");
-  return 0;
 }
 
 void UpgradeFromDatFile() {

@@ -64,9 +64,6 @@ void UpgradeLoop();
 void SearchOldFileName();
 void UpgradeFromDatFile();
 void BackupOldFile();
-// The old-format import: recognises no old-format file in this program
-// (it registers no old-format driver), so it always answers 0.
-rt::Long ImportTavrel();
 // AFN: the alternate-name pairs whose destination the declared file has.
 void LoadAlternateNames();
 
