@@ -7,10 +7,15 @@
 
 namespace library {
 
-bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector<uint8_t>& bytes) {
+bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector<uint8_t>& bytes,
+                     double fallbackWidth, double fallbackHeight) {
+  // the image takes its picture's natural size first
+  window.Set(image, ui::Prop::NoWidth, 1L);
+  window.Set(image, ui::Prop::NoHeight, 1L);
   window.SetImage(image, bytes);
-  const double w = static_cast<double>(window.GetLong(image, ui::Prop::ImageWidth));
-  const double h = static_cast<double>(window.GetLong(image, ui::Prop::ImageHeight));
+  double w = static_cast<double>(window.GetLong(image, ui::Prop::ImageWidth));
+  double h = static_cast<double>(window.GetLong(image, ui::Prop::ImageHeight));
+  if (w <= 0 || h <= 0) w = fallbackWidth, h = fallbackHeight;
   const ui::Window::Rect p = window.Position(panel);
   const auto fitted = FitPicture(w, h, {static_cast<double>(p.x), static_cast<double>(p.y),
                                         static_cast<double>(p.width), static_cast<double>(p.height)});
@@ -19,6 +24,8 @@ bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector
     window.Hide(image);
     return false;
   }
+  window.Set(image, ui::Prop::NoWidth, 0L);
+  window.Set(image, ui::Prop::NoHeight, 0L);
   window.Set(image, ui::Prop::Stretch, 1L);
   window.SetPosition(image, std::lround(fitted->x), std::lround(fitted->y), std::lround(fitted->width),
                      std::lround(fitted->height));

@@ -4,6 +4,7 @@
 
 #include "velmora/app/program.h"
 #include "velmora/editor/formeditor.h"
+#include "velmora/library/pagepicture.h"
 #include "velmora/library/picture.h"
 #include "velmora/library/records.h"
 #include "velmora/library/treewindows.h"
@@ -48,25 +49,7 @@ void ShowPageImage(ui::Window& window, int panel, int image) {
   const int memo = pages.MemoIndex("FOR1:PAGEIMAGE");
   std::vector<uint8_t> picture;
   if (memo >= 0) picture = db::BlobRead(pages, memo, 0, db::BlobSize(pages, memo));
-  if (picture.empty()) return HidePageImage(window, image);
-  window.Set(image, Prop::NoWidth, 1L);
-  window.Set(image, Prop::NoHeight, 1L);
-  window.SetImage(image, std::move(picture));
-  double width = static_cast<double>(window.GetLong(image, Prop::ImageWidth));
-  double height = static_cast<double>(window.GetLong(image, Prop::ImageHeight));
-  // a picture whose size the window layer cannot tell has the page's proportions
-  if (width <= 0 || height <= 0) width = d.FOR1.PAGEWIDTH, height = d.FOR1.PAGEHEIGHT;
-  const ui::Window::Rect p = window.Position(panel);
-  const auto fitted = FitPicture(width, height,
-                                 Area{static_cast<double>(p.x), static_cast<double>(p.y),
-                                      static_cast<double>(p.width), static_cast<double>(p.height)});
-  if (!fitted) return HidePageImage(window, image);
-  window.Set(image, Prop::NoWidth, 0L);
-  window.Set(image, Prop::NoHeight, 0L);
-  window.Set(image, Prop::Stretch, 1L);
-  window.SetPosition(image, std::lround(fitted->x), std::lround(fitted->y), std::lround(fitted->width),
-                     std::lround(fitted->height));
-  window.Unhide(image);
+  ShowPagePicture(window, panel, image, picture, d.FOR1.PAGEWIDTH, d.FOR1.PAGEHEIGHT);
 }
 
 // ---- the descriptions

@@ -102,6 +102,11 @@ class LibraryFixture : public cltest::TempFolder {
     };
   }
 
+  // The stand-in picture of page `page`: a GIF header of 600 by 800.
+  static std::string Picture(int page) {
+    return std::string("GIF89a\x58\x02\x20\x03 page ") + std::to_string(page);
+  }
+
   // A form with `pages` pages (600 by 800 pictures) and data sets named
   // "Set 1", "Set 2", ...; its FOR:ID.
   long AddForm(const std::string& name, int pages, int sets = 0) {
@@ -123,7 +128,7 @@ class LibraryFixture : public cltest::TempFolder {
     d.FOR1.PAGENO = static_cast<rt::Short>(page);
     d.FOR1.PAGEWIDTH = width;
     d.FOR1.PAGEHEIGHT = height;
-    const std::string picture = "GIF89a page " + std::to_string(page);
+    const std::string picture = Picture(page);
     db::BlobWrite(f, f.MemoIndex("FOR1:PAGEIMAGE"), 0, std::vector<uint8_t>(picture.begin(), picture.end()));
     EXPECT_EQ(F(FileId::FormPages)->TryInsert(), cl::kBenign);
     // a control with an option value on the page

@@ -12,7 +12,9 @@ namespace library {
 // Loads `bytes` into image control `image` and fits it into control
 // `panel` with its proportions kept, centred. An empty or unreadable
 // picture (no size) shows nothing: the image is emptied and hidden, and
-// false is returned.
-bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector<uint8_t>& bytes);
+// false is returned. A picture whose size the window layer cannot tell
+// takes the fallback size's proportions when one is given.
+bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector<uint8_t>& bytes,
+                     double fallbackWidth = 0, double fallbackHeight = 0);
 
 }  // namespace library
