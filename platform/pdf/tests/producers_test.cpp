@@ -9,6 +9,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -357,8 +358,19 @@ Timing UseRadioGroup(int count) {
           std::chrono::duration<double>(written - read).count()};
 }
 
+// The quickest of a few runs: a busy machine only ever adds time.
+Timing BestOf(int runs, int count) {
+  Timing best = UseRadioGroup(count);
+  for (int i = 1; i < runs; ++i) {
+    Timing t = UseRadioGroup(count);
+    best.read = std::min(best.read, t.read);
+    best.write = std::min(best.write, t.write);
+  }
+  return best;
+}
+
 TEST(PdfProducers, LargeRadioGroupReadsInLinearTime) {
-  Timing small = UseRadioGroup(1000), large = UseRadioGroup(4000);
+  Timing small = BestOf(3, 1000), large = BestOf(2, 4000);
   // Four times the buttons: about four times the time, not sixteen.
   EXPECT_LT(large.read, 8 * small.read) << small.read << " s for 1000, " << large.read;
   EXPECT_LT(large.write, 8 * small.write) << small.write << " s for 1000, " << large.write;
