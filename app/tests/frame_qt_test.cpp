@@ -22,6 +22,7 @@
 #include <iostream>
 #include <set>
 
+#include "qt_app.h"
 #include "frame_fixture.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/paths.h"
@@ -32,12 +33,7 @@ namespace {
 class AppFrameQt : public apptest::FrameFixture {
  protected:
   static void SetUpTestSuite() {
-    if (!qApp) {
-      static int argc = 1;
-      static char name[] = "app_tests";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);
-    }
+    uitest::StartQtApplication("app_tests");
   }
   void SetUp() override {
     FrameFixture::SetUp();

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "qt_app.h"
 #include "editor_fixture.h"
 #include "velmora/ui/keys.h"
 #include "velmora/app/frame.h"
@@ -27,13 +28,7 @@ using edtest::Opened;
 class EditorQt : public edtest::EditorFixture {
  protected:
   static void SetUpTestSuite() {
-    if (!qApp) {
-      setenv("QT_QPA_PLATFORM", "offscreen", 0);  // also when run by hand
-      static int argc = 1;
-      static char name[] = "editor_tests";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);
-    }
+    uitest::StartQtApplication("editor_tests");
   }
   void SetUp() override {
     EditorFixture::SetUp();

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "qt_app.h"
 #include "forms.h"
 #include "library_fixture.h"
 #include "velmora/apppdf/import.h"
@@ -23,13 +24,7 @@ namespace lib = library;
 class FormsQt : public libtest::LibraryFixture {
  protected:
   static void SetUpTestSuite() {
-    if (!qApp) {
-      setenv("QT_QPA_PLATFORM", "offscreen", 0);  // also when run by hand
-      static int argc = 1;
-      static char name[] = "forms_tests";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);
-    }
+    uitest::StartQtApplication("forms_tests");
   }
   void SetUp() override {
     LibraryFixture::SetUp();

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include "qt_app.h"
 #include "records_fixture.h"
 #include "velmora/ui/qt_backend.h"
 
@@ -14,13 +15,7 @@ namespace {
 class RecordsQt : public Records {
  protected:
   static void SetUpTestSuite() {
-    if (!qApp) {
-      setenv("QT_QPA_PLATFORM", "offscreen", 0);  // also when run by hand
-      static int argc = 1;
-      static char name[] = "forms_tests";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);
-    }
+    uitest::StartQtApplication("forms_tests");
   }
   void SetUp() override {
     Records::SetUp();

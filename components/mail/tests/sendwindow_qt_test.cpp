@@ -7,6 +7,7 @@
 #include <iostream>
 #include <set>
 
+#include "qt_app.h"
 #include "velmora/ui/keys.h"
 #include "velmora/ui/qt_backend.h"
 #include "window_fixture.h"
@@ -25,12 +26,7 @@ size_t Colours(const QImage& image) {
 class SendWindowQt : public mailtest::SendWindowFixture {
  protected:
   static void SetUpTestSuite() {
-    if (!qApp) {
-      static int argc = 1;
-      static char name[] = "mail_tests";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);
-    }
+    uitest::StartQtApplication("mail_tests");
   }
   void SetUp() override {
     SendWindowFixture::SetUp();

@@ -27,6 +27,7 @@
 #include <fstream>
 #include <set>
 
+#include "qt_app.h"
 #include "fixtures.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/threads.h"
@@ -44,12 +45,7 @@ using test::TextRows;
 class UiQtBackend : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!qApp) {
-      static int argc = 1;
-      static char name[] = "ui_tests";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);
-    }
+    uitest::StartQtApplication("ui_tests");
     backend_ = new QtBackend();
     SetBackend(backend_);
   }
