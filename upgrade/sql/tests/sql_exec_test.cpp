@@ -3,7 +3,7 @@
 #include <map>
 #include <memory>
 
-#include "engine_fixture.h"
+#include "../../tests/engine_fixture.h"
 #include "velmora/files/sql_driver.h"
 #include "velmora/runtime/ini.h"
 #include "velmora/runtime/text.h"
