@@ -7,6 +7,7 @@
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/text.h"
+#include "velmora/upgrade/sql_check.h"
 #include "velmora/upgrade/sql_exec.h"
 
 namespace upg {
@@ -29,6 +30,11 @@ std::vector<TableInfoRow>& TIQ() {
 ResultRowFields& ResultRow() {
   static ResultRowFields row;
   return row;
+}
+
+SqlCheckState& SqlCheck() {
+  static SqlCheckState state;
+  return state;
 }
 
 ServerColumn* FindServerColumn(std::string_view name) {

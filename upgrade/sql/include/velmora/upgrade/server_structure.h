@@ -4,6 +4,7 @@
 // (TIQ) and the current result row of the statement file (ResultRow).
 // All are process-wide and used inside the open hook's critical section.
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,5 +63,23 @@ bool NextResultRow();
 // marks the SFDQ row of `column` as used by a key, or traces M38 when the
 // column query did not return it.
 void LocateKeyField(std::string_view column);
+
+// Reads the server's columns and keys of the checked table into SFDQ and
+// SKDQ with the reader of the server code (under "ODB" the ODBC flavour):
+// 0 when done (or the server has no reader), 1 when a catalogue query
+// failed and was reported.
+rt::Long LoadServerStructure(std::string_view serverCode);
+
+// The catalogue readers: 0 done, 1 a query failed and was reported.
+rt::Long ds_MSSQLStructure();
+rt::Long ds_OracleStructure();
+rt::Long ds_ASAStructure();
+rt::Long ds_FireBirdStructure();
+// Reads through its own ODBC connection; false when it could not read the
+// table (reported, queues left empty).
+bool ds_MySQLStructure(uintptr_t waitWindow, std::string_view flavour);
+
+// The utility procedures of SQL Server, made once per process.
+void CreateUtilitySPs(std::string_view serverCode);
 
 }  // namespace upg
