@@ -101,3 +101,38 @@ void MakeBenchForm(const std::string& path, BenchFields kinds) {
   w.write();
 }
 
+
+void MakeRadioForm(const std::string& path, int buttons) {
+  QPDF q;
+  q.emptyPDF();
+  H pages = q.getRoot().getKey("/Pages");
+  H page = q.makeIndirectObject(H::parse("<< /Type /Page /MediaBox [0 0 612 792] >>"));
+  page.replaceKey("/Parent", pages);
+  H annots = H::newArray();
+  H group = q.makeIndirectObject(H::parse("<< /FT /Btn /Ff 49152 /T (big) /V /s1 >>"));
+  H kids = H::newArray();
+  H on = Appearance(q, "0 g 2 2 10 10 re f"), off = Appearance(q, "");
+  for (int b = 0; b < buttons; ++b) {
+    const std::string state = "/s" + std::to_string(b);
+    H w = Widget(q, page, annots,
+                 "<< /F 4 /AS " + std::string(b == 1 ? "/s1" : "/Off") + " " +
+                     Rect(20 + (b % 30) * 19, 760 - (b / 30) % 40 * 18, 14, 14) + " >>");
+    H n = H::newDictionary();
+    n.replaceKey(state, on);
+    n.replaceKey("/Off", off);
+    H ap = H::newDictionary();
+    ap.replaceKey("/N", n);
+    w.replaceKey("/AP", ap);
+    w.replaceKey("/Parent", group);
+    kids.appendItem(w);
+  }
+  group.replaceKey("/Kids", kids);
+  page.replaceKey("/Annots", annots);
+  pages.replaceKey("/Kids", H::newArray({page}));
+  pages.replaceKey("/Count", H::newInteger(1));
+  H af = q.makeIndirectObject(H::newDictionary());
+  af.replaceKey("/Fields", H::newArray({group}));
+  q.getRoot().replaceKey("/AcroForm", af);
+  QPDFWriter w(q, path.c_str());
+  w.write();
+}

@@ -12,3 +12,7 @@ enum class BenchFields {
 };
 
 void MakeBenchForm(const std::string& path, BenchFields kinds);
+
+// A one-page form holding one radio group of `buttons` buttons, states
+// "s0".."s<buttons-1>", "s1" selected.
+void MakeRadioForm(const std::string& path, int buttons);

@@ -10,7 +10,6 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -90,6 +89,9 @@ class Form {
     q_.getRoot().replaceKey("/AcroForm", af);
     std::string path = fixtures::Path(name);
     QPDFWriter w(q_, path.c_str());
+    // Thousands of tiny appearance streams each deflated cost more than
+    // the test itself; the readers see the same objects either way.
+    w.setCompressStreams(false);
     w.write();
     return path;
   }
@@ -319,61 +321,29 @@ TEST(PdfProducers, TemporaryIndexesNeverMeetFieldNumbers) {
   EXPECT_EQ(iSEDGetFormFieldTitle(iSEDGetFormFieldSubTempIndex(1, 2)), "group");
 }
 
-// Seconds to load a form with one radio group of `count` buttons and read
-// what an import asks of every button, and then to select buttons of it
-// as writing does.
-constexpr int kSelections = 200;
-struct Timing {
-  double read = 0, write = 0;
-};
-Timing UseRadioGroup(int count) {
+// A radio group of thousands of buttons (some producers write such lists
+// of choices) reads every button and selects any of them. How the time
+// grows with the group's size is measured by bench/pdf-radio.
+TEST(PdfProducers, LargeRadioGroupReadsAndSelectsEveryButton) {
+  const int count = 4000;
   Form f;
   H group = f.Object("<< /FT /Btn /Ff 49152 /T (big) /V /s1 >>");
   std::vector<std::string> states;
   for (int i = 0; i < count; ++i) states.push_back("s" + std::to_string(i));
   group.replaceKey("/Kids", Kids(f.Buttons(group, states)));
   f.List(group);
-  auto path = f.Write("big" + std::to_string(count) + ".pdf");
-  auto start = std::chrono::steady_clock::now();
-  fixtures::Loaded doc(path);
-  EXPECT_NE(doc.id, 0);
-  EXPECT_EQ(iSEDGetFormFieldSubCount(1), count);
+  fixtures::Loaded doc(f.Write("big.pdf"));
+  ASSERT_NE(doc.id, 0);
+  ASSERT_EQ(iSEDGetFormFieldSubCount(1), count);
   for (int k = 1; k <= count; ++k) {
     int t = iSEDGetFormFieldSubTempIndex(1, k);
-    EXPECT_EQ(iSEDGetFormFieldSubName(1, k), states[k - 1]);
-    EXPECT_EQ(iSEDGetFormFieldPage(t), 1);
-    iSEDGetFormFieldTabOrder(t);
-    for (int e = 0; e < 4; ++e) iSEDGetFormFieldBound(t, e);
-    iSEDGetFormFieldFontName(t);
-    EXPECT_EQ(iSEDGetFormFieldValue(t), "s1");
+    ASSERT_EQ(iSEDGetFormFieldSubName(1, k), states[k - 1]) << k;
+    ASSERT_EQ(iSEDGetFormFieldPage(t), 1) << k;
+    ASSERT_EQ(iSEDGetFormFieldValue(t), "s1") << k;
   }
-  auto read = std::chrono::steady_clock::now();
-  // Selecting a button touches every button of the group: the same number
-  // of selections in any group size, each growing with the group alone.
-  for (int k = 1; k <= kSelections; ++k)
-    EXPECT_EQ(iSEDSetFormFieldValue(1, states[k * count / kSelections - 1]), 1);
+  for (int k : {1, count / 2, count})
+    EXPECT_EQ(iSEDSetFormFieldValue(1, states[k - 1]), 1) << k;
   EXPECT_EQ(iSEDGetFormFieldValue(1), states.back());
-  auto written = std::chrono::steady_clock::now();
-  return {std::chrono::duration<double>(read - start).count(),
-          std::chrono::duration<double>(written - read).count()};
-}
-
-// The quickest of a few runs: a busy machine only ever adds time.
-Timing BestOf(int runs, int count) {
-  Timing best = UseRadioGroup(count);
-  for (int i = 1; i < runs; ++i) {
-    Timing t = UseRadioGroup(count);
-    best.read = std::min(best.read, t.read);
-    best.write = std::min(best.write, t.write);
-  }
-  return best;
-}
-
-TEST(PdfProducers, LargeRadioGroupReadsInLinearTime) {
-  Timing small = BestOf(3, 1000), large = BestOf(2, 4000);
-  // Four times the buttons: about four times the time, not sixteen.
-  EXPECT_LT(large.read, 8 * small.read) << small.read << " s for 1000, " << large.read;
-  EXPECT_LT(large.write, 8 * small.write) << small.write << " s for 1000, " << large.write;
 }
 
 // A chain of fields `depth` levels deep with a text widget at the bottom.
