@@ -1,26 +1,17 @@
 // The SQL connections against the private MariaDB and Firebird servers.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <thread>
 
+#include "test_servers.h"
 #include "velmora/sql.h"
 
 namespace sql = velmora::sql;
 
 namespace {
 
-std::map<std::string, std::string> servers() {
-  std::map<std::string, std::string> out;
-  std::ifstream in(VELMORA_SQL_SERVERS_ENV);
-  std::string line;
-  while (std::getline(in, line)) {
-    auto eq = line.find('=');
-    if (eq != std::string::npos) out[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return out;
-}
+std::map<std::string, std::string> servers() { return sqltest_env::Servers(VELMORA_SQL_SERVERS_ENV); }
 
 struct Backend {
   const char* name;
@@ -30,19 +21,10 @@ struct Backend {
 void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
 
 std::string ownerOf(const Backend& b, const std::string& password) {
-  auto s = servers();
-  if (std::string(b.flavour) == "FIREBIRD")
-    return "SERVER=127.0.0.1;PORT=" + s["FIREBIRD_PORT"] + ";DATABASE=" + s["FIREBIRD_DATABASE"] +
-           ";UID=" + s["FIREBIRD_USER"] + ";PWD=" + password;
-  return "DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=" + s["MARIADB_PORT"] +
-         ";DATABASE=" + s["MARIADB_DATABASE"] + ";UID=" + s["MARIADB_USER"] + ";PWD=" + password +
-         ";CHARSET=latin1";
+  return sqltest_env::Owner(servers(), b.flavour, password);
 }
 
-std::string passwordOf(const Backend& b) {
-  auto s = servers();
-  return std::string(b.flavour) == "FIREBIRD" ? s["FIREBIRD_PASSWORD"] : s["MARIADB_PASSWORD"];
-}
+std::string passwordOf(const Backend& b) { return sqltest_env::Password(servers(), b.flavour); }
 
 class SqlServer : public ::testing::TestWithParam<Backend> {
  protected:
