@@ -41,6 +41,13 @@ std::string columnName(const db::FieldInfo& fi) {
   return colon == std::string::npos ? fi.label : fi.label.substr(colon + 1);
 }
 
+// The declared columns, comma-separated.
+std::string columnList(const db::FileDecl& f) {
+  std::string out;
+  for (const db::FieldInfo* fi : db::ValueFields(f)) out += (out.empty() ? "" : ", ") + columnName(*fi);
+  return out;
+}
+
 // The column type of a field (one column per field: an array keeps its
 // first element only).
 std::string columnType(const db::FieldInfo& fi) {
@@ -74,15 +81,20 @@ class ServerFile final : public db::SqlDriver {
  public:
   explicit ServerFile(std::string driver) : driver_(std::move(driver)) {}
 
-  // Connects as the owner says; a missing table is "file not found".
+  // Connects as the owner says; a missing table is "file not found" (2),
+  // a table without a declared column "declaration differs" (47).
   void Open(db::FileDecl& f, uint32_t) override {
     Connection* c = connect(f);
     if (!c) return;
     std::string table = rt::Clip(f.Name());
     if (table.empty()) return rt::ClearError();  // a statement file without a table
-    if (c->execute("SELECT * FROM " + table + " WHERE 1=0")) return rt::ClearError();
-    int code = c->state() == kNoTableState ? rt::kFileNotFound : rt::kDriverError;
-    fail(f, *c, code);
+    if (!c->execute("SELECT * FROM " + table + " WHERE 1=0"))
+      return fail(f, *c, c->state() == kNoTableState ? rt::kFileNotFound : rt::kDriverError);
+    // A declared column the table lacks: the declaration differs.
+    std::string columns = columnList(f);
+    if (!columns.empty() && !c->execute("SELECT " + columns + " FROM " + table + " WHERE 1=0"))
+      return fail(f, *c, rt::kInvalidRecordDeclaration);
+    rt::ClearError();
   }
 
   void Close(db::FileDecl&) override { rt::ClearError(); }
@@ -117,15 +129,14 @@ class ServerFile final : public db::SqlDriver {
   void Add(db::FileDecl& f) override {
     Connection* c = connect(f);
     if (!c) return;
-    std::string names, values;
+    std::string values;
     bool backslash = backslashEscapes(f);
     for (const db::FieldInfo* fi : db::ValueFields(f)) {
-      names += (names.empty() ? "" : ", ") + columnName(*fi);
       std::string v = db::FieldText(*fi, f.Record() + fi->offset);
       if (db::IsTextType(fi->type)) v = quoted(v, backslash);
       values += (values.empty() ? "" : ", ") + v;
     }
-    if (!c->execute("INSERT INTO " + rt::Clip(f.Name()) + " (" + names + ") VALUES (" + values + ")"))
+    if (!c->execute("INSERT INTO " + rt::Clip(f.Name()) + " (" + columnList(f) + ") VALUES (" + values + ")"))
       return fail(f, *c, c->state() == kDuplicateState ? rt::kDuplicateKey : rt::kDriverError);
     rt::ClearError();
   }

@@ -142,6 +142,20 @@ TEST_P(SqlFiles, StatementsRunThroughTheSqlPropertyAndNextFillsTheFields) {
 
   db::Close(*items);
   EXPECT_EQ(rt::ErrorCode(), 0);
+
+  // A declaration with a column the table lacks differs from the table.
+  auto wider = db::DeclBuilder("ITEMS", "ITM")
+                   .Driver("ODBC")
+                   .Name("fd_items")
+                   .Owner(owner_)
+                   .Field(db::Type::Long, "ID")
+                   .Field(db::Type::Long, "STOCK")
+                   .Build();
+  db::Open(*wider);
+  EXPECT_EQ(rt::ErrorCode(), rt::kInvalidRecordDeclaration);
+  EXPECT_FALSE(rt::FileErrorText().empty());
+  EXPECT_FALSE(db::IsOpen(*wider));
+
   Run(*stmt, "DROP TABLE fd_items");
   db::Close(*stmt);
 }

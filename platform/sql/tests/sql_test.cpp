@@ -6,6 +6,7 @@
 
 #include "test_servers.h"
 #include "velmora/sql.h"
+#include "velmora/sql_owner.h"
 
 namespace sql = velmora::sql;
 
@@ -148,8 +149,35 @@ TEST(SqlDrivers, PasswordsAreMaskedInTexts) {
            Case{"SQLANYWHERE", "db,dba,Sql3", "dba Sql3", "dba ***"},
            Case{"ORACLE", "scott,Tiger7", "scott Tiger7", "scott ***"},
            Case{"ORACLE", "scott/Tiger8@orcl", "Tiger8@orcl", "***@orcl"},
+           Case{"ORACLE", "scott/p@ss@orcl", "p@ss@orcl refused", "***@orcl refused"},
+           Case{"ODBC", "UID=a;Password='hunt er2'", "x hunt er2 y", "x *** y"},
+           Case{"ODBC", "UID=a;pwd = \"qu\"\"ote\" ;X=1", "qu\"ote", "***"},
+           Case{"MSSQL", "SERVER=s;UID=sa;PWD=Ms9", "sa Ms9", "sa ***"},
        })
     EXPECT_EQ(sql::maskPassword(c.text, c.owner, c.driver), c.masked) << c.driver << " " << c.owner;
+}
+
+// The one reader of connection strings: settings with braces, quotes
+// and blanks, and password settings inside any text.
+TEST(SqlDrivers, ConnectionStringsAreReadOneWay) {
+  std::vector<std::pair<std::string, std::string>> got;
+  for (const sql::Setting& s :
+       sql::ownerSettings("DRIVER={MariaDB Unicode}; server = 127.0.0.1 ;PWD={a;b}c;UID='x''y';=z;DB=d"))
+    got.emplace_back(s.key, s.value);
+  std::vector<std::pair<std::string, std::string>> want{
+      {"DRIVER", "MariaDB Unicode"}, {"SERVER", "127.0.0.1"}, {"PWD", "a;b"}, {"UID", "x'y"}, {"DB", "d"}};
+  EXPECT_EQ(got, want);
+
+  const std::string statement = "EXEC sp_link @rmtpassword = 'p;w', @x='y' -- PWD=abc";
+  auto found = sql::passwordSettings(statement);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].value, "p;w");
+  EXPECT_EQ(statement.substr(found[0].begin, found[0].end - found[0].begin), "password = 'p;w'");
+  EXPECT_EQ(found[1].value, "abc");
+  EXPECT_TRUE(sql::passwordSettings("a password, no setting").empty());
+  EXPECT_TRUE(sql::ownerPasswords("UID=a", "ODBC").empty());
+  EXPECT_TRUE(sql::ownerPasswords("srv,db,sa", "MSSQL").empty());
+  EXPECT_EQ(sql::ownerPasswords("srv,db,sa,pw", "MSS").at(0).value, "pw");
 }
 
 }  // namespace
