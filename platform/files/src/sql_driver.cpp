@@ -142,6 +142,8 @@ bool SetSqlStatement(FileDecl& f, std::string_view statement) {
   return true;
 }
 
+bool IsOpenSqlFile(const FileDecl& f) { return SqlState(f) != nullptr; }
+
 bool GetSqlStatement(const FileDecl& f, std::string& out) {
   SqlOpenState* s = SqlState(f);
   if (!s) return false;
