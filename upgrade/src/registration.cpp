@@ -244,6 +244,9 @@ void ds_SetOption(std::string_view name, std::string_view value) {
     o.dctMasterKeys = 1;
   } else if (n == "remotemachinename") {
     o.remoteMachineName = Field(value, 255);
+  } else if (n == "odbcflavour") {
+    o.odbcFlavour = Field(value, 50);
+    SetODBCFlavour(o.odbcFlavour);
   }
 }
 
@@ -371,6 +374,7 @@ const ServerSlot* ServerSlotOf(std::string_view code) {
 
 void ResetRegistration() {
   R() = Registry{};
+  SetODBCFlavour("");
   gUpgrading = 0;
   ResetSettings();
   ResetStore();

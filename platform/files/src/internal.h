@@ -71,6 +71,8 @@ std::string SqlDriverName(uint32_t slot);
 // SQL driver's file; false when the file is not one.
 bool SetSqlStatement(FileDecl& f, std::string_view statement);
 bool GetSqlStatement(const FileDecl& f, std::string& out);
+// Whether the file is open through an SQL driver.
+bool IsOpenSqlFile(const FileDecl& f);
 
 // Sets error 90 with "<what> is not supported by the <driver> driver".
 void NotSupported(const FileDecl& f, std::string_view what);

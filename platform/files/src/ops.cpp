@@ -353,7 +353,9 @@ void SetProperty(FileDecl& f, Prop p, std::string_view value) {
   rt::ClearError();
   switch (p) {
     case Prop::Name:
-      if (f.State()) return rt::SetError(rt::kAccessDenied);
+      // A table's name only names it in statements: it may change while
+      // the file is open.
+      if (f.State() && !IsOpenSqlFile(f)) return rt::SetError(rt::kAccessDenied);
       f.SetName(std::string(value));
       return;
     case Prop::Owner:

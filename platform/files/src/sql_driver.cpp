@@ -28,13 +28,18 @@ class SqlFileDriver final : public Driver {
     sql_->Open(f, mode);
     if (rt::ErrorCode() == 0) f.StateSlot() = std::move(state);
   }
-  void Create(FileDecl& f) override { NotSupported(f, "CREATE"); }
+  void Create(FileDecl& f) override { sql_->Create(f); }
   void Close(FileDecl& f) override {
     sql_->Close(f);
     f.StateSlot().reset();
   }
   void Next(FileDecl& f) override { sql_->Next(f); }
-  void Add(FileDecl& f) override { NotSupported(f, "ADD"); }
+  void Add(FileDecl& f) override { sql_->Add(f); }
+  // A table is no disk file: the disk operations of the other drivers
+  // must never touch a file that happens to carry the table's name.
+  void Remove(FileDecl& f) override { NotSupported(f, "REMOVE"); }
+  void Copy(FileDecl& f, std::string_view) override { NotSupported(f, "COPY"); }
+  void Rename(FileDecl& f, std::string_view) override { NotSupported(f, "RENAME"); }
   void Execute(FileDecl& f, std::string_view statement) {
     static_cast<SqlOpenState*>(f.State())->statement = std::string(statement);
     rt::ClearError();
@@ -47,18 +52,39 @@ class SqlFileDriver final : public Driver {
 
 struct Entry {
   std::string name;  // upper case
-  std::unique_ptr<SqlFileDriver> driver;
+  std::unique_ptr<SqlFileDriver> driver;   // the one serving the name, or null
+  std::unique_ptr<SqlFileDriver> builtIn;  // served when none other is registered
+  // Replaced drivers stay alive: files opened through them keep pointing at them.
+  std::vector<std::unique_ptr<SqlFileDriver>> retired;
 };
 
-std::mutex gMutex;
-std::vector<Entry> gEntries;  // slots are never reused
+// Built-in drivers register from static initialisers of other libraries,
+// so the registry is made on first use.
+std::mutex& Mutex() {
+  static std::mutex m;
+  return m;
+}
+std::vector<Entry>& Entries() {  // slots are never reused
+  static std::vector<Entry> entries;
+  return entries;
+}
 
 Entry* Find(std::string_view name) {
   std::string up = rt::Upper(name);
-  for (Entry& e : gEntries)
+  for (Entry& e : Entries())
     if (e.name == up) return &e;
   return nullptr;
 }
+
+// The entry of a name, made when missing; null for the name of one of the
+// runtime's other file drivers (ISAM, BASIC, DOS), which cannot be taken.
+Entry* Slot(std::string_view name, bool fileDriver) {
+  if (Entry* e = Find(name)) return e;
+  if (fileDriver) return nullptr;
+  return &Entries().emplace_back(Entry{rt::Upper(name), nullptr, nullptr, {}});
+}
+
+Driver* Serving(const Entry& e) { return e.driver ? e.driver.get() : e.builtIn.get(); }
 
 SqlOpenState* SqlState(const FileDecl& f) {
   return dynamic_cast<SqlOpenState*>(f.State());
@@ -66,33 +92,47 @@ SqlOpenState* SqlState(const FileDecl& f) {
 
 }  // namespace
 
+void SqlDriver::Create(FileDecl& f) { NotSupported(f, "CREATE"); }
+void SqlDriver::Add(FileDecl& f) { NotSupported(f, "ADD"); }
+
 void RegisterSqlDriver(std::string_view name, std::shared_ptr<SqlDriver> driver) {
-  bool builtIn = DriverEntryFor(name) != 0 && SqlDriverSlot(name) == 0 && !SqlDriverFor(name);
-  std::lock_guard lock(gMutex);
-  if (builtIn && !Find(name)) return;
-  Entry* e = Find(name);
-  if (!e) e = &gEntries.emplace_back(Entry{rt::Upper(name), nullptr});
-  e->driver = driver ? std::make_unique<SqlFileDriver>(std::move(driver)) : nullptr;
+  bool fileDriver = DriverEntryFor(name) != 0 && !SqlDriverFor(name);
+  std::lock_guard lock(Mutex());
+  Entry* e = Slot(name, fileDriver);
+  if (!e) return;
+  if (e->driver) e->retired.push_back(std::move(e->driver));
+  if (driver) e->driver = std::make_unique<SqlFileDriver>(std::move(driver));
+}
+
+void RegisterBuiltInSqlDriver(std::string_view name, std::shared_ptr<SqlDriver> driver) {
+  bool fileDriver = DriverEntryFor(name) != 0 && !SqlDriverFor(name);
+  std::lock_guard lock(Mutex());
+  Entry* e = Slot(name, fileDriver);
+  if (!e) return;
+  if (e->builtIn) e->retired.push_back(std::move(e->builtIn));
+  if (driver) e->builtIn = std::make_unique<SqlFileDriver>(std::move(driver));
 }
 
 Driver* SqlDriverFor(std::string_view name) {
-  std::lock_guard lock(gMutex);
+  std::lock_guard lock(Mutex());
   Entry* e = Find(name);
-  return e ? e->driver.get() : nullptr;
+  return e ? Serving(*e) : nullptr;
 }
 
 uint32_t SqlDriverSlot(std::string_view name) {
-  std::lock_guard lock(gMutex);
-  for (size_t i = 0; i < gEntries.size(); ++i)
-    if (gEntries[i].name == rt::Upper(name) && gEntries[i].driver)
+  std::lock_guard lock(Mutex());
+  const auto& entries = Entries();
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (entries[i].name == rt::Upper(name) && Serving(entries[i]))
       return static_cast<uint32_t>(i + 1);
   return 0;
 }
 
 std::string SqlDriverName(uint32_t slot) {
-  std::lock_guard lock(gMutex);
-  if (slot == 0 || slot > gEntries.size() || !gEntries[slot - 1].driver) return {};
-  return gEntries[slot - 1].name;
+  std::lock_guard lock(Mutex());
+  const auto& entries = Entries();
+  if (slot == 0 || slot > entries.size() || !Serving(entries[slot - 1])) return {};
+  return entries[slot - 1].name;
 }
 
 bool SetSqlStatement(FileDecl& f, std::string_view statement) {
@@ -101,6 +141,8 @@ bool SetSqlStatement(FileDecl& f, std::string_view statement) {
   static_cast<SqlFileDriver*>(s->driver)->Execute(f, statement);
   return true;
 }
+
+bool IsOpenSqlFile(const FileDecl& f) { return SqlState(f) != nullptr; }
 
 bool GetSqlStatement(const FileDecl& f, std::string& out) {
   SqlOpenState* s = SqlState(f);

@@ -45,6 +45,9 @@ TEST(SqlDriver, StatementsRunThroughTheSqlProperty) {
   db::Next(*f);
   EXPECT_EQ(rt::ErrorCode(), rt::kRecordNotAvailable);
   EXPECT_EQ(echo->ran, (std::vector<std::string>{"SELECT 1", "FAIL"}));
+  db::SetProperty(*f, db::Prop::Name, "other");  // a table's name may change while open
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(db::GetProperty(*f, db::Prop::Name), "other");
   db::Close(*f);
 
   db::RegisterSqlDriver("EchoSql", nullptr);

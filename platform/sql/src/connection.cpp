@@ -5,54 +5,20 @@
 #include <vector>
 
 #include "sql_internal.h"
+#include "velmora/sql_owner.h"
 
 namespace velmora::sql {
 namespace detail {
 
-namespace {
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-std::string trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-}  // namespace
-
 std::map<std::string, std::string> parseOwner(const std::string& owner) {
   std::map<std::string, std::string> out;
-  size_t i = 0;
-  while (i < owner.size()) {
-    size_t eq = owner.find('=', i);
-    if (eq == std::string::npos) break;
-    std::string key = upper(trim(owner.substr(i, eq - i)));
-    size_t j = eq + 1;
-    std::string value;
-    if (j < owner.size() && owner[j] == '{') {  // {braced;value}
-      size_t close = owner.find('}', j + 1);
-      if (close == std::string::npos) close = owner.size();
-      value = owner.substr(j + 1, close - j - 1);
-      j = owner.find(';', close);
-    } else {
-      size_t semi = owner.find(';', j);
-      value = trim(owner.substr(j, semi == std::string::npos ? std::string::npos : semi - j));
-      j = semi;
-    }
-    if (!key.empty()) out[key] = value;
-    if (j == std::string::npos) break;
-    i = j + 1;
-  }
+  for (const Setting& s : ownerSettings(owner)) out[s.key] = s.value;
   return out;
 }
 
 }  // namespace detail
 
 namespace {
-
-std::string driverCode(const std::string& driver);
 
 std::vector<std::string> commaFields(const std::string& owner) {
   std::vector<std::string> out;
@@ -65,33 +31,17 @@ std::vector<std::string> commaFields(const std::string& owner) {
   }
 }
 
-// The password a connection string holds, empty when none.
-std::string passwordOf(const std::string& owner, const std::string& code) {
-  auto pairs = detail::parseOwner(owner);
-  for (const char* k : {"PWD", "PASSWORD"})
-    if (auto it = pairs.find(k); it != pairs.end()) return it->second;
-  if (owner.find('=') != std::string::npos) return {};
-  auto fields = commaFields(owner);
-  if (code == "MSS") return fields.size() > 3 ? fields[3] : std::string();
-  if (code == "ORA") {
-    if (fields.size() > 1) return fields[1];
-    size_t slash = owner.find('/');
-    if (slash == std::string::npos) return {};
-    size_t at = owner.find('@', slash);
-    return owner.substr(slash + 1, at == std::string::npos ? std::string::npos : at - slash - 1);
-  }
-  return fields.size() > 2 ? fields[2] : std::string();
-}
-
 }  // namespace
 
 std::string maskPassword(const std::string& text, const std::string& owner,
                          const std::string& driver) {
   std::string out = text;
-  std::string password = passwordOf(owner, driverCode(driver));
-  if (password.empty()) return out;
-  for (size_t at = out.find(password); at != std::string::npos; at = out.find(password, at + 3))
-    out.replace(at, password.size(), "***");
+  for (const Setting& s : ownerPasswords(owner, driver)) {
+    const std::string& password = s.value;
+    if (password.empty()) continue;
+    for (size_t at = out.find(password); at != std::string::npos; at = out.find(password, at + 3))
+      out.replace(at, password.size(), "***");
+  }
   return out;
 }
 
@@ -102,22 +52,12 @@ struct ThreadConnections {
 };
 thread_local ThreadConnections tls;
 
-std::string driverCode(const std::string& driver) {
-  std::string d = driver;
-  for (char& c : d) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (d == "MSSQL") return "MSS";
-  if (d == "ORACLE") return "ORA";
-  if (d == "SQLANYWHERE") return "ASA";
-  if (d == "ODBC") return "ODB";
-  return d;
-}
-
 }  // namespace
 
 Connection* connectionFor(const std::string& driver, const std::string& owner,
                           const std::string& flavour, std::string& error) {
   error.clear();
-  std::string code = driverCode(driver);
+  std::string code = serverCode(driver);
   std::string fl = flavour;
   for (char& c : fl) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   bool firebird = code == "ODB" && fl == "FIREBIRD";

@@ -1,26 +1,18 @@
 // The SQL connections against the private MariaDB and Firebird servers.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <thread>
 
+#include "test_servers.h"
 #include "velmora/sql.h"
+#include "velmora/sql_owner.h"
 
 namespace sql = velmora::sql;
 
 namespace {
 
-std::map<std::string, std::string> servers() {
-  std::map<std::string, std::string> out;
-  std::ifstream in(VELMORA_SQL_SERVERS_ENV);
-  std::string line;
-  while (std::getline(in, line)) {
-    auto eq = line.find('=');
-    if (eq != std::string::npos) out[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return out;
-}
+std::map<std::string, std::string> servers() { return sqltest_env::Servers(VELMORA_SQL_SERVERS_ENV); }
 
 struct Backend {
   const char* name;
@@ -30,19 +22,10 @@ struct Backend {
 void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
 
 std::string ownerOf(const Backend& b, const std::string& password) {
-  auto s = servers();
-  if (std::string(b.flavour) == "FIREBIRD")
-    return "SERVER=127.0.0.1;PORT=" + s["FIREBIRD_PORT"] + ";DATABASE=" + s["FIREBIRD_DATABASE"] +
-           ";UID=" + s["FIREBIRD_USER"] + ";PWD=" + password;
-  return "DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=" + s["MARIADB_PORT"] +
-         ";DATABASE=" + s["MARIADB_DATABASE"] + ";UID=" + s["MARIADB_USER"] + ";PWD=" + password +
-         ";CHARSET=latin1";
+  return sqltest_env::Owner(servers(), b.flavour, password);
 }
 
-std::string passwordOf(const Backend& b) {
-  auto s = servers();
-  return std::string(b.flavour) == "FIREBIRD" ? s["FIREBIRD_PASSWORD"] : s["MARIADB_PASSWORD"];
-}
+std::string passwordOf(const Backend& b) { return sqltest_env::Password(servers(), b.flavour); }
 
 class SqlServer : public ::testing::TestWithParam<Backend> {
  protected:
@@ -166,8 +149,35 @@ TEST(SqlDrivers, PasswordsAreMaskedInTexts) {
            Case{"SQLANYWHERE", "db,dba,Sql3", "dba Sql3", "dba ***"},
            Case{"ORACLE", "scott,Tiger7", "scott Tiger7", "scott ***"},
            Case{"ORACLE", "scott/Tiger8@orcl", "Tiger8@orcl", "***@orcl"},
+           Case{"ORACLE", "scott/p@ss@orcl", "p@ss@orcl refused", "***@orcl refused"},
+           Case{"ODBC", "UID=a;Password='hunt er2'", "x hunt er2 y", "x *** y"},
+           Case{"ODBC", "UID=a;pwd = \"qu\"\"ote\" ;X=1", "qu\"ote", "***"},
+           Case{"MSSQL", "SERVER=s;UID=sa;PWD=Ms9", "sa Ms9", "sa ***"},
        })
     EXPECT_EQ(sql::maskPassword(c.text, c.owner, c.driver), c.masked) << c.driver << " " << c.owner;
+}
+
+// The one reader of connection strings: settings with braces, quotes
+// and blanks, and password settings inside any text.
+TEST(SqlDrivers, ConnectionStringsAreReadOneWay) {
+  std::vector<std::pair<std::string, std::string>> got;
+  for (const sql::Setting& s :
+       sql::ownerSettings("DRIVER={MariaDB Unicode}; server = 127.0.0.1 ;PWD={a;b}c;UID='x''y';=z;DB=d"))
+    got.emplace_back(s.key, s.value);
+  std::vector<std::pair<std::string, std::string>> want{
+      {"DRIVER", "MariaDB Unicode"}, {"SERVER", "127.0.0.1"}, {"PWD", "a;b"}, {"UID", "x'y"}, {"DB", "d"}};
+  EXPECT_EQ(got, want);
+
+  const std::string statement = "EXEC sp_link @rmtpassword = 'p;w', @x='y' -- PWD=abc";
+  auto found = sql::passwordSettings(statement);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].value, "p;w");
+  EXPECT_EQ(statement.substr(found[0].begin, found[0].end - found[0].begin), "password = 'p;w'");
+  EXPECT_EQ(found[1].value, "abc");
+  EXPECT_TRUE(sql::passwordSettings("a password, no setting").empty());
+  EXPECT_TRUE(sql::ownerPasswords("UID=a", "ODBC").empty());
+  EXPECT_TRUE(sql::ownerPasswords("srv,db,sa", "MSSQL").empty());
+  EXPECT_EQ(sql::ownerPasswords("srv,db,sa,pw", "MSS").at(0).value, "pw");
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
-// The SQL back-end entry points this build has no server for, and the
-// masking of passwords in connection strings before they are traced.
+// The SQL back-end entry points, the ODBC flavour, and the masking of
+// passwords in connection strings and statements before they are traced.
 #include "velmora/upgrade/sql_entry.h"
 
 #include "velmora/runtime/system.h"
 #include "velmora/runtime/text.h"
+#include "velmora/sql.h"
+#include "velmora/sql_owner.h"
+#include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_exec.h"
 
@@ -11,43 +14,6 @@ namespace upg {
 namespace {
 
 constexpr std::string_view kMask = "****************";
-
-// The clipped text before the n-th comma (the whole clipped text when
-// there are fewer).
-std::string BeforeComma(std::string_view s, int n) {
-  size_t at = std::string_view::npos, from = 0;
-  for (int i = 0; i < n; ++i) {
-    at = s.find(',', from);
-    if (at == std::string_view::npos) break;
-    from = at + 1;
-  }
-  return rt::Clip(at == std::string_view::npos ? s : s.substr(0, at));
-}
-
-// Where the value of a "key=" setting that starts at `at` ends (past its
-// closing quote or brace; at the next ";" otherwise); npos when no "="
-// follows the key (blanks allowed around it).
-size_t ValueEnd(std::string_view s, size_t at, size_t keyLen) {
-  size_t p = at + keyLen;
-  while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) ++p;
-  if (p >= s.size() || s[p] != '=') return std::string_view::npos;
-  ++p;
-  while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) ++p;
-  if (p < s.size() && (s[p] == '\'' || s[p] == '"' || s[p] == '{')) {
-    char close = s[p] == '{' ? '}' : s[p];
-    for (size_t q = p + 1; q < s.size(); ++q) {
-      if (s[q] != close) continue;
-      if (close != '}' && q + 1 < s.size() && s[q + 1] == close) {
-        ++q;  // a doubled quote stands for one
-        continue;
-      }
-      return q + 1;
-    }
-    return s.size();  // never closed: all of the rest is the value
-  }
-  size_t semi = s.find(';', p);
-  return semi == std::string_view::npos ? s.size() : semi;
-}
 
 }  // namespace
 
@@ -60,25 +26,19 @@ void CheckSQLFile(db::FileDecl&, std::string_view) {}
 
 void LoadVersionInfoQueues(db::FileDecl&, rt::Short, std::string_view, std::string_view) {}
 
-std::string ODBCFlavour() { return {}; }
+std::string ODBCFlavour() { return CurrentOptions().odbcFlavour; }
+
+void SetODBCFlavour(std::string_view flavour) {
+  velmora::sql::setOdbcFlavour(rt::Upper(rt::Clip(flavour)));
+}
 
 std::string MaskPasswords(std::string_view text) {
   std::string out;
-  std::string lower = rt::Lower(text);
-  size_t from = 0, p = 0;
-  while (p < text.size()) {
-    size_t keyLen = lower.compare(p, 8, "password") == 0 ? 8
-                    : lower.compare(p, 3, "pwd") == 0    ? 3
-                                                         : 0;
-    size_t end = keyLen ? ValueEnd(text, p, keyLen) : std::string_view::npos;
-    if (end == std::string_view::npos) {
-      ++p;
-      continue;
-    }
-    out += text.substr(from, p - from);
-    out += keyLen == 8 ? "PASSWORD=" : "PWD=";
-    out += kMask;
-    from = p = end;
+  size_t from = 0;
+  for (const velmora::sql::Setting& s : velmora::sql::passwordSettings(text)) {
+    out += text.substr(from, s.begin - from);
+    out += s.key + "=" + std::string(kMask);
+    from = s.end;
   }
   out += text.substr(from);
   return out;
@@ -88,27 +48,21 @@ std::string ds_EncryptOwner(std::string_view serverCode, std::string_view owner)
   std::string code = rt::Upper(rt::Clip(serverCode));
   Trace(Flag::A, "ds_EncryptOwner IN: dr: " + code);
   std::string out;
-  std::string_view o = owner;
-  std::string keyed = MaskPasswords(owner);
-  if (!IsSqlServerCode(code)) {
-    // Not a server's connection string: nothing of it is shown.
-  } else if (keyed != owner) {
-    out = keyed;  // "...;PWD=x;..." in any server's string
-  } else if (code == "MSS") {
-    out = BeforeComma(o, 3) + "," + std::string(kMask);
-  } else if (code == "ORA" && o.find(',') != std::string_view::npos) {
-    out = std::string(o.substr(0, o.find(','))) + "," + std::string(kMask);
-  } else if (code == "ORA") {
-    // The service follows the last at sign: a password may hold one.
-    size_t slash = o.find('/'), at = o.rfind('@');
-    if (at != std::string_view::npos && at < slash) at = std::string_view::npos;
-    out = slash == std::string_view::npos
-              ? std::string(kMask)
-              : std::string(o.substr(0, slash + 1)) + std::string(kMask) +
-                    (at == std::string_view::npos ? std::string() : std::string(o.substr(at)));
-  } else if (code == "ODB" || code == "ASA") {
-    out = BeforeComma(o, 2) + "," + std::string(kMask);
-  }
+  if (IsSqlServerCode(code)) {
+    // "...;PWD=x;..." in any server's string, else the field that holds it.
+    std::vector<velmora::sql::Setting> found = velmora::sql::ownerPasswords(owner, code);
+    if (found.empty()) {
+      out = code == "ORA" ? std::string(kMask) : rt::Clip(owner) + "," + std::string(kMask);
+    } else if (!found[0].key.empty()) {
+      out = MaskPasswords(owner);
+    } else {
+      // Whatever follows the field is dropped, except Oracle's "@service".
+      const velmora::sql::Setting& s = found[0];
+      bool service = code == "ORA" && s.end < owner.size() && owner[s.end] == '@';
+      out = std::string(owner.substr(0, s.valueBegin)) + std::string(kMask) +
+            (service ? std::string(owner.substr(s.end)) : std::string());
+    }
+  }  // Not a server's connection string: nothing of it is shown.
   out = out.substr(0, std::min<size_t>(out.size(), 255));
   Trace(Flag::A, "ds_EncryptOwner OUT: o: " + out);
   return out;

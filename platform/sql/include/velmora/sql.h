@@ -38,6 +38,11 @@ class Connection {
 Connection* connectionFor(const std::string& driver, const std::string& owner,
                           const std::string& flavour, std::string& error);
 
+// What lies behind the "ODBC" file driver (the engine's ODBCFlavour, e.g.
+// "FIREBIRD", "MYODBC 3"); the SQL file drivers connect with it.
+void setOdbcFlavour(const std::string& flavour);
+std::string odbcFlavour();
+
 // Closes the calling thread's connections.
 void closeThreadConnections();
 

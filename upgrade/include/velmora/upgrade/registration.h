@@ -79,6 +79,7 @@ struct Options {
   rt::Byte dctMasterFields = 0;
   rt::Byte dctMasterKeys = 0;
   std::string remoteMachineName;  // clipped, at most 255
+  std::string odbcFlavour;        // "odbcflavour": clipped, at most 50
 };
 
 const std::vector<UsedFile>& UsedFiles();

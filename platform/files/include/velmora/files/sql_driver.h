@@ -23,10 +23,19 @@ class SqlDriver {
   // The next row of the last statement's result into the record buffer;
   // error 33 after the last row.
   virtual void Next(FileDecl& f) = 0;
+  // CREATE of the file's table and ADD of the record buffer as a row;
+  // by default the driver does not support them (error 90).
+  virtual void Create(FileDecl& f);
+  virtual void Add(FileDecl& f);
 };
 
 // Registers (or, with an empty pointer, removes) the SQL driver of a name.
 // The names of the built-in drivers cannot be taken.
 void RegisterSqlDriver(std::string_view name, std::shared_ptr<SqlDriver> driver);
+
+// Registers the driver that serves a name whenever no other is registered
+// under it (the runtime's own SQL drivers): RegisterSqlDriver replaces it
+// for a while, and removing that replacement brings it back.
+void RegisterBuiltInSqlDriver(std::string_view name, std::shared_ptr<SqlDriver> driver);
 
 }  // namespace db

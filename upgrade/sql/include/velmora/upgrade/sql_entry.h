@@ -24,8 +24,11 @@ void ds_Error(rt::Long level, std::string_view id, std::string_view detail,
 // Loads the version rows of an SQL file at registration; nothing for others.
 void LoadVersionInfoQueues(db::FileDecl& file, rt::Short version, std::string_view label,
                            std::string_view prefix);
-// The ODBC flavour ("" when none is set).
+// The ODBC flavour (the option "odbcflavour"; "" when none is set).
 std::string ODBCFlavour();
+// Hands the flavour to the SQL file drivers: "ODBC" files connect to
+// Firebird's client for "FIREBIRD", through ODBC otherwise.
+void SetODBCFlavour(std::string_view flavour);
 
 // The owner text with its password masked, by server code; empty for a
 // code that is not a server's (the owner of an ISAM file is never shown).
