@@ -1,4 +1,4 @@
-// The SQL back-end entry points this build has no server for, and the
+// The ODBC flavour, the server codes and the
 // masking of passwords in connection strings before they are traced.
 #include "velmora/upgrade/sql_entry.h"
 
@@ -55,10 +55,6 @@ bool IsSqlServerCode(std::string_view code) {
   std::string up = rt::Upper(rt::Clip(code));
   return up == "MSS" || up == "ORA" || up == "ASA" || up == "ODB";
 }
-
-void CheckSQLFile(db::FileDecl&, std::string_view) {}
-
-void LoadVersionInfoQueues(db::FileDecl&, rt::Short, std::string_view, std::string_view) {}
 
 std::string ODBCFlavour() { return {}; }
 
