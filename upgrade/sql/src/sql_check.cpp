@@ -322,6 +322,8 @@ void Check::UpgradeSQLTable() {
   Show("Interpreting File Structures... ");
   CheckManageableZone();
   ++ProgressPercent();
+  // Every statement of the upgrade runs through the open system table.
+  OpenRV3SQLFile(code_);
   if (LoadServerStructure(code_) != 0) ExitCheck();
   // The interpretation writes key columns by the server's case rule.
   FindServerCase(code_, DialectOf(code_, ODBCFlavour()));
