@@ -10,7 +10,9 @@
 #include "velmora/upgrade/conversion.h"
 #include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/renamecheck.h"
+#include "velmora/upgrade/interpret.h"
 #include "velmora/upgrade/server_structure.h"
+#include "velmora/upgrade/sqlnames.h"
 #include "velmora/upgrade/sql_check.h"
 #include "velmora/upgrade/sql_entry.h"
 #include "velmora/upgrade/sql_exec.h"
@@ -384,6 +386,34 @@ TEST_F(SqlCheckTest, ServerVersionAndStructureTrace) {
   EXPECT_TRUE(Traced("----------END - Total number of keys: 1 ----------"));
   upg::SFDQ().clear();
   upg::SKDQ().clear();
+}
+
+}  // namespace
+
+namespace {
+
+size_t gKeysAtCaseQuery = 99;
+
+bool CaseSensitiveServer(std::string_view, rt::Long& value) {
+  gKeysAtCaseQuery = upg::Kdq().size();
+  value = 1;
+  return true;
+}
+
+TEST_F(SqlCheckTest, TheServersCaseRuleIsKnownBeforeTheDeclarationIsRead) {
+  upg::ServerCaseKnown() = 0;
+  upg::ServerCaseSensitive() = 0;
+  upg::ServerCaseCall() = &CaseSensitiveServer;
+  auto file = DataFile("orders");
+  Register(*file, 3);
+  server_->openErrors["orders"] = rt::kFileNotFound;
+  server_->Fail("select * from orders", "42S02", "no such table");
+  Check(*file);
+  EXPECT_EQ(gKeysAtCaseQuery, 0u);
+  EXPECT_EQ(upg::ServerCaseSensitive(), 1);
+  upg::ServerCaseCall() = nullptr;
+  upg::ServerCaseKnown() = 0;
+  upg::ServerCaseSensitive() = 0;
 }
 
 }  // namespace
