@@ -32,35 +32,6 @@ constexpr size_t kManagedNameLength = 50;
 // Thrown by ExitCheck to leave the check at once (after its clean-up).
 struct LeaveCheck {};
 
-std::string Flavour() { return rt::Upper(rt::Clip(ODBCFlavour())); }
-bool IsMyOdbc(std::string_view f) { return f == "MYODBC 2" || f == "MYODBC 3"; }
-
-std::string Before(std::string_view s, char c) {
-  size_t at = s.find(c);
-  return std::string(at == std::string_view::npos ? s : s.substr(0, at));
-}
-
-std::string CommaPart(std::string_view s, int part) {
-  size_t start = 0;
-  for (int i = 0; i < part; ++i) {
-    size_t comma = s.find(',', start);
-    if (comma == std::string_view::npos) return {};
-    start = comma + 1;
-  }
-  size_t end = s.find(',', start);
-  return std::string(s.substr(start, end == std::string_view::npos ? s.npos : end - start));
-}
-
-// The "DATABASE=" value up to the next ";" (as written), else the text
-// before the first comma.
-std::string DatabaseOf(std::string_view s) {
-  size_t at = s.find("DATABASE=");
-  if (at == std::string_view::npos) return Before(s, ',');
-  at += 9;
-  size_t end = s.find(';', at);
-  return std::string(s.substr(at, end == std::string_view::npos ? s.npos : end - at));
-}
-
 class Check {
  public:
   Check(db::FileDecl& file, std::string_view code) : file_(file), code_(rt::Upper(rt::Clip(code))) {}
@@ -177,7 +148,7 @@ void Check::Prepare() {
 }
 
 void Check::OpenSystemFile() {
-  std::string flavour = Flavour();
+  std::string flavour = OdbcFlavourUpper();
   if (code_ != "ODB" || !(IsMyOdbc(flavour) || flavour == "FIREBIRD")) return;
   if (OpenRV3SQLFile(code_) != 0) {
     ReportSql(kM22, FileErrorCodeText() + " " + rt::FileErrorText());
@@ -194,7 +165,7 @@ void Check::OpenSystemFile() {
 void Check::TestExistence() {
   SqlCheckState& sc = SqlCheck();
   const std::string& name = sc.fileName;
-  std::string flavour = Flavour();
+  std::string flavour = OdbcFlavourUpper();
   bool odb = code_ == "ODB";
   db::Open(file_, kExistenceMode);
   int err = rt::ErrorCode();
@@ -256,22 +227,22 @@ void Check::CheckManageableZone() {
   SqlCheckState& sc = SqlCheck();
   std::string connection = rt::Clip(OpenHookState().connectionString);
   if (connection.empty()) ReportSql(kM20, sc.fileName);
-  std::string flavour = Flavour();
+  std::string flavour = OdbcFlavourUpper();
   if (code_ == "MSS") {
-    sc.serverName = Before(connection, ',');
-    sc.databaseName = CommaPart(connection, 1);
+    sc.serverName = ConnectionPart(connection, 0);
+    sc.databaseName = ConnectionPart(connection, 1);
   } else if (code_ == "ORA") {
     sc.serverName.clear();
     sc.databaseName = "NULL";
   } else if (code_ == "ASA") {
     sc.serverName.clear();
-    sc.databaseName = Before(connection, ',');
+    sc.databaseName = ConnectionPart(connection, 0);
   } else if (code_ == "ODB") {
     if (IsMyOdbc(flavour)) {
       sc.databaseName = "NULL";
     } else if (flavour == "MSSQL") {
       sc.serverName.clear();
-      sc.databaseName = DatabaseOf(connection);
+      sc.databaseName = ConnectionDatabase(connection);
       code_ = "MSS";
     } else if (flavour == "ORACLE") {
       sc.serverName.clear();
@@ -281,7 +252,7 @@ void Check::CheckManageableZone() {
       sc.serverName.clear();
       sc.databaseName = "NULL";
     } else if (flavour == "ASA") {
-      sc.databaseName = DatabaseOf(connection);
+      sc.databaseName = ConnectionDatabase(connection);
       code_ = "ASA";
     }
   }

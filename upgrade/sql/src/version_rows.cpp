@@ -37,10 +37,6 @@ VersionState& V() {
   return v;
 }
 
-std::string Flavour() { return rt::Upper(rt::Clip(ODBCFlavour())); }
-
-bool IsMyOdbc(std::string_view flavour) { return flavour == "MYODBC 2" || flavour == "MYODBC 3"; }
-
 // The server code of a driver name: its first three characters, "SQL"
 // (SQL Anywhere) read as "ASA".
 std::string CodeOfDriver(std::string_view driver) {
@@ -58,33 +54,12 @@ std::string ErrorLine() {
          " - " + rt::FileErrorText();
 }
 
-// The text between the first and the second comma, the text before the
-// first comma, or the value of "DATABASE=" up to the next ";".
-std::string CommaPart(std::string_view s, int part) {
-  size_t start = 0;
-  for (int i = 0; i < part; ++i) {
-    size_t comma = s.find(',', start);
-    if (comma == std::string_view::npos) return part == 0 ? std::string(s) : std::string();
-    start = comma + 1;
-  }
-  size_t end = s.find(',', start);
-  return std::string(s.substr(start, end == std::string_view::npos ? s.npos : end - start));
-}
-
-std::string DatabaseSetting(std::string_view s) {
-  size_t at = s.find("DATABASE=");
-  if (at == std::string_view::npos) return CommaPart(s, 0);
-  at += 9;
-  size_t end = s.find(';', at);
-  return std::string(s.substr(at, end == std::string_view::npos ? s.npos : end - at));
-}
-
 void GetManageableZone(std::string_view owner, const std::string& code) {
   std::string& zone = SqlCheck().manageableZone;
-  if (code == "MSS") zone = CommaPart(owner, 1);
+  if (code == "MSS") zone = ConnectionPart(owner, 1);
   else if (code == "ORA") zone = "NULL";
-  else if (code == "ASA") zone = CommaPart(owner, 0);
-  else if (code == "ODB") zone = DatabaseSetting(owner);
+  else if (code == "ASA") zone = ConnectionPart(owner, 0);
+  else if (code == "ODB") zone = ConnectionDatabase(owner);
   zone = rt::Clip(zone);
   Trace(Flag::B, "Manageable Zone: " + zone + ", rv3dr: " + code);
 }
@@ -175,6 +150,29 @@ void WriteRow(const std::string& statement, const SqlMessage& failure) {
 }
 
 }  // namespace
+
+std::string ConnectionPart(std::string_view s, int n) {
+  size_t start = 0;
+  for (int i = 0; i < n; ++i) {
+    size_t comma = s.find(',', start);
+    if (comma == std::string_view::npos) return {};
+    start = comma + 1;
+  }
+  size_t end = s.find(',', start);
+  return std::string(s.substr(start, end == std::string_view::npos ? s.npos : end - start));
+}
+
+std::string ConnectionDatabase(std::string_view s) {
+  size_t at = s.find("DATABASE=");
+  if (at == std::string_view::npos) return ConnectionPart(s, 0);
+  at += 9;
+  size_t end = s.find(';', at);
+  return std::string(s.substr(at, end == std::string_view::npos ? s.npos : end - at));
+}
+
+std::string OdbcFlavourUpper() { return rt::Upper(rt::Clip(ODBCFlavour())); }
+
+bool IsMyOdbc(std::string_view flavour) { return flavour == "MYODBC 2" || flavour == "MYODBC 3"; }
 
 std::string FileErrorCodeText() {
   std::string state = rt::FileErrorState();
@@ -313,7 +311,7 @@ rt::Long OpenRV3SQLFile(std::string_view serverCode) {
     SqlCheck().systemTableName = remembered;
     Trace(Flag::B, "Temp workaround for possible name bug... assigning RV3 name: " + remembered);
   }
-  std::string flavour = Flavour();
+  std::string flavour = OdbcFlavourUpper();
   std::string rv3Name = rt::Clip(rv3->Name());
   if (code == "ODB" && IsMyOdbc(flavour) && rv3Name.find('.') == std::string::npos) {
     std::string fileName = rt::Clip(SqlCheck().fileName);
@@ -345,7 +343,7 @@ rt::Long OpenRV3SQLFile(std::string_view serverCode) {
 rt::Long CreateRV3SQLFile(std::string_view serverCode) {
   Trace(Flag::A, "CreateRV3SQLFile IN.");
   std::string code = rt::Upper(rt::Clip(serverCode));
-  std::string flavour = Flavour();
+  std::string flavour = OdbcFlavourUpper();
   db::FileDecl* rv3 = CurrentSQLFile();
   rt::Long result = 2;
   if (!rv3) {

@@ -59,6 +59,15 @@ void PrintSQLStructure();
 std::string DowngradeWarning(std::string_view fileName);
 std::string DowngradeError(std::string_view fileName);
 
+// Pieces of a connection string: the n-th comma-separated part (0 is the
+// whole text when it has no comma; empty when there are fewer parts), and
+// the "DATABASE=" value up to the next ";" (as written), else part 0.
+std::string ConnectionPart(std::string_view s, int n);
+std::string ConnectionDatabase(std::string_view s);
+// The ODBC flavour upper-cased, and whether it is one of MySQL's.
+std::string OdbcFlavourUpper();
+bool IsMyOdbc(std::string_view flavour);
+
 // The file-error code of the last statement: the server's state text, or
 // the driver's number when it gave none.
 std::string FileErrorCodeText();
