@@ -13,6 +13,7 @@
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_entry.h"
+#include "velmora/upgrade/sql_exec.h"
 #include "velmora/upgrade/upgrade_file.h"
 #include "velmora/win/win.h"
 
@@ -147,7 +148,9 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
                      ds_EncryptOwner(h.serverCode, h.connectionString));
   h.conversionDetected = false;
   if (h.sqlServerSelected) {
-    std::string clipped = rt::Clip(name);
+    if (const ServerSlot* slot = ServerSlotOf(h.serverCode)) CurrentSQLFile() = slot->file;
+    // The managed-files list keeps the first 50 characters of a name.
+    std::string clipped = rt::Clip(name).substr(0, 50);
     if (std::find(h.managedFiles.begin(), h.managedFiles.end(), clipped) != h.managedFiles.end())
       Trace(Flag::B, "ds_FileOpen File has already been managed: " + name);
     else

@@ -6,6 +6,4 @@ namespace upg {
 rt::Long ds_CreateSQLTable(std::string_view) { return 0; }
 void CreateKeys(std::string_view) {}
 std::string CommaSeperateAndDescCheck(std::string_view, size_t) { return {}; }
-rt::Long ds_CheckCreateField(std::string_view, std::string_view) { return 0; }
-rt::Long ds_CheckCreateKey(std::string_view, std::string_view) { return 0; }
 }  // namespace upg

@@ -10,19 +10,6 @@
 namespace upg {
 namespace {
 
-// A table name, possibly owner.table, with each part as an identifier.
-std::string TableIdentifier(Dialect dialect, std::string_view name) {
-  std::string out;
-  size_t start = 0;
-  while (true) {
-    size_t dot = name.find('.', start);
-    out += SqlIdentifier(dialect, name.substr(start, dot - start));
-    if (dot == std::string_view::npos) return out;
-    out += ".";
-    start = dot + 1;
-  }
-}
-
 rt::Long RenameTable(std::string_view server, const OldFileName& row, std::string_view fileName) {
   std::string oldName = rt::Clip(row.sqlOldName), newName = rt::Clip(fileName);
   std::string code = rt::Upper(rt::Clip(server));
@@ -47,7 +34,7 @@ std::vector<OldFileName>& OldFileNames() {
 std::string RenameStatement(std::string_view server, std::string_view flavour,
                             std::string_view oldName, std::string_view newName) {
   Dialect d = DialectOf(server, flavour);
-  std::string oldId = TableIdentifier(d, oldName), newId = TableIdentifier(d, newName);
+  std::string oldId = SqlTableName(d, oldName), newId = SqlTableName(d, newName);
   switch (d) {
     case Dialect::MsSql:
       return "CALL sp_rename(" + SqlLiteral(d, oldName) + "," + SqlLiteral(d, newName) + ")";

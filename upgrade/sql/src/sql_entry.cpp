@@ -1,5 +1,5 @@
-// The SQL back-end entry points, the ODBC flavour, and the masking of
-// passwords in connection strings and statements before they are traced.
+// The ODBC flavour, the server codes and the masking of passwords in
+// connection strings and statements before they are traced.
 #include "velmora/upgrade/sql_entry.h"
 
 #include "velmora/runtime/system.h"
@@ -21,10 +21,6 @@ bool IsSqlServerCode(std::string_view code) {
   std::string up = rt::Upper(rt::Clip(code));
   return up == "MSS" || up == "ORA" || up == "ASA" || up == "ODB";
 }
-
-void CheckSQLFile(db::FileDecl&, std::string_view) {}
-
-void LoadVersionInfoQueues(db::FileDecl&, rt::Short, std::string_view, std::string_view) {}
 
 std::string ODBCFlavour() { return CurrentOptions().odbcFlavour; }
 

@@ -49,20 +49,6 @@ void GetServerCase() {
   ServerCaseSensitive() = ok && locCase == 1 ? 1 : 0;
 }
 
-void FindServerCase(std::string_view server, Dialect dialect) {
-  if (ServerCaseKnown()) return;
-  ServerCaseKnown() = 1;
-  std::string code = rt::Upper(rt::Clip(server));
-  if (code == "MSS") {
-    GetServerCase();
-  } else if (code == "ORA" || code == "ASA") {
-    ServerCaseSensitive() = 0;
-  } else if (code == "ODB") {
-    if (dialect == Dialect::MySql) ServerCaseSensitive() = 0;
-    if (dialect == Dialect::Firebird) ServerCaseSensitive() = 1;
-  }
-}
-
 // Column names of a table as the server compares them.
 std::string CompareKey(std::string_view name) {
   return ServerCaseSensitive() ? std::string(name) : rt::Upper(name);
@@ -104,6 +90,20 @@ std::string ServerName(Dialect dialect, std::string_view name) {
 rt::Byte& ServerCaseKnown() {
   static rt::Byte known = 0;
   return known;
+}
+
+void FindServerCase(std::string_view server, Dialect dialect) {
+  if (ServerCaseKnown()) return;
+  ServerCaseKnown() = 1;
+  std::string code = rt::Upper(rt::Clip(server));
+  if (code == "MSS") {
+    GetServerCase();
+  } else if (code == "ORA" || code == "ASA") {
+    ServerCaseSensitive() = 0;
+  } else if (code == "ODB") {
+    if (dialect == Dialect::MySql) ServerCaseSensitive() = 0;
+    if (dialect == Dialect::Firebird) ServerCaseSensitive() = 1;
+  }
 }
 
 LongOutputCall& ServerCaseCall() {

@@ -87,6 +87,18 @@ std::string HexLiteral(Dialect dialect, const uint8_t* bytes, size_t length) {
   }
 }
 
+std::string SqlTableName(Dialect dialect, std::string_view name) {
+  std::string out;
+  size_t start = 0;
+  while (true) {
+    size_t dot = name.find('.', start);
+    out += SqlIdentifier(dialect, name.substr(start, dot - start));
+    if (dot == std::string_view::npos) return out;
+    out += ".";
+    start = dot + 1;
+  }
+}
+
 std::string HexEncodeString(const uint8_t* bytes, size_t length) {
   return "0x" + HexDigits(bytes, length);
 }

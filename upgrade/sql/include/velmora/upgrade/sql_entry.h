@@ -1,7 +1,6 @@
 #pragma once
-// The engine's entry points into its SQL back-ends. This program registers
-// only ISAM files, so no server code ever reaches the checks; they stand
-// here as the one place the open hook and registration call.
+// The engine's entry points into its SQL back-ends: the open hook and
+// registration call them for files of a registered SQL driver.
 #include <string>
 #include <string_view>
 
@@ -11,7 +10,7 @@
 namespace upg {
 
 // Brings an SQL table up to date before the hook opens it; may raise
-// ConversionDetected. Does nothing in this build.
+// ConversionDetected (a new table was created while an old one is kept).
 void CheckSQLFile(db::FileDecl& file, std::string_view serverCode);
 // Runs a statement through CurrentSQLFile's SQL property; 0 ok, 1 error,
 // 3 warning (server state "01000"). A failure is reported with M26 at

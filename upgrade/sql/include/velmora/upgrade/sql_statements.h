@@ -26,8 +26,7 @@ void CreateKeys(std::string_view server);
 // The column list of the declared key at KDQ row `row` ("D") or of the
 // server key at SKDQ row `row` ("S"), with the descending marks.
 std::string CommaSeperateAndDescCheck(std::string_view which, size_t row);
-rt::Long ds_CheckCreateField(std::string_view file, std::string_view field);
-rt::Long ds_CheckCreateKey(std::string_view file, std::string_view key);
+// ds_CheckCreateField and ds_CheckCreateKey: interpret.h.
 
 // The default value text of a field or blob, blank for none.
 std::string DefaultExtra(std::string_view name, std::string_view type);

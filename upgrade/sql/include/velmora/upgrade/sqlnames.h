@@ -37,6 +37,9 @@ rt::Byte& GroupDetected();
 rt::Byte& DateTimeGroupDetected();
 // The server's case rule has been found (once per process).
 rt::Byte& ServerCaseKnown();
+// Finds the server's case rule (ServerCaseSensitive) once per process;
+// the SQL check calls it before the declaration is interpreted.
+void FindServerCase(std::string_view server, Dialect dialect);
 
 // The column type of FDQ row `position` (1-based) whose type text is
 // `type`, for a server code (under "ODB" the ODBC flavour picks the

@@ -43,6 +43,10 @@ std::string SqlLiteral(Dialect dialect, std::string_view text);
 // `name` as an identifier of the dialect.
 std::string SqlIdentifier(Dialect dialect, std::string_view name);
 
+// A table name, possibly owner.table (or db.table), with each part
+// written as an identifier of the dialect.
+std::string SqlTableName(Dialect dialect, std::string_view name);
+
 // `length` bytes as the dialect's hexadecimal literal: 0x4142 (SQL Server,
 // SQL Anywhere), X'4142' (MySQL, Firebird, plain ODBC; X'' is also a valid
 // empty value there), HEXTORAW('4142') (Oracle). Every byte is encoded,

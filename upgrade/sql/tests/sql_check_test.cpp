@@ -1,0 +1,419 @@
+// The SQL check on open and the version rows, on the canned server.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "../../tests/engine_fixture.h"
+#include "canned_server.h"
+#include "velmora/files/files.h"
+#include "velmora/runtime/system.h"
+#include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/openhook.h"
+#include "velmora/upgrade/renamecheck.h"
+#include "velmora/upgrade/interpret.h"
+#include "velmora/upgrade/server_structure.h"
+#include "velmora/upgrade/sqlnames.h"
+#include "velmora/upgrade/sql_check.h"
+#include "velmora/upgrade/sql_entry.h"
+#include "velmora/upgrade/sql_exec.h"
+#include "velmora/upgrade/version_rows.h"
+
+namespace {
+
+constexpr const char* kPassword = "Zq7secret";
+const std::string kOwner = std::string("srv,salesdb,sa,") + kPassword;
+
+// The canned server whose tables can be missing or broken on OPEN.
+class CheckServer : public sqltest::CannedServer {
+ public:
+  void Open(db::FileDecl& f, uint32_t mode) override {
+    opened.push_back(f.Name());
+    auto it = openErrors.find(f.Name());
+    if (it == openErrors.end()) return CannedServer::Open(f, mode);
+    if (it->second == rt::kDriverError)
+      rt::SetSqlFileError(rt::kDriverError, "42S02", "no such table", f.Name());
+    else
+      rt::SetError(it->second);
+  }
+  std::map<std::string, int> openErrors;
+  std::vector<std::string> opened;
+};
+
+class SqlCheckTest : public enginetest::Engine {
+ protected:
+  void SetUp() override {
+    Engine::SetUp();
+    CommandLine({"/debugrvall"});
+    upg::ResetSqlCheck();
+    upg::OldFileNames().clear();
+    db::RegisterSqlDriver("MSSQL", server_);
+    db::RegisterSqlDriver("SQLANYWHERE", server_);
+    rv3_->SetOwner(kOwner);
+    asaRv3_->SetOwner("salesdb,sa," + std::string(kPassword));
+    upg::ds_AddDriver("MSS", *rv3_, 0, nullptr);
+    upg::ds_AddDriver("ASA", *asaRv3_, 0, nullptr);
+    rt::SetMessageHandler([this](std::string_view text, std::string_view, std::string_view, int,
+                                 int) {
+      messages_.emplace_back(text);
+      return rt::kButtonNo;
+    });
+  }
+  void TearDown() override {
+    for (db::FileDecl* f : {rv3_.get(), asaRv3_.get()})
+      if (db::IsOpen(*f)) db::Close(*f);
+    upg::CurrentSQLFile() = nullptr;
+    upg::ResetSqlCheck();
+    upg::OldFileNames().clear();
+    rt::SetMessageHandler(nullptr);
+    db::RegisterSqlDriver("MSSQL", nullptr);
+    db::RegisterSqlDriver("SQLANYWHERE", nullptr);
+    // No password of a connection string ever reaches a trace line.
+    for (const std::string& t : traces_) EXPECT_EQ(t.find(kPassword), std::string::npos) << t;
+    Engine::TearDown();
+  }
+
+  static std::unique_ptr<db::FileDecl> DataFile(const std::string& name,
+                                                const std::string& driver = "MSSQL",
+                                                const std::string& label = "Orders") {
+    db::DeclBuilder b(label, "ORD");
+    b.Driver(driver).Name(name);
+    b.Field(db::Type::Long, "ID").Field(db::Type::CString, "NAME", 20);
+    b.Key("ID_KEY", {1}, 0);
+    return b.Build();
+  }
+
+  // Registers the file's version row as the registration does.
+  void Register(db::FileDecl& file, rt::Short version, const std::string& owner = kOwner) {
+    file.SetOwner(owner);
+    upg::LoadVersionInfoQueues(file, version, file.Label(), "ORD");
+  }
+
+  // Runs the check as the open hook does.
+  void Check(db::FileDecl& file, const std::string& code = "MSS") {
+    upg::OpenHookState().connectionString = file.Owner();
+    upg::CurrentSQLFile() = code == "ASA" ? asaRv3_.get() : rv3_.get();
+    server_->statements.clear();
+    server_->opened.clear();
+    upg::CheckSQLFile(file, code);
+  }
+
+  bool Ran(std::string_view fragment) const {
+    for (const std::string& s : server_->statements)
+      if (s.find(fragment) != std::string::npos) return true;
+    return false;
+  }
+
+  std::shared_ptr<CheckServer> server_ = std::make_shared<CheckServer>();
+  std::unique_ptr<db::FileDecl> rv3_ = sqltest::StatementFile("MSSQL");
+  std::unique_ptr<db::FileDecl> asaRv3_ = sqltest::StatementFile("SQLANYWHERE");
+  std::vector<std::string> messages_;
+};
+
+TEST_F(SqlCheckTest, RegistrationComparesTheStoredVersionWithTheDeclaredOne) {
+  struct Case {
+    const char* name;
+    std::vector<sqltest::CannedServer::Row> byName, byLabel;
+    rt::Short declared;
+    rt::Long old;
+    rt::Byte goInDeep;
+  };
+  const Case cases[] = {
+      {"nothing stored", {}, {}, 3, 0, 1},
+      {"same version", {{"orders", "ORD", "3"}}, {}, 3, 3, 0},
+      {"older stored", {{"orders", "ORD", "2"}}, {}, 3, 2, 1},
+      {"found by label", {}, {{"Orders", "ORD", "3"}}, 3, 3, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    upg::ResetSqlCheck();
+    server_ = std::make_shared<CheckServer>();
+    db::RegisterSqlDriver("MSSQL", server_);
+    if (!c.byName.empty()) server_->Answer("DS_FIELD1 = 'orders'", c.byName);
+    if (!c.byLabel.empty()) server_->Answer("DS_FIELD1 = 'Orders'", c.byLabel);
+    auto file = DataFile("orders");
+    Register(*file, c.declared);
+    ASSERT_EQ(upg::VCQ().size(), 1u);
+    EXPECT_EQ(upg::VCQ()[0].file, "orders");
+    EXPECT_EQ(upg::VCQ()[0].oldVersion, c.old);
+    EXPECT_EQ(upg::VCQ()[0].newVersion, c.declared);
+    EXPECT_EQ(upg::VCQ()[0].goInDeep, c.goInDeep);
+    ASSERT_EQ(upg::IVQ().size(), 1u);
+    EXPECT_EQ(upg::IVQ()[0].prefix, "ORD");
+    // The statement file is closed and has its own owner back.
+    EXPECT_FALSE(db::IsOpen(*rv3_));
+    EXPECT_EQ(rv3_->Owner(), kOwner);
+  }
+  EXPECT_EQ(upg::SqlCheck().manageableZone, "salesdb");
+}
+
+TEST_F(SqlCheckTest, ANewerStoredVersionIsRefusedUnlessDowngradeIsGiven) {
+  server_->Answer("DS_FIELD1 = 'orders'", {{"orders", "ORD", "7"}});
+  auto file = DataFile("orders");
+  Register(*file, 3);
+  EXPECT_TRUE(upg::VCQ().empty());
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], upg::DowngradeError("orders"));
+  EXPECT_EQ(halts_, std::vector<int>{upg::kSqlErrorExitCode});
+  EXPECT_TRUE(stops_.empty());
+
+  // "/downgrade" with its case as written: a warning, then the table is compared.
+  CommandLine({"/DOWNGRADE"});
+  Register(*file, 3);
+  EXPECT_EQ(halts_.size(), 2u);
+  CommandLine({"/downgrade"});
+  Register(*file, 3);
+  ASSERT_EQ(stops_.size(), 1u);
+  EXPECT_EQ(stops_[0], upg::DowngradeWarning("orders"));
+  ASSERT_EQ(upg::VCQ().size(), 1u);
+  EXPECT_EQ(upg::VCQ()[0].goInDeep, 1);
+  EXPECT_EQ(halts_.size(), 2u);
+}
+
+TEST_F(SqlCheckTest, CheckPaths) {
+  struct Case {
+    const char* name;
+    rt::Short declared;
+    const char* stored;  // version in the system table, nullptr for none
+    int openError;       // of the data table
+    bool selectFails;    // the verify-by-select
+    bool expectVersionRow;
+    bool expectManaged;
+    int expectOpens;     // opens of the data table
+  };
+  const Case cases[] = {
+      {"up to date, left alone", 3, "3", 0, false, false, false, 1},
+      {"older, upgraded", 3, "2", 0, false, true, true, 1},
+      {"error 47 forces the comparison", 3, "3", rt::kInvalidRecordDeclaration, false, true, true,
+       1},
+      {"missing, created", 3, nullptr, rt::kFileNotFound, true, true, true, 1},
+      {"not found but answers the select", 3, "3", rt::kFileNotFound, false, false, false, 1},
+      {"error 90 on SQL Server counts as found", 3, "3", rt::kDriverError, false, false, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    upg::ResetSqlCheck();
+    server_ = std::make_shared<CheckServer>();
+    db::RegisterSqlDriver("MSSQL", server_);
+    if (c.stored) server_->Answer("DS_FIELD1 = 'orders'", {{"orders", "ORD", c.stored}});
+    auto file = DataFile("orders");
+    Register(*file, c.declared);
+    if (c.openError) server_->openErrors["orders"] = c.openError;
+    if (c.selectFails) server_->Fail("select * from orders", "42S02", "no such table");
+    Check(*file);
+    EXPECT_EQ(Ran("insert into RV3SYS (DS_FIELD1, DS_FIELD2, DS_FIELD3, DS_FIELD4) values "
+                  "('orders','ORD','3', getdate())") ||
+                  Ran("update RV3SYS set DS_FIELD1 = 'orders'"),
+              c.expectVersionRow);
+    auto& managed = upg::OpenHookState().managedFiles;
+    EXPECT_EQ(std::find(managed.begin(), managed.end(), "orders") != managed.end(),
+              c.expectManaged);
+    EXPECT_EQ(std::count(server_->opened.begin(), server_->opened.end(), "orders"),
+              c.expectOpens);
+    EXPECT_FALSE(upg::OpenHookState().conversionDetected);
+    // The check leaves the statement file closed and its queues empty.
+    EXPECT_FALSE(db::IsOpen(*rv3_));
+    EXPECT_TRUE(upg::SFDQ().empty());
+  }
+}
+
+TEST_F(SqlCheckTest, AFileWithoutVersionRowAndTheSystemTableAreNotExamined) {
+  auto file = DataFile("orders");
+  file->SetOwner(kOwner);
+  Check(*file);
+  EXPECT_TRUE(server_->opened.empty());
+  EXPECT_TRUE(Traced("Error warning: File not in VCQ, returning..."));
+  auto system = DataFile("RV3SYS");
+  Register(*system, 1);
+  Check(*system);
+  EXPECT_TRUE(server_->statements.empty());
+  EXPECT_TRUE(Traced("RV3 returning - RV3 System table detected..."));
+}
+
+TEST_F(SqlCheckTest, AnOldTableRenamedIsManagedWithoutCreatingAndAFailedRenameConverts) {
+  upg::OldFileNames().push_back({"", "orders", "", "oldorders"});
+  auto file = DataFile("orders");
+  Register(*file, 3);
+  server_->openErrors["orders"] = rt::kFileNotFound;
+  server_->Fail("select * from orders", "42S02", "no such table");
+  Check(*file);
+  EXPECT_TRUE(Ran("sp_rename('oldorders','orders')"));
+  EXPECT_FALSE(Ran("insert into RV3SYS"));
+  EXPECT_FALSE(upg::OpenHookState().conversionDetected);
+  EXPECT_EQ(upg::OpenHookState().managedFiles, std::vector<std::string>{"orders"});
+
+  upg::OpenHookState().managedFiles.clear();
+  server_->Fail("sp_rename", "42000", "cannot rename");
+  Check(*file);
+  EXPECT_TRUE(upg::OpenHookState().conversionDetected);
+  EXPECT_TRUE(Ran("insert into RV3SYS"));
+}
+
+TEST_F(SqlCheckTest, NamesComeFromTheFileBeingCheckedOnly) {
+  // SQL Anywhere: an owner.table name gives the owner; a later plain name
+  // has none (no owner left from the earlier file).
+  auto first = DataFile("sales.orders", "SQLANYWHERE");
+  auto second = DataFile("items", "SQLANYWHERE", "");
+  std::string owner = "salesdb,sa," + std::string(kPassword);
+  Register(*first, 2, owner);
+  Register(*second, 2, owner);
+  Check(*first, "ASA");
+  EXPECT_EQ(upg::SqlCheck().tableName, "orders");
+  EXPECT_EQ(upg::SqlCheck().tableOwner, "sales");
+  EXPECT_EQ(upg::SqlCheck().tableLabel, "Orders");
+  Check(*second, "ASA");
+  EXPECT_EQ(upg::SqlCheck().tableName, "items");
+  EXPECT_EQ(upg::SqlCheck().tableOwner, "");
+  EXPECT_EQ(upg::SqlCheck().tableLabel, "items");
+  // SQL Server: a plain name belongs to "dbo".
+  auto third = DataFile("stock");
+  Register(*third, 2);
+  Check(*third);
+  EXPECT_EQ(upg::SqlCheck().tableOwner, "dbo");
+  EXPECT_EQ(upg::SqlCheck().databaseName, "salesdb");
+  EXPECT_EQ(upg::SqlCheck().serverName, "srv");
+}
+
+TEST_F(SqlCheckTest, AFileOutsideTheManageableZoneIsLeftAlone) {
+  auto file = DataFile("orders");
+  Register(*file, 2);
+  file->SetOwner(std::string("srv,otherdb,sa,") + kPassword);
+  // The registration found the zone "salesdb"; this file's database differs.
+  upg::VCQ()[0].goInDeep = 1;
+  Check(*file);
+  EXPECT_TRUE(Traced("File: orders, Zone: otherdb"));
+  EXPECT_FALSE(Ran("update RV3SYS"));
+  EXPECT_FALSE(Ran("insert into RV3SYS"));
+  EXPECT_TRUE(upg::OpenHookState().managedFiles.empty());
+}
+
+TEST_F(SqlCheckTest, TheHookExaminesAManagedFileOnce) {
+  upg::InstallOpenHook();
+  auto file = DataFile("orders");
+  Register(*file, 3);
+  db::HookedOpen(*file, db::kReadWrite | db::kDenyNone);
+  db::Close(*file);
+  auto& managed = upg::OpenHookState().managedFiles;
+  EXPECT_EQ(managed, std::vector<std::string>{"orders"});
+  server_->opened.clear();
+  server_->statements.clear();
+  db::HookedOpen(*file, db::kReadWrite | db::kDenyNone);
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  db::Close(*file);
+  // Only the hook's own open: no existence test, no statement.
+  EXPECT_EQ(server_->opened, std::vector<std::string>{"orders"});
+  EXPECT_TRUE(server_->statements.empty());
+  EXPECT_TRUE(Traced("ds_FileOpen File has already been managed: orders"));
+  db::SetOpenHook(nullptr);
+}
+
+TEST_F(SqlCheckTest, SystemTableStatementsAndVersionRowsQuoteWhatTheyWrite) {
+  upg::CurrentSQLFile() = rv3_.get();
+  db::Open(*rv3_);
+  EXPECT_EQ(upg::CreateFireBirdRV3Table(), 0);
+  EXPECT_EQ(upg::CreateMySQLRV3Table(), 0);
+  ASSERT_EQ(server_->statements.size(), 2u);
+  const std::string& fb = server_->statements[0];
+  EXPECT_EQ(fb.rfind("CREATE TABLE RV3SYS (  DS_FIELD1 VARCHAR(255),  DS_FIELD2 VARCHAR(250) NOT "
+                     "NULL CONSTRAINT PK_RV3SYS PRIMARY KEY,  DS_FIELD3 VARCHAR(250) NOT NULL,  "
+                     "DS_FIELD4 VARCHAR(255),",
+                     0),
+            0u);
+  EXPECT_NE(fb.find("  DS_FIELD40 VARCHAR(255))"), std::string::npos);
+  const std::string& my = server_->statements[1];
+  EXPECT_NE(my.find("  DS_FIELD2 VARCHAR(250) NOT NULL,  DS_FIELD3"), std::string::npos);
+  EXPECT_NE(my.find("  DS_FIELD40 VARCHAR(255), PRIMARY KEY PK_GODBCFILE (DS_FIELD2,DS_FIELD3))"),
+            std::string::npos);
+  server_->Fail("CREATE TABLE", "42000", "denied");
+  EXPECT_EQ(upg::CreateMySQLRV3Table(), 1);
+
+  // A name holding a quote is written as a literal, not as statement text.
+  upg::IVQ().push_back({"o'brien", "OB'X", 4});
+  upg::FilePrefix() = "ob'x";
+  upg::SqlCheck().systemTableName = "RV3SYS";
+  server_->statements.clear();
+  upg::WriteSystemRow("MSS");
+  EXPECT_EQ(server_->statements.back(),
+            "insert into RV3SYS (DS_FIELD1, DS_FIELD2, DS_FIELD3, DS_FIELD4) values "
+            "('o''brien','OB''X','4', getdate())");
+  server_->Answer("where DS_FIELD2 = 'OB''X'", {{"o'brien", "OB'X", "3"}});
+  upg::WriteSystemRow("MSS");
+  EXPECT_EQ(server_->statements.back(),
+            "update RV3SYS set DS_FIELD1 = 'o''brien', DS_FIELD2 = 'OB''X', DS_FIELD3 = '4', "
+            "DS_FIELD4 = getdate() where DS_FIELD2 = 'OB''X'");
+  upg::FilePrefix() = "NONE";
+  upg::WriteSystemRow("MSS");
+  EXPECT_TRUE(Traced("Error getting IncomingVerionQ: "));
+  EXPECT_EQ(upg::NowExpression("ORA", ""), "sysdate");
+  EXPECT_EQ(upg::NowExpression("ASA", ""), "now(*)");
+  EXPECT_EQ(upg::NowExpression("ODB", "MYODBC 3"), "now()");
+  EXPECT_EQ(upg::NowExpression("ODB", "FIREBIRD"), "current_timestamp");
+}
+
+TEST_F(SqlCheckTest, ServerVersionAndStructureTrace) {
+  upg::CurrentSQLFile() = rv3_.get();
+  db::Open(*rv3_);
+  struct Case {
+    const char* banner;
+    const char* version;
+  };
+  for (const Case& c : {Case{"Oracle8i Release 8.1.6.0.0", "8i"}, Case{"Oracle 7.3.4", "7"},
+                        Case{"Oracle8 Release 8.0.5", "8"}, Case{"Oracle9i Release", "9"},
+                        Case{"Oracle Database 10g", ""}}) {
+    db::Close(*rv3_);  // the driver is replaced under it
+    server_ = std::make_shared<CheckServer>();
+    db::RegisterSqlDriver("MSSQL", server_);
+    db::Open(*rv3_);
+    server_->Answer("V$Version", {{c.banner}});
+    EXPECT_EQ(upg::GetSQLServerVersion("ORA"), c.version) << c.banner;
+  }
+  server_->Fail("V$Version", "42000", "no access");
+  EXPECT_EQ(upg::GetSQLServerVersion("ORA"), "8i");
+  EXPECT_EQ(upg::GetSQLServerVersion("ODB"), "");
+
+  upg::SqlCheck().fileName = "orders";
+  upg::SFDQ().push_back({.name = "ID", .type = "int", .altName = "Id", .nullable = 1});
+  upg::ServerKey key;
+  key.keyName = "PK_ORDERS";
+  key.att = "primary";
+  key.fields = "ID";
+  key.keyFileName = "pk_orders";
+  upg::SKDQ().push_back(key);
+  upg::PrintSQLStructure();
+  EXPECT_TRUE(Traced("----------SQL FIELD STRUCTURE (orders)----------"));
+  EXPECT_TRUE(Traced("-- ID" + std::string(48, ' ') + " int" + std::string(27, ' ') +
+                     ", name: Id, nullable: 1 --"));
+  EXPECT_TRUE(Traced("--   Fields: ID --"));
+  EXPECT_TRUE(Traced("----------END - Total number of keys: 1 ----------"));
+  upg::SFDQ().clear();
+  upg::SKDQ().clear();
+}
+
+}  // namespace
+
+namespace {
+
+size_t gKeysAtCaseQuery = 99;
+
+bool CaseSensitiveServer(std::string_view, rt::Long& value) {
+  gKeysAtCaseQuery = upg::Kdq().size();
+  value = 1;
+  return true;
+}
+
+TEST_F(SqlCheckTest, TheServersCaseRuleIsKnownBeforeTheDeclarationIsRead) {
+  upg::ServerCaseKnown() = 0;
+  upg::ServerCaseSensitive() = 0;
+  upg::ServerCaseCall() = &CaseSensitiveServer;
+  auto file = DataFile("orders");
+  Register(*file, 3);
+  server_->openErrors["orders"] = rt::kFileNotFound;
+  server_->Fail("select * from orders", "42S02", "no such table");
+  Check(*file);
+  EXPECT_EQ(gKeysAtCaseQuery, 0u);
+  EXPECT_EQ(upg::ServerCaseSensitive(), 1);
+  upg::ServerCaseCall() = nullptr;
+  upg::ServerCaseKnown() = 0;
+  upg::ServerCaseSensitive() = 0;
+}
+
+}  // namespace
