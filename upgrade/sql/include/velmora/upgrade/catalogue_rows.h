@@ -1,0 +1,60 @@
+#pragma once
+// The rules every catalogue reader follows when it fills SFDQ and SKDQ:
+// names and types cut to the queues' sizes, key column lists built in key
+// order with descending parts negative, and a failed catalogue query
+// reported once with the tag of the query.
+#include <string>
+#include <string_view>
+
+#include "velmora/runtime/types.h"
+#include "velmora/upgrade/server_structure.h"
+#include "velmora/upgrade/sql_exec.h"
+
+namespace upg {
+
+// Sizes of the queues' texts.
+inline constexpr size_t kServerNameSize = 50;    // SFDQ:NAME, ALTNAME, SKDQ:KEYNAME, KEYFILENAME
+inline constexpr size_t kServerTypeSize = 30;    // SFDQ:TYPE
+inline constexpr size_t kServerFieldsSize = 500; // SKDQ:FIELDS
+
+// Adds a column read from the catalogue: `name` as the server spells it
+// (the key is its upper-cased form), names cut to 50 and the type to 30
+// characters, not yet matched.
+void AddServerColumn(std::string_view name, std::string_view type, rt::Byte autoNum,
+                     rt::Byte nullable);
+
+// A key being read: its names (the key name upper-cased unless
+// `keepCase`), kind and index flag; no columns yet.
+ServerKey NewServerKey(std::string_view name, std::string_view att, rt::Byte index,
+                       bool keepCase = false);
+
+// Appends the next column of `key`: the name joins SKDQ:FIELDS after a
+// blank, SKDQ:NUMFIELDS grows by one and its FIELDNUMS entry is n, or -n
+// when `descending`. With `lookup` the column is marked in SFDQ as used by
+// a key (or M38 traced when the column query did not return it).
+void AddKeyColumn(ServerKey& key, std::string_view column, bool descending, bool lookup = true);
+
+// Adds the key to SKDQ, not yet matched.
+void AddServerKey(ServerKey key);
+
+// Runs a catalogue query at level 0. When it fails: `message` (M34, or
+// M42) with the detail "[" tag "] Error: " + the server's state + " " +
+// its text, and the result is 1; else 0.
+rt::Long RunCatalogueQuery(std::string_view statement, std::string_view tag,
+                           const SqlMessage& message = kM34);
+
+// Reports a catalogue failure that is not a statement of the statement
+// file (the detail as above, from `code` and `text`); always 1.
+rt::Long CatalogueFailed(std::string_view tag, std::string_view code, std::string_view text,
+                         const SqlMessage& message = kM34);
+
+// LoadServerStructure with the ODBC flavour given rather than the setting.
+rt::Long LoadServerStructure(std::string_view serverCode, std::string_view odbcFlavour);
+
+// The statement that opens the engine system table (the statement file)
+// before a reader runs; set by the SQL check. Without one, the reader runs
+// on the statement file as it is.
+using OpenSystemTableCall = rt::Long (*)(std::string_view serverCode);
+OpenSystemTableCall& OpenRV3SQLFileCall();
+
+}  // namespace upg
