@@ -102,11 +102,14 @@ rt::Long ExecuteSQLStatement(std::string_view statement, rt::Long level) {
     }
   }
   if (result != 0) {
+    // The caller reads the statement's error after the report.
+    rt::ErrorSnapshot failure = rt::SaveError();
     std::string back =
         file && db::IsOpen(*file) ? Cut(db::GetProperty(*file, db::Prop::Sql), 30000)
                                   : std::string(statement);
     ds_Error(level, kM26.id,
              "\r\n[RV3] \"" + back + "\"\r\n[RV3] err: " + err, kM26.text);
+    rt::RestoreError(failure);
   }
   Trace(Flag::A, "Statement executed, err: " + std::to_string(result));
   return result;
