@@ -46,16 +46,14 @@ rt::Long ds_ASALoadFieldQ() {
   PrimaryKeyLoaded() = 0;
   // In column order, so that a primary key over several columns lists them
   // in the table's order.
-  if (ExecuteSQLStatement(
+  if (!CatalogueQuery(
           "select c.column_name, c.nulls, c.width, c.scale, d.domain_name, c.\"default\", "
           "c.pkey, c.column_id from sys.syscolumn c inner join sys.systable t on c.table_id = "
           "t.table_id inner join sys.sysdomain d on c.domain_id = d.domain_id where "
           "t.table_name = " +
               TableLiteral() + " order by c.column_id",
-          0) != 0) {
-    ReportCatalogueFailure(kM34, "fields", " ");
+          kM34, "fields", " "))
     return 1;
-  }
   ServerColumn column;
   while (NextResultRow()) {
     const ResultRowFields& r = ResultRow();
@@ -84,7 +82,7 @@ rt::Long ds_ASALoadKeyQ() {
     TIQ().clear();
   }
   // One row per index column; an index's rows come together, in key order.
-  if (ExecuteSQLStatement(
+  if (!CatalogueQuery(
           "select i.index_name, c.column_name, i.\"unique\", ic.sequence, ic.\"order\", "
           "t.table_name from sysindex i, syscolumn c, sysixcol ic, systable t where "
           "t.table_name = " +
@@ -92,31 +90,21 @@ rt::Long ds_ASALoadKeyQ() {
               "and i.table_id = t.table_id and c.table_id = t.table_id and ic.table_id = "
               "t.table_id and i.index_id = ic.index_id and c.column_id = ic.column_id "
               "order by i.index_name, ic.sequence",
-          0) != 0) {
-    ReportCatalogueFailure(kM34, "indexes", " - ");
+          kM34, "indexes", " - "))
     return 1;
-  }
   // A new key starts from the one before it: an unknown kind keeps its ATT
   // and INDEX.
   ServerKey buffer;
   while (NextResultRow()) {
     const ResultRowFields& r = ResultRow();
-    const std::string& indexName = r[0];
-    const std::string& columnName = r[1];
-    bool descending = r[4] == "D";
-    if (!SKDQ().empty() && IsKey(SKDQ().back(), indexName)) {
-      AddKeyColumn(SKDQ().back(), columnName, descending);
-    } else {
-      StartKey(buffer, indexName);
-      AddKeyColumn(buffer, columnName, descending);
-      const std::string& unique = r[2];
-      if (unique == "Y" || unique == "U") buffer.att.clear();
-      if (unique == "N") buffer.att = "dup";
-      if (unique == "Y" || unique == "N") buffer.index = 1;
-      if (unique == "U") buffer.index = 0;
-      SKDQ().push_back(buffer);
-    }
-    LocateKeyField(columnName);
+    if (!AddKeyRowColumn(r[0], r[1], r[4] == "D", buffer)) continue;
+    ServerKey& key = SKDQ().back();
+    const std::string& unique = r[2];
+    if (unique == "Y" || unique == "U") key.att.clear();
+    if (unique == "N") key.att = "dup";
+    if (unique == "Y" || unique == "N") key.index = 1;
+    if (unique == "U") key.index = 0;
+    buffer = key;
   }
   Trace(Flag::A, "-- End of ds_ASALoadKeyQ :: records added to SqlKeyQ: " +
                      std::to_string(SKDQ().size()) + " --");

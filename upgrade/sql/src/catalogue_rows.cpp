@@ -13,6 +13,12 @@ std::string Cut(std::string text, size_t most) {
   return text;
 }
 
+void ReportCatalogueFailure(const SqlMessage& message, std::string_view tag,
+                            std::string_view separator) {
+  ReportSql(message, "[" + std::string(tag) + "] Error: " + rt::FileErrorState() +
+                         std::string(separator) + rt::Clip(rt::FileErrorText()));
+}
+
 }  // namespace
 
 void SetColumnName(ServerColumn& column, std::string_view name) {
@@ -51,10 +57,24 @@ void AddKeyColumn(ServerKey& key, std::string_view column, bool descending) {
     key.fieldNums[n - 1] = static_cast<rt::Short>(descending ? -n : n);
 }
 
-void ReportCatalogueFailure(const SqlMessage& message, std::string_view tag,
-                            std::string_view separator) {
-  ReportSql(message, "[" + std::string(tag) + "] Error: " + rt::FileErrorState() +
-                         std::string(separator) + rt::Clip(rt::FileErrorText()));
+bool AddKeyRowColumn(std::string_view name, std::string_view column, bool descending,
+                     const ServerKey& start) {
+  std::vector<ServerKey>& keys = SKDQ();
+  bool added = keys.empty() || !IsKey(keys.back(), name);
+  if (added) {
+    keys.push_back(start);
+    StartKey(keys.back(), name);
+  }
+  AddKeyColumn(keys.back(), column, descending);
+  LocateKeyField(column);
+  return added;
+}
+
+bool CatalogueQuery(std::string_view statement, const SqlMessage& message, std::string_view tag,
+                    std::string_view separator) {
+  if (ExecuteSQLStatement(statement, 0) == 0) return true;
+  ReportCatalogueFailure(message, tag, separator);
+  return false;
 }
 
 rt::Long CatalogueNumber(std::string_view text) { return rt::TextToLong(text); }

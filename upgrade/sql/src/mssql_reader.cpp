@@ -1,6 +1,7 @@
 // The SQL Server catalogue reader (columns, linked server, keys through the
 // server's system procedures) and the utility procedure made once per run.
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -70,10 +71,9 @@ rt::Long ds_MSSLoadFieldQ() {
   const SqlCheckState& check = SqlCheck();
   Trace(Flag::A, "-- Start of ds_MSSLoadFieldQ  --");
   SFDQ().clear();
-  if (ExecuteSQLStatement(Call("sp_columns", {check.tableName, check.tableOwner}), 0) != 0) {
-    ReportCatalogueFailure(kM34, "sp_columns", " ");
+  if (!CatalogueQuery(Call("sp_columns", {check.tableName, check.tableOwner}), kM34, "sp_columns",
+                      " "))
     return 1;
-  }
   ServerColumn column;
   while (NextResultRow()) {
     const ResultRowFields& r = ResultRow();
@@ -136,10 +136,9 @@ rt::Long ds_MSSLoadKeyQ() {
   ExecuteSQLStatement(Call("sp_pkeys", {check.tableName}), 0);
   if (NextResultRow()) primaryName = ResultRow()[5];
 
-  if (ExecuteSQLStatement(Call("sp_statistics", {check.tableName, check.tableOwner}), 0) != 0) {
-    ReportCatalogueFailure(kM34, "keys", " - ");
+  if (!CatalogueQuery(Call("sp_statistics", {check.tableName, check.tableOwner}), kM34, "keys",
+                      " - "))
     return 1;
-  }
   while (NextResultRow()) {
     const ResultRowFields& r = ResultRow();
     if (r[8].empty()) continue;  // the table's own statistics row
@@ -160,7 +159,7 @@ rt::Long ds_MSSLoadKeyQ() {
     key.att.clear();
     if (CatalogueNumber(row[3]) == 1) {
       key.att = "dup";
-    } else if (!primarySeen && key.keyName == rt::Upper(primaryName)) {
+    } else if (!primarySeen && rt::Upper(indexName) == rt::Upper(primaryName)) {
       key.att = "primary";
       primarySeen = true;
     }
@@ -169,13 +168,11 @@ rt::Long ds_MSSLoadKeyQ() {
       return Call("sp_indexes",
                   {server, check.tableName, check.tableOwner, check.databaseName, indexName});
     };
-    if (ExecuteSQLStatement(indexes(check.serverName), 0) != 0) {
-      ReportCatalogueFailure(kM34Index, "indexes", " - ");
-      if (ExecuteSQLStatement(indexes(RemoteMachineName()), 0) != 0) {
-        ReportCatalogueFailure({kM34Index.id, 1, kM34Index.text}, "indexes", " - ");
-        return 1;
-      }
-    }
+    // Asked of the server, else of the remote machine.
+    if (!CatalogueQuery(indexes(check.serverName), kM34Index, "indexes", " - ") &&
+        !CatalogueQuery(indexes(RemoteMachineName()), {kM34Index.id, 1, kM34Index.text},
+                        "indexes", " - "))
+      return 1;
     std::string upperIndex = rt::Upper(indexName);
     while (NextResultRow() && rt::Upper(ResultRow()[5]) == upperIndex) {
       AddKeyColumn(key, ResultRow()[8], ResultRow()[9] == "D");

@@ -21,11 +21,9 @@ std::string TableLiteral() { return Lit(rt::Upper(SqlCheck().tableName)); }
 rt::Long ds_ORALoadFieldQ() {
   Trace(Flag::A, "-- Start of ds_ORALoadFieldQ  --");
   SFDQ().clear();
-  if (ExecuteSQLStatement("select * from user_tab_columns where table_name = " + TableLiteral(),
-                          0) != 0) {
-    ReportCatalogueFailure(kM34, "columns", " ");
+  if (!CatalogueQuery("select * from user_tab_columns where table_name = " + TableLiteral(), kM34,
+                      "columns", " "))
     return 1;
-  }
   ServerColumn column;
   while (NextResultRow()) {
     const ResultRowFields& r = ResultRow();
@@ -62,57 +60,33 @@ rt::Long ds_ORALoadKeyQ() {
   TIQ().clear();
 
   // Indexes, one row per column in column order.
-  if (ExecuteSQLStatement("select * from user_ind_columns where table_name = " + table +
-                              " order by index_name, column_position",
-                          0) != 0) {
-    ReportCatalogueFailure(kM34, "index cols", " - ");
+  if (!CatalogueQuery("select * from user_ind_columns where table_name = " + table +
+                          " order by index_name, column_position",
+                      kM34, "index cols", " - "))
     return 1;
-  }
   while (NextResultRow()) {
     const ResultRowFields& r = ResultRow();
-    const std::string& indexName = r[0];
-    const std::string& columnName = r[2];
-    if (indexName.empty()) continue;
-    bool descending = Descending(r[6]);
-    if (!SKDQ().empty() && IsKey(SKDQ().back(), indexName)) {
-      AddKeyColumn(SKDQ().back(), columnName, descending);
-    } else {
-      ServerKey key;
-      StartKey(key, indexName);
-      AddKeyColumn(key, columnName, descending);
-      key.index = 1;
-      TIQ().push_back(TableInfoRow{key.keyName});
-      SKDQ().push_back(std::move(key));
+    if (r[0].empty()) continue;
+    if (AddKeyRowColumn(r[0], r[2], Descending(r[6]))) {
+      SKDQ().back().index = 1;
+      TIQ().push_back(TableInfoRow{SKDQ().back().keyName});
     }
-    LocateKeyField(columnName);
   }
 
   // Key constraints; one backed by an index read above only marks that index.
-  if (ExecuteSQLStatement("select * from user_cons_columns where table_name = " + table +
-                              " order by constraint_name, position",
-                          0) != 0) {
-    ReportCatalogueFailure(kM42, "constraints", " - ");
+  if (!CatalogueQuery("select * from user_cons_columns where table_name = " + table +
+                          " order by constraint_name, position",
+                      kM42, "constraints", " - "))
     return 1;
-  }
   while (NextResultRow()) {
     const ResultRowFields& r = ResultRow();
     const std::string& name = r[1];
-    const std::string& columnName = r[3];
     if (name.empty()) continue;
     if (Parked(rt::Upper(name))) {
       if (ServerKey* k = FindServerKey(name)) k->index = 0;
-      continue;
+    } else if (AddKeyRowColumn(name, r[3], false)) {
+      SKDQ().back().index = 0;
     }
-    if (!SKDQ().empty() && IsKey(SKDQ().back(), name)) {
-      AddKeyColumn(SKDQ().back(), columnName, false);
-    } else {
-      ServerKey key;
-      StartKey(key, name);
-      AddKeyColumn(key, columnName, false);
-      key.index = 0;
-      SKDQ().push_back(std::move(key));
-    }
-    LocateKeyField(columnName);
   }
 
   // The kind of every key: unique, primary or duplicates allowed.
@@ -123,10 +97,7 @@ rt::Long ds_ORALoadKeyQ() {
                       " and index_name = " + Lit(key.keyFileName)
                 : "select CONSTRAINT_TYPE from user_constraints where table_name = " + table +
                       " and constraint_name = " + Lit(key.keyFileName);
-    if (ExecuteSQLStatement(query, 0) != 0) {
-      ReportCatalogueFailure(kM34, isIndex ? "indexes" : "constraint type", " - ");
-      return 1;
-    }
+    if (!CatalogueQuery(query, kM34, isIndex ? "indexes" : "constraint type", " - ")) return 1;
     NextResultRow();
     std::string kind = rt::Upper(ResultRow()[0]);
     if (kind == "UNIQUE" || kind == "U") {

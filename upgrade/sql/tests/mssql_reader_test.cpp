@@ -67,6 +67,7 @@ TEST_F(MssqlReader, ReadsColumnsAndKeysThroughTheSystemProcedures) {
   server_->Answer("'UQ_Code')", {IndexColumn("UQ_Code", "Code")});
   server_->Fail("sp_helpconstraint('ByName')", "42000", "not a constraint");
 
+  LeaveStaleRows();
   EXPECT_EQ(upg::ds_MSSQLStructure(), 0);
 
   const std::string indexes = "CALL sp_indexes('SRV','Customers','dbo','shop',";
@@ -143,11 +144,15 @@ TEST_F(MssqlReader, LinkedServerSetUp) {
     for (const std::string& b : c.boxes) expected.push_back("RV3 " + b + "\r\nWould you like to End the Program?");
     EXPECT_EQ(boxes_, expected);
   }
-  // The extended remote name stays for the next table.
-  upg::SqlCheck().serverName = "HOST\\INST";
-  server_->statements.clear();
-  EXPECT_EQ(upg::ds_MSSQLStructure(), 0);
-  EXPECT_EQ(server_->statements[2], add + "'HOST\\INST','SQL Server')");
+  // The remote name extended by the instance stays so for the next table.
+  RemoteMachine("far");
+  for (std::string server : {"HOST\\INST", "SRV"}) {
+    FreshServer();
+    upg::SqlCheck().serverName = server;
+    EXPECT_EQ(upg::ds_MSSQLStructure(), 0);
+    EXPECT_EQ(server_->statements.at(3), add + "'far\\INST','SQL Server')");
+  }
+  RemoteMachine("");
 }
 
 TEST_F(MssqlReader, FailingQueriesAreReportedWithTheirTag) {

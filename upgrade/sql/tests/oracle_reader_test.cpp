@@ -43,6 +43,7 @@ class OracleReader : public sqltest::CatalogueReader {
 
 TEST_F(OracleReader, ReadsColumnsIndexesAndConstraints) {
   PlanCustomers();
+  LeaveStaleRows();
   EXPECT_EQ(upg::ds_OracleStructure(), 0);
   const std::string t = " where table_name = 'CUSTOMERS'";
   EXPECT_EQ(server_->statements,

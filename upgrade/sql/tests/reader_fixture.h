@@ -58,6 +58,12 @@ class CatalogueReader : public enginetest::Engine {
     boxes_.clear();
     traces_.clear();
   }
+  // Rows of an earlier table, which the reader must not keep.
+  static void LeaveStaleRows() {
+    upg::SFDQ().emplace_back().name = "OLD";
+    upg::SKDQ().emplace_back().keyName = "OLDKEY";
+    upg::TIQ().push_back({"OLDKEY"});
+  }
   // SFDQ rows as "NAME|AltName|type|autonum nullable dependant".
   static std::vector<std::string> Columns() {
     std::vector<std::string> out;

@@ -34,11 +34,19 @@ bool IsKey(const ServerKey& key, std::string_view name);
 // Appends `column` to the key's FIELDS and numbers it.
 void AddKeyColumn(ServerKey& key, std::string_view column, bool descending);
 
-// Reports a failed catalogue query with `message` (M34 or M42): detail
-// "[" + tag + "] Error: " + the file-error code + `separator` + the
-// clipped file-error text.
-void ReportCatalogueFailure(const SqlMessage& message, std::string_view tag,
-                            std::string_view separator);
+// The catalogue row of key `name` with its next `column`: appended to the
+// key last added when that has the name, else to a new key started from
+// `start` (ATT and INDEX kept) and added to SKDQ; the column is then looked
+// up in SFDQ. True when the key is new (SKDQ's last row).
+bool AddKeyRowColumn(std::string_view name, std::string_view column, bool descending,
+                     const ServerKey& start = {});
+
+// Runs a catalogue query at level 0; when it fails, reports it with
+// `message` (M34 or M42) and detail "[" + tag + "] Error: " + the
+// file-error code + `separator` + the clipped file-error text, and answers
+// false.
+bool CatalogueQuery(std::string_view statement, const SqlMessage& message, std::string_view tag,
+                    std::string_view separator);
 
 // The number at the start of a catalogue text, 0 when there is none.
 rt::Long CatalogueNumber(std::string_view text);
