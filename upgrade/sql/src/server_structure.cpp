@@ -37,15 +37,22 @@ SqlCheckState& SqlCheck() {
   return state;
 }
 
-ServerColumn* FindServerColumn(std::string_view name) {
+// A name as the queues keep it: clipped, upper-cased, at most 50 characters.
+static std::string QueueKey(std::string_view name) {
   std::string key = rt::Upper(rt::Clip(name));
+  if (key.size() > 50) key.resize(50);
+  return key;
+}
+
+ServerColumn* FindServerColumn(std::string_view name) {
+  std::string key = QueueKey(name);
   auto& q = SFDQ();
   auto it = std::find_if(q.begin(), q.end(), [&](const ServerColumn& c) { return c.name == key; });
   return it == q.end() ? nullptr : &*it;
 }
 
 ServerKey* FindServerKey(std::string_view keyName) {
-  std::string key = rt::Upper(rt::Clip(keyName));
+  std::string key = QueueKey(keyName);
   auto& q = SKDQ();
   auto it = std::find_if(q.begin(), q.end(),
                          [&](const ServerKey& k) { return rt::Upper(k.keyName) == key; });

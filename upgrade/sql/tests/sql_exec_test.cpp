@@ -158,6 +158,9 @@ TEST_F(SqlStatements, StatementOutcomes) {
   recorder_->outcomes["WARN"] = {"01000"};
   EXPECT_EQ(upg::ExecuteSQLStatement("SELECT 1   ", 0), 0);
   EXPECT_EQ(upg::ExecuteSQLStatement("BAD", 0), 1);
+  // The failure stays readable for the caller after its report.
+  EXPECT_EQ(rt::FileErrorState(), "42S02");
+  EXPECT_EQ(rt::FileErrorText(), "server refused: BAD");
   EXPECT_TRUE(Traced("[RV3] RV3 Error occurred executing SQL Statement:: \r\n[RV3] \r\n[RV3] \"BAD\"\r\n"
                      "[RV3] err: 42S02: server refused: BAD"));
   EXPECT_EQ(upg::ExecuteSQLStatement("WARN", 0), 3);

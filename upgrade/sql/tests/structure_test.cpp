@@ -1,34 +1,11 @@
 // The statement file's result rows and the key-column lookup of the readers.
 #include <gtest/gtest.h>
 
-#include "../../tests/engine_fixture.h"
-#include "canned_server.h"
-#include "velmora/files/files.h"
-#include "velmora/upgrade/server_structure.h"
-#include "velmora/upgrade/sql_exec.h"
+#include "reader_fixture.h"
 
 namespace {
 
-class ServerStructure : public enginetest::Engine {
- protected:
-  void SetUp() override {
-    Engine::SetUp();
-    db::RegisterSqlDriver("CANNED", server_);
-    db::Open(*file_);
-    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
-    upg::CurrentSQLFile() = file_.get();
-    upg::SFDQ().clear();
-    upg::SKDQ().clear();
-  }
-  void TearDown() override {
-    upg::CurrentSQLFile() = nullptr;
-    db::Close(*file_);
-    db::RegisterSqlDriver("CANNED", nullptr);
-    Engine::TearDown();
-  }
-  std::shared_ptr<sqltest::CannedServer> server_ = std::make_shared<sqltest::CannedServer>();
-  std::unique_ptr<db::FileDecl> file_ = sqltest::StatementFile("CANNED");
-};
+using ServerStructure = sqltest::CatalogueReader;
 
 TEST_F(ServerStructure, ResultRowsAreReadIntoTheFortyTextsAndClearedAtTheEnd) {
   std::string longText(300, 'x');
