@@ -60,7 +60,7 @@ class RealServer : public enginetest::Engine, public ::testing::WithParamInterfa
     c_ = sql::connectionFor("ODBC", owner, flavour, error);
     ASSERT_NE(c_, nullptr) << error;
     // Tables left by an interrupted run (Firebird names keys database-wide).
-    for (const char* t : {"Syn", "Cmp"}) DropTable(t);
+    for (const char* t : {"Syn", "Cmp", "Nul"}) DropTable(t);
   }
   void TearDown() override {
     sql::closeThreadConnections();
@@ -209,6 +209,27 @@ TEST_P(RealServer, AChangedDeclarationAltersTheTableAndKeepsItsRows) {
   ASSERT_EQ(qty.size(), 1u);
   EXPECT_EQ(qty[0].value_or("NULL"), "2147483647");
   EXPECT_TRUE(c_->execute("DROP TABLE Cmp")) << c_->error();
+}
+
+// A column that becomes part of a primary key is made NOT NULL in the
+// server's own syntax before the key is added.
+TEST_P(RealServer, AColumnJoiningThePrimaryKeyBecomesNotNull) {
+  DropTable("Nul");
+  auto before = db::DeclBuilder("Nul", "NUL").Field(sqltest::T::Long, "ID").Field(sqltest::T::Short, "N").Build();
+  Run(sqltest::CreateScript(*before, D()));
+  Run({"INSERT INTO Nul (ID, N) VALUES (1, 2)"});
+  auto old = db::DeclBuilder("Nul", "NUL").Field(sqltest::T::Long, "ID").Field(sqltest::T::Short, "N").Build();
+  auto declared = db::DeclBuilder("Nul", "NUL")
+                      .Field(sqltest::T::Long, "ID")
+                      .Field(sqltest::T::Short, "N")
+                      .Key("Nul_Key", {1}, db::kKeyPrimary)
+                      .Build();
+  std::vector<std::string> script = sqltest::CompareScript(*old, *declared, D());
+  ASSERT_EQ(script.size(), 2u);
+  Run(script);
+  EXPECT_FALSE(c_->execute("INSERT INTO Nul (ID, N) VALUES (NULL, 3)"));
+  EXPECT_FALSE(c_->execute("INSERT INTO Nul (ID, N) VALUES (1, 3)"));
+  EXPECT_TRUE(c_->execute("DROP TABLE Nul")) << c_->error();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServer,
