@@ -13,6 +13,7 @@
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/conversion.h"
 #include "velmora/upgrade/insert_lists.h"
+#include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/interpret.h"
 #include "velmora/upgrade/server_structure.h"
 #include "velmora/upgrade/sql_check.h"
@@ -71,6 +72,23 @@ inline void ClearQueues() {
   upg::SQ().clear();
   upg::DQ().clear();
   upg::AQ().clear();
+}
+
+// Every list and flag the statement builders read, as at start.
+inline void ResetStatementState() {
+  ClearQueues();
+  upg::SFDQ().clear();
+  upg::SKDQ().clear();
+  upg::ForcedTypes().clear();
+  upg::IQ().clear();
+  upg::ITQ().clear();
+  upg::BFQ().clear();
+  upg::BFILQ().clear();
+  upg::TSQ().clear();
+  upg::ISQ().clear();
+  upg::ForgetUsedAlternates();
+  upg::SqlCheck() = {};
+  upg::OpenHookState().identityInsert = false;
 }
 
 // The statements of the queues, DQ, SQ, AQ in running order.

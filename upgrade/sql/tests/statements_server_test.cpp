@@ -42,7 +42,7 @@ class RealServer : public enginetest::Engine, public ::testing::WithParamInterfa
  protected:
   void SetUp() override {
     Engine::SetUp();
-    Reset();
+    sqltest::ResetStatementState();
     upg::ds_SetOption("dctmasterkeys", "1");
     auto s = Servers();
     ASSERT_FALSE(s.empty()) << "the test servers are not running (" VELMORA_SQL_SERVERS_ENV ")";
@@ -64,16 +64,8 @@ class RealServer : public enginetest::Engine, public ::testing::WithParamInterfa
   }
   void TearDown() override {
     sql::closeThreadConnections();
-    Reset();
+    sqltest::ResetStatementState();
     Engine::TearDown();
-  }
-  static void Reset() {
-    sqltest::ClearQueues();
-    upg::SFDQ().clear();
-    upg::SKDQ().clear();
-    upg::IQ().clear();
-    upg::ForgetUsedAlternates();
-    upg::SqlCheck() = {};
   }
   bool Fb() const { return GetParam().dialect == Dialect::Firebird; }
   Dialect D() const { return GetParam().dialect; }

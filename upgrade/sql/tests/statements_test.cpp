@@ -43,26 +43,11 @@ class Statements : public enginetest::Engine {
  protected:
   void SetUp() override {
     Engine::SetUp();
-    Reset();
+    sqltest::ResetStatementState();
   }
   void TearDown() override {
-    Reset();
+    sqltest::ResetStatementState();
     Engine::TearDown();
-  }
-  static void Reset() {
-    sqltest::ClearQueues();
-    upg::SFDQ().clear();
-    upg::SKDQ().clear();
-    upg::ForcedTypes().clear();
-    upg::IQ().clear();
-    upg::ITQ().clear();
-    upg::BFQ().clear();
-    upg::BFILQ().clear();
-    upg::TSQ().clear();
-    upg::ISQ().clear();
-    upg::ForgetUsedAlternates();
-    upg::SqlCheck() = {};
-    upg::OpenHookState().identityInsert = false;
   }
 };
 
