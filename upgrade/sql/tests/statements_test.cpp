@@ -1,0 +1,204 @@
+// The statements each dialect generates: new tables for the data files'
+// declarations and a synthetic one, and comparisons with server columns
+// and keys filled by hand, checked against golden texts.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "../../tests/engine_fixture.h"
+#include "canned_server.h"
+#include "statement_fixture.h"
+#include "velmora/files/files.h"
+#include "velmora/data/dictionary.h"
+#include "velmora/upgrade/openhook.h"
+
+namespace {
+
+using upg::Dialect;
+
+struct NamedDialect {
+  Dialect d;
+  const char* name;
+};
+constexpr NamedDialect kDialects[] = {{Dialect::MsSql, "MSS"},     {Dialect::Oracle, "ORA"},
+                                      {Dialect::Anywhere, "ASA"},  {Dialect::MySql, "MYODBC 3"},
+                                      {Dialect::Firebird, "FIREBIRD"}};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Compares `actual` with the golden file; VELMORA_GOLDEN_OUT names a
+// folder that receives the actual text for review.
+void ExpectGolden(const std::string& name, const std::string& actual) {
+  if (const char* out = std::getenv("VELMORA_GOLDEN_OUT")) std::ofstream(std::string(out) + "/" + name) << actual;
+  EXPECT_EQ(actual, ReadFile(std::string(GOLDEN_DIR) + "/" + name)) << name;
+}
+
+class Statements : public enginetest::Engine {
+ protected:
+  void SetUp() override {
+    Engine::SetUp();
+    sqltest::ResetStatementState();
+  }
+  void TearDown() override {
+    sqltest::ResetStatementState();
+    Engine::TearDown();
+  }
+};
+
+std::string Section(const std::string& title, const std::vector<std::string>& statements) {
+  std::string out = "-- " + title + "\n";
+  for (const std::string& s : statements) out += s + "\n";
+  return out;
+}
+
+TEST_F(Statements, NewTablesOfEveryDeclarationInEveryDialect) {
+  upg::ds_SetOption("dctmasterkeys", "1");
+  std::string text;
+  for (const NamedDialect& nd : kDialects) {
+    for (int id = 0; id < data::kFileCount; ++id) {
+      auto file = data::Declaration(static_cast<data::FileId>(id)).Clone();
+      text += Section(std::string(nd.name) + " " + file->Label(), sqltest::CreateScript(*file, nd.d));
+    }
+    auto syn = sqltest::EveryType();
+    text += Section(std::string(nd.name) + " Syn", sqltest::CreateScript(*syn, nd.d));
+  }
+  ExpectGolden("create.txt", text);
+}
+
+TEST_F(Statements, ComparisonsInEveryDialect) {
+  upg::ds_SetOption("dctmasterkeys", "1");
+  upg::ds_AlternateFieldName("CMP:RENAMED", "CMP:OLDNAME");
+  std::string text;
+  for (const NamedDialect& nd : kDialects) {
+    upg::ForgetUsedAlternates();
+    auto before = sqltest::CmpOld(), after = sqltest::CmpNew();
+    text += Section(std::string(nd.name) + " changed", sqltest::CompareScript(*before, *after, nd.d));
+    // The table as the statements leave it matches: nothing is queued.
+    auto again = sqltest::CmpNew(), declared = sqltest::CmpNew();
+    EXPECT_EQ(sqltest::CompareScript(*again, *declared, nd.d), std::vector<std::string>{}) << nd.name;
+    auto syn = sqltest::EveryType(), synDeclared = sqltest::EveryType();
+    EXPECT_EQ(sqltest::CompareScript(*syn, *synDeclared, nd.d), std::vector<std::string>{}) << nd.name;
+  }
+  ExpectGolden("compare.txt", text);
+}
+
+TEST_F(Statements, DefaultsFromBlankZeroAndSetIfNew) {
+  upg::FilePrefix() = "PRE";
+  upg::SqlCheck().tableLabel = "Pre";
+  EXPECT_EQ(upg::DefaultExtra("QTY", "long", Dialect::MySql), "");
+  upg::ds_SetOption("blankzero", "1");
+  struct Case {
+    const char* name;
+    const char* type;
+    const char* want;
+  };
+  const Case blankZero[] = {{"QTY", "long", "0"},          {"PRICE", "decimal(7,2)", "0"},
+                            {"NAME", "string(10)", "''"},  {"DAY", "date", ""},
+                            {"HOUR", "time", ""},          {"NOTE", "1", "''"}};
+  for (const Case& c : blankZero) EXPECT_EQ(upg::DefaultExtra(c.name, c.type, Dialect::MySql), c.want) << c.name;
+  // A field's own row wins over the file and the option.
+  upg::BFQ().push_back({"pre:qty", 0});
+  EXPECT_EQ(upg::DefaultExtra("QTY", "long", Dialect::MySql), "");
+  upg::BFILQ().push_back({"pre", 0});
+  EXPECT_EQ(upg::DefaultExtra("NAME", "string(10)", Dialect::MySql), "");
+  // SetIfNew values, escaped in the dialect; only a plain number is bare.
+  upg::ITQ() = {{"PRE:NAME", "O'Neil\\", 0}, {"PRE:QTY", "42", 0}, {"PRE:BAD", "1; drop table x", 0},
+                {"PRE:AUTO", "  autoNumber", 0}};
+  EXPECT_EQ(upg::DefaultExtra("NAME", "string(10)", Dialect::MySql), "'O''Neil\\\\'");
+  EXPECT_EQ(upg::DefaultExtra("NAME", "string(10)", Dialect::Firebird), "'O''Neil\\'");
+  EXPECT_EQ(upg::DefaultExtra("QTY", "long", Dialect::MySql), "42");
+  EXPECT_EQ(upg::DefaultExtra("BAD", "long", Dialect::MySql), "'1; drop table x'");
+  EXPECT_EQ(upg::DefaultExtra("AUTO", "long", Dialect::MySql), "");
+  // A new column with a default gets it on the existing rows too.
+  upg::SQLTableName() = "Pre";
+  upg::Fdq().clear();
+  upg::Kdq().clear();
+  upg::Mdq().clear();
+  upg::FdqRow f;
+  f.name = "Qty";
+  f.type = "long";
+  f.sqlName = "QTY";
+  upg::Fdq().push_back(f);
+  upg::CompareFields(Dialect::Firebird);
+  EXPECT_EQ(sqltest::Queued(), (std::vector<std::string>{"Alter Table Pre add QTY integer Default 42",
+                                                         "update Pre set QTY = 42"}));
+}
+
+TEST_F(Statements, ProgressWithNothingToDoDividesNothing) {
+  upg::ProgressPercent() = 7;
+  upg::Fdq().clear();
+  upg::Kdq().clear();
+  upg::Mdq().clear();
+  upg::SQLTableName() = "Empty";
+  upg::QueueCreateTable(Dialect::Firebird);
+  upg::CompareFields(Dialect::Firebird);
+  upg::CompareKeys(Dialect::Firebird);
+  EXPECT_EQ(upg::ProgressPercent(), 7);
+}
+
+class TableSpaces : public Statements {
+ protected:
+  void SetUp() override {
+    Statements::SetUp();
+    db::RegisterSqlDriver("CANNED", server_);
+    db::Open(*file_);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    upg::CurrentSQLFile() = file_.get();
+  }
+  void TearDown() override {
+    upg::CurrentSQLFile() = nullptr;
+    db::Close(*file_);
+    db::RegisterSqlDriver("CANNED", nullptr);
+    Statements::TearDown();
+  }
+  std::shared_ptr<sqltest::CannedServer> server_ = std::make_shared<sqltest::CannedServer>();
+  std::unique_ptr<db::FileDecl> file_ = sqltest::StatementFile("CANNED");
+};
+
+TEST_F(TableSpaces, DefaultRowsAreUsedAndMissingSpacesCreated) {
+  EXPECT_EQ(upg::GetTableSpace("Forms", "T"), "");
+  EXPECT_TRUE(server_->statements.empty());
+  upg::TSQ().push_back({"DCTTBLSPC_", "DATA1", "/u01/data1.dbf", "10M"});
+  upg::ISQ().push_back({"FORMS_KEY", "IDX1", "/u01/idx'1.dbf", "5M"});
+  server_->Answer("TABLESPACE_NAME = 'IDX1'", {{"IDX1"}});
+  EXPECT_EQ(upg::GetTableSpace("Forms", "T"), "DATA1");
+  EXPECT_EQ(upg::GetTableSpace("forms_key", "I"), "IDX1");
+  EXPECT_EQ(server_->statements,
+            (std::vector<std::string>{
+                "select TABLESPACE_NAME from user_tablespaces where TABLESPACE_NAME = 'DATA1'",
+                "Create TableSpace DATA1  Logging  Datafile '/u01/data1.dbf'  Size 10M  Extent Management Local",
+                "select TABLESPACE_NAME from user_tablespaces where TABLESPACE_NAME = 'IDX1'"}));
+  // A size that is not a size never reaches the server.
+  EXPECT_EQ(upg::CreateTableSpace("X", "/x.dbf", "1M Reuse"), 1);
+  EXPECT_EQ(server_->statements.size(), 3u);
+  // The table and its indexes name their spaces.
+  upg::SQLTableName() = "Forms";
+  upg::Fdq().clear();
+  upg::Kdq().clear();
+  upg::Mdq().clear();
+  upg::FdqRow f;
+  f.name = "Id";
+  f.type = "long";
+  f.sqlName = "ID";
+  upg::Fdq().push_back(f);
+  upg::KdqRow k;
+  k.sqlKeyName = "FORMS_KEY";
+  k.att = " dup";
+  k.fields = " ID";
+  k.numFields = 1;
+  k.fieldNums = {1};
+  k.dctMaster = 1;
+  upg::Kdq().push_back(k);
+  sqltest::ClearQueues();
+  upg::QueueCreateTable(Dialect::Oracle);
+  EXPECT_EQ(sqltest::Queued(), (std::vector<std::string>{"CREATE TABLE Forms (ID number(10,0)) TABLESPACE DATA1",
+                                                         "CREATE INDEX FORMS_KEY ON Forms (ID) TABLESPACE IDX1"}));
+}
+
+}  // namespace
