@@ -272,9 +272,10 @@ class Journey : public ::testing::Test {
       e.win->InputMouse(message, e.ed->PageLeft + x, e.ed->PageTop + y);
       Settle();
     };
-    mouse(ui::msg::LButtonDown, 96, 160);
-    mouse(ui::msg::MouseMove, 288, 192);
-    mouse(ui::msg::LButtonDown, 288, 192);
+    // beside the name field, where the page is empty
+    mouse(ui::msg::LButtonDown, 400, 160);
+    mouse(ui::msg::MouseMove, 592, 192);
+    mouse(ui::msg::LButtonDown, 592, 192);
     ASSERT_EQ(e.ed->Queue.Count(), fields + 1);
     placed_ = rt::Clip(e.ed->Queue.At(e.ed->Queue.Count()).NAME.View());
     // Exit and Save; the form's own value ("John") is not kept as data
@@ -313,6 +314,7 @@ class Journey : public ::testing::Test {
     ASSERT_TRUE(EditorGone()) << ::testing::PrintToString(driver_->Messages());
     Settle();
     driver_->Shot(*forms, "journey-forms.png");
+    driver_->Shot(*frame, "journey-frame.png");
 
     Press(forms, library::kButton11_2);  // C&lose
     ASSERT_TRUE(Gone("Forms"));

@@ -22,7 +22,7 @@ class JourneyAgainHeadless : public JourneyHeadless {
 
 [[maybe_unused]] const bool kRegistered = [] {
   if (getenv(journey::kAgain))
-    testing::RegisterTest("JourneyAgain", "Headless", nullptr, nullptr, __FILE__, __LINE__,
+    testing::RegisterTest("JourneyAgainHeadless", "SameFolder", nullptr, nullptr, __FILE__, __LINE__,
                           []() -> JourneyHeadless* { return new JourneyAgainHeadless; });
   return true;
 }();
@@ -30,7 +30,7 @@ class JourneyAgainHeadless : public JourneyHeadless {
 TEST_F(JourneyHeadless, DesignFillRestartAndWrite) {
   DesignAndFill();
   ASSERT_FALSE(HasFailure());
-  const rt::ProcessResult again = RunAgain("JourneyAgain.Headless");
+  const rt::ProcessResult again = RunAgain("JourneyAgainHeadless.SameFolder");
   ASSERT_TRUE(again.Succeeded()) << "the second run:\n" << again.output;
   EXPECT_NE(again.output.find("[  PASSED  ] 1 test"), std::string::npos) << again.output;
   journey::CheckWritten(dir_, placed_);

@@ -58,6 +58,7 @@
 
 #include "qt_actions.h"
 #include "qt_geometry.h"
+#include "window_picture.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 #include "velmora/runtime/threads.h"
@@ -950,17 +951,12 @@ void QtBackend::Impl::Refresh(View& v, Window& w, int control) {
   if (control == 0 || control == kWindowOnly) {
     v.top->setWindowTitle(Q(w.Get(0, Prop::Text)));
     v.top->setWindowIcon(IconOf(w.Get(0, Prop::Icon)));
-    // background pictures are tiled behind the controls
+    // the window picture covers the client area; the toolbar's is tiled
     auto picture = [](const std::string& name) {
       std::string path = FindResource(name);
       return path.empty() ? QPixmap() : QPixmap(QString::fromStdString(path));
     };
-    if (QPixmap background = picture(w.Get(0, Prop::Background)); v.client && !background.isNull()) {
-      QPalette pal = v.client->palette();
-      pal.setBrush(QPalette::Window, QBrush(background));
-      v.client->setPalette(pal);
-      v.client->setAutoFillBackground(true);
-    }
+    qtpicture::SetWindowPicture(v.client, FindResource(w.Get(0, Prop::Background)));
     if (v.toolBar) v.toolBar->SetPicture(picture(w.Get(0, Prop::ToolbarBackground)));
     qtgeometry::Apply(w, v.sub ? static_cast<QWidget*>(v.sub) : v.top, v.client);
     for (int zone = 1; zone <= 8; ++zone) {
