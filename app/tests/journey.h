@@ -65,6 +65,9 @@ class Driver {
   virtual bool Until(const std::function<bool()>& done, int ms = 60000) = 0;
   // Keeps a picture of a window (backends that draw).
   virtual void Shot(ui::Window&, const std::string& /*name*/) {}
+  // Checks that a window inside the frame is in front and shows every
+  // button it has (backends that draw).
+  virtual void CheckInFront(ui::Window&) {}
   // The texts of the message boxes shown so far.
   virtual std::vector<std::string> Messages() = 0;
 };
@@ -283,6 +286,7 @@ class Journey : public ::testing::Test {
     ASSERT_TRUE(e.win->InputAccept(editor::kSave));
     ASSERT_TRUE(EditorGone()) << ::testing::PrintToString(driver_->Messages());
     Settle();
+    driver_->CheckInFront(*forms);
 
     // a data set, filled in the editor
     Press(forms, library::kInsert2);
@@ -313,6 +317,7 @@ class Journey : public ::testing::Test {
     ASSERT_TRUE(e.win->InputAccept(editor::kSave));  // Exit and Save
     ASSERT_TRUE(EditorGone()) << ::testing::PrintToString(driver_->Messages());
     Settle();
+    driver_->CheckInFront(*forms);
     driver_->Shot(*forms, "journey-forms.png");
     driver_->Shot(*frame, "journey-frame.png");
 

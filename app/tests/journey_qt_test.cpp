@@ -48,6 +48,22 @@ class QtDriver : public journey::Driver {
     std::cout << "picture: " << (dir / name).string() << "\n";
   }
 
+  void CheckInFront(ui::Window& w) override {
+    ui::ProcessEventsUntil([] { return false; }, 100);  // let the mirror follow
+    QWidget* widget = backend_->WindowWidget(w.GetLong(0, ui::Prop::Handle));
+    ASSERT_NE(widget, nullptr);
+    auto* sub = qobject_cast<QMdiSubWindow*>(widget->parentWidget());
+    ASSERT_NE(sub, nullptr) << "inside the frame";
+    EXPECT_EQ(sub->mdiArea()->activeSubWindow(), sub) << sub->windowTitle().toStdString() << " in front";
+    const QRect room = sub->mdiArea()->viewport()->rect();
+    EXPECT_TRUE(room.contains(sub->geometry())) << "the window fits the frame";
+    for (QAbstractButton* b : sub->findChildren<QAbstractButton*>()) {
+      if (!b->isVisibleTo(sub) || b->text().isEmpty()) continue;
+      const QRect at(b->mapTo(sub, QPoint(0, 0)), b->size());
+      EXPECT_TRUE(sub->rect().contains(at)) << b->text().toStdString() << " is cut";
+    }
+  }
+
  private:
   void Answer() {
     QWidget* modal = QApplication::activeModalWidget();

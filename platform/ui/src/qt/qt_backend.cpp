@@ -1110,7 +1110,14 @@ void QtBackend::WindowOpened(Window& w) {
 
 void QtBackend::WindowClosed(Window& w) {
   long handle = w.GetLong(0, Prop::Handle);
-  impl_->Later([this, handle] { impl_->Drop(handle); });
+  const int thread = w.Thread();
+  impl_->Later([this, handle, thread] {
+    impl_->Drop(handle);
+    // the window that opened it (the next one of its thread) comes to the front
+    if (auto next = TopWindow(thread); next && next->GetLong(0, Prop::Handle) != handle)
+      if (auto it = impl_->views.find(next->GetLong(0, Prop::Handle)); it != impl_->views.end())
+        qtgeometry::Activate(it->second.sub);
+  });
 }
 
 void QtBackend::ControlCreated(Window& w, int control) {
