@@ -392,18 +392,6 @@ class Journey : public ::testing::Test {
   std::string placed_;  // the name of the field placed in the editor
 };
 
-// The text poppler finds in a PDF file, every run of blanks as one.
-inline std::string PdfText(const std::string& file) {
-  rt::RunOptions o;
-  o.captureOutput = true;
-  rt::ProcessResult r = rt::RunProgram({"pdftotext", "-layout", file, "-"}, o);
-  EXPECT_TRUE(r.Succeeded()) << file;
-  std::string text;
-  for (char c : r.output)
-    if (c != ' ' || text.empty() || text.back() != ' ') text += c;
-  return text;
-}
-
 // What poppler says of a PDF file's form: "AcroForm" or "none".
 inline std::string PdfForm(const std::string& file) {
   rt::RunOptions o;
@@ -444,7 +432,7 @@ inline void CheckWritten(const fs::path& dir, const std::string& placed) {
   EXPECT_EQ(values[placed], kPlaced);
   EXPECT_TRUE(PdfValues(locked).empty());
   for (const std::string& file : {fillable, locked}) {
-    const std::string text = PdfText(file);
+    const std::string text = forms::PdfText(file);
     for (const char* value : {kName, kNotes, kChoice, kPlaced, "Hello Page One"})
       EXPECT_NE(text.find(value), std::string::npos) << value << " in " << file << ":\n" << text;
   }
