@@ -59,6 +59,7 @@
 #include "qt_actions.h"
 #include "qt_geometry.h"
 #include "window_picture.h"
+#include "group_header.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 #include "velmora/runtime/threads.h"
@@ -899,7 +900,8 @@ void QtBackend::Impl::RefreshList(View& v, Window& w, int n, QTreeWidget* t) {
     if (headers.isEmpty()) headers << QString();
     t->setColumnCount(static_cast<int>(headers.size()));
     t->setHeaderLabels(headers);
-    bool anyHeading = false;
+    // a group's heading shows across its columns when they have none
+    bool anyHeading = format && qtheader::ShowGroups(t, *format);
     for (const QString& h : headers) anyHeading = anyHeading || !h.isEmpty();
     t->setHeaderHidden(!anyHeading);
     if (format) {
