@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
@@ -67,8 +68,9 @@ class QtDriver : public journey::Driver {
  private:
   void Answer() {
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || modal == answered_.data()) return;
+    if (!modal) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      if (modal == answered_.data()) return;
       answered_ = modal;
       asked_.push_back(box->text().toStdString());
       const int button = messages_.empty() ? 0 : messages_.front();
@@ -81,20 +83,33 @@ class QtDriver : public journey::Driver {
       if (press) press->click();
       else box->done(0);
     } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-      answered_ = modal;
-      if (files_.empty()) {
-        dialog->reject();
-        return;
+      if (modal != answered_.data()) {
+        answered_ = modal;
+        tries_ = 0;
+        file_.clear();
+        if (files_.empty()) {
+          QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+          return;
+        }
+        file_ = files_.front();
+        files_.pop_front();
+      } else if (file_.empty() || ++tries_ % 20) {
+        return;  // a dialog still reading its folder may ignore the first try: again every 200 ms
       }
-      dialog->selectFile(QString::fromStdString(files_.front()));
-      files_.pop_front();
-      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);  // as the Open/Save button does
+      // the name typed into its name field and the dialog closed as
+      // accepted (its own accept and selection may wait for its folder's
+      // listing, which a busy machine delays)
+      if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(QString::fromStdString(file_));
+      else dialog->selectFile(QString::fromStdString(file_));
+      static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
     }
   }
 
   QTimer timer_;
   ui::QtBackend* backend_ = nullptr;
-  QPointer<QWidget> answered_;  // a dialog is answered once
+  QPointer<QWidget> answered_;  // the dialog being answered
+  std::string file_;            // the file chosen in it
+  int tries_ = 0;
   std::deque<int> messages_;
   std::deque<std::string> files_;
   std::vector<std::string> asked_;

@@ -250,7 +250,8 @@ int TreeWindow::Setup() {
   // the window resizes on its own sized event, then fits the page picture
   resizer_.Setup(*this);
   RemoveComponent(&resizer_);
-  RestorePosition(app::INIMgr());
+  // a size kept from last time places the controls for it at once
+  if (RestorePosition(app::INIMgr())) resizer_.Resize(Win());
   SetupTreeToolbar(toolbar_, kRelTree, kInsert, kChange, kDelete);
   router_.AddTarget(&toolbar_, kRelTree);
   tree_.SelectRow(1);
