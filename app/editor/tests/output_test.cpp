@@ -59,17 +59,7 @@ FormFacts Facts(const std::string& file) {
   return f;
 }
 
-// The text poppler finds on the pages, every run of blanks as one.
-std::string Text(const std::string& file) {
-  rt::RunOptions o;
-  o.captureOutput = true;
-  rt::ProcessResult r = rt::RunProgram({"pdftotext", "-layout", file, "-"}, o);
-  EXPECT_TRUE(r.Succeeded()) << file;
-  std::string text;
-  for (char c : r.output)
-    if (c != ' ' || text.empty() || text.back() != ' ') text += c;
-  return text;
-}
+std::string Text(const std::string& file) { return forms::PdfText(file); }
 
 // The share of dark pixels poppler draws in a rectangle of page 1 (points
 // from the shown page's top left), at 72 dpi.

@@ -7,8 +7,21 @@
 
 namespace library {
 
+bool FitPageImage(ui::Window& window, int panel, int image, double width, double height) {
+  const ui::Window::Rect p = window.Position(panel);
+  const auto fitted = FitPicture(width, height, {static_cast<double>(p.x), static_cast<double>(p.y),
+                                                 static_cast<double>(p.width), static_cast<double>(p.height)});
+  if (!fitted) return false;
+  window.Set(image, ui::Prop::NoWidth, 0L);
+  window.Set(image, ui::Prop::NoHeight, 0L);
+  window.Set(image, ui::Prop::Stretch, 1L);
+  window.SetPosition(image, std::lround(fitted->x), std::lround(fitted->y), std::lround(fitted->width),
+                     std::lround(fitted->height));
+  return true;
+}
+
 bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector<uint8_t>& bytes,
-                     double fallbackWidth, double fallbackHeight) {
+                     double fallbackWidth, double fallbackHeight, std::pair<double, double>* natural) {
   // the image takes its picture's natural size first
   window.Set(image, ui::Prop::NoWidth, 1L);
   window.Set(image, ui::Prop::NoHeight, 1L);
@@ -16,19 +29,13 @@ bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector
   double w = static_cast<double>(window.GetLong(image, ui::Prop::ImageWidth));
   double h = static_cast<double>(window.GetLong(image, ui::Prop::ImageHeight));
   if (w <= 0 || h <= 0) w = fallbackWidth, h = fallbackHeight;
-  const ui::Window::Rect p = window.Position(panel);
-  const auto fitted = FitPicture(w, h, {static_cast<double>(p.x), static_cast<double>(p.y),
-                                        static_cast<double>(p.width), static_cast<double>(p.height)});
-  if (bytes.empty() || !fitted) {
+  if (natural) *natural = {w, h};
+  if (bytes.empty() || !FitPageImage(window, panel, image, w, h)) {
     window.SetImage(image, {});
     window.Hide(image);
+    if (natural) *natural = {0, 0};
     return false;
   }
-  window.Set(image, ui::Prop::NoWidth, 0L);
-  window.Set(image, ui::Prop::NoHeight, 0L);
-  window.Set(image, ui::Prop::Stretch, 1L);
-  window.SetPosition(image, std::lround(fitted->x), std::lround(fitted->y), std::lround(fitted->width),
-                     std::lround(fitted->height));
   window.Unhide(image);
   return true;
 }

@@ -43,13 +43,13 @@ void HidePageImage(ui::Window& window, int image) {
   window.Hide(image);
 }
 
-void ShowPageImage(ui::Window& window, int panel, int image) {
+void ShowPageImage(ui::Window& window, int panel, int image, std::pair<double, double>* natural) {
   data::Dictionary& d = data::ThisThread();
   db::FileDecl& pages = d.File(FileId::FormPages);
   const int memo = pages.MemoIndex("FOR1:PAGEIMAGE");
   std::vector<uint8_t> picture;
   if (memo >= 0) picture = db::BlobRead(pages, memo, 0, db::BlobSize(pages, memo));
-  ShowPagePicture(window, panel, image, picture, d.FOR1.PAGEWIDTH, d.FOR1.PAGEHEIGHT);
+  ShowPagePicture(window, panel, image, picture, d.FOR1.PAGEWIDTH, d.FOR1.PAGEHEIGHT, natural);
 }
 
 // ---- the descriptions
@@ -247,7 +247,11 @@ int TreeWindow::Setup() {
   opened_ = true;
   cl::SetSystemIcon("edit.ico");
   if (Win().Get(0, Prop::Icon).empty()) Win().Set(0, Prop::Icon, "edit.ico");
-  RestorePosition(app::INIMgr());
+  // the window resizes on its own sized event, then fits the page picture
+  resizer_.Setup(*this);
+  RemoveComponent(&resizer_);
+  // a size kept from last time places the controls for it at once
+  if (RestorePosition(app::INIMgr())) resizer_.Resize(Win());
   SetupTreeToolbar(toolbar_, kRelTree, kInsert, kChange, kDelete);
   router_.AddTarget(&toolbar_, kRelTree);
   tree_.SelectRow(1);
@@ -324,12 +328,13 @@ void TreeWindow::RowSelected(bool popup) {
   const long row = tree_.SelectedRow();
   const long level = tree_.LevelOf(row);
   long form = 0;
+  picture_ = {0, 0};
   if (level == 0) {
     HidePageImage(Win(), kImage);
   } else if (tree_.ReadRow(row, true)) {
     form = d.FOR.ID;
     const bool page = level == 2 && desc_.rows.childFile == FileId::FormPages;
-    if (page || ReadFormPage(form)) ShowPageImage(Win(), kPanel1, kImage);
+    if (page || ReadFormPage(form)) ShowPageImage(Win(), kPanel1, kImage, &picture_);
     else HidePageImage(Win(), kImage);
   } else {
     return;  // the tree was read again
@@ -447,6 +452,12 @@ int TreeWindow::OnFieldEvent() {
 }
 
 int TreeWindow::OnWindowEvent() {
+  if (Win().EventNo() == ui::ev::Sized && opened_) {
+    // the controls in proportion, the page picture fitted to its panel again
+    resizer_.Resize(Win());
+    if (picture_.first > 0 && !FitPageImage(Win(), kPanel1, kImage, picture_.first, picture_.second))
+      HidePageImage(Win(), kImage);
+  }
   if (Win().EventNo() == ui::ev::GainFocus && opened_) {
     // focus return: changes of other windows show, the selected row stays
     const long row = tree_.SelectedRow();

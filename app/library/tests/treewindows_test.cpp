@@ -272,3 +272,33 @@ TEST_F(TreeWindows, FormsWindowWithoutFormsShowsOnlyTheRoot) {
 }
 
 }  // namespace
+
+namespace {
+
+// A window made smaller (as the frame does when it is smaller than the
+// window) keeps every control inside and the page picture in proportion,
+// within its panel.
+TEST_F(TreeWindows, FormsWindowMadeSmallerKeepsItsControlsInsideAndThePictureInProportion) {
+  AddForm("Alpha", 1);
+  auto w = Start(&lib::ShowAll, "Forms");
+  ASSERT_TRUE(w);
+  ASSERT_TRUE(w->IsShown(lib::kImage));
+  const ui::Window::Rect full = w->PixelPosition(0);
+  w->InputSize(full.width * 3 / 4, full.height * 4 / 5);
+  Settle(*w);
+  const ui::Window::Rect now = w->Position(0);
+  for (int control : {lib::kRelTree, lib::kList, lib::kButton11, lib::kButton11_2, lib::kDelete2, lib::kContract}) {
+    const ui::Window::Rect r = w->Position(control);
+    EXPECT_LE(r.x + r.width, now.width) << control;
+    EXPECT_LE(r.y + r.height, now.height) << control;
+  }
+  const ui::Window::Rect image = w->Position(lib::kImage), panel = w->Position(lib::kPanel1);
+  EXPECT_TRUE(w->IsShown(lib::kImage));
+  EXPECT_NEAR(static_cast<double>(image.width) / static_cast<double>(image.height), 600.0 / 800.0, 0.02);
+  EXPECT_GE(image.x, panel.x);
+  EXPECT_GE(image.y, panel.y);
+  EXPECT_LE(image.x + image.width, panel.x + panel.width);
+  EXPECT_LE(image.y + image.height, panel.y + panel.height);
+}
+
+}  // namespace

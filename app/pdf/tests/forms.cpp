@@ -1,7 +1,11 @@
 #include "forms.h"
 
+#include <gtest/gtest.h>
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
+
+#include "velmora/runtime/process.h"
 
 namespace forms {
 namespace {
@@ -229,6 +233,17 @@ void Encrypt(const std::string& source, const std::string& path, const std::stri
   w.setR6EncryptionParameters(user.c_str(), owner.c_str(), true, true, true, true, true, true,
                               qpdf_r3p_full, true);
   w.write();
+}
+
+std::string PdfText(const std::string& file) {
+  rt::RunOptions o;
+  o.captureOutput = true;
+  rt::ProcessResult r = rt::RunProgram({"pdftotext", "-layout", file, "-"}, o);
+  EXPECT_TRUE(r.Succeeded()) << file;
+  std::string text;
+  for (char c : r.output)
+    if (c != ' ' || text.empty() || text.back() != ' ') text += c;
+  return text;
 }
 
 }  // namespace forms

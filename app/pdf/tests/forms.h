@@ -31,6 +31,10 @@ std::string MakePartialRadio(const std::string& path);
 // One page with a text field `depth` levels down the field tree.
 std::string MakeDeepField(const std::string& path, int depth);
 
+// The text poppler finds on the pages of a PDF file, every run of blanks
+// as one.
+std::string PdfText(const std::string& file);
+
 // A copy of `source` encrypted with the given passwords.
 void Encrypt(const std::string& source, const std::string& path, const std::string& user,
              const std::string& owner);

@@ -415,6 +415,10 @@ int iSEDFlattenFormField(int field) {
     d.staleAppearance.erase(r.field.getObjGen());
     d.restyled.erase(r.field.getObjGen());
     ForgetField(d, field);
+    // a document whose last field is gone is no form any more
+    auto left = AcroForm(d, false);
+    if (left.isDictionary() && left.getKey("/Fields").isArray() && left.getKey("/Fields").getArrayNItems() == 0)
+      d.qpdf->getRoot().removeKey("/AcroForm");
     return 1;
   });
 }

@@ -440,6 +440,56 @@ TEST_F(UiQtBackend, ToolbarShowsItsPictureTiledBehindTheButtons) {
   std::filesystem::remove(path);
 }
 
+// The window's picture is stretched over the whole client area, however
+// small the picture; a list's column group shows its heading across its
+// columns.
+TEST_F(UiQtBackend, WindowPictureCoversTheClientAreaAndGroupsShowTheirHeading) {
+  QImage picture(4, 16, QImage::Format_RGB32);
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, qRgb(250 - y * 15, 250 - y * 15, 250));
+  auto path = std::filesystem::temp_directory_path() / "velmora-ui-window-picture.png";
+  ASSERT_TRUE(picture.save(QString::fromStdString(path.string())));
+  WindowDesc d;
+  d.caption = "Filled Documents";
+  d.width = 300, d.height = 200;
+  d.background = path.string();
+  ControlDesc list = C(ControlType::List, "?LIST");
+  list.x = 150, list.y = 4, list.width = 140, list.height = 60;
+  list.format = "60L(2)|M~Name~@s20@[30L(2)|M@d17@30L(2)|M@t7@]|M~Date/Time Created~";
+  d.controls = {list};
+  auto w = OpenHere(d);
+  QWidget* client = backend_->ClientWidget(w->GetLong(0, Prop::Handle));
+  ASSERT_NE(client, nullptr);
+  ASSERT_TRUE(Pump([&] { return client->height() > 100; }));
+  const QImage shown = client->grab().toImage();
+  // from light at the top to dark at the bottom, once: no repeat
+  int last = 256;
+  for (int i = 0; i < 12; ++i) {
+    const int y = 2 + (shown.height() - 5) * i / 11, grey = qGray(shown.pixel(2, y));
+    EXPECT_LT(grey, last) << "row " << y;
+    last = grey;
+  }
+  EXPECT_LT(last, 80);
+
+  auto* tree = qobject_cast<QTreeWidget*>(Widget(*w, 1));
+  ASSERT_NE(tree, nullptr);
+  ASSERT_TRUE(Pump([&] { return !tree->header()->isHidden() && tree->header()->isVisible(); }));
+  EXPECT_EQ(tree->headerItem()->text(0), "Name");
+  EXPECT_EQ(tree->headerItem()->text(1), "");
+  // the group's heading is drawn over the date and time columns: some of
+  // the text's dark pixels lie right of where the date column starts
+  const QImage header = tree->header()->grab().toImage();
+  const int from = tree->header()->sectionViewportPosition(1) + 4;
+  const int between = tree->header()->sectionViewportPosition(2);  // a section's edge, not text
+  int dark = 0;
+  for (int y = 3; y < header.height() - 3; ++y)
+    for (int x = from; x < header.width() - 4; ++x)
+      dark += std::abs(x - between) > 2 && qGray(header.pixel(x, y)) < 100;
+  EXPECT_GT(dark, 40);
+  CloseHere(std::move(w));
+  std::filesystem::remove(path);
+}
+
 TEST_F(UiQtBackend, WindowsFontsMapToInstalledFamiliesAndSetTheDialogUnits) {
   WindowDesc d;
   d.caption = "Application Setup";

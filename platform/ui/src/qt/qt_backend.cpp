@@ -58,6 +58,8 @@
 
 #include "qt_actions.h"
 #include "qt_geometry.h"
+#include "window_picture.h"
+#include "group_header.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 #include "velmora/runtime/threads.h"
@@ -898,7 +900,8 @@ void QtBackend::Impl::RefreshList(View& v, Window& w, int n, QTreeWidget* t) {
     if (headers.isEmpty()) headers << QString();
     t->setColumnCount(static_cast<int>(headers.size()));
     t->setHeaderLabels(headers);
-    bool anyHeading = false;
+    // a group's heading shows across its columns when they have none
+    bool anyHeading = format && qtheader::ShowGroups(t, *format);
     for (const QString& h : headers) anyHeading = anyHeading || !h.isEmpty();
     t->setHeaderHidden(!anyHeading);
     if (format) {
@@ -950,17 +953,12 @@ void QtBackend::Impl::Refresh(View& v, Window& w, int control) {
   if (control == 0 || control == kWindowOnly) {
     v.top->setWindowTitle(Q(w.Get(0, Prop::Text)));
     v.top->setWindowIcon(IconOf(w.Get(0, Prop::Icon)));
-    // background pictures are tiled behind the controls
+    // the window picture covers the client area; the toolbar's is tiled
     auto picture = [](const std::string& name) {
       std::string path = FindResource(name);
       return path.empty() ? QPixmap() : QPixmap(QString::fromStdString(path));
     };
-    if (QPixmap background = picture(w.Get(0, Prop::Background)); v.client && !background.isNull()) {
-      QPalette pal = v.client->palette();
-      pal.setBrush(QPalette::Window, QBrush(background));
-      v.client->setPalette(pal);
-      v.client->setAutoFillBackground(true);
-    }
+    qtpicture::SetWindowPicture(v.client, FindResource(w.Get(0, Prop::Background)));
     if (v.toolBar) v.toolBar->SetPicture(picture(w.Get(0, Prop::ToolbarBackground)));
     qtgeometry::Apply(w, v.sub ? static_cast<QWidget*>(v.sub) : v.top, v.client);
     for (int zone = 1; zone <= 8; ++zone) {
@@ -1114,7 +1112,14 @@ void QtBackend::WindowOpened(Window& w) {
 
 void QtBackend::WindowClosed(Window& w) {
   long handle = w.GetLong(0, Prop::Handle);
-  impl_->Later([this, handle] { impl_->Drop(handle); });
+  const int thread = w.Thread();
+  impl_->Later([this, handle, thread] {
+    impl_->Drop(handle);
+    // the window that opened it (the next one of its thread) comes to the front
+    if (auto next = TopWindow(thread); next && next->GetLong(0, Prop::Handle) != handle)
+      if (auto it = impl_->views.find(next->GetLong(0, Prop::Handle)); it != impl_->views.end())
+        qtgeometry::Activate(it->second.sub);
+  });
 }
 
 void QtBackend::ControlCreated(Window& w, int control) {

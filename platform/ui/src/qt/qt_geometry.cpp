@@ -125,4 +125,9 @@ void ArrangeIcons(QMdiArea* area) {
   }
 }
 
+void Activate(QMdiSubWindow* sub) {
+  if (!sub || !sub->mdiArea() || !sub->isVisible()) return;
+  sub->mdiArea()->setActiveSubWindow(sub);
+}
+
 }  // namespace ui::qtgeometry

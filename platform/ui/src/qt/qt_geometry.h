@@ -8,6 +8,7 @@
 #include <functional>
 
 class QMdiArea;
+class QMdiSubWindow;
 class QWidget;
 
 namespace ui {
@@ -36,6 +37,10 @@ QSize Preferred(const Window& w, const QWidget* top, const QWidget* client);
 // Lines the minimized children of `area` up along its bottom edge, left to
 // right and upwards; the other children stay where they are.
 void ArrangeIcons(QMdiArea* area);
+
+// Makes `sub` (an MDI child; nullptr does nothing) the active child of its
+// area, in front of the others.
+void Activate(QMdiSubWindow* sub);
 
 }  // namespace qtgeometry
 }  // namespace ui

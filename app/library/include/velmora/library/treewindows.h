@@ -14,7 +14,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "velmora/classlib/resizer.h"
 #include "velmora/classlib/toolbar.h"
 #include "velmora/classlib/window.h"
 #include "velmora/library/reltree.h"
@@ -67,7 +69,7 @@ TreeWindowDesc FormsWindow();
 
 // Shows the page picture of the FormPages buffer in `image`, fitted to
 // `panel` with its proportions kept; an empty picture hides the image.
-void ShowPageImage(ui::Window& window, int panel, int image);
+void ShowPageImage(ui::Window& window, int panel, int image, std::pair<double, double>* natural = nullptr);
 void HidePageImage(ui::Window& window, int image);
 
 class TreeWindow : public cl::ProcedureWindow {
@@ -119,6 +121,9 @@ class TreeWindow : public cl::ProcedureWindow {
   RelationTree tree_;
   RelationTreeToolbar toolbar_{tree_};
   cl::ToolbarRouter router_;
+  // keeps the controls in proportion when the window is fitted to the frame
+  cl::WindowResizer resizer_;
+  std::pair<double, double> picture_{0, 0};  // the page picture's size, while one shows
   bool relationOpened_ = false;
   bool opened_ = false;
 };
