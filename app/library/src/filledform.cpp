@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "recordwindow.h"
+#include "velmora/classlib/locator.h"
 #include "velmora/editor/formeditor.h"
 #include "velmora/library/records.h"
 #include "velmora/runtime/datetime.h"
@@ -84,6 +85,11 @@ class DataSetRecordWindow : public RecordWindow {
     w.Bind(kName, ui::UseVar::Of(d.FIL.FILLEDFORMNAME));
     w.Bind(kDate, LIBRARY_FIELD(d.FIL, DATECREATED, Long));
     w.Bind(kTime, LIBRARY_FIELD(d.FIL, TIMECREATED, Long));
+    UseHistory(FileId::FilledForm, {{kId, "FIL:ID"}, {kFormId, "FIL:FORMID"}, {kName, "FIL:FILLEDFORMNAME"},
+                                    {kDate, "FIL:DATECREATED"}, {kTime, "FIL:TIMECREATED"}});
+    History.Restored = [this](int control) {
+      if (control == kFormId) ShowFormName();
+    };
     ui::SetCursor(ui::cursor::Arrow);
     Refresh();
     return cl::kBenign;
@@ -113,13 +119,7 @@ class DataSetRecordWindow : public RecordWindow {
 
   // "Form Name:" shows the data set's form (empty when there is none).
   void Refresh() override {
-    const rt::Long form = data::ThisThread().FIL.FORMID;
-    formName_ = "";
-    SideFile forms(FileId::Forms);
-    auto& f = forms.Buffer<data::FormsRecord>();
-    forms.Scan(
-        "FOR:ID_Key", [&] { f.ID = form; }, [&] { return f.ID == form; },
-        [&](const std::string&) { formName_ = f.FORMNAME.View(); });
+    ReadFormName();
     ProcedureWindow::Refresh();
   }
 
@@ -166,6 +166,20 @@ class DataSetRecordWindow : public RecordWindow {
     // The editor's own windows may have read other data sets.
     d.FIL = entry;
     Refresh();
+  }
+
+  void ReadFormName() {
+    const rt::Long form = data::ThisThread().FIL.FORMID;
+    formName_ = "";
+    SideFile forms(FileId::Forms);
+    auto& f = forms.Buffer<data::FormsRecord>();
+    forms.Scan(
+        "FOR:ID_Key", [&] { f.ID = form; }, [&] { return f.ID == form; },
+        [&](const std::string&) { formName_ = f.FORMNAME.View(); });
+  }
+  void ShowFormName() {
+    ReadFormName();
+    Win().Display(kFormName);
   }
 
   bool valuesOpened_ = false, editorOpened_ = false;
@@ -235,6 +249,9 @@ class SelectDataSetWindow : public RecordWindow {
     formsOpened_ = d.Relate(FileId::Forms)->Open() == cl::kBenign;
     if (!aliasOpened_) return cl::kNotify;
     OpenWindow(SelectWindow());
+    locator_.Init(
+        Win(), kBrowse, [this] { return rows_.Rows(); },
+        [this](long row) { return rows_.rows[static_cast<size_t>(row - 1)].name; });
     LoadRows();
     Win().Select(kBrowse);
     return cl::kBenign;
@@ -258,10 +275,22 @@ class SelectDataSetWindow : public RecordWindow {
     return ProcedureWindow::OnAccepted();
   }
 
+  // A row chosen by the user starts the locator anew.
+  int OnNewSelection() override {
+    if (Win().Field() == kBrowse) locator_.Reset();
+    return cl::kBenign;
+  }
+
+  int OnFieldEvent() override {
+    if (Win().Field() == kBrowse && Win().EventNo() == ui::ev::AlertKey) locator_.TakeKey(Win().Keycode());
+    return cl::kBenign;
+  }
+
  private:
   // The data sets of the current form, in the order of ALI:FormID_Key.
   void LoadRows() {
     data::Dictionary& d = data::ThisThread();
+    locator_.Reset();
     const rt::Long form = d.FOR.ID;
     rows_.rows.clear();
     cl::FileManager* sets = d.Access(FileId::AliasFilledForm);
@@ -294,6 +323,7 @@ class SelectDataSetWindow : public RecordWindow {
 
   bool aliasOpened_ = false, formsOpened_ = false;
   DataSetRows rows_;
+  cl::TypeAheadLocator locator_;
 };
 
 }  // namespace

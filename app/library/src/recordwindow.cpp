@@ -6,6 +6,7 @@
 #include "velmora/app/program.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/ui/keys.h"
 
 namespace library {
 
@@ -61,7 +62,13 @@ void RecordWindow::OpenWindow(const ui::WindowDesc& desc) {
   Load(desc);
   Open();
   SetRecordCaption();
+  Resizer.Setup(*this);
   RestorePosition(app::INIMgr());
+}
+
+void RecordWindow::UseHistory(FileId file, std::initializer_list<std::pair<int, const char*>> fields) {
+  History.Setup(*this, ui::key::Ctrl | 'H', data::ThisThread().File(file));
+  for (const auto& [control, field] : fields) History.AddField(control, field);
 }
 
 void RecordWindow::End() {

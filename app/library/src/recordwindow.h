@@ -5,10 +5,14 @@
 
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "velmora/classlib/history.h"
+#include "velmora/classlib/resizer.h"
 #include "velmora/classlib/window.h"
 #include "velmora/data/dictionary.h"
 #include "velmora/ui/desc.h"
@@ -43,9 +47,16 @@ class RecordWindow : public cl::ProcedureWindow {
   // for the window's lifetime; `cancel` closes with response 2 and `ok`
   // completes the request. False when the relation could not be opened.
   bool OpenPrimary(data::FileId file, int cancel, int ok);
-  // Loads and opens the window with the caption of its request and the
-  // position saved under the procedure name.
+  // Loads and opens the window with the caption of its request; the
+  // resizer is attached and the position saved under the procedure name
+  // restored.
   void OpenWindow(const ui::WindowDesc& desc);
+  // The history key Ctrl+H with a copy of `file`'s record (as the request
+  // has it now) for these controls and their fields.
+  void UseHistory(data::FileId file, std::initializer_list<std::pair<int, const char*>> fields);
+
+  cl::WindowResizer Resizer;
+  cl::FieldHistory History;
   // Saves the position, runs the base tear-down, closes the primary
   // relation and takes the procedure name off the stack.
   void End();

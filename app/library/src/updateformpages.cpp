@@ -64,6 +64,9 @@ class PageRecordWindow : public RecordWindow {
     ui::Window& w = Win();
     w.Bind(kPageNo, LIBRARY_FIELD(d.FOR1, PAGENO, Short));
     w.Bind(kFormId, LIBRARY_FIELD(d.FOR1, FORMID, Long));
+    UseHistory(FileId::FormPages, {{kPageNo, "FOR1:PAGENO"}, {kFormId, "FOR1:FORMID"}});
+    // the picture is fitted to its panel again at every size
+    Resizer.AfterResize = [this] { ShowPicture(); };
     if (Request != cl::request::Insert) {
       ShowPicture();
     } else {

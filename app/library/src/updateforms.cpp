@@ -156,6 +156,15 @@ class FormRecordWindow : public RecordWindow {
     w.Bind(kSetDate, LIBRARY_FIELD(d.FIL, DATECREATED, Long));
     w.Bind(kSetTime, LIBRARY_FIELD(d.FIL, TIMECREATED, Long));
     w.Bind(kActionString, ui::UseVar::Of(action_));
+    UseHistory(FileId::Forms, {{kId, "FOR:ID"}, {kName, "FOR:FORMNAME"}, {kDate, "FOR:DATECREATED"},
+                               {kTime, "FOR:TIMECREATED"}, {kIsPdf, "FOR:ISPDF"}, {kPages, "FOR:TOTALPAGES"},
+                               {kFile, "FOR:ORIGINALPDFFILE"}, {kVersion, "FOR:PDFVERSION"},
+                               {kModified, "FOR:MODIFICATIONDATE"}, {kCreated, "FOR:CREATIONDATE"},
+                               {kTitle, "FOR:TITLE"}, {kSubject, "FOR:SUBJECT"}, {kCreator, "FOR:CREATOR"},
+                               {kProducer, "FOR:PRODUCER"}, {kAuthor, "FOR:AUTHOR"}});
+    History.Restored = [this](int control) {
+      if (control == kIsPdf) EnableLookup();
+    };
 
     defaults_.transparent = static_cast<rt::Byte>(app::ReadSetting("Field Transparent", 0));
     defaults_.flat = static_cast<rt::Byte>(app::ReadSetting("Field Flat", 1));

@@ -53,6 +53,7 @@ bool FieldHistory::Restore(int control) {
   if (w.GetLong(control, ui::Prop::ReadOnly) || w.GetLong(control, ui::Prop::Disable)) return false;
   std::memcpy(file_->Record() + it->second.offset, copy_.data() + it->second.offset, it->second.size);
   w.Display(control);
+  if (Restored) Restored(control);
   return true;
 }
 

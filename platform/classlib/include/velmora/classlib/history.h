@@ -10,6 +10,7 @@
 // record when none was saved yet. Every save by a record window of the
 // file makes the record as written the thread's copy for the next insert.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,9 @@ class FieldHistory : public WindowComponent {
 
   int TakeEvent(ProcedureWindow& window) override;
   void RecordSaved(ProcedureWindow& window) override;
+
+  // What the window does after a field was put back (the control).
+  std::function<void(int)> Restored;
 
  private:
   struct Span {
