@@ -70,9 +70,9 @@ class DataSetRecordWindow : public RecordWindow {
   int Setup() override {
     Begin();
     data::Dictionary& d = data::ThisThread();
-    valuesOpened_ = d.Relate(FileId::FilledData)->Open() == cl::kBenign;
-    for (FileId id : {FileId::FormPages, FileId::PageControls})
-      if (d.Access(id)->Open() == cl::kBenign) opened_.push_back(id);
+    OpenRelation(FileId::FilledData);
+    OpenFile(FileId::FormPages);
+    OpenFile(FileId::PageControls);
     if (!OpenPrimary(FileId::FilledForm, kCancel, kOk)) return cl::kNotify;
     if (PrepareRequest() != cl::kBenign) return cl::kNotify;
     dataSet_ = d.FIL.ID;
@@ -80,12 +80,7 @@ class DataSetRecordWindow : public RecordWindow {
     OpenWindow(DataSetWindow());
     ui::Window& w = Win();
     w.Bind(kFormName, ui::UseVar::Of(formName_));
-    w.Bind(kId, LIBRARY_FIELD(d.FIL, ID, Long));
-    w.Bind(kFormId, LIBRARY_FIELD(d.FIL, FORMID, Long));
-    w.Bind(kName, ui::UseVar::Of(d.FIL.FILLEDFORMNAME));
-    w.Bind(kDate, LIBRARY_FIELD(d.FIL, DATECREATED, Long));
-    w.Bind(kTime, LIBRARY_FIELD(d.FIL, TIMECREATED, Long));
-    UseHistory(FileId::FilledForm, {{kId, "FIL:ID"}, {kFormId, "FIL:FORMID"}, {kName, "FIL:FILLEDFORMNAME"},
+    BindFields(FileId::FilledForm, {{kId, "FIL:ID"}, {kFormId, "FIL:FORMID"}, {kName, "FIL:FILLEDFORMNAME"},
                                     {kDate, "FIL:DATECREATED"}, {kTime, "FIL:TIMECREATED"}});
     History.Restored = [this](int control) {
       if (control == kFormId) ShowFormName();
@@ -101,9 +96,6 @@ class DataSetRecordWindow : public RecordWindow {
     if (Response != cl::response::Completed && Request == cl::request::Insert && editorOpened_)
       DeleteDataSetValues(dataSet_);
     End();
-    data::Dictionary& d = data::ThisThread();
-    for (auto it = opened_.rbegin(); it != opened_.rend(); ++it) d.Access(*it)->Close();
-    if (valuesOpened_) d.Relate(FileId::FilledData)->Close();
     return cl::kBenign;
   }
 
@@ -182,8 +174,7 @@ class DataSetRecordWindow : public RecordWindow {
     Win().Display(kFormName);
   }
 
-  bool valuesOpened_ = false, editorOpened_ = false;
-  std::vector<FileId> opened_;
+  bool editorOpened_ = false;
   rt::Long dataSet_ = 0;
   rt::CString<80> formName_;
 };
@@ -243,11 +234,10 @@ class SelectDataSetWindow : public RecordWindow {
 
   int Setup() override {
     Begin();
-    data::Dictionary& d = data::ThisThread();
     CancelControl = kClose;
-    aliasOpened_ = d.Relate(FileId::AliasFilledForm)->Open() == cl::kBenign;
-    formsOpened_ = d.Relate(FileId::Forms)->Open() == cl::kBenign;
-    if (!aliasOpened_) return cl::kNotify;
+    const bool aliasOpened = OpenRelation(FileId::AliasFilledForm);
+    OpenRelation(FileId::Forms);
+    if (!aliasOpened) return cl::kNotify;
     OpenWindow(SelectWindow());
     locator_.Init(
         Win(), kBrowse, [this] { return rows_.Rows(); },
@@ -260,9 +250,6 @@ class SelectDataSetWindow : public RecordWindow {
   int Teardown() override {
     if (Loaded()) Win().SetRows(kBrowse, nullptr);
     End();
-    data::Dictionary& d = data::ThisThread();
-    if (formsOpened_) d.Relate(FileId::Forms)->Close();
-    if (aliasOpened_) d.Relate(FileId::AliasFilledForm)->Close();
     return cl::kBenign;
   }
 
@@ -321,7 +308,6 @@ class SelectDataSetWindow : public RecordWindow {
     Win().Post(ui::ev::CloseWindow);
   }
 
-  bool aliasOpened_ = false, formsOpened_ = false;
   DataSetRows rows_;
   cl::TypeAheadLocator locator_;
 };

@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "velmora/data/dictionary.h"
+#include "velmora/files/files.h"
 #include "velmora/library/picture.h"
 
 namespace library {
@@ -20,8 +22,7 @@ bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector
   const auto fitted = FitPicture(w, h, {static_cast<double>(p.x), static_cast<double>(p.y),
                                         static_cast<double>(p.width), static_cast<double>(p.height)});
   if (bytes.empty() || !fitted) {
-    window.SetImage(image, {});
-    window.Hide(image);
+    HidePagePicture(window, image);
     return false;
   }
   window.Set(image, ui::Prop::NoWidth, 0L);
@@ -31,6 +32,23 @@ bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector
                      std::lround(fitted->height));
   window.Unhide(image);
   return true;
+}
+
+std::vector<uint8_t> PageImageBytes() {
+  db::FileDecl& pages = data::ThisThread().File(data::FileId::FormPages);
+  const int memo = pages.MemoIndex("FOR1:PAGEIMAGE");
+  if (memo < 0) return {};
+  return db::BlobRead(pages, memo, 0, db::BlobSize(pages, memo));
+}
+
+bool ShowPageImage(ui::Window& window, int panel, int image) {
+  const data::FormPagesRecord& page = data::ThisThread().FOR1;
+  return ShowPagePicture(window, panel, image, PageImageBytes(), page.PAGEWIDTH, page.PAGEHEIGHT);
+}
+
+void HidePagePicture(ui::Window& window, int image) {
+  window.SetImage(image, {});
+  window.Hide(image);
 }
 
 }  // namespace library

@@ -36,22 +36,6 @@ void ResetCalls() {
   Calls().formEditor = [](std::string_view mode) { editor::RunFormEditor(mode); };
 }
 
-// ---- the page picture
-
-void HidePageImage(ui::Window& window, int image) {
-  window.SetImage(image, {});
-  window.Hide(image);
-}
-
-void ShowPageImage(ui::Window& window, int panel, int image) {
-  data::Dictionary& d = data::ThisThread();
-  db::FileDecl& pages = d.File(FileId::FormPages);
-  const int memo = pages.MemoIndex("FOR1:PAGEIMAGE");
-  std::vector<uint8_t> picture;
-  if (memo >= 0) picture = db::BlobRead(pages, memo, 0, db::BlobSize(pages, memo));
-  ShowPagePicture(window, panel, image, picture, d.FOR1.PAGEWIDTH, d.FOR1.PAGEHEIGHT);
-}
-
 // ---- the descriptions
 
 namespace {
@@ -325,12 +309,12 @@ void TreeWindow::RowSelected(bool popup) {
   const long level = tree_.LevelOf(row);
   long form = 0;
   if (level == 0) {
-    HidePageImage(Win(), kImage);
+    HidePagePicture(Win(), kImage);
   } else if (tree_.ReadRow(row, true)) {
     form = d.FOR.ID;
     const bool page = level == 2 && desc_.rows.childFile == FileId::FormPages;
     if (page || ReadFormPage(form)) ShowPageImage(Win(), kPanel1, kImage);
-    else HidePageImage(Win(), kImage);
+    else HidePagePicture(Win(), kImage);
   } else {
     return;  // the tree was read again
   }

@@ -16,5 +16,11 @@ namespace library {
 // takes the fallback size's proportions when one is given.
 bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector<uint8_t>& bytes,
                      double fallbackWidth = 0, double fallbackHeight = 0);
+// The picture of the calling thread's FormPages record.
+std::vector<uint8_t> PageImageBytes();
+// ShowPagePicture for that picture, with the page's size as the fallback.
+bool ShowPageImage(ui::Window& window, int panel, int image);
+// Empties and hides the image.
+void HidePagePicture(ui::Window& window, int image);
 
 }  // namespace library

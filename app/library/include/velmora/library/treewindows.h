@@ -66,11 +66,6 @@ TreeWindowDesc PrepareFormsWindow();
 TreeWindowDesc FilledDocumentsWindow();
 TreeWindowDesc FormsWindow();
 
-// Shows the page picture of the FormPages buffer in `image`, fitted to
-// `panel` with its proportions kept; an empty picture hides the image.
-void ShowPageImage(ui::Window& window, int panel, int image);
-void HidePageImage(ui::Window& window, int image);
-
 class TreeWindow : public cl::ProcedureWindow {
  public:
   explicit TreeWindow(TreeWindowDesc desc);
