@@ -428,6 +428,13 @@ TEST_F(ClasslibWindow, ToolbarButtonsGoToTheClientOfTheFocusedControl) {
   EXPECT_EQ(seen[2].control, ok);
 }
 
+void ExpectPlace(const ui::Window::Rect& r, const ui::Window::Rect& want) {
+  EXPECT_EQ(r.x, want.x);
+  EXPECT_EQ(r.y, want.y);
+  EXPECT_EQ(r.width, want.width);
+  EXPECT_EQ(r.height, want.height);
+}
+
 TEST_F(ClasslibWindow, ResizerKeepsControlsInProportion) {
   ui::WindowDesc d = Form();
   ui::ControlDesc menu = Control(ControlType::Menu, "?FILE");
@@ -447,11 +454,7 @@ TEST_F(ClasslibWindow, ResizerKeepsControlsInProportion) {
   w.Win().Post(ev::Sized);
   ASSERT_TRUE(w.Win().AcceptPending());
   w.DispatchEvent();
-  const ui::Window::Rect r = w.Win().Position(list);
-  EXPECT_EQ(r.x, 40);
-  EXPECT_EQ(r.y, 60);
-  EXPECT_EQ(r.width, 720);
-  EXPECT_EQ(r.height, 120);
+  ExpectPlace(w.Win().Position(list), {40, 60, 720, 120});
 }
 
 TEST(ClasslibResizer, EdgesAreScaledAndRounded) {
@@ -472,11 +475,7 @@ TEST(ClasslibResizer, EdgesAreScaledAndRounded) {
       {{10, 10, 20, 20}, {0, 0, 0, 100}, {0, 0, 200, 200}, {10, 10, 20, 20}},
   };
   for (const Case& c : cases) {
-    const R r = WindowResizer::Place(c.control, c.base, c.now);
-    EXPECT_EQ(r.x, c.want.x);
-    EXPECT_EQ(r.y, c.want.y);
-    EXPECT_EQ(r.width, c.want.width);
-    EXPECT_EQ(r.height, c.want.height);
+    ExpectPlace(WindowResizer::Place(c.control, c.base, c.now), c.want);
   }
 }
 
@@ -498,11 +497,7 @@ TEST_F(ClasslibWindow, ResizerPlacesTheControlsForARestoredSizeWhenTheWindowOpen
   ASSERT_TRUE(w.Win().AcceptPending());
   ASSERT_EQ(w.Win().EventNo(), ev::OpenWindow);
   w.DispatchEvent();
-  const ui::Window::Rect r = w.Win().Position(list);
-  EXPECT_EQ(r.x, 30);
-  EXPECT_EQ(r.y, 80);
-  EXPECT_EQ(r.width, 540);
-  EXPECT_EQ(r.height, 160);
+  ExpectPlace(w.Win().Position(list), {30, 80, 540, 160});
   EXPECT_EQ(fitted, 1);
   // opened at its own size: nothing moves
   ProcedureWindow same("Same");
