@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "recordwindow.h"
+#include "velmora/classlib/locator.h"
 #include "velmora/editor/formeditor.h"
 #include "velmora/library/records.h"
 #include "velmora/runtime/datetime.h"
@@ -69,9 +70,9 @@ class DataSetRecordWindow : public RecordWindow {
   int Setup() override {
     Begin();
     data::Dictionary& d = data::ThisThread();
-    valuesOpened_ = d.Relate(FileId::FilledData)->Open() == cl::kBenign;
-    for (FileId id : {FileId::FormPages, FileId::PageControls})
-      if (d.Access(id)->Open() == cl::kBenign) opened_.push_back(id);
+    OpenRelation(FileId::FilledData);
+    OpenFile(FileId::FormPages);
+    OpenFile(FileId::PageControls);
     if (!OpenPrimary(FileId::FilledForm, kCancel, kOk)) return cl::kNotify;
     if (PrepareRequest() != cl::kBenign) return cl::kNotify;
     dataSet_ = d.FIL.ID;
@@ -79,11 +80,11 @@ class DataSetRecordWindow : public RecordWindow {
     OpenWindow(DataSetWindow());
     ui::Window& w = Win();
     w.Bind(kFormName, ui::UseVar::Of(formName_));
-    w.Bind(kId, LIBRARY_FIELD(d.FIL, ID, Long));
-    w.Bind(kFormId, LIBRARY_FIELD(d.FIL, FORMID, Long));
-    w.Bind(kName, ui::UseVar::Of(d.FIL.FILLEDFORMNAME));
-    w.Bind(kDate, LIBRARY_FIELD(d.FIL, DATECREATED, Long));
-    w.Bind(kTime, LIBRARY_FIELD(d.FIL, TIMECREATED, Long));
+    BindFields(FileId::FilledForm, {{kId, "FIL:ID"}, {kFormId, "FIL:FORMID"}, {kName, "FIL:FILLEDFORMNAME"},
+                                    {kDate, "FIL:DATECREATED"}, {kTime, "FIL:TIMECREATED"}});
+    History.Restored = [this](int control) {
+      if (control == kFormId) ShowFormName();
+    };
     ui::SetCursor(ui::cursor::Arrow);
     Refresh();
     return cl::kBenign;
@@ -95,9 +96,6 @@ class DataSetRecordWindow : public RecordWindow {
     if (Response != cl::response::Completed && Request == cl::request::Insert && editorOpened_)
       DeleteDataSetValues(dataSet_);
     End();
-    data::Dictionary& d = data::ThisThread();
-    for (auto it = opened_.rbegin(); it != opened_.rend(); ++it) d.Access(*it)->Close();
-    if (valuesOpened_) d.Relate(FileId::FilledData)->Close();
     return cl::kBenign;
   }
 
@@ -113,13 +111,7 @@ class DataSetRecordWindow : public RecordWindow {
 
   // "Form Name:" shows the data set's form (empty when there is none).
   void Refresh() override {
-    const rt::Long form = data::ThisThread().FIL.FORMID;
-    formName_ = "";
-    SideFile forms(FileId::Forms);
-    auto& f = forms.Buffer<data::FormsRecord>();
-    forms.Scan(
-        "FOR:ID_Key", [&] { f.ID = form; }, [&] { return f.ID == form; },
-        [&](const std::string&) { formName_ = f.FORMNAME.View(); });
+    ReadFormName();
     ProcedureWindow::Refresh();
   }
 
@@ -168,8 +160,21 @@ class DataSetRecordWindow : public RecordWindow {
     Refresh();
   }
 
-  bool valuesOpened_ = false, editorOpened_ = false;
-  std::vector<FileId> opened_;
+  void ReadFormName() {
+    const rt::Long form = data::ThisThread().FIL.FORMID;
+    formName_ = "";
+    SideFile forms(FileId::Forms);
+    auto& f = forms.Buffer<data::FormsRecord>();
+    forms.Scan(
+        "FOR:ID_Key", [&] { f.ID = form; }, [&] { return f.ID == form; },
+        [&](const std::string&) { formName_ = f.FORMNAME.View(); });
+  }
+  void ShowFormName() {
+    ReadFormName();
+    Win().Display(kFormName);
+  }
+
+  bool editorOpened_ = false;
   rt::Long dataSet_ = 0;
   rt::CString<80> formName_;
 };
@@ -229,12 +234,14 @@ class SelectDataSetWindow : public RecordWindow {
 
   int Setup() override {
     Begin();
-    data::Dictionary& d = data::ThisThread();
     CancelControl = kClose;
-    aliasOpened_ = d.Relate(FileId::AliasFilledForm)->Open() == cl::kBenign;
-    formsOpened_ = d.Relate(FileId::Forms)->Open() == cl::kBenign;
-    if (!aliasOpened_) return cl::kNotify;
+    const bool aliasOpened = OpenRelation(FileId::AliasFilledForm);
+    OpenRelation(FileId::Forms);
+    if (!aliasOpened) return cl::kNotify;
     OpenWindow(SelectWindow());
+    locator_.Init(
+        Win(), kBrowse, [this] { return rows_.Rows(); },
+        [this](long row) { return rows_.rows[static_cast<size_t>(row - 1)].name; });
     LoadRows();
     Win().Select(kBrowse);
     return cl::kBenign;
@@ -243,9 +250,6 @@ class SelectDataSetWindow : public RecordWindow {
   int Teardown() override {
     if (Loaded()) Win().SetRows(kBrowse, nullptr);
     End();
-    data::Dictionary& d = data::ThisThread();
-    if (formsOpened_) d.Relate(FileId::Forms)->Close();
-    if (aliasOpened_) d.Relate(FileId::AliasFilledForm)->Close();
     return cl::kBenign;
   }
 
@@ -258,10 +262,22 @@ class SelectDataSetWindow : public RecordWindow {
     return ProcedureWindow::OnAccepted();
   }
 
+  // A row chosen by the user starts the locator anew.
+  int OnNewSelection() override {
+    if (Win().Field() == kBrowse) locator_.Reset();
+    return cl::kBenign;
+  }
+
+  int OnFieldEvent() override {
+    if (Win().Field() == kBrowse && Win().EventNo() == ui::ev::AlertKey) locator_.TakeKey(Win().Keycode());
+    return cl::kBenign;
+  }
+
  private:
   // The data sets of the current form, in the order of ALI:FormID_Key.
   void LoadRows() {
     data::Dictionary& d = data::ThisThread();
+    locator_.Reset();
     const rt::Long form = d.FOR.ID;
     rows_.rows.clear();
     cl::FileManager* sets = d.Access(FileId::AliasFilledForm);
@@ -292,8 +308,8 @@ class SelectDataSetWindow : public RecordWindow {
     Win().Post(ui::ev::CloseWindow);
   }
 
-  bool aliasOpened_ = false, formsOpened_ = false;
   DataSetRows rows_;
+  cl::TypeAheadLocator locator_;
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "velmora/data/dictionary.h"
+#include "velmora/files/files.h"
 #include "velmora/library/picture.h"
 
 namespace library {
@@ -31,13 +33,30 @@ bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector
   if (w <= 0 || h <= 0) w = fallbackWidth, h = fallbackHeight;
   if (natural) *natural = {w, h};
   if (bytes.empty() || !FitPageImage(window, panel, image, w, h)) {
-    window.SetImage(image, {});
-    window.Hide(image);
+    HidePagePicture(window, image);
     if (natural) *natural = {0, 0};
     return false;
   }
   window.Unhide(image);
   return true;
+}
+
+std::vector<uint8_t> PageImageBytes() {
+  db::FileDecl& pages = data::ThisThread().File(data::FileId::FormPages);
+  const int memo = pages.MemoIndex("FOR1:PAGEIMAGE");
+  if (memo < 0) return {};
+  return db::BlobRead(pages, memo, 0, db::BlobSize(pages, memo));
+}
+
+bool ShowPageImage(ui::Window& window, int panel, int image, std::pair<double, double>* natural) {
+  const data::FormPagesRecord& page = data::ThisThread().FOR1;
+  return ShowPagePicture(window, panel, image, PageImageBytes(), page.PAGEWIDTH, page.PAGEHEIGHT,
+                         natural);
+}
+
+void HidePagePicture(ui::Window& window, int image) {
+  window.SetImage(image, {});
+  window.Hide(image);
 }
 
 }  // namespace library

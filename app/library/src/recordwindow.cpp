@@ -6,6 +6,7 @@
 #include "velmora/app/program.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/ui/keys.h"
 
 namespace library {
 
@@ -34,8 +35,22 @@ ui::ControlDesc ToolButton(std::string use, int number, int x, std::string text,
   return d;
 }
 
-ui::UseVar FieldVar(void* record, size_t offset, size_t size, ui::UseKind kind) {
-  return ui::UseVar{static_cast<char*>(record) + offset, size, kind};
+ui::UseVar FieldVar(db::FileDecl& file, std::string_view field) {
+  const int index = file.FieldIndex(field);
+  if (index < 0) return {};
+  const db::FieldInfo& f = file.Fields()[static_cast<size_t>(index)];
+  ui::UseKind kind = ui::UseKind::None;
+  switch (f.type) {
+    case db::Type::Byte: kind = ui::UseKind::Byte; break;
+    case db::Type::Short: kind = ui::UseKind::Short; break;
+    case db::Type::Long: kind = ui::UseKind::Long; break;
+    case db::Type::Real: kind = ui::UseKind::Real; break;
+    case db::Type::String: kind = ui::UseKind::String; break;
+    case db::Type::CString: kind = ui::UseKind::CString; break;
+    default: return {};
+  }
+  if (!f.dims.empty() || f.offset + f.size > file.RecordLength()) return {};
+  return ui::UseVar{file.Record() + f.offset, f.size, kind};
 }
 
 // ---- the shared set-up
@@ -57,17 +72,47 @@ bool RecordWindow::OpenPrimary(FileId file, int cancel, int ok) {
   return primaryOpened_;
 }
 
+bool RecordWindow::OpenRelation(FileId file) {
+  if (data::ThisThread().Relate(file)->Open() != cl::kBenign) return false;
+  opened_.emplace_back(file, true);
+  return true;
+}
+
+bool RecordWindow::OpenFile(FileId file) {
+  if (data::ThisThread().Access(file)->Open() != cl::kBenign) return false;
+  opened_.emplace_back(file, false);
+  return true;
+}
+
 void RecordWindow::OpenWindow(const ui::WindowDesc& desc) {
   Load(desc);
   Open();
   SetRecordCaption();
+  Resizer.Setup(*this);
   RestorePosition(app::INIMgr());
+}
+
+void RecordWindow::BindFields(FileId file, std::initializer_list<FieldUse> fields) {
+  db::FileDecl& record = data::ThisThread().File(file);
+  bool history = false;
+  for (const FieldUse& f : fields) {
+    Win().Bind(f.control, FieldVar(record, f.field));
+    if (!f.history) continue;
+    if (!history) History.Setup(*this, ui::key::Ctrl | 'H', record);
+    history = true;
+    History.AddField(f.control, f.field);
+  }
 }
 
 void RecordWindow::End() {
   if (Loaded() && Win().IsOpen()) SavePosition(app::INIMgr());
   ProcedureWindow::Teardown();
   if (primaryOpened_) PrimaryRelation->Close();
+  data::Dictionary& d = data::ThisThread();
+  for (auto it = opened_.rbegin(); it != opened_.rend(); ++it)
+    if (it->second) d.Relate(it->first)->Close();
+    else d.Access(it->first)->Close();
+  opened_.clear();
   if (pushed_) data::GlobalErrors().PopProcedure();
 }
 

@@ -5,10 +5,15 @@
 
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
+#include <string_view>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "velmora/classlib/history.h"
+#include "velmora/classlib/resizer.h"
 #include "velmora/classlib/window.h"
 #include "velmora/data/dictionary.h"
 #include "velmora/ui/desc.h"
@@ -23,12 +28,17 @@ ui::ControlDesc Control(ui::ControlType type, std::string use, int number, int x
 ui::ControlDesc ToolButton(std::string use, int number, int x, std::string text, std::string tip,
                            std::string icon = {});
 
-// A use variable on a number field of a packed record (a reference to such
-// a field cannot be bound).
-ui::UseVar FieldVar(void* record, size_t offset, size_t size, ui::UseKind kind);
-#define LIBRARY_FIELD(rec, member, kind)                                                         \
-  ::library::FieldVar(&(rec), offsetof(std::remove_cvref_t<decltype(rec)>, member),              \
-                      sizeof(std::remove_cvref_t<decltype(rec)>::member), ::ui::UseKind::kind)
+// A use variable on a declared field ("FIL:ID") of a file's record buffer;
+// unbound when the file has no such field of a type a control can show.
+ui::UseVar FieldVar(db::FileDecl& file, std::string_view field);
+
+// A control that shows a field of a record; `history`: the field takes
+// part in the history key.
+struct FieldUse {
+  int control = 0;
+  const char* field = "";
+  bool history = true;
+};
 
 // The set-up and tear-down every record window of the library shares.
 class RecordWindow : public cl::ProcedureWindow {
@@ -43,15 +53,29 @@ class RecordWindow : public cl::ProcedureWindow {
   // for the window's lifetime; `cancel` closes with response 2 and `ok`
   // completes the request. False when the relation could not be opened.
   bool OpenPrimary(data::FileId file, int cancel, int ok);
-  // Loads and opens the window with the caption of its request and the
-  // position saved under the procedure name.
+  // A relation manager (with its related files), or a file alone, opened
+  // for the window's lifetime; End closes them after the primary, in the
+  // reverse order. False when it could not be opened.
+  bool OpenRelation(data::FileId file);
+  bool OpenFile(data::FileId file);
+  // Loads and opens the window with the caption of its request; the
+  // resizer is attached and the position saved under the procedure name
+  // restored.
   void OpenWindow(const ui::WindowDesc& desc);
+  // Binds each control to its field of `file`'s record buffer. The fields
+  // marked take part in the history key Ctrl+H, with a copy of the record
+  // as the request has it now (one file per window).
+  void BindFields(data::FileId file, std::initializer_list<FieldUse> fields);
+
+  cl::WindowResizer Resizer;
+  cl::FieldHistory History;
   // Saves the position, runs the base tear-down, closes the primary
   // relation and takes the procedure name off the stack.
   void End();
 
  private:
   bool pushed_ = false, primaryOpened_ = false;
+  std::vector<std::pair<data::FileId, bool>> opened_;  // file, as a relation
 };
 
 // A second instance of one of the thread's data files, opened for its own

@@ -1,7 +1,5 @@
 // The Forms window: the forms tree with the page picture, beside the list
 // of the selected form's data sets, from which the editor fills them.
-#include <cctype>
-
 #include "velmora/library/treewindows.h"
 #include "velmora/ui/dialogs.h"
 #include "velmora/ui/keys.h"
@@ -34,12 +32,6 @@ ui::ControlDesc Button(std::string use, int number, int x, int y, int width, std
   return c;
 }
 
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
 }  // namespace
 
 // ---- the data-set list
@@ -50,6 +42,9 @@ void ShowAllBrowse::Attach(ui::Window& window, int list) {
   rows_ = std::make_unique<ui::QueueRows<Row>>(Queue, &Row::FILLEDFORMNAME, &Row::DATECREATED, &Row::TIMECREATED,
                                                 &Row::ID, &Row::FORMID, &Row::MARK, &Row::POSITION);
   window.SetRows(list, rows_.get());
+  locator_.Init(
+      window, list, [this] { return Queue.Count(); },
+      [this](long row) { return Queue.At(row).FILLEDFORMNAME.Clip(); });
 }
 
 void ShowAllBrowse::ResetFromLimit(long form) {
@@ -57,7 +52,7 @@ void ShowAllBrowse::ResetFromLimit(long form) {
   const long selected = window_ ? window_->GetLong(list_, Prop::Selected) : 0;
   const long keep = selected >= 1 && selected <= Queue.Count() ? Queue.At(selected).ID : 0;
   Limit = form;
-  typed_.clear();
+  locator_.Reset();
   Queue.Free();
   if (form > 0) {
     cl::FileManager* sets = d.Access(FileId::FilledForm);
@@ -110,24 +105,9 @@ bool ShowAllBrowse::TakeSelected(bool report) {
   return false;
 }
 
-void ShowAllBrowse::Locate(std::string_view text) {
-  const std::string wanted = Upper(text);
-  long found = 0;
-  for (long i = 1; i <= Queue.Count() && !found; ++i) {
-    const std::string name = Upper(Queue.At(i).FILLEDFORMNAME.Clip());
-    if (name.compare(0, wanted.size(), wanted) == 0 || name > wanted) found = i;
-  }
-  if (!found || !window_) return;
-  window_->Set(list_, Prop::Selected, found);
-  TakeSelected(false);
-}
-
 bool ShowAllBrowse::LocatorKey(int keycode) {
-  const bool letter = keycode >= 'A' && keycode <= 'Z';
-  const bool digit = keycode >= '0' && keycode <= '9';
-  if (!letter && !digit && keycode != ui::key::Space) return false;
-  typed_.push_back(static_cast<char>(keycode));
-  Locate(typed_);
+  if (!locator_.TakeKey(keycode)) return false;
+  TakeSelected(false);
   return true;
 }
 
@@ -159,9 +139,6 @@ ui::WindowDesc ShowAllWindow::Describe() const {
 void ShowAllWindow::BeforeOpen() {
   Browse.Attach(Win(), kList);
   Win().Alert(kList, ui::key::MouseLeft2);
-  for (int k = 'A'; k <= 'Z'; ++k) Win().Alert(kList, k);
-  for (int k = '0'; k <= '9'; ++k) Win().Alert(kList, k);
-  Win().Alert(kList, ui::key::Space);
 }
 
 void ShowAllWindow::SelectionChanged(long form) { Browse.ResetFromLimit(form); }
@@ -237,7 +214,7 @@ int ShowAllWindow::OnAccepted() {
 
 int ShowAllWindow::OnNewSelection() {
   if (Win().Field() != kList) return TreeWindow::OnNewSelection();
-  Browse.TakeSelected(false);
+  Browse.SelectedByUser();
   if ((Win().Keycode() & 0xFF) == ui::key::MouseRight) {
     const int item = ui::Popup(kListPopup);
     Win().SetKeycode(0);

@@ -36,22 +36,6 @@ void ResetCalls() {
   Calls().formEditor = [](std::string_view mode) { editor::RunFormEditor(mode); };
 }
 
-// ---- the page picture
-
-void HidePageImage(ui::Window& window, int image) {
-  window.SetImage(image, {});
-  window.Hide(image);
-}
-
-void ShowPageImage(ui::Window& window, int panel, int image, std::pair<double, double>* natural) {
-  data::Dictionary& d = data::ThisThread();
-  db::FileDecl& pages = d.File(FileId::FormPages);
-  const int memo = pages.MemoIndex("FOR1:PAGEIMAGE");
-  std::vector<uint8_t> picture;
-  if (memo >= 0) picture = db::BlobRead(pages, memo, 0, db::BlobSize(pages, memo));
-  ShowPagePicture(window, panel, image, picture, d.FOR1.PAGEWIDTH, d.FOR1.PAGEHEIGHT, natural);
-}
-
 // ---- the descriptions
 
 namespace {
@@ -330,12 +314,12 @@ void TreeWindow::RowSelected(bool popup) {
   long form = 0;
   picture_ = {0, 0};
   if (level == 0) {
-    HidePageImage(Win(), kImage);
+    HidePagePicture(Win(), kImage);
   } else if (tree_.ReadRow(row, true)) {
     form = d.FOR.ID;
     const bool page = level == 2 && desc_.rows.childFile == FileId::FormPages;
     if (page || ReadFormPage(form)) ShowPageImage(Win(), kPanel1, kImage, &picture_);
-    else HidePageImage(Win(), kImage);
+    else HidePagePicture(Win(), kImage);
   } else {
     return;  // the tree was read again
   }
@@ -456,7 +440,7 @@ int TreeWindow::OnWindowEvent() {
     // the controls in proportion, the page picture fitted to its panel again
     resizer_.Resize(Win());
     if (picture_.first > 0 && !FitPageImage(Win(), kPanel1, kImage, picture_.first, picture_.second))
-      HidePageImage(Win(), kImage);
+      HidePagePicture(Win(), kImage);
   }
   if (Win().EventNo() == ui::ev::GainFocus && opened_) {
     // focus return: changes of other windows show, the selected row stays

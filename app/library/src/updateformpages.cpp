@@ -62,8 +62,9 @@ class PageRecordWindow : public RecordWindow {
 
     OpenWindow(PagesWindow());
     ui::Window& w = Win();
-    w.Bind(kPageNo, LIBRARY_FIELD(d.FOR1, PAGENO, Short));
-    w.Bind(kFormId, LIBRARY_FIELD(d.FOR1, FORMID, Long));
+    BindFields(FileId::FormPages, {{kPageNo, "FOR1:PAGENO"}, {kFormId, "FOR1:FORMID"}});
+    // the picture is fitted to its panel again at every size
+    Resizer.AfterResize = [this] { ShowPicture(); };
     if (Request != cl::request::Insert) {
       ShowPicture();
     } else {
@@ -136,10 +137,7 @@ class PageRecordWindow : public RecordWindow {
 
   // The page picture; an empty one shows "Select Image" instead.
   void ShowPicture() {
-    db::FileDecl& pages = data::ThisThread().File(FileId::FormPages);
-    const int memo = pages.MemoIndex(kPageImage);
-    const std::vector<uint8_t> bytes = db::BlobRead(pages, memo, 0, db::BlobSize(pages, memo));
-    const bool shown = ShowPagePicture(Win(), kPanel, kImage, bytes);
+    const bool shown = ShowPagePicture(Win(), kPanel, kImage, PageImageBytes());
     shown ? Win().Hide(kString2) : Win().Unhide(kString2);
   }
 

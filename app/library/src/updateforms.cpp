@@ -120,7 +120,7 @@ class FormRecordWindow : public RecordWindow {
   int Setup() override {
     Begin();
     data::Dictionary& d = data::ThisThread();
-    filledOpened_ = d.Relate(FileId::FilledForm)->Open() == cl::kBenign;
+    OpenRelation(FileId::FilledForm);
     if (!OpenPrimary(FileId::Forms, kCancel, Request == cl::request::View ? 0 : kOk)) return cl::kNotify;
     // The pages an import stores before OK belong to the number the new
     // form is given: it is reserved now when the caller did not.
@@ -137,25 +137,19 @@ class FormRecordWindow : public RecordWindow {
 
     OpenWindow(FormsWindow());
     ui::Window& w = Win();
-    w.Bind(kId, LIBRARY_FIELD(d.FOR, ID, Long));
-    w.Bind(kName, ui::UseVar::Of(d.FOR.FORMNAME));
-    w.Bind(kDate, LIBRARY_FIELD(d.FOR, DATECREATED, Long));
-    w.Bind(kTime, LIBRARY_FIELD(d.FOR, TIMECREATED, Long));
-    w.Bind(kIsPdf, LIBRARY_FIELD(d.FOR, ISPDF, Byte));
-    w.Bind(kPages, LIBRARY_FIELD(d.FOR, TOTALPAGES, Short));
-    w.Bind(kFile, ui::UseVar::Of(d.FOR.ORIGINALPDFFILE));
-    w.Bind(kVersion, ui::UseVar::Of(d.FOR.PDFVERSION));
-    w.Bind(kCreated, ui::UseVar::Of(d.FOR.CREATIONDATE));
-    w.Bind(kModified, ui::UseVar::Of(d.FOR.MODIFICATIONDATE));
-    w.Bind(kTitle, ui::UseVar::Of(d.FOR.TITLE));
-    w.Bind(kSubject, ui::UseVar::Of(d.FOR.SUBJECT));
-    w.Bind(kAuthor, ui::UseVar::Of(d.FOR.AUTHOR));
-    w.Bind(kCreator, ui::UseVar::Of(d.FOR.CREATOR));
-    w.Bind(kProducer, ui::UseVar::Of(d.FOR.PRODUCER));
-    w.Bind(kSetName, ui::UseVar::Of(d.FIL.FILLEDFORMNAME));
-    w.Bind(kSetDate, LIBRARY_FIELD(d.FIL, DATECREATED, Long));
-    w.Bind(kSetTime, LIBRARY_FIELD(d.FIL, TIMECREATED, Long));
+    BindFields(FileId::Forms, {{kId, "FOR:ID"}, {kName, "FOR:FORMNAME"}, {kDate, "FOR:DATECREATED"},
+                               {kTime, "FOR:TIMECREATED"}, {kIsPdf, "FOR:ISPDF"}, {kPages, "FOR:TOTALPAGES"},
+                               {kFile, "FOR:ORIGINALPDFFILE"}, {kVersion, "FOR:PDFVERSION"},
+                               {kModified, "FOR:MODIFICATIONDATE"}, {kCreated, "FOR:CREATIONDATE"},
+                               {kTitle, "FOR:TITLE"}, {kSubject, "FOR:SUBJECT"}, {kCreator, "FOR:CREATOR"},
+                               {kProducer, "FOR:PRODUCER"}, {kAuthor, "FOR:AUTHOR"}});
+    BindFields(FileId::FilledForm, {{kSetName, "FIL:FILLEDFORMNAME", false},
+                                    {kSetDate, "FIL:DATECREATED", false},
+                                    {kSetTime, "FIL:TIMECREATED", false}});
     w.Bind(kActionString, ui::UseVar::Of(action_));
+    History.Restored = [this](int control) {
+      if (control == kIsPdf) EnableLookup();
+    };
 
     defaults_.transparent = static_cast<rt::Byte>(app::ReadSetting("Field Transparent", 0));
     defaults_.flat = static_cast<rt::Byte>(app::ReadSetting("Field Flat", 1));
@@ -201,7 +195,6 @@ class FormRecordWindow : public RecordWindow {
       }
     }
     End();
-    if (filledOpened_) data::ThisThread().Relate(FileId::FilledForm)->Close();
     return cl::kBenign;
   }
 
@@ -317,7 +310,6 @@ class FormRecordWindow : public RecordWindow {
   }
 
   bool fromEditor_, withDataSet_;
-  bool filledOpened_ = false;
   bool collected_ = false, imported_ = false, importOk_ = false;
   rt::Long formId_ = 0;
   FormRecords before_;

@@ -201,5 +201,55 @@ TEST_F(DataSets, TheFormEditorOpensTheLibrarysWindows) {
   rt::WaitForThreads();
 }
 
+// Ctrl+H puts the data set's name back and leaves the other edits; the
+// list of data sets locates a row by the name typed on it.
+TEST_F(DataSets, HistoryKeyAndTheListsLocator) {
+  const long form = ImportForm();
+  const long set = AddDataSet(form, "First");
+  auto out = RunSet(Change, form, set);
+  auto w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  const std::string earlier = rt::Clip(rt::Format(rt::Today() - 3, "@d17"));
+  ASSERT_TRUE(w->InputType(kName, "Wrong"));
+  ASSERT_TRUE(w->InputType(kDate, earlier));
+  ASSERT_TRUE(w->InputKey(kName, ui::key::Ctrl | 'H'));
+  EXPECT_TRUE(ui::WaitUntil([&] { return w->Get(kName, Prop::ScreenText) == "First"; }));
+  Settle();
+  EXPECT_EQ(w->Get(kDate, Prop::ScreenText), earlier);
+  Press(w, kButtonOk);
+  ASSERT_TRUE(Finished(out));
+  auto sets = Records::DataSets();
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(rt::Clip(sets[0].FILLEDFORMNAME.View()), "First");
+  EXPECT_EQ(long{sets[0].DATECREATED}, rt::Today() - 3);
+
+  AddDataSet(form, "Banana");
+  const long blueberry = AddDataSet(form, "Blueberry");
+  out = Run(
+      [=](data::Dictionary& d) {
+        d.FOR.ID = static_cast<rt::Long>(form);
+        d.Access(FileId::Forms)->TryFetch(1);
+        cl::ThreadRequest() = cl::request::Select;
+      },
+      [] { library::SelectFilledForm(); });
+  w = Window("Select Filled Form Data");
+  ASSERT_TRUE(w);
+  ASSERT_EQ(w->GetLong(1, Prop::Items), 3);
+  EXPECT_EQ(w->CellText(1, 1, 2), "Banana");
+  EXPECT_EQ(w->GetLong(1, Prop::Selected), 1);
+  ASSERT_TRUE(w->InputKey(1, 'F'));
+  EXPECT_TRUE(ui::WaitUntil([&] { return w->GetLong(1, Prop::Selected) == 3; }));
+  // a row clicked starts a new search
+  ASSERT_TRUE(w->InputSelectRow(1, 1, ui::key::MouseLeft));
+  ASSERT_TRUE(w->InputKey(1, 'B'));
+  ASSERT_TRUE(w->InputKey(1, 'L'));
+  EXPECT_TRUE(ui::WaitUntil([&] { return w->GetLong(1, Prop::Selected) == 2; }));
+  Settle();
+  Press(w, 2);  // &Select
+  ASSERT_TRUE(Finished(out));
+  EXPECT_EQ(out->response, cl::response::Completed);
+  EXPECT_EQ(out->alias, blueberry);
+}
+
 }  // namespace
 }  // namespace rectest

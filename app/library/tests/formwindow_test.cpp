@@ -250,5 +250,47 @@ TEST_F(Records, ViewModeAndTheEditorsVariant) {
   EXPECT_EQ(rt::Clip(sets[0].FILLEDFORMNAME.View()), "Renamed");
 }
 
+constexpr int kHistoryKey = ui::key::Ctrl | 'H';
+
+// Ctrl+H puts back the value a listed field had when the window opened,
+// leaves every other field as typed, and "PDF File" follows a restored
+// "Based in the PDF file".
+TEST_F(Records, HistoryKeyPutsBackAListedFieldOnly) {
+  const long form = ImportForm();
+  const long set = AddDataSet(form, "Set");
+  auto out = RunForm(Change, form, true, set);
+  auto w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  ASSERT_TRUE(w->InputTab(4, 3));
+  ASSERT_TRUE(w->InputType(40, "Other set"));
+  EXPECT_FALSE(w->InputKey(40, kHistoryKey)) << "the data set's name takes no part in the history";
+  ASSERT_TRUE(w->InputTab(4, 1));
+  ASSERT_TRUE(w->InputType(9, "Wrong"));
+  ASSERT_TRUE(w->InputKey(9, kHistoryKey));
+  EXPECT_TRUE(ui::WaitUntil([&] { return w->Get(9, Prop::ScreenText) == "FORM"; }));
+  Settle();
+  EXPECT_EQ(w->Get(40, Prop::ScreenText), "Other set");
+  Press(w, 46);  // &OK
+  ASSERT_TRUE(Finished(out));
+  EXPECT_EQ(out->response, cl::response::Completed);
+  const auto forms = Forms();
+  ASSERT_EQ(forms.size(), 1u);
+  EXPECT_EQ(rt::Clip(forms[0].FORMNAME.View()), "FORM");
+  const auto sets = DataSets();
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(rt::Clip(sets[0].FILLEDFORMNAME.View()), "Other set");
+
+  out = RunForm(Change, form);
+  w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  Press(w, 15);
+  EXPECT_EQ(w->GetLong(18, Prop::Disable), 1);
+  ASSERT_TRUE(w->InputKey(15, kHistoryKey));
+  EXPECT_TRUE(ui::WaitUntil([&] { return w->GetLong(15, Prop::Checked) == 1 && w->GetLong(18, Prop::Disable) == 0; }));
+  Press(w, 45);  // &Cancel
+  ASSERT_TRUE(Finished(out));
+  EXPECT_EQ(out->response, cl::response::Cancelled);
+}
+
 }  // namespace
 }  // namespace rectest

@@ -151,5 +151,37 @@ TEST_F(Pages, SelectImageInsertAndDelete) {
   EXPECT_EQ(Controls().size(), others);
 }
 
+// Ctrl+H puts the page number back; a larger window keeps the picture
+// fitted to its panel, in its own proportions.
+TEST_F(Pages, HistoryKeyAndResizing) {
+  const long form = ImportForm();
+  auto out = RunPage(Change, form, 2);
+  auto w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  auto number = [&] { return std::atol(w->Get(kPageNo, Prop::ScreenText).c_str()); };
+  ASSERT_TRUE(w->InputType(kPageNo, "7"));
+  EXPECT_EQ(number(), 7);
+  ASSERT_TRUE(w->InputKey(kPageNo, ui::key::Ctrl | 'H'));
+  EXPECT_TRUE(ui::WaitUntil([&] { return number() == 2; }));
+
+  const auto panel = w->Position(9), size = w->PixelPosition(0), before = w->Position(kImage);
+  w->InputSize(size.width * 2, size.height * 3 / 2);
+  ASSERT_TRUE(ui::WaitUntil([&] { return w->Position(9).width > panel.width; }));
+  Settle();
+  const auto bigger = w->Position(9), image = w->Position(kImage);
+  EXPECT_NEAR(bigger.width, panel.width * 2, 2);
+  EXPECT_NEAR(bigger.height, panel.height * 3 / 2, 2);
+  // the panel is now wider than the landscape page: the picture takes its
+  // height, keeps its proportions and is centred in its width
+  EXPECT_EQ(image.y, bigger.y);
+  EXPECT_EQ(image.height, bigger.height);
+  EXPECT_NEAR(static_cast<double>(image.width) / image.height, static_cast<double>(before.width) / before.height,
+              0.02);
+  EXPECT_NEAR(image.x - bigger.x, (bigger.width - image.width) / 2.0, 1.0);
+  Press(w, 1);  // cancel
+  ASSERT_TRUE(Finished(out));
+  EXPECT_EQ(out->response, cl::response::Cancelled);
+}
+
 }  // namespace
 }  // namespace rectest

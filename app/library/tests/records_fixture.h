@@ -12,6 +12,7 @@
 #include "velmora/files/files.h"
 #include "velmora/library/recordcalls.h"
 #include "velmora/library/records.h"
+#include "velmora/ui/keys.h"
 
 namespace rectest {
 

@@ -95,6 +95,16 @@ TEST_F(RecordsQt, TheFormAndPageWindowsShowTheirRecord) {
   EXPECT_LT(image->width(), panel->width());
   EXPECT_NEAR(image->x() - panel->x(), (panel->width() - image->width()) / 2.0, 2);
   Shot(w, "page-window.png");
+  // the user makes the window larger: the panel grows with it and the
+  // picture is fitted to it again
+  QWidget* top = backend_->WindowWidget(w->GetLong(0, Prop::Handle));
+  const int narrow = panel->width();
+  top->resize(top->width() * 3 / 2, top->height() * 5 / 4);
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return panel->width() > narrow * 5 / 4 && w->PendingEvents() == 0; }));
+  ui::ProcessEventsUntil([] { return false; }, 150);
+  EXPECT_NEAR(image->height(), panel->height(), 2);
+  EXPECT_NEAR(image->x() - panel->x(), (panel->width() - image->width()) / 2.0, 2);
+  Shot(w, "page-window-larger.png");
   Close(w, 1, out);
 }
 

@@ -1,5 +1,6 @@
 #include "velmora/classlib/resizer.h"
 
+#include <cmath>
 #include <set>
 
 #include "velmora/ui/events.h"
@@ -26,20 +27,39 @@ void WindowResizer::Setup(ProcedureWindow& window) {
   window.AddComponent(this);
 }
 
+ui::Window::Rect WindowResizer::Place(const ui::Window::Rect& r, const ui::Window::Rect& base,
+                                     const ui::Window::Rect& now) {
+  if (base.width <= 0 || base.height <= 0) return r;
+  const double fx = static_cast<double>(now.width) / static_cast<double>(base.width);
+  const double fy = static_cast<double>(now.height) / static_cast<double>(base.height);
+  // the edges are scaled and rounded, so neighbouring controls stay apart
+  // as they were and no control drifts by the sum of its roundings
+  const long left = std::lround(static_cast<double>(r.x) * fx);
+  const long top = std::lround(static_cast<double>(r.y) * fy);
+  const long right = std::lround(static_cast<double>(r.x + r.width) * fx);
+  const long bottom = std::lround(static_cast<double>(r.y + r.height) * fy);
+  return {left, top, right - left, bottom - top};
+}
+
 void WindowResizer::Resize(ui::Window& w) const {
   if (base_.width <= 0 || base_.height <= 0) return;
   const ui::Window::Rect now = w.Position(0);
-  const double fx = static_cast<double>(now.width) / static_cast<double>(base_.width);
-  const double fy = static_cast<double>(now.height) / static_cast<double>(base_.height);
+  if (now.width <= 0 || now.height <= 0) return;
   for (const auto& [control, r] : places_) {
     if (!w.Exists(control)) continue;
-    w.SetPosition(control, static_cast<long>(r.x * fx), static_cast<long>(r.y * fy),
-                  static_cast<long>(r.width * fx), static_cast<long>(r.height * fy));
+    const ui::Window::Rect p = Place(r, base_, now);
+    w.SetPosition(control, p.x, p.y, p.width, p.height);
   }
+  if (AfterResize) AfterResize();
 }
 
 int WindowResizer::TakeEvent(ProcedureWindow& window) {
-  if (window.Win().EventNo() == ui::ev::Sized) Resize(window.Win());
+  ui::Window& w = window.Win();
+  const int event = w.EventNo();
+  const ui::Window::Rect now = w.Position(0);
+  // a window opened at another size than its base (a restored position)
+  const bool restored = event == ui::ev::OpenWindow && (now.width != base_.width || now.height != base_.height);
+  if (event == ui::ev::Sized || restored) Resize(w);
   return kBenign;
 }
 

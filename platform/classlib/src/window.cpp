@@ -128,14 +128,20 @@ int ProcedureWindow::OnRecordPrimed() { return kBenign; }
 int ProcedureWindow::OnCompleted() {
   window_->Update();
   int result = kBenign;
+  bool wrote = false;
   if (Request == request::Insert && Primary) {
     result = Primary->Insert();
-  } else if (Request == request::Change) {
-    if (PrimaryRelation) result = PrimaryRelation->Update();
-    else if (Primary) result = Primary->Update();
+    wrote = true;
+  } else if (Request == request::Change && (PrimaryRelation || Primary)) {
+    result = PrimaryRelation ? PrimaryRelation->Update() : Primary->Update();
+    wrote = true;
   }
   // A refused or failed write has been reported; the window stays open.
   if (result != kBenign) return kNotify;
+  if (wrote) {
+    const std::vector<WindowComponent*> components = components_;
+    for (WindowComponent* c : components) c->RecordSaved(*this);
+  }
   Response = response::Completed;
   window_->Post(ui::ev::CloseWindow);
   return kNotify;

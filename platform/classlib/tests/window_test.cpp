@@ -6,6 +6,8 @@
 #include "fixture.h"
 #include "velmora/classlib/contextmenu.h"
 #include "velmora/classlib/filepicker.h"
+#include "velmora/classlib/history.h"
+#include "velmora/classlib/locator.h"
 #include "velmora/classlib/resizer.h"
 #include "velmora/classlib/toolbar.h"
 #include "velmora/classlib/window.h"
@@ -15,6 +17,7 @@
 #include "velmora/ui/dialogs.h"
 #include "velmora/ui/events.h"
 #include "velmora/ui/headless.h"
+#include "velmora/ui/keys.h"
 
 namespace {
 
@@ -425,6 +428,13 @@ TEST_F(ClasslibWindow, ToolbarButtonsGoToTheClientOfTheFocusedControl) {
   EXPECT_EQ(seen[2].control, ok);
 }
 
+void ExpectPlace(const ui::Window::Rect& r, const ui::Window::Rect& want) {
+  EXPECT_EQ(r.x, want.x);
+  EXPECT_EQ(r.y, want.y);
+  EXPECT_EQ(r.width, want.width);
+  EXPECT_EQ(r.height, want.height);
+}
+
 TEST_F(ClasslibWindow, ResizerKeepsControlsInProportion) {
   ui::WindowDesc d = Form();
   ui::ControlDesc menu = Control(ControlType::Menu, "?FILE");
@@ -444,11 +454,61 @@ TEST_F(ClasslibWindow, ResizerKeepsControlsInProportion) {
   w.Win().Post(ev::Sized);
   ASSERT_TRUE(w.Win().AcceptPending());
   w.DispatchEvent();
-  const ui::Window::Rect r = w.Win().Position(list);
-  EXPECT_EQ(r.x, 40);
-  EXPECT_EQ(r.y, 60);
-  EXPECT_EQ(r.width, 720);
-  EXPECT_EQ(r.height, 120);
+  ExpectPlace(w.Win().Position(list), {40, 60, 720, 120});
+}
+
+TEST(ClasslibResizer, EdgesAreScaledAndRounded) {
+  using R = ui::Window::Rect;
+  struct Case {
+    R control, base, now, want;
+  };
+  const Case cases[] = {
+      {{10, 10, 100, 12}, {0, 0, 200, 100}, {0, 0, 400, 150}, {20, 15, 200, 18}},
+      // halves round away from zero at each edge; touching controls still touch
+      {{3, 3, 3, 3}, {0, 0, 200, 100}, {0, 0, 300, 150}, {5, 5, 4, 4}},
+      {{6, 6, 3, 3}, {0, 0, 200, 100}, {0, 0, 300, 150}, {9, 9, 5, 5}},
+      // smaller than the base
+      {{100, 50, 80, 40}, {0, 0, 200, 100}, {0, 0, 100, 50}, {50, 25, 40, 20}},
+      // the window's own place does not count, only its size
+      {{10, 10, 20, 20}, {30, 40, 100, 100}, {500, 500, 200, 100}, {20, 10, 40, 20}},
+      // a base without a size leaves the control where it is
+      {{10, 10, 20, 20}, {0, 0, 0, 100}, {0, 0, 200, 200}, {10, 10, 20, 20}},
+  };
+  for (const Case& c : cases) {
+    ExpectPlace(WindowResizer::Place(c.control, c.base, c.now), c.want);
+  }
+}
+
+TEST_F(ClasslibWindow, ResizerPlacesTheControlsForARestoredSizeWhenTheWindowOpens) {
+  ProcedureWindow w("Restored");
+  w.Load(Form());
+  w.Win().Set(0, ui::Prop::Pixels, 1L);
+  w.Win().SetPosition(0, 0, 0, 400, 200);
+  const int list = w.Win().Number("?LIST");
+  w.Win().SetPosition(list, 20, 40, 360, 80);
+  w.Open();
+  WindowResizer resizer;
+  resizer.Setup(w);
+  int fitted = 0;
+  resizer.AfterResize = [&] { ++fitted; };
+  // what a restored position does: the window is larger before its
+  // opened event is taken
+  w.Win().SetPosition(0, 0, 0, 600, 400);
+  ASSERT_TRUE(w.Win().AcceptPending());
+  ASSERT_EQ(w.Win().EventNo(), ev::OpenWindow);
+  w.DispatchEvent();
+  ExpectPlace(w.Win().Position(list), {30, 80, 540, 160});
+  EXPECT_EQ(fitted, 1);
+  // opened at its own size: nothing moves
+  ProcedureWindow same("Same");
+  same.Load(Form());
+  same.Open();
+  WindowResizer still;
+  still.Setup(same);
+  still.AfterResize = [&] { ++fitted; };
+  ASSERT_TRUE(same.Win().AcceptPending());
+  same.DispatchEvent();
+  EXPECT_EQ(fitted, 1);
 }
 
 TEST_F(ClasslibWindow, ContextMenuPostsTheChosenItemsEvent) {
@@ -524,3 +584,142 @@ TEST_F(ClasslibWindow, ErrorManagerMessagesShowAsMessageBoxes) {
 }
 
 }  // namespace
+
+// ---- field history and the type-ahead locator
+
+namespace {
+
+void Pump(ProcedureWindow& w) {
+  while (w.Win().IsOpen() && w.Win().AcceptPending())
+    if (w.DispatchEvent() == kFatal) break;
+}
+
+}  // namespace
+
+TEST_F(ClasslibWindowRecord, HistoryKeyPutsBackOneListedField) {
+  constexpr int kHistory = ui::key::Ctrl | 'H';
+  constexpr int kId = 5;
+  // A window on the Items record: ?NAME takes part in the history, the
+  // ID entry (created at run time) does not.
+  auto open = [&](ProcedureWindow& w, FieldHistory& history, int request) {
+    w.Primary = &fm;
+    w.Request = request;
+    w.OkControl = 1;
+    w.CancelControl = 2;
+    w.Load(Form("Item"));
+    w.Open();
+    ASSERT_EQ(w.Win().CreateControl(ControlType::Entry, kId), kId);
+    w.Win().Unhide(kId);
+    w.Win().Bind(3, ui::UseVar::Of(rec.name));
+    w.Win().Bind(kId, ui::UseVar{&rec.id, sizeof rec.id, ui::UseKind::Long});
+    history.Setup(w, kHistory, *decl);
+    ASSERT_TRUE(history.AddField(3, "ITM:NAME"));
+    EXPECT_FALSE(history.AddField(4, "ITM:NOSUCHFIELD"));
+    w.Win().Display();
+    Pump(w);
+  };
+  auto shown = [](ProcedureWindow& w, int control) { return rt::Clip(w.Win().Get(control, ui::Prop::ScreenText)); };
+
+  // a new record before any was saved: the key gives the prepared value
+  {
+    fm.PrimeRecord();
+    rec.name = "Draft";
+    ProcedureWindow w("UpdateItem");
+    FieldHistory history;
+    open(w, history, request::Insert);
+    w.Win().InputType(3, "Invoice");
+    ASSERT_TRUE(w.Win().InputKey(3, kHistory));
+    Pump(w);
+    EXPECT_EQ(shown(w, 3), "Draft");
+    w.Win().InputType(3, "Invoice");
+    w.Win().Post(ev::Accepted, 1);
+    Pump(w);
+    ASSERT_EQ(w.Response, response::Completed);
+  }
+  const int32_t id = rec.id;
+  // a change: the key undoes the edit of its field and of no other
+  {
+    fm.SetKey(1);
+    ASSERT_EQ(fm.Next(), kBenign);
+    ProcedureWindow w("UpdateItem");
+    FieldHistory history;
+    open(w, history, request::Change);
+    w.Win().InputType(3, "Wrong");
+    w.Win().InputType(kId, "77");
+    EXPECT_FALSE(w.Win().InputKey(kId, kHistory)) << "the key is not alerted on a field outside the list";
+    ASSERT_TRUE(w.Win().InputKey(3, kHistory));
+    Pump(w);
+    EXPECT_EQ(shown(w, 3), "Invoice");
+    EXPECT_EQ(shown(w, kId), "77");
+    EXPECT_EQ(rec.id, id) << "the other field's record value is untouched";
+    w.Win().InputType(kId, std::to_string(id));
+    w.Win().InputType(3, "Receipt");
+    w.Win().Post(ev::Accepted, 1);
+    Pump(w);
+    ASSERT_EQ(w.Response, response::Completed);
+  }
+  // the next new record: the key repeats the value of the record saved last
+  {
+    fm.PrimeRecord();
+    ProcedureWindow w("UpdateItem");
+    FieldHistory history;
+    open(w, history, request::Insert);
+    EXPECT_EQ(shown(w, 3), "");
+    ASSERT_TRUE(w.Win().InputKey(3, kHistory));
+    Pump(w);
+    EXPECT_EQ(shown(w, 3), "Receipt");
+    EXPECT_NE(rec.id, id) << "the new record keeps its own number";
+    // a read-only field is left alone
+    w.Win().InputType(3, "Other");
+    w.Win().Update(3);
+    w.Win().Set(3, ui::Prop::ReadOnly, 1L);
+    EXPECT_FALSE(history.Restore(3));
+    EXPECT_EQ(rt::Clip(rec.name.View()), "Other");
+    w.Win().Post(ev::Accepted, 2);
+    Pump(w);
+    EXPECT_EQ(w.Response, response::Cancelled);
+  }
+  EXPECT_EQ(Count(), 1);
+}
+
+TEST_F(ClasslibWindow, LocatorSelectsTheRowOfTheTypedPrefix) {
+  struct Names : ui::RowSource {
+    std::vector<std::string> rows;
+    long Rows() const override { return static_cast<long>(rows.size()); }
+    std::string Field(long row, int) const override { return rows[static_cast<size_t>(row - 1)]; }
+  } names;
+  names.rows = {"Alpha", "beta", "Beta 2", "Delta"};
+  ProcedureWindow w("Locate");
+  w.Load(Form());
+  w.Open();
+  const int list = w.Win().Number("?LIST");
+  w.Win().SetRows(list, &names);
+  TypeAheadLocator locator;
+  locator.Init(w.Win(), list, [&] { return names.Rows(); }, [&](long row) { return names.Field(row, 1); });
+  struct Case {
+    const char* typed;
+    long row;
+  };
+  for (Case c : {Case{"B", 2}, Case{"BETA 2", 3}, Case{"BETA ", 3}, Case{"C", 4}, Case{"Z", 4}, Case{"ALPHA", 1},
+                 Case{"0", 1}}) {
+    SCOPED_TRACE(c.typed);
+    locator.Reset();
+    w.Win().Set(list, ui::Prop::Selected, 0L);
+    for (const char* k = c.typed; *k; ++k) {
+      const int code = *k == ' ' ? ui::key::Space : *k;
+      EXPECT_TRUE(w.Win().InputKey(list, code)) << "alerted on the list";
+      ASSERT_TRUE(w.Win().AcceptPending());  // pre-alert
+      ASSERT_TRUE(w.Win().AcceptPending());
+      EXPECT_TRUE(locator.TakeKey(w.Win().Keycode()));
+    }
+    EXPECT_EQ(w.Win().GetLong(list, ui::Prop::Selected), c.row);
+    EXPECT_EQ(locator.Typed(), c.typed);
+  }
+  EXPECT_FALSE(locator.TakeKey(ui::key::Ctrl | 'H'));
+  EXPECT_FALSE(locator.TakeKey(ui::key::Enter));
+  names.rows.clear();
+  locator.Reset();
+  w.Win().Set(list, ui::Prop::Selected, 0L);
+  EXPECT_TRUE(locator.TakeKey('A'));
+  EXPECT_EQ(w.Win().GetLong(list, ui::Prop::Selected), 0);
+}

@@ -24,5 +24,12 @@ bool ShowPagePicture(ui::Window& window, int panel, int image, const std::vector
 // again (after the panel moved or changed its size); false when there is
 // nothing to fit.
 bool FitPageImage(ui::Window& window, int panel, int image, double width, double height);
+// The picture of the calling thread's FormPages record.
+std::vector<uint8_t> PageImageBytes();
+// ShowPagePicture for that picture, with the page's size as the fallback.
+bool ShowPageImage(ui::Window& window, int panel, int image,
+                   std::pair<double, double>* natural = nullptr);
+// Empties and hides the image.
+void HidePagePicture(ui::Window& window, int image);
 
 }  // namespace library

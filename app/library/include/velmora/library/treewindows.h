@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "velmora/classlib/resizer.h"
+#include "velmora/classlib/locator.h"
 #include "velmora/classlib/toolbar.h"
 #include "velmora/classlib/window.h"
 #include "velmora/library/reltree.h"
@@ -66,11 +67,6 @@ struct TreeWindowDesc {
 TreeWindowDesc PrepareFormsWindow();
 TreeWindowDesc FilledDocumentsWindow();
 TreeWindowDesc FormsWindow();
-
-// Shows the page picture of the FormPages buffer in `image`, fitted to
-// `panel` with its proportions kept; an empty picture hides the image.
-void ShowPageImage(ui::Window& window, int panel, int image, std::pair<double, double>* natural = nullptr);
-void HidePageImage(ui::Window& window, int image);
 
 class TreeWindow : public cl::ProcedureWindow {
  public:
@@ -153,11 +149,14 @@ class ShowAllBrowse {
   // false (with a message when `report`) when it is gone or belongs to
   // another form.
   bool TakeSelected(bool report);
-  // Type-ahead: selects the first data set whose name starts with `text`
-  // (any case), else the first that sorts after it.
-  void Locate(std::string_view text);
-  // A key typed on the list; false when it is not a locator key.
+  // A key typed on the list: the type-ahead locator on the name selects
+  // its row; false when it is not a locator key.
   bool LocatorKey(int keycode);
+  // The user selected a row: its data set is read, the locator starts anew.
+  void SelectedByUser() {
+    locator_.Reset();
+    TakeSelected(false);
+  }
 
   long Limit = 0;
   rt::Queue<Row> Queue;
@@ -165,7 +164,7 @@ class ShowAllBrowse {
  private:
   ui::Window* window_ = nullptr;
   int list_ = 0;
-  std::string typed_;
+  cl::TypeAheadLocator locator_;
   std::unique_ptr<ui::RowSource> rows_;
 };
 

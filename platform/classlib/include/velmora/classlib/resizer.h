@@ -1,7 +1,9 @@
 #pragma once
 // WindowResizer: keeps a window's controls in proportion when the window
 // is sized. The window's size and every control's place at Setup are the
-// base; each sized event places the controls again from it.
+// base; each sized event, and the window-opened event (a restored size),
+// places the controls again from it.
+#include <functional>
 #include <map>
 
 #include "velmora/classlib/window.h"
@@ -13,9 +15,19 @@ class WindowResizer : public WindowComponent {
   // Records the base and registers the resizer with the window (open or
   // loaded).
   void Setup(ProcedureWindow& window);
-  // Places the controls for the window's present size.
+  // Places the controls for the window's present size, then runs
+  // AfterResize.
   void Resize(ui::Window& window) const;
   int TakeEvent(ProcedureWindow& window) override;
+
+  // A control's place for a window of `now`, from its base place in a
+  // window of `base`: every edge keeps its relation to the window's size.
+  static ui::Window::Rect Place(const ui::Window::Rect& control, const ui::Window::Rect& base,
+                                const ui::Window::Rect& now);
+
+  // What the window does once its controls are placed again (a picture
+  // fitted to its panel, for instance).
+  std::function<void()> AfterResize;
 
  private:
   ui::Window::Rect base_;

@@ -60,6 +60,8 @@ class WindowComponent {
  public:
   virtual ~WindowComponent() = default;
   virtual int TakeEvent(ProcedureWindow& window) = 0;
+  // The window wrote its record for an insert or a change.
+  virtual void RecordSaved(ProcedureWindow& window) { (void)window; }
 };
 
 class ProcedureWindow {
