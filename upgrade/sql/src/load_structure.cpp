@@ -6,6 +6,7 @@
 #include "velmora/runtime/text.h"
 #include "velmora/upgrade/catalogue_rows.h"
 #include "velmora/upgrade/server_structure.h"
+#include "velmora/upgrade/version_rows.h"
 #include "velmora/upgrade/sql_entry.h"
 
 namespace upg {
@@ -73,7 +74,7 @@ rt::Long RunCatalogueQuery(std::string_view statement, std::string_view tag,
 }
 
 OpenSystemTableCall& OpenRV3SQLFileCall() {
-  static OpenSystemTableCall call = nullptr;
+  static OpenSystemTableCall call = &OpenRV3SQLFile;
   return call;
 }
 

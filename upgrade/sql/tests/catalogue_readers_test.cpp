@@ -12,6 +12,7 @@
 #include "velmora/upgrade/mysql_reader.h"
 #include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/server_structure.h"
+#include "velmora/upgrade/version_rows.h"
 #include "velmora/upgrade/sql_check.h"
 #include "velmora/upgrade/sql_exec.h"
 #include "velmora/upgrade/sqlnames.h"
@@ -54,7 +55,7 @@ class CatalogueReaders : public enginetest::Engine {
     });
   }
   void TearDown() override {
-    upg::OpenRV3SQLFileCall() = nullptr;
+    upg::OpenRV3SQLFileCall() = &upg::OpenRV3SQLFile;
     upg::MySQLDriverLibrary() = "libmaodbc.so";
     upg::SqlCheck() = {};
     upg::CurrentSQLFile() = nullptr;

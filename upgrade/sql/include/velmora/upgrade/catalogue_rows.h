@@ -51,8 +51,8 @@ rt::Long CatalogueFailed(std::string_view tag, std::string_view code, std::strin
 // LoadServerStructure with the ODBC flavour given rather than the setting.
 rt::Long LoadServerStructure(std::string_view serverCode, std::string_view odbcFlavour);
 
-// The statement that opens the engine system table (the statement file)
-// before a reader runs; set by the SQL check. Without one, the reader runs
+// What opens the engine system table (the statement file) before a reader
+// runs: OpenRV3SQLFile, or a test's stand-in. Without one, the reader runs
 // on the statement file as it is.
 using OpenSystemTableCall = rt::Long (*)(std::string_view serverCode);
 OpenSystemTableCall& OpenRV3SQLFileCall();
