@@ -5,6 +5,7 @@
 
 #include "../../tests/engine_fixture.h"
 #include "canned_server.h"
+#include "reader_fixture.h"
 #include "reader_rows.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/system.h"
@@ -34,35 +35,16 @@ sqltest::CannedServer::Row Column(const std::string& name, const std::string& nu
   return {Padded(name), nullFlag, length, precision, scale, type, subType, Padded(typeName)};
 }
 
-class CatalogueReaders : public enginetest::Engine {
+class CatalogueReaders : public sqltest::CatalogueReader {
  protected:
   void SetUp() override {
-    Engine::SetUp();
-    CommandLine({"/debugrvfull"});
-    upg::ResetSettings();
-    upg::ReadSwitches();
-    db::RegisterSqlDriver("CANNED", server_);
-    db::Open(*file_);
-    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
-    upg::CurrentSQLFile() = file_.get();
-    upg::SFDQ().clear();
-    upg::SKDQ().clear();
+    CatalogueReader::SetUp();
     upg::SqlCheck().tableName = "Customers";
-    rt::SetMessageHandler([this](std::string_view text, std::string_view, std::string_view, int,
-                                 int) {
-      boxes_.emplace_back(text);
-      return rt::kButtonNo;
-    });
   }
   void TearDown() override {
     upg::OpenRV3SQLFileCall() = &upg::OpenRV3SQLFile;
     upg::MySQLDriverLibrary() = "libmaodbc.so";
-    upg::SqlCheck() = {};
-    upg::CurrentSQLFile() = nullptr;
-    db::Close(*file_);
-    db::RegisterSqlDriver("CANNED", nullptr);
-    rt::SetMessageHandler(nullptr);
-    Engine::TearDown();
+    CatalogueReader::TearDown();
   }
 
   // The catalogue of a Firebird table CUSTOMERS: a primary key backed by
@@ -98,9 +80,6 @@ class CatalogueReaders : public enginetest::Engine {
     server_->Answer("rdb$index_name = 'RDB$FOREIGN4' order", Rows{{Padded("AGENT"), "0"}});
   }
 
-  std::shared_ptr<sqltest::CannedServer> server_ = std::make_shared<sqltest::CannedServer>();
-  std::unique_ptr<db::FileDecl> file_ = sqltest::StatementFile("CANNED");
-  std::vector<std::string> boxes_;
 };
 
 TEST_F(CatalogueReaders, FirebirdColumnsAndKeysAreReadTheServersWay) {
