@@ -7,12 +7,17 @@
 
 namespace win {
 
+// A loaded library stays mapped after FreeLibrary: driver libraries keep
+// one-time state and handlers (thread keys, exit handlers) that would point
+// into unmapped code once unloaded.
+constexpr int kOpenFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
+
 HMODULE LoadLibraryA(const char* lpLibFileName) {
   if (!lpLibFileName || !*lpLibFileName) return nullptr;
   std::string name = lpLibFileName;
-  void* h = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* h = dlopen(name.c_str(), kOpenFlags);
   if (!h && name.find('/') == std::string::npos)
-    h = dlopen((std::string(VELMORA_ODBC_DRIVER_DIR "/") + name).c_str(), RTLD_NOW | RTLD_LOCAL);
+    h = dlopen((std::string(VELMORA_ODBC_DRIVER_DIR "/") + name).c_str(), kOpenFlags);
   return h;
 }
 
