@@ -14,12 +14,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "../../platform/sql/tests/test_servers.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/datetime.h"
@@ -44,17 +43,6 @@ double Now() {
 [[noreturn]] void Fail(const std::string& what) {
   std::fprintf(stderr, "bench_sql_upgrade: %s\n", what.c_str());
   std::exit(1);
-}
-
-std::map<std::string, std::string> ReadEnv(const char* path) {
-  std::map<std::string, std::string> out;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t eq = line.find('=');
-    if (eq != std::string::npos) out[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return out;
 }
 
 // The old declaration; the new one adds FLAG (a conversion, not a copy).
@@ -133,7 +121,7 @@ std::string PlainValues(const Row& r) {
 
 int main(int argc, char** argv) {
   if (argc < 2) Fail("usage: bench_sql_upgrade <servers.env> [rows]");
-  auto env = ReadEnv(argv[1]);
+  auto env = sqltest_env::Servers(argv[1]);
   if (env.empty()) Fail(std::string("no servers in ") + argv[1]);
   const int rows = argc > 2 ? std::atoi(argv[2]) : 100000;
   // The pass that commits every row (as the SQL file drivers do today) is
@@ -151,9 +139,7 @@ int main(int argc, char** argv) {
   upg::ReadSwitches();
   upg::ds_SetOption("odbcflavour", "MYODBC 3");
 
-  const std::string owner = "DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=" + env["MARIADB_PORT"] +
-                            ";DATABASE=" + env["MARIADB_DATABASE"] + ";UID=" + env["MARIADB_USER"] +
-                            ";PWD=" + env["MARIADB_PASSWORD"] + ";CHARSET=latin1";
+  const std::string owner = sqltest_env::Owner(env, "MYODBC 3", sqltest_env::Password(env, "MYODBC 3"));
   // The engine's statement file and the plain path's connection: the same
   // connection of this thread.
   db::DeclBuilder sb("RV3SYS", "RV3");
