@@ -6,9 +6,9 @@
 
 #include <memory>
 
-#include "../../../platform/sql/tests/test_servers.h"
 #include "../../tests/engine_fixture.h"
 #include "canned_server.h"
+#include "engine_servers.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/sql.h"
@@ -16,7 +16,6 @@
 #include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/renamecheck.h"
-#include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_check.h"
 #include "velmora/upgrade/sql_entry.h"
 #include "velmora/upgrade/sql_exec.h"
@@ -37,14 +36,8 @@ class CheckServers : public enginetest::Engine, public ::testing::WithParamInter
  protected:
   void SetUp() override {
     Engine::SetUp();
-    auto servers = sqltest_env::Servers(VELMORA_SQL_SERVERS_ENV);
-    ASSERT_FALSE(servers.empty()) << "the test servers are not running (" VELMORA_SQL_SERVERS_ENV ")";
-    password_ = sqltest_env::Password(servers, GetParam().flavour);
-    owner_ = sqltest_env::Owner(servers, GetParam().flavour, password_);
     CommandLine({"/debugrvall"});
-    upg::ResetSettings();
-    upg::ReadSwitches();
-    upg::ds_SetOption("odbcflavour", GetParam().flavour);
+    ASSERT_NO_FATAL_FAILURE(sqltest::UseTestServer(GetParam().flavour, password_, owner_));
     upg::ResetSqlCheck();
     upg::OldFileNames().clear();
     upg::OpenHookState() = upg::HookState{};
