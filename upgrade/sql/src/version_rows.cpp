@@ -120,7 +120,9 @@ std::string CreateStatement(bool firebird, const std::string& table) {
   for (int i = 4; i <= 40; ++i)
     s += "  DS_FIELD" + std::to_string(i) + " VARCHAR(255)" +
          (i < 40 ? "," : firebird ? ")" : ",");
-  if (!firebird) s += " PRIMARY KEY PK_GODBCFILE (DS_FIELD2,DS_FIELD3))";
+  // Forty VARCHAR(255) columns exceed InnoDB's row size on a single-byte
+  // character set, so the table is MyISAM, as it was on the servers of old.
+  if (!firebird) s += " PRIMARY KEY PK_GODBCFILE (DS_FIELD2,DS_FIELD3)) ENGINE=MyISAM";
   return s;
 }
 
@@ -130,14 +132,26 @@ rt::Long CreateSystemTable(bool firebird) {
   db::FileDecl* rv3 = CurrentSQLFile();
   rt::Long result = 1;
   if (rv3) {
-    std::string statement = Cut(CreateStatement(firebird, rt::Clip(rv3->Name())), 3000);
-    if (!db::IsOpen(*rv3)) {
-      // The statement needs a connection: the table does not exist, so
-      // the driver's open of it fails, but it connects.
+    std::string table = rt::Clip(rv3->Name());
+    std::string statement = Cut(CreateStatement(firebird, table), 3000);
+    bool wasOpen = db::IsOpen(*rv3);
+    if (!wasOpen) {
+      // The table does not exist, so the file cannot be open on it: the
+      // statement runs on the file opened without a table (a connection
+      // only), which is then opened on the new table.
+      rv3->SetName("");
       db::SetProperty(*rv3, db::Prop::DriverLogout, "0");
       db::Open(*rv3, kSystemTableMode);
     }
     result = ExecuteSQLStatement(statement, 0) == 0 ? 0 : 1;
+    if (!wasOpen) {
+      if (db::IsOpen(*rv3)) db::Close(*rv3);
+      rv3->SetName(table);
+      if (result == 0) {
+        db::Open(*rv3, kSystemTableMode);
+        if (rt::ErrorCode() != 0) result = 1;
+      }
+    }
   }
   Trace(Flag::A, name + " OUT: ret: " + std::to_string(result) + "; err: " + FileErrorCodeText() +
                      " " + rt::FileErrorText());

@@ -3,9 +3,9 @@
 // ResultRow, the servers' errors reported, no password in any trace.
 #include <memory>
 
-#include "../../../platform/sql/tests/test_servers.h"
 #include "../../tests/engine_fixture.h"
 #include "canned_server.h"
+#include "engine_servers.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/sql.h"
@@ -26,14 +26,10 @@ class ServerStatements : public enginetest::Engine, public ::testing::WithParamI
  protected:
   void SetUp() override {
     Engine::SetUp();
-    auto servers = sqltest_env::Servers(VELMORA_SQL_SERVERS_ENV);
-    ASSERT_FALSE(servers.empty()) << "the test servers are not running (" VELMORA_SQL_SERVERS_ENV ")";
-    password_ = sqltest_env::Password(servers, GetParam().flavour);
     CommandLine({"/debugrvfull"});
-    upg::ResetSettings();
-    upg::ReadSwitches();
-    upg::ds_SetOption("odbcflavour", GetParam().flavour);
-    file_->SetOwner(sqltest_env::Owner(servers, GetParam().flavour, password_));
+    std::string owner;
+    ASSERT_NO_FATAL_FAILURE(sqltest::UseTestServer(GetParam().flavour, password_, owner));
+    file_->SetOwner(owner);
     file_->SetName("");
     db::Open(*file_, 0x10);
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();

@@ -321,7 +321,7 @@ TEST_F(SqlCheckTest, SystemTableStatementsAndVersionRowsQuoteWhatTheyWrite) {
   EXPECT_NE(fb.find("  DS_FIELD40 VARCHAR(255))"), std::string::npos);
   const std::string& my = server_->statements[1];
   EXPECT_NE(my.find("  DS_FIELD2 VARCHAR(250) NOT NULL,  DS_FIELD3"), std::string::npos);
-  EXPECT_NE(my.find("  DS_FIELD40 VARCHAR(255), PRIMARY KEY PK_GODBCFILE (DS_FIELD2,DS_FIELD3))"),
+  EXPECT_NE(my.find("  DS_FIELD40 VARCHAR(255), PRIMARY KEY PK_GODBCFILE (DS_FIELD2,DS_FIELD3)) ENGINE=MyISAM"),
             std::string::npos);
   server_->Fail("CREATE TABLE", "42000", "denied");
   EXPECT_EQ(upg::CreateMySQLRV3Table(), 1);
