@@ -120,7 +120,13 @@ std::string CreateStatement(bool firebird, const std::string& table) {
   for (int i = 4; i <= 40; ++i)
     s += "  DS_FIELD" + std::to_string(i) + " VARCHAR(255)" +
          (i < 40 ? "," : firebird ? ")" : ",");
-  if (!firebird) s += " PRIMARY KEY PK_GODBCFILE (DS_FIELD2,DS_FIELD3))";
+  if (!firebird) {
+    // The engine of the data tables: forty wide columns are too wide a
+    // row for the server's default engine in strict mode.
+    std::string engine = rt::Trim(CurrentOptions().mySqlType);
+    s += " PRIMARY KEY PK_GODBCFILE (DS_FIELD2,DS_FIELD3)) ENGINE=" +
+         SqlIdentifier(d, engine.empty() ? "MyISAM" : engine);
+  }
   return s;
 }
 
@@ -133,9 +139,16 @@ rt::Long CreateSystemTable(bool firebird) {
     std::string statement = Cut(CreateStatement(firebird, rt::Clip(rv3->Name())), 3000);
     if (!db::IsOpen(*rv3)) {
       // The statement needs a connection: the table does not exist, so
-      // the driver's open of it fails, but it connects.
+      // the driver's open of it fails; the file is then opened without
+      // its table, which only connects, and keeps its name for later.
       db::SetProperty(*rv3, db::Prop::DriverLogout, "0");
       db::Open(*rv3, kSystemTableMode);
+      if (!db::IsOpen(*rv3)) {
+        std::string table = rv3->Name();
+        rv3->SetName("");
+        db::Open(*rv3, kSystemTableMode);
+        rv3->SetName(table);
+      }
     }
     result = ExecuteSQLStatement(statement, 0) == 0 ? 0 : 1;
   }
