@@ -260,7 +260,8 @@ TEST_P(RoundTrip, CreateReadBackAlterAndCompareToAFixedPoint) {
   EXPECT_FALSE(AnyDdl(ran_));
   db::Close(*data_);
 
-  // Version 2 adds a column: the table is altered, the row stays.
+  // Version 2 widens NAME, adds a column and an index: the table is
+  // altered, the row stays.
   ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
   EXPECT_EQ(std::count_if(ran_.begin(), ran_.end(),
                           [](const std::string& s) {
@@ -282,8 +283,8 @@ TEST_P(RoundTrip, CreateReadBackAlterAndCompareToAFixedPoint) {
 }
 
 // Every type, key kind and memo of the synthetic declaration: created and
-// read back to a fixed point (MariaDB; Firebird's quoted external name
-// and mixed-direction key do not come back as declared yet).
+// read back to a fixed point (MariaDB: on Firebird the quoted external
+// name and the mixed-direction key do not come back as declared).
 class RoundTripEveryType : public RoundTrip {};
 
 TEST_P(RoundTripEveryType, EveryTypeKeyAndMemoReadBackToAFixedPoint) {
