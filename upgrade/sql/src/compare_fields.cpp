@@ -67,7 +67,15 @@ bool SameSQLType(Dialect d, std::string_view declared, std::string_view server) 
 bool TypesAgree(Dialect d, const std::string& declared, const std::string& server) {
   std::string y = rt::Lower(rt::Trim(declared));
   std::string s = rt::Lower(rt::Trim(server));
-  if (y.find('(') == std::string::npos) s = rt::Trim(BeforeParen(s));
+  // A display width the server adds ("int(11)", "tinyint(3) unsigned")
+  // is not part of a declared type without one; what follows it is.
+  if (y.find('(') == std::string::npos) {
+    size_t open = s.find('('), close = s.find(')', open == std::string::npos ? 0 : open);
+    if (open != std::string::npos && close != std::string::npos) {
+      std::string after = rt::Trim(s.substr(close + 1));
+      s = rt::Trim(s.substr(0, open)) + (after.empty() ? "" : " " + after);
+    }
+  }
   return y == s || TypeForced() || SameSQLType(d, declared, server);
 }
 

@@ -120,9 +120,13 @@ std::string CreateStatement(bool firebird, const std::string& table) {
   for (int i = 4; i <= 40; ++i)
     s += "  DS_FIELD" + std::to_string(i) + " VARCHAR(255)" +
          (i < 40 ? "," : firebird ? ")" : ",");
-  // Forty VARCHAR(255) columns exceed InnoDB's row size on a single-byte
-  // character set, so the table is MyISAM, as it was on the servers of old.
-  if (!firebird) s += " PRIMARY KEY PK_GODBCFILE (DS_FIELD2,DS_FIELD3)) ENGINE=MyISAM";
+  if (!firebird) {
+    // The engine of the data tables: forty wide columns are too wide a
+    // row for the server's default engine in strict mode.
+    std::string engine = rt::Trim(CurrentOptions().mySqlType);
+    s += " PRIMARY KEY PK_GODBCFILE (DS_FIELD2,DS_FIELD3)) ENGINE=" +
+         SqlIdentifier(d, engine.empty() ? "MyISAM" : engine);
+  }
   return s;
 }
 

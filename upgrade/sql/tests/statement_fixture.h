@@ -27,8 +27,13 @@ using T = db::Type;
 
 // Every declared type with a column of its own, a date-time pair, a long
 // text, all four key kinds (one descending part) and both memo kinds.
-inline std::unique_ptr<db::FileDecl> EveryType(const std::string& label = "Syn") {
-  return db::DeclBuilder(label, "SYN")
+// A driver and a file name are given for a table on a server.
+inline std::unique_ptr<db::FileDecl> EveryType(const std::string& label = "Syn",
+                                               const std::string& driver = "",
+                                               const std::string& name = "") {
+  db::DeclBuilder b(label, "SYN");
+  if (!driver.empty()) b.Driver(driver).Name(name);
+  return b
       .Field(T::Long, "ID")                       // 1
       .Field(T::Byte, "B")                        // 2
       .Field(T::Short, "S")                       // 3
