@@ -1,7 +1,5 @@
 #include "forms.h"
 
-#include <gtest/gtest.h>
-
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
@@ -239,7 +237,9 @@ std::string PdfText(const std::string& file) {
   rt::RunOptions o;
   o.captureOutput = true;
   rt::ProcessResult r = rt::RunProgram({"pdftotext", "-layout", file, "-"}, o);
-  EXPECT_TRUE(r.Succeeded()) << file;
+  // This file also serves the fuzz seeds, which have no test framework: a
+  // failed run gives a text no expectation of the callers can find.
+  if (!r.Succeeded()) return "(pdftotext failed on " + file + ")";
   std::string text;
   for (char c : r.output)
     if (c != ' ' || text.empty() || text.back() != ' ') text += c;

@@ -32,7 +32,7 @@ std::string MakePartialRadio(const std::string& path);
 std::string MakeDeepField(const std::string& path, int depth);
 
 // The text poppler finds on the pages of a PDF file, every run of blanks
-// as one.
+// as one ("(pdftotext failed on <file>)" when poppler cannot read it).
 std::string PdfText(const std::string& file);
 
 // A copy of `source` encrypted with the given passwords.
