@@ -69,8 +69,7 @@ rt::Long CatalogueFailed(std::string_view tag, std::string_view code, std::strin
 
 rt::Long RunCatalogueQuery(std::string_view statement, std::string_view tag,
                            const SqlMessage& message) {
-  if (ExecuteSQLStatement(statement, 0) == 0) return 0;
-  return CatalogueFailed(tag, rt::FileErrorState(), rt::FileErrorText(), message);
+  return CatalogueQuery(statement, message, tag, " ") ? 0 : 1;
 }
 
 OpenSystemTableCall& OpenRV3SQLFileCall() {
