@@ -13,6 +13,7 @@
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/text.h"
 #include "velmora/sql.h"
+#include "velmora/sql_names.h"
 
 // Referenced from the link line (see CMakeLists.txt), so every program that
 // links the SQL connections gets these drivers registered.
@@ -33,20 +34,43 @@ std::string& flavourSlot() {
   return flavour;
 }
 
-// The column name of a field: its external name, else its label without
-// the prefix.
-std::string columnName(const db::FieldInfo& fi) {
-  if (!fi.extName.empty()) return fi.extName;
-  size_t colon = fi.label.find(':');
-  return colon == std::string::npos ? fi.label : fi.label.substr(colon + 1);
+// Whether the server behind a file of `driver` is MySQL or MariaDB.
+bool mySqlServer(const std::string& driver, const db::FileDecl& f) {
+  if (driver != "ODBC") return false;
+  std::string flavour = odbcFlavour();
+  if (flavour.rfind("MYODBC", 0) == 0) return true;
+  if (flavour == "FIREBIRD") return false;
+  std::string owner = rt::Upper(f.Owner());
+  return owner.find("MARIADB") != std::string::npos || owner.find("MYSQL") != std::string::npos;
 }
 
-// The declared columns, comma-separated.
-std::string columnList(const db::FileDecl& f) {
-  std::string out;
-  for (const db::FieldInfo* fi : db::ValueFields(f)) out += (out.empty() ? "" : ", ") + columnName(*fi);
-  return out;
-}
+// How names are quoted on the server of a file.
+struct Names {
+  QuoteStyle style;
+  bool folds;
+  Names(const std::string& driver, const db::FileDecl& f)
+      : style(driver == "MSSQL"             ? QuoteStyle::Bracket
+              : mySqlServer(driver, f)      ? QuoteStyle::Backtick
+                                            : QuoteStyle::Double),
+        folds(driver == "ORACLE" || (driver == "ODBC" && odbcFlavour() == "FIREBIRD")) {}
+  std::string table(const db::FileDecl& f) const { return qualifiedIdentifier(style, folds, rt::Clip(f.Name())); }
+  // The column of a field: its external name (a quoted one without its
+  // quotes), else its label without the prefix.
+  std::string column(const db::FieldInfo& fi) const {
+    const std::string& ext = fi.extName;
+    if (ext.size() >= 2 && ext.front() == '"' && ext.back() == '"')
+      return identifier(style, folds, ext.substr(1, ext.size() - 2));
+    if (!ext.empty()) return identifier(style, folds, ext);
+    size_t colon = fi.label.find(':');
+    return identifier(style, folds, colon == std::string::npos ? fi.label : fi.label.substr(colon + 1));
+  }
+  // The declared columns, comma-separated.
+  std::string columns(const db::FileDecl& f) const {
+    std::string out;
+    for (const db::FieldInfo* fi : db::ValueFields(f)) out += (out.empty() ? "" : ", ") + column(*fi);
+    return out;
+  }
+};
 
 // The column type of a field (one column per field: an array keeps its
 // first element only).
@@ -86,12 +110,13 @@ class ServerFile final : public db::SqlDriver {
   void Open(db::FileDecl& f, uint32_t) override {
     Connection* c = connect(f);
     if (!c) return;
-    std::string table = rt::Clip(f.Name());
-    if (table.empty()) return rt::ClearError();  // a statement file without a table
+    if (rt::Clip(f.Name()).empty()) return rt::ClearError();  // a statement file without a table
+    Names names(driver_, f);
+    std::string table = names.table(f);
     if (!c->execute("SELECT * FROM " + table + " WHERE 1=0"))
       return fail(f, *c, c->state() == kNoTableState ? rt::kFileNotFound : rt::kDriverError);
     // A declared column the table lacks: the declaration differs.
-    std::string columns = columnList(f);
+    std::string columns = names.columns(f);
     if (!columns.empty() && !c->execute("SELECT " + columns + " FROM " + table + " WHERE 1=0"))
       return fail(f, *c, rt::kInvalidRecordDeclaration);
     rt::ClearError();
@@ -102,20 +127,21 @@ class ServerFile final : public db::SqlDriver {
   // Replaces the table by an empty one of the declared columns, with the
   // primary key when one is declared.
   void Create(db::FileDecl& f) override {
-    std::string table = rt::Clip(f.Name());
-    if (table.empty()) return rt::SetError(rt::kFileNotFound);
+    if (rt::Clip(f.Name()).empty()) return rt::SetError(rt::kFileNotFound);
     Connection* c = connect(f);
     if (!c) return;
+    Names names(driver_, f);
+    std::string table = names.table(f);
     std::string columns;
     for (const db::FieldInfo* fi : db::ValueFields(f))
-      columns += (columns.empty() ? "" : ", ") + columnName(*fi) + " " + columnType(*fi);
+      columns += (columns.empty() ? "" : ", ") + names.column(*fi) + " " + columnType(*fi);
     for (const db::KeyDesc& k : f.Keys()) {
       if (!(k.attrib & db::kKeyPrimary)) continue;
       std::string key;
       for (int32_t part : k.components) {
         size_t field = static_cast<size_t>(part < 0 ? -part : part) - 1;
         if (field < f.Fields().size())
-          key += (key.empty() ? "" : ", ") + columnName(f.Fields()[field]);
+          key += (key.empty() ? "" : ", ") + names.column(f.Fields()[field]);
       }
       if (!key.empty()) columns += ", PRIMARY KEY (" + key + ")";
       break;
@@ -131,12 +157,13 @@ class ServerFile final : public db::SqlDriver {
     if (!c) return;
     std::string values;
     bool backslash = backslashEscapes(f);
+    Names names(driver_, f);
     for (const db::FieldInfo* fi : db::ValueFields(f)) {
       std::string v = db::FieldText(*fi, f.Record() + fi->offset);
       if (db::IsTextType(fi->type)) v = quoted(v, backslash);
       values += (values.empty() ? "" : ", ") + v;
     }
-    if (!c->execute("INSERT INTO " + rt::Clip(f.Name()) + " (" + columnList(f) + ") VALUES (" + values + ")"))
+    if (!c->execute("INSERT INTO " + names.table(f) + " (" + names.columns(f) + ") VALUES (" + values + ")"))
       return fail(f, *c, c->state() == kDuplicateState ? rt::kDuplicateKey : rt::kDriverError);
     rt::ClearError();
   }
@@ -183,13 +210,7 @@ class ServerFile final : public db::SqlDriver {
   // Whether the server reads a backslash in a literal as an escape (MySQL
   // and MariaDB, SQL Anywhere): it is then doubled.
   bool backslashEscapes(const db::FileDecl& f) const {
-    if (driver_ == "SQLANYWHERE") return true;
-    if (driver_ != "ODBC") return false;
-    std::string flavour = odbcFlavour();
-    if (flavour.rfind("MYODBC", 0) == 0) return true;
-    if (flavour == "FIREBIRD") return false;
-    std::string owner = rt::Upper(f.Owner());
-    return owner.find("MARIADB") != std::string::npos || owner.find("MYSQL") != std::string::npos;
+    return driver_ == "SQLANYWHERE" || mySqlServer(driver_, f);
   }
 
   static std::string quoted(const std::string& v, bool backslash) {

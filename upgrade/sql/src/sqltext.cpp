@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "velmora/runtime/text.h"
+#include "velmora/sql_names.h"
 
 namespace upg {
 namespace {
@@ -20,15 +21,13 @@ std::string HexDigits(const uint8_t* bytes, size_t length) {
   return out;
 }
 
-bool PlainName(std::string_view name) {
-  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
-  for (char c : name) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-              c == '_' || c == '$' || c == '#';
-    if (!ok) return false;
-  }
-  return true;
+// How the dialect quotes a name, and whether it folds bare names.
+velmora::sql::QuoteStyle QuoteOf(Dialect dialect) {
+  if (dialect == Dialect::MsSql) return velmora::sql::QuoteStyle::Bracket;
+  if (dialect == Dialect::MySql) return velmora::sql::QuoteStyle::Backtick;
+  return velmora::sql::QuoteStyle::Double;
 }
+bool FoldsUnquoted(Dialect dialect) { return dialect == Dialect::Firebird || dialect == Dialect::Oracle; }
 
 }  // namespace
 
@@ -64,41 +63,8 @@ std::string SqlLiteral(Dialect dialect, std::string_view text) {
   return out;
 }
 
-// Words some server reserves: as names they are always quoted.
-bool ReservedWord(std::string_view name) {
-  static constexpr std::string_view kWords[] = {
-      "ADD", "ALL", "ALTER", "AND", "AS", "ASC", "BETWEEN", "BY", "CASE", "CHAR", "CHECK", "COLUMN",
-      "CONSTRAINT", "CREATE", "CURRENT", "DATE", "DEC", "DECIMAL", "DEFAULT", "DELETE", "DESC",
-      "DISTINCT", "DOUBLE", "DROP", "ELSE", "END", "EXISTS", "FLOAT", "FOR", "FROM", "GRANT", "GROUP",
-      "HAVING", "IN", "INDEX", "INSERT", "INT", "INTEGER", "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE",
-      "LIMIT", "NOT", "NULL", "NUMBER", "OF", "ON", "OPTION", "OR", "ORDER", "POSITION", "PRIMARY",
-      "REAL", "REFERENCES", "RIGHT", "ROW", "ROWS", "SELECT", "SET", "SMALLINT", "TABLE", "THEN", "TIME",
-      "TIMESTAMP", "TO", "TRIGGER", "UNION", "UNIQUE", "UPDATE", "USER", "USING", "VALUE", "VALUES",
-      "VARCHAR", "VIEW", "WHEN", "WHERE", "WITH"};
-  std::string upper;
-  for (char c : name) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-  return std::find(std::begin(kWords), std::end(kWords), upper) != std::end(kWords);
-}
-
 std::string SqlIdentifier(Dialect dialect, std::string_view name) {
-  if (PlainName(name) && !ReservedWord(name)) return std::string(name);
-  // A reserved word means what the unquoted name would: Firebird and
-  // Oracle hold unquoted names upper-cased.
-  std::string folded(name);
-  if (PlainName(name) && (dialect == Dialect::Firebird || dialect == Dialect::Oracle))
-    for (char& c : folded) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  name = folded;
-  char open = '"', close = '"';
-  if (dialect == Dialect::MsSql) open = '[', close = ']';
-  if (dialect == Dialect::MySql) open = close = '`';
-  std::string out(1, open);
-  for (char c : name) {
-    if (c == '\0') continue;  // no server takes it in a name
-    if (c == close) out.push_back(c);
-    out.push_back(c);
-  }
-  out.push_back(close);
-  return out;
+  return velmora::sql::identifier(QuoteOf(dialect), FoldsUnquoted(dialect), name);
 }
 
 std::string HexLiteral(Dialect dialect, const uint8_t* bytes, size_t length) {
@@ -113,15 +79,7 @@ std::string HexLiteral(Dialect dialect, const uint8_t* bytes, size_t length) {
 }
 
 std::string SqlTableName(Dialect dialect, std::string_view name) {
-  std::string out;
-  size_t start = 0;
-  while (true) {
-    size_t dot = name.find('.', start);
-    out += SqlIdentifier(dialect, name.substr(start, dot - start));
-    if (dot == std::string_view::npos) return out;
-    out += ".";
-    start = dot + 1;
-  }
+  return velmora::sql::qualifiedIdentifier(QuoteOf(dialect), FoldsUnquoted(dialect), name);
 }
 
 std::string HexEncodeString(const uint8_t* bytes, size_t length) {

@@ -1,0 +1,27 @@
+// Table and column names written into SQL statements, quoted the server's way.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velmora::sql {
+
+// How a server quotes a name: "name" (standard, Firebird, Oracle, SQL
+// Anywhere), `name` (MySQL and MariaDB) or [name] (SQL Server).
+enum class QuoteStyle { Double, Backtick, Bracket };
+
+// Words some server reserves: as names they are always quoted.
+bool reservedWord(std::string_view name);
+
+// `name` as an identifier. A name of letters, digits, "_", "$" and "#" (not
+// starting with a digit) that no server reserves stands bare, so the
+// server's own case rule applies; any other name is quoted with its closing
+// quote doubled and NUL bytes dropped. `foldsUnquoted` (Firebird, Oracle)
+// upper-cases a plain reserved word before quoting it, so it means what the
+// bare name would.
+std::string identifier(QuoteStyle style, bool foldsUnquoted, std::string_view name);
+
+// A name of the form owner.table (or database.table): each part an identifier.
+std::string qualifiedIdentifier(QuoteStyle style, bool foldsUnquoted, std::string_view name);
+
+}  // namespace velmora::sql
