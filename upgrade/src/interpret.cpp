@@ -247,7 +247,7 @@ void ResolveComponents(KdqRow& key) {
       column = rt::Clip(row->altName);
     else
       column = rt::Upper(rt::Clip(row->altName));
-    key.fields += " " + column;
+    key.fields += " " + KeyListWord(column);
     CutAtMarker(key.fields, "READONLY");
     CutAtMarker(key.fields, "BINARY");
     kept.push_back(number);
@@ -308,6 +308,18 @@ rt::Byte CreateCheck(std::string_view routine, std::string_view fileText, std::s
   return result;
 }
 }  // namespace
+
+std::string KeyListWord(std::string_view column) {
+  std::string word(column);
+  std::replace(word.begin(), word.end(), ' ', '\x1F');
+  return word;
+}
+
+std::string KeyListColumn(std::string_view word) {
+  std::string column(word);
+  std::replace(column.begin(), column.end(), '\x1F', ' ');
+  return column;
+}
 
 rt::Byte ds_CheckCreateField(std::string_view fileText, std::string_view fieldText) {
   return CreateCheck("ds_CheckCreateField", fileText, fieldText, CurrentOptions().dctMasterFields);

@@ -5,6 +5,7 @@
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/text.h"
 #include "velmora/upgrade/catalogue_rows.h"
+#include "velmora/upgrade/interpret.h"
 #include "velmora/upgrade/server_structure.h"
 #include "velmora/upgrade/version_rows.h"
 #include "velmora/upgrade/sql_entry.h"
@@ -45,7 +46,7 @@ ServerKey NewServerKey(std::string_view name, std::string_view att, rt::Byte ind
 void AddKeyColumn(ServerKey& key, std::string_view column, bool descending, bool lookup) {
   std::string name = rt::Clip(column);
   std::string fields = rt::Clip(key.fields);
-  fields = fields.empty() ? name : fields + " " + name;
+  fields = fields.empty() ? KeyListWord(name) : fields + " " + KeyListWord(name);
   key.fields = Cut(fields, kServerFieldsSize);
   ++key.numFields;
   if (key.numFields >= 1 && key.numFields <= static_cast<rt::Long>(key.fieldNums.size())) {

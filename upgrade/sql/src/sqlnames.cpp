@@ -174,13 +174,13 @@ void ds_SetSQLNames(std::string_view server, Dialect dialect) {
       if (start == std::string::npos) break;
       size_t end = fields.find(' ', start);
       if (end == std::string::npos) end = fields.size();
-      std::string column = fields.substr(start, end - start);
+      std::string column = KeyListColumn(fields.substr(start, end - start));
       std::string server = ServerName(dialect, column);
       if (server != column) {
         auto it = columns.find(CompareKey(column));
         if (it != columns.end()) server = it->second;
       }
-      list += " " + server;
+      list += " " + KeyListWord(server);
       at = end;
     }
     key.fields = list;

@@ -22,7 +22,7 @@ std::vector<std::string> Words(std::string_view text) {
     while (p < text.size() && text[p] == ' ') ++p;
     size_t end = text.find(' ', p);
     if (end == std::string_view::npos) end = text.size();
-    if (end > p) words.emplace_back(text.substr(p, end - p));
+    if (end > p) words.push_back(KeyListColumn(text.substr(p, end - p)));
     p = end;
   }
   return words;
@@ -46,7 +46,8 @@ bool SameDeclared(Dialect d, std::string_view declared, std::string_view server)
 
 std::string ServerFolded(Dialect d, std::string_view names) {
   std::string out;
-  for (const std::string& w : Words(names)) out += (out.empty() ? "" : " ") + Folded(d, ServerName(d, w));
+  for (const std::string& w : Words(names))
+    out += (out.empty() ? "" : " ") + KeyListWord(Folded(d, ServerName(d, w)));
   return out;
 }
 

@@ -15,7 +15,8 @@ namespace upg::stmt {
 std::string Id(Dialect d, std::string_view name);
 // The checked table's name ({T}).
 std::string Table(Dialect d);
-// The blank-separated words of a text.
+// The blank-separated words of a text; a key column list's words are
+// given back as their column names (KeyListColumn).
 std::vector<std::string> Words(std::string_view text);
 // Names compared under the server's case rule.
 // A name written unquoted is held upper-cased by Firebird and Oracle.

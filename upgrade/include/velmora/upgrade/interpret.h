@@ -50,10 +50,16 @@ struct FdqRow {
   rt::Byte dctMaster = 0, pkField = 0, match = 0;
 };
 
+// A column name as one word of a blank-separated key column list (KDQ and
+// SKDQ fields): a blank inside the name is held as \x1F, so a name such as
+// "Order No" stays one column. KeyListColumn gives the name back.
+std::string KeyListWord(std::string_view column);
+std::string KeyListColumn(std::string_view word);
+
 struct KdqRow {
   std::string keyName;     // "Id_key"
   std::string att;         // " other", " dup", " opt", " nocase", " primary"
-  std::string fields;      // " COL1 COL2"
+  std::string fields;      // " COL1 COL2", each column a KeyListWord
   rt::Long numFields = 0;
   std::string keyFileName;  // the key's external name
   // Signed field numbers (negative: descending), one per column of
