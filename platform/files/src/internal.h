@@ -73,6 +73,10 @@ bool SetSqlStatement(FileDecl& f, std::string_view statement);
 bool GetSqlStatement(const FileDecl& f, std::string& out);
 // Whether the file is open through an SQL driver.
 bool IsOpenSqlFile(const FileDecl& f);
+// The SQL files' own properties (EndResult, Statement, ServerVersion):
+// false when the file is not open through an SQL driver.
+bool GetSqlFileProperty(const FileDecl& f, Prop p, std::string& out);
+bool SetSqlFileProperty(FileDecl& f, Prop p, std::string_view value);
 
 // Sets error 90 with "<what> is not supported by the <driver> driver".
 void NotSupported(const FileDecl& f, std::string_view what);

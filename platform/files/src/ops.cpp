@@ -345,6 +345,13 @@ std::string GetProperty(const FileDecl& f, Prop p) {
     }
     case Prop::DriverLogout:
       return {};
+    case Prop::EndResult:
+    case Prop::Statement:
+    case Prop::ServerVersion: {
+      std::string out;
+      if (!GetSqlFileProperty(f, p, out)) rt::SetError(rt::kFileNotOpen);
+      return out;
+    }
   }
   return {};
 }
@@ -380,6 +387,11 @@ void SetProperty(FileDecl& f, Prop p, std::string_view value) {
       return;
     case Prop::DriverLogout:
       return;  // the ISAM drivers have no use for this
+    case Prop::EndResult:
+    case Prop::Statement:
+    case Prop::ServerVersion:
+      if (!SetSqlFileProperty(f, p, value)) rt::SetError(rt::kFileNotOpen);
+      return;
     case Prop::Driver:
     case Prop::Label:
     case Prop::Records:

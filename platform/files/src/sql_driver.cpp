@@ -15,6 +15,7 @@ namespace {
 
 struct SqlOpenState : FileDecl::OpenState {
   std::string statement;  // the last one set in the SQL property
+  bool ended = false;     // its result was dropped (EndResult)
 };
 
 class SqlFileDriver final : public Driver {
@@ -33,15 +34,24 @@ class SqlFileDriver final : public Driver {
     sql_->Close(f);
     f.StateSlot().reset();
   }
-  void Next(FileDecl& f) override { sql_->Next(f); }
+  void Next(FileDecl& f) override {
+    if (static_cast<SqlOpenState*>(f.State())->ended) return rt::SetError(rt::kRecordNotAvailable);
+    sql_->Next(f);
+  }
   void Add(FileDecl& f) override { sql_->Add(f); }
   // A table is no disk file: the disk operations of the other drivers
   // must never touch a file that happens to carry the table's name.
   void Remove(FileDecl& f) override { NotSupported(f, "REMOVE"); }
   void Copy(FileDecl& f, std::string_view) override { NotSupported(f, "COPY"); }
   void Rename(FileDecl& f, std::string_view) override { NotSupported(f, "RENAME"); }
+  std::string ServerVersion(FileDecl& f) {
+    rt::ClearError();
+    return sql_->ServerVersion(f);
+  }
   void Execute(FileDecl& f, std::string_view statement) {
-    static_cast<SqlOpenState*>(f.State())->statement = std::string(statement);
+    auto* state = static_cast<SqlOpenState*>(f.State());
+    state->statement = std::string(statement);
+    state->ended = false;
     rt::ClearError();
     sql_->Execute(f, statement);
   }
@@ -94,6 +104,10 @@ SqlOpenState* SqlState(const FileDecl& f) {
 
 void SqlDriver::Create(FileDecl& f) { NotSupported(f, "CREATE"); }
 void SqlDriver::Add(FileDecl& f) { NotSupported(f, "ADD"); }
+std::string SqlDriver::ServerVersion(FileDecl& f) {
+  NotSupported(f, "The server version");
+  return {};
+}
 
 void RegisterSqlDriver(std::string_view name, std::shared_ptr<SqlDriver> driver) {
   bool fileDriver = DriverEntryFor(name) != 0 && !SqlDriverFor(name);
@@ -143,6 +157,25 @@ bool SetSqlStatement(FileDecl& f, std::string_view statement) {
 }
 
 bool IsOpenSqlFile(const FileDecl& f) { return SqlState(f) != nullptr; }
+
+bool GetSqlFileProperty(const FileDecl& f, Prop p, std::string& out) {
+  SqlOpenState* s = SqlState(f);
+  if (!s) return false;
+  out.clear();
+  if (p == Prop::EndResult) s->ended = true;
+  if (p == Prop::Statement) out = s->statement;
+  if (p == Prop::ServerVersion)
+    out = static_cast<SqlFileDriver*>(s->driver)->ServerVersion(const_cast<FileDecl&>(f));
+  return true;
+}
+
+bool SetSqlFileProperty(FileDecl& f, Prop p, std::string_view value) {
+  SqlOpenState* s = SqlState(f);
+  if (!s) return false;
+  if (p == Prop::Statement) s->statement = std::string(value);
+  if (p == Prop::ServerVersion) rt::SetError(rt::kAccessDenied);
+  return true;
+}
 
 bool GetSqlStatement(const FileDecl& f, std::string& out) {
   SqlOpenState* s = SqlState(f);

@@ -14,6 +14,7 @@
 #include "velmora/runtime/text.h"
 #include "velmora/sql.h"
 #include "velmora/sql_names.h"
+#include "sql_internal.h"
 
 // Referenced from the link line (see CMakeLists.txt), so every program that
 // links the SQL connections gets these drivers registered.
@@ -166,6 +167,15 @@ class ServerFile final : public db::SqlDriver {
     if (!c->execute("INSERT INTO " + names.table(f) + " (" + names.columns(f) + ") VALUES (" + values + ")"))
       return fail(f, *c, c->state() == kDuplicateState ? rt::kDuplicateKey : rt::kDriverError);
     rt::ClearError();
+  }
+
+  std::string ServerVersion(db::FileDecl& f) override {
+    Connection* c = connect(f);
+    if (!c) return {};
+    std::string error;
+    std::string version = detail::serverVersion(*c, driver_, mySqlServer(driver_, f), error);
+    if (!error.empty()) rt::SetSqlFileError(rt::kDriverError, c->state().empty() ? "HY000" : c->state(), error, f.Name());
+    return version;
   }
 
   void Execute(db::FileDecl& f, std::string_view statement) override {

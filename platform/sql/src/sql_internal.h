@@ -19,4 +19,10 @@ std::unique_ptr<Connection> openOdbc(const std::string& connect, std::string& er
 // A connection through the Firebird client library (SQL dialect 3).
 std::unique_ptr<Connection> openFirebird(const std::string& owner, std::string& error);
 
+// The server's version text on `c`, asked the way the server answers it:
+// SQL Server ("MSSQL"), MySQL and MariaDB (`mySql`) and Firebird ("ODBC"
+// with the flavour FIREBIRD). Empty with `error` set for any other server
+// or a failed query.
+std::string serverVersion(Connection& c, const std::string& driver, bool mySql, std::string& error);
+
 }  // namespace velmora::sql::detail

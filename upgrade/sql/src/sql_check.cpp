@@ -158,8 +158,11 @@ void Check::OpenSystemFile() {
     if (db::IsOpen(file_)) db::Close(file_);
     return;
   }
+  // No result or statement of an earlier use stays on the file.
+  (void)db::GetProperty(file_, db::Prop::EndResult);
   db::SetProperty(file_, db::Prop::Owner, rt::Clip(OpenHookState().connectionString));
   db::Send(file_, "/VERIFYVIASELECT=TRUE");
+  db::SetProperty(file_, db::Prop::Statement, "");
 }
 
 void Check::TestExistence() {

@@ -428,7 +428,10 @@ std::string GetSQLServerVersion(std::string_view serverCode) {
   Trace(Flag::A, "-- Start of GetSQLServerVersion  --");
   std::string code = rt::Upper(rt::Clip(serverCode));
   std::string version;
-  if (code == "ORA") {
+  if (code == "MSS") {
+    if (db::FileDecl* rv3 = CurrentSQLFile())
+      version = rt::Clip(db::GetProperty(*rv3, db::Prop::ServerVersion));
+  } else if (code == "ORA") {
     if (ExecuteSQLStatement("Select * from V$Version", 0) != 0) {
       version = "8i";
     } else if (NextResultRow()) {
@@ -440,8 +443,6 @@ std::string GetSQLServerVersion(std::string_view serverCode) {
         }
     }
   }
-  // SQL Server's version is a property of its driver that this runtime's
-  // drivers do not offer; the other servers have none.
   version = Cut(version, 20);
   Trace(Flag::A, "-- End of GetSQLServerVersion " + version + " --");
   return version;

@@ -4,6 +4,7 @@
 // property (Prop::Sql) runs the statement on the server, and NEXT reads
 // the statement's result rows into the record buffer.
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "velmora/files/decl.h"
@@ -27,6 +28,9 @@ class SqlDriver {
   // by default the driver does not support them (error 90).
   virtual void Create(FileDecl& f);
   virtual void Add(FileDecl& f);
+  // The server's version text for the file's connection; by default none
+  // (error 90).
+  virtual std::string ServerVersion(FileDecl& f);
 };
 
 // Registers (or, with an empty pointer, removes) the SQL driver of a name.
