@@ -348,8 +348,10 @@ std::string GetProperty(const FileDecl& f, Prop p) {
     case Prop::EndResult:
     case Prop::Statement:
     case Prop::ServerVersion: {
+      // A closed file has no result or statement; only the version needs
+      // the connection.
       std::string out;
-      if (!GetSqlFileProperty(f, p, out)) rt::SetError(rt::kFileNotOpen);
+      if (!GetSqlFileProperty(f, p, out) && p == Prop::ServerVersion) rt::SetError(rt::kFileNotOpen);
       return out;
     }
   }
@@ -389,8 +391,10 @@ void SetProperty(FileDecl& f, Prop p, std::string_view value) {
       return;  // the ISAM drivers have no use for this
     case Prop::EndResult:
     case Prop::Statement:
+      SetSqlFileProperty(f, p, value);
+      return;
     case Prop::ServerVersion:
-      if (!SetSqlFileProperty(f, p, value)) rt::SetError(rt::kFileNotOpen);
+      rt::SetError(rt::kAccessDenied);
       return;
     case Prop::Driver:
     case Prop::Label:

@@ -63,7 +63,13 @@ class CannedServer : public db::SqlDriver {
     rt::ClearError();
   }
 
+  // The version the server reports (724Ah); none when empty.
+  std::string ServerVersion(db::FileDecl& f) override {
+    return version.empty() ? db::SqlDriver::ServerVersion(f) : version;
+  }
+
   std::vector<std::string> statements;
+  std::string version;
 
  private:
   struct Answer_ {

@@ -13,6 +13,7 @@
 #include "velmora/runtime/errors.h"
 #include "velmora/sql.h"
 #include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/insert_lists.h"
 #include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/renamecheck.h"
@@ -29,6 +30,7 @@ struct Backend {
   const char* schema;  // the "db." part MySQL wants in a file's name
   const char* systemTable;
   const char* dataTable;
+  rt::Byte datePicture;  // after a missing table was looked for by select
 };
 void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
 
@@ -166,11 +168,89 @@ TEST_P(CheckServers, ANewerStoredVersionIsRefusedUnlessDowngradeIsGiven) {
   EXPECT_EQ(halts_.size(), 1u);
 }
 
+// A missing table is looked for by select before it is created; on
+// Firebird the INSERT lists then write dates in 10 characters. A table
+// that opens is found without a select and keeps the 12-character dates.
+TEST_P(CheckServers, AMissingTableIsLookedForBySelectThenCreated) {
+  const std::string name = Qualified(GetParam().dataTable);
+  Register(3);
+  upg::OpenHookState().connectionString = owner_;
+  upg::CurrentSQLFile() = rv3_.get();
+  upg::CheckSQLFile(*file_, "ODB");
+  EXPECT_TRUE(Traced("Table NOT found: " + name + " - attempting verify via select..."));
+  EXPECT_TRUE(Traced("Table NOT found: " + name + ", BUT WITH ERR 90: "));
+  EXPECT_EQ(upg::DatePicture(), GetParam().datePicture);
+  EXPECT_TRUE(Rows("SELECT ID, NAME FROM " + name).empty()) << "created";
+  EXPECT_EQ(upg::OpenHookState().managedFiles, std::vector<std::string>{name});
+
+  traces_.clear();
+  upg::ResetSqlCheck();
+  Register(3);
+  upg::OpenHookState().connectionString = owner_;
+  upg::CurrentSQLFile() = rv3_.get();
+  upg::CheckSQLFile(*file_, "ODB");
+  EXPECT_TRUE(Traced("Table FOUND: " + name));
+  EXPECT_FALSE(Traced("attempting verify via select"));
+  EXPECT_EQ(upg::DatePicture(), 12);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+// The system table opened as a file of its own: created when missing,
+// then closed again (Firebird), or left for the open with the hook's
+// owner and no result or statement of an earlier use (MySQL).
+TEST_P(CheckServers, TheSystemTableOpenedAsAFileIsCreatedWhenMissing) {
+  rv3_->SetName(Qualified(GetParam().systemTable));
+  auto system = sqltest::StatementFile("ODBC");
+  system->SetName(rv3_->Name());
+  const bool mySql = GetParam().schema[0] != 0;
+  // The MySQL path gives the file the hook's owner.
+  system->SetOwner(mySql ? "" : owner_);
+  upg::OpenHookState().connectionString = owner_;
+  upg::CurrentSQLFile() = rv3_.get();
+  upg::CheckSQLFile(*system, "ODB");
+  EXPECT_TRUE(Traced("RV3 returning - RV3 System table detected..."));
+  EXPECT_TRUE(VersionRows().empty()) << "the system table exists";
+  EXPECT_FALSE(db::IsOpen(*system));
+  EXPECT_EQ(system->Owner(), owner_);
+  db::Open(*system);
+  EXPECT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  EXPECT_EQ(db::GetProperty(*system, db::Prop::Statement), "");
+  db::Close(*system);
+  EXPECT_FALSE(Traced("M22"));
+  EXPECT_TRUE(halts_.empty());
+}
+
+// MySQL: the system table takes the database of the data file's name; a
+// data file without one ends the program.
+using MySqlSystemTable = CheckServers;
+
+TEST_P(MySqlSystemTable, TakesTheDataFilesDatabaseOrEndsTheProgram) {
+  Register(3);
+  EXPECT_EQ(rv3_->Name(), "velmora_test.xcs_sys");
+  EXPECT_TRUE(Traced("RV3 SQL File name set to: velmora_test.xcs_sys"));
+  EXPECT_EQ(Rows("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = "
+                 "'velmora_test' AND TABLE_NAME = 'xcs_sys'"),
+            std::vector<std::vector<std::string>>{{"xcs_sys"}});
+  EXPECT_TRUE(halts_.empty());
+
+  upg::ResetSqlCheck();
+  rv3_->SetName("xcs_sys");
+  file_->SetName("xcs_orders");
+  Register(3);
+  EXPECT_TRUE(Traced("MySQL requires db.tablename format in your full path name! Ending Program. xcs_orders"));
+  EXPECT_EQ(halts_, std::vector<int>{upg::kSqlErrorExitCode});
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, MySqlSystemTable,
+                         ::testing::Values(Backend{"MariaDB", "MYODBC 3", "velmora_test.", "xcs_sys",
+                                                   "xcs_orders", 12}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 INSTANTIATE_TEST_SUITE_P(Servers, CheckServers,
                          ::testing::Values(Backend{"MariaDB", "MYODBC 3", "velmora_test.", "xcs_sys",
-                                                   "xcs_orders"},
+                                                   "xcs_orders", 12},
                                            Backend{"Firebird", "FIREBIRD", "", "XCS_SYS",
-                                                   "XCS_ORDERS"}),
+                                                   "XCS_ORDERS", 10}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The rename check on MariaDB (Firebird cannot rename a table): the open
@@ -198,7 +278,7 @@ TEST_P(RenameOnServer, AnOldTableIsRenamedAndKeepsItsRows) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, RenameOnServer,
                          ::testing::Values(Backend{"MariaDB", "MYODBC 3", "velmora_test.", "xcs_sys",
-                                                   "xcs_orders"}),
+                                                   "xcs_orders", 12}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

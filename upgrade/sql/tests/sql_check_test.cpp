@@ -369,6 +369,12 @@ TEST_F(SqlCheckTest, ServerVersionAndStructureTrace) {
   server_->Fail("V$Version", "42000", "no access");
   EXPECT_EQ(upg::GetSQLServerVersion("ORA"), "8i");
   EXPECT_EQ(upg::GetSQLServerVersion("ODB"), "");
+  // SQL Server's comes from the statement file's version property, cut to
+  // 20 characters; a server that gives none leaves it empty.
+  EXPECT_EQ(upg::GetSQLServerVersion("MSS"), "");
+  server_->version = "15.00.2000.0000000000000";
+  EXPECT_EQ(upg::GetSQLServerVersion("MSS"), "15.00.2000.000000000");
+  EXPECT_TRUE(server_->statements.back().find("V$Version") != std::string::npos) << "no statement ran";
 
   upg::SqlCheck().fileName = "orders";
   upg::SFDQ().push_back({.name = "ID", .type = "int", .altName = "Id", .nullable = 1});

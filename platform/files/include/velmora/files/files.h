@@ -26,8 +26,9 @@ enum class Prop : uint32_t {
   // Of an open SQL file: reading EndResult drops the rest of the last
   // statement's result (NEXT then gives 33); Statement is the text of the
   // last statement, and setting it (an empty text forgets it) runs nothing;
-  // ServerVersion (read only) is the server's version from the file's
-  // connection, error 90 when the server gives none.
+  // a closed file has neither. ServerVersion (read only) is the server's
+  // version from the open file's connection: 37 when the file is not open,
+  // 90 when the server gives none.
   EndResult = 0x7245, Statement = 0x7243, ServerVersion = 0x724A,
 };
 
