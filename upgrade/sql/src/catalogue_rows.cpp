@@ -4,6 +4,7 @@
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/numbers.h"
 #include "velmora/runtime/text.h"
+#include "velmora/upgrade/interpret.h"
 
 namespace upg {
 namespace {
@@ -13,10 +14,10 @@ std::string Cut(std::string text, size_t most) {
   return text;
 }
 
-void ReportCatalogueFailure(const SqlMessage& message, std::string_view tag,
-                            std::string_view separator) {
-  ReportSql(message, "[" + std::string(tag) + "] Error: " + rt::FileErrorState() +
-                         std::string(separator) + rt::Clip(rt::FileErrorText()));
+void ReportCatalogueFailure(const SqlMessage& message, std::string_view tag, std::string_view code,
+                            std::string_view separator, std::string_view text) {
+  ReportSql(message, "[" + std::string(tag) + "] Error: " + std::string(code) + std::string(separator) +
+                         rt::Clip(text));
 }
 
 }  // namespace
@@ -45,6 +46,45 @@ void StartKey(ServerKey& key, std::string_view name) {
   key.fieldNums.fill(0);
 }
 
+ServerKey NewServerKey(std::string_view name, std::string_view att, rt::Byte index,
+                       bool keepCase) {
+  ServerKey k;
+  StartKey(k, name);
+  if (keepCase) k.keyName = k.keyFileName;
+  k.att = std::string(att);
+  k.index = index;
+  return k;
+}
+
+void AddServerColumn(std::string_view name, std::string_view type, rt::Byte autoNum,
+                     rt::Byte nullable) {
+  ServerColumn c;
+  SetColumnName(c, name);
+  SetColumnType(c, type);
+  c.autoNum = autoNum;
+  c.nullable = nullable;
+  c.match = 0;
+  SFDQ().push_back(std::move(c));
+}
+
+void AddKeyColumn(ServerKey& key, std::string_view column, bool descending, bool lookup) {
+  std::string name = rt::Clip(column);
+  std::string fields = rt::Clip(key.fields);
+  fields = fields.empty() ? KeyListWord(name) : fields + " " + KeyListWord(name);
+  key.fields = Cut(fields, kServerFieldsSize);
+  ++key.numFields;
+  if (key.numFields >= 1 && key.numFields <= static_cast<rt::Long>(key.fieldNums.size())) {
+    auto n = static_cast<rt::Short>(key.numFields);
+    key.fieldNums[static_cast<size_t>(n - 1)] = descending ? static_cast<rt::Short>(-n) : n;
+  }
+  if (lookup) LocateKeyField(Cut(name, kServerNameSize));  // as SFDQ holds it
+}
+
+void AddServerKey(ServerKey key) {
+  key.match = 0;
+  SKDQ().push_back(std::move(key));
+}
+
 bool IsKey(const ServerKey& key, std::string_view name) {
   return key.keyFileName == Cut(rt::Clip(name), kServerNameSize);
 }
@@ -64,8 +104,19 @@ bool AddKeyRowColumn(std::string_view name, std::string_view column, bool descen
 bool CatalogueQuery(std::string_view statement, const SqlMessage& message, std::string_view tag,
                     std::string_view separator) {
   if (ExecuteSQLStatement(statement, 0) == 0) return true;
-  ReportCatalogueFailure(message, tag, separator);
+  ReportCatalogueFailure(message, tag, rt::FileErrorState(), separator, rt::FileErrorText());
   return false;
+}
+
+rt::Long CatalogueFailed(std::string_view tag, std::string_view code, std::string_view text,
+                         const SqlMessage& message) {
+  ReportCatalogueFailure(message, tag, code, " ", text);
+  return 1;
+}
+
+rt::Long RunCatalogueQuery(std::string_view statement, std::string_view tag,
+                           const SqlMessage& message) {
+  return CatalogueQuery(statement, message, tag, " ") ? 0 : 1;
 }
 
 rt::Long CatalogueNumber(std::string_view text) { return rt::TextToLong(text); }

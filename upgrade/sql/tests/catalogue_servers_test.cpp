@@ -1,9 +1,9 @@
 // The Firebird and MySQL catalogue readers against the private servers:
-// tables made by the test are read back into SFDQ and SKDQ exactly.
+// tables made by the test are read back into SFDQ and SKDQ exactly, through
+// the runtime's own SQL file drivers as the engine reads them.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <map>
 
@@ -11,7 +11,6 @@
 #include "canned_server.h"
 #include "reader_rows.h"
 #include "velmora/files/files.h"
-#include "velmora/files/sql_driver.h"
 #include "velmora/runtime/system.h"
 #include "velmora/sql.h"
 #include "velmora/upgrade/catalogue_rows.h"
@@ -47,38 +46,6 @@ std::string MariaDbOwner(const std::string& password) {
          ";CHARSET=latin1";
 }
 
-// Statements of the statement file run on a platform connection: the
-// catalogue queries reach the real server through the file's SQL property
-// and NEXT, as the engine runs them.
-class ServerBridge : public db::SqlDriver {
- public:
-  explicit ServerBridge(velmora::sql::Connection* c) : c_(c) {}
-  void Open(db::FileDecl&, uint32_t) override { rt::ClearError(); }
-  void Close(db::FileDecl&) override { rt::ClearError(); }
-  void Execute(db::FileDecl& f, std::string_view statement) override {
-    if (!c_->execute(std::string(statement)))
-      return rt::SetSqlFileError(rt::kDriverError, c_->state(), c_->error(), f.Name());
-    rt::ClearError();
-  }
-  void Next(db::FileDecl& f) override {
-    std::vector<velmora::sql::Value> row;
-    if (!c_->fetch(row)) return rt::SetError(rt::kRecordNotAvailable);
-    f.ClearRecord();
-    size_t column = 0;
-    for (const db::FieldInfo& field : f.Fields()) {
-      if (column == row.size()) break;
-      std::string value = row[column++].value_or("");
-      size_t n = std::min<size_t>(value.size(), field.size - 1);
-      std::memcpy(f.Record() + field.offset, value.data(), n);
-      f.Record()[field.offset + n] = 0;
-    }
-    rt::ClearError();
-  }
-
- private:
-  velmora::sql::Connection* c_;
-};
-
 class CatalogueServers : public enginetest::Engine {
  protected:
   void SetUp() override {
@@ -99,8 +66,8 @@ class CatalogueServers : public enginetest::Engine {
     if (file_) {
       upg::CurrentSQLFile() = nullptr;
       db::Close(*file_);
-      db::RegisterSqlDriver("FBBRIDGE", nullptr);
     }
+    velmora::sql::setOdbcFlavour("");
     upg::SqlCheck() = {};
     upg::OpenHookState().connectionString.clear();
     velmora::sql::closeThreadConnections();
@@ -117,10 +84,13 @@ class CatalogueServers : public enginetest::Engine {
   void Run(velmora::sql::Connection* c, const std::string& statement) {
     ASSERT_TRUE(c->execute(statement)) << statement << ": " << c->error();
   }
-  // The statement file on the Firebird connection.
-  void FirebirdStatementFile(velmora::sql::Connection* c) {
-    db::RegisterSqlDriver("FBBRIDGE", std::make_shared<ServerBridge>(c));
-    file_ = sqltest::StatementFile("FBBRIDGE");
+  // The statement file of the "ODBC" driver with the flavour FIREBIRD, as
+  // the engine runs its catalogue queries: a connection without a table.
+  void FirebirdStatementFile() {
+    velmora::sql::setOdbcFlavour("FIREBIRD");
+    file_ = sqltest::StatementFile("ODBC");
+    file_->SetName("");
+    file_->SetOwner(FirebirdOwner());
     db::Open(*file_);
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
     upg::CurrentSQLFile() = file_.get();
@@ -147,7 +117,7 @@ TEST_F(CatalogueServers, FirebirdTablesAreReadBackExactly) {
          "REFERENCES AGENTS (AGENTNO)");
   Run(c, "CREATE TABLE \"Cust Orders\" (\"Order No\" INTEGER NOT NULL, "
          "CONSTRAINT \"Pk Orders\" PRIMARY KEY (\"Order No\"))");
-  FirebirdStatementFile(c);
+  FirebirdStatementFile();
 
   upg::SqlCheck().tableName = "Customers";
   ASSERT_EQ(upg::LoadServerStructure("ODB", "FIREBIRD"), 0);

@@ -19,11 +19,11 @@ inline constexpr size_t kServerFieldsSize = 500; // SKDQ:FIELDS
 
 // Adds a column read from the catalogue: `name` as the server spells it
 // (the key is its upper-cased form), names cut to 50 and the type to 30
-// characters, not yet matched.
+// characters (SetColumnName, SetColumnType), not yet matched.
 void AddServerColumn(std::string_view name, std::string_view type, rt::Byte autoNum,
                      rt::Byte nullable);
 
-// A key being read: its names (the key name upper-cased unless
+// A key being read (StartKey): its names (the key name upper-cased unless
 // `keepCase`), kind and index flag; no columns yet.
 ServerKey NewServerKey(std::string_view name, std::string_view att, rt::Byte index,
                        bool keepCase = false);
