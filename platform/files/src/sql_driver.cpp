@@ -15,6 +15,19 @@ namespace {
 
 struct SqlOpenState : FileDecl::OpenState {
   std::string statement;  // the last one set in the SQL property
+  bool inLogout = false;  // takes part in the thread's LOGOUT
+  FileDecl* file = nullptr;
+  SqlDriver* sql = nullptr;
+  // A file dropped without CLOSE inside a LOGOUT: as CLOSE does, its
+  // transaction is rolled back (the file's names are still there: the
+  // open state is the declaration's last member).
+  ~SqlOpenState() override { LeaveTransaction(); }
+  void LeaveTransaction() {
+    if (!inLogout) return;
+    inLogout = false;
+    LeaveLogout(*file);
+    sql->End(*file, false);
+  }
 };
 
 class SqlFileDriver final : public Driver {
@@ -25,13 +38,33 @@ class SqlFileDriver final : public Driver {
     auto state = std::make_unique<SqlOpenState>();
     state->driver = this;
     state->mode = mode;
+    state->file = &f;
+    state->sql = sql_.get();
     sql_->Open(f, mode);
     if (rt::ErrorCode() == 0) f.StateSlot() = std::move(state);
   }
   void Create(FileDecl& f) override { sql_->Create(f); }
+  // A file closed inside a LOGOUT rolls its transaction back: a
+  // connection must never stay without autocommit once nobody ends it.
   void Close(FileDecl& f) override {
+    if (auto* s = static_cast<SqlOpenState*>(f.State())) s->LeaveTransaction();
     sql_->Close(f);
     f.StateSlot().reset();
+  }
+  bool BeginLogout(FileDecl& f, int timeoutSeconds) override {
+    rt::ClearError();
+    sql_->Begin(f, timeoutSeconds);
+    if (rt::ErrorCode() != 0) return false;
+    static_cast<SqlOpenState*>(f.State())->inLogout = true;
+    return true;
+  }
+  bool EndLogout(FileDecl& f, bool commit) override {
+    auto* s = static_cast<SqlOpenState*>(f.State());
+    rt::ClearError();
+    if (!s->inLogout) return true;
+    s->inLogout = false;
+    sql_->End(f, commit);
+    return rt::ErrorCode() == 0;
   }
   void Next(FileDecl& f) override { sql_->Next(f); }
   void Add(FileDecl& f) override { sql_->Add(f); }
@@ -94,6 +127,8 @@ SqlOpenState* SqlState(const FileDecl& f) {
 
 void SqlDriver::Create(FileDecl& f) { NotSupported(f, "CREATE"); }
 void SqlDriver::Add(FileDecl& f) { NotSupported(f, "ADD"); }
+void SqlDriver::Begin(FileDecl& f, int) { NotSupported(f, "LOGOUT"); }
+void SqlDriver::End(FileDecl&, bool) { rt::ClearError(); }
 
 void RegisterSqlDriver(std::string_view name, std::shared_ptr<SqlDriver> driver) {
   bool fileDriver = DriverEntryFor(name) != 0 && !SqlDriverFor(name);

@@ -148,6 +148,21 @@ class ServerFile final : public db::SqlDriver {
     rt::ClearError();
   }
 
+  // The transaction of the file's connection (one per owner and thread,
+  // so the statement file of the same owner writes inside it).
+  void Begin(db::FileDecl& f, int lockWaitSeconds) override {
+    Connection* c = connect(f);
+    if (!c) return;
+    if (!c->begin(lockWaitSeconds)) return fail(f, *c, rt::kDriverError);
+    rt::ClearError();
+  }
+  void End(db::FileDecl& f, bool commit) override {
+    Connection* c = connect(f);
+    if (!c) return;
+    if (!(commit ? c->commit() : c->rollback())) return fail(f, *c, rt::kDriverError);
+    rt::ClearError();
+  }
+
   // Column n of the row goes into the n-th field that carries a value;
   // NULL leaves the field cleared.
   void Next(db::FileDecl& f) override {

@@ -27,6 +27,13 @@ class SqlDriver {
   // by default the driver does not support them (error 90).
   virtual void Create(FileDecl& f);
   virtual void Add(FileDecl& f);
+  // LOGOUT, then COMMIT or ROLLBACK: the statements the file's connection
+  // runs in between (through any file of that connection) are one
+  // transaction. Begin on a connection already in one joins it; End on a
+  // connection whose transaction has ended already does nothing. By
+  // default the driver has no transactions (Begin fails with error 90).
+  virtual void Begin(FileDecl& f, int lockWaitSeconds);
+  virtual void End(FileDecl& f, bool commit);
 };
 
 // Registers (or, with an empty pointer, removes) the SQL driver of a name.
