@@ -2,6 +2,7 @@
 // driver interface, with the statement property and result rows.
 #include "velmora/files/sql_driver.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -78,6 +79,17 @@ class SqlFileDriver final : public Driver {
     rt::ClearError();
     sql_->Execute(f, statement);
   }
+  // The SQL property then holds the failing statement, or the last one.
+  size_t ExecuteEach(FileDecl& f, const std::vector<std::string>& statements, size_t from) {
+    if (from >= statements.size()) {
+      rt::ClearError();
+      return 0;
+    }
+    rt::ClearError();
+    size_t ran = sql_->ExecuteEach(f, statements, from);
+    static_cast<SqlOpenState*>(f.State())->statement = statements[std::min(from + ran, statements.size() - 1)];
+    return ran;
+  }
 
  private:
   std::shared_ptr<SqlDriver> sql_;
@@ -129,6 +141,15 @@ void SqlDriver::Create(FileDecl& f) { NotSupported(f, "CREATE"); }
 void SqlDriver::Add(FileDecl& f) { NotSupported(f, "ADD"); }
 void SqlDriver::Begin(FileDecl& f, int) { NotSupported(f, "LOGOUT"); }
 void SqlDriver::End(FileDecl&, bool) { rt::ClearError(); }
+size_t SqlDriver::ExecuteEach(FileDecl& f, const std::vector<std::string>& statements, size_t from) {
+  for (size_t i = from; i < statements.size(); ++i) {
+    rt::ClearError();
+    Execute(f, statements[i]);
+    if (rt::ErrorCode() != 0) return i - from;
+  }
+  rt::ClearError();
+  return statements.size() - from;
+}
 
 void RegisterSqlDriver(std::string_view name, std::shared_ptr<SqlDriver> driver) {
   bool fileDriver = DriverEntryFor(name) != 0 && !SqlDriverFor(name);
@@ -178,6 +199,15 @@ bool SetSqlStatement(FileDecl& f, std::string_view statement) {
 }
 
 bool IsOpenSqlFile(const FileDecl& f) { return SqlState(f) != nullptr; }
+
+size_t RunSqlStatements(FileDecl& f, const std::vector<std::string>& statements, size_t from) {
+  SqlOpenState* s = SqlState(f);
+  if (!s) {
+    rt::SetError(f.State() ? rt::kDriverError : rt::kFileNotOpen);
+    return 0;
+  }
+  return static_cast<SqlFileDriver*>(s->driver)->ExecuteEach(f, statements, from);
+}
 
 bool GetSqlStatement(const FileDecl& f, std::string& out) {
   SqlOpenState* s = SqlState(f);

@@ -157,6 +157,53 @@ TEST_P(SqlTransactions, ClosingAFileInATransactionRollsItBackAndASecondLogoutWai
   db::Rollback();
 }
 
+TEST_P(SqlTransactions, StatementsRunInOrderUntilOneFailsWithTheErrorItGivesAlone) {
+  // 450 statements: more than one group; the texts hold what a group's
+  // text must keep apart (separators, quotes, END).
+  std::vector<std::string> statements;
+  for (int id = 1; id <= 450; ++id)
+    statements.push_back("INSERT INTO tx_rows VALUES (" + std::to_string(id) + ", 'a;b''c END')");
+  // Failures: a duplicate id, a statement the server cannot read, and a
+  // value too long for its column.
+  const size_t duplicate = 300, unreadable = 301, tooLong = 449;
+  statements[duplicate] = "INSERT INTO tx_rows VALUES (5, 'again')";
+  statements[unreadable] = "INSERT INTO tx_rows VALUES (302, 'x'";
+  statements[tooLong] = "INSERT INTO tx_rows VALUES (450, '" + std::string(30, 'x') + "')";
+  db::Logout(30, {rows_.get()});
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  std::vector<std::pair<size_t, std::string>> failures;
+  for (size_t from = 0; from < statements.size();) {
+    size_t ran = db::RunSqlStatements(*stmt_, statements, from);
+    from += ran;
+    if (from == statements.size()) {
+      EXPECT_EQ(rt::ErrorCode(), 0);
+      break;
+    }
+    EXPECT_EQ(rt::ErrorCode(), rt::kDriverError);
+    failures.emplace_back(from, rt::FileErrorState() + " " + rt::FileErrorText());
+    EXPECT_EQ(db::GetProperty(*stmt_, db::Prop::Sql), statements[from]);
+    ++from;
+  }
+  db::Commit();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  ASSERT_EQ(failures.size(), 3u);
+  EXPECT_EQ(failures[0].first, duplicate);
+  EXPECT_EQ(failures[1].first, unreadable);
+  EXPECT_EQ(failures[2].first, tooLong);
+  // Each failure is what the statement gives when it runs alone.
+  for (const auto& [at, error] : failures) {
+    db::SetProperty(*stmt_, db::Prop::Sql, statements[at]);
+    EXPECT_EQ(rt::FileErrorState() + " " + rt::FileErrorText(), error) << statements[at];
+  }
+  Run(*rows_, "SELECT COUNT(*), MIN(name), MAX(name) FROM tx_rows");
+  db::Next(*rows_);
+  int32_t count;
+  std::memcpy(&count, rows_->Record(), sizeof count);
+  EXPECT_EQ(count, 447);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(rows_->Record() + rows_->Fields()[1].offset)),
+            "a;b'c END");
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, SqlTransactions,
                          ::testing::Values(Backend{"MariaDB", "MYODBC 3", " ENGINE=InnoDB"},
                                            Backend{"Firebird", "FIREBIRD", ""}),

@@ -4,7 +4,9 @@
 // property (Prop::Sql) runs the statement on the server, and NEXT reads
 // the statement's result rows into the record buffer.
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "velmora/files/decl.h"
 
@@ -34,6 +36,9 @@ class SqlDriver {
   // default the driver has no transactions (Begin fails with error 90).
   virtual void Begin(FileDecl& f, int lockWaitSeconds);
   virtual void End(FileDecl& f, bool commit);
+  // Runs statements[from..] in order until one fails (see
+  // db::RunSqlStatements): how many succeeded. By default one Execute each.
+  virtual size_t ExecuteEach(FileDecl& f, const std::vector<std::string>& statements, size_t from);
 };
 
 // Registers (or, with an empty pointer, removes) the SQL driver of a name.
