@@ -1,11 +1,13 @@
-// bench_sql_upgrade: rows converted into a new MariaDB table through the
-// upgrade engine's INSERT path (the record copy building the column and
-// value lists, one INSERT per record run through the statement file's SQL
-// property) beside a plain multi-row INSERT of the same rows through the
-// same ODBC connection. Both tables are compared afterwards.
+// bench_sql_upgrade: an ISAM file's rows converted into a new MariaDB
+// table by the upgrade engine itself: a host registers the file's ISAM
+// version and its newer SQL version and opens it through the open hook;
+// the SQL check creates the table and the upgrade driver copies every
+// record as one INSERT statement (the record copy building the column and
+// value lists), 10000 to a transaction. Beside it, a plain multi-row
+// INSERT of the same rows through the same connection. Both tables are
+// compared afterwards.
 //
-// Usage: bench_sql_upgrade <servers.env> [rows [rows committed one by one]]
-//        (default 100000 and as many; see run)
+// Usage: bench_sql_upgrade <servers.env> [rows]   (default 100000; see run)
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -23,13 +25,17 @@
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/datetime.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/system.h"
+#include "velmora/runtime/text.h"
 #include "velmora/sql.h"
 #include "velmora/upgrade/conversion.h"
-#include "velmora/upgrade/insert_lists.h"
+#include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_exec.h"
 #include "velmora/upgrade/structure.h"
+#include "velmora/upgrade/upgrade_file.h"
+#include "velmora/upgrade/version_rows.h"
 
 namespace {
 
@@ -45,9 +51,18 @@ double Now() {
   std::exit(1);
 }
 
-// The old declaration; the new one adds FLAG (a conversion, not a copy).
-std::unique_ptr<db::FileDecl> Declaration(bool withFlag) {
+constexpr const char* kIsamName = "bench.tps";
+
+// The old declaration (an ISAM file); the new one (the table) adds FLAG,
+// so the records are converted, not copied.
+std::unique_ptr<db::FileDecl> Declaration(bool withFlag, const std::string& table = {},
+                                          const std::string& owner = {}) {
   db::DeclBuilder b("Bench", "BEN");
+  if (withFlag)
+    b.Driver("ODBC").Name(table).Owner(owner);
+  else
+    b.Driver("ISAM").Name(kIsamName);
+  b.Attributes(db::kAttrCreate);
   b.Field(T::Long, "ID")
       .Field(T::String, "NAME", 30)
       .Field(T::CString, "NOTE", 40)
@@ -56,6 +71,7 @@ std::unique_ptr<db::FileDecl> Declaration(bool withFlag) {
       .Field(T::Date, "DAY")
       .Field(T::Short, "QTY");
   if (withFlag) b.Field(T::Byte, "FLAG");
+  b.Key("Id_Key", {1}, withFlag ? db::kKeyPrimary : db::kKeyDup);
   return b.Build();
 }
 
@@ -114,7 +130,7 @@ std::string PlainValues(const Row& r) {
   char buf[160];
   std::snprintf(buf, sizeof buf, "%.17g, %s, '%04d%02d%02d', %d, ", r.amount, r.price, r.year, r.month,
                 r.day, r.qty);
-  return "(" + std::to_string(r.id) + ", " + Quoted(r.name) + ", " + Quoted(r.note) + ", " + buf + "0)";
+  return "(" + std::to_string(r.id) + ", " + Quoted(r.name) + ", " + Quoted(r.note) + ", " + buf + "NULL)";  // FLAG: a new field without a value
 }
 
 }  // namespace
@@ -124,75 +140,84 @@ int main(int argc, char** argv) {
   auto env = sqltest_env::Servers(argv[1]);
   if (env.empty()) Fail(std::string("no servers in ") + argv[1]);
   const int rows = argc > 2 ? std::atoi(argv[2]) : 100000;
-  // The pass that commits every row (as the SQL file drivers do today) is
-  // slow: its own row count may be smaller, 0 leaves it out.
-  const int everyRowCommit = argc > 3 ? std::atoi(argv[3]) : rows;
   const int perStatement = 1000;
-  const int kBatch = 10000;  // the conversion's batch
 
-  // A scratch program folder so the engine's settings go nowhere else.
+  // A scratch program folder (the version store, settings, the ISAM file).
   char tmpl[] = "/tmp/bench_sql_upgrade_XXXXXX";
   std::filesystem::path dir = ::mkdtemp(tmpl);
+  std::filesystem::current_path(dir);
   setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
   rt::SetCommandLine({(dir / "velmora").string()});
-  upg::ResetSettings();
-  upg::ReadSwitches();
-  upg::ds_SetOption("odbcflavour", "MYODBC 3");
+  rt::SetStopHandler([](std::string_view text) {
+    Fail("the conversion stopped: " + std::string(text));
+    return true;
+  });
 
-  const std::string owner = sqltest_env::Owner(env, "MYODBC 3", sqltest_env::Password(env, "MYODBC 3"));
-  // The engine's statement file and the plain path's connection: the same
-  // connection of this thread.
-  db::DeclBuilder sb("RV3SYS", "RV3");
-  sb.Driver("ODBC").Name("");
-  sb.Field(T::CString, "DS_FIELD1", 256);
-  auto statements = sb.Build();
-  statements->SetOwner(owner);
-  db::Open(*statements, 0x10);
-  if (rt::ErrorCode() != 0) Fail("open: " + rt::FileErrorText());
-  upg::CurrentSQLFile() = statements.get();
+  const std::string flavour = "MYODBC 3";
+  const std::string owner = sqltest_env::Owner(env, flavour, sqltest_env::Password(env, flavour));
+  const std::string table = env["MARIADB_DATABASE"] + ".bench_engine";
+  velmora::sql::setOdbcFlavour(flavour);
   std::string error;
-  velmora::sql::Connection* c = velmora::sql::connectionFor("ODBC", owner, "MYODBC 3", error);
+  velmora::sql::Connection* c = velmora::sql::connectionFor("ODBC", owner, flavour, error);
   if (!c) Fail("connect: " + error);
   auto run = [&](const std::string& s) {
     if (!c->execute(s)) Fail(s.substr(0, 200) + ": " + c->error());
   };
-  for (const char* t : {"bench_engine", "bench_batched", "bench_plain"}) {
-    c->execute(std::string("DROP TABLE ") + t);
-    run(std::string("CREATE TABLE ") + t + " (" + kColumns + ") ENGINE=InnoDB");
-  }
+  c->execute("DROP TABLE " + table);
+  c->execute("DROP TABLE bench_plain");
+  c->execute("DELETE FROM RV3SYS WHERE DS_FIELD2 = 'BEN'");
+  run(std::string("CREATE TABLE bench_plain (") + kColumns + ") ENGINE=InnoDB");
 
-  // The engine: the record copy into the INSERT lists, one statement a row.
-  auto from = Declaration(false);
-  auto to = Declaration(true);
-  upg::ConversionDetected() = 1;
-  upg::InsertDialect() = upg::Dialect::MySql;
-  upg::DatePicture() = 12;
-  upg::FilePrefix() = "BEN";
-  upg::AfnQueue().clear();
-  upg::LoadDstQueue(*to);
-  upg::LoadSrcQueue(*from);
-  // `batch` > 0: the rows `batch` to an explicit transaction (what the
-  // conversion's batches would be if the SQL file drivers took them).
-  auto convert = [&](const std::string& table, int batch, int count) {
-    double start = Now();
-    for (int n = 0; n < count; ++n) {
-      if (batch > 0 && n % batch == 0 && upg::ExecuteSQLStatement("START TRANSACTION", 0) != 0)
-        Fail("start transaction");
-      FillRecord(*from, MakeRow(n));
-      to->ClearRecord();
-      upg::ClearInsertLists();
-      upg::CopyRec(*from, *to);
-      std::string sql =
-          "INSERT INTO " + table + " (" + upg::Insert().names + ") VALUES (" + upg::Insert().values + ")";
-      if (upg::ExecuteSQLStatement(sql, 0) != 0) Fail("engine insert of row " + std::to_string(n));
-      if (batch > 0 && ((n + 1) % batch == 0 || n + 1 == count) && upg::ExecuteSQLStatement("COMMIT", 0) != 0)
-        Fail("commit");
-    }
-    return Now() - start;
+  // One run of the host program: its registration, then `file` opened
+  // through the hook.
+  auto tps = db::DeclBuilder("__GTPS", "__GTPS").Driver("ISAM").Field(T::Byte, "A").Build();
+  auto statements = db::DeclBuilder("RV3SYS", "RV3");
+  statements.Driver("ODBC").Name("RV3SYS");
+  for (int i = 1; i <= 40; ++i) statements.Field(T::CString, "DS_FIELD" + std::to_string(i), 256);
+  auto rv3 = statements.Build();
+  rv3->SetOwner(owner);
+  auto host = [&](db::FileDecl& file, rt::Short version) {
+    if (rv3 && db::IsOpen(*rv3)) db::Close(*rv3);
+    upg::CurrentSQLFile() = nullptr;
+    upg::ResetSqlCheck();
+    upg::ResetRegistration();
+    upg::ResetSettings();
+    upg::ReadSwitches();
+    upg::ds_SetOption("odbcflavour", flavour);
+    upg::ds_SetOption("mysqltype", "InnoDB");  // the plain table's engine
+    uint8_t byte = 0;
+    upg::ds_AddDriver("Tps", *tps, 1, &byte);
+    upg::ds_AddDriver("ODB", *rv3, 0, nullptr);
+    upg::ds_UsingFile(file, version, "BEN", "Bench");
+    upg::InstallOpenHook();
+    double t = Now();
+    db::HookedOpen(file, db::kReadWrite | db::kDenyNone);
+    return Now() - t;
   };
-  double engine = convert("bench_engine", 0, everyRowCommit);
-  double batched = convert("bench_batched", kBatch, rows);
-  upg::ConversionDetected() = 0;
+
+  // Version 1: the ISAM file, written directly.
+  auto from = Declaration(false);
+  host(*from, 1);
+  if (db::IsOpen(*from)) db::Close(*from);
+  db::Create(*from);
+  db::Open(*from, db::kReadWrite | db::kDenyAll);
+  if (rt::ErrorCode() != 0) Fail("the ISAM file: " + rt::ErrorText());
+  db::Stream(*from);
+  for (int n = 0; n < rows; ++n) {
+    FillRecord(*from, MakeRow(n));
+    db::Add(*from);
+    if (rt::ErrorCode() != 0) Fail("the ISAM file: " + rt::ErrorText());
+  }
+  db::Flush(*from);
+  db::Close(*from);
+
+  // Version 2 is the table (renamed from the ISAM file, whose old table
+  // is gone): the open converts the records into it.
+  auto to = Declaration(true, table, owner);
+  upg::OFN() = {{kIsamName, rt::Upper(table), "", "bench_gone"}};
+  const double engine = host(*to, 2);
+  if (rt::ErrorCode() != 0) Fail("open after the conversion: " + rt::ErrorText() + " " + rt::FileErrorText());
+  db::Close(*to);
 
   // Plain: the same rows, `perStatement` to a statement.
   double t0 = Now();
@@ -212,10 +237,9 @@ int main(int argc, char** argv) {
 
   // Both tables hold the same rows.
   std::vector<std::string> sums;
-  for (const char* t : {"bench_batched", "bench_plain", "bench_engine"}) {
-    if (std::string(t) == "bench_engine" && everyRowCommit != rows) continue;
-    run(std::string("SELECT COUNT(*), SUM(ID), SUM(QTY), SUM(PRICE), SUM(AMOUNT), SUM(TO_DAYS(DAY)), "
-                    "SUM(LENGTH(NAME)), SUM(LENGTH(NOTE)), SUM(CRC32(CONCAT(NAME, NOTE, DAY))) FROM ") + t);
+  for (const std::string& t : {table, std::string("bench_plain")}) {
+    run("SELECT COUNT(*), SUM(ID), SUM(QTY), SUM(PRICE), SUM(AMOUNT), SUM(TO_DAYS(DAY)), "
+        "SUM(LENGTH(NAME)), SUM(LENGTH(NOTE)), SUM(CRC32(CONCAT(NAME, NOTE, DAY))), SUM(FLAG) FROM " + t);
     std::vector<velmora::sql::Value> row;
     if (!c->fetch(row)) Fail("no sums");
     std::string s;
@@ -224,26 +248,22 @@ int main(int argc, char** argv) {
     }
     sums.push_back(s);
   }
-  for (size_t i = 1; i < sums.size(); ++i)
-    if (sums[i] != sums[0]) Fail("the tables differ: " + sums[0] + "/ " + sums[i]);
-  for (const char* t : {"bench_engine", "bench_batched", "bench_plain"}) run(std::string("DROP TABLE ") + t);
+  if (sums[1] != sums[0]) Fail("the tables differ: " + sums[0] + "/ " + sums[1]);
+  run("DROP TABLE " + table);
+  run("DROP TABLE bench_plain");
+  run("DELETE FROM RV3SYS WHERE DS_FIELD2 = 'BEN'");
 
   upg::CurrentSQLFile() = nullptr;
-  db::Close(*statements);
   velmora::sql::closeThreadConnections();
+  std::filesystem::current_path("/");
   std::filesystem::remove_all(dir);
 
   std::printf("rows %d, same contents in both tables (%s)\n", rows, sums[0].c_str());
-  if (everyRowCommit > 0)
-    std::printf("engine INSERT path, one INSERT per row, each committed: %d rows in %.3f s (%.0f rows/s)\n",
-                everyRowCommit, engine, everyRowCommit / engine);
-  std::printf("engine INSERT path, one INSERT per row, %d rows to a transaction: %.3f s (%.0f rows/s)\n", kBatch, batched,
-              rows / batched);
+  std::printf("engine conversion (open hook, SQL check, upgrade driver: one INSERT per record, 10000 to a "
+              "transaction): %.3f s (%.0f rows/s)\n",
+              engine, rows / engine);
   std::printf("plain multi-row INSERT: %.3f s (%.0f rows/s), %d rows per INSERT\n", plain, rows / plain,
               perStatement);
-  std::printf("sql-upgrade engine (%d rows to a transaction)/plain ratio %.2f\n", kBatch, batched / plain);
-  if (everyRowCommit > 0)
-    std::printf("sql-upgrade engine (every row committed, as the SQL file drivers do today)/plain ratio %.2f\n",
-                engine / everyRowCommit / (plain / rows));
+  std::printf("sql-upgrade engine/plain ratio %.2f\n", engine / plain);
   return 0;
 }

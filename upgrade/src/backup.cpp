@@ -298,7 +298,8 @@ void BackupOldFile() {
     } else {
       // The journal names the candidate before the move, so a process
       // killed right after it still finds the old data at the next open.
-      WriteJournal(c.fileName, candidate, JournalPhase::Moving, backup != 0);
+      // (An SQL table's conversion has no file of its own to journal.)
+      if (!ConversionDetected()) WriteJournal(c.fileName, candidate, JournalPhase::Moving, backup != 0);
       db::Rename(InFile(), candidate);
       int code = rt::ErrorCode();
       if (code == 0 || code == rt::kFileNotFound) {

@@ -10,6 +10,7 @@
 #include "velmora/runtime/system.h"
 #include "velmora/runtime/text.h"
 #include "velmora/runtime/threads.h"
+#include "velmora/upgrade/insert_lists.h"
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_entry.h"
@@ -147,6 +148,7 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
   Trace(Flag::B, "Opening file: " + name + ", driver: " + h.serverCode + ", owner: " +
                      ds_EncryptOwner(h.serverCode, h.connectionString));
   h.conversionDetected = false;
+  ConversionDetected() = 0;
   if (h.sqlServerSelected) {
     if (const ServerSlot* slot = ServerSlotOf(h.serverCode)) CurrentSQLFile() = slot->file;
     // The managed-files list keeps the first 50 characters of a name.
@@ -164,7 +166,12 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
     Trace(Flag::B, "SQL conversion detected - calling UpgradeFile...");
     std::string table = rt::Clip(h.sqlTableName);
     if (h.identityInsert) ExecuteSQLStatement("SET IDENTITY_INSERT " + table + " ON", 0);
+    // The record copy and the driver write INSERT statements of the
+    // server's dialect while the flag is up; later conversions are ISAM.
+    ConversionDetected() = 1;
+    InsertDialect() = DialectOf(h.serverCode, ODBCFlavour());
     ds_UpgradeFile(file);
+    ConversionDetected() = 0;
     if (h.identityInsert) ExecuteSQLStatement("SET IDENTITY_INSERT " + table + " OFF", 0);
     MarkedOpen(file, mode, name);
   } else {

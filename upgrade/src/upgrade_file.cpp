@@ -3,6 +3,8 @@
 // every record in batches, rebuilds the keys and puts the new file in
 // place. The old file is removed only when every record it held is in the
 // new one; otherwise it stays under its backup name and the user is told.
+// Into an SQL table (the SQL check created it) each record is one INSERT
+// statement, written in transactions of the table's connection.
 #include "velmora/upgrade/upgrade_file.h"
 
 #include <algorithm>
@@ -17,8 +19,12 @@
 #include "velmora/runtime/text.h"
 #include "velmora/upgrade/conversion.h"
 #include "velmora/upgrade/format.h"
+#include "velmora/upgrade/insert_lists.h"
 #include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/settings.h"
+#include "velmora/upgrade/sql_entry.h"
+#include "velmora/upgrade/sql_exec.h"
+#include "velmora/upgrade/sqltext.h"
 #include "velmora/upgrade/store.h"
 #include "velmora/upgrade/structure.h"
 
@@ -27,7 +33,9 @@ namespace {
 
 constexpr rt::Long kBatch = 10000;
 constexpr int kLogoutSeconds = 30;
-enum class AddMode { Add, Append };
+// ADD, APPEND, or (into an SQL table without either switch) one INSERT
+// statement per record.
+enum class AddMode { Add, Append, Insert };
 
 ConversionProbe probe = nullptr;
 void Probe(const char* step) {
@@ -41,6 +49,12 @@ std::string ErrorLine() { return Code() + " " + rt::ErrorText(); }
 // or stream mode when the transaction cannot start.
 void StartWriting(db::FileDecl& out, bool first) {
   ConversionState& c = Conversion();
+  if (ConversionDetected()) {
+    c.streamed = false;
+    db::Logout(kLogoutSeconds, {&out});
+    Trace(Flag::B, std::string(first ? "Logout started [1] " : "Logout started [3] ") + ErrorLine());
+    return;
+  }
   if (rt::Upper(db::GetProperty(out, db::Prop::Driver)) == "TAVREL") {
     Trace(Flag::B, "Tavrel file detected - Streaming...");
     db::Stream(out);
@@ -79,8 +93,11 @@ void MoveOldFileBack(db::FileDecl& like) {
   ConversionState& c = Conversion();
   if (c.backupName.empty()) return;
   if (db::IsOpen(InFile())) db::Close(InFile());
-  std::unique_ptr<db::FileDecl> f = like.Clone();
-  if (FileExists(WorkName(c.fileName))) {
+  // Into an SQL table the old file is another file, with its own name.
+  const bool sql = ConversionDetected();
+  const std::string home = sql ? c.inFileName : c.fileName;
+  std::unique_ptr<db::FileDecl> f = sql ? InFile().Clone() : like.Clone();
+  if (!sql && FileExists(WorkName(c.fileName))) {
     f->SetName(WorkName(c.fileName));
     db::Remove(*f);
   }
@@ -89,12 +106,12 @@ void MoveOldFileBack(db::FileDecl& like) {
     if (CurrentOptions().backup == 0) db::Remove(*f);  // the file itself never moved
     c.restored = true;
   } else {
-    db::Rename(*f, c.fileName);
+    db::Rename(*f, home);
     c.restored = rt::ErrorCode() == 0;
     Trace(Flag::B, std::string(c.restored ? "Old file moved back: " : "Old file could not be moved back: ") +
-                       c.backupName + " - " + c.fileName + " " + rt::ErrorText());
+                       c.backupName + " - " + home + " " + rt::ErrorText());
   }
-  if (c.restored) RemoveJournal(c.fileName);
+  if (c.restored && !sql) RemoveJournal(c.fileName);
 }
 
 // Shows the conversion's losses: how many records are not in the new
@@ -108,10 +125,56 @@ void ReportLoss(const std::string& why, const std::string& where) {
   rt::Stop(text);
 }
 
+// Into an SQL table: the record's INSERT statement, built from the
+// INSERT lists, run through the server's statement file. A statement the
+// server refuses (90) is shown with its text; the error stays set.
+void InsertRecord(const std::string& table) {
+  const InsertLists& l = Insert();
+  const std::string statement = "INSERT INTO " + table + " (" + l.names + ") VALUES (" + l.values + ")";
+  if (FlagOn(Flag::B)) Trace(Flag::B, "About to execute statement: " + MaskPasswords(statement));
+  db::FileDecl* server = CurrentSQLFile();
+  if (!server) return rt::SetError(rt::kFileNotOpen);
+  db::SetProperty(*server, db::Prop::Sql, statement);
+  if (rt::ErrorCode() != rt::kDriverError) return;
+  const rt::ErrorSnapshot error = rt::SaveError();
+  const std::string why = "RV3 Data Conversion error on insert: " + rt::FileErrorState() + " " +
+                          rt::FileErrorText();
+  if (FlagOn(Flag::B)) {
+    Trace(Flag::B, "FieldNames: [4] " + l.names);
+    Trace(Flag::B, "FieldValues: [4] " + MaskPasswords(l.values));
+    Trace(Flag::B, why + " " + MaskPasswords(statement));
+  }
+  rt::Stop(why + "\r\n" + MaskPasswords(statement));
+  rt::RestoreError(error);
+}
+
+// The server's statement file runs the INSERT statements. The SQL check
+// closes it when it ends, so a conversion opens it (as the check does)
+// for as long as it writes, and closes what it opened.
+class StatementFile {
+ public:
+  explicit StatementFile(bool sql) {
+    db::FileDecl* f = CurrentSQLFile();
+    if (!sql || !f || db::IsOpen(*f)) return;
+    db::SetProperty(*f, db::Prop::DriverLogout, "0");
+    db::Open(*f, db::kDenyAll);
+    Trace(Flag::B, "Statement file opened for the conversion: " + ErrorLine());
+    if (rt::ErrorCode() == 0) opened_ = f;
+  }
+  ~StatementFile() {
+    if (opened_ && db::IsOpen(*opened_)) db::Close(*opened_);
+  }
+  StatementFile(const StatementFile&) = delete;
+  StatementFile& operator=(const StatementFile&) = delete;
+
+ private:
+  db::FileDecl* opened_ = nullptr;
+};
+
 struct PassResult {
   bool readToEnd = false, batchesOk = true, flushed = false, keysBuilt = false;
   int buildError = 0;
-  rt::Long writeErrors = 0, duplicates = 0;
+  rt::Long writeErrors = 0, duplicates = 0, written = 0;
 };
 
 // Steps 16 to 24 and the flush and close of step 25: creates and opens
@@ -120,9 +183,11 @@ struct PassResult {
 bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0, ConversionWindow& window,
               const std::string& oldName, PassResult& r) {
   ConversionState& c = Conversion();
+  const bool sql = ConversionDetected();
+  const std::string table = sql ? SqlTableName(InsertDialect(), rt::Clip(c.fileName)) : std::string();
   RecordNumber() = 0;
-  // 16. Created.
-  if (!ConversionDetected()) {
+  // 16. Created (an SQL table was created by the SQL check).
+  if (!sql) {
     Trace(Flag::B, "RV3create: " + c.fileName);
     db::Create(out);
     if (rt::ErrorCode() != 0) {
@@ -157,7 +222,8 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
   // 18. Writing starts. The work file's batches need not wait for the
   // disk: until it is complete it is never used (a crash converts again
   // from the old file); the last commit syncs everything.
-  db::Send(out, "SYNC=off");
+  if (!sql) db::Send(out, "SYNC=off");
+  StatementFile statements(sql);
   StartWriting(out, true);
   // 19. The declaration again, and DST over the new file's buffers.
   Trace(Flag::F, "About to call ReadFormat 2");
@@ -214,11 +280,15 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
     }
     out.ClearRecord();
     for (db::MemoDesc& m : out.Memos()) m.data.clear();
+    if (sql) ClearInsertLists();
     CopyRec(in, out);
     if (addMode == AddMode::Add)
       db::Add(out);
-    else
+    else if (addMode == AddMode::Append)
       db::Append(out);
+    else
+      InsertRecord(table);
+    if (rt::ErrorCode() == 0) ++r.written;
     if (rt::ErrorCode() == rt::kDuplicateKey) {
       // Never dropped without a word: counted, traced, reported at the end.
       ++r.duplicates;
@@ -231,7 +301,9 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
       Trace(Flag::B, "RV3: " + std::string(kM8.text) + details);
     }
     if (++c.batchCounter > kBatch) {
-      r.batchesOk = EndBatch(out, "RV3: Committing records... [2] err: ") && r.batchesOk;
+      r.batchesOk = EndBatch(out, sql ? "RV3: Committing records... [1] err: "
+                                      : "RV3: Committing records... [2] err: ") &&
+                    r.batchesOk;
       Probe("batch");
       StartWriting(out, false);
       c.batchCounter = 1;
@@ -245,10 +317,17 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
   if (!r.readToEnd)
     Trace(Flag::B, "Error reading source file " + std::to_string(readError) + " after record " +
                        std::to_string(RecordNumber()));
-  // 24. The last commit and the keys.
-  db::Send(out, "SYNC=on");
+  // 24. The last commit and the keys (a table's keys are the server's).
+  if (!sql) db::Send(out, "SYNC=on");
   if (addMode == AddMode::Add) {
     r.batchesOk = EndBatch(out, "RV3: Committing records... [3] err: ") && r.batchesOk;
+    r.keysBuilt = true;
+  } else if (sql) {
+    Trace(Flag::B, "RV3: building keys...");
+    window.Message() = ReadMessage(kM17);
+    window.Percent() = 0;
+    window.Display();
+    r.batchesOk = EndBatch(out, "RV3: Committing records... [4] err: ") && r.batchesOk;
     r.keysBuilt = true;
   } else {
     Trace(Flag::B, "RV3: building keys...");
@@ -269,15 +348,34 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
     }
     Probe("built");
   }
-  // 25. Flushed and closed.
-  db::Flush(out);
+  // 25. Flushed and closed. A table holds the records its statements
+  // wrote (it was created empty).
+  if (!sql) db::Flush(out);
   r.flushed = rt::ErrorCode() == 0;
-  c.written = static_cast<rt::Long>(db::Records(out));
+  c.written = sql ? r.written : static_cast<rt::Long>(db::Records(out));
   db::Close(out);
   r.flushed = r.flushed && rt::ErrorCode() == 0;
   db::Flush(in);
   db::Close(in);
   return true;
+}
+
+// Once the new file is in place: the old one goes (unless backups are
+// kept) when it was converted whole; otherwise it stays and the user is
+// told what is missing.
+void KeepOrRemoveOldFile(bool complete, const PassResult& r) {
+  ConversionState& c = Conversion();
+  if (complete) {
+    if (CurrentOptions().backup == 0) db::Remove(InFile());
+    return;
+  }
+  c.oldKept = true;
+  if (!r.readToEnd)
+    ReportLoss("the old file could not be read to its end", c.backupName);
+  else if (r.duplicates > 0)
+    ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key", c.backupName);
+  else
+    ReportLoss("write errors", c.backupName);
 }
 
 struct Leave {
@@ -356,7 +454,10 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
   // 3. How records are written.
   const bool bit0 = (mode & 1) != 0;
   const bool addSwitch = EngineSwitch("/AddRecords");
-  const AddMode addMode = addSwitch || bit0 ? AddMode::Add : AddMode::Append;
+  const bool sql = ConversionDetected();
+  const AddMode addMode = addSwitch || bit0                               ? AddMode::Add
+                          : sql && !EngineSwitch("/AppendRecords") ? AddMode::Insert
+                                                                   : AddMode::Append;
   // 4.
   c.fileName = file.Name();
   Trace(Flag::B, "About to attempt upgrading file " + c.fileName);
@@ -478,18 +579,19 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     return;
   }
   const std::string oldName = InFileName();
+  c.inFileName = oldName;
   InFileName() = c.backupName;
   InFile().SetName(c.backupName);
   Trace(Flag::D, "UpgradeFileEX (m) File copied to " + c.backupName);
-  WriteJournal(c.fileName, c.backupName, JournalPhase::Moved, CurrentOptions().backup != 0);
+  if (!sql) WriteJournal(c.fileName, c.backupName, JournalPhase::Moved, CurrentOptions().backup != 0);
   Probe("moved");
 
-  // 16-24. The records, into a new file under the work name. When the
-  // keys cannot be built because old records duplicate a unique key, the
-  // copy runs again with ADD, which keeps every record it can and counts
-  // the others.
+  // 16-24. The records, into a new file under the work name (or into the
+  // table itself). When the keys cannot be built because old records
+  // duplicate a unique key, the copy runs again with ADD, which keeps
+  // every record it can and counts the others.
   std::unique_ptr<db::FileDecl> out = file.Clone();
-  out->SetName(WorkName(c.fileName));
+  out->SetName(sql ? c.fileName : WorkName(c.fileName));
   PassResult r;
   if (!CopyPass(file, *out, addMode, bit0, window, oldName, r)) return;
   if (!r.keysBuilt && r.buildError == rt::kDuplicateKey) {
@@ -510,8 +612,8 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     MoveOldFileBack(file);
     c.notConverted = std::max(c.total, RecordNumber());
     ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
-               c.restored ? c.fileName : c.backupName);
-  } else {
+               c.restored ? (sql ? c.inFileName : c.fileName) : c.backupName);
+  } else if (!sql) {
     WriteJournal(c.fileName, c.backupName, complete ? JournalPhase::Placing : JournalPhase::Kept,
                  CurrentOptions().backup != 0 || !complete);
     Probe("placing");
@@ -528,18 +630,12 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
       return;
     }
     Probe("placed");
-    if (complete) {
-      if (CurrentOptions().backup == 0) db::Remove(InFile());
-    } else {
-      c.oldKept = true;
-      if (!r.readToEnd)
-        ReportLoss("the old file could not be read to its end", c.backupName);
-      else if (r.duplicates > 0)
-        ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key", c.backupName);
-      else
-        ReportLoss("write errors", c.backupName);
-    }
+    KeepOrRemoveOldFile(complete, r);
     RemoveJournal(c.fileName);
+    RVQ().push_back(c.row);
+  } else {
+    // The table is in place from the start.
+    KeepOrRemoveOldFile(complete, r);
     RVQ().push_back(c.row);
   }
   Trace(Flag::C, "Conversion time : " + std::to_string(ProfileClock() - started));

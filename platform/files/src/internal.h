@@ -55,6 +55,10 @@ class Driver {
   virtual std::vector<uint8_t> ReadBytes(FileDecl& f, uint64_t position,
                                          uint32_t length);
   virtual uint64_t FileSize(FileDecl& f);
+  // A file's part of a LOGOUT of another driver than ISAM: false with the
+  // error set when it cannot take part; its End after COMMIT or ROLLBACK.
+  virtual bool BeginLogout(FileDecl& f, int timeoutSeconds);
+  virtual bool EndLogout(FileDecl& f, bool commit);
 };
 
 // The registered drivers.
@@ -77,6 +81,8 @@ bool IsOpenSqlFile(const FileDecl& f);
 // false when the file is not open through an SQL driver.
 bool GetSqlFileProperty(const FileDecl& f, Prop p, std::string& out);
 bool SetSqlFileProperty(FileDecl& f, Prop p, std::string_view value);
+// Takes a file closing in the middle of a LOGOUT out of the transaction.
+void LeaveLogout(FileDecl& f);
 
 // Sets error 90 with "<what> is not supported by the <driver> driver".
 void NotSupported(const FileDecl& f, std::string_view what);

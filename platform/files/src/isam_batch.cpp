@@ -71,6 +71,13 @@ void EndTransaction(bool commit) {
   bool failed = false;
   rt::ErrorSnapshot first;
   for (FileDecl* f : tTransaction) {
+    if (f->State() && f->State()->driver != &IsamDriver()) {
+      if (!f->State()->driver->EndLogout(*f, commit) && commit && !failed) {
+        failed = true;
+        first = rt::SaveError();
+      }
+      continue;
+    }
     IsamState* s = StateOf(*f);
     if (!s || !s->inLogout) continue;
     s->inLogout = false;
@@ -113,10 +120,19 @@ void Logout(int timeoutSeconds, const std::vector<FileDecl*>& files) {
   if (!tTransaction.empty())
     return rt::SetFileError(rt::kAccessDenied, 0, "A transaction is already active");
   for (FileDecl* f : files) {
-    IsamState* s = f && f->State() && f->State()->driver == &IsamDriver() ? StateOf(*f) : nullptr;
+    if (f && f->State() && f->State()->driver != &IsamDriver()) {
+      if (!f->State()->driver->BeginLogout(*f, timeoutSeconds)) {
+        const rt::ErrorSnapshot e = rt::SaveError();
+        EndTransaction(false);
+        return rt::RestoreError(e);
+      }
+      tTransaction.push_back(f);
+      continue;
+    }
+    IsamState* s = f && f->State() ? StateOf(*f) : nullptr;
     if (!s) {
       EndTransaction(false);
-      return rt::SetError(f && f->State() ? rt::kDriverError : rt::kFileNotOpen);
+      return rt::SetError(rt::kFileNotOpen);
     }
     if (s->streaming) {  // the batch ends where the transaction begins
       s->streaming = false;
@@ -139,6 +155,8 @@ void Logout(int timeoutSeconds, const std::vector<FileDecl*>& files) {
   }
   rt::ClearError();
 }
+
+void LeaveLogout(FileDecl& f) { std::erase(tTransaction, &f); }
 
 void Commit() { EndTransaction(true); }
 

@@ -176,6 +176,14 @@ int64_t Driver::ReserveNumber(FileDecl&, int, int, int64_t highest) {
   rt::ClearError();
   return highest + 1;
 }
+bool Driver::BeginLogout(FileDecl&, int) {
+  rt::SetError(rt::kDriverError);
+  return false;
+}
+bool Driver::EndLogout(FileDecl&, bool) {
+  rt::ClearError();
+  return true;
+}
 void Driver::Stream(FileDecl&) { rt::ClearError(); }
 void Driver::Flush(FileDecl&) { rt::ClearError(); }
 std::string Driver::Send(FileDecl&, std::string_view) {

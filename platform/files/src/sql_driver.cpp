@@ -2,6 +2,7 @@
 // driver interface, with the statement property and result rows.
 #include "velmora/files/sql_driver.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,6 +17,19 @@ namespace {
 struct SqlOpenState : FileDecl::OpenState {
   std::string statement;  // the last one set in the SQL property
   bool ended = false;     // its result was dropped (EndResult)
+  bool inLogout = false;  // takes part in the thread's LOGOUT
+  FileDecl* file = nullptr;
+  SqlDriver* sql = nullptr;
+  // A file dropped without CLOSE inside a LOGOUT: as CLOSE does, its
+  // transaction is rolled back (the file's names are still there: the
+  // open state is the declaration's last member).
+  ~SqlOpenState() override { LeaveTransaction(); }
+  void LeaveTransaction() {
+    if (!inLogout) return;
+    inLogout = false;
+    LeaveLogout(*file);
+    sql->End(*file, false);
+  }
 };
 
 class SqlFileDriver final : public Driver {
@@ -26,13 +40,33 @@ class SqlFileDriver final : public Driver {
     auto state = std::make_unique<SqlOpenState>();
     state->driver = this;
     state->mode = mode;
+    state->file = &f;
+    state->sql = sql_.get();
     sql_->Open(f, mode);
     if (rt::ErrorCode() == 0) f.StateSlot() = std::move(state);
   }
   void Create(FileDecl& f) override { sql_->Create(f); }
+  // A file closed inside a LOGOUT rolls its transaction back: a
+  // connection must never stay without autocommit once nobody ends it.
   void Close(FileDecl& f) override {
+    if (auto* s = static_cast<SqlOpenState*>(f.State())) s->LeaveTransaction();
     sql_->Close(f);
     f.StateSlot().reset();
+  }
+  bool BeginLogout(FileDecl& f, int timeoutSeconds) override {
+    rt::ClearError();
+    sql_->Begin(f, timeoutSeconds);
+    if (rt::ErrorCode() != 0) return false;
+    static_cast<SqlOpenState*>(f.State())->inLogout = true;
+    return true;
+  }
+  bool EndLogout(FileDecl& f, bool commit) override {
+    auto* s = static_cast<SqlOpenState*>(f.State());
+    rt::ClearError();
+    if (!s->inLogout) return true;
+    s->inLogout = false;
+    sql_->End(f, commit);
+    return rt::ErrorCode() == 0;
   }
   void Next(FileDecl& f) override {
     if (static_cast<SqlOpenState*>(f.State())->ended) return rt::SetError(rt::kRecordNotAvailable);
@@ -54,6 +88,17 @@ class SqlFileDriver final : public Driver {
     state->ended = false;
     rt::ClearError();
     sql_->Execute(f, statement);
+  }
+  // The SQL property then holds the failing statement, or the last one.
+  size_t ExecuteEach(FileDecl& f, const std::vector<std::string>& statements, size_t from) {
+    if (from >= statements.size()) {
+      rt::ClearError();
+      return 0;
+    }
+    rt::ClearError();
+    size_t ran = sql_->ExecuteEach(f, statements, from);
+    static_cast<SqlOpenState*>(f.State())->statement = statements[std::min(from + ran, statements.size() - 1)];
+    return ran;
   }
 
  private:
@@ -107,6 +152,18 @@ void SqlDriver::Add(FileDecl& f) { NotSupported(f, "ADD"); }
 std::string SqlDriver::ServerVersion(FileDecl& f) {
   NotSupported(f, "The server version");
   return {};
+}
+
+void SqlDriver::Begin(FileDecl& f, int) { NotSupported(f, "LOGOUT"); }
+void SqlDriver::End(FileDecl&, bool) { rt::ClearError(); }
+size_t SqlDriver::ExecuteEach(FileDecl& f, const std::vector<std::string>& statements, size_t from) {
+  for (size_t i = from; i < statements.size(); ++i) {
+    rt::ClearError();
+    Execute(f, statements[i]);
+    if (rt::ErrorCode() != 0) return i - from;
+  }
+  rt::ClearError();
+  return statements.size() - from;
 }
 
 void RegisterSqlDriver(std::string_view name, std::shared_ptr<SqlDriver> driver) {
@@ -174,6 +231,15 @@ bool SetSqlFileProperty(FileDecl& f, Prop p, std::string_view value) {
   if (!s) return false;
   if (p == Prop::Statement) s->statement = std::string(value);
   return true;
+}
+
+size_t RunSqlStatements(FileDecl& f, const std::vector<std::string>& statements, size_t from) {
+  SqlOpenState* s = SqlState(f);
+  if (!s) {
+    rt::SetError(f.State() ? rt::kDriverError : rt::kFileNotOpen);
+    return 0;
+  }
+  return static_cast<SqlFileDriver*>(s->driver)->ExecuteEach(f, statements, from);
 }
 
 bool GetSqlStatement(const FileDecl& f, std::string& out) {

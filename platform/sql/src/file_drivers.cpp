@@ -3,6 +3,7 @@
 // string, its name the table); statements run through its SQL property and
 // NEXT reads their result rows into the record buffer.
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -185,6 +186,69 @@ class ServerFile final : public db::SqlDriver {
     rt::ClearError();
   }
 
+  // The transaction of the file's connection (one per owner and thread,
+  // so the statement file of the same owner writes inside it).
+  void Begin(db::FileDecl& f, int lockWaitSeconds) override {
+    Connection* c = connect(f);
+    if (!c) return;
+    if (!c->begin(lockWaitSeconds)) return fail(f, *c, rt::kDriverError);
+    rt::ClearError();
+  }
+  void End(db::FileDecl& f, bool commit) override {
+    Connection* c = connect(f);
+    if (!c) return;
+    if (!(commit ? c->commit() : c->rollback())) return fail(f, *c, rt::kDriverError);
+    rt::ClearError();
+  }
+
+  // On MySQL and MariaDB, INSERT statements go to the server in groups,
+  // one compound statement each, which runs them in order and stops at
+  // the first that fails, answering how many ran and the failing one's
+  // state and text, which the server gives as it would for the statement
+  // alone. A server without compound statements gets one at a time.
+  size_t ExecuteEach(db::FileDecl& f, const std::vector<std::string>& statements, size_t from) override {
+    Connection* c = connect(f);
+    if (!c) return 0;
+    const bool groups = mySqlServer(driver_, f) && compoundStatements(f, *c);
+    size_t done = from;
+    while (done < statements.size()) {
+      std::string block;
+      size_t end = groups ? groupEnd(statements, done, block) : done;
+      if (end - done < 2) {
+        if (!c->execute(statements[done])) {
+          fail(f, *c, rt::kDriverError);
+          return done - from;
+        }
+        ++done;
+        continue;
+      }
+      std::vector<Value> row;
+      if (!c->execute(block)) {
+        // A statement the server cannot even read: the group runs one
+        // statement at a time, so each gives its own answer.
+        for (; done < end; ++done)
+          if (!c->execute(statements[done])) {
+            fail(f, *c, rt::kDriverError);
+            return done - from;
+          }
+        continue;
+      }
+      if (!c->fetch(row) || row.size() < 3 || !row[0]) {
+        rt::SetSqlFileError(rt::kDriverError, "HY000", "no answer to a group of statements", f.Name());
+        return done - from;
+      }
+      size_t ran = std::min<size_t>(std::stoul(*row[0]), end - done);
+      done += ran;
+      if (done < end) {
+        rt::SetSqlFileError(rt::kDriverError, row[1].value_or("HY000"),
+                            maskPassword(row[2].value_or(""), f.Owner(), driver_), f.Name());
+        return done - from;
+      }
+    }
+    rt::ClearError();
+    return done - from;
+  }
+
   // Column n of the row goes into the n-th field that carries a value;
   // NULL leaves the field cleared.
   void Next(db::FileDecl& f) override {
@@ -221,6 +285,45 @@ class ServerFile final : public db::SqlDriver {
   // and MariaDB, SQL Anywhere): it is then doubled.
   bool backslashEscapes(const db::FileDecl& f) const {
     return driver_ == "SQLANYWHERE" || mySqlServer(driver_, f);
+  }
+
+  // Whether the server runs compound statements outside a stored program
+  // (MariaDB does, MySQL does not): asked once per owner on a thread.
+  bool compoundStatements(const db::FileDecl& f, Connection& c) {
+    thread_local std::map<std::string, bool> known;
+    auto it = known.find(f.Owner());
+    if (it != known.end()) return it->second;
+    std::vector<Value> row;
+    bool yes = c.execute("BEGIN NOT ATOMIC SELECT 1; END") && c.fetch(row);
+    while (yes && c.fetch(row)) {
+    }
+    return known[f.Owner()] = yes;
+  }
+
+  // The statements from `from` that go into one compound statement, and
+  // its text: INSERTs only, at most kGroupStatements of them and about
+  // kGroupBytes of text.
+  static size_t groupEnd(const std::vector<std::string>& statements, size_t from, std::string& block) {
+    constexpr size_t kGroupStatements = 200, kGroupBytes = 256 * 1024;
+    // The block's own names cannot be taken for a statement's columns.
+    block = "BEGIN NOT ATOMIC DECLARE velmora_done INT DEFAULT 0; "
+            "DECLARE velmora_state VARCHAR(5) DEFAULT ''; DECLARE velmora_text VARCHAR(512) DEFAULT ''; "
+            "DECLARE EXIT HANDLER FOR SQLEXCEPTION BEGIN GET DIAGNOSTICS CONDITION 1 "
+            "velmora_state = RETURNED_SQLSTATE, velmora_text = MESSAGE_TEXT; "
+            "SELECT velmora_done, velmora_state, velmora_text; END;\n";
+    size_t end = from;
+    while (end < statements.size() && end - from < kGroupStatements &&
+           block.size() + statements[end].size() < kGroupBytes && isInsert(statements[end])) {
+      block += statements[end] + ";\nSET velmora_done = " + std::to_string(end - from + 1) + ";\n";
+      ++end;
+    }
+    block += "SELECT done, '', ''; END";
+    return end;
+  }
+
+  static bool isInsert(const std::string& statement) {
+    size_t at = statement.find_first_not_of(" \t\r\n");
+    return at != std::string::npos && rt::Upper(statement.substr(at, 7)) == "INSERT ";
   }
 
   static std::string quoted(const std::string& v, bool backslash) {

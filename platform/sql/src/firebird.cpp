@@ -1,6 +1,7 @@
 // SQL connections through the Firebird client library, SQL dialect 3.
 #include <ibase.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -90,7 +91,7 @@ class FirebirdConnection final : public Connection {
     state_.clear();
     closeResult();
     ISC_STATUS_ARRAY st;
-    if (isc_start_transaction(st, &tr_, 1, &db_, 0, nullptr)) return fail(st);
+    if (!inTransaction_ && isc_start_transaction(st, &tr_, 1, &db_, 0, nullptr)) return fail(st);
     out_.assign(XSQLDA_LENGTH(1), 0);
     sqlda()->version = SQLDA_VERSION1;
     sqlda()->sqln = 1;
@@ -117,7 +118,7 @@ class FirebirdConnection final : public Connection {
       open_ = true;
       return true;
     }
-    if (isc_commit_transaction(st, &tr_)) return fail(st);
+    if (!inTransaction_ && isc_commit_transaction(st, &tr_)) return fail(st);
     return true;
   }
 
@@ -151,7 +152,48 @@ class FirebirdConnection final : public Connection {
   const std::string& error() const override { return error_; }
   const std::string& state() const override { return state_; }
 
+  // One client transaction for every statement until commit or rollback;
+  // a statement waits at most `lockWaitSeconds` for another's locks.
+  bool begin(int lockWaitSeconds) override {
+    error_.clear();
+    state_.clear();
+    if (inTransaction_) return true;
+    closeResult();
+    ISC_LONG wait = std::max(lockWaitSeconds, 1);
+    const char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency, isc_tpb_wait,
+                        isc_tpb_lock_timeout, 4,
+                        static_cast<char>(wait & 0xFF), static_cast<char>((wait >> 8) & 0xFF),
+                        static_cast<char>((wait >> 16) & 0xFF), static_cast<char>((wait >> 24) & 0xFF)};
+    ISC_STATUS_ARRAY st;
+    if (isc_start_transaction(st, &tr_, 1, &db_, static_cast<unsigned short>(sizeof tpb), tpb)) {
+      tr_ = 0;
+      return fail(st);
+    }
+    inTransaction_ = true;
+    return true;
+  }
+  bool commit() override { return endTransaction(true); }
+  bool rollback() override { return endTransaction(false); }
+  bool inTransaction() const override { return inTransaction_; }
+
  private:
+  // Ends the client transaction; a commit that fails is rolled back.
+  bool endTransaction(bool commit) {
+    error_.clear();
+    state_.clear();
+    if (!inTransaction_) return true;
+    closeResult();
+    inTransaction_ = false;
+    ISC_STATUS_ARRAY st;
+    bool ok = commit ? !isc_commit_transaction(st, &tr_) : !isc_rollback_transaction(st, &tr_);
+    if (ok) {
+      tr_ = 0;
+      return true;
+    }
+    fail(st);
+    return false;
+  }
+
   XSQLDA* sqlda() { return reinterpret_cast<XSQLDA*>(out_.data()); }
 
   bool fail(const ISC_STATUS* st) {
@@ -162,6 +204,8 @@ class FirebirdConnection final : public Connection {
     open_ = false;
     ISC_STATUS_ARRAY s2;
     isc_dsql_free_statement(s2, &stmt_, DSQL_close);
+    // Inside a transaction the server has undone the failed statement only.
+    if (inTransaction_) return false;
     if (tr_) isc_rollback_transaction(s2, &tr_);
     tr_ = 0;
     return false;
@@ -171,6 +215,7 @@ class FirebirdConnection final : public Connection {
     ISC_STATUS_ARRAY st;
     if (open_) isc_dsql_free_statement(st, &stmt_, DSQL_close);
     open_ = false;
+    if (inTransaction_) return;
     if (tr_) isc_commit_transaction(st, &tr_);
     tr_ = 0;
   }
@@ -244,6 +289,7 @@ class FirebirdConnection final : public Connection {
   isc_tr_handle tr_ = 0;
   isc_stmt_handle stmt_ = 0;
   bool open_ = false;
+  bool inTransaction_ = false;
   std::vector<char> out_;
   std::vector<std::vector<char>> buffers_;
   std::vector<short> nulls_;

@@ -134,11 +134,56 @@ class OdbcConnection final : public Connection {
   const std::string& error() const override { return error_; }
   const std::string& state() const override { return state_; }
 
+  // Autocommit off until SQLEndTran; the lock wait is the server's own.
+  bool begin(int) override {
+    error_.clear();
+    state_.clear();
+    if (inTransaction_) return true;
+    SQLFreeStmt(stmt_, SQL_CLOSE);
+    if (!connectAttr(SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF)) return false;
+    inTransaction_ = true;
+    return true;
+  }
+  bool commit() override { return endTransaction(SQL_COMMIT); }
+  bool rollback() override { return endTransaction(SQL_ROLLBACK); }
+  bool inTransaction() const override { return inTransaction_; }
+
  private:
+  bool connectAttr(SQLINTEGER attribute, SQLULEN value) {
+    SQLRETURN rc = SQLSetConnectAttr(dbc_, attribute, reinterpret_cast<SQLPOINTER>(value), 0);
+    if (SQL_SUCCEEDED(rc)) return true;
+    error_ = diagnostics(SQL_HANDLE_DBC, dbc_, &state_);
+    return false;
+  }
+
+  // Ends the transaction and turns autocommit back on. A commit that
+  // fails is rolled back first, so turning autocommit on (which commits
+  // what is open) keeps nothing of it.
+  bool endTransaction(SQLSMALLINT how) {
+    error_.clear();
+    state_.clear();
+    if (!inTransaction_) return true;
+    SQLFreeStmt(stmt_, SQL_CLOSE);
+    columns_ = 0;
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, how);
+    bool ok = SQL_SUCCEEDED(rc);
+    if (!ok) {
+      error_ = diagnostics(SQL_HANDLE_DBC, dbc_, &state_);
+      if (how == SQL_COMMIT) SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    }
+    inTransaction_ = false;
+    std::string error = error_, state = state_;
+    if (!connectAttr(SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_ON)) return false;
+    error_ = error;
+    state_ = state;
+    return ok;
+  }
+
   SQLHENV env_ = nullptr;
   SQLHDBC dbc_ = nullptr;
   SQLHSTMT stmt_ = nullptr;
   bool connected_ = false;
+  bool inTransaction_ = false;
   SQLSMALLINT columns_ = 0;
   std::string error_;
   std::string state_;

@@ -26,10 +26,7 @@ rt::Long RenameTable(std::string_view server, const OldFileName& row, std::strin
 
 }  // namespace
 
-std::vector<OldFileName>& OldFileNames() {
-  static std::vector<OldFileName> q;
-  return q;
-}
+std::vector<OldFileName>& OldFileNames() { return OFN(); }
 
 std::string RenameStatement(std::string_view server, std::string_view flavour,
                             std::string_view oldName, std::string_view newName) {

@@ -122,6 +122,7 @@ class RoundTrip : public enginetest::Engine, public ::testing::WithParamInterfac
     rv3_ = sqltest::StatementFile("ODBC");
     rv3_->SetOwner(owner_);
     upg::ds_AddDriver("ODB", *rv3_, 0, nullptr);
+    if (registerMore_) registerMore_();
     data_ = declare_(name_, version);
     data_->SetOwner(owner_);
     upg::ds_UsingFile(*data_, static_cast<rt::Short>(version), prefix_, label_);
@@ -207,6 +208,8 @@ class RoundTrip : public enginetest::Engine, public ::testing::WithParamInterfac
   std::string password_, owner_, name_, database_, table_, prefix_, label_;
   std::function<std::unique_ptr<db::FileDecl>(const std::string&, int)> declare_;
   std::unique_ptr<db::FileDecl> rv3_, data_;
+  // More of the host's registration (drivers, options), run by each Run.
+  std::function<void()> registerMore_;
   // The statements and the trace lines of the last open.
   std::vector<std::string> boxes_, ran_, lastRun_;
   // The tables the test used: (table, prefix, label).

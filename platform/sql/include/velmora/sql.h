@@ -27,6 +27,17 @@ class Connection {
   virtual const std::string& error() const = 0;
   // The SQLSTATE of the last failure (e.g. "42S02"); empty after a success.
   virtual const std::string& state() const = 0;
+
+  // A transaction: from begin() on, statements are committed or rolled
+  // back together by commit() or rollback(), after which every statement
+  // commits by itself again. A failed statement inside the transaction
+  // undoes only itself; the transaction goes on. `lockWaitSeconds` is how
+  // long a statement waits for another transaction's locks (where the
+  // server lets the client choose). False on failure, with error() set.
+  virtual bool begin(int lockWaitSeconds) = 0;
+  virtual bool commit() = 0;
+  virtual bool rollback() = 0;
+  virtual bool inTransaction() const = 0;
 };
 
 // The connection for `owner` on the calling thread, made on first use and

@@ -29,10 +29,14 @@ struct ConversionRow {
 };
 std::vector<ConversionRow>& RVQ();
 
-// OFN: old names of renamed files (nothing in the program adds rows).
+// OFN: old names of renamed files, filled by a host that renames files
+// before it opens them (nothing in the program adds rows). The search for
+// an old file and the SQL rename check read the same rows.
 struct OldFileName {
-  std::string newName;  // upper-cased name (with or without extension)
-  std::string oldName;
+  std::string oldName;     // the old file's name
+  std::string newName;     // upper-cased current name (with or without extension)
+  std::string path;        // not read by the engine
+  std::string sqlOldName;  // the old table on the server
 };
 std::vector<OldFileName>& OFN();
 
@@ -47,6 +51,7 @@ struct ConversionState {
   rt::Long total = 0;       // the old file's record count
   rt::Long written = 0;     // records in the new file
   bool renamed = false;
+  std::string inFileName;   // the old file's own name, before the backup
   std::string backupName;   // empty when no candidate could be used
   bool backupIsCopy = false;  // the old file stayed in place
   const UsedFile* used = nullptr;  // the file's UF entry

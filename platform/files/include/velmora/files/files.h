@@ -108,6 +108,13 @@ void Rollback();
 std::string Send(FileDecl& f, std::string_view command);
 std::string GetProperty(const FileDecl& f, Prop p);
 void SetProperty(FileDecl& f, Prop p, std::string_view value);
+// Runs statements through an open SQL file's SQL property, in order, until
+// one fails: returns how many succeeded. The failing statement's error is
+// then set as if it had run alone (statements after it do not run);
+// otherwise the error is cleared. A driver may send several statements in
+// one exchange with the server; only statements that change nothing when
+// they fail (a single-row INSERT) may be given.
+size_t RunSqlStatements(FileDecl& f, const std::vector<std::string>& statements, size_t from = 0);
 
 // ---- memos and blobs of the current record (memo index 0-based)
 uint32_t BlobSize(const FileDecl& f, int memo);

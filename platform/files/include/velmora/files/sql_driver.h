@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "velmora/files/decl.h"
 
@@ -31,6 +32,16 @@ class SqlDriver {
   // The server's version text for the file's connection; by default none
   // (error 90).
   virtual std::string ServerVersion(FileDecl& f);
+  // LOGOUT, then COMMIT or ROLLBACK: the statements the file's connection
+  // runs in between (through any file of that connection) are one
+  // transaction. Begin on a connection already in one joins it; End on a
+  // connection whose transaction has ended already does nothing. By
+  // default the driver has no transactions (Begin fails with error 90).
+  virtual void Begin(FileDecl& f, int lockWaitSeconds);
+  virtual void End(FileDecl& f, bool commit);
+  // Runs statements[from..] in order until one fails (see
+  // db::RunSqlStatements): how many succeeded. By default one Execute each.
+  virtual size_t ExecuteEach(FileDecl& f, const std::vector<std::string>& statements, size_t from);
 };
 
 // Registers (or, with an empty pointer, removes) the SQL driver of a name.

@@ -7,16 +7,11 @@
 #include <vector>
 
 #include "velmora/runtime/types.h"
+#include "velmora/upgrade/upgrade_file.h"
 
 namespace upg {
 
-// OFN, filled by the host before it opens its files (process-wide).
-struct OldFileName {
-  std::string oldName;     // not read by the check
-  std::string newName;     // the file's current name
-  std::string path;        // not read by the check
-  std::string sqlOldName;  // the old table on the server
-};
+// OFN (upgrade_file.h), filled by the host before it opens its files.
 std::vector<OldFileName>& OldFileNames();
 
 // The statement that renames table `oldName` to `newName` for a server

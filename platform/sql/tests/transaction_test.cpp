@@ -1,0 +1,212 @@
+// LOGOUT, COMMIT and ROLLBACK on files of the SQL drivers against the
+// private MariaDB and Firebird servers: what a transaction keeps is read
+// back through another thread's connection.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "test_servers.h"
+#include "velmora/files/files.h"
+#include "velmora/runtime/errors.h"
+#include "velmora/sql.h"
+
+namespace sql = velmora::sql;
+
+namespace {
+
+struct Backend {
+  const char* name;
+  const char* flavour;
+  const char* tableOptions;  // MariaDB's default engine for the test may not roll back
+};
+void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
+
+class SqlTransactions : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    auto s = sqltest_env::Servers(VELMORA_SQL_SERVERS_ENV);
+    ASSERT_FALSE(s.empty()) << "the test servers are not running (" VELMORA_SQL_SERVERS_ENV ")";
+    owner_ = sqltest_env::Owner(s, GetParam().flavour, sqltest_env::Password(s, GetParam().flavour));
+    sql::setOdbcFlavour(GetParam().flavour);
+    stmt_ = File("");
+    db::Open(*stmt_);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+    db::SetProperty(*stmt_, db::Prop::Sql, "DROP TABLE tx_rows");  // absent is fine
+    Run(*stmt_, "CREATE TABLE tx_rows (id INTEGER NOT NULL PRIMARY KEY, name VARCHAR(20))" +
+                    std::string(GetParam().tableOptions));
+    rows_ = File("tx_rows");
+    db::Open(*rows_);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  }
+  void TearDown() override {
+    if (db::IsOpen(*rows_)) db::Close(*rows_);
+    db::SetProperty(*stmt_, db::Prop::Sql, "DROP TABLE tx_rows");
+    db::Close(*stmt_);
+    sql::setOdbcFlavour("");
+    sql::closeThreadConnections();
+  }
+
+  // A file of the table (or, without a name, a statement file) of the owner.
+  std::unique_ptr<db::FileDecl> File(const std::string& table) {
+    return db::DeclBuilder("ROWS", "ROW")
+        .Driver("ODBC")
+        .Name(table)
+        .Owner(owner_)
+        .Field(db::Type::Long, "ID")
+        .Field(db::Type::CString, "NAME", 21)
+        .Build();
+  }
+  void Run(db::FileDecl& f, const std::string& statement) {
+    db::SetProperty(f, db::Prop::Sql, statement);
+    ASSERT_EQ(rt::ErrorCode(), 0) << statement << ": " << rt::FileErrorText();
+  }
+  void Insert(int id) { Run(*stmt_, "INSERT INTO tx_rows VALUES (" + std::to_string(id) + ", 'r')"); }
+
+  // The ids in the table as another connection sees them.
+  std::string Committed() {
+    std::string ids;
+    std::string owner = owner_, flavour = GetParam().flavour;
+    std::thread([&] {
+      std::string error;
+      sql::Connection* c = sql::connectionFor("ODBC", owner, flavour, error);
+      ASSERT_NE(c, nullptr) << error;
+      ASSERT_TRUE(c->execute("SELECT id FROM tx_rows ORDER BY id")) << c->error();
+      std::vector<sql::Value> row;
+      while (c->fetch(row)) ids += (ids.empty() ? "" : " ") + row[0].value_or("NULL");
+      sql::closeThreadConnections();
+    }).join();
+    return ids;
+  }
+
+  std::string owner_;
+  std::unique_ptr<db::FileDecl> stmt_, rows_;
+};
+
+TEST_P(SqlTransactions, CommitKeepsAndRollbackDropsWhatTheConnectionWroteInTheTransaction) {
+  // The statement file shares the data file's connection: its INSERTs
+  // belong to the data file's transaction.
+  db::Logout(30, {rows_.get()});
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  Insert(1);
+  Insert(2);
+  EXPECT_EQ(Committed(), "") << "nothing is seen before the commit";
+  db::Commit();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  EXPECT_EQ(Committed(), "1 2");
+
+  db::Logout(30, {rows_.get()});
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  Insert(3);
+  db::Rollback();
+  EXPECT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  EXPECT_EQ(Committed(), "1 2");
+
+  // After the transaction every statement commits by itself again.
+  Insert(4);
+  EXPECT_EQ(Committed(), "1 2 4");
+}
+
+TEST_P(SqlTransactions, AFailingStatementUndoesOnlyItselfAndTheTransactionGoesOn) {
+  db::Logout(30, {rows_.get()});
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  Insert(1);
+  db::SetProperty(*stmt_, db::Prop::Sql, "INSERT INTO tx_rows VALUES (1, 'again')");
+  EXPECT_EQ(rt::ErrorCode(), rt::kDriverError);
+  EXPECT_FALSE(rt::FileErrorText().empty());
+  db::SetProperty(*stmt_, db::Prop::Sql, "SELEC nonsense");
+  EXPECT_EQ(rt::ErrorCode(), rt::kDriverError);
+  Insert(2);
+  // A query inside the transaction sees its own rows.
+  Run(*rows_, "SELECT id, name FROM tx_rows ORDER BY id");
+  db::Next(*rows_);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  int32_t id;
+  std::memcpy(&id, rows_->Record(), sizeof id);
+  EXPECT_EQ(id, 1);
+  Insert(3);
+  db::Commit();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  EXPECT_EQ(Committed(), "1 2 3");
+}
+
+TEST_P(SqlTransactions, ClosingAFileInATransactionRollsItBackAndASecondLogoutWaits) {
+  db::Logout(30, {rows_.get()});
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  db::Logout(30, {rows_.get()});
+  EXPECT_EQ(rt::ErrorCode(), rt::kAccessDenied) << "one transaction at a time";
+  Insert(1);
+  db::Close(*rows_);
+  EXPECT_EQ(Committed(), "");
+  Insert(2);  // autocommit again
+  EXPECT_EQ(Committed(), "2");
+  db::Commit();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "the closed file has left the transaction";
+
+  // A file dropped without CLOSE leaves it the same way.
+  auto other = File("tx_rows");
+  db::Open(*other);
+  db::Logout(30, {other.get()});
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  Insert(3);
+  other.reset();
+  Insert(4);
+  EXPECT_EQ(Committed(), "2 4");
+  db::Logout(30, {stmt_.get()});
+  EXPECT_EQ(rt::ErrorCode(), 0) << "no transaction is left behind";
+  db::Rollback();
+}
+
+TEST_P(SqlTransactions, StatementsRunInOrderUntilOneFailsWithTheErrorItGivesAlone) {
+  // 450 statements: more than one group; the texts hold what a group's
+  // text must keep apart (separators, quotes, END).
+  std::vector<std::string> statements;
+  for (int id = 1; id <= 450; ++id)
+    statements.push_back("INSERT INTO tx_rows VALUES (" + std::to_string(id) + ", 'a;b''c END')");
+  // Failures: a duplicate id, a statement the server cannot read, and a
+  // value too long for its column.
+  const size_t duplicate = 300, unreadable = 301, tooLong = 449;
+  statements[duplicate] = "INSERT INTO tx_rows VALUES (5, 'again')";
+  statements[unreadable] = "INSERT INTO tx_rows VALUES (302, 'x'";
+  statements[tooLong] = "INSERT INTO tx_rows VALUES (450, '" + std::string(30, 'x') + "')";
+  db::Logout(30, {rows_.get()});
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  std::vector<std::pair<size_t, std::string>> failures;
+  for (size_t from = 0; from < statements.size();) {
+    size_t ran = db::RunSqlStatements(*stmt_, statements, from);
+    from += ran;
+    if (from == statements.size()) {
+      EXPECT_EQ(rt::ErrorCode(), 0);
+      break;
+    }
+    EXPECT_EQ(rt::ErrorCode(), rt::kDriverError);
+    failures.emplace_back(from, rt::FileErrorState() + " " + rt::FileErrorText());
+    EXPECT_EQ(db::GetProperty(*stmt_, db::Prop::Sql), statements[from]);
+    ++from;
+  }
+  db::Commit();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  ASSERT_EQ(failures.size(), 3u);
+  EXPECT_EQ(failures[0].first, duplicate);
+  EXPECT_EQ(failures[1].first, unreadable);
+  EXPECT_EQ(failures[2].first, tooLong);
+  // Each failure is what the statement gives when it runs alone.
+  for (const auto& [at, error] : failures) {
+    db::SetProperty(*stmt_, db::Prop::Sql, statements[at]);
+    EXPECT_EQ(rt::FileErrorState() + " " + rt::FileErrorText(), error) << statements[at];
+  }
+  Run(*rows_, "SELECT COUNT(*), MIN(name), MAX(name) FROM tx_rows");
+  db::Next(*rows_);
+  int32_t count;
+  std::memcpy(&count, rows_->Record(), sizeof count);
+  EXPECT_EQ(count, 447);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(rows_->Record() + rows_->Fields()[1].offset)),
+            "a;b'c END");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SqlTransactions,
+                         ::testing::Values(Backend{"MariaDB", "MYODBC 3", " ENGINE=InnoDB"},
+                                           Backend{"Firebird", "FIREBIRD", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

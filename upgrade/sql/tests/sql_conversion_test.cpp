@@ -1,0 +1,155 @@
+// The conversion of an ISAM file's records into the SQL table a newer
+// declaration puts in its place, through the open hook on the private
+// servers: one INSERT statement per record in transactions, values that
+// need escaping, and a refused insert that is reported while the copy
+// goes on.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "roundtrip_fixture.h"
+#include "velmora/runtime/datetime.h"
+#include "velmora/upgrade/renamecheck.h"
+
+namespace {
+
+using rttest::Backend;
+using rttest::RoundTrip;
+namespace T = db;
+
+constexpr const char* kIsamName = "cvorders.tps";
+
+// Version 1 is an ISAM file (duplicate ids allowed); version 2 the table
+// on the server, whose primary key refuses a duplicate id.
+std::unique_ptr<db::FileDecl> Orders(const std::string& name, int version) {
+  db::DeclBuilder b("CvOrders", "CVO");
+  if (version == 1)
+    b.Driver("ISAM").Name(kIsamName);
+  else
+    b.Driver("ODBC").Name(name);
+  b.Attributes(db::kAttrCreate);
+  b.Field(T::Type::Long, "ID")
+      .Field(T::Type::String, "NAME", 30)
+      .Field(T::Type::CString, "NOTE", 41)
+      .Field(T::Type::Date, "SHIPPED")  // DAY is reserved on Firebird
+      .Field(T::Type::Decimal, "PRICE", 9, 2);
+  b.Key("Id_Key", {1}, version == 1 ? db::kKeyDup : db::kKeyPrimary);
+  return b.Build();
+}
+
+struct Row {
+  int32_t id;
+  std::string name, note;
+  rt::Long day;
+  std::string price;
+};
+
+class SqlConversion : public RoundTrip {
+ protected:
+  void SetUp() override {
+    RoundTrip::SetUp();
+    registerMore_ = [this] {
+      uint8_t byte = 0;
+      upg::ds_AddDriver("Tps", *tps_, 1, &byte);
+      // Empty texts, zero numbers and null dates are left out: NULL.
+      upg::ds_SetOption("zeronull", "1");
+    };
+    Use("cv_orders", "CVO", "CvOrders", &Orders);
+    // The host renamed the file: its old table does not exist, so the
+    // check creates the new one, and the old ISAM file is the source.
+    upg::OFN() = {{kIsamName, rt::Upper(name_), "", "cv_gone"}};
+  }
+  void TearDown() override {
+    upg::OFN().clear();
+    RoundTrip::TearDown();
+  }
+
+  // Version 1 registered, its ISAM file written with `rows`.
+  void WriteOldFile(const std::vector<Row>& rows) {
+    Run(1);
+    if (db::IsOpen(*data_)) db::Close(*data_);
+    db::Create(*data_);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    db::Open(*data_, db::kReadWrite | db::kDenyNone);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    for (const Row& r : rows) {
+      data_->ClearRecord();
+      auto put = [&](size_t field, const std::string& text) {
+        const db::FieldInfo& fi = data_->Fields()[field];
+        db::SetFieldText(fi, data_->Record() + fi.offset, text);
+      };
+      put(0, std::to_string(r.id));
+      put(1, r.name);
+      put(2, r.note);
+      const rt::ULong stored = rt::PackDate(r.day);
+      std::memcpy(data_->Record() + data_->Fields()[3].offset, &stored, sizeof stored);
+      put(4, r.price);
+      db::Add(*data_);
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    }
+    db::Close(*data_);
+  }
+
+  std::vector<std::vector<std::string>> Table() {
+    std::vector<std::vector<std::string>> rows;
+    EXPECT_TRUE(Direct("SELECT ID, TRIM(NAME), NOTE, SHIPPED, PRICE FROM " + name_ + " ORDER BY ID", &rows));
+    return rows;
+  }
+
+  std::unique_ptr<db::FileDecl> tps_ =
+      db::DeclBuilder("__GTPS", "__GTPS").Driver("ISAM").Field(T::Type::Byte, "A").Build();
+};
+
+TEST_P(SqlConversion, EveryRecordIsOneInsertInATransactionWithItsValuesEscaped) {
+  const rt::Long day = rt::DateOf(1, 31, 2024);
+  WriteOldFile({{1, "O'Neil", "it''s \"quoted\"", day, "12.50"},
+                {2, "back\\slash\\", "C:\\temp\\", rt::DateOf(2, 29, 2000), "-0.05"},
+                {3, "", "", 0, "0"},  // NULLs
+                {4, "semi; DROP TABLE x; --", "\xE9t\xE9", rt::DateOf(12, 31, 1801), "9999999.99"}});
+  ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  EXPECT_TRUE(InLastRun("SQL conversion detected - calling UpgradeFile..."));
+  EXPECT_TRUE(InLastRun("Logout started [1] 0"));
+  EXPECT_TRUE(InLastRun("RV3: Committing records... [4] err:"));
+  size_t inserts = std::count_if(ran_.begin(), ran_.end(), [&](const std::string& s) {
+    return s.rfind("INSERT INTO ", 0) == 0 && s.find("cv_orders (") != std::string::npos;
+  });
+  EXPECT_EQ(inserts, 4u);
+
+  std::vector<std::vector<std::string>> want{
+      {"1", "O'Neil", "it''s \"quoted\"", "2024-01-31", "12.50"},
+      {"2", "back\\slash\\", "C:\\temp\\", "2000-02-29", "-0.05"},
+      {"3", "NULL", "NULL", "NULL", "NULL"},
+      {"4", "semi; DROP TABLE x; --", "\xE9t\xE9", "1801-12-31", "9999999.99"}};
+  EXPECT_EQ(Table(), want);
+  EXPECT_TRUE(stops_.empty()) << stops_.front();
+  // Converted whole: the copy of the renamed file is gone, the file stays.
+  EXPECT_TRUE(std::filesystem::exists(kIsamName));
+  EXPECT_FALSE(std::filesystem::exists("dstmp001"));
+  EXPECT_TRUE(db::IsOpen(*data_)) << "the hook opens the table afterwards";
+}
+
+TEST_P(SqlConversion, ARefusedInsertIsReportedAndTheCopyGoesOn) {
+  WriteOldFile({{1, "first", "a", 0, "1"},
+                {1, "duplicate", "b", 0, "2"},
+                {2, "after", "c", 0, "3"}});
+  ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  EXPECT_EQ(Table(), (std::vector<std::vector<std::string>>{{"1", "first", "a", "NULL", "1.00"},
+                                                            {"2", "after", "c", "NULL", "3.00"}}));
+  ASSERT_GE(stops_.size(), 3u);
+  EXPECT_EQ(stops_[0].rfind("RV3 Data Conversion error on insert: 23", 0), 0u) << stops_[0];
+  EXPECT_NE(stops_[0].find("\r\nINSERT INTO "), std::string::npos) << stops_[0];
+  EXPECT_NE(stops_[0].find("'duplicate'"), std::string::npos) << stops_[0];
+  EXPECT_EQ(stops_[1].rfind("RV3: Error Writing destination file 90", 0), 0u) << stops_[1];
+  // The old data stays where the report says.
+  EXPECT_NE(stops_.back().find("1 of 3 records were not converted"), std::string::npos) << stops_.back();
+  EXPECT_TRUE(std::filesystem::exists("dstmp001"));
+  EXPECT_TRUE(InLastRun("FieldValues: [4] "));
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SqlConversion,
+                         ::testing::Values(Backend{"MariaDB", "MYODBC 3", true},
+                                           Backend{"Firebird", "FIREBIRD", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
