@@ -87,7 +87,14 @@ std::string SqlIdentifier(Dialect dialect, std::string_view name) {
   std::string folded(name);
   if (PlainName(name) && (dialect == Dialect::Firebird || dialect == Dialect::Oracle))
     for (char& c : folded) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  name = folded;
+  return SqlExactIdentifier(dialect, folded);
+}
+
+bool QuotedName(std::string_view name) {
+  return name.size() >= 2 && name.front() == '"' && name.back() == '"';
+}
+
+std::string SqlExactIdentifier(Dialect dialect, std::string_view name) {
   char open = '"', close = '"';
   if (dialect == Dialect::MsSql) open = '[', close = ']';
   if (dialect == Dialect::MySql) open = close = '`';

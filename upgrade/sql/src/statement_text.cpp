@@ -10,7 +10,8 @@
 namespace upg::stmt {
 
 std::string Id(Dialect d, std::string_view name) {
-  return SqlIdentifier(d, ServerName(d, rt::Trim(name)));
+  std::string server = ServerName(d, rt::Trim(name));
+  return ExactName(server) ? SqlExactIdentifier(d, server) : SqlIdentifier(d, server);
 }
 
 std::string Table(Dialect d) { return Id(d, SQLTableName()); }
@@ -31,6 +32,9 @@ std::vector<std::string> Words(std::string_view text) {
 std::string Folded(Dialect d, std::string_view name) {
   std::string clipped = rt::Trim(name);
   bool foldsUnquoted = d == Dialect::Firebird || d == Dialect::Oracle;
+  // A name meant exactly keeps its case where the server tells the cases
+  // apart.
+  if (ExactName(clipped) && (ServerCaseSensitive() || foldsUnquoted)) return clipped;
   if (!ServerCaseSensitive() ||
       (foldsUnquoted && (SqlIdentifier(d, clipped) == clipped ||
                          SqlIdentifier(d, clipped) == SqlIdentifier(d, rt::Upper(clipped)))))
@@ -48,6 +52,12 @@ std::string ServerFolded(Dialect d, std::string_view names) {
   std::string out;
   for (const std::string& w : Words(names)) out += (out.empty() ? "" : " ") + Folded(d, ServerName(d, w));
   return out;
+}
+
+bool SameKey(Dialect d, const KdqRow& declared, std::string_view server) {
+  if (SameDeclared(d, declared.sqlKeyName, server)) return true;
+  std::string label = LabelKeyName(d, declared);
+  return !label.empty() && SameDeclared(d, label, server);
 }
 
 void Queue(std::string sql) {

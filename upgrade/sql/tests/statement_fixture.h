@@ -3,6 +3,7 @@
 // synthetic declaration with every type, key kind and memo, the script of
 // a new table in a dialect, and a comparison against server columns and
 // keys filled by hand.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -171,13 +172,15 @@ inline std::unique_ptr<db::FileDecl> CmpNew() {
 }
 
 // SFDQ and SKDQ as a reader finds the table made from `file` in a
-// dialect: unquoted names as the server keeps them, the declared types.
+// dialect: unquoted names as the server keeps them (a name declared
+// between quotes exactly), the declared types, and on Firebird each index
+// one way.
 inline void ServerOf(db::FileDecl& file, upg::Dialect d) {
   Prepare(file, d);
   const bool upper = d == upg::Dialect::Firebird || d == upg::Dialect::Oracle;
   auto spelled = [&](const std::string& n) {
     std::string s = upg::ServerName(d, rt::Trim(n));
-    return upper ? rt::Upper(s) : s;
+    return upper && !upg::ExactName(s) ? rt::Upper(s) : s;
   };
   std::vector<upg::ServerColumn> cols;
   std::vector<upg::ServerKey> keys;
@@ -200,6 +203,8 @@ inline void ServerOf(db::FileDecl& file, upg::Dialect d) {
       p = e;
     }
     std::vector<short> nums(k.fieldNums.begin(), k.fieldNums.end());
+    if (d == upg::Dialect::Firebird && std::any_of(nums.begin(), nums.end(), [](short n) { return n > 0; }))
+      for (short& n : nums) n = static_cast<short>(n < 0 ? -n : n);
     upg::ServerKey key = Key(spelled(k.sqlKeyName), primary ? "primary" : lower.find("dup") != std::string::npos ? "dup" : "",
                              fields, primary ? 0 : k.dctMaster, nums);
     if (primary && d == upg::Dialect::MySql) key.keyName = "PRIMARY", key.keyFileName = "PRIMARY";
