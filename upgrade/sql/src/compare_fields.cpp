@@ -396,7 +396,7 @@ void HandleDependancies(Dialect d, size_t column) {
     Trace(Flag::C, "Added to DropQ: " + drop.sql);
     DQ().push_back(std::move(drop));
     auto declared = std::find_if(Kdq().begin(), Kdq().end(), [&](const KdqRow& k) {
-      return stmt::SameDeclared(d, k.sqlKeyName, key.keyFileName);
+      return stmt::SameKey(d, k, key.keyFileName);
     });
     KeyScriptRow add;
     if (declared != Kdq().end()) {
