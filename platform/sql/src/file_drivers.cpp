@@ -34,9 +34,17 @@ std::string& flavourSlot() {
 }
 
 // The column name of a field: its external name, else its label without
-// the prefix.
+// the prefix. An external name between double quotes is that exact name;
+// MySQL and MariaDB read double quotes as a text, so there it is written
+// between backquotes.
 std::string columnName(const db::FieldInfo& fi) {
-  if (!fi.extName.empty()) return fi.extName;
+  const std::string& ext = fi.extName;
+  if (ext.size() >= 2 && ext.front() == '"' && ext.back() == '"' && odbcFlavour().rfind("MYODBC", 0) == 0) {
+    std::string out = "`";
+    for (char ch : ext.substr(1, ext.size() - 2)) out += ch == '`' ? std::string("``") : std::string(1, ch);
+    return out + "`";
+  }
+  if (!ext.empty()) return ext;
   size_t colon = fi.label.find(':');
   return colon == std::string::npos ? fi.label : fi.label.substr(colon + 1);
 }
