@@ -160,6 +160,12 @@ bool InDropQueue(const ServerKey& key) {
   return std::any_of(DQ().begin(), DQ().end(), [&](const KeyScriptRow& r) { return r.keyName == name; });
 }
 
+bool InAddQueue(const KdqRow& declared, const ServerKey& server) {
+  std::string a = rt::Upper(rt::Clip(declared.sqlKeyName)), b = rt::Upper(rt::Clip(server.keyName));
+  return std::any_of(AQ().begin(), AQ().end(),
+                     [&](const KeyScriptRow& r) { return r.keyName == a || r.keyName == b; });
+}
+
 // The server key runs the way the declared key is created: on Firebird,
 // one direction for the whole index (see stmt::HeldDescending).
 bool SameDirections(Dialect d, const KdqRow& declared, const ServerKey& server) {
@@ -193,8 +199,9 @@ void CompareKeys(Dialect d) {
       const std::string label = LabelKeyName(d, key);
       if (dn == sn || (!label.empty() && stmt::ServerFolded(d, label) == sn)) {
         // A key the column changes drop is created from the declaration
-        // after them.
+        // after them: by the add queue when they re-create it, else here.
         if (InDropQueue(sk)) {
+          if (!InAddQueue(key, sk)) CreateKey(d, i);
           MarkKeyMatched(key, sk);
           break;
         }

@@ -67,6 +67,24 @@ TEST_P(RoundTripSynthetic, AHigherVersionAltersTheTableKeepsItsRowsAndComparesTo
   EXPECT_EQ(Compare(), std::vector<std::string>{});
 }
 
+// The column declared "FullName" is looked for by its exact name: when
+// the table lost it, the next open adds it back with its key, and the
+// table compares to a fixed point.
+TEST_P(RoundTripSynthetic, AColumnDeclaredBetweenQuotesIsFoundByItsExactName) {
+  Use("rt_syn", "SYN", "RtSyn", [](const std::string& name, int version) {
+    return sqltest::EveryType("RtSyn", "ODBC", name, version);
+  });
+  ASSERT_EQ(Run(1), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  db::Close(*data_);
+  ASSERT_TRUE(Direct(GetParam().qualified ? "ALTER TABLE " + name_ + " CHANGE " + FullName() + " OTHER varchar(30)"
+                                          : "ALTER TABLE " + name_ + " ALTER COLUMN " + FullName() + " TO OTHER"));
+  ASSERT_EQ(Run(1), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  db::Close(*data_);
+  EXPECT_TRUE(Direct("SELECT " + FullName() + " FROM " + name_));
+  EXPECT_FALSE(Direct("SELECT OTHER FROM " + name_));
+  EXPECT_EQ(Compare(), std::vector<std::string>{});
+}
+
 // ID, NAME, CODE with the key labels every such table declares.
 std::unique_ptr<db::FileDecl> Keyed(const std::string& label, const std::string& prefix,
                                     const std::string& name) {
