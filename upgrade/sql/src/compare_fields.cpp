@@ -258,7 +258,7 @@ struct Comparison {
       const ServerKey& key = SKDQ()[j];
       std::vector<std::string> names = stmt::Words(key.fields);
       if (std::none_of(names.begin(), names.end(),
-                       [&](const std::string& n) { return stmt::SameName(d, n, c.name); }))
+                       [&](const std::string& n) { return stmt::SameName(d, n, c.altName); }))
         continue;
       std::string upperKey = rt::Upper(rt::Clip(key.keyName));
       if (std::any_of(DQ().begin(), DQ().end(), [&](const KeyScriptRow& r) { return r.keyName == upperKey; }))
@@ -386,7 +386,7 @@ void HandleDependancies(Dialect d, size_t column) {
     std::vector<std::string> names = stmt::Words(key.fields);
     if (key.numFields > 0 && static_cast<size_t>(key.numFields) < names.size()) names.resize(key.numFields);
     bool uses = std::any_of(names.begin(), names.end(),
-                            [&](const std::string& n) { return stmt::SameName(d, n, changed.name); });
+                            [&](const std::string& n) { return stmt::SameName(d, n, changed.altName); });
     if (!uses) continue;
     Trace(Flag::B, "Dependant field found: " + changed.name + " " + key.keyName);
     const std::string upperKey = rt::Upper(rt::Clip(key.keyName));
