@@ -26,9 +26,9 @@ class KeyNames : public enginetest::Engine {
 
 // ID, NAME ("FullName" when quoted), CODE; a primary key and a key of
 // NAME ascending with CODE descending.
-std::unique_ptr<db::FileDecl> Orders(bool quoted = false) {
+std::unique_ptr<db::FileDecl> Orders(bool quoted = false, uint32_t nameSize = 21) {
   db::DeclBuilder b("Ord", "ORD");
-  b.Field(db::Type::Long, "ID").Field(db::Type::CString, "NAME", 21);
+  b.Field(db::Type::Long, "ID").Field(db::Type::CString, "NAME", nameSize);
   if (quoted) b.ExtName("\"FullName\"");
   return b.Field(db::Type::String, "CODE", 10)
       .Key("Id_Key", {1}, db::kKeyPrimary)
@@ -171,6 +171,21 @@ TEST_F(KeyNames, AQuotedExternalNameIsExactEverywhere) {
   std::vector<std::string> queued = sqltest::Queued();
   EXPECT_NE(std::find(queued.begin(), queued.end(), "Alter Table Ord add \"FullName\" varchar(20)"),
             queued.end());
+  // Widening "FullName" drops the key over it first and makes it again.
+  auto wider = Orders(true, 31);
+  sqltest::Prepare(*wider, Dialect::Firebird);
+  upg::ServerCaseSensitive() = 1;
+  sqltest::ClearQueues();
+  upg::SFDQ() = {sqltest::Column("ID", "integer", 0), sqltest::Column("FullName", "varchar(20)"),
+                 sqltest::Column("CODE", "char(10)")};
+  upg::SFDQ()[1].dependant = 1;
+  upg::SKDQ() = {sqltest::Key("ORD_ID_KEY", "primary", {"ID"}, 0, {1}),
+                 sqltest::Key("ORD_NAME_KEY", "dup", {"FullName", "CODE"}, 1, {1, 2})};
+  upg::CompareFields(Dialect::Firebird);
+  upg::CompareKeys(Dialect::Firebird);
+  EXPECT_EQ(sqltest::Queued(),
+            (std::vector<std::string>{"Drop Index ORD_NAME_KEY", "Alter Table Ord alter column \"FullName\" type varchar(30)",
+                                      "CREATE INDEX ORD_NAME_KEY ON Ord (\"FullName\", CODE)"}));
 }
 
 }  // namespace
