@@ -67,14 +67,21 @@ bool SameSQLType(Dialect d, std::string_view declared, std::string_view server) 
 bool TypesAgree(Dialect d, const std::string& declared, const std::string& server) {
   std::string y = rt::Lower(rt::Trim(declared));
   std::string s = rt::Lower(rt::Trim(server));
-  // A display width the server adds ("int(11)", "tinyint(3) unsigned")
-  // is not part of a declared type without one; what follows it is.
+  // A display width or length the server adds ("int(11)", "tinyint(3)
+  // unsigned", Oracle's "timestamp(6)(11)") is not part of a declared type
+  // without one; the words around it are.
   if (y.find('(') == std::string::npos) {
-    size_t open = s.find('('), close = s.find(')', open == std::string::npos ? 0 : open);
-    if (open != std::string::npos && close != std::string::npos) {
-      std::string after = rt::Trim(s.substr(close + 1));
-      s = rt::Trim(s.substr(0, open)) + (after.empty() ? "" : " " + after);
+    std::string words;
+    for (size_t at = 0; at < s.size();) {
+      size_t open = s.find('(', at);
+      words += s.substr(at, open == std::string::npos ? std::string::npos : open - at);
+      if (open == std::string::npos) break;
+      size_t close = s.find(')', open);
+      if (close == std::string::npos) break;
+      at = close + 1;
     }
+    s = rt::Trim(words);
+    for (size_t twice = s.find("  "); twice != std::string::npos; twice = s.find("  ")) s.erase(twice, 1);
   }
   return y == s || TypeForced() || SameSQLType(d, declared, server);
 }
