@@ -220,7 +220,10 @@ void CompareKeys(Dialect d) {
         MarkKeyMatched(key, sk);
         break;
       }
-      if (stmt::ServerFolded(d, prefix + "_" + rt::Clip(key.sqlKeyName)) == sn) {
+      // The convention names a key by its label, whatever name the table
+      // and label make here.
+      const std::string labelName = label.empty() ? rt::Clip(key.sqlKeyName) : label;
+      if (stmt::ServerFolded(d, prefix + "_" + labelName) == sn) {
         Trace(Flag::A,
               "IMPORTANT: RV3 detects a key named in the recommended PRE_KeyName convention,\r\n"
               "howvever, the External Name for this key in the dictionary does not match it.\r\n"

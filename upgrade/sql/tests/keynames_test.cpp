@@ -99,6 +99,24 @@ TEST_F(KeyNames, AKeyNamedByItsLabelAloneIsTheDeclaredKey) {
                                       "Alter Table Ord Drop Constraint FORMS_ID_KEY"}));
 }
 
+// A server key named by the prefix and the label (ORD_NAME_KEY for
+// Name_Key of prefix ORD) is left alone with a notice, as before.
+TEST_F(KeyNames, APrefixAndLabelKeyIsLeftAloneWhereverTheTableNamesKeys) {
+  auto file = db::DeclBuilder("Orders", "ORD")
+                  .Field(db::Type::Long, "ID")
+                  .Field(db::Type::Long, "QTY")
+                  .Key("Qty_Key", {2}, db::kKeyDup)
+                  .Build();
+  for (Dialect d : {Dialect::Firebird, Dialect::MySql}) {
+    sqltest::Prepare(*file, d);
+    sqltest::ClearQueues();
+    upg::SqlCheck().dctKeysMaster = 1;
+    upg::SKDQ() = {sqltest::Key("ORD_QTY_KEY", "dup", {"ID"}, 1, {1})};
+    upg::CompareKeys(d);
+    EXPECT_EQ(sqltest::Queued(), std::vector<std::string>{}) << static_cast<int>(d);
+  }
+}
+
 // Firebird holds {NAME, -CODE} as one ascending index: created so, and
 // an ascending index on the server is that key; a descending one is not.
 TEST_F(KeyNames, AFirebirdKeyMixingDirectionsIsHeldAscending) {
