@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "roundtrip_fixture.h"
+#include "velmora/data/dictionary.h"
 
 namespace {
 
@@ -108,6 +109,40 @@ TEST_P(RoundTripSynthetic, TablesDeclaringTheSameKeyLabelsLiveSideBySide) {
     std::string table = GetParam().qualified ? database_ + "." + t : t;
     EXPECT_TRUE(Direct("INSERT INTO " + table + " (ID, NAME, CODE) VALUES (1, 'one', 'C')"));
     EXPECT_FALSE(Direct("INSERT INTO " + table + " (ID, NAME, CODE) VALUES (2, 'two', 'C')")) << t;
+  }
+}
+
+// The data files Forms, FilledForm and AliasFilledForm all declare Id_Key
+// (and the last two FormId_Key): on one database they are created side by
+// side and each compares to a fixed point.
+TEST_P(RoundTripSynthetic, TheDataFilesSharingKeyLabelsLiveSideBySide) {
+  struct Table {
+    data::FileId id;
+    const char* table;
+  } tables[] = {{data::FileId::Forms, "rt_forms"},
+                {data::FileId::FilledForm, "rt_filledform"},
+                {data::FileId::AliasFilledForm, "rt_aliasfilledform"}};
+  auto onServer = [](data::FileId id) {
+    return [id](const std::string& name, int) {
+      const db::FileDecl& d = data::Declaration(id);
+      auto file = db::FileDecl::FromBlock(d.Label(), d.Prefix(), "ODBC", d.FieldBlock(), d.Keys(), d.Memos(),
+                                          d.Attributes(), d.RecordLength());
+      file->SetName(name);
+      return file;
+    };
+  };
+  for (const Table& t : tables) {
+    const db::FileDecl& d = data::Declaration(t.id);
+    Use(t.table, d.Prefix(), d.Label(), onServer(t.id));
+    ASSERT_EQ(Run(1), 0) << t.table << ": " << rt::ErrorText() << " " << rt::FileErrorText();
+    db::Close(*data_);
+  }
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+  for (const Table& t : tables) {
+    const db::FileDecl& d = data::Declaration(t.id);
+    Aim(t.table, d.Prefix(), d.Label(), onServer(t.id));
+    data_ = declare_(name_, 1);
+    EXPECT_EQ(Compare(), std::vector<std::string>{}) << t.table;
   }
 }
 
