@@ -14,7 +14,9 @@ std::string Id(Dialect d, std::string_view name) {
   return ExactName(server) ? SqlExactIdentifier(d, server) : SqlIdentifier(d, server);
 }
 
-std::string Table(Dialect d) { return Id(d, SQLTableName()); }
+// Not an exact column name even when it reads like one: the table is
+// named as the file driver names it.
+std::string Table(Dialect d) { return SqlIdentifier(d, ServerName(d, rt::Trim(SQLTableName()))); }
 
 std::vector<std::string> Words(std::string_view text) {
   std::vector<std::string> words;

@@ -169,6 +169,11 @@ TEST_F(KeyNames, AQuotedExternalNameIsExactEverywhere) {
     EXPECT_NE(script[0].find(c.column), std::string::npos) << script[0];
     EXPECT_NE(script[1].find(c.key), std::string::npos) << script[1];
   }
+  // The table keeps the name the file driver gives it, also when a
+  // column is meant exactly under the same name.
+  auto same = db::DeclBuilder("Exact", "EXA").Field(db::Type::Long, "E").ExtName("\"Exact\"").Build();
+  EXPECT_EQ(sqltest::CreateScript(*same, Dialect::Firebird),
+            std::vector<std::string>{"CREATE TABLE Exact (\"Exact\" integer)"});
   // On Firebird the server's "FullName" pairs with the field; FULLNAME
   // is another column.
   auto declared = Orders(true);
