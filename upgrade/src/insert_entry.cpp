@@ -161,7 +161,10 @@ void SetValueSeparator() { Insert().separator = Insert().names.empty() ? "  " : 
 
 void AppendColumnName() {
   InsertLists& l = Insert();
-  std::string column = SqlIdentifier(InsertDialect(), rt::Clip(l.column));
+  // A name declared between double quotes is that exact name.
+  std::string name = rt::Clip(l.column);
+  std::string column = QuotedName(name) ? SqlExactIdentifier(InsertDialect(), name.substr(1, name.size() - 2))
+                                        : SqlIdentifier(InsertDialect(), name);
   if (l.names.empty())
     l.names = column;
   else
@@ -195,7 +198,10 @@ void BuildColumnName(const FieldRow& dst) {
     size_t colon = column.find(':');
     if (colon != std::string::npos) column = column.substr(colon + 1);
   }
-  column = ServerName(InsertDialect(), column);
+  if (QuotedName(column))
+    column = "\"" + ServerName(InsertDialect(), column.substr(1, column.size() - 2)) + "\"";
+  else
+    column = ServerName(InsertDialect(), column);
 }
 
 void ZeroNullCheck(const FieldRow& dst) {

@@ -11,6 +11,7 @@
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_exec.h"
+#include "velmora/upgrade/sqltext.h"
 
 namespace upg {
 namespace {
@@ -22,7 +23,7 @@ std::string AfterColon(std::string_view label) {
 }
 
 std::string Unquoted(std::string ext) {
-  if (ext.size() >= 2 && ext.front() == '"' && ext.back() == '"') ext = ext.substr(1, ext.size() - 2);
+  if (QuotedName(ext)) ext = ext.substr(1, ext.size() - 2);
   return ext;
 }
 
@@ -146,7 +147,10 @@ void InterpretField(const db::FieldInfo& f, size_t n) {
   } else {
     r.length = static_cast<rt::Long>(f.size);
   }
-  if (f.type != db::Type::Group && (f.attrib & db::kMemExtName)) r.altName = Unquoted(f.extName);
+  if (f.type != db::Type::Group && (f.attrib & db::kMemExtName)) {
+    r.altName = Unquoted(f.extName);
+    r.exactName = QuotedName(f.extName) ? 1 : 0;
+  }
   if (f.over) {
     r.over = 1;
     r.cpict = "@s5";

@@ -157,9 +157,10 @@ TEST_F(InsertLists, ColumnNamesAndSeparators) {
                   .Field(T::Long, "B").ExtName("Full Name")
                   .Field(T::Long, "C").ExtName("odd`name BINARY")
                   .Field(T::Long, "D").ExtName("X:Y")
+                  .Field(T::Long, "E").ExtName("\"FullName\"")
                   .Build();
   auto to = from->Clone();
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 5; ++i) {
     int32_t v = i + 1;
     std::memcpy(from->Record() + 4 * i, &v, 4);
   }
@@ -169,9 +170,14 @@ TEST_F(InsertLists, ColumnNamesAndSeparators) {
   upg::CopyRec(*from, *to);
   // The first column has no separator, the value list starts with two
   // blanks; a name that needs quoting is quoted; the word BINARY and the
-  // character before it are cut; a prefix is dropped.
-  EXPECT_EQ(upg::Insert().names, "A, `Full Name`, `odd``name`, Y");
-  EXPECT_EQ(upg::Insert().values, "  1, 2, 3, 4");
+  // character before it are cut; a prefix is dropped; a name declared
+  // between double quotes is that exact name.
+  EXPECT_EQ(upg::Insert().names, "A, `Full Name`, `odd``name`, Y, `FullName`");
+  EXPECT_EQ(upg::Insert().values, "  1, 2, 3, 4, 5");
+  upg::InsertDialect() = Dialect::Firebird;
+  upg::ClearInsertLists();
+  upg::CopyRec(*from, *to);
+  EXPECT_EQ(upg::Insert().names, "A, \"Full Name\", \"odd`name\", Y, \"FullName\"");
 }
 
 }  // namespace

@@ -56,12 +56,13 @@ struct Names {
                                             : QuoteStyle::Double),
         folds(driver == "ORACLE" || (driver == "ODBC" && odbcFlavour() == "FIREBIRD")) {}
   std::string table(const db::FileDecl& f) const { return qualifiedIdentifier(style, folds, rt::Clip(f.Name())); }
-  // The column of a field: its external name (a quoted one without its
-  // quotes), else its label without the prefix.
+  // The column of a field: its external name (one between double quotes is
+  // that exact name, quoted the server's way), else its label without the
+  // prefix.
   std::string column(const db::FieldInfo& fi) const {
     const std::string& ext = fi.extName;
     if (ext.size() >= 2 && ext.front() == '"' && ext.back() == '"')
-      return identifier(style, folds, ext.substr(1, ext.size() - 2));
+      return exactIdentifier(style, ext.substr(1, ext.size() - 2));
     if (!ext.empty()) return identifier(style, folds, ext);
     size_t colon = fi.label.find(':');
     return identifier(style, folds, colon == std::string::npos ? fi.label : fi.label.substr(colon + 1));

@@ -35,21 +35,27 @@ bool reservedWord(std::string_view name) {
   return std::find(std::begin(kWords), std::end(kWords), upper) != std::end(kWords);
 }
 
-std::string identifier(QuoteStyle style, bool foldsUnquoted, std::string_view name) {
-  bool plain = plainName(name);
-  if (plain && !reservedWord(name)) return std::string(name);
+std::string exactIdentifier(QuoteStyle style, std::string_view name) {
   char open = '"', close = '"';
   if (style == QuoteStyle::Bracket) open = '[', close = ']';
   if (style == QuoteStyle::Backtick) open = close = '`';
   std::string out(1, open);
   for (char c : name) {
     if (c == '\0') continue;  // no server takes it in a name
-    if (plain && foldsUnquoted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (c == close) out.push_back(c);
     out.push_back(c);
   }
   out.push_back(close);
   return out;
+}
+
+std::string identifier(QuoteStyle style, bool foldsUnquoted, std::string_view name) {
+  bool plain = plainName(name);
+  if (plain && !reservedWord(name)) return std::string(name);
+  if (!plain || !foldsUnquoted) return exactIdentifier(style, name);
+  std::string upper;
+  for (char c : name) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  return exactIdentifier(style, upper);
 }
 
 std::string qualifiedIdentifier(QuoteStyle style, bool foldsUnquoted, std::string_view name) {

@@ -67,14 +67,21 @@ bool SameSQLType(Dialect d, std::string_view declared, std::string_view server) 
 bool TypesAgree(Dialect d, const std::string& declared, const std::string& server) {
   std::string y = rt::Lower(rt::Trim(declared));
   std::string s = rt::Lower(rt::Trim(server));
-  // A display width the server adds ("int(11)", "tinyint(3) unsigned")
-  // is not part of a declared type without one; what follows it is.
+  // A display width or length the server adds ("int(11)", "tinyint(3)
+  // unsigned", Oracle's "timestamp(6)(11)") is not part of a declared type
+  // without one; the words around it are.
   if (y.find('(') == std::string::npos) {
-    size_t open = s.find('('), close = s.find(')', open == std::string::npos ? 0 : open);
-    if (open != std::string::npos && close != std::string::npos) {
-      std::string after = rt::Trim(s.substr(close + 1));
-      s = rt::Trim(s.substr(0, open)) + (after.empty() ? "" : " " + after);
+    std::string words;
+    for (size_t at = 0; at < s.size();) {
+      size_t open = s.find('(', at);
+      words += s.substr(at, open == std::string::npos ? std::string::npos : open - at);
+      if (open == std::string::npos) break;
+      size_t close = s.find(')', open);
+      if (close == std::string::npos) break;
+      at = close + 1;
     }
+    s = rt::Trim(words);
+    for (size_t twice = s.find("  "); twice != std::string::npos; twice = s.find("  ")) s.erase(twice, 1);
   }
   return y == s || TypeForced() || SameSQLType(d, declared, server);
 }
@@ -258,7 +265,7 @@ struct Comparison {
       const ServerKey& key = SKDQ()[j];
       std::vector<std::string> names = stmt::Words(key.fields);
       if (std::none_of(names.begin(), names.end(),
-                       [&](const std::string& n) { return stmt::SameName(d, n, c.name); }))
+                       [&](const std::string& n) { return stmt::SameName(d, n, c.altName); }))
         continue;
       std::string upperKey = rt::Upper(rt::Clip(key.keyName));
       if (std::any_of(DQ().begin(), DQ().end(), [&](const KeyScriptRow& r) { return r.keyName == upperKey; }))
@@ -386,7 +393,7 @@ void HandleDependancies(Dialect d, size_t column) {
     std::vector<std::string> names = stmt::Words(key.fields);
     if (key.numFields > 0 && static_cast<size_t>(key.numFields) < names.size()) names.resize(key.numFields);
     bool uses = std::any_of(names.begin(), names.end(),
-                            [&](const std::string& n) { return stmt::SameName(d, n, changed.name); });
+                            [&](const std::string& n) { return stmt::SameName(d, n, changed.altName); });
     if (!uses) continue;
     Trace(Flag::B, "Dependant field found: " + changed.name + " " + key.keyName);
     const std::string upperKey = rt::Upper(rt::Clip(key.keyName));
@@ -396,7 +403,7 @@ void HandleDependancies(Dialect d, size_t column) {
     Trace(Flag::C, "Added to DropQ: " + drop.sql);
     DQ().push_back(std::move(drop));
     auto declared = std::find_if(Kdq().begin(), Kdq().end(), [&](const KdqRow& k) {
-      return stmt::SameDeclared(d, k.sqlKeyName, key.keyFileName);
+      return stmt::SameKey(d, k, key.keyFileName);
     });
     KeyScriptRow add;
     if (declared != Kdq().end()) {

@@ -61,6 +61,12 @@ std::string Build(Dialect d, KeyKind kind, std::string_view keyName, const std::
 
 }  // namespace
 
+bool HeldDescending(Dialect d, const KdqRow& key, size_t part) {
+  size_t count = std::min(key.fieldNums.size(), static_cast<size_t>(std::max<rt::Long>(key.numFields, 0)));
+  if (d == Dialect::Firebird) return AllDescending(key.fieldNums.data(), count);
+  return part < key.fieldNums.size() && key.fieldNums[part] < 0;
+}
+
 KeyKind DeclaredKind(const KdqRow& key) {
   if (Contains(key.att, "primary")) return KeyKind::PrimaryKey;
   if (Contains(key.att, "dup")) return key.dctMaster ? KeyKind::Index : KeyKind::None;
@@ -78,7 +84,13 @@ std::string CreateKeyStatement(Dialect d, size_t row, KeyKind kind) {
   const KdqRow& key = Kdq().at(row);
   std::string list = CommaSeperateAndDescCheck("D", row, d);
   size_t count = std::min(key.fieldNums.size(), static_cast<size_t>(std::max<rt::Long>(key.numFields, 0)));
-  return Build(d, kind, rt::Clip(key.sqlKeyName), list, AllDescending(key.fieldNums.data(), count));
+  bool descending = AllDescending(key.fieldNums.data(), count);
+  if (d == Dialect::Firebird && !descending &&
+      std::any_of(key.fieldNums.begin(), key.fieldNums.begin() + static_cast<std::ptrdiff_t>(count),
+                  [](rt::Short n) { return n < 0; }))
+    Trace(Flag::A, "Key " + rt::Clip(key.sqlKeyName) +
+                       " mixes directions; a Firebird index runs one way: it is created ascending.");
+  return Build(d, kind, rt::Clip(key.sqlKeyName), list, descending);
 }
 
 std::string RecreateServerKeyStatement(Dialect d, size_t row) {
@@ -148,10 +160,18 @@ bool InDropQueue(const ServerKey& key) {
   return std::any_of(DQ().begin(), DQ().end(), [&](const KeyScriptRow& r) { return r.keyName == name; });
 }
 
-bool SameDirections(const KdqRow& declared, const ServerKey& server) {
+bool InAddQueue(const KdqRow& declared, const ServerKey& server) {
+  std::string a = rt::Upper(rt::Clip(declared.sqlKeyName)), b = rt::Upper(rt::Clip(server.keyName));
+  return std::any_of(AQ().begin(), AQ().end(),
+                     [&](const KeyScriptRow& r) { return r.keyName == a || r.keyName == b; });
+}
+
+// The server key runs the way the declared key is created: on Firebird,
+// one direction for the whole index (see stmt::HeldDescending).
+bool SameDirections(Dialect d, const KdqRow& declared, const ServerKey& server) {
   size_t count = static_cast<size_t>(std::max<rt::Long>(declared.numFields, 0));
   for (size_t i = 0; i < count && i < declared.fieldNums.size() && i < server.fieldNums.size(); ++i)
-    if ((declared.fieldNums[i] < 0) != (server.fieldNums[i] < 0)) return false;
+    if (stmt::HeldDescending(d, declared, i) != (server.fieldNums[i] < 0)) return false;
   return true;
 }
 
@@ -176,14 +196,16 @@ void CompareKeys(Dialect d) {
       std::string dn = stmt::ServerFolded(d, key.sqlKeyName), sn = Folded(d, sk.keyFileName);
       std::string dl = stmt::ServerFolded(d, key.fields), sl = stmt::ServerFolded(d, sk.fields);
       Trace(Flag::C, "comparing d: " + dn + ", s: " + sn);
-      if (dn == sn) {
+      const std::string label = LabelKeyName(d, key);
+      if (dn == sn || (!label.empty() && stmt::ServerFolded(d, label) == sn)) {
         // A key the column changes drop is created from the declaration
-        // after them.
+        // after them: by the add queue when they re-create it, else here.
         if (InDropQueue(sk)) {
+          if (!InAddQueue(key, sk)) CreateKey(d, i);
           MarkKeyMatched(key, sk);
           break;
         }
-        if (dl != sl || DeclaredClass(key) != rt::Lower(rt::Clip(sk.att)) || !SameDirections(key, sk))
+        if (dl != sl || DeclaredClass(key) != rt::Lower(rt::Clip(sk.att)) || !SameDirections(d, key, sk))
           DropAndRecreateKey(d, i, j);
         MarkKeyMatched(key, sk);
         break;
@@ -194,11 +216,14 @@ void CompareKeys(Dialect d) {
            rt::Upper(sk.att).find("PRIMARY") != std::string::npos) ||
           (d == Dialect::MySql && declaredPrimary && rt::Upper(rt::Clip(sk.keyName)) == "PRIMARY");
       if (primaryPair) {
-        if (dl != sl || !SameDirections(key, sk)) DropAndRecreateKey(d, i, j);
+        if (dl != sl || !SameDirections(d, key, sk)) DropAndRecreateKey(d, i, j);
         MarkKeyMatched(key, sk);
         break;
       }
-      if (stmt::ServerFolded(d, prefix + "_" + rt::Clip(key.sqlKeyName)) == sn) {
+      // The convention names a key by its label, whatever name the table
+      // and label make here.
+      const std::string labelName = label.empty() ? rt::Clip(key.sqlKeyName) : label;
+      if (stmt::ServerFolded(d, prefix + "_" + labelName) == sn) {
         Trace(Flag::A,
               "IMPORTANT: RV3 detects a key named in the recommended PRE_KeyName convention,\r\n"
               "howvever, the External Name for this key in the dictionary does not match it.\r\n"

@@ -87,6 +87,37 @@ std::string ServerName(Dialect dialect, std::string_view name) {
   return std::string(name.substr(0, limit - kHashDigits - 1)) + "_" + tail;
 }
 
+bool KeyNamesDatabaseWide(Dialect dialect) {
+  return dialect == Dialect::Firebird || dialect == Dialect::Oracle || dialect == Dialect::MsSql;
+}
+
+std::string DeclaredKeyName(Dialect dialect, std::string_view table, std::string_view keyLabel) {
+  std::string label = rt::Upper(rt::Clip(keyLabel));
+  std::string t = rt::Clip(table);
+  size_t dot = t.rfind('.');
+  if (dot != std::string::npos) t = t.substr(dot + 1);
+  if (!KeyNamesDatabaseWide(dialect) || t.empty()) return ServerName(dialect, label);
+  return ServerName(dialect, rt::Upper(t) + "_" + label);
+}
+
+std::string LabelKeyName(Dialect dialect, const KdqRow& key) {
+  if (!rt::Clip(key.keyFileName).empty()) return {};
+  std::string plain = ServerName(dialect, rt::Upper(rt::Clip(key.keyName)));
+  return plain == rt::Clip(key.sqlKeyName) ? std::string() : plain;
+}
+
+std::vector<std::string>& ExactNames() {
+  thread_local std::vector<std::string> names;
+  return names;
+}
+
+bool ExactName(std::string_view sqlName) {
+  std::string clipped = rt::Trim(sqlName);
+  for (const std::string& n : ExactNames())
+    if (n == clipped) return true;
+  return false;
+}
+
 rt::Byte& ServerCaseKnown() {
   static rt::Byte known = 0;
   return known;
@@ -122,7 +153,8 @@ void ds_SetSQLNames(std::string_view server, Dialect dialect) {
 
   // Field columns; the map gives every declared column text its server name
   // for the keys' column lists below.
-  std::map<std::string, std::string> columns, seen;
+  std::map<std::string, std::string> columns, seen, exact;
+  ExactNames().clear();
   Trace(Flag::A, "----------DCT FIELD STRUCTURE (" + label + ")----------");
   for (FdqRow& row : Fdq()) {
     std::string alt = rt::Clip(row.altName);
@@ -136,6 +168,10 @@ void ds_SetSQLNames(std::string_view server, Dialect dialect) {
       if (!CutAtMarker(name, "READONLY") && CutAtMarker(name, "BINARY")) MarkBinaryField(row);
     }
     row.sqlName = ServerName(dialect, name);
+    if (row.exactName && !alt.empty()) {
+      ExactNames().push_back(row.sqlName);
+      exact[rt::Upper(name)] = row.sqlName;
+    }
     columns[CompareKey(name)] = row.sqlName;
     if (row.type.rfind("group", 0) != 0) CheckClash(seen, row.sqlName, name);
     Trace(Flag::A, "-- " + row.name + " " + row.type + ", name: " + row.altName +
@@ -161,7 +197,7 @@ void ds_SetSQLNames(std::string_view server, Dialect dialect) {
     std::string file = rt::Clip(key.keyFileName);
     std::string fields = key.fields;
     if (file.empty()) {
-      key.sqlKeyName = ServerName(dialect, rt::Upper(rt::Clip(key.keyName)));
+      key.sqlKeyName = DeclaredKeyName(dialect, SQLTableName(), key.keyName);
       fields = rt::Upper(fields);
     } else {
       key.sqlKeyName = ServerName(dialect, file);
@@ -176,7 +212,11 @@ void ds_SetSQLNames(std::string_view server, Dialect dialect) {
       if (end == std::string::npos) end = fields.size();
       std::string column = KeyListColumn(fields.substr(start, end - start));
       std::string server = ServerName(dialect, column);
-      if (server != column) {
+      // A column meant exactly is named exactly in every key over it.
+      auto quoted = exact.find(rt::Upper(column));
+      if (quoted != exact.end()) {
+        server = quoted->second;
+      } else if (server != column) {
         auto it = columns.find(CompareKey(column));
         if (it != columns.end()) server = it->second;
       }

@@ -67,6 +67,14 @@ std::string SqlIdentifier(Dialect dialect, std::string_view name) {
   return velmora::sql::identifier(QuoteOf(dialect), FoldsUnquoted(dialect), name);
 }
 
+bool QuotedName(std::string_view name) {
+  return name.size() >= 2 && name.front() == '"' && name.back() == '"';
+}
+
+std::string SqlExactIdentifier(Dialect dialect, std::string_view name) {
+  return velmora::sql::exactIdentifier(QuoteOf(dialect), name);
+}
+
 std::string HexLiteral(Dialect dialect, const uint8_t* bytes, size_t length) {
   std::string digits = HexDigits(bytes, length);
   switch (dialect) {

@@ -48,7 +48,9 @@ constexpr TypeRow kFixed[] = {
     {"sreal", "real", "binary_float", "real", "float", "float"},
     {"real", "float", "binary_double", "double", "double", "double precision"},
     {"date", "datetime", "date", "date", "date", "date"},
-    {"time", "datetime", "", "time", "time", "time"},
+    // Oracle has no time-of-day type: a timestamp holds every time to the
+    // hundredth of a second.
+    {"time", "datetime", "timestamp", "time", "time", "time"},
     {"blob", "image", "blob", "long binary", "longblob", "BLOB SUB_TYPE BINARY"},
 };
 

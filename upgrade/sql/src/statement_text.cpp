@@ -10,10 +10,13 @@
 namespace upg::stmt {
 
 std::string Id(Dialect d, std::string_view name) {
-  return SqlIdentifier(d, ServerName(d, rt::Trim(name)));
+  std::string server = ServerName(d, rt::Trim(name));
+  return ExactName(server) ? SqlExactIdentifier(d, server) : SqlIdentifier(d, server);
 }
 
-std::string Table(Dialect d) { return Id(d, SQLTableName()); }
+// Not an exact column name even when it reads like one: the table is
+// named as the file driver names it.
+std::string Table(Dialect d) { return SqlIdentifier(d, ServerName(d, rt::Trim(SQLTableName()))); }
 
 std::vector<std::string> Words(std::string_view text) {
   std::vector<std::string> words;
@@ -31,6 +34,9 @@ std::vector<std::string> Words(std::string_view text) {
 std::string Folded(Dialect d, std::string_view name) {
   std::string clipped = rt::Trim(name);
   bool foldsUnquoted = d == Dialect::Firebird || d == Dialect::Oracle;
+  // A name meant exactly keeps its case where the server tells the cases
+  // apart.
+  if (ExactName(clipped) && (ServerCaseSensitive() || foldsUnquoted)) return clipped;
   if (!ServerCaseSensitive() ||
       (foldsUnquoted && (SqlIdentifier(d, clipped) == clipped ||
                          SqlIdentifier(d, clipped) == SqlIdentifier(d, rt::Upper(clipped)))))
@@ -49,6 +55,12 @@ std::string ServerFolded(Dialect d, std::string_view names) {
   for (const std::string& w : Words(names))
     out += (out.empty() ? "" : " ") + KeyListWord(Folded(d, ServerName(d, w)));
   return out;
+}
+
+bool SameKey(Dialect d, const KdqRow& declared, std::string_view server) {
+  if (SameDeclared(d, declared.sqlKeyName, server)) return true;
+  std::string label = LabelKeyName(d, declared);
+  return !label.empty() && SameDeclared(d, label, server);
 }
 
 void Queue(std::string sql) {

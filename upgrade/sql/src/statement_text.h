@@ -24,6 +24,9 @@ std::string Folded(Dialect d, std::string_view name);
 bool SameName(Dialect d, std::string_view a, std::string_view b);
 // A declared name and a server's name are the same column or key.
 bool SameDeclared(Dialect d, std::string_view declared, std::string_view server);
+// A declared key and a server key of this name are the same key: the
+// key's server name, or the label alone it was named by before.
+bool SameKey(Dialect d, const KdqRow& declared, std::string_view server);
 // A declared name or blank-separated list as the server holds it, folded.
 std::string ServerFolded(Dialect d, std::string_view names);
 // One SQ row.
@@ -31,6 +34,11 @@ void Queue(std::string sql);
 // Advances the wait window's progress to `done` of `total` (nothing for
 // a total of 0 or while upgrading silently).
 void Advance(size_t done, size_t total);
+
+// Whether part `part` (0-based) of a declared key is descending as the
+// server holds it: a Firebird index runs one way, descending only when
+// every part is; a key mixing directions is held ascending.
+bool HeldDescending(Dialect d, const KdqRow& key, size_t part);
 
 // The four statements that create a key.
 enum class KeyKind { None, Index, UniqueIndex, UniqueConstraint, PrimaryKey };

@@ -59,15 +59,20 @@ class RoundTrip : public enginetest::Engine, public ::testing::WithParamInterfac
   // The table the test works on, its prefix, label and declarations.
   void Use(const std::string& table, const std::string& prefix, const std::string& label,
            std::function<std::unique_ptr<db::FileDecl>(const std::string&, int)> declare) {
+    Aim(table, prefix, label, std::move(declare));
+    used_.emplace_back(table, prefix, label);
+    // Nothing of an earlier run stays on the server.
+    Direct("DROP TABLE " + name_);
+    Direct("DELETE FROM RV3SYS WHERE DS_FIELD2 = '" + prefix_ + "'");
+  }
+  // Works on this table from now on (a table used before stays as it is).
+  void Aim(const std::string& table, const std::string& prefix, const std::string& label,
+           std::function<std::unique_ptr<db::FileDecl>(const std::string&, int)> declare) {
     name_ = GetParam().qualified ? database_ + "." + table : table;
     table_ = table;
     prefix_ = prefix;
     label_ = label;
     declare_ = std::move(declare);
-    used_.emplace_back(table, prefix, label);
-    // Nothing of an earlier run stays on the server.
-    Direct("DROP TABLE " + name_);
-    Direct("DELETE FROM RV3SYS WHERE DS_FIELD2 = '" + prefix_ + "'");
   }
   void TearDown() override {
     db::SetOpenHook(nullptr);

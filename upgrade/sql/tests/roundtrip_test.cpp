@@ -64,7 +64,8 @@ TEST_P(RoundTrip, CreateReadBackAlterAndCompareToAFixedPoint) {
   EXPECT_EQ(std::count_if(ran_.begin(), ran_.end(),
                           [](const std::string& s) {
                             return s.rfind("Alter Table rt_orders ", 0) == 0 ||
-                                   s.rfind("CREATE INDEX NAME_KEY ON rt_orders (NAME)", 0) == 0;
+                                   (s.rfind("CREATE INDEX ", 0) == 0 &&
+                                    s.find("NAME_KEY ON rt_orders (NAME)") != std::string::npos);
                           }),
             3)
       << "NAME widened, QTY added, NAME_KEY created";
@@ -81,8 +82,7 @@ TEST_P(RoundTrip, CreateReadBackAlterAndCompareToAFixedPoint) {
 }
 
 // Every type, key kind and memo of the synthetic declaration: created and
-// read back to a fixed point (MariaDB: on Firebird the quoted external
-// name and the mixed-direction key do not come back as declared).
+// read back to a fixed point.
 class RoundTripEveryType : public RoundTrip {};
 
 TEST_P(RoundTripEveryType, EveryTypeKeyAndMemoReadBackToAFixedPoint) {
@@ -102,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(Servers, RoundTrip,
                          [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Servers, RoundTripEveryType,
-                         ::testing::Values(Backend{"MariaDB", "MYODBC 3", true}),
+                         ::testing::Values(Backend{"MariaDB", "MYODBC 3", true},
+                                           Backend{"Firebird", "FIREBIRD", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

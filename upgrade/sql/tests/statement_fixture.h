@@ -3,6 +3,7 @@
 // synthetic declaration with every type, key kind and memo, the script of
 // a new table in a dialect, and a comparison against server columns and
 // keys filled by hand.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,39 +28,44 @@ using T = db::Type;
 
 // Every declared type with a column of its own, a date-time pair, a long
 // text, all four key kinds (one descending part) and both memo kinds.
-// A driver and a file name are given for a table on a server.
+// A driver and a file name are given for a table on a server. Version 2
+// changes it: B goes, S becomes a LONG, QTY is added with a key of its
+// own, Big_Key goes and Code_Key also takes ID.
 inline std::unique_ptr<db::FileDecl> EveryType(const std::string& label = "Syn",
                                                const std::string& driver = "",
-                                               const std::string& name = "") {
+                                               const std::string& name = "", int version = 1) {
+  const bool changed = version >= 2;
+  const int32_t n = changed ? 1 : 0;  // field numbers after B move up by one
   db::DeclBuilder b(label, "SYN");
   if (!driver.empty()) b.Driver(driver).Name(name);
-  return b
-      .Field(T::Long, "ID")                       // 1
-      .Field(T::Byte, "B")                        // 2
-      .Field(T::Short, "S")                       // 3
-      .Field(T::UShort, "US")                     // 4
-      .Field(T::ULong, "UL")                      // 5
-      .Field(T::SReal, "SR")                      // 6
-      .Field(T::Real, "R")                        // 7
-      .Field(T::Decimal, "DECI", 7, 2)            // 8
-      .Field(T::PDecimal, "PD", 5, 1)             // 9
-      .Field(T::Date, "D")                        // 10
-      .Field(T::Time, "T")                        // 11
-      .Field(T::String, "STAMP", 8)               // 12
+  b.Field(T::Long, "ID");                      // 1
+  if (!changed) b.Field(T::Byte, "B");         // 2
+  b.Field(changed ? T::Long : T::Short, "S")   // 3
+      .Field(T::UShort, "US")                  // 4
+      .Field(T::ULong, "UL")                   // 5
+      .Field(T::SReal, "SR")                   // 6
+      .Field(T::Real, "R")                     // 7
+      .Field(T::Decimal, "DECI", 7, 2)         // 8
+      .Field(T::PDecimal, "PD", 5, 1)          // 9
+      .Field(T::Date, "D")                     // 10
+      .Field(T::Time, "T")                     // 11
+      .Field(T::String, "STAMP", 8)            // 12
       .BeginGroup("STAMPPARTS").Over("SYN:STAMP")  // 13
-      .Field(T::Date, "STAMPDATE")                // 14
-      .Field(T::Time, "STAMPTIME")                // 15
+      .Field(T::Date, "STAMPDATE")             // 14
+      .Field(T::Time, "STAMPTIME")             // 15
       .EndGroup()
       .Field(T::CString, "NAME", 31).ExtName("\"FullName\"")  // 16
-      .Field(T::String, "CODE", 10)               // 17
-      .Field(T::String, "BIG", 300)               // 18
-      .Key("Id_Key", {1}, db::kKeyPrimary)
-      .Key("Name_Key", {16, -17}, db::kKeyDup)
-      .Key("Code_Key", {17}, 0)
-      .Key("Big_Key", {18}, db::kKeyDup)
-      .Memo("NOTES", db::kMemoText, 500)
-      .Memo("IMAGE", db::kMemoBinary, 0)
-      .Build();
+      .Field(T::String, "CODE", 10)            // 17
+      .Field(T::String, "BIG", 300);           // 18
+  if (changed) b.Field(T::Long, "QTY");        // 19 - 1
+  b.Key("Id_Key", {1}, db::kKeyPrimary)
+      .Key("Name_Key", {16 - n, -(17 - n)}, db::kKeyDup)
+      .Key("Code_Key", changed ? std::vector<int32_t>{17 - n, 1} : std::vector<int32_t>{17}, 0);
+  if (changed)
+    b.Key("Qty_Key", {19 - n}, db::kKeyDup);
+  else
+    b.Key("Big_Key", {18}, db::kKeyDup);
+  return b.Memo("NOTES", db::kMemoText, 500).Memo("IMAGE", db::kMemoBinary, 0).Build();
 }
 
 // Interprets `file` for a dialect as the SQL check does and names it.
@@ -171,13 +177,15 @@ inline std::unique_ptr<db::FileDecl> CmpNew() {
 }
 
 // SFDQ and SKDQ as a reader finds the table made from `file` in a
-// dialect: unquoted names as the server keeps them, the declared types.
+// dialect: unquoted names as the server keeps them (a name declared
+// between quotes exactly), the declared types, and on Firebird each index
+// one way.
 inline void ServerOf(db::FileDecl& file, upg::Dialect d) {
   Prepare(file, d);
   const bool upper = d == upg::Dialect::Firebird || d == upg::Dialect::Oracle;
   auto spelled = [&](const std::string& n) {
     std::string s = upg::ServerName(d, rt::Trim(n));
-    return upper ? rt::Upper(s) : s;
+    return upper && !upg::ExactName(s) ? rt::Upper(s) : s;
   };
   std::vector<upg::ServerColumn> cols;
   std::vector<upg::ServerKey> keys;
@@ -200,6 +208,8 @@ inline void ServerOf(db::FileDecl& file, upg::Dialect d) {
       p = e;
     }
     std::vector<short> nums(k.fieldNums.begin(), k.fieldNums.end());
+    if (d == upg::Dialect::Firebird && std::any_of(nums.begin(), nums.end(), [](short n) { return n > 0; }))
+      for (short& n : nums) n = static_cast<short>(n < 0 ? -n : n);
     upg::ServerKey key = Key(spelled(k.sqlKeyName), primary ? "primary" : lower.find("dup") != std::string::npos ? "dup" : "",
                              fields, primary ? 0 : k.dctMaster, nums);
     if (primary && d == upg::Dialect::MySql) key.keyName = "PRIMARY", key.keyFileName = "PRIMARY";

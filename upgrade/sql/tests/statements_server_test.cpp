@@ -140,8 +140,10 @@ TEST_P(RealServer, EveryTypeHoldsItsWholeRange) {
     // A row without a key gets a number of its own (before the largest
     // key, which leaves MariaDB no number after it).
     if (&e == &rows[1]) Run({"INSERT INTO Syn (CODE) VALUES ('auto')"});
+    // The external name "FullName" is quoted: the column is named exactly.
+    const std::string fullName = upg::SqlExactIdentifier(d, "FullName");
     std::string insert = std::string("INSERT INTO Syn (ID, B, S, US, UL, SR, R, DECI, PD, D, T, STAMP, ") +
-                         "FullName, CODE, BIG, NOTES, IMAGE) VALUES (" + e.id + ", " + e.b + ", " + e.s +
+                         fullName + ", CODE, BIG, NOTES, IMAGE) VALUES (" + e.id + ", " + e.b + ", " + e.s +
                          ", " + e.us + ", " + e.ul + ", " + e.sr + ", " + e.r + ", " + e.dec + ", " + e.pd +
                          ", " + upg::SqlLiteral(d, e.date) + ", " + upg::SqlLiteral(d, e.time) + ", " +
                          upg::SqlLiteral(d, e.stamp) + ", " + upg::SqlLiteral(d, name30) + ", " +
@@ -149,7 +151,7 @@ TEST_P(RealServer, EveryTypeHoldsItsWholeRange) {
                          upg::SqlLiteral(d, "memo 'text'") + ", " + upg::HexLiteral(d, bytes, sizeof bytes) + ")";
     Run({insert});
     std::vector<sql::Value> row = SelectRow(
-        std::string("SELECT ID, B, S, US, UL, SR, R, DECI, PD, D, T, STAMP, FullName, CODE, BIG, NOTES, IMAGE ") +
+        "SELECT ID, B, S, US, UL, SR, R, DECI, PD, D, T, STAMP, " + fullName + ", CODE, BIG, NOTES, IMAGE " +
         "FROM Syn WHERE ID = " + e.id);
     ASSERT_EQ(row.size(), 17u);
     const char* exact[] = {e.id, e.b, e.s, e.us, e.ul};
@@ -187,7 +189,8 @@ TEST_P(RealServer, AChangedDeclarationAltersTheTableAndKeepsItsRows) {
   Run({"INSERT INTO Cmp (ID, NAME, QTY, OLDNAME, GONE, BIG) VALUES (7, 'seven', 12, 34, 5, 'big')"});
   auto old = sqltest::CmpOld(), declared = sqltest::CmpNew();
   Run(sqltest::CompareScript(*old, *declared, D()));
-  std::vector<sql::Value> row = SelectRow("SELECT ID, FULLNAME, QTY, RENAMED, NEWCOL, BIG FROM Cmp");
+  std::vector<sql::Value> row = SelectRow("SELECT ID, " + upg::SqlExactIdentifier(D(), "FullName") +
+                                          ", QTY, RENAMED, NEWCOL, BIG FROM Cmp");
   ASSERT_EQ(row.size(), 6u);
   EXPECT_EQ(row[0].value_or("NULL"), "7");
   EXPECT_EQ(row[1].value_or("NULL"), "seven");

@@ -88,6 +88,25 @@ TEST_F(Statements, ComparisonsInEveryDialect) {
   ExpectGolden("compare.txt", text);
 }
 
+// Oracle's columns for times and single reals, as its catalogue spells
+// them, are what the declaration asks for.
+TEST_F(Statements, OracleTimesAndSingleRealsReadBackAsDeclared) {
+  auto file = db::DeclBuilder("Ora", "ORA")
+                  .Field(db::Type::Time, "T")
+                  .Field(db::Type::SReal, "SR")
+                  .Field(db::Type::Real, "R")
+                  .Field(db::Type::Date, "D")
+                  .Build();
+  EXPECT_EQ(sqltest::CreateScript(*file, Dialect::Oracle),
+            std::vector<std::string>{"CREATE TABLE Ora (T timestamp, SR binary_float, R binary_double, D date)"});
+  sqltest::Prepare(*file, Dialect::Oracle);
+  sqltest::ClearQueues();
+  upg::SFDQ() = {sqltest::Column("T", "TIMESTAMP(6)(11)"), sqltest::Column("SR", "BINARY_FLOAT(4)"),
+                 sqltest::Column("R", "BINARY_DOUBLE(8)"), sqltest::Column("D", "DATE(7)")};
+  upg::CompareFields(Dialect::Oracle);
+  EXPECT_EQ(sqltest::Queued(), std::vector<std::string>{});
+}
+
 TEST_F(Statements, DefaultsFromBlankZeroAndSetIfNew) {
   upg::FilePrefix() = "PRE";
   upg::SqlCheck().tableLabel = "Pre";

@@ -21,6 +21,10 @@ bool reservedWord(std::string_view name);
 // bare name would.
 std::string identifier(QuoteStyle style, bool foldsUnquoted, std::string_view name);
 
+// `name` exactly as written, always quoted (its closing quote doubled, NUL
+// bytes dropped): the server keeps its case.
+std::string exactIdentifier(QuoteStyle style, std::string_view name);
+
 // A name of the form owner.table (or database.table): each part an identifier.
 std::string qualifiedIdentifier(QuoteStyle style, bool foldsUnquoted, std::string_view name);
 

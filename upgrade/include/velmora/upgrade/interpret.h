@@ -45,6 +45,7 @@ struct FdqRow {
   std::array<rt::Long, 4> factor{};  // element strides
   std::string picture;     // a string's declared picture
   std::string altName;     // external name without enclosing quotes
+  rt::Byte exactName = 0;  // the external name was quoted: its case is meant
   rt::Byte over = 0;       // OVER another field
   std::string sqlName;     // set by the SQL naming
   rt::Byte dctMaster = 0, pkField = 0, match = 0;

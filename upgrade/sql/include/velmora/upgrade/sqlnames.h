@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "velmora/runtime/types.h"
 #include "velmora/upgrade/interpret.h"
@@ -27,6 +28,28 @@ size_t NameLimit(Dialect dialect);
 // the limit long. Two names that differ only beyond the limit get
 // different names; the same name always gets the same one.
 std::string ServerName(Dialect dialect, std::string_view name);
+
+// Whether the dialect's server names indexes and constraints once per
+// database (or schema) rather than per table: Firebird, Oracle, and SQL
+// Server for constraints.
+bool KeyNamesDatabaseWide(Dialect dialect);
+
+// The server name of a declared key without an external name. Where key
+// names are database-wide the table's name and the key's label are joined
+// (FORMS_ID_KEY), so two tables declaring the same label each get a key of
+// their own; elsewhere it is the upper-cased label. Shortened by ServerName.
+std::string DeclaredKeyName(Dialect dialect, std::string_view table, std::string_view keyLabel);
+
+// The name the same key bore when it was named by its label alone; a
+// server key of that name is the declared key. Blank when the key has an
+// external name or its name is the label anyway.
+std::string LabelKeyName(Dialect dialect, const KdqRow& key);
+
+// The SQL names of the current table's fields declared with a quoted
+// external name: written as quoted identifiers and compared exactly.
+// Filled by ds_SetSQLNames for the calling thread.
+std::vector<std::string>& ExactNames();
+bool ExactName(std::string_view sqlName);
 
 // The last type came from the forced-type list.
 rt::Byte& TypeForced();

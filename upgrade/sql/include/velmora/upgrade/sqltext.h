@@ -43,6 +43,13 @@ std::string SqlLiteral(Dialect dialect, std::string_view text);
 // `name` as an identifier of the dialect.
 std::string SqlIdentifier(Dialect dialect, std::string_view name);
 
+// `name` always quoted in the dialect's way, its letter case kept: the
+// server takes it exactly as written.
+std::string SqlExactIdentifier(Dialect dialect, std::string_view name);
+
+// A name declared between double quotes ("FullName") is meant exactly.
+bool QuotedName(std::string_view name);
+
 // A table name, possibly owner.table (or db.table), with each part
 // written as an identifier of the dialect.
 std::string SqlTableName(Dialect dialect, std::string_view name);
