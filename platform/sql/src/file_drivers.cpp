@@ -13,6 +13,7 @@
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/text.h"
 #include "velmora/sql.h"
+#include "velmora/sql_names.h"
 
 // Referenced from the link line (see CMakeLists.txt), so every program that
 // links the SQL connections gets these drivers registered.
@@ -33,18 +34,32 @@ std::string& flavourSlot() {
   return flavour;
 }
 
+// How the server behind a file quotes a name.
+enum class Quotes { Ansi, AnsiUpper, Brackets, Backticks };
+
 // The column name of a field: its external name, else its label without
-// the prefix.
-std::string columnName(const db::FieldInfo& fi) {
-  if (!fi.extName.empty()) return fi.extName;
-  size_t colon = fi.label.find(':');
-  return colon == std::string::npos ? fi.label : fi.label.substr(colon + 1);
+// the prefix; a reserved word is quoted as the engine created it (Firebird
+// and Oracle hold it upper-cased).
+std::string columnName(const db::FieldInfo& fi, Quotes quotes) {
+  std::string name = fi.extName;
+  if (name.empty()) {
+    size_t colon = fi.label.find(':');
+    name = colon == std::string::npos ? fi.label : fi.label.substr(colon + 1);
+  }
+  if (!reservedWord(name)) return name;
+  switch (quotes) {
+    case Quotes::Brackets: return "[" + name + "]";
+    case Quotes::Backticks: return "`" + name + "`";
+    case Quotes::AnsiUpper: return "\"" + rt::Upper(name) + "\"";
+    case Quotes::Ansi: break;
+  }
+  return "\"" + name + "\"";
 }
 
 // The declared columns, comma-separated.
-std::string columnList(const db::FileDecl& f) {
+std::string columnList(const db::FileDecl& f, Quotes quotes) {
   std::string out;
-  for (const db::FieldInfo* fi : db::ValueFields(f)) out += (out.empty() ? "" : ", ") + columnName(*fi);
+  for (const db::FieldInfo* fi : db::ValueFields(f)) out += (out.empty() ? "" : ", ") + columnName(*fi, quotes);
   return out;
 }
 
@@ -91,7 +106,7 @@ class ServerFile final : public db::SqlDriver {
     if (!c->execute("SELECT * FROM " + table + " WHERE 1=0"))
       return fail(f, *c, c->state() == kNoTableState ? rt::kFileNotFound : rt::kDriverError);
     // A declared column the table lacks: the declaration differs.
-    std::string columns = columnList(f);
+    std::string columns = columnList(f, quotes(f));
     if (!columns.empty() && !c->execute("SELECT " + columns + " FROM " + table + " WHERE 1=0"))
       return fail(f, *c, rt::kInvalidRecordDeclaration);
     rt::ClearError();
@@ -107,15 +122,16 @@ class ServerFile final : public db::SqlDriver {
     Connection* c = connect(f);
     if (!c) return;
     std::string columns;
+    const Quotes q = quotes(f);
     for (const db::FieldInfo* fi : db::ValueFields(f))
-      columns += (columns.empty() ? "" : ", ") + columnName(*fi) + " " + columnType(*fi);
+      columns += (columns.empty() ? "" : ", ") + columnName(*fi, q) + " " + columnType(*fi);
     for (const db::KeyDesc& k : f.Keys()) {
       if (!(k.attrib & db::kKeyPrimary)) continue;
       std::string key;
       for (int32_t part : k.components) {
         size_t field = static_cast<size_t>(part < 0 ? -part : part) - 1;
         if (field < f.Fields().size())
-          key += (key.empty() ? "" : ", ") + columnName(f.Fields()[field]);
+          key += (key.empty() ? "" : ", ") + columnName(f.Fields()[field], q);
       }
       if (!key.empty()) columns += ", PRIMARY KEY (" + key + ")";
       break;
@@ -136,7 +152,7 @@ class ServerFile final : public db::SqlDriver {
       if (db::IsTextType(fi->type)) v = quoted(v, backslash);
       values += (values.empty() ? "" : ", ") + v;
     }
-    if (!c->execute("INSERT INTO " + rt::Clip(f.Name()) + " (" + columnList(f) + ") VALUES (" + values + ")"))
+    if (!c->execute("INSERT INTO " + rt::Clip(f.Name()) + " (" + columnList(f, quotes(f)) + ") VALUES (" + values + ")"))
       return fail(f, *c, c->state() == kDuplicateState ? rt::kDuplicateKey : rt::kDriverError);
     rt::ClearError();
   }
@@ -182,14 +198,26 @@ class ServerFile final : public db::SqlDriver {
 
   // Whether the server reads a backslash in a literal as an escape (MySQL
   // and MariaDB, SQL Anywhere): it is then doubled.
-  bool backslashEscapes(const db::FileDecl& f) const {
-    if (driver_ == "SQLANYWHERE") return true;
+  bool backslashEscapes(const db::FileDecl& f) const { return driver_ == "SQLANYWHERE" || mysql(f); }
+
+  // MySQL or MariaDB behind the "ODBC" driver.
+  bool mysql(const db::FileDecl& f) const {
     if (driver_ != "ODBC") return false;
     std::string flavour = odbcFlavour();
     if (flavour.rfind("MYODBC", 0) == 0) return true;
     if (flavour == "FIREBIRD") return false;
     std::string owner = rt::Upper(f.Owner());
     return owner.find("MARIADB") != std::string::npos || owner.find("MYSQL") != std::string::npos;
+  }
+
+  Quotes quotes(const db::FileDecl& f) const {
+    if (driver_ == "MSSQL") return Quotes::Brackets;
+    if (driver_ == "ORACLE") return Quotes::AnsiUpper;
+    if (driver_ != "ODBC") return Quotes::Ansi;
+    if (mysql(f)) return Quotes::Backticks;
+    std::string flavour = odbcFlavour();
+    if (flavour == "FIREBIRD" || flavour == "ORACLE") return Quotes::AnsiUpper;
+    return flavour == "MSSQL" ? Quotes::Brackets : Quotes::Ansi;
   }
 
   static std::string quoted(const std::string& v, bool backslash) {

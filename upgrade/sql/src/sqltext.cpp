@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "velmora/runtime/text.h"
+#include "velmora/sql_names.h"
 
 namespace upg {
 namespace {
@@ -64,24 +65,8 @@ std::string SqlLiteral(Dialect dialect, std::string_view text) {
   return out;
 }
 
-// Words some server reserves: as names they are always quoted.
-bool ReservedWord(std::string_view name) {
-  static constexpr std::string_view kWords[] = {
-      "ADD", "ALL", "ALTER", "AND", "AS", "ASC", "BETWEEN", "BY", "CASE", "CHAR", "CHECK", "COLUMN",
-      "CONSTRAINT", "CREATE", "CURRENT", "DATE", "DEC", "DECIMAL", "DEFAULT", "DELETE", "DESC",
-      "DISTINCT", "DOUBLE", "DROP", "ELSE", "END", "EXISTS", "FLOAT", "FOR", "FROM", "GRANT", "GROUP",
-      "HAVING", "IN", "INDEX", "INSERT", "INT", "INTEGER", "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE",
-      "LIMIT", "NOT", "NULL", "NUMBER", "OF", "ON", "OPTION", "OR", "ORDER", "POSITION", "PRIMARY",
-      "REAL", "REFERENCES", "RIGHT", "ROW", "ROWS", "SELECT", "SET", "SMALLINT", "TABLE", "THEN", "TIME",
-      "TIMESTAMP", "TO", "TRIGGER", "UNION", "UNIQUE", "UPDATE", "USER", "USING", "VALUE", "VALUES",
-      "VARCHAR", "VIEW", "WHEN", "WHERE", "WITH"};
-  std::string upper;
-  for (char c : name) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-  return std::find(std::begin(kWords), std::end(kWords), upper) != std::end(kWords);
-}
-
 std::string SqlIdentifier(Dialect dialect, std::string_view name) {
-  if (PlainName(name) && !ReservedWord(name)) return std::string(name);
+  if (PlainName(name) && !velmora::sql::reservedWord(name)) return std::string(name);
   // A reserved word means what the unquoted name would: Firebird and
   // Oracle hold unquoted names upper-cased.
   std::string folded(name);
