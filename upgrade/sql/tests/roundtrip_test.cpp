@@ -80,6 +80,69 @@ TEST_P(RoundTrip, CreateReadBackAlterAndCompareToAFixedPoint) {
   EXPECT_TRUE(boxes_.empty()) << boxes_.front();
 }
 
+// The declaration of a version whose columns and then keys change.
+// Version 2: QTY widens (Short to Long), CODE turns from a number into
+// text, OLDNAME becomes NEWNAME through an alternate name, CITY gets the
+// external name TOWN, GONE goes; the keys stay as declared. Version 3:
+// Name_Key gets a second column, Code_Key turns from unique into dup,
+// Qty_Key turns descending, City_Key goes and New_Key comes.
+std::unique_ptr<db::FileDecl> ChangingOrders(const std::string& name, int version) {
+  using T = db::Type;
+  db::DeclBuilder b("RtOrders", "RTO");
+  b.Driver("ODBC").Name(name);
+  b.Field(T::Long, "ID").Field(T::CString, "NAME", 21);
+  if (version == 1) {
+    b.Field(T::Short, "QTY").Field(T::Long, "CODE").Field(T::CString, "OLDNAME", 11).Field(T::CString, "CITY", 16);
+    b.Field(T::Long, "GONE");
+  } else {
+    b.Field(T::Long, "QTY").Field(T::CString, "CODE", 21).Field(T::CString, "NEWNAME", 11);
+    b.Field(T::CString, "CITY", 16).ExtName("TOWN");
+  }
+  b.Key("Id_Key", {1}, db::kKeyPrimary);
+  if (version < 3) {
+    b.Key("Name_Key", {2}, db::kKeyDup).Key("Code_Key", {4}, 0).Key("Qty_Key", {3}, db::kKeyDup);
+    b.Key("City_Key", {6}, db::kKeyDup);
+  } else {
+    b.Key("Name_Key", {2, 3}, db::kKeyDup).Key("Code_Key", {4}, db::kKeyDup).Key("Qty_Key", {-3}, db::kKeyDup);
+    b.Key("New_Key", {5}, db::kKeyDup);
+  }
+  return b.Build();
+}
+
+TEST_P(RoundTrip, DroppedRenamedRetypedColumnsAndChangedKeysKeepTheRowsToAFixedPoint) {
+  Use("rt_orders", "RTO", "RtOrders", &ChangingOrders);
+  register_ = [](int version) {
+    if (version >= 2) upg::ds_AlternateFieldName("RTO:NEWNAME", "RTO:OLDNAME");
+  };
+  ASSERT_EQ(Run(1), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  db::Close(*data_);
+  ASSERT_TRUE(Direct("INSERT INTO " + name_ + " (ID, NAME, QTY, CODE, OLDNAME, CITY, GONE) VALUES "
+                     "(1, 'One', 32000, -123456, 'Old one', 'Paris', 5)"));
+  ASSERT_TRUE(Direct("INSERT INTO " + name_ + " (ID, NAME, QTY, CODE, OLDNAME, CITY, GONE) VALUES "
+                     "(2, 'Two', -7, 42, 'Old two', 'Rome', 6)"));
+  EXPECT_EQ(Compare(), std::vector<std::string>{});
+
+  const std::vector<std::vector<std::string>> kept = {{"1", "One", "32000", "-123456", "Old one", "Paris"},
+                                                      {"2", "Two", "-7", "42", "Old two", "Rome"}};
+  auto rows = [&] {
+    std::vector<std::vector<std::string>> out;
+    EXPECT_TRUE(Direct("SELECT ID, NAME, QTY, CODE, NEWNAME, TOWN FROM " + name_ + " ORDER BY ID", &out))
+        << "the columns were not changed";
+    return out;
+  };
+  for (int version : {2, 3}) {
+    SCOPED_TRACE("version " + std::to_string(version));
+    ASSERT_EQ(Run(version), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+    db::Close(*data_);
+    EXPECT_EQ(StoredVersion(), std::to_string(version));
+    EXPECT_EQ(rows(), kept);
+    EXPECT_EQ(Compare(), std::vector<std::string>{});
+  }
+  std::vector<std::vector<std::string>> gone;
+  EXPECT_FALSE(Direct("SELECT GONE FROM " + name_, &gone)) << "GONE was not dropped";
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+}
+
 // Every type, key kind and memo of the synthetic declaration: created and
 // read back to a fixed point (MariaDB: on Firebird the quoted external
 // name and the mixed-direction key do not come back as declared).
