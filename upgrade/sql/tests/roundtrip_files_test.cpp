@@ -1,6 +1,6 @@
 // The program's nine data files on the private servers: each declaration
-// is created through the open hook, read back and compared to a fixed
-// point, and a forced comparison of a new run changes nothing.
+// is created through the open hook, takes a record, is read back and
+// compared to a fixed point, and a forced comparison of a new run changes nothing.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -33,7 +33,14 @@ TEST_P(RoundTripFiles, EveryDataFileReadsBackToAFixedPoint) {
         [id](const std::string& name, int) { return OnServer(id, name); });
     ASSERT_EQ(Run(1), 0) << rt::ErrorText() << " " << rt::FileErrorText();
     EXPECT_EQ(StoredVersion(), "1");
+    // The program can write to the table it opened.
+    data_->ClearRecord();
+    db::Add(*data_);
+    EXPECT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
     db::Close(*data_);
+    std::vector<std::vector<std::string>> count;
+    ASSERT_TRUE(Direct("SELECT COUNT(*) FROM " + name_, &count));
+    EXPECT_EQ(count, (std::vector<std::vector<std::string>>{{"1"}}));
     EXPECT_EQ(Compare(), std::vector<std::string>{});
     // The check's own comparison of a new run agrees.
     ASSERT_EQ(Run(1, {"/goindeep"}), 0) << rt::FileErrorText();

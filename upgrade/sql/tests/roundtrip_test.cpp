@@ -81,31 +81,40 @@ TEST_P(RoundTrip, CreateReadBackAlterAndCompareToAFixedPoint) {
 }
 
 // The declaration of a version whose columns and then keys change.
-// Version 2: QTY widens (Short to Long), CODE turns from a number into
-// text, OLDNAME becomes NEWNAME through an alternate name, CITY gets the
-// external name TOWN, GONE goes; the keys stay as declared. Version 3:
-// Name_Key gets a second column, Code_Key turns from unique into dup,
-// Qty_Key turns descending, City_Key goes and New_Key comes.
+// Version 2: the primary key's ID and QTY widen, CODE turns from a number
+// into text, OLDNAME becomes a wider NEWNAME through an alternate name,
+// CITY gets the external name TOWN, GONE goes with its key, a date-time
+// pair, a column after it and a memo come; the other keys stay as
+// declared. Version 3: the primary key and Name_Key get a second column,
+// Code_Key turns from unique into dup, Qty_Key turns descending, City_Key
+// goes and New_Key comes.
 std::unique_ptr<db::FileDecl> ChangingOrders(const std::string& name, int version) {
   using T = db::Type;
   db::DeclBuilder b("RtOrders", "RTO");
   b.Driver("ODBC").Name(name);
-  b.Field(T::Long, "ID").Field(T::CString, "NAME", 21);
+  b.Field(version == 1 ? T::Long : T::ULong, "ID").Field(T::CString, "NAME", 21);
   if (version == 1) {
     b.Field(T::Short, "QTY").Field(T::Long, "CODE").Field(T::CString, "OLDNAME", 11).Field(T::CString, "CITY", 16);
     b.Field(T::Long, "GONE");
   } else {
-    b.Field(T::Long, "QTY").Field(T::CString, "CODE", 21).Field(T::CString, "NEWNAME", 11);
+    b.Field(T::Long, "QTY").Field(T::CString, "CODE", 21).Field(T::CString, "NEWNAME", 31);
     b.Field(T::CString, "CITY", 16).ExtName("TOWN");
+    // A date-time pair over one string is one new column; what follows it
+    // is added too.
+    b.Field(T::String, "STAMP", 8).BeginGroup("STAMPPARTS").Over("RTO:STAMP");
+    b.Field(T::Date, "STAMPDATE").Field(T::Time, "STAMPTIME").EndGroup();
+    b.Field(T::Short, "AFTER");
   }
-  b.Key("Id_Key", {1}, db::kKeyPrimary);
+  b.Key("Id_Key", version < 3 ? std::vector<int32_t>{1} : std::vector<int32_t>{1, 2}, db::kKeyPrimary);
   if (version < 3) {
     b.Key("Name_Key", {2}, db::kKeyDup).Key("Code_Key", {4}, 0).Key("Qty_Key", {3}, db::kKeyDup);
     b.Key("City_Key", {6}, db::kKeyDup);
+    if (version == 1) b.Key("Gone_Key", {7}, db::kKeyDup);
   } else {
     b.Key("Name_Key", {2, 3}, db::kKeyDup).Key("Code_Key", {4}, db::kKeyDup).Key("Qty_Key", {-3}, db::kKeyDup);
     b.Key("New_Key", {5}, db::kKeyDup);
   }
+  if (version >= 2) b.Memo("NOTES", db::kMemoText, 500);
   return b.Build();
 }
 
