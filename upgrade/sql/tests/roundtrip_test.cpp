@@ -98,7 +98,7 @@ std::unique_ptr<db::FileDecl> ChangingOrders(const std::string& name, int versio
     b.Field(T::Long, "GONE");
   } else {
     b.Field(T::Long, "QTY").Field(T::CString, "CODE", 21).Field(T::CString, "NEWNAME", 31);
-    b.Field(T::CString, "CITY", 16).ExtName("TOWN");
+    b.Field(T::CString, "CITY", 16).ExtName("Town");
     // A date-time pair over one string is one new column; what follows it
     // is added too.
     b.Field(T::String, "STAMP", 8).BeginGroup("STAMPPARTS").Over("RTO:STAMP");
