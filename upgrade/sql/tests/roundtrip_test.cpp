@@ -94,7 +94,7 @@ std::unique_ptr<db::FileDecl> ChangingOrders(const std::string& name, int versio
   b.Driver("ODBC").Name(name);
   b.Field(version == 1 ? T::Long : T::ULong, "ID").Field(T::CString, "NAME", 21);
   if (version == 1) {
-    b.Field(T::Short, "QTY").Field(T::Long, "CODE").Field(T::CString, "OLDNAME", 11).Field(T::CString, "CITY", 16);
+    b.Field(T::Short, "QTY").Field(T::Long, "CODE").Field(T::CString, "OLDNAME", 11).Field(T::CString, "CITY", 16).ExtName("City");
     b.Field(T::Long, "GONE");
   } else {
     b.Field(T::Long, "QTY");
