@@ -210,6 +210,7 @@ TEST_P(SqlFiles, CreateMakesTheDeclaredTableAndAddWritesTheRecord) {
                .Field(db::Type::Long, "ID")
                .Field(db::Type::String, "NAME", 12)
                .Field(db::Type::Decimal, "PRICE", 7, 2)
+               .Field(db::Type::Short, "VALUE")  // a reserved word: quoted in every statement
                .Key("ID_Key", {1}, db::kKeyPrimary)
                .Build();
   for (int round = 0; round < 2; ++round) {  // the second CREATE replaces the table

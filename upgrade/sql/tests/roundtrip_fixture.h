@@ -127,7 +127,9 @@ class RoundTrip : public enginetest::Engine, public ::testing::WithParamInterfac
     rv3_ = sqltest::StatementFile("ODBC");
     rv3_->SetOwner(owner_);
     upg::ds_AddDriver("ODB", *rv3_, 0, nullptr);
-    if (registerMore_) registerMore_();
+    // What a new process has not used yet.
+    upg::ForgetUsedAlternates();
+    if (register_) register_(version);
     data_ = declare_(name_, version);
     data_->SetOwner(owner_);
     upg::ds_UsingFile(*data_, static_cast<rt::Short>(version), prefix_, label_);
@@ -212,9 +214,10 @@ class RoundTrip : public enginetest::Engine, public ::testing::WithParamInterfac
 
   std::string password_, owner_, name_, database_, table_, prefix_, label_;
   std::function<std::unique_ptr<db::FileDecl>(const std::string&, int)> declare_;
+  // What the host program registers beside its files in a run of `version`
+  // (alternate field names, more drivers and options).
+  std::function<void(int version)> register_;
   std::unique_ptr<db::FileDecl> rv3_, data_;
-  // More of the host's registration (drivers, options), run by each Run.
-  std::function<void()> registerMore_;
   // The statements and the trace lines of the last open.
   std::vector<std::string> boxes_, ran_, lastRun_;
   // The tables the test used: (table, prefix, label).

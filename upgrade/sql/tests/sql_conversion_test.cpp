@@ -49,7 +49,7 @@ class SqlConversion : public RoundTrip {
  protected:
   void SetUp() override {
     RoundTrip::SetUp();
-    registerMore_ = [this] {
+    register_ = [this](int) {
       uint8_t byte = 0;
       upg::ds_AddDriver("Tps", *tps_, 1, &byte);
       // Empty texts, zero numbers and null dates are left out: NULL.
