@@ -1,13 +1,18 @@
 // The SQL check on open and the version rows, on the canned server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "../../tests/engine_fixture.h"
 #include "canned_server.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/system.h"
+#include "velmora/ui/headless.h"
+#include "velmora/ui/window.h"
+#include "velmora/upgrade/check_window.h"
 #include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/renamecheck.h"
 #include "velmora/upgrade/interpret.h"
@@ -420,6 +425,67 @@ TEST_F(SqlCheckTest, TheServersCaseRuleIsKnownBeforeTheDeclarationIsRead) {
   upg::ServerCaseCall() = nullptr;
   upg::ServerCaseKnown() = 0;
   upg::ServerCaseSensitive() = 0;
+}
+
+// What the check's wait window shows: each opening with its message, file
+// name and range, then every new message and bar position.
+class WaitRecorder : public ui::HeadlessBackend {
+ public:
+  void WindowOpened(ui::Window& w) override {
+    seen.push_back("open " + w.Get(w.Number("?WAITMESS"), ui::Prop::ScreenText) + " | " +
+                   w.Get(w.Number("?NAMEOUTFILE"), ui::Prop::ScreenText) + " | " +
+                   w.Get(w.Number("?PROGRESS"), ui::Prop::RangeLow) + ".." +
+                   w.Get(w.Number("?PROGRESS"), ui::Prop::RangeHigh));
+  }
+  void PropertyChanged(ui::Window& w, int control, ui::Prop p, int) override {
+    std::string line;
+    if (control == w.Number("?WAITMESS") && p == ui::Prop::ScreenText)
+      line = "message " + w.Get(control, p);
+    if (control == w.Number("?PROGRESS") && p == ui::Prop::Progress) line = "at " + w.Get(control, p);
+    if (!line.empty() && (seen.empty() || seen.back() != line)) seen.push_back(line);
+  }
+  std::vector<std::string> seen;
+};
+
+TEST_F(SqlCheckTest, TheWaitWindowFollowsTheUpgradeAndStaysShutWhenSilent) {
+  WaitRecorder recorder;
+  ui::SetBackend(&recorder);
+  for (bool silent : {false, true}) {
+    SCOPED_TRACE(silent ? "silent" : "shown");
+    CommandLine(silent ? std::vector<std::string>{"/debugrvall", "/silentupgrading"}
+                       : std::vector<std::string>{"/debugrvall"});
+    upg::ResetSettings();
+    upg::ReadSwitches();
+    upg::ResetSqlCheck();
+    upg::CloseCheckWindow();  // earlier checks of the process leave it open
+    recorder.seen.clear();
+    server_ = std::make_shared<CheckServer>();
+    db::RegisterSqlDriver("MSSQL", server_);
+    server_->Answer("DS_FIELD1 = 'orders'", {{"orders", "ORD", "2"}});  // older: upgraded
+    auto file = DataFile("orders");
+    Register(*file, 3);
+    Check(*file);
+    ASSERT_TRUE(Ran("ALTER TABLE") || Ran("Alter Table")) << "the upgrade ran statements";
+    if (silent) {
+      EXPECT_EQ(recorder.seen, std::vector<std::string>{});
+      continue;
+    }
+    auto at = [&](const std::string& line) {
+      return std::find(recorder.seen.begin(), recorder.seen.end(), line) - recorder.seen.begin();
+    };
+    const auto n = static_cast<long>(recorder.seen.size());
+    const long opened = at("open Interpreting File Structures... orders | orders | 0..100");
+    EXPECT_LT(opened, at("message Comparing File Structures... orders"));
+    EXPECT_LT(at("message Comparing File Structures... orders"),
+              at("message Executing upgrade scripts... orders"));
+    EXPECT_LT(at("message Executing upgrade scripts... orders"), at("at 100"));
+    EXPECT_LT(at("at 100"), n) << "the bar reached the end of the scripts";
+    EXPECT_EQ(std::count_if(recorder.seen.begin(), recorder.seen.end(),
+                            [](const std::string& s) { return s.rfind("open ", 0) == 0; }),
+              1);
+    upg::CloseCheckWindow();
+  }
+  ui::SetBackend(nullptr);
 }
 
 }  // namespace
