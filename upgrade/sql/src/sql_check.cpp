@@ -8,6 +8,7 @@
 #include "velmora/runtime/text.h"
 #include "velmora/upgrade/check_window.h"
 #include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/create_flags.h"
 #include "velmora/upgrade/insert_lists.h"
 #include "velmora/upgrade/interpret.h"
 #include "velmora/upgrade/openhook.h"
@@ -283,9 +284,9 @@ void Check::CheckManageableZone() {
 void Check::DctMasters() {
   SqlCheckState& sc = SqlCheck();
   std::string label = rt::Upper(sc.tableLabel);
-  sc.dctFieldsMaster = CurrentOptions().dctMasterFields ? 1 : 0;
+  sc.dctFieldsMaster = FindCreateFlag(DMFF(), label).value_or(CurrentOptions().dctMasterFields ? 1 : 0);
   Trace(Flag::C, "DCTFieldsMaster: " + label + ": " + std::to_string(sc.dctFieldsMaster));
-  sc.dctKeysMaster = CurrentOptions().dctMasterKeys ? 1 : 0;
+  sc.dctKeysMaster = FindCreateFlag(DMKF(), label).value_or(CurrentOptions().dctMasterKeys ? 1 : 0);
   Trace(Flag::C, "DCTKeysMaster " + label + ": " + std::to_string(sc.dctKeysMaster));
 }
 

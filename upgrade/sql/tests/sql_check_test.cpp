@@ -12,6 +12,7 @@
 #include "velmora/ui/window.h"
 #include "velmora/upgrade/check_window.h"
 #include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/create_flags.h"
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/renamecheck.h"
@@ -486,6 +487,56 @@ TEST_F(SqlCheckTest, TheWaitWindowFollowsTheUpgradeAndStaysShutWhenSilent) {
     upg::CloseCheckWindow();
   }
   ui::SetBackend(nullptr);
+}
+
+// A host's row for the field or key decides, then its row for the file,
+// then the option; the check's flags follow the file rows by label.
+TEST_F(SqlCheckTest, CreateFlagsComeFromTheHostsRowsBeforeTheOptions) {
+  using Rows = std::vector<upg::FileFlag>;
+  struct Case {
+    const char* what;
+    const char* option;
+    Rows own, file;
+    rt::Byte expected;
+  };
+  const Case cases[] = {
+      {"option on", "1", {}, {}, 1},
+      {"option off", "0", {}, {}, 0},
+      {"file row over the option", "1", {}, {{"ord:orders", 0}}, 0},
+      {"own row over the file row", "0", {{"ORD:NAME", 1}}, {{"ORD:ORDERS", 0}}, 1},
+      {"rows of other names", "1", {{"ORD:ID", 0}}, {{"ORD:OTHER", 0}}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    upg::ResetRegistration();  // the options only turn on
+    if (*c.option == '1') {
+      upg::ds_SetOption("dctmasterfields", c.option);
+      upg::ds_SetOption("dctmasterkeys", c.option);
+    }
+    upg::DMF() = c.own;
+    upg::DMFF() = c.file;
+    upg::DMK() = c.own;
+    upg::DMKF() = c.file;
+    EXPECT_EQ(upg::ds_CheckCreateField("ORD:orders", "ORD:Name"), c.expected);
+    EXPECT_EQ(upg::ds_CheckCreateKey("ORD:orders", "ORD:Name"), c.expected);
+  }
+  upg::DMF().clear();
+  upg::DMK().clear();
+
+  // The check looks its label up: fields managed by the row, keys by the option.
+  upg::ResetRegistration();
+  upg::ds_AddDriver("MSS", *rv3_, 0, nullptr);
+  upg::ds_SetOption("dctmasterkeys", "1");
+  upg::DMFF() = {{"ORDERS", 1}};
+  upg::DMKF() = {{"OTHERS", 0}};
+  server_->Answer("DS_FIELD1 = 'orders'", {{"orders", "ORD", "2"}});
+  auto file = DataFile("orders");
+  Register(*file, 3);
+  Check(*file);
+  EXPECT_TRUE(Traced("DCTFieldsMaster: ORDERS: 1"));
+  EXPECT_TRUE(Traced("DCTKeysMaster ORDERS: 1"));
+  upg::DMFF().clear();
+  upg::DMKF().clear();
 }
 
 }  // namespace
