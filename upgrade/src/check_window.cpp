@@ -12,8 +12,6 @@
 namespace upg {
 namespace {
 
-enum : int { kMessage = 1, kProgress = 2, kFileName = 3 };
-
 // RV2B$WAITWIN, made on first use and kept until it is closed (a closed
 // window does not open again: the next use makes it anew).
 std::shared_ptr<ui::Window>& Slot() {
@@ -23,18 +21,7 @@ std::shared_ptr<ui::Window>& Slot() {
 
 ui::Window& CheckWindow() {
   std::shared_ptr<ui::Window>& window = Slot();
-  if (!window) {
-    ui::WindowDesc d;
-    d.width = 240;
-    d.height = 50;
-    d.controls = {WaitControl(ui::ControlType::String, "?WAITMESS", kMessage, 4, 228),
-                  WaitControl(ui::ControlType::Progress, "?PROGRESS", kProgress, 20, 228),
-                  WaitControl(ui::ControlType::String, "?NAMEOUTFILE", kFileName, 34, 228)};
-    window = ui::Window::Create(d);
-    window->Bind(kMessage, ui::UseVar::Of(WaitMessage()));
-    window->Bind(kProgress, ui::UseVar::Of(ProgressPercent()));
-    window->Bind(kFileName, ui::UseVar::Of(WaitFileName()));
-  }
+  if (!window) window = MessageBarWindow("", "?PROGRESS", WaitMessage(), ProgressPercent(), WaitFileName());
   return *window;
 }
 
@@ -48,11 +35,8 @@ std::string& WaitFileName() {
 void OpenCheckWindow() {
   if (FlagOn(Flag::S)) return;
   ui::Window& w = CheckWindow();
-  if (w.IsOpen()) return w.Display();
-  w.Set(kProgress, ui::Prop::RangeLow, 0L);
-  w.Set(kProgress, ui::Prop::RangeHigh, 100L);
   w.Display();  // it opens with the texts of now
-  w.Open();
+  OpenMessageBarWindow(w);
   // The scripts' progress repaints the bar row by row.
   SetProgressRedisplay(&RedisplayCheckWindow);
 }
