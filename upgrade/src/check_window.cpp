@@ -13,10 +13,12 @@ namespace upg {
 namespace {
 
 // RV2B$WAITWIN, made on first use and kept until it is closed (a closed
-// window does not open again: the next use makes it anew).
+// window does not open again: the next use makes it anew). The slot is
+// never destroyed: a window still open when the program ends must not be
+// closed after the window layer is gone.
 std::shared_ptr<ui::Window>& Slot() {
-  static std::shared_ptr<ui::Window> window;
-  return window;
+  static auto* window = new std::shared_ptr<ui::Window>();
+  return *window;
 }
 
 ui::Window& CheckWindow() {
