@@ -8,34 +8,17 @@
 namespace upg {
 namespace {
 
-enum : int { kWaitMess = 1, kProgressPercent = 2, kNameOutFile = 3 };
-
 ConversionWindow* current = nullptr;
 
 }  // namespace
 
 ConversionWindow::ConversionWindow() {
-  ui::WindowDesc d;
-  d.caption = "Please wait";
-  d.width = 232;
-  d.height = 50;
-  d.controls = {WaitControl(ui::ControlType::String, "?WAITMESS", kWaitMess, 4, 220),
-                WaitControl(ui::ControlType::Progress, "?PROGRESSPERCENT", kProgressPercent, 18, 220),
-                WaitControl(ui::ControlType::String, "?NAMEOUTFILE", kNameOutFile, 32, 220)};
-  window_ = ui::Window::Create(d);
-  window_->Bind(kWaitMess, ui::UseVar::Of(waitMess_));
-  window_->Bind(kProgressPercent, ui::UseVar::Of(progressPercent_));
-  window_->Bind(kNameOutFile, ui::UseVar::Of(nameOutFile_));
+  window_ = MessageBarWindow("Please wait", "?PROGRESSPERCENT", waitMess_, progressPercent_, nameOutFile_);
 }
 
 ConversionWindow::~ConversionWindow() { Close(); }
 
-void ConversionWindow::Open() {
-  if (FlagOn(Flag::S) || window_->IsOpen()) return;
-  window_->Set(kProgressPercent, ui::Prop::RangeLow, 0L);
-  window_->Set(kProgressPercent, ui::Prop::RangeHigh, 100L);
-  window_->Open();
-}
+void ConversionWindow::Open() { OpenMessageBarWindow(*window_); }
 
 void ConversionWindow::Display() {
   if (FlagOn(Flag::S) || !window_->IsOpen()) return;
@@ -45,7 +28,7 @@ void ConversionWindow::Display() {
 }
 
 void ConversionWindow::DisplayProgress() {
-  if (!FlagOn(Flag::S) && window_->IsOpen()) window_->Display(kProgressPercent);
+  if (!FlagOn(Flag::S) && window_->IsOpen()) window_->Display(kWaitProgress);
 }
 
 void ConversionWindow::Close() {

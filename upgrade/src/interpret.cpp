@@ -8,6 +8,7 @@
 #include "velmora/runtime/system.h"
 #include "velmora/runtime/text.h"
 #include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/create_flags.h"
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_exec.h"
@@ -302,12 +303,15 @@ std::string CapitalisedName(std::string_view name) {
 }
 
 namespace {
-// The create check's answer from the option of its kind, with its traces.
+// The create check's answer: the row of the field or key, else the row of
+// the file, else the option of its kind; with its traces.
 rt::Byte CreateCheck(std::string_view routine, std::string_view fileText, std::string_view text,
+                     const std::vector<FileFlag>& own, const std::vector<FileFlag>& file,
                      rt::Byte option) {
   Trace(Flag::A, "-- Start of " + std::string(routine) + " " + std::string(fileText) + " " +
                      std::string(text) + " --");
-  rt::Byte result = option == 1 ? 1 : 0;
+  rt::Byte result = FindCreateFlag(own, text).value_or(
+      FindCreateFlag(file, fileText).value_or(option == 1 ? 1 : 0));
   Trace(Flag::A, "-- End of " + std::string(routine) + " " + std::to_string(result) + " --");
   return result;
 }
@@ -326,11 +330,12 @@ std::string KeyListColumn(std::string_view word) {
 }
 
 rt::Byte ds_CheckCreateField(std::string_view fileText, std::string_view fieldText) {
-  return CreateCheck("ds_CheckCreateField", fileText, fieldText, CurrentOptions().dctMasterFields);
+  return CreateCheck("ds_CheckCreateField", fileText, fieldText, DMF(), DMFF(),
+                     CurrentOptions().dctMasterFields);
 }
 
 rt::Byte ds_CheckCreateKey(std::string_view fileText, std::string_view keyText) {
-  return CreateCheck("ds_CheckCreateKey", fileText, keyText, CurrentOptions().dctMasterKeys);
+  return CreateCheck("ds_CheckCreateKey", fileText, keyText, DMK(), DMKF(), CurrentOptions().dctMasterKeys);
 }
 
 void ds_InterpretStructure(db::FileDecl& file) {

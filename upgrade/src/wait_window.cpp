@@ -25,6 +25,30 @@ ui::ControlDesc WaitControl(ui::ControlType type, std::string use, int number, i
   return d;
 }
 
+std::shared_ptr<ui::Window> MessageBarWindow(const std::string& caption, const std::string& progressUse,
+                                             std::string& message, rt::Long& percent,
+                                             std::string& fileName) {
+  ui::WindowDesc d;
+  d.caption = caption;
+  d.width = 232;
+  d.height = 50;
+  d.controls = {WaitControl(ui::ControlType::String, "?WAITMESS", kWaitMessage, 4, 220),
+                WaitControl(ui::ControlType::Progress, progressUse, kWaitProgress, 18, 220),
+                WaitControl(ui::ControlType::String, "?NAMEOUTFILE", kWaitFileName, 32, 220)};
+  std::shared_ptr<ui::Window> window = ui::Window::Create(d);
+  window->Bind(kWaitMessage, ui::UseVar::Of(message));
+  window->Bind(kWaitProgress, ui::UseVar::Of(percent));
+  window->Bind(kWaitFileName, ui::UseVar::Of(fileName));
+  return window;
+}
+
+void OpenMessageBarWindow(ui::Window& window) {
+  if (FlagOn(Flag::S) || window.IsOpen()) return;
+  window.Set(kWaitProgress, ui::Prop::RangeLow, 0L);
+  window.Set(kWaitProgress, ui::Prop::RangeHigh, 100L);
+  window.Open();
+}
+
 WaitWindow::WaitWindow(const std::string& text) {
   ui::WindowDesc d;
   d.caption = text;

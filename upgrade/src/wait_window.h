@@ -18,6 +18,16 @@ namespace upg {
 ui::ControlDesc WaitControl(ui::ControlType type, std::string use, int number, int y, int width,
                             std::string text = {});
 
+// A wait window of three lines, not yet open: ?WAITMESS over a bar
+// (`progressUse`) over ?NAMEOUTFILE, bound to the three variables.
+enum : int { kWaitMessage = 1, kWaitProgress = 2, kWaitFileName = 3 };
+std::shared_ptr<ui::Window> MessageBarWindow(const std::string& caption, const std::string& progressUse,
+                                             std::string& message, rt::Long& percent,
+                                             std::string& fileName);
+// Opens such a window with its bar from 0 to 100; nothing under silent
+// upgrading or when it is open.
+void OpenMessageBarWindow(ui::Window& window);
+
 class WaitWindow {
  public:
   // Loads the window (not yet open): `text` in its caption and in ?STRING1.

@@ -6,7 +6,9 @@
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/text.h"
+#include "velmora/upgrade/check_window.h"
 #include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/create_flags.h"
 #include "velmora/upgrade/insert_lists.h"
 #include "velmora/upgrade/interpret.h"
 #include "velmora/upgrade/openhook.h"
@@ -57,7 +59,7 @@ class Check {
   void RollbackUpgrade();
   [[noreturn]] void ExitCheck();
   void DctMasters();
-  void Show(const std::string& message);
+  void Show(const std::string& message, bool open = false);
 
   db::FileDecl& file_;
   std::string code_;  // the private copy; the zone check may rewrite it
@@ -125,6 +127,7 @@ void Check::Prepare() {
   // Nothing of an earlier file's names stays behind.
   sc.fileName = rt::Clip(file_.Name());
   sc.tableLabel = rt::Clip(file_.Label());
+  WaitFileName() = sc.fileName;
   sc.tableName.clear();
   sc.tableOwner.clear();
   sc.serverName.clear();
@@ -281,19 +284,25 @@ void Check::CheckManageableZone() {
 void Check::DctMasters() {
   SqlCheckState& sc = SqlCheck();
   std::string label = rt::Upper(sc.tableLabel);
-  sc.dctFieldsMaster = CurrentOptions().dctMasterFields ? 1 : 0;
+  sc.dctFieldsMaster = FindCreateFlag(DMFF(), label).value_or(CurrentOptions().dctMasterFields ? 1 : 0);
   Trace(Flag::C, "DCTFieldsMaster: " + label + ": " + std::to_string(sc.dctFieldsMaster));
-  sc.dctKeysMaster = CurrentOptions().dctMasterKeys ? 1 : 0;
+  sc.dctKeysMaster = FindCreateFlag(DMKF(), label).value_or(CurrentOptions().dctMasterKeys ? 1 : 0);
   Trace(Flag::C, "DCTKeysMaster " + label + ": " + std::to_string(sc.dctKeysMaster));
 }
 
-void Check::Show(const std::string& message) {
+// The wait window's next phase: its message, the bar at 0, repainted (and
+// first opened with `open`) unless upgrading silently.
+void Check::Show(const std::string& message, bool open) {
   WaitMessage() = message + rt::Clip(file_.Name());
   ProgressPercent() = 0;
+  if (open)
+    OpenCheckWindow();
+  else
+    RedisplayCheckWindow();
 }
 
 void Check::UpgradeSQLTable() {
-  Show("Interpreting File Structures... ");
+  Show("Interpreting File Structures... ", true);
   CheckManageableZone();
   ++ProgressPercent();
   // Every statement of the upgrade runs through the open system table.
@@ -321,7 +330,7 @@ void Check::UpgradeSQLTable() {
 
 void Check::CreateNewSQLTable() {
   OpenRV3SQLFile(code_);
-  Show("Interpreting File Structures... ");
+  Show("Interpreting File Structures... ", true);
   CheckManageableZone();
   FindServerCase(code_, DialectOf(code_, ODBCFlavour()));
   ds_InterpretStructure(file_);
@@ -357,6 +366,7 @@ void Check::ExitCheck() {
   DQ().clear();
   AQ().clear();
   if (db::FileDecl* rv3 = CurrentSQLFile(); rv3 && db::IsOpen(*rv3)) db::Close(*rv3);
+  RedisplayCheckWindow();
   Trace(Flag::A, "RV3 SQL files detected - OUT!");
   throw LeaveCheck{};
 }

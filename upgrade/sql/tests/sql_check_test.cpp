@@ -1,13 +1,19 @@
 // The SQL check on open and the version rows, on the canned server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "../../tests/engine_fixture.h"
 #include "canned_server.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/system.h"
+#include "velmora/ui/headless.h"
+#include "velmora/ui/window.h"
+#include "velmora/upgrade/check_window.h"
 #include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/create_flags.h"
+#include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/renamecheck.h"
 #include "velmora/upgrade/interpret.h"
@@ -420,6 +426,117 @@ TEST_F(SqlCheckTest, TheServersCaseRuleIsKnownBeforeTheDeclarationIsRead) {
   upg::ServerCaseCall() = nullptr;
   upg::ServerCaseKnown() = 0;
   upg::ServerCaseSensitive() = 0;
+}
+
+// What the check's wait window shows: each opening with its message, file
+// name and range, then every new message and bar position.
+class WaitRecorder : public ui::HeadlessBackend {
+ public:
+  void WindowOpened(ui::Window& w) override {
+    seen.push_back("open " + w.Get(w.Number("?WAITMESS"), ui::Prop::ScreenText) + " | " +
+                   w.Get(w.Number("?NAMEOUTFILE"), ui::Prop::ScreenText) + " | " +
+                   w.Get(w.Number("?PROGRESS"), ui::Prop::RangeLow) + ".." +
+                   w.Get(w.Number("?PROGRESS"), ui::Prop::RangeHigh));
+  }
+  void PropertyChanged(ui::Window& w, int control, ui::Prop p, int) override {
+    std::string line;
+    if (control == w.Number("?WAITMESS") && p == ui::Prop::ScreenText)
+      line = "message " + w.Get(control, p);
+    if (control == w.Number("?PROGRESS") && p == ui::Prop::Progress) line = "at " + w.Get(control, p);
+    if (!line.empty() && (seen.empty() || seen.back() != line)) seen.push_back(line);
+  }
+  std::vector<std::string> seen;
+};
+
+TEST_F(SqlCheckTest, TheWaitWindowFollowsTheUpgradeAndStaysShutWhenSilent) {
+  WaitRecorder recorder;
+  ui::SetBackend(&recorder);
+  for (bool silent : {false, true}) {
+    SCOPED_TRACE(silent ? "silent" : "shown");
+    CommandLine(silent ? std::vector<std::string>{"/debugrvall", "/silentupgrading"}
+                       : std::vector<std::string>{"/debugrvall"});
+    upg::ResetSettings();
+    upg::ReadSwitches();
+    upg::ResetSqlCheck();
+    upg::CloseCheckWindow();  // earlier checks of the process leave it open
+    recorder.seen.clear();
+    server_ = std::make_shared<CheckServer>();
+    db::RegisterSqlDriver("MSSQL", server_);
+    server_->Answer("DS_FIELD1 = 'orders'", {{"orders", "ORD", "2"}});  // older: upgraded
+    auto file = DataFile("orders");
+    Register(*file, 3);
+    Check(*file);
+    ASSERT_TRUE(Ran("ALTER TABLE") || Ran("Alter Table")) << "the upgrade ran statements";
+    if (silent) {
+      EXPECT_EQ(recorder.seen, std::vector<std::string>{});
+      continue;
+    }
+    auto at = [&](const std::string& line) {
+      return std::find(recorder.seen.begin(), recorder.seen.end(), line) - recorder.seen.begin();
+    };
+    const auto n = static_cast<long>(recorder.seen.size());
+    const long opened = at("open Interpreting File Structures... orders | orders | 0..100");
+    EXPECT_LT(opened, at("message Comparing File Structures... orders"));
+    EXPECT_LT(at("message Comparing File Structures... orders"),
+              at("message Executing upgrade scripts... orders"));
+    EXPECT_LT(at("message Executing upgrade scripts... orders"), at("at 100"));
+    EXPECT_LT(at("at 100"), n) << "the bar reached the end of the scripts";
+    EXPECT_EQ(std::count_if(recorder.seen.begin(), recorder.seen.end(),
+                            [](const std::string& s) { return s.rfind("open ", 0) == 0; }),
+              1);
+    upg::CloseCheckWindow();
+  }
+  ui::SetBackend(nullptr);
+}
+
+// A host's row for the field or key decides, then its row for the file,
+// then the option; the check's flags follow the file rows by label.
+TEST_F(SqlCheckTest, CreateFlagsComeFromTheHostsRowsBeforeTheOptions) {
+  using Rows = std::vector<upg::FileFlag>;
+  struct Case {
+    const char* what;
+    const char* option;
+    Rows own, file;
+    rt::Byte expected;
+  };
+  const Case cases[] = {
+      {"option on", "1", {}, {}, 1},
+      {"option off", "0", {}, {}, 0},
+      {"file row over the option", "1", {}, {{"ord:orders", 0}}, 0},
+      {"own row over the file row", "0", {{"ORD:NAME", 1}}, {{"ORD:ORDERS", 0}}, 1},
+      {"rows of other names", "1", {{"ORD:ID", 0}}, {{"ORD:OTHER", 0}}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    upg::ResetRegistration();  // the options only turn on
+    if (*c.option == '1') {
+      upg::ds_SetOption("dctmasterfields", c.option);
+      upg::ds_SetOption("dctmasterkeys", c.option);
+    }
+    upg::DMF() = c.own;
+    upg::DMFF() = c.file;
+    upg::DMK() = c.own;
+    upg::DMKF() = c.file;
+    EXPECT_EQ(upg::ds_CheckCreateField("ORD:orders", "ORD:Name"), c.expected);
+    EXPECT_EQ(upg::ds_CheckCreateKey("ORD:orders", "ORD:Name"), c.expected);
+  }
+  upg::DMF().clear();
+  upg::DMK().clear();
+
+  // The check looks its label up: fields managed by the row, keys by the option.
+  upg::ResetRegistration();
+  upg::ds_AddDriver("MSS", *rv3_, 0, nullptr);
+  upg::ds_SetOption("dctmasterkeys", "1");
+  upg::DMFF() = {{"ORDERS", 1}};
+  upg::DMKF() = {{"OTHERS", 0}};
+  server_->Answer("DS_FIELD1 = 'orders'", {{"orders", "ORD", "2"}});
+  auto file = DataFile("orders");
+  Register(*file, 3);
+  Check(*file);
+  EXPECT_TRUE(Traced("DCTFieldsMaster: ORDERS: 1"));
+  EXPECT_TRUE(Traced("DCTKeysMaster ORDERS: 1"));
+  upg::DMFF().clear();
+  upg::DMKF().clear();
 }
 
 }  // namespace
