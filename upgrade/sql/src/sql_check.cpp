@@ -43,6 +43,9 @@ class Check {
       Body();
     } catch (const LeaveCheck&) {
     }
+    // The wait window goes with the check, whichever way it ended: left
+    // open it would show a finished check for the rest of the program.
+    CloseCheckWindow();
   }
 
  private:

@@ -438,6 +438,7 @@ class WaitRecorder : public ui::HeadlessBackend {
                    w.Get(w.Number("?PROGRESS"), ui::Prop::RangeLow) + ".." +
                    w.Get(w.Number("?PROGRESS"), ui::Prop::RangeHigh));
   }
+  void WindowClosed(ui::Window&) override { seen.push_back("closed"); }
   void PropertyChanged(ui::Window& w, int control, ui::Prop p, int) override {
     std::string line;
     if (control == w.Number("?WAITMESS") && p == ui::Prop::ScreenText)
@@ -448,7 +449,7 @@ class WaitRecorder : public ui::HeadlessBackend {
   std::vector<std::string> seen;
 };
 
-TEST_F(SqlCheckTest, TheWaitWindowFollowsTheUpgradeAndStaysShutWhenSilent) {
+TEST_F(SqlCheckTest, TheWaitWindowFollowsTheUpgradeClosesAtTheEndAndStaysShutWhenSilent) {
   WaitRecorder recorder;
   ui::SetBackend(&recorder);
   for (bool silent : {false, true}) {
@@ -458,7 +459,6 @@ TEST_F(SqlCheckTest, TheWaitWindowFollowsTheUpgradeAndStaysShutWhenSilent) {
     upg::ResetSettings();
     upg::ReadSwitches();
     upg::ResetSqlCheck();
-    upg::CloseCheckWindow();  // earlier checks of the process leave it open
     recorder.seen.clear();
     server_ = std::make_shared<CheckServer>();
     db::RegisterSqlDriver("MSSQL", server_);
@@ -481,6 +481,7 @@ TEST_F(SqlCheckTest, TheWaitWindowFollowsTheUpgradeAndStaysShutWhenSilent) {
               at("message Executing upgrade scripts... orders"));
     EXPECT_LT(at("message Executing upgrade scripts... orders"), at("at 100"));
     EXPECT_LT(at("at 100"), n) << "the bar reached the end of the scripts";
+    EXPECT_EQ(recorder.seen.back(), "closed") << "the window was left showing a finished check";
     EXPECT_EQ(std::count_if(recorder.seen.begin(), recorder.seen.end(),
                             [](const std::string& s) { return s.rfind("open ", 0) == 0; }),
               1);

@@ -1,9 +1,9 @@
 #pragma once
 // The SQL check's wait window "RV2B$WAITWIN": ?WAITMESS shows WaitMessage(),
 // ?PROGRESS follows ProgressPercent() (0 to 100 of the phase's
-// ProgressTotal) and ?NAMEOUTFILE the name of the file being checked. It is
-// loaded once for the life of the engine; nothing opens or repaints while
-// upgrading silently ("/silentupgrading").
+// ProgressTotal) and ?NAMEOUTFILE the name of the file being checked. The
+// check opens it when it first needs it and closes it when it ends; nothing
+// opens or repaints while upgrading silently ("/silentupgrading").
 #include <string>
 
 namespace upg {
@@ -14,7 +14,7 @@ std::string& WaitFileName();
 void OpenCheckWindow();
 // Shows the open window's texts and bar again.
 void RedisplayCheckWindow();
-// Closes the window when it is open (the engine's end, tests).
+// Closes the window when it is open (the end of a check).
 void CloseCheckWindow();
 
 }  // namespace upg
