@@ -1,9 +1,8 @@
 // Identifiers of SQL statements, quoted per server.
 #include "velmora/sql_names.h"
 
-#include <algorithm>
 #include <cctype>
-#include <iterator>
+#include <unordered_set>
 
 namespace velmora::sql {
 namespace {
@@ -20,19 +19,62 @@ bool plainName(std::string_view name) {
 
 }  // namespace
 
+// Words one of the servers reserves (the union of their reserved words, not
+// of their other keywords): as names they are always quoted, so a column
+// named DAY or SIZE works on every server.
 bool reservedWord(std::string_view name) {
-  static constexpr std::string_view kWords[] = {
-      "ADD", "ALL", "ALTER", "AND", "AS", "ASC", "BETWEEN", "BY", "CASE", "CHAR", "CHECK", "COLUMN",
-      "CONSTRAINT", "CREATE", "CURRENT", "DATE", "DEC", "DECIMAL", "DEFAULT", "DELETE", "DESC",
-      "DISTINCT", "DOUBLE", "DROP", "ELSE", "END", "EXISTS", "FLOAT", "FOR", "FROM", "GRANT", "GROUP",
-      "HAVING", "IN", "INDEX", "INSERT", "INT", "INTEGER", "INTO", "IS", "JOIN", "KEY", "LEFT", "LIKE",
-      "LIMIT", "NOT", "NULL", "NUMBER", "OF", "ON", "OPTION", "OR", "ORDER", "POSITION", "PRIMARY",
-      "REAL", "REFERENCES", "RIGHT", "ROW", "ROWS", "SELECT", "SET", "SMALLINT", "TABLE", "THEN", "TIME",
-      "TIMESTAMP", "TO", "TRIGGER", "UNION", "UNIQUE", "UPDATE", "USER", "USING", "VALUE", "VALUES",
-      "VARCHAR", "VIEW", "WHEN", "WHERE", "WITH"};
+  static const std::unordered_set<std::string_view> kWords = {
+      "ACCESS", "ADD", "ADMIN", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "AT", "AUDIT",
+      "AUTHORIZATION", "AVG", "BACKUP", "BEGIN", "BETWEEN", "BIGINT", "BINARY", "BIT_LENGTH",
+      "BLOB", "BOOLEAN", "BOTH", "BREAK", "BROWSE", "BULK", "BY", "CALL", "CASCADE", "CASE", "CAST",
+      "CHANGE", "CHAR", "CHARACTER", "CHARACTER_LENGTH", "CHAR_LENGTH", "CHECK", "CHECKPOINT",
+      "CLOSE", "CLUSTER", "CLUSTERED", "COALESCE", "COLLATE", "COLUMN", "COMMENT", "COMMIT",
+      "COMPRESS", "COMPUTE", "CONDITION", "CONNECT", "CONSTRAINT", "CONTAINS", "CONTINUE",
+      "CONVERT", "CORR", "COUNT", "COVAR_POP", "COVAR_SAMP", "CREATE", "CROSS", "CURRENT",
+      "CURRENT_CONNECTION", "CURRENT_DATE", "CURRENT_ROLE", "CURRENT_TIME", "CURRENT_TIMESTAMP",
+      "CURRENT_TRANSACTION", "CURRENT_USER", "CURSOR", "DATABASE", "DATABASES", "DATE", "DAY",
+      "DAY_HOUR", "DAY_MINUTE", "DAY_SECOND", "DBCC", "DEALLOCATE", "DEC", "DECIMAL", "DECLARE",
+      "DEFAULT", "DELAYED", "DELETE", "DELETING", "DENY", "DESC", "DESCRIBE", "DETERMINISTIC",
+      "DISCONNECT", "DISK", "DISTINCT", "DISTINCTROW", "DISTRIBUTED", "DIV", "DOUBLE", "DROP",
+      "DUAL", "DUMP", "EACH", "ELSE", "ELSEIF", "ENCLOSED", "END", "ERRLVL", "ESCAPE", "ESCAPED",
+      "EXCEPT", "EXCLUSIVE", "EXEC", "EXECUTE", "EXISTS", "EXIT", "EXPLAIN", "EXTERNAL", "EXTRACT",
+      "FALSE", "FETCH", "FILE", "FILLFACTOR", "FILTER", "FLOAT", "FLOAT4", "FLOAT8", "FOR", "FORCE",
+      "FOREIGN", "FREETEXT", "FROM", "FULL", "FULLTEXT", "FUNCTION", "GDSCODE", "GLOBAL", "GOTO",
+      "GRANT", "GROUP", "HAVING", "HIGH_PRIORITY", "HOLDLOCK", "HOUR", "HOUR_MINUTE", "HOUR_SECOND",
+      "IDENTIFIED", "IDENTITY", "IDENTITYCOL", "IF", "IGNORE", "IMMEDIATE", "IN", "INCREMENT",
+      "INDEX", "INFILE", "INITIAL", "INNER", "INOUT", "INSENSITIVE", "INSERT", "INSERTING", "INT",
+      "INT1", "INT2", "INT3", "INT4", "INT8", "INTEGER", "INTERSECT", "INTERVAL", "INTO", "IS",
+      "ITERATE", "JOIN", "KEY", "KEYS", "KILL", "LEADING", "LEAVE", "LEFT", "LEVEL", "LIKE",
+      "LIMIT", "LINENO", "LINES", "LOAD", "LOCK", "LONG", "LONGBLOB", "LONGTEXT", "LOOP", "LOWER",
+      "LOW_PRIORITY", "MATCH", "MAX", "MAXEXTENTS", "MEDIUMBLOB", "MEDIUMINT", "MEDIUMTEXT",
+      "MERGE", "MIN", "MINUS", "MINUTE", "MINUTE_SECOND", "MLSLABEL", "MOD", "MODE", "MODIFIES",
+      "MODIFY", "MONTH", "NATIONAL", "NATURAL", "NCHAR", "NOAUDIT", "NOCHECK", "NOCOMPRESS",
+      "NONCLUSTERED", "NOT", "NOWAIT", "NO_WRITE_TO_BINLOG", "NULL", "NULLIF", "NUMBER", "NUMERIC",
+      "OCTET_LENGTH", "OF", "OFF", "OFFLINE", "OFFSET", "OFFSETS", "ON", "ONLINE", "ONLY", "OPEN",
+      "OPENDATASOURCE", "OPENQUERY", "OPENROWSET", "OPENXML", "OPTIMIZE", "OPTION", "OPTIONALLY",
+      "OR", "ORDER", "OUT", "OUTER", "OUTFILE", "OVER", "PARAMETER", "PCTFREE", "PERCENT", "PIVOT",
+      "PLAN", "POSITION", "POST_EVENT", "PRECISION", "PRIMARY", "PRINT", "PRIOR", "PRIVILEGES",
+      "PROC", "PROCEDURE", "PUBLIC", "PURGE", "RAISERROR", "RANGE", "RAW", "READ", "READS",
+      "READTEXT", "REAL", "RECONFIGURE", "RECREATE", "RECURSIVE", "REFERENCES", "REGEXP", "RELEASE",
+      "RENAME", "REPEAT", "REPLACE", "REPLICATION", "REQUIRE", "RESOURCE", "RESTORE", "RESTRICT",
+      "RETURN", "RETURNING_VALUES", "RETURNS", "REVERT", "REVOKE", "RIGHT", "RLIKE", "ROLLBACK",
+      "ROW", "ROWCOUNT", "ROWGUIDCOL", "ROWID", "ROWNUM", "ROWS", "ROW_COUNT", "RULE", "SAVE",
+      "SAVEPOINT", "SCHEMA", "SCHEMAS", "SCROLL", "SECOND", "SECURITYAUDIT", "SELECT", "SENSITIVE",
+      "SEPARATOR", "SESSION", "SESSION_USER", "SET", "SETUSER", "SHARE", "SHOW", "SHUTDOWN",
+      "SIMILAR", "SIZE", "SMALLINT", "SOME", "SPATIAL", "SPECIFIC", "SQL", "SQLCODE",
+      "SQLEXCEPTION", "SQLSTATE", "SQLWARNING", "SSL", "START", "STARTING", "STATISTICS",
+      "STDDEV_POP", "STDDEV_SAMP", "STRAIGHT_JOIN", "SUCCESSFUL", "SUM", "SYNONYM", "SYSDATE",
+      "SYSTEM_USER", "TABLE", "TABLESAMPLE", "TERMINATED", "TEXTSIZE", "THEN", "TIME", "TIMESTAMP",
+      "TINYBLOB", "TINYINT", "TINYTEXT", "TO", "TOP", "TRAILING", "TRAN", "TRANSACTION", "TRIGGER",
+      "TRIM", "TRUE", "TRUNCATE", "TSEQUAL", "UID", "UNDO", "UNION", "UNIQUE", "UNKNOWN", "UNLOCK",
+      "UNPIVOT", "UNSIGNED", "UPDATE", "UPDATETEXT", "UPDATING", "UPPER", "USAGE", "USE", "USER",
+      "USING", "UTC_DATE", "UTC_TIME", "UTC_TIMESTAMP", "VALIDATE", "VALUE", "VALUES", "VARBINARY",
+      "VARCHAR", "VARCHAR2", "VARCHARACTER", "VARIABLE", "VARYING", "VAR_POP", "VAR_SAMP", "VIEW",
+      "WAITFOR", "WHEN", "WHENEVER", "WHERE", "WHILE", "WITH", "WITHIN", "WRITE", "WRITETEXT",
+      "XOR", "YEAR", "YEAR_MONTH", "ZEROFILL"};
   std::string upper;
   for (char c : name) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-  return std::find(std::begin(kWords), std::end(kWords), upper) != std::end(kWords);
+  return kWords.count(upper) != 0;
 }
 
 std::string exactIdentifier(QuoteStyle style, std::string_view name) {

@@ -60,7 +60,7 @@ class RealServer : public enginetest::Engine, public ::testing::WithParamInterfa
     c_ = sql::connectionFor("ODBC", owner, flavour, error);
     ASSERT_NE(c_, nullptr) << error;
     // Tables left by an interrupted run (Firebird names keys database-wide).
-    for (const char* t : {"Syn", "Cmp", "Nul"}) DropTable(t);
+    for (const char* t : {"Syn", "Cmp", "Nul", "Rsv"}) DropTable(t);
   }
   void TearDown() override {
     sql::closeThreadConnections();
@@ -103,6 +103,29 @@ TEST_P(RealServer, EveryDeclaredTableIsCreatedWithItsKeys) {
     Run(sqltest::CreateScript(*file, D()));
     EXPECT_TRUE(c_->execute("DROP TABLE " + file->Label())) << c_->error();
   }
+}
+
+// Columns named by words one server or another reserves (DAY on Firebird,
+// SIZE on Oracle, KEYS on MariaDB): created with their key, written and
+// read back through the same names.
+TEST_P(RealServer, ColumnsNamedByReservedWordsAreCreatedWrittenAndRead) {
+  const std::vector<std::string> names = {"Day", "Size", "Comment", "Keys", "Year", "Top"};
+  db::DeclBuilder b("Rsv", "RSV");
+  b.Field(db::Type::Long, "ID");
+  for (const std::string& n : names) b.Field(db::Type::Long, n);
+  auto file = b.Key("Id_Key", {1}, db::kKeyPrimary).Key("Day_Key", {2, 3}, db::kKeyDup).Build();
+  DropTable("Rsv");
+  Run(sqltest::CreateScript(*file, D()));
+  std::string columns = "ID", values = "1";
+  for (size_t i = 0; i < names.size(); ++i) {
+    columns += ", " + upg::SqlIdentifier(D(), names[i]);
+    values += ", " + std::to_string(i + 10);
+  }
+  Run({"INSERT INTO Rsv (" + columns + ") VALUES (" + values + ")"});
+  std::vector<sql::Value> row = SelectRow("SELECT " + columns + " FROM Rsv");
+  ASSERT_EQ(row.size(), names.size() + 1);
+  for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(row[i + 1].value_or("NULL"), std::to_string(i + 10)) << names[i];
+  EXPECT_TRUE(c_->execute("DROP TABLE Rsv")) << c_->error();
 }
 
 // Each type's extremes go in through literals and come back unchanged;
