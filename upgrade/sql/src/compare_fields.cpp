@@ -132,7 +132,9 @@ FirebirdType ParseFirebirdType(std::string_view text) {
 bool FirebirdAltersInPlace(std::string_view from, std::string_view to) {
   using K = FirebirdType::Kind;
   FirebirdType a = ParseFirebirdType(from), b = ParseFirebirdType(to);
-  if (a.kind == K::Blob && b.kind == K::Blob) return true;  // no copy makes one blob another
+  // The catalogue gives a blob without its sub-type: two blobs keep the
+  // plain statement rather than a copy at every open.
+  if (a.kind == K::Blob && b.kind == K::Blob) return true;
   if (a.kind == K::Other || b.kind == K::Other || a.kind == K::Blob || b.kind == K::Blob) return false;
   if (b.kind == K::Char) return b.length >= (a.kind == K::Char ? a.length : a.width);
   switch (a.kind) {
@@ -257,8 +259,8 @@ struct Comparison {
     std::string add = "Alter Table " + table + " add " + tmp + " " + type;
     std::string def = DefaultExtra(f.name, f.type, d);
     if (!def.empty()) add += " Default " + def;
-    std::string sql = "EXECUTE BLOCK AS DECLARE n INTEGER; BEGIN " +
-                      run("select count(cast(" + n + " as " + type + ")) from " + table, " INTO :n");
+    std::string sql = "EXECUTE BLOCK AS DECLARE counted INTEGER; BEGIN " +
+                      run("select count(cast(" + n + " as " + type + ")) from " + table, " INTO :counted");
     sql += "IN AUTONOMOUS TRANSACTION DO " + run(add);
     sql += "BEGIN IN AUTONOMOUS TRANSACTION DO BEGIN ";
     sql += run("update " + table + " set " + tmp + " = cast(" + n + " as " + type + ")");
