@@ -86,6 +86,71 @@ bool TypesAgree(Dialect d, const std::string& declared, const std::string& serve
   return y == s || TypeForced() || SameSQLType(d, declared, server);
 }
 
+// A Firebird column type as far as an in-place type change goes: its
+// family, the width of its stored form, its length or scale, and how many
+// characters its values take written as text.
+struct FirebirdType {
+  enum Kind { Char, Exact, Approx, Date, Time, Stamp, Blob, Other } kind = Other;
+  int rank = 0;    // exact: 1 smallint, 2 integer, 3 bigint; approx: 1 float, 2 double
+  long length = 0; // characters of a character type
+  long scale = 0;  // digits after the point of an exact type
+  long width = 0;  // characters the values need as text
+};
+
+FirebirdType ParseFirebirdType(std::string_view text) {
+  std::string t = rt::Lower(rt::Trim(text));
+  std::string base = rt::Trim(BeforeParen(t));
+  std::string args = InParens(t);
+  long first = std::atol(args.c_str());
+  size_t comma = args.find(',');
+  long second = comma == std::string::npos ? 0 : std::atol(args.c_str() + comma + 1);
+  FirebirdType f;
+  using K = FirebirdType::Kind;
+  auto exact = [&](int rank, long width) { f.kind = K::Exact, f.rank = rank, f.width = width; };
+  if (t.find("blob") != std::string::npos) f.kind = K::Blob;
+  else if (base == "char" || base == "varchar" || base == "character" || base == "character varying")
+    f.kind = K::Char, f.length = args.empty() ? 1 : first;
+  else if (base == "smallint") exact(1, 6);
+  else if (base == "integer" || base == "int") exact(2, 11);
+  else if (base == "bigint") exact(3, 20);
+  else if (base == "numeric" || base == "decimal") {
+    // Firebird stores numeric(1..4) as a smallint, decimal(1..4) as an integer.
+    exact(first <= 4 && base == "numeric" ? 1 : first <= 9 ? 2 : 3, first + 3);
+    f.scale = second;
+  } else if (base == "float") f.kind = K::Approx, f.rank = 1, f.width = 15;
+  else if (base == "double precision" || base == "double") f.kind = K::Approx, f.rank = 2, f.width = 24;
+  else if (base == "date") f.kind = K::Date, f.width = 10;
+  else if (base == "time") f.kind = K::Time, f.width = 13;
+  else if (base == "timestamp") f.kind = K::Stamp, f.width = 25;
+  return f;
+}
+
+// Whether Firebird 3 changes a column of type `from` into `to` with ALTER
+// COLUMN ... TYPE. It refuses a character column turning into anything
+// else, any blob, a narrower stored form, numbers and dates into each
+// other, and text too short for every value.
+bool FirebirdAltersInPlace(std::string_view from, std::string_view to) {
+  using K = FirebirdType::Kind;
+  FirebirdType a = ParseFirebirdType(from), b = ParseFirebirdType(to);
+  // The catalogue gives a blob without its sub-type: two blobs keep the
+  // plain statement rather than a copy at every open.
+  if (a.kind == K::Blob && b.kind == K::Blob) return true;
+  if (a.kind == K::Other || b.kind == K::Other || a.kind == K::Blob || b.kind == K::Blob) return false;
+  if (b.kind == K::Char) return b.length >= (a.kind == K::Char ? a.length : a.width);
+  switch (a.kind) {
+    case K::Exact:
+      if (b.kind == K::Exact) return b.rank >= a.rank && b.scale >= a.scale;
+      return b.kind == K::Approx && (a.rank == 1 || (a.rank == 2 && b.rank == 2));
+    case K::Approx: return b.kind == K::Approx && b.rank >= a.rank;
+    case K::Date: return b.kind == K::Stamp;
+    case K::Stamp: return b.kind == K::Date || b.kind == K::Time;
+    default: return false;
+  }
+}
+
+// The column Firebird copies a retyped column's values into.
+constexpr std::string_view kRetypeColumn = "RV3$RETYPE";
+
 struct Comparison {
   Dialect d;
   std::string table;   // {T}
@@ -168,10 +233,44 @@ struct Comparison {
       case Dialect::Oracle:
       case Dialect::Anywhere: Queue("Alter Table " + table + " modify " + n + " " + type); break;
       case Dialect::MySql: Queue("Alter Table " + table + " change " + n + " " + n + " " + type); break;
-      case Dialect::Firebird: Queue("Alter Table " + table + " alter column " + n + " type " + type); break;
+      case Dialect::Firebird:
+        if (FirebirdAltersInPlace(c.type, type)) Queue("Alter Table " + table + " alter column " + n + " type " + type);
+        else QueueFirebirdCopy(f, column, n, type);
+        break;
       case Dialect::Odbc: return;
     }
     Dependants(column);
+  }
+
+  // A type Firebird cannot change in place goes through a new column, in
+  // one statement: every value is cast first, so a value that does not
+  // convert fails it before anything changes. The new column is added in
+  // a transaction of its own (Firebird sees a column only once it is
+  // committed); the copy, the drop of the old column, the rename and the
+  // position are one further transaction, so the old column goes only
+  // with a complete copy; when that fails, the new column goes again and
+  // the statement fails with the server's error.
+  void QueueFirebirdCopy(const FdqRow& f, size_t column, const std::string& n, const std::string& type) {
+    const ServerColumn& c = SFDQ()[column];
+    const std::string tmp = Id(d, kRetypeColumn);
+    auto run = [&](const std::string& sql, std::string_view into = {}) {
+      return "EXECUTE STATEMENT " + SqlLiteral(d, sql) + std::string(into) + "; ";
+    };
+    std::string add = "Alter Table " + table + " add " + tmp + " " + type;
+    std::string def = DefaultExtra(f.name, f.type, d);
+    if (!def.empty()) add += " Default " + def;
+    std::string sql = "EXECUTE BLOCK AS DECLARE counted INTEGER; BEGIN " +
+                      run("select count(cast(" + n + " as " + type + ")) from " + table, " INTO :counted");
+    sql += "IN AUTONOMOUS TRANSACTION DO " + run(add);
+    sql += "BEGIN IN AUTONOMOUS TRANSACTION DO BEGIN ";
+    sql += run("update " + table + " set " + tmp + " = cast(" + n + " as " + type + ")");
+    sql += run("Alter Table " + table + " drop " + n);
+    sql += run("Alter Table " + table + " alter column " + tmp + " to " + n);
+    sql += run("Alter Table " + table + " alter column " + n + " position " + std::to_string(column + 1));
+    if (c.nullable == 0) sql += run("Alter Table " + table + " alter column " + n + " set not null");
+    sql += "END WHEN ANY DO BEGIN IN AUTONOMOUS TRANSACTION DO " + run("Alter Table " + table + " drop " + tmp);
+    sql += "EXCEPTION; END END END";
+    Queue(sql);
   }
 
   // The checks of a pair whose names agree; `type` is the declared type.
