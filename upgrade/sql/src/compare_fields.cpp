@@ -57,7 +57,9 @@ bool SameSQLType(Dialect d, std::string_view declared, std::string_view server) 
              (ds == ss || std::atol(ds.c_str()) == std::atol(ss.c_str()) + 1);
     case Dialect::Anywhere:
       return dn == sn && (dn == "long varchar" || dn == "integer" || dn == "timestamp");
-    case Dialect::Firebird: return dn == "double precision" && sn == "double";
+    // The catalogue gives a blob without its sub-type.
+    case Dialect::Firebird:
+      return (dn == "double precision" && sn == "double") || (dn.rfind("blob", 0) == 0 && sn == "blob");
     case Dialect::MySql:
     case Dialect::Odbc: return false;
   }

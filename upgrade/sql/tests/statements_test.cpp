@@ -107,6 +107,22 @@ TEST_F(Statements, OracleTimesAndSingleRealsReadBackAsDeclared) {
   EXPECT_EQ(sqltest::Queued(), std::vector<std::string>{});
 }
 
+// Firebird's catalogue gives a text blob as "blob": a string too long for
+// a varchar, held as BLOB SUB_TYPE TEXT, is what the declaration asks for.
+TEST_F(Statements, FirebirdLongStringsReadBackAsDeclared) {
+  auto file = db::DeclBuilder("Fbl", "FBL")
+                  .Field(db::Type::CString, "BODY", 40000)
+                  .Field(db::Type::String, "MORE", 33000)
+                  .Build();
+  EXPECT_EQ(sqltest::CreateScript(*file, Dialect::Firebird),
+            std::vector<std::string>{"CREATE TABLE Fbl (BODY BLOB SUB_TYPE TEXT, MORE BLOB SUB_TYPE TEXT)"});
+  sqltest::Prepare(*file, Dialect::Firebird);
+  sqltest::ClearQueues();
+  upg::SFDQ() = {sqltest::Column("BODY", "blob"), sqltest::Column("MORE", "blob")};
+  upg::CompareFields(Dialect::Firebird);
+  EXPECT_EQ(sqltest::Queued(), std::vector<std::string>{});
+}
+
 TEST_F(Statements, DefaultsFromBlankZeroAndSetIfNew) {
   upg::FilePrefix() = "PRE";
   upg::SqlCheck().tableLabel = "Pre";
