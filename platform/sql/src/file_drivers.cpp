@@ -277,7 +277,7 @@ class ServerFile final : public db::SqlDriver {
   // its text: INSERTs only, at most kGroupStatements of them and about
   // kGroupBytes of text.
   static size_t groupEnd(const std::vector<std::string>& statements, size_t from, std::string& block) {
-    constexpr size_t kGroupStatements = 200, kGroupBytes = 256 * 1024;
+    constexpr size_t kGroupStatements = 50, kGroupBytes = 256 * 1024;
     // The block's own names cannot be taken for a statement's columns.
     block = "BEGIN NOT ATOMIC DECLARE velmora_done INT DEFAULT 0; "
             "DECLARE velmora_state VARCHAR(5) DEFAULT ''; DECLARE velmora_text VARCHAR(512) DEFAULT ''; "

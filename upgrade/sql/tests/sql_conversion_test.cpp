@@ -129,22 +129,41 @@ TEST_P(SqlConversion, EveryRecordIsOneInsertInATransactionWithItsValuesEscaped) 
   EXPECT_TRUE(db::IsOpen(*data_)) << "the hook opens the table afterwards";
 }
 
-TEST_P(SqlConversion, ARefusedInsertIsReportedAndTheCopyGoesOn) {
+TEST_P(SqlConversion, RefusedInsertsAreReportedInRecordOrderAndTheCopyGoesOn) {
   WriteOldFile({{1, "first", "a", 0, "1"},
                 {1, "duplicate", "b", 0, "2"},
-                {2, "after", "c", 0, "3"}});
+                {2, "after", "c", 0, "3"},
+                {2, "again", "d", 0, "4"},
+                {3, "last", "e", 0, "5"}});
   ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
   EXPECT_EQ(Table(), (std::vector<std::vector<std::string>>{{"1", "first", "a", "NULL", "1.00"},
-                                                            {"2", "after", "c", "NULL", "3.00"}}));
-  ASSERT_GE(stops_.size(), 3u);
-  EXPECT_EQ(stops_[0].rfind("RV3 Data Conversion error on insert: 23", 0), 0u) << stops_[0];
-  EXPECT_NE(stops_[0].find("\r\nINSERT INTO "), std::string::npos) << stops_[0];
+                                                            {"2", "after", "c", "NULL", "3.00"},
+                                                            {"3", "last", "e", "NULL", "5.00"}}));
+  // Each refused insert: its own box with the statement, then M8; at the
+  // end what was lost and where the old data is.
+  ASSERT_EQ(stops_.size(), 5u);
+  for (size_t i : {0, 2}) {
+    EXPECT_EQ(stops_[i].rfind("RV3 Data Conversion error on insert: 23", 0), 0u) << stops_[i];
+    EXPECT_NE(stops_[i].find("\r\nINSERT INTO "), std::string::npos) << stops_[i];
+    EXPECT_EQ(stops_[i + 1].rfind("RV3: Error Writing destination file 90", 0), 0u) << stops_[i + 1];
+  }
   EXPECT_NE(stops_[0].find("'duplicate'"), std::string::npos) << stops_[0];
-  EXPECT_EQ(stops_[1].rfind("RV3: Error Writing destination file 90", 0), 0u) << stops_[1];
-  // The old data stays where the report says.
-  EXPECT_NE(stops_.back().find("1 of 3 records were not converted"), std::string::npos) << stops_.back();
+  EXPECT_NE(stops_[2].find("'again'"), std::string::npos) << stops_[2];
+  EXPECT_NE(stops_[4].find("2 of 5 records were not converted"), std::string::npos) << stops_[4];
   EXPECT_TRUE(std::filesystem::exists("dstmp001"));
   EXPECT_TRUE(InLastRun("FieldValues: [4] "));
+  // The statements were traced in record order, each failure right after
+  // its statement.
+  std::vector<std::string> order;
+  for (const std::string& line : lastRun_) {
+    for (const char* name : {"'first'", "'duplicate'", "'after'", "'again'", "'last'"})
+      if (line.find("About to execute statement: INSERT") != std::string::npos &&
+          line.find(name) != std::string::npos)
+        order.push_back(name);
+    if (line.find("RV3 Data Conversion error on insert") != std::string::npos) order.push_back("refused");
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"'first'", "'duplicate'", "refused", "'after'", "'again'",
+                                             "refused", "'last'"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, SqlConversion,
