@@ -3,6 +3,8 @@
 // string, its name the table); statements run through its SQL property and
 // NEXT reads their result rows into the record buffer.
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,6 +13,7 @@
 
 #include "velmora/files/field_text.h"
 #include "velmora/files/sql_driver.h"
+#include "velmora/runtime/datetime.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/text.h"
 #include "velmora/sql.h"
@@ -59,9 +62,9 @@ std::string columnType(const db::FieldInfo& fi) {
     case db::Type::Byte:
     case db::Type::Short: return "SMALLINT";
     case db::Type::UShort:
-    case db::Type::Long:
-    case db::Type::Date:
-    case db::Type::Time: return "INTEGER";
+    case db::Type::Long: return "INTEGER";
+    case db::Type::Date: return "DATE";
+    case db::Type::Time: return "TIME";
     case db::Type::ULong: return "BIGINT";
     case db::Type::Decimal:
     case db::Type::PDecimal:
@@ -69,6 +72,42 @@ std::string columnType(const db::FieldInfo& fi) {
              std::to_string(fi.places) + ")";
     default: return "DOUBLE PRECISION";
   }
+}
+
+// A DATE or TIME field as a literal of its column type ('yyyy-mm-dd',
+// 'hh:mm:ss'); no date or time is NULL.
+std::string dateTimeLiteral(const db::FieldInfo& fi, const uint8_t* p) {
+  uint32_t stored;
+  std::memcpy(&stored, p, sizeof stored);
+  char buf[16];
+  if (fi.type == db::Type::Date) {
+    rt::Long d = rt::UnpackDate(stored);
+    if (d == 0) return "NULL";
+    std::snprintf(buf, sizeof buf, "'%04d-%02d-%02d'", rt::Year(d), rt::Month(d), rt::Day(d));
+  } else {
+    rt::Long t = rt::UnpackTime(stored);
+    if (t == 0) return "NULL";
+    rt::Long seconds = (t - 1) / 100;
+    std::snprintf(buf, sizeof buf, "'%02ld:%02ld:%02ld'", static_cast<long>(seconds / 3600),
+                  static_cast<long>(seconds / 60 % 60), static_cast<long>(seconds % 60));
+  }
+  return buf;
+}
+
+// A DATE column's "yyyy-mm-dd..." or a TIME column's "hh:mm:ss..." into a
+// DATE or TIME field; false for any other text (a number from a column
+// of numbers goes in as it is).
+bool setDateTime(const db::FieldInfo& fi, uint8_t* p, const std::string& text) {
+  int a = 0, b = 0, c = 0;
+  uint32_t stored;
+  if (fi.type == db::Type::Date && std::sscanf(text.c_str(), "%4d-%2d-%2d", &a, &b, &c) == 3)
+    stored = rt::PackDate(rt::DateOf(b, c, a));
+  else if (fi.type == db::Type::Time && std::sscanf(text.c_str(), "%2d:%2d:%2d", &a, &b, &c) == 3)
+    stored = rt::PackTime(rt::TimeOf(a, b, c));
+  else
+    return false;
+  std::memcpy(p, &stored, sizeof stored);
+  return true;
 }
 
 // The state of a failed connection: the client could not connect.
@@ -133,8 +172,13 @@ class ServerFile final : public db::SqlDriver {
     std::string values;
     bool backslash = backslashEscapes(f);
     for (const db::FieldInfo* fi : db::ValueFields(f)) {
-      std::string v = db::FieldText(*fi, f.Record() + fi->offset);
-      if (db::IsTextType(fi->type)) v = quoted(v, backslash);
+      std::string v;
+      if (fi->type == db::Type::Date || fi->type == db::Type::Time)
+        v = dateTimeLiteral(*fi, f.Record() + fi->offset);
+      else if (db::IsTextType(fi->type))
+        v = quoted(db::FieldText(*fi, f.Record() + fi->offset), backslash);
+      else
+        v = db::FieldText(*fi, f.Record() + fi->offset);
       values += (values.empty() ? "" : ", ") + v;
     }
     if (!c->execute("INSERT INTO " + rt::Clip(f.Name()) + " (" + columnList(f) + ") VALUES (" + values + ")"))
@@ -225,7 +269,8 @@ class ServerFile final : public db::SqlDriver {
     f.ClearRecord();
     std::vector<const db::FieldInfo*> fields = db::ValueFields(f);
     for (size_t i = 0; i < fields.size() && i < row.size(); ++i)
-      if (row[i]) db::SetFieldText(*fields[i], f.Record() + fields[i]->offset, *row[i]);
+      if (row[i] && !setDateTime(*fields[i], f.Record() + fields[i]->offset, *row[i]))
+        db::SetFieldText(*fields[i], f.Record() + fields[i]->offset, *row[i]);
     rt::ClearError();
   }
 

@@ -166,6 +166,16 @@ TEST_P(SqlConversion, RefusedInsertsAreReportedInRecordOrderAndTheCopyGoesOn) {
                                              "refused", "'last'"}));
 }
 
+TEST_P(SqlConversion, WithAddRecordsTheRecordsAreAddedThroughTheTablesFile) {
+  WriteOldFile({{1, "O'Neil", "x", rt::DateOf(1, 31, 2024), "12.50"}, {2, "two", "y", 0, "-1"}});
+  ASSERT_EQ(Run(2, {"/AddRecords"}), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  EXPECT_TRUE(InLastRun("RV3: Committing records... [3] err:"));
+  EXPECT_FALSE(InLastRun("About to execute statement: INSERT"));
+  EXPECT_EQ(Table(), (std::vector<std::vector<std::string>>{{"1", "O'Neil", "x", "2024-01-31", "12.50"},
+                                                            {"2", "two", "y", "NULL", "-1.00"}}));
+  EXPECT_TRUE(stops_.empty()) << stops_.front();
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, SqlConversion,
                          ::testing::Values(Backend{"MariaDB", "MYODBC 3", true},
                                            Backend{"Firebird", "FIREBIRD", false}),
