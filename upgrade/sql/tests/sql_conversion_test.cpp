@@ -73,6 +73,7 @@ class SqlConversion : public RoundTrip {
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
     db::Open(*data_, db::kReadWrite | db::kDenyNone);
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    db::Stream(*data_);
     for (const Row& r : rows) {
       data_->ClearRecord();
       auto put = [&](size_t field, const std::string& text) {
@@ -88,6 +89,7 @@ class SqlConversion : public RoundTrip {
       db::Add(*data_);
       ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
     }
+    db::Flush(*data_);
     db::Close(*data_);
   }
 
@@ -175,6 +177,30 @@ TEST_P(SqlConversion, WithAddRecordsTheRecordsAreAddedThroughTheTablesFile) {
                                                             {"2", "two", "y", "NULL", "-1.00"}}));
   EXPECT_TRUE(stops_.empty()) << stops_.front();
 }
+
+// Past 10000 records a batch is committed and the next begins (MariaDB:
+// the records go there in groups, so the boundary is crossed quickly).
+class SqlConversionBatches : public SqlConversion {};
+
+TEST_P(SqlConversionBatches, EveryTenThousandRecordsTheTransactionIsCommittedAndANewOneBegun) {
+  std::vector<Row> rows;
+  for (int32_t id = 1; id <= 10205; ++id) rows.push_back({id, "r" + std::to_string(id), "n", 0, "1"});
+  rows[10100].id = 7;  // refused in the second batch
+  WriteOldFile(rows);
+  ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  EXPECT_TRUE(InLastRun("RV3: Committing records... [1] err:"));
+  EXPECT_TRUE(InLastRun("Logout started [3] 0"));
+  std::vector<std::vector<std::string>> got;
+  ASSERT_TRUE(Direct("SELECT COUNT(*), SUM(ID) FROM " + name_, &got));
+  int64_t sum = int64_t{10205} * 10206 / 2 - 10101;
+  EXPECT_EQ(got, (std::vector<std::vector<std::string>>{{"10204", std::to_string(sum)}}));
+  ASSERT_EQ(stops_.size(), 3u);
+  EXPECT_NE(stops_[0].find("'r10101'"), std::string::npos) << stops_[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SqlConversionBatches,
+                         ::testing::Values(Backend{"MariaDB", "MYODBC 3", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Servers, SqlConversion,
                          ::testing::Values(Backend{"MariaDB", "MYODBC 3", true},
