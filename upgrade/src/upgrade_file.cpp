@@ -12,6 +12,7 @@
 
 #include "conversion_window.h"
 #include "journal.h"
+#include "statement_file.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/errors.h"
@@ -125,29 +126,6 @@ void ReportLoss(const std::string& why, const std::string& where) {
   Trace(Flag::B, text);
   rt::Stop(text);
 }
-
-// The server's statement file runs the INSERT statements. The SQL check
-// closes it when it ends, so a conversion opens it (as the check does)
-// for as long as it writes, and closes what it opened.
-class StatementFile {
- public:
-  explicit StatementFile(bool sql) {
-    db::FileDecl* f = CurrentSQLFile();
-    if (!sql || !f || db::IsOpen(*f)) return;
-    db::SetProperty(*f, db::Prop::DriverLogout, "0");
-    db::Open(*f, db::kDenyAll);
-    Trace(Flag::B, "Statement file opened for the conversion: " + ErrorLine());
-    if (rt::ErrorCode() == 0) opened_ = f;
-  }
-  ~StatementFile() {
-    if (opened_ && db::IsOpen(*opened_)) db::Close(*opened_);
-  }
-  StatementFile(const StatementFile&) = delete;
-  StatementFile& operator=(const StatementFile&) = delete;
-
- private:
-  db::FileDecl* opened_ = nullptr;
-};
 
 struct PassResult {
   bool readToEnd = false, batchesOk = true, flushed = false, keysBuilt = false;

@@ -111,6 +111,8 @@ TEST_P(SqlConversion, EveryRecordIsOneInsertInATransactionWithItsValuesEscaped) 
                 {4, "semi; DROP TABLE x; --", "\xE9t\xE9", rt::DateOf(12, 31, 1801), "9999999.99"}});
   ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
   EXPECT_TRUE(InLastRun("SQL conversion detected - calling UpgradeFile..."));
+  // The check closed the server's statement file; the conversion opens it.
+  EXPECT_TRUE(InLastRun("Statement file opened for the conversion: 0"));
   EXPECT_TRUE(InLastRun("Logout started [1] 0"));
   EXPECT_TRUE(InLastRun("RV3: Committing records... [4] err:"));
   size_t inserts = std::count_if(ran_.begin(), ran_.end(), [&](const std::string& s) {
