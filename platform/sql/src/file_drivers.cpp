@@ -4,6 +4,7 @@
 // NEXT reads their result rows into the record buffer.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -244,7 +245,7 @@ class ServerFile final : public db::SqlDriver {
         rt::SetSqlFileError(rt::kDriverError, "HY000", "no answer to a group of statements", f.Name());
         return done - from;
       }
-      size_t ran = std::min<size_t>(std::stoul(*row[0]), end - done);
+      size_t ran = std::min<size_t>(std::strtoul(row[0]->c_str(), nullptr, 10), end - done);
       done += ran;
       if (done < end) {
         rt::SetSqlFileError(rt::kDriverError, row[1].value_or("HY000"),
