@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "velmora/files/field_text.h"
@@ -220,8 +221,29 @@ class ServerFile final : public db::SqlDriver {
     const bool groups = mysqlServer(f) && compoundStatements(f, *c);
     size_t done = from;
     while (done < statements.size()) {
+      // Into an InnoDB table, a failed statement undoes itself whole: the
+      // rows of INSERTs alike go as one multi-row INSERT, and only when it
+      // fails do its statements go on to the groups below.
+      size_t limit = statements.size();
+      if (groups && transactional(f, *c, statements[done])) {
+        std::string rows;
+        size_t end = rowsEnd(statements, done, rows);
+        if (end - done >= 2) {
+          if (c->execute(rows)) {
+            done = end;
+            continue;
+          }
+          // A deadlock ends the whole transaction: that is reported, at
+          // the first of the statements, rather than hidden by a retry.
+          if (c->state() == "40001") {
+            fail(f, *c, rt::kDriverError);
+            return done - from;
+          }
+          limit = end;
+        }
+      }
       std::string block;
-      size_t end = groups ? groupEnd(statements, done, block) : done;
+      size_t end = groups ? groupEnd(statements, done, block, limit) : done;
       if (end - done < 2) {
         if (!c->execute(statements[done])) {
           fail(f, *c, rt::kDriverError);
@@ -322,7 +344,8 @@ class ServerFile final : public db::SqlDriver {
   // The statements from `from` that go into one compound statement, and
   // its text: INSERTs only, at most kGroupStatements of them and about
   // kGroupBytes of text.
-  static size_t groupEnd(const std::vector<std::string>& statements, size_t from, std::string& block) {
+  static size_t groupEnd(const std::vector<std::string>& statements, size_t from, std::string& block,
+                         size_t limit) {
     constexpr size_t kGroupStatements = 50, kGroupBytes = 256 * 1024;
     // The block's own names cannot be taken for a statement's columns.
     block = "BEGIN NOT ATOMIC DECLARE velmora_done INT DEFAULT 0; "
@@ -331,13 +354,66 @@ class ServerFile final : public db::SqlDriver {
             "velmora_state = RETURNED_SQLSTATE, velmora_text = MESSAGE_TEXT; "
             "SELECT velmora_done, velmora_state, velmora_text; END;\n";
     size_t end = from;
-    while (end < statements.size() && end - from < kGroupStatements &&
+    while (end < limit && end - from < kGroupStatements &&
            block.size() + statements[end].size() < kGroupBytes && isInsert(statements[end])) {
       block += statements[end] + ";\nSET velmora_done = " + std::to_string(end - from + 1) + ";\n";
       ++end;
     }
     block += "SELECT done, '', ''; END";
     return end;
+  }
+
+  // "INSERT INTO t (columns) VALUES " of an INSERT of one row, or empty.
+  static std::string_view rowPrefix(std::string_view statement) {
+    size_t at = statement.find(") VALUES (");
+    if (at == std::string_view::npos || statement.rfind("INSERT INTO ", 0) != 0 || statement.back() != ')')
+      return {};
+    return statement.substr(0, at + 9);
+  }
+
+  // The INSERTs from `from` on with the first one's columns, as one
+  // multi-row INSERT: at most kRows rows and about kGroupBytes of text.
+  static size_t rowsEnd(const std::vector<std::string>& statements, size_t from, std::string& rows) {
+    constexpr size_t kRows = 200, kRowBytes = 256 * 1024;
+    const std::string_view prefix = rowPrefix(statements[from]);
+    size_t end = from;
+    if (prefix.empty()) return end;
+    rows.assign(prefix);
+    while (end < statements.size() && end - from < kRows && rows.size() + statements[end].size() < kRowBytes &&
+           rowPrefix(statements[end]) == prefix) {
+      if (end > from) rows += ", ";
+      rows.append(statements[end], prefix.size());
+      ++end;
+    }
+    return end;
+  }
+
+  // Whether the table an INSERT fills is an InnoDB table and the session
+  // strict, so a failed statement undoes itself whole and a multi-row
+  // INSERT refuses a bad value as a single-row one does (a lax session
+  // would store a default instead): asked once per table and owner on a
+  // thread.
+  static bool transactional(const db::FileDecl& f, Connection& c, const std::string& statement) {
+    std::string_view prefix = rowPrefix(statement);
+    if (prefix.empty()) return false;
+    size_t open = prefix.find(" (");
+    std::string table(prefix.substr(12, open == std::string_view::npos ? 0 : open - 12));
+    thread_local std::map<std::string, bool> known;
+    const std::string key = f.Owner() + '\x01' + table;
+    auto it = known.find(key);
+    if (it != known.end()) return it->second;
+    bool innodb = false, strict = false;
+    std::vector<Value> row;
+    if (!table.empty() && c.execute("SHOW CREATE TABLE " + table)) {
+      while (c.fetch(row))
+        if (row.size() >= 2 && row[1] && rt::Upper(*row[1]).find("ENGINE=INNODB") != std::string::npos)
+          innodb = true;
+    }
+    if (innodb && c.execute("SELECT @@SESSION.sql_mode")) {
+      while (c.fetch(row))
+        if (!row.empty() && row[0] && rt::Upper(*row[0]).find("STRICT_") != std::string::npos) strict = true;
+    }
+    return known[key] = innodb && strict;
   }
 
   static bool isInsert(const std::string& statement) {
