@@ -220,12 +220,13 @@ class ServerFile final : public db::SqlDriver {
     if (!c) return 0;
     const bool groups = mysqlServer(f) && compoundStatements(f, *c);
     size_t done = from;
+    size_t retried = 0;  // the statements of a failed multi-row INSERT end here
     while (done < statements.size()) {
       // Into an InnoDB table, a failed statement undoes itself whole: the
       // rows of INSERTs alike go as one multi-row INSERT, and only when it
       // fails do its statements go on to the groups below.
-      size_t limit = statements.size();
-      if (groups && transactional(f, *c, statements[done])) {
+      size_t limit = done < retried ? retried : statements.size();
+      if (groups && done >= retried && transactional(f, *c, statements[done])) {
         std::string rows;
         size_t end = rowsEnd(statements, done, rows);
         if (end - done >= 2) {
@@ -239,7 +240,7 @@ class ServerFile final : public db::SqlDriver {
             fail(f, *c, rt::kDriverError);
             return done - from;
           }
-          limit = end;
+          limit = retried = end;
         }
       }
       std::string block;
