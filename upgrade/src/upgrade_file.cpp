@@ -221,7 +221,7 @@ class Inserts {
   }
 
  private:
-  static constexpr size_t kGroup = 200;
+  static constexpr size_t kGroup = 1000;
   std::string table_;
   std::vector<InsertStatement> queue_;
   std::vector<std::string> texts_;

@@ -373,9 +373,9 @@ class ServerFile final : public db::SqlDriver {
   }
 
   // The INSERTs from `from` on with the first one's columns, as one
-  // multi-row INSERT: at most kRows rows and about kGroupBytes of text.
+  // multi-row INSERT: at most kRows rows and about kRowBytes of text.
   static size_t rowsEnd(const std::vector<std::string>& statements, size_t from, std::string& rows) {
-    constexpr size_t kRows = 200, kRowBytes = 256 * 1024;
+    constexpr size_t kRows = 1000, kRowBytes = 256 * 1024;  // well below the smallest packet limit
     const std::string_view prefix = rowPrefix(statements[from]);
     size_t end = from;
     if (prefix.empty()) return end;
