@@ -147,7 +147,14 @@ int main(int argc, char** argv) {
   std::filesystem::path dir = ::mkdtemp(tmpl);
   std::filesystem::current_path(dir);
   setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-  rt::SetCommandLine({(dir / "velmora").string()});
+  // SQL_UPGRADE_TRACE=1: the engine's trace on stderr.
+  const bool trace = std::getenv("SQL_UPGRADE_TRACE") != nullptr;
+  if (trace) {
+    rt::SetCommandLine({(dir / "velmora").string(), "/debugrvfull"});
+    rt::SetDebugSink([](std::string_view line) { std::fprintf(stderr, "%.*s\n", int(line.size()), line.data()); });
+  } else {
+    rt::SetCommandLine({(dir / "velmora").string()});
+  }
   rt::SetStopHandler([](std::string_view text) {
     Fail("the conversion stopped: " + std::string(text));
     return true;
@@ -184,11 +191,13 @@ int main(int argc, char** argv) {
     upg::ResetSettings();
     upg::ReadSwitches();
     upg::ds_SetOption("odbcflavour", flavour);
-    upg::ds_SetOption("mysqltype", "InnoDB");  // the plain table's engine
     uint8_t byte = 0;
     upg::ds_AddDriver("Tps", *tps, 1, &byte);
     upg::ds_AddDriver("ODB", *rv3, 0, nullptr);
     upg::ds_UsingFile(file, version, "BEN", "Bench");
+    // The table is made with the plain table's engine (the system table,
+    // made at registration when missing, keeps the default).
+    upg::ds_SetOption("mysqltype", "InnoDB");
     upg::InstallOpenHook();
     double t = Now();
     db::HookedOpen(file, db::kReadWrite | db::kDenyNone);

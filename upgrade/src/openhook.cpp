@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "statement_file.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/system.h"
@@ -165,14 +166,18 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
   } else if (h.conversionDetected) {
     Trace(Flag::B, "SQL conversion detected - calling UpgradeFile...");
     std::string table = rt::Clip(h.sqlTableName);
-    if (h.identityInsert) ExecuteSQLStatement("SET IDENTITY_INSERT " + table + " ON", 0);
-    // The record copy and the driver write INSERT statements of the
-    // server's dialect while the flag is up; later conversions are ISAM.
-    ConversionDetected() = 1;
-    InsertDialect() = DialectOf(h.serverCode, ODBCFlavour());
-    ds_UpgradeFile(file);
-    ConversionDetected() = 0;
-    if (h.identityInsert) ExecuteSQLStatement("SET IDENTITY_INSERT " + table + " OFF", 0);
+    {
+      // The statements of the conversion run on the server's statement file.
+      StatementFile statements(true);
+      if (h.identityInsert) ExecuteSQLStatement("SET IDENTITY_INSERT " + table + " ON", 0);
+      // The record copy and the driver write INSERT statements of the
+      // server's dialect while the flag is up; later conversions are ISAM.
+      ConversionDetected() = 1;
+      InsertDialect() = DialectOf(h.serverCode, ODBCFlavour());
+      ds_UpgradeFile(file);
+      ConversionDetected() = 0;
+      if (h.identityInsert) ExecuteSQLStatement("SET IDENTITY_INSERT " + table + " OFF", 0);
+    }
     MarkedOpen(file, mode, name);
   } else {
     Trace(Flag::D, "ds_FileOpen Driver found.");

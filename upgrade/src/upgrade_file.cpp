@@ -12,6 +12,7 @@
 
 #include "conversion_window.h"
 #include "journal.h"
+#include "statement_file.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/errors.h"
@@ -52,6 +53,7 @@ void StartWriting(db::FileDecl& out, bool first) {
   if (ConversionDetected()) {
     c.streamed = false;
     db::Logout(kLogoutSeconds, {&out});
+    c.sqlTransaction = rt::ErrorCode() == 0;
     Trace(Flag::B, std::string(first ? "Logout started [1] " : "Logout started [3] ") + ErrorLine());
     return;
   }
@@ -125,56 +127,104 @@ void ReportLoss(const std::string& why, const std::string& where) {
   rt::Stop(text);
 }
 
-// Into an SQL table: the record's INSERT statement, built from the
-// INSERT lists, run through the server's statement file. A statement the
-// server refuses (90) is shown with its text; the error stays set.
-void InsertRecord(const std::string& table) {
-  const InsertLists& l = Insert();
-  const std::string statement = "INSERT INTO " + table + " (" + l.names + ") VALUES (" + l.values + ")";
-  if (FlagOn(Flag::B)) Trace(Flag::B, "About to execute statement: " + MaskPasswords(statement));
-  db::FileDecl* server = CurrentSQLFile();
-  if (!server) return rt::SetError(rt::kFileNotOpen);
-  db::SetProperty(*server, db::Prop::Sql, statement);
+struct PassResult {
+  bool readToEnd = false, batchesOk = true, flushed = false, keysBuilt = false;
+  int buildError = 0;
+  rt::Long writeErrors = 0, duplicates = 0, written = 0;
+};
+
+// After a record's write, with its error set: counts it, and shows a
+// failure (a duplicate key is counted and traced, reported at the end).
+void CountWrite(PassResult& r, rt::Long record) {
+  if (rt::ErrorCode() == 0) {
+    ++r.written;
+  } else if (rt::ErrorCode() == rt::kDuplicateKey) {
+    ++r.duplicates;
+    Trace(Flag::B, "Record " + std::to_string(record) + " not written: " + ErrorLine());
+  } else {
+    ++r.writeErrors;
+    std::string text = ReadMessage(kM8);
+    std::string details = " " + ErrorLine() + " File Driver Error : " + rt::FileErrorText();
+    rt::Stop("RV3: " + rt::Clip(text) + details);
+    Trace(Flag::B, "RV3: " + std::string(kM8.text) + details);
+  }
+}
+
+// One record's INSERT statement into an SQL table, from the INSERT lists.
+struct InsertStatement {
+  std::string text, names, values;
+  rt::Long record = 0;
+};
+
+void TraceStatement(const InsertStatement& s) {
+  if (FlagOn(Flag::B)) Trace(Flag::B, "About to execute statement: " + MaskPasswords(s.text));
+}
+
+// A statement the server refused (90), with the error set: shown with its
+// text; the error stays set.
+void ReportRefusedInsert(const InsertStatement& s) {
   if (rt::ErrorCode() != rt::kDriverError) return;
   const rt::ErrorSnapshot error = rt::SaveError();
   const std::string why = "RV3 Data Conversion error on insert: " + rt::FileErrorState() + " " +
                           rt::FileErrorText();
   if (FlagOn(Flag::B)) {
-    Trace(Flag::B, "FieldNames: [4] " + l.names);
-    Trace(Flag::B, "FieldValues: [4] " + MaskPasswords(l.values));
-    Trace(Flag::B, why + " " + MaskPasswords(statement));
+    Trace(Flag::B, "FieldNames: [4] " + s.names);
+    Trace(Flag::B, "FieldValues: [4] " + MaskPasswords(s.values));
+    Trace(Flag::B, why + " " + MaskPasswords(s.text));
   }
-  rt::Stop(why + "\r\n" + MaskPasswords(statement));
+  rt::Stop(why + "\r\n" + MaskPasswords(s.text));
   rt::RestoreError(error);
 }
 
-// The server's statement file runs the INSERT statements. The SQL check
-// closes it when it ends, so a conversion opens it (as the check does)
-// for as long as it writes, and closes what it opened.
-class StatementFile {
+// The INSERT statements of the records, run through the server's
+// statement file. Inside a transaction they wait and go to the server in
+// groups; either way each is traced, and each failure reported, in record
+// order with the error the statement gives when it runs alone, and no
+// statement after a failing one runs before the failure is reported.
+class Inserts {
  public:
-  explicit StatementFile(bool sql) {
-    db::FileDecl* f = CurrentSQLFile();
-    if (!sql || !f || db::IsOpen(*f)) return;
-    db::SetProperty(*f, db::Prop::DriverLogout, "0");
-    db::Open(*f, db::kDenyAll);
-    Trace(Flag::B, "Statement file opened for the conversion: " + ErrorLine());
-    if (rt::ErrorCode() == 0) opened_ = f;
+  explicit Inserts(std::string table) : table_(std::move(table)) {}
+
+  void Add(rt::Long record, bool grouped, PassResult& r) {
+    const InsertLists& l = Insert();
+    queue_.push_back({"INSERT INTO " + table_ + " (" + l.names + ") VALUES (" + l.values + ")", l.names,
+                      l.values, record});
+    texts_.push_back(queue_.back().text);
+    if (!grouped || queue_.size() >= kGroup) Send(r);
   }
-  ~StatementFile() {
-    if (opened_ && db::IsOpen(*opened_)) db::Close(*opened_);
+
+  // Runs what waits.
+  void Send(PassResult& r) {
+    db::FileDecl* server = CurrentSQLFile();
+    for (size_t from = 0; from < queue_.size();) {
+      size_t ran = 0;
+      if (server)
+        ran = db::RunSqlStatements(*server, texts_, from);
+      else
+        rt::SetError(rt::kFileNotOpen);
+      const rt::ErrorSnapshot error = rt::SaveError();
+      for (size_t i = from; i < from + ran; ++i) {
+        TraceStatement(queue_[i]);
+        rt::ClearError();
+        CountWrite(r, queue_[i].record);
+      }
+      from += ran;
+      if (from == queue_.size()) break;
+      rt::RestoreError(error);
+      TraceStatement(queue_[from]);
+      ReportRefusedInsert(queue_[from]);
+      CountWrite(r, queue_[from].record);
+      ++from;
+    }
+    queue_.clear();
+    texts_.clear();
   }
-  StatementFile(const StatementFile&) = delete;
-  StatementFile& operator=(const StatementFile&) = delete;
 
  private:
-  db::FileDecl* opened_ = nullptr;
-};
-
-struct PassResult {
-  bool readToEnd = false, batchesOk = true, flushed = false, keysBuilt = false;
-  int buildError = 0;
-  rt::Long writeErrors = 0, duplicates = 0, written = 0;
+  static constexpr size_t kGroup = 1000;
+  std::string table_;
+  std::vector<InsertStatement> queue_;
+  std::vector<std::string> texts_;
 };
 
 // Steps 16 to 24 and the flush and close of step 25: creates and opens
@@ -184,7 +234,7 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
               const std::string& oldName, PassResult& r) {
   ConversionState& c = Conversion();
   const bool sql = ConversionDetected();
-  const std::string table = sql ? SqlTableName(InsertDialect(), rt::Clip(c.fileName)) : std::string();
+  Inserts inserts(sql ? SqlTableName(InsertDialect(), rt::Clip(c.fileName)) : std::string());
   RecordNumber() = 0;
   // 16. Created (an SQL table was created by the SQL check).
   if (!sql) {
@@ -282,25 +332,18 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
     for (db::MemoDesc& m : out.Memos()) m.data.clear();
     if (sql) ClearInsertLists();
     CopyRec(in, out);
-    if (addMode == AddMode::Add)
-      db::Add(out);
-    else if (addMode == AddMode::Append)
-      db::Append(out);
-    else
-      InsertRecord(table);
-    if (rt::ErrorCode() == 0) ++r.written;
-    if (rt::ErrorCode() == rt::kDuplicateKey) {
-      // Never dropped without a word: counted, traced, reported at the end.
-      ++r.duplicates;
-      Trace(Flag::B, "Record " + std::to_string(n) + " not written: " + ErrorLine());
-    } else if (rt::ErrorCode() != 0) {
-      ++r.writeErrors;
-      std::string text = ReadMessage(kM8);
-      std::string details = " " + ErrorLine() + " File Driver Error : " + rt::FileErrorText();
-      rt::Stop("RV3: " + rt::Clip(text) + details);
-      Trace(Flag::B, "RV3: " + std::string(kM8.text) + details);
+    if (addMode == AddMode::Insert) {
+      inserts.Add(n, c.sqlTransaction, r);
+    } else {
+      if (addMode == AddMode::Add)
+        db::Add(out);
+      else
+        db::Append(out);
+      // Never dropped without a word: a duplicate is counted and traced.
+      CountWrite(r, n);
     }
     if (++c.batchCounter > kBatch) {
+      inserts.Send(r);
       r.batchesOk = EndBatch(out, sql ? "RV3: Committing records... [1] err: "
                                       : "RV3: Committing records... [2] err: ") &&
                     r.batchesOk;
@@ -309,6 +352,7 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
       c.batchCounter = 1;
     }
   }
+  inserts.Send(r);
   // 23. The end of the old file: only "no more records" is a clean end.
   r.readToEnd = readError == rt::kRecordNotAvailable;
   Trace(Flag::B, "records converted : " + std::to_string(RecordNumber()) + " final error : " +

@@ -3,14 +3,19 @@
 // string, its name the table); statements run through its SQL property and
 // NEXT reads their result rows into the record buffer.
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "velmora/files/field_text.h"
 #include "velmora/files/sql_driver.h"
+#include "velmora/runtime/datetime.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/text.h"
 #include "velmora/sql.h"
@@ -85,9 +90,9 @@ std::string columnType(const db::FieldInfo& fi) {
     case db::Type::Byte:
     case db::Type::Short: return "SMALLINT";
     case db::Type::UShort:
-    case db::Type::Long:
-    case db::Type::Date:
-    case db::Type::Time: return "INTEGER";
+    case db::Type::Long: return "INTEGER";
+    case db::Type::Date: return "DATE";
+    case db::Type::Time: return "TIME";
     case db::Type::ULong: return "BIGINT";
     case db::Type::Decimal:
     case db::Type::PDecimal:
@@ -95,6 +100,42 @@ std::string columnType(const db::FieldInfo& fi) {
              std::to_string(fi.places) + ")";
     default: return "DOUBLE PRECISION";
   }
+}
+
+// A DATE or TIME field as a literal of its column type ('yyyy-mm-dd',
+// 'hh:mm:ss'); no date or time is NULL.
+std::string dateTimeLiteral(const db::FieldInfo& fi, const uint8_t* p) {
+  uint32_t stored;
+  std::memcpy(&stored, p, sizeof stored);
+  char buf[16];
+  if (fi.type == db::Type::Date) {
+    rt::Long d = rt::UnpackDate(stored);
+    if (d == 0) return "NULL";
+    std::snprintf(buf, sizeof buf, "'%04d-%02d-%02d'", rt::Year(d), rt::Month(d), rt::Day(d));
+  } else {
+    rt::Long t = rt::UnpackTime(stored);
+    if (t == 0) return "NULL";
+    rt::Long seconds = (t - 1) / 100;
+    std::snprintf(buf, sizeof buf, "'%02ld:%02ld:%02ld'", static_cast<long>(seconds / 3600),
+                  static_cast<long>(seconds / 60 % 60), static_cast<long>(seconds % 60));
+  }
+  return buf;
+}
+
+// A DATE column's "yyyy-mm-dd..." or a TIME column's "hh:mm:ss..." into a
+// DATE or TIME field; false for any other text (a number from a column
+// of numbers goes in as it is).
+bool setDateTime(const db::FieldInfo& fi, uint8_t* p, const std::string& text) {
+  int a = 0, b = 0, c = 0;
+  uint32_t stored;
+  if (fi.type == db::Type::Date && std::sscanf(text.c_str(), "%4d-%2d-%2d", &a, &b, &c) == 3)
+    stored = rt::PackDate(rt::DateOf(b, c, a));
+  else if (fi.type == db::Type::Time && std::sscanf(text.c_str(), "%2d:%2d:%2d", &a, &b, &c) == 3)
+    stored = rt::PackTime(rt::TimeOf(a, b, c));
+  else
+    return false;
+  std::memcpy(p, &stored, sizeof stored);
+  return true;
 }
 
 // The state of a failed connection: the client could not connect.
@@ -162,8 +203,13 @@ class ServerFile final : public db::SqlDriver {
     bool backslash = backslashEscapes(f);
     Names names(driver_, f);
     for (const db::FieldInfo* fi : db::ValueFields(f)) {
-      std::string v = db::FieldText(*fi, f.Record() + fi->offset);
-      if (db::IsTextType(fi->type)) v = quoted(v, backslash);
+      std::string v;
+      if (fi->type == db::Type::Date || fi->type == db::Type::Time)
+        v = dateTimeLiteral(*fi, f.Record() + fi->offset);
+      else if (db::IsTextType(fi->type))
+        v = quoted(db::FieldText(*fi, f.Record() + fi->offset), backslash);
+      else
+        v = db::FieldText(*fi, f.Record() + fi->offset);
       values += (values.empty() ? "" : ", ") + v;
     }
     if (!c->execute("INSERT INTO " + names.table(f) + " (" + names.columns(f) + ") VALUES (" + values + ")"))
@@ -212,9 +258,31 @@ class ServerFile final : public db::SqlDriver {
     if (!c) return 0;
     const bool groups = mySqlServer(driver_, f) && compoundStatements(f, *c);
     size_t done = from;
+    size_t retried = 0;  // the statements of a failed multi-row INSERT end here
     while (done < statements.size()) {
+      // Into an InnoDB table, a failed statement undoes itself whole: the
+      // rows of INSERTs alike go as one multi-row INSERT, and only when it
+      // fails do its statements go on to the groups below.
+      size_t limit = done < retried ? retried : statements.size();
+      if (groups && done >= retried && transactional(f, *c, statements[done])) {
+        std::string rows;
+        size_t end = rowsEnd(statements, done, rows);
+        if (end - done >= 2) {
+          if (c->execute(rows)) {
+            done = end;
+            continue;
+          }
+          // A deadlock ends the whole transaction: that is reported, at
+          // the first of the statements, rather than hidden by a retry.
+          if (c->state() == "40001") {
+            fail(f, *c, rt::kDriverError);
+            return done - from;
+          }
+          limit = retried = end;
+        }
+      }
       std::string block;
-      size_t end = groups ? groupEnd(statements, done, block) : done;
+      size_t end = groups ? groupEnd(statements, done, block, limit) : done;
       if (end - done < 2) {
         if (!c->execute(statements[done])) {
           fail(f, *c, rt::kDriverError);
@@ -238,7 +306,7 @@ class ServerFile final : public db::SqlDriver {
         rt::SetSqlFileError(rt::kDriverError, "HY000", "no answer to a group of statements", f.Name());
         return done - from;
       }
-      size_t ran = std::min<size_t>(std::stoul(*row[0]), end - done);
+      size_t ran = std::min<size_t>(std::strtoul(row[0]->c_str(), nullptr, 10), end - done);
       done += ran;
       if (done < end) {
         rt::SetSqlFileError(rt::kDriverError, row[1].value_or("HY000"),
@@ -263,7 +331,8 @@ class ServerFile final : public db::SqlDriver {
     f.ClearRecord();
     std::vector<const db::FieldInfo*> fields = db::ValueFields(f);
     for (size_t i = 0; i < fields.size() && i < row.size(); ++i)
-      if (row[i]) db::SetFieldText(*fields[i], f.Record() + fields[i]->offset, *row[i]);
+      if (row[i] && !setDateTime(*fields[i], f.Record() + fields[i]->offset, *row[i]))
+        db::SetFieldText(*fields[i], f.Record() + fields[i]->offset, *row[i]);
     rt::ClearError();
   }
 
@@ -304,8 +373,9 @@ class ServerFile final : public db::SqlDriver {
   // The statements from `from` that go into one compound statement, and
   // its text: INSERTs only, at most kGroupStatements of them and about
   // kGroupBytes of text.
-  static size_t groupEnd(const std::vector<std::string>& statements, size_t from, std::string& block) {
-    constexpr size_t kGroupStatements = 200, kGroupBytes = 256 * 1024;
+  static size_t groupEnd(const std::vector<std::string>& statements, size_t from, std::string& block,
+                         size_t limit) {
+    constexpr size_t kGroupStatements = 50, kGroupBytes = 256 * 1024;
     // The block's own names cannot be taken for a statement's columns.
     block = "BEGIN NOT ATOMIC DECLARE velmora_done INT DEFAULT 0; "
             "DECLARE velmora_state VARCHAR(5) DEFAULT ''; DECLARE velmora_text VARCHAR(512) DEFAULT ''; "
@@ -313,13 +383,66 @@ class ServerFile final : public db::SqlDriver {
             "velmora_state = RETURNED_SQLSTATE, velmora_text = MESSAGE_TEXT; "
             "SELECT velmora_done, velmora_state, velmora_text; END;\n";
     size_t end = from;
-    while (end < statements.size() && end - from < kGroupStatements &&
+    while (end < limit && end - from < kGroupStatements &&
            block.size() + statements[end].size() < kGroupBytes && isInsert(statements[end])) {
       block += statements[end] + ";\nSET velmora_done = " + std::to_string(end - from + 1) + ";\n";
       ++end;
     }
     block += "SELECT done, '', ''; END";
     return end;
+  }
+
+  // "INSERT INTO t (columns) VALUES " of an INSERT of one row, or empty.
+  static std::string_view rowPrefix(std::string_view statement) {
+    size_t at = statement.find(") VALUES (");
+    if (at == std::string_view::npos || statement.rfind("INSERT INTO ", 0) != 0 || statement.back() != ')')
+      return {};
+    return statement.substr(0, at + 9);
+  }
+
+  // The INSERTs from `from` on with the first one's columns, as one
+  // multi-row INSERT: at most kRows rows and about kRowBytes of text.
+  static size_t rowsEnd(const std::vector<std::string>& statements, size_t from, std::string& rows) {
+    constexpr size_t kRows = 1000, kRowBytes = 256 * 1024;  // well below the smallest packet limit
+    const std::string_view prefix = rowPrefix(statements[from]);
+    size_t end = from;
+    if (prefix.empty()) return end;
+    rows.assign(prefix);
+    while (end < statements.size() && end - from < kRows && rows.size() + statements[end].size() < kRowBytes &&
+           rowPrefix(statements[end]) == prefix) {
+      if (end > from) rows += ", ";
+      rows.append(statements[end], prefix.size());
+      ++end;
+    }
+    return end;
+  }
+
+  // Whether the table an INSERT fills is an InnoDB table and the session
+  // strict, so a failed statement undoes itself whole and a multi-row
+  // INSERT refuses a bad value as a single-row one does (a lax session
+  // would store a default instead): asked once per table and owner on a
+  // thread.
+  static bool transactional(const db::FileDecl& f, Connection& c, const std::string& statement) {
+    std::string_view prefix = rowPrefix(statement);
+    if (prefix.empty()) return false;
+    size_t open = prefix.find(" (");
+    std::string table(prefix.substr(12, open == std::string_view::npos ? 0 : open - 12));
+    thread_local std::map<std::string, bool> known;
+    const std::string key = f.Owner() + '\x01' + table;
+    auto it = known.find(key);
+    if (it != known.end()) return it->second;
+    bool innodb = false, strict = false;
+    std::vector<Value> row;
+    if (!table.empty() && c.execute("SHOW CREATE TABLE " + table)) {
+      while (c.fetch(row))
+        if (row.size() >= 2 && row[1] && rt::Upper(*row[1]).find("ENGINE=INNODB") != std::string::npos)
+          innodb = true;
+    }
+    if (innodb && c.execute("SELECT @@SESSION.sql_mode")) {
+      while (c.fetch(row))
+        if (!row.empty() && row[0] && rt::Upper(*row[0]).find("STRICT_") != std::string::npos) strict = true;
+    }
+    return known[key] = innodb && strict;
   }
 
   static bool isInsert(const std::string& statement) {

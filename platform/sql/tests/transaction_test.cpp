@@ -1,6 +1,7 @@
-// LOGOUT, COMMIT and ROLLBACK on files of the SQL drivers against the
-// private MariaDB and Firebird servers: what a transaction keeps is read
-// back through another thread's connection.
+// Writing through files of the SQL drivers against the private MariaDB
+// and Firebird servers: LOGOUT, COMMIT and ROLLBACK (what a transaction
+// keeps is read back through another thread's connection), lists of
+// statements run in order, DATE and TIME fields.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "test_servers.h"
 #include "velmora/files/files.h"
+#include "velmora/runtime/datetime.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/sql.h"
 
@@ -159,16 +161,19 @@ TEST_P(SqlTransactions, ClosingAFileInATransactionRollsItBackAndASecondLogoutWai
 
 TEST_P(SqlTransactions, StatementsRunInOrderUntilOneFailsWithTheErrorItGivesAlone) {
   // 450 statements: more than one group; the texts hold what a group's
-  // text must keep apart (separators, quotes, END).
+  // text must keep apart (separators, quotes, END). On MariaDB's InnoDB
+  // table rows of one column list go as multi-row INSERTs, and a group
+  // that fails is run again in compound statements.
   std::vector<std::string> statements;
   for (int id = 1; id <= 450; ++id)
-    statements.push_back("INSERT INTO tx_rows VALUES (" + std::to_string(id) + ", 'a;b''c END')");
+    statements.push_back("INSERT INTO tx_rows (id, name) VALUES (" + std::to_string(id) + ", 'a;b''c END')");
   // Failures: a duplicate id, a statement the server cannot read, and a
   // value too long for its column.
   const size_t duplicate = 300, unreadable = 301, tooLong = 449;
-  statements[duplicate] = "INSERT INTO tx_rows VALUES (5, 'again')";
-  statements[unreadable] = "INSERT INTO tx_rows VALUES (302, 'x'";
-  statements[tooLong] = "INSERT INTO tx_rows VALUES (450, '" + std::string(30, 'x') + "')";
+  statements[duplicate] = "INSERT INTO tx_rows (id, name) VALUES (5, 'again')";
+  statements[unreadable] = "INSERT INTO tx_rows (id, name) VALUES (302, 'x'";
+  statements[tooLong] = "INSERT INTO tx_rows (id, name) VALUES (450, '" + std::string(30, 'x') + "')";
+  statements[10] = "INSERT INTO tx_rows VALUES (11, 'no column list')";
   db::Logout(30, {rows_.get()});
   ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
   std::vector<std::pair<size_t, std::string>> failures;
@@ -202,6 +207,59 @@ TEST_P(SqlTransactions, StatementsRunInOrderUntilOneFailsWithTheErrorItGivesAlon
   EXPECT_EQ(count, 447);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(rows_->Record() + rows_->Fields()[1].offset)),
             "a;b'c END");
+}
+
+uint32_t At(const db::FileDecl& f, size_t field) {
+  uint32_t v;
+  std::memcpy(&v, f.Record() + f.Fields()[field].offset, sizeof v);
+  return v;
+}
+
+// DATE and TIME fields through CREATE, ADD and NEXT: date and time
+// columns, written as literals, read back into the stored forms; none is
+// NULL.
+TEST_P(SqlTransactions, DatesAndTimesGoInAsLiteralsAndComeBackStoredAsTheyWere) {
+  auto f = db::DeclBuilder("WHEN", "WHN")
+               .Driver("ODBC")
+               .Name("dt_rows")
+               .Owner(owner_)
+               .Field(db::Type::Long, "ID")
+               .Field(db::Type::Date, "SHIPPED")
+               .Field(db::Type::Time, "SENT_AT")
+               .Build();
+  db::Create(*f);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  db::Open(*f);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  struct Row {
+    int32_t id;
+    rt::Long day, time;
+  };
+  const std::vector<Row> rows{{1, rt::DateOf(2, 29, 2000), rt::TimeOf(23, 59, 58)},
+                              {2, rt::DateOf(1, 1, 1801), rt::TimeOf(0, 0, 1)},
+                              {3, 0, 0}};  // no date, no time
+  for (const Row& r : rows) {
+    f->ClearRecord();
+    const uint32_t day = rt::PackDate(r.day), time = rt::PackTime(r.time);
+    std::memcpy(f->Record(), &r.id, sizeof r.id);
+    std::memcpy(f->Record() + f->Fields()[1].offset, &day, sizeof day);
+    std::memcpy(f->Record() + f->Fields()[2].offset, &time, sizeof time);
+    db::Add(*f);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  }
+  db::SetProperty(*f, db::Prop::Sql, "SELECT ID, SHIPPED, SENT_AT FROM dt_rows WHERE SHIPPED IS NULL");
+  db::Next(*f);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  EXPECT_EQ(At(*f, 0), 3u) << "no date is NULL";
+  db::SetProperty(*f, db::Prop::Sql, "SELECT ID, SHIPPED, SENT_AT FROM dt_rows ORDER BY ID");
+  for (const Row& r : rows) {
+    db::Next(*f);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+    EXPECT_EQ(rt::UnpackDate(At(*f, 1)), r.day) << r.id;
+    EXPECT_EQ(rt::UnpackTime(At(*f, 2)), r.time) << r.id;
+  }
+  db::SetProperty(*f, db::Prop::Sql, "DROP TABLE dt_rows");
+  db::Close(*f);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, SqlTransactions,

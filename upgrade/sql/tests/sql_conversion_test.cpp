@@ -73,6 +73,7 @@ class SqlConversion : public RoundTrip {
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
     db::Open(*data_, db::kReadWrite | db::kDenyNone);
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    db::Stream(*data_);
     for (const Row& r : rows) {
       data_->ClearRecord();
       auto put = [&](size_t field, const std::string& text) {
@@ -88,6 +89,7 @@ class SqlConversion : public RoundTrip {
       db::Add(*data_);
       ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
     }
+    db::Flush(*data_);
     db::Close(*data_);
   }
 
@@ -109,6 +111,8 @@ TEST_P(SqlConversion, EveryRecordIsOneInsertInATransactionWithItsValuesEscaped) 
                 {4, "semi; DROP TABLE x; --", "\xE9t\xE9", rt::DateOf(12, 31, 1801), "9999999.99"}});
   ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
   EXPECT_TRUE(InLastRun("SQL conversion detected - calling UpgradeFile..."));
+  // The check closed the server's statement file; the conversion opens it.
+  EXPECT_TRUE(InLastRun("Statement file opened for the conversion: 0"));
   EXPECT_TRUE(InLastRun("Logout started [1] 0"));
   EXPECT_TRUE(InLastRun("RV3: Committing records... [4] err:"));
   size_t inserts = std::count_if(ran_.begin(), ran_.end(), [&](const std::string& s) {
@@ -129,23 +133,76 @@ TEST_P(SqlConversion, EveryRecordIsOneInsertInATransactionWithItsValuesEscaped) 
   EXPECT_TRUE(db::IsOpen(*data_)) << "the hook opens the table afterwards";
 }
 
-TEST_P(SqlConversion, ARefusedInsertIsReportedAndTheCopyGoesOn) {
+TEST_P(SqlConversion, RefusedInsertsAreReportedInRecordOrderAndTheCopyGoesOn) {
   WriteOldFile({{1, "first", "a", 0, "1"},
                 {1, "duplicate", "b", 0, "2"},
-                {2, "after", "c", 0, "3"}});
+                {2, "after", "c", 0, "3"},
+                {2, "again", "d", 0, "4"},
+                {3, "last", "e", 0, "5"}});
   ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
   EXPECT_EQ(Table(), (std::vector<std::vector<std::string>>{{"1", "first", "a", "NULL", "1.00"},
-                                                            {"2", "after", "c", "NULL", "3.00"}}));
-  ASSERT_GE(stops_.size(), 3u);
-  EXPECT_EQ(stops_[0].rfind("RV3 Data Conversion error on insert: 23", 0), 0u) << stops_[0];
-  EXPECT_NE(stops_[0].find("\r\nINSERT INTO "), std::string::npos) << stops_[0];
+                                                            {"2", "after", "c", "NULL", "3.00"},
+                                                            {"3", "last", "e", "NULL", "5.00"}}));
+  // Each refused insert: its own box with the statement, then M8; at the
+  // end what was lost and where the old data is.
+  ASSERT_EQ(stops_.size(), 5u);
+  for (size_t i : {0, 2}) {
+    EXPECT_EQ(stops_[i].rfind("RV3 Data Conversion error on insert: 23", 0), 0u) << stops_[i];
+    EXPECT_NE(stops_[i].find("\r\nINSERT INTO "), std::string::npos) << stops_[i];
+    EXPECT_EQ(stops_[i + 1].rfind("RV3: Error Writing destination file 90", 0), 0u) << stops_[i + 1];
+  }
   EXPECT_NE(stops_[0].find("'duplicate'"), std::string::npos) << stops_[0];
-  EXPECT_EQ(stops_[1].rfind("RV3: Error Writing destination file 90", 0), 0u) << stops_[1];
-  // The old data stays where the report says.
-  EXPECT_NE(stops_.back().find("1 of 3 records were not converted"), std::string::npos) << stops_.back();
+  EXPECT_NE(stops_[2].find("'again'"), std::string::npos) << stops_[2];
+  EXPECT_NE(stops_[4].find("2 of 5 records were not converted"), std::string::npos) << stops_[4];
   EXPECT_TRUE(std::filesystem::exists("dstmp001"));
   EXPECT_TRUE(InLastRun("FieldValues: [4] "));
+  // The statements were traced in record order, each failure right after
+  // its statement.
+  std::vector<std::string> order;
+  for (const std::string& line : lastRun_) {
+    for (const char* name : {"'first'", "'duplicate'", "'after'", "'again'", "'last'"})
+      if (line.find("About to execute statement: INSERT") != std::string::npos &&
+          line.find(name) != std::string::npos)
+        order.push_back(name);
+    if (line.find("RV3 Data Conversion error on insert") != std::string::npos) order.push_back("refused");
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"'first'", "'duplicate'", "refused", "'after'", "'again'",
+                                             "refused", "'last'"}));
 }
+
+TEST_P(SqlConversion, WithAddRecordsTheRecordsAreAddedThroughTheTablesFile) {
+  WriteOldFile({{1, "O'Neil", "x", rt::DateOf(1, 31, 2024), "12.50"}, {2, "two", "y", 0, "-1"}});
+  ASSERT_EQ(Run(2, {"/AddRecords"}), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  EXPECT_TRUE(InLastRun("RV3: Committing records... [3] err:"));
+  EXPECT_FALSE(InLastRun("About to execute statement: INSERT"));
+  EXPECT_EQ(Table(), (std::vector<std::vector<std::string>>{{"1", "O'Neil", "x", "2024-01-31", "12.50"},
+                                                            {"2", "two", "y", "NULL", "-1.00"}}));
+  EXPECT_TRUE(stops_.empty()) << stops_.front();
+}
+
+// Past 10000 records a batch is committed and the next begins (MariaDB:
+// the records go there in groups, so the boundary is crossed quickly).
+class SqlConversionBatches : public SqlConversion {};
+
+TEST_P(SqlConversionBatches, EveryTenThousandRecordsTheTransactionIsCommittedAndANewOneBegun) {
+  std::vector<Row> rows;
+  for (int32_t id = 1; id <= 10205; ++id) rows.push_back({id, "r" + std::to_string(id), "n", 0, "1"});
+  rows[10100].id = 7;  // refused in the second batch
+  WriteOldFile(rows);
+  ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  EXPECT_TRUE(InLastRun("RV3: Committing records... [1] err:"));
+  EXPECT_TRUE(InLastRun("Logout started [3] 0"));
+  std::vector<std::vector<std::string>> got;
+  ASSERT_TRUE(Direct("SELECT COUNT(*), SUM(ID) FROM " + name_, &got));
+  int64_t sum = int64_t{10205} * 10206 / 2 - 10101;
+  EXPECT_EQ(got, (std::vector<std::vector<std::string>>{{"10204", std::to_string(sum)}}));
+  ASSERT_EQ(stops_.size(), 3u);
+  EXPECT_NE(stops_[0].find("'r10101'"), std::string::npos) << stops_[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SqlConversionBatches,
+                         ::testing::Values(Backend{"MariaDB", "MYODBC 3", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Servers, SqlConversion,
                          ::testing::Values(Backend{"MariaDB", "MYODBC 3", true},

@@ -47,6 +47,7 @@ struct ConversionState {
   std::string fileName;     // the data file's name at the start
   bool found = false;
   bool streamed = false;
+  bool sqlTransaction = false;  // an SQL table's writes are in a transaction
   rt::Long batchCounter = 0;
   rt::Long total = 0;       // the old file's record count
   rt::Long written = 0;     // records in the new file
