@@ -185,10 +185,19 @@ class Inserts {
  public:
   explicit Inserts(std::string table) : table_(std::move(table)) {}
 
+  // A record whose every value is left out (zeronull) has no column list:
+  // MySQL takes "() VALUES ()", the standard servers only DEFAULT VALUES
+  // (Oracle takes neither, so it keeps the form that reports its error).
+  std::string Statement(const InsertLists& l) const {
+    const Dialect d = InsertDialect();
+    if (rt::Clip(l.names).empty() && d != Dialect::MySql && d != Dialect::Oracle)
+      return "INSERT INTO " + table_ + " DEFAULT VALUES";
+    return "INSERT INTO " + table_ + " (" + l.names + ") VALUES (" + l.values + ")";
+  }
+
   void Add(rt::Long record, bool grouped, PassResult& r) {
     const InsertLists& l = Insert();
-    queue_.push_back({"INSERT INTO " + table_ + " (" + l.names + ") VALUES (" + l.values + ")", l.names,
-                      l.values, record});
+    queue_.push_back({Statement(l), l.names, l.values, record});
     texts_.push_back(queue_.back().text);
     if (!grouped || queue_.size() >= kGroup) Send(r);
   }

@@ -107,10 +107,14 @@ void QueueFirebirdAutoNumber(std::string_view column) {
     if (r.sql == gen) return;
   Queue(gen);
   // Only a row inserted without a key gets the next number, so copied
-  // rows keep theirs.
+  // rows keep theirs; a key inserted above the generator moves it up, so
+  // the rows numbered after a copy never meet a copied key.
+  const std::string key = "New." + Id(d, column);
   Queue("Create Trigger " + trigger + " for " + Table(d) +
-        " Active Before Insert position 0 as Begin if (New." + Id(d, column) +
-        " is null) then New." + Id(d, column) + " = GEN_ID(" + generator + ",1); end");
+        " Active Before Insert position 0 as declare variable moved bigint; Begin if (" + key +
+        " is null) then " + key + " = GEN_ID(" + generator + ",1); else if (" + key + " > GEN_ID(" +
+        generator + ",0)) then moved = GEN_ID(" + generator + ", " + key + " - GEN_ID(" + generator +
+        ",0)); end");
 }
 
 }  // namespace stmt

@@ -54,6 +54,8 @@ class SqlConversion : public RoundTrip {
       upg::ds_AddDriver("Tps", *tps_, 1, &byte);
       // Empty texts, zero numbers and null dates are left out: NULL.
       upg::ds_SetOption("zeronull", "1");
+      upg::IQ().clear();
+      if (autoNumber_) upg::IQ().push_back({"CVO:ID", ""});
     };
     Use("cv_orders", "CVO", "CvOrders", &Orders);
     // The host renamed the file: its old table does not exist, so the
@@ -99,6 +101,7 @@ class SqlConversion : public RoundTrip {
     return rows;
   }
 
+  bool autoNumber_ = false;  // the table numbers its rows itself
   std::unique_ptr<db::FileDecl> tps_ =
       db::DeclBuilder("__GTPS", "__GTPS").Driver("ISAM").Field(T::Type::Byte, "A").Build();
 };
@@ -131,6 +134,21 @@ TEST_P(SqlConversion, EveryRecordIsOneInsertInATransactionWithItsValuesEscaped) 
   EXPECT_TRUE(std::filesystem::exists(kIsamName));
   EXPECT_FALSE(std::filesystem::exists("dstmp001"));
   EXPECT_TRUE(db::IsOpen(*data_)) << "the hook opens the table afterwards";
+}
+
+// A record of nothing but left-out values is still a row: the table
+// numbers it and every other column is NULL.
+TEST_P(SqlConversion, ARecordOfOnlyLeftOutValuesIsARowOfDefaults) {
+  autoNumber_ = true;
+  WriteOldFile({{1, "one", "a", 0, "1"}, {0, "", "", 0, "0"}});
+  ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  EXPECT_TRUE(stops_.empty()) << stops_.front();
+  std::vector<std::vector<std::string>> rows = Table();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"1", "one", "a", "NULL", "1.00"}));
+  EXPECT_NE(rows[1][0], "NULL") << "the table numbered the row";
+  EXPECT_EQ(std::vector<std::string>(rows[1].begin() + 1, rows[1].end()),
+            (std::vector<std::string>{"NULL", "NULL", "NULL", "NULL"}));
 }
 
 TEST_P(SqlConversion, RefusedInsertsAreReportedInRecordOrderAndTheCopyGoesOn) {
