@@ -298,7 +298,9 @@ void BackupOldFile() {
     } else {
       // The journal names the candidate before the move, so a process
       // killed right after it still finds the old data at the next open.
-      // (An SQL table's conversion has no file of its own to journal.)
+      // An SQL table's conversion is not journalled: the recovery works on
+      // the destination's own name, which is then a table on the server.
+      // Its old data stays under the backup name until the copy is whole.
       if (!ConversionDetected()) WriteJournal(c.fileName, candidate, JournalPhase::Moving, backup != 0);
       db::Rename(InFile(), candidate);
       int code = rt::ErrorCode();

@@ -16,6 +16,7 @@
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_entry.h"
 #include "velmora/upgrade/sql_exec.h"
+#include "velmora/upgrade/sqltext.h"
 #include "velmora/upgrade/upgrade_file.h"
 #include "velmora/win/win.h"
 
@@ -165,7 +166,8 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
                        std::to_string(rt::ErrorCode()) + " " + rt::ErrorText());
   } else if (h.conversionDetected) {
     Trace(Flag::B, "SQL conversion detected - calling UpgradeFile...");
-    std::string table = rt::Clip(h.sqlTableName);
+    const Dialect dialect = DialectOf(h.serverCode, ODBCFlavour());
+    std::string table = SqlTableName(dialect, rt::Clip(h.sqlTableName));
     {
       // The statements of the conversion run on the server's statement file.
       StatementFile statements(true);
@@ -173,7 +175,7 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
       // The record copy and the driver write INSERT statements of the
       // server's dialect while the flag is up; later conversions are ISAM.
       ConversionDetected() = 1;
-      InsertDialect() = DialectOf(h.serverCode, ODBCFlavour());
+      InsertDialect() = dialect;
       ds_UpgradeFile(file);
       ConversionDetected() = 0;
       if (h.identityInsert) ExecuteSQLStatement("SET IDENTITY_INSERT " + table + " OFF", 0);

@@ -46,8 +46,9 @@ void Probe(const char* step) {
 std::string Code() { return std::to_string(rt::ErrorCode()); }
 std::string ErrorLine() { return Code() + " " + rt::ErrorText(); }
 
-// Starts the next batch of writes to an ISAM destination: a transaction,
-// or stream mode when the transaction cannot start.
+// Starts the next batch of writes: a transaction, or for an ISAM
+// destination stream mode when the transaction cannot start (an SQL table
+// then takes each statement by itself).
 void StartWriting(db::FileDecl& out, bool first) {
   ConversionState& c = Conversion();
   if (ConversionDetected()) {
@@ -375,19 +376,18 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
   if (addMode == AddMode::Add) {
     r.batchesOk = EndBatch(out, "RV3: Committing records... [3] err: ") && r.batchesOk;
     r.keysBuilt = true;
-  } else if (sql) {
-    Trace(Flag::B, "RV3: building keys...");
-    window.Message() = ReadMessage(kM17);
-    window.Percent() = 0;
-    window.Display();
-    r.batchesOk = EndBatch(out, "RV3: Committing records... [4] err: ") && r.batchesOk;
-    r.keysBuilt = true;
   } else {
     Trace(Flag::B, "RV3: building keys...");
     window.Message() = ReadMessage(kM17);
     window.Percent() = 0;
     window.Display();
-    r.batchesOk = EndBatch(out, "RV3: Committing records... [5] err: ") && r.batchesOk;
+    r.batchesOk = EndBatch(out, sql ? "RV3: Committing records... [4] err: "
+                                    : "RV3: Committing records... [5] err: ") &&
+                  r.batchesOk;
+  }
+  if (sql) {
+    r.keysBuilt = true;  // the server keeps the table's keys
+  } else if (addMode != AddMode::Add) {
     Probe("copied");
     db::Build(out);
     r.keysBuilt = rt::ErrorCode() == 0;

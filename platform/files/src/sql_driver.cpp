@@ -239,6 +239,7 @@ size_t RunSqlStatements(FileDecl& f, const std::vector<std::string>& statements,
     rt::SetError(f.State() ? rt::kDriverError : rt::kFileNotOpen);
     return 0;
   }
+  s->ended = false;  // a new result, as after any statement
   return static_cast<SqlFileDriver*>(s->driver)->ExecuteEach(f, statements, from);
 }
 

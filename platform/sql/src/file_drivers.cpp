@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -239,13 +240,28 @@ class ServerFile final : public db::SqlDriver {
     Connection* c = connect(f);
     if (!c) return;
     if (!c->begin(lockWaitSeconds)) return fail(f, *c, rt::kDriverError);
+    transactionalTables().clear();
+    rolledBack().erase(f.Owner());
     rt::ClearError();
   }
+  // A COMMIT of a transaction that a file closing inside it has rolled
+  // back already is a failure, not a commit of nothing.
   void End(db::FileDecl& f, bool commit) override {
     Connection* c = connect(f);
     if (!c) return;
+    if (commit && !c->inTransaction() && rolledBack().count(f.Owner())) {
+      rt::SetSqlFileError(rt::kDriverError, "40000",
+                          "The transaction was rolled back when one of its files was closed", f.Name());
+      return;
+    }
+    if (!commit && c->inTransaction()) rolledBack().insert(f.Owner());
     if (!(commit ? c->commit() : c->rollback())) return fail(f, *c, rt::kDriverError);
     rt::ClearError();
+  }
+  // The owners whose transaction was rolled back since it began.
+  static std::set<std::string>& rolledBack() {
+    thread_local std::set<std::string> owners;
+    return owners;
   }
 
   // On MySQL and MariaDB, INSERT statements go to the server in groups,
@@ -293,8 +309,15 @@ class ServerFile final : public db::SqlDriver {
       }
       std::vector<Value> row;
       if (!c->execute(block)) {
-        // A statement the server cannot even read: the group runs one
-        // statement at a time, so each gives its own answer.
+        // Any statement's failure is answered by the block's handler, so a
+        // failing block is one the server could not read (42000) and none
+        // of it ran: the group runs one statement at a time, so each gives
+        // its own answer. Any other failure is reported at the group's
+        // first statement, and nothing runs twice.
+        if (c->state() != "42000") {
+          fail(f, *c, rt::kDriverError);
+          return done - from;
+        }
         for (; done < end; ++done)
           if (!c->execute(statements[done])) {
             fail(f, *c, rt::kDriverError);
@@ -376,7 +399,8 @@ class ServerFile final : public db::SqlDriver {
   static size_t groupEnd(const std::vector<std::string>& statements, size_t from, std::string& block,
                          size_t limit) {
     constexpr size_t kGroupStatements = 50, kGroupBytes = 256 * 1024;
-    // The block's own names cannot be taken for a statement's columns.
+    // The block's variables are prefixed so that no statement's column
+    // can be taken for one of them.
     block = "BEGIN NOT ATOMIC DECLARE velmora_done INT DEFAULT 0; "
             "DECLARE velmora_state VARCHAR(5) DEFAULT ''; DECLARE velmora_text VARCHAR(512) DEFAULT ''; "
             "DECLARE EXIT HANDLER FOR SQLEXCEPTION BEGIN GET DIAGNOSTICS CONDITION 1 "
@@ -388,7 +412,7 @@ class ServerFile final : public db::SqlDriver {
       block += statements[end] + ";\nSET velmora_done = " + std::to_string(end - from + 1) + ";\n";
       ++end;
     }
-    block += "SELECT done, '', ''; END";
+    block += "SELECT velmora_done, '', ''; END";
     return end;
   }
 
@@ -420,14 +444,18 @@ class ServerFile final : public db::SqlDriver {
   // Whether the table an INSERT fills is an InnoDB table and the session
   // strict, so a failed statement undoes itself whole and a multi-row
   // INSERT refuses a bad value as a single-row one does (a lax session
-  // would store a default instead): asked once per table and owner on a
-  // thread.
+  // would store a default instead): asked once per table and owner in a
+  // transaction, since either may change between two.
+  static std::map<std::string, bool>& transactionalTables() {
+    thread_local std::map<std::string, bool> known;
+    return known;
+  }
   static bool transactional(const db::FileDecl& f, Connection& c, const std::string& statement) {
     std::string_view prefix = rowPrefix(statement);
     if (prefix.empty()) return false;
     size_t open = prefix.find(" (");
     std::string table(prefix.substr(12, open == std::string_view::npos ? 0 : open - 12));
-    thread_local std::map<std::string, bool> known;
+    std::map<std::string, bool>& known = transactionalTables();
     const std::string key = f.Owner() + '\x01' + table;
     auto it = known.find(key);
     if (it != known.end()) return it->second;

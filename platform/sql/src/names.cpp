@@ -1,8 +1,9 @@
 // Identifiers of SQL statements, quoted per server.
 #include "velmora/sql_names.h"
 
-#include <cctype>
 #include <unordered_set>
+
+#include "velmora/runtime/text.h"
 
 namespace velmora::sql {
 namespace {
@@ -72,9 +73,7 @@ bool reservedWord(std::string_view name) {
       "VARCHAR", "VARCHAR2", "VARCHARACTER", "VARIABLE", "VARYING", "VAR_POP", "VAR_SAMP", "VIEW",
       "WAITFOR", "WHEN", "WHENEVER", "WHERE", "WHILE", "WITH", "WITHIN", "WRITE", "WRITETEXT",
       "XOR", "YEAR", "YEAR_MONTH", "ZEROFILL"};
-  std::string upper;
-  for (char c : name) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-  return kWords.count(upper) != 0;
+  return kWords.count(rt::Upper(name)) != 0;
 }
 
 std::string exactIdentifier(QuoteStyle style, std::string_view name) {
@@ -95,9 +94,7 @@ std::string identifier(QuoteStyle style, bool foldsUnquoted, std::string_view na
   bool plain = plainName(name);
   if (plain && !reservedWord(name)) return std::string(name);
   if (!plain || !foldsUnquoted) return exactIdentifier(style, name);
-  std::string upper;
-  for (char c : name) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-  return exactIdentifier(style, upper);
+  return exactIdentifier(style, rt::Upper(name));
 }
 
 std::string qualifiedIdentifier(QuoteStyle style, bool foldsUnquoted, std::string_view name) {

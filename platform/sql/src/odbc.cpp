@@ -36,6 +36,8 @@ class OdbcConnection final : public Connection {
   ~OdbcConnection() override {
     if (stmt_) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
     if (dbc_) {
+      // An open transaction is undone, or the disconnect would be refused.
+      if (connected_ && inTransaction_) SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
       if (connected_) SQLDisconnect(dbc_);
       SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
     }

@@ -157,6 +157,18 @@ TEST_P(SqlTransactions, ClosingAFileInATransactionRollsItBackAndASecondLogoutWai
   db::Logout(30, {stmt_.get()});
   EXPECT_EQ(rt::ErrorCode(), 0) << "no transaction is left behind";
   db::Rollback();
+
+  // A file of the same connection still in the transaction cannot commit
+  // what the closing one rolled back.
+  rows_ = File("tx_rows");
+  db::Open(*rows_);
+  db::Logout(30, {rows_.get(), stmt_.get()});
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  Insert(5);
+  db::Close(*rows_);
+  db::Commit();
+  EXPECT_EQ(rt::ErrorCode(), rt::kDriverError) << "a rolled-back transaction reported as committed";
+  EXPECT_EQ(Committed(), "2 4");
 }
 
 TEST_P(SqlTransactions, StatementsRunInOrderUntilOneFailsWithTheErrorItGivesAlone) {

@@ -96,6 +96,7 @@ struct FirebirdType {
   int rank = 0;    // exact: 1 smallint, 2 integer, 3 bigint; approx: 1 float, 2 double
   long length = 0; // characters of a character type
   long scale = 0;  // digits after the point of an exact type
+  long digits = 0; // digits before the point an exact type holds
   long width = 0;  // characters the values need as text
 };
 
@@ -108,16 +109,18 @@ FirebirdType ParseFirebirdType(std::string_view text) {
   long second = comma == std::string::npos ? 0 : std::atol(args.c_str() + comma + 1);
   FirebirdType f;
   using K = FirebirdType::Kind;
-  auto exact = [&](int rank, long width) { f.kind = K::Exact, f.rank = rank, f.width = width; };
+  auto exact = [&](int rank, long width, long digits) {
+    f.kind = K::Exact, f.rank = rank, f.width = width, f.digits = digits;
+  };
   if (t.find("blob") != std::string::npos) f.kind = K::Blob;
   else if (base == "char" || base == "varchar" || base == "character" || base == "character varying")
     f.kind = K::Char, f.length = args.empty() ? 1 : first;
-  else if (base == "smallint") exact(1, 6);
-  else if (base == "integer" || base == "int") exact(2, 11);
-  else if (base == "bigint") exact(3, 20);
+  else if (base == "smallint") exact(1, 6, 5);
+  else if (base == "integer" || base == "int") exact(2, 11, 10);
+  else if (base == "bigint") exact(3, 20, 19);
   else if (base == "numeric" || base == "decimal") {
     // Firebird stores numeric(1..4) as a smallint, decimal(1..4) as an integer.
-    exact(first <= 4 && base == "numeric" ? 1 : first <= 9 ? 2 : 3, first + 3);
+    exact(first <= 4 && base == "numeric" ? 1 : first <= 9 ? 2 : 3, first + 3, first - second);
     f.scale = second;
   } else if (base == "float") f.kind = K::Approx, f.rank = 1, f.width = 15;
   else if (base == "double precision" || base == "double") f.kind = K::Approx, f.rank = 2, f.width = 24;
@@ -141,7 +144,9 @@ bool FirebirdAltersInPlace(std::string_view from, std::string_view to) {
   if (b.kind == K::Char) return b.length >= (a.kind == K::Char ? a.length : a.width);
   switch (a.kind) {
     case K::Exact:
-      if (b.kind == K::Exact) return b.rank >= a.rank && b.scale >= a.scale;
+      // A new scale, or fewer digits before the point, goes through the
+      // copy, whose cast refuses a value that no longer fits.
+      if (b.kind == K::Exact) return b.rank >= a.rank && b.scale == a.scale && b.digits >= a.digits;
       return b.kind == K::Approx && (a.rank == 1 || (a.rank == 2 && b.rank == 2));
     case K::Approx: return b.kind == K::Approx && b.rank >= a.rank;
     case K::Date: return b.kind == K::Stamp;

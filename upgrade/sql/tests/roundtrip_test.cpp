@@ -257,6 +257,7 @@ TEST_P(RoundTripFirebird, EachRetypeKeepsTheValueInPlaceOrThroughANewColumn) {
     const char* value;
     const char* expected;
     bool copied;
+    int fromPlaces = 0, toPlaces = 0;  // of a DECIMAL
   };
   const Case cases[] = {
       {T::Long, 0, T::Short, 0, "300", "300", true},                    // integer -> smallint
@@ -268,6 +269,9 @@ TEST_P(RoundTripFirebird, EachRetypeKeepsTheValueInPlaceOrThroughANewColumn) {
       {T::Short, 0, T::Long, 0, "7", "7", false},
       {T::Date, 0, T::CString, 21, "'2020-01-02'", "2020-01-02", false},
       {T::CString, 11, T::CString, 21, "'abc'", "abc", false},
+      {T::Long, 0, T::Decimal, 9, "42", "42.00", true, 0, 2},          // fewer digits before the point
+      {T::Decimal, 9, T::Decimal, 9, "1.5", "1.5000", true, 2, 4},     // a new scale
+      {T::Decimal, 9, T::Decimal, 11, "1.5", "1.50", false, 2, 2},     // more digits
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("case " + std::to_string(&c - cases) + ", value " + c.value);
@@ -277,7 +281,10 @@ TEST_P(RoundTripFirebird, EachRetypeKeepsTheValueInPlaceOrThroughANewColumn) {
       b.Field(T::Long, "ID");
       T type = version == 1 ? c.from : c.to;
       int size = version == 1 ? c.fromSize : c.toSize;
-      if (size) b.Field(type, "V", size); else b.Field(type, "V");
+      int places = version == 1 ? c.fromPlaces : c.toPlaces;
+      if (type == T::Decimal) b.Field(type, "V", size, places);
+      else if (size) b.Field(type, "V", size);
+      else b.Field(type, "V");
       b.Field(T::Short, "TAIL");
       b.Key("Id_Key", {1}, db::kKeyPrimary).Key("V_Key", {2}, db::kKeyDup);
       return b.Build();

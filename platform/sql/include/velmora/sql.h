@@ -31,9 +31,11 @@ class Connection {
   // A transaction: from begin() on, statements are committed or rolled
   // back together by commit() or rollback(), after which every statement
   // commits by itself again. A failed statement inside the transaction
-  // undoes only itself; the transaction goes on. `lockWaitSeconds` is how
-  // long a statement waits for another transaction's locks (where the
-  // server lets the client choose). False on failure, with error() set.
+  // undoes only itself and the transaction goes on, except a deadlock
+  // (40001), which ends the whole transaction on MariaDB.
+  // `lockWaitSeconds` is how long a statement waits for another
+  // transaction's locks (where the server lets the client choose). False
+  // on failure, with error() set.
   virtual bool begin(int lockWaitSeconds) = 0;
   virtual bool commit() = 0;
   virtual bool rollback() = 0;

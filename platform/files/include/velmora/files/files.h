@@ -23,10 +23,10 @@ enum class Prop : uint32_t {
   Name = 0x7316, Owner = 0x7315, Driver = 0x730D, Sql = 0x7200,
   Label = 0x7317, Attributes = 0x7318, Create = 0x7319, Records = 0x731A,
   DriverLogout = 0x7246,
-  // Of an open SQL file: reading EndResult drops the rest of the last
-  // statement's result (NEXT then gives 33); Statement is the text of the
-  // last statement, and setting it (an empty text forgets it) runs nothing;
-  // a closed file has neither. ServerVersion (read only) is the server's
+  // Of an open SQL file: reading EndResult ends the last statement's
+  // result for the file (NEXT gives 33 until the next statement); Statement
+  // is the text of the last statement, and setting it (an empty text
+  // forgets it) runs nothing; a closed file has neither. ServerVersion (read only) is the server's
   // version from the open file's connection: 37 when the file is not open,
   // 90 when the server gives none.
   EndResult = 0x7245, Statement = 0x7243, ServerVersion = 0x724A,
