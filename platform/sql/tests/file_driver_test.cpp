@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "test_servers.h"
+#include "server_fixture.h"
 #include "velmora/files/files.h"
 #include "velmora/files/sql_driver.h"
 #include "velmora/runtime/decimal.h"
@@ -17,15 +17,7 @@ namespace sql = velmora::sql;
 
 namespace {
 
-struct Backend {
-  const char* name;
-  const char* flavour;
-  const char* missingTableText;  // part of the server's own error text
-  const char* connectionQuery;   // answers the server's number of this connection
-};
-void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
-
-std::map<std::string, std::string> servers() { return sqltest_env::Servers(VELMORA_SQL_SERVERS_ENV); }
+using sqltest_env::Backend;
 
 // A table of the test: a number, two texts and a decimal.
 std::unique_ptr<db::FileDecl> ItemsFile(const std::string& owner) {
@@ -62,24 +54,12 @@ std::string DecimalAt(const db::FileDecl& f, int field) {
   return rt::UnpackDecimal(f.Record() + fi.offset, fi.size, fi.places, false);
 }
 
-class SqlFiles : public ::testing::TestWithParam<Backend> {
+class SqlFiles : public sqltest_env::ServerTest {
  protected:
-  void SetUp() override {
-    auto s = servers();
-    ASSERT_FALSE(s.empty()) << "the test servers are not running (" VELMORA_SQL_SERVERS_ENV ")";
-    password_ = sqltest_env::Password(s, GetParam().flavour);
-    owner_ = sqltest_env::Owner(s, GetParam().flavour, password_);
-    sql::setOdbcFlavour(GetParam().flavour);
-  }
-  void TearDown() override {
-    sql::setOdbcFlavour("");
-    sql::closeThreadConnections();
-  }
   void Run(db::FileDecl& f, const std::string& statement) {
     db::SetProperty(f, db::Prop::Sql, statement);
     ASSERT_EQ(rt::ErrorCode(), 0) << statement << ": " << rt::FileErrorText();
   }
-  std::string password_, owner_;
 };
 
 TEST_P(SqlFiles, StatementsRunThroughTheSqlPropertyAndNextFillsTheFields) {
@@ -162,7 +142,7 @@ TEST_P(SqlFiles, StatementsRunThroughTheSqlPropertyAndNextFillsTheFields) {
 
 TEST_P(SqlFiles, AWrongPasswordIsError90WithoutThePassword) {
   const std::string wrong = "Wr0ng-Pw-" + std::string(GetParam().name);
-  auto items = ItemsFile(sqltest_env::Owner(servers(), GetParam().flavour, wrong));
+  auto items = ItemsFile(OwnerWith(wrong));
   db::Open(*items);
   EXPECT_EQ(rt::ErrorCode(), rt::kDriverError);
   EXPECT_FALSE(rt::FileErrorText().empty());
@@ -256,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Backend{"MariaDB", "MYODBC 3", "doesn't exist", "SELECT CONNECTION_ID()"},
                       Backend{"Firebird", "FIREBIRD", "Table unknown",
                               "SELECT CURRENT_CONNECTION FROM RDB$DATABASE"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    sqltest_env::BackendName);
 
 TEST(SqlFileDrivers, TheFourDriversAreRegisteredAndServersWithoutAClientFailClearly) {
   for (const char* driver : {"MSSQL", "ORACLE", "SQLANYWHERE", "ODBC"})

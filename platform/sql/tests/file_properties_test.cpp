@@ -5,7 +5,7 @@
 
 #include <cctype>
 
-#include "test_servers.h"
+#include "server_fixture.h"
 #include "velmora/files/field_text.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
@@ -15,31 +15,16 @@ namespace sql = velmora::sql;
 
 namespace {
 
-struct Backend {
-  const char* name;
-  const char* flavour;
-};
-void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
+using sqltest_env::Backend;
 
-class SqlFileProperties : public ::testing::TestWithParam<Backend> {
+class SqlFileProperties : public sqltest_env::ServerTest {
  protected:
-  void SetUp() override {
-    auto s = sqltest_env::Servers(VELMORA_SQL_SERVERS_ENV);
-    ASSERT_FALSE(s.empty()) << "the test servers are not running (" VELMORA_SQL_SERVERS_ENV ")";
-    owner_ = sqltest_env::Owner(s, GetParam().flavour, sqltest_env::Password(s, GetParam().flavour));
-    sql::setOdbcFlavour(GetParam().flavour);
-  }
-  void TearDown() override {
-    sql::setOdbcFlavour("");
-    sql::closeThreadConnections();
-  }
   std::unique_ptr<db::FileDecl> File(const std::string& name, const std::string& column = "F1") {
     db::DeclBuilder b("STMT", "STM");
     b.Driver("ODBC").Owner(owner_).Name(name);
     b.Field(db::Type::CString, "F1", 41).ExtName(column).Field(db::Type::CString, "F2", 41);
     return b.Build();
   }
-  std::string owner_;
 };
 
 TEST_P(SqlFileProperties, EndResultStatementAndServerVersion) {
@@ -117,6 +102,6 @@ TEST_P(SqlFileProperties, NamesWithQuotesAndSeparatorsStayNames) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, SqlFileProperties,
                          ::testing::Values(Backend{"MariaDB", "MYODBC 3"}, Backend{"Firebird", "FIREBIRD"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         sqltest_env::BackendName);
 
 }  // namespace

@@ -1,10 +1,9 @@
 // The SQL connections against the private MariaDB and Firebird servers.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <thread>
 
-#include "test_servers.h"
+#include "server_fixture.h"
 #include "velmora/sql.h"
 #include "velmora/sql_owner.h"
 
@@ -12,31 +11,13 @@ namespace sql = velmora::sql;
 
 namespace {
 
-std::map<std::string, std::string> servers() { return sqltest_env::Servers(VELMORA_SQL_SERVERS_ENV); }
+using sqltest_env::Backend;
 
-struct Backend {
-  const char* name;
-  const char* flavour;
-  const char* missingTableText;  // part of the server's own error text
-};
-void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
-
-std::string ownerOf(const Backend& b, const std::string& password) {
-  return sqltest_env::Owner(servers(), b.flavour, password);
-}
-
-std::string passwordOf(const Backend& b) { return sqltest_env::Password(servers(), b.flavour); }
-
-class SqlServer : public ::testing::TestWithParam<Backend> {
+class SqlServer : public sqltest_env::ServerTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(servers().empty()) << "the test servers are not running (" VELMORA_SQL_SERVERS_ENV ")";
-  }
-  void TearDown() override { sql::closeThreadConnections(); }
   sql::Connection* connect() {
     std::string error;
-    sql::Connection* c = sql::connectionFor("ODBC", ownerOf(GetParam(), passwordOf(GetParam())),
-                                            GetParam().flavour, error);
+    sql::Connection* c = sql::connectionFor("ODBC", owner_, GetParam().flavour, error);
     EXPECT_NE(c, nullptr) << error;
     return c;
   }
@@ -90,7 +71,7 @@ TEST_P(SqlServer, AFailingStatementGivesTheServersOwnTextAndTheConnectionGoesOn)
 TEST_P(SqlServer, AWrongPasswordFailsWithoutShowingIt) {
   const std::string wrong = "Wr0ng-Secret-" + std::string(GetParam().flavour);
   std::string error;
-  EXPECT_EQ(sql::connectionFor("ODBC", ownerOf(GetParam(), wrong), GetParam().flavour, error), nullptr);
+  EXPECT_EQ(sql::connectionFor("ODBC", OwnerWith(wrong), GetParam().flavour, error), nullptr);
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(error.find(wrong), std::string::npos) << error;
 }
@@ -102,8 +83,7 @@ TEST_P(SqlServer, OneConnectionPerOwnerPerThread) {
   sql::Connection* other = nullptr;
   std::thread([&] {
     std::string error;
-    other = sql::connectionFor("ODBC", ownerOf(GetParam(), passwordOf(GetParam())),
-                               GetParam().flavour, error);
+    other = sql::connectionFor("ODBC", owner_, GetParam().flavour, error);
     EXPECT_NE(other, nullptr) << error;
     EXPECT_NE(other, first);
     sql::closeThreadConnections();
@@ -113,7 +93,7 @@ TEST_P(SqlServer, OneConnectionPerOwnerPerThread) {
 INSTANTIATE_TEST_SUITE_P(Servers, SqlServer,
                          ::testing::Values(Backend{"MariaDB", "MYSQL", "doesn't exist"},
                                            Backend{"Firebird", "FIREBIRD", "Table unknown"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         sqltest_env::BackendName);
 
 TEST(SqlDrivers, ServersWithoutAClientOrUnreachableFailClearly) {
   std::string error;

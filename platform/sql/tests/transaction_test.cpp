@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "test_servers.h"
+#include "server_fixture.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/datetime.h"
 #include "velmora/runtime/errors.h"
@@ -17,20 +17,13 @@ namespace sql = velmora::sql;
 
 namespace {
 
-struct Backend {
-  const char* name;
-  const char* flavour;
-  const char* tableOptions;  // MariaDB's default engine for the test may not roll back
-};
-void PrintTo(const Backend& b, std::ostream* os) { *os << b.name; }
+using sqltest_env::Backend;
 
-class SqlTransactions : public ::testing::TestWithParam<Backend> {
+class SqlTransactions : public sqltest_env::ServerTest {
  protected:
   void SetUp() override {
-    auto s = sqltest_env::Servers(VELMORA_SQL_SERVERS_ENV);
-    ASSERT_FALSE(s.empty()) << "the test servers are not running (" VELMORA_SQL_SERVERS_ENV ")";
-    owner_ = sqltest_env::Owner(s, GetParam().flavour, sqltest_env::Password(s, GetParam().flavour));
-    sql::setOdbcFlavour(GetParam().flavour);
+    ServerTest::SetUp();
+    if (HasFatalFailure()) return;
     stmt_ = File("");
     db::Open(*stmt_);
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
@@ -45,8 +38,7 @@ class SqlTransactions : public ::testing::TestWithParam<Backend> {
     if (db::IsOpen(*rows_)) db::Close(*rows_);
     db::SetProperty(*stmt_, db::Prop::Sql, "DROP TABLE tx_rows");
     db::Close(*stmt_);
-    sql::setOdbcFlavour("");
-    sql::closeThreadConnections();
+    ServerTest::TearDown();
   }
 
   // A file of the table (or, without a name, a statement file) of the owner.
@@ -81,7 +73,6 @@ class SqlTransactions : public ::testing::TestWithParam<Backend> {
     return ids;
   }
 
-  std::string owner_;
   std::unique_ptr<db::FileDecl> stmt_, rows_;
 };
 
@@ -275,8 +266,8 @@ TEST_P(SqlTransactions, DatesAndTimesGoInAsLiteralsAndComeBackStoredAsTheyWere) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, SqlTransactions,
-                         ::testing::Values(Backend{"MariaDB", "MYODBC 3", " ENGINE=InnoDB"},
-                                           Backend{"Firebird", "FIREBIRD", ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::Values(Backend{.name = "MariaDB", .flavour = "MYODBC 3", .tableOptions = " ENGINE=InnoDB"},
+                                           Backend{.name = "Firebird", .flavour = "FIREBIRD"}),
+                         sqltest_env::BackendName);
 
 }  // namespace

@@ -59,11 +59,6 @@ class Injection : public RoundTrip {
                                 : upg::SqlIdentifier(dialect_, kTable);
   }
   std::string Text(const std::string& text) const { return upg::SqlLiteral(dialect_, text); }
-  Rows Select(const std::string& statement) {
-    Rows rows;
-    EXPECT_TRUE(Direct(statement, &rows)) << statement;
-    return rows;
-  }
 
   upg::Dialect dialect_ = upg::Dialect::MySql;
 };

@@ -103,6 +103,12 @@ class RoundTrip : public enginetest::Engine, public ::testing::WithParamInterfac
     }
     return true;
   }
+  // The rows of a query on the test's own connection; a failing query fails the test.
+  std::vector<std::vector<std::string>> Select(const std::string& statement) {
+    std::vector<std::vector<std::string>> rows;
+    EXPECT_TRUE(Direct(statement, &rows)) << statement;
+    return rows;
+  }
 
   // A new run of the host program: its registration, then the open of the
   // declaration of `version` through the hook. Returns the open's error.

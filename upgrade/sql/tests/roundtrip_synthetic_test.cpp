@@ -18,11 +18,6 @@ class RoundTripSynthetic : public rttest::RoundTrip {
   upg::Dialect Dialect() const { return upg::DialectOf("ODB", GetParam().flavour); }
   // The exact column of the field declared as "FullName".
   std::string FullName() const { return upg::SqlExactIdentifier(Dialect(), "FullName"); }
-  std::vector<std::vector<std::string>> Select(const std::string& sql) {
-    std::vector<std::vector<std::string>> rows;
-    EXPECT_TRUE(Direct(sql, &rows)) << sql;
-    return rows;
-  }
 };
 
 TEST_P(RoundTripSynthetic, AHigherVersionAltersTheTableKeepsItsRowsAndComparesToAFixedPoint) {
