@@ -22,8 +22,8 @@ std::unique_ptr<db::FileDecl> Declaration() {
       .Field(T::CString, "NOTE", 12)
       .Field(T::Real, "AMOUNT")
       .Field(T::Decimal, "PRICE", 7, 2)
-      .Field(T::Date, "DAY")
-      .Field(T::Time, "HOUR")
+      .Field(T::Date, "DAYS")
+      .Field(T::Time, "HOURS")
       .Field(T::String, "BIN", 6)
       .Field(T::ULong, "BIG")
       .Field(T::String, "STAMP", 8)
@@ -77,8 +77,8 @@ class InsertLists : public Engine {
     std::memcpy(At("INS:NOTE"), "a'b", 4);
     Set<double>("INS:AMOUNT", 2.5);
     upg::TextToDecimal("-123.45", At("INS:PRICE"), 4, 7, 2);
-    Set<uint32_t>("INS:DAY", rt::PackDate(rt::DateOf(12, 31, 2020)));
-    Set<uint32_t>("INS:HOUR", rt::PackTime(rt::TimeOf(13, 45, 30)));
+    Set<uint32_t>("INS:DAYS", rt::PackDate(rt::DateOf(12, 31, 2020)));
+    Set<uint32_t>("INS:HOURS", rt::PackTime(rt::TimeOf(13, 45, 30)));
     std::memcpy(At("INS:BIN"), "AB'\0  ", 6);
     Set<uint32_t>("INS:BIG", 4000000000u);
     Set<uint32_t>("INS:STAMPDATE", rt::PackDate(rt::DateOf(1, 2, 2021)));
@@ -119,7 +119,7 @@ TEST_F(InsertLists, EveryValuePerDialect) {
     upg::DatePicture() = c.datePicture;
     Fill();
     Copy();
-    EXPECT_EQ(upg::Insert().names, "AMOUNT, BIG, BIN, DAY, HOUR, ID, NAME, NOTE, PRICE, STAMP");
+    EXPECT_EQ(upg::Insert().names, "AMOUNT, BIG, BIN, DAYS, HOURS, ID, NAME, NOTE, PRICE, STAMP");
     EXPECT_EQ(upg::Insert().values, c.values);
   }
 }
@@ -129,15 +129,15 @@ TEST_F(InsertLists, ZeroNullLeavesEmptyValuesOut) {
   Fill();
   Set<int32_t>("INS:ID", 0);
   SetText("INS:NAME", "", 20);
-  Set<uint32_t>("INS:DAY", 0);
-  Set<uint32_t>("INS:HOUR", 0);
+  Set<uint32_t>("INS:DAYS", 0);
+  Set<uint32_t>("INS:HOURS", 0);
   Set<uint32_t>("INS:STAMPDATE", 0);
   Set<uint32_t>("INS:STAMPTIME", 0);
 
   // Off: a null date is '', a zero time formats empty, a zero number is 0,
   // a blank string ''; the pair with neither value adds no column.
   Copy();
-  EXPECT_EQ(upg::Insert().names, "AMOUNT, BIG, BIN, DAY, HOUR, ID, NAME, NOTE, PRICE");
+  EXPECT_EQ(upg::Insert().names, "AMOUNT, BIG, BIN, DAYS, HOURS, ID, NAME, NOTE, PRICE");
   EXPECT_EQ(upg::Insert().values,
             "  2.5, 4000000000, 0x414227002020, '', '', 0, '', 'a''b', -123.45");
 
