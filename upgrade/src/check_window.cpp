@@ -23,7 +23,7 @@ std::shared_ptr<ui::Window>& Slot() {
 
 ui::Window& CheckWindow() {
   std::shared_ptr<ui::Window>& window = Slot();
-  if (!window) window = MessageBarWindow("", "?PROGRESS", WaitMessage(), ProgressPercent(), WaitFileName());
+  if (!window) window = MessageBarWindow("Please wait", "?PROGRESS", WaitMessage(), ProgressPercent(), WaitFileName());
   return *window;
 }
 

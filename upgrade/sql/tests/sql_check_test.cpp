@@ -429,11 +429,13 @@ TEST_F(SqlCheckTest, TheServersCaseRuleIsKnownBeforeTheDeclarationIsRead) {
 }
 
 // What the check's wait window shows: each opening with its message, file
-// name and range, then every new message and bar position.
+// name and range under its caption, then every new message and bar
+// position.
 class WaitRecorder : public ui::HeadlessBackend {
  public:
   void WindowOpened(ui::Window& w) override {
-    seen.push_back("open " + w.Get(w.Number("?WAITMESS"), ui::Prop::ScreenText) + " | " +
+    seen.push_back("open " + w.Get(0, ui::Prop::Text) + ": " +
+                   w.Get(w.Number("?WAITMESS"), ui::Prop::ScreenText) + " | " +
                    w.Get(w.Number("?NAMEOUTFILE"), ui::Prop::ScreenText) + " | " +
                    w.Get(w.Number("?PROGRESS"), ui::Prop::RangeLow) + ".." +
                    w.Get(w.Number("?PROGRESS"), ui::Prop::RangeHigh));
@@ -475,7 +477,7 @@ TEST_F(SqlCheckTest, TheWaitWindowFollowsTheUpgradeClosesAtTheEndAndStaysShutWhe
       return std::find(recorder.seen.begin(), recorder.seen.end(), line) - recorder.seen.begin();
     };
     const auto n = static_cast<long>(recorder.seen.size());
-    const long opened = at("open Interpreting File Structures... orders | orders | 0..100");
+    const long opened = at("open Please wait: Interpreting File Structures... orders | orders | 0..100");
     EXPECT_LT(opened, at("message Comparing File Structures... orders"));
     EXPECT_LT(at("message Comparing File Structures... orders"),
               at("message Executing upgrade scripts... orders"));

@@ -1,5 +1,6 @@
 #pragma once
-// The SQL check's wait window "RV2B$WAITWIN": ?WAITMESS shows WaitMessage(),
+// The SQL check's wait window "RV2B$WAITWIN", captioned "Please wait" as
+// the conversion's is: ?WAITMESS shows WaitMessage(),
 // ?PROGRESS follows ProgressPercent() (0 to 100 of the phase's
 // ProgressTotal) and ?NAMEOUTFILE the name of the file being checked. The
 // check opens it when it first needs it and closes it when it ends; nothing
