@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <set>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,8 +67,7 @@ struct Names {
   // prefix.
   std::string column(const db::FieldInfo& fi) const {
     const std::string& ext = fi.extName;
-    if (ext.size() >= 2 && ext.front() == '"' && ext.back() == '"')
-      return exactIdentifier(style, ext.substr(1, ext.size() - 2));
+    if (quotedName(ext)) return exactIdentifier(style, ext.substr(1, ext.size() - 2));
     if (!ext.empty()) return identifier(style, folds, ext);
     size_t colon = fi.label.find(':');
     return identifier(style, folds, colon == std::string::npos ? fi.label : fi.label.substr(colon + 1));
@@ -201,14 +200,14 @@ class ServerFile final : public db::SqlDriver {
     Connection* c = connect(f);
     if (!c) return;
     std::string values;
-    bool backslash = backslashEscapes(f);
+    const LiteralStyle style = literalStyle(f);
     Names names(driver_, f);
     for (const db::FieldInfo* fi : db::ValueFields(f)) {
       std::string v;
       if (fi->type == db::Type::Date || fi->type == db::Type::Time)
         v = dateTimeLiteral(*fi, f.Record() + fi->offset);
       else if (db::IsTextType(fi->type))
-        v = quoted(db::FieldText(*fi, f.Record() + fi->offset), backslash);
+        v = literal(style, db::FieldText(*fi, f.Record() + fi->offset));
       else
         v = db::FieldText(*fi, f.Record() + fi->offset);
       values += (values.empty() ? "" : ", ") + v;
@@ -374,10 +373,11 @@ class ServerFile final : public db::SqlDriver {
     rt::SetSqlFileError(code, state, maskPassword(c.error(), f.Owner(), driver_), f.Name());
   }
 
-  // Whether the server reads a backslash in a literal as an escape (MySQL
-  // and MariaDB, SQL Anywhere): it is then doubled.
-  bool backslashEscapes(const db::FileDecl& f) const {
-    return driver_ == "SQLANYWHERE" || mySqlServer(driver_, f);
+  // How the file's server reads a text literal: a backslash escapes on
+  // MySQL and MariaDB and on SQL Anywhere.
+  LiteralStyle literalStyle(const db::FileDecl& f) const {
+    if (mySqlServer(driver_, f)) return LiteralStyle::MySql;
+    return driver_ == "SQLANYWHERE" ? LiteralStyle::Backslash : LiteralStyle::Standard;
   }
 
   // Whether the server runs compound statements outside a stored program
@@ -476,15 +476,6 @@ class ServerFile final : public db::SqlDriver {
   static bool isInsert(const std::string& statement) {
     size_t at = statement.find_first_not_of(" \t\r\n");
     return at != std::string::npos && rt::Upper(statement.substr(at, 7)) == "INSERT ";
-  }
-
-  static std::string quoted(const std::string& v, bool backslash) {
-    std::string out = "'";
-    for (char ch : v) {
-      if (ch == '\'' || (backslash && ch == '\\')) out.push_back(ch);
-      out.push_back(ch);
-    }
-    return out + "'";
   }
 
   std::string driver_;

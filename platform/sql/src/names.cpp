@@ -109,4 +109,26 @@ std::string qualifiedIdentifier(QuoteStyle style, bool foldsUnquoted, std::strin
   }
 }
 
+bool quotedName(std::string_view name) {
+  return name.size() >= 2 && name.front() == '"' && name.back() == '"';
+}
+
+std::string literal(LiteralStyle style, std::string_view text) {
+  const bool backslash = style != LiteralStyle::Standard, mysql = style == LiteralStyle::MySql;
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('\'');
+  for (char c : text) {
+    switch (c) {
+      case '\'': out += "''"; break;
+      case '\\': out += backslash ? "\\\\" : "\\"; break;
+      case '\0': out += mysql ? "\\0" : " "; break;
+      case '\x1A': out += mysql ? "\\Z" : "\x1A"; break;
+      default: out.push_back(c);
+    }
+  }
+  out.push_back('\'');
+  return out;
+}
+
 }  // namespace velmora::sql

@@ -46,30 +46,18 @@ Dialect DialectOf(std::string_view serverCode, std::string_view odbcFlavour) {
 }
 
 std::string SqlLiteral(Dialect dialect, std::string_view text) {
-  bool backslash = dialect == Dialect::MySql || dialect == Dialect::Anywhere;
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.push_back('\'');
-  for (char c : text) {
-    switch (c) {
-      case '\'': out += "''"; break;
-      case '\\': out += backslash ? "\\\\" : "\\"; break;
-      case '\0': out += dialect == Dialect::MySql ? "\\0" : " "; break;
-      case '\x1A': out += dialect == Dialect::MySql ? "\\Z" : "\x1A"; break;
-      default: out.push_back(c);
-    }
-  }
-  out.push_back('\'');
-  return out;
+  using velmora::sql::LiteralStyle;
+  return velmora::sql::literal(dialect == Dialect::MySql      ? LiteralStyle::MySql
+                               : dialect == Dialect::Anywhere ? LiteralStyle::Backslash
+                                                              : LiteralStyle::Standard,
+                               text);
 }
 
 std::string SqlIdentifier(Dialect dialect, std::string_view name) {
   return velmora::sql::identifier(QuoteOf(dialect), FoldsUnquoted(dialect), name);
 }
 
-bool QuotedName(std::string_view name) {
-  return name.size() >= 2 && name.front() == '"' && name.back() == '"';
-}
+bool QuotedName(std::string_view name) { return velmora::sql::quotedName(name); }
 
 std::string SqlExactIdentifier(Dialect dialect, std::string_view name) {
   return velmora::sql::exactIdentifier(QuoteOf(dialect), name);

@@ -1,4 +1,4 @@
-// Table and column names written into SQL statements, quoted the server's way.
+// Names and text literals written into SQL statements, the server's way.
 #pragma once
 
 #include <string>
@@ -27,5 +27,18 @@ std::string exactIdentifier(QuoteStyle style, std::string_view name);
 
 // A name of the form owner.table (or database.table): each part an identifier.
 std::string qualifiedIdentifier(QuoteStyle style, bool foldsUnquoted, std::string_view name);
+
+// A declared external name written between double quotes: the exact name
+// inside them.
+bool quotedName(std::string_view name);
+
+// How a server reads a text literal: quotes doubled everywhere; a
+// backslash escapes on SQL Anywhere and MySQL/MariaDB, which also take \0
+// and \Z for NUL and Ctrl-Z.
+enum class LiteralStyle { Standard, Backslash, MySql };
+
+// `text` as a quoted literal. A NUL byte, which no other server takes in a
+// statement, becomes a blank there.
+std::string literal(LiteralStyle style, std::string_view text);
 
 }  // namespace velmora::sql
