@@ -151,19 +151,20 @@ void CountWrite(PassResult& r, rt::Long record) {
   }
 }
 
-// One record's INSERT statement into an SQL table, from the INSERT lists.
+// One record's INSERT statement into an SQL table: its lists, kept for the
+// traces of a refusal, and its record number (the text is kept beside).
 struct InsertStatement {
-  std::string text, names, values;
+  std::string names, values;
   rt::Long record = 0;
 };
 
-void TraceStatement(const InsertStatement& s) {
-  if (FlagOn(Flag::B)) Trace(Flag::B, "About to execute statement: " + MaskPasswords(s.text));
+void TraceStatement(const std::string& text) {
+  if (FlagOn(Flag::B)) Trace(Flag::B, "About to execute statement: " + MaskPasswords(text));
 }
 
 // A statement the server refused (90), with the error set: shown with its
 // text; the error stays set.
-void ReportRefusedInsert(const InsertStatement& s) {
+void ReportRefusedInsert(const InsertStatement& s, const std::string& text) {
   if (rt::ErrorCode() != rt::kDriverError) return;
   const rt::ErrorSnapshot error = rt::SaveError();
   const std::string why = "RV3 Data Conversion error on insert: " + rt::FileErrorState() + " " +
@@ -171,9 +172,9 @@ void ReportRefusedInsert(const InsertStatement& s) {
   if (FlagOn(Flag::B)) {
     Trace(Flag::B, "FieldNames: [4] " + s.names);
     Trace(Flag::B, "FieldValues: [4] " + MaskPasswords(s.values));
-    Trace(Flag::B, why + " " + MaskPasswords(s.text));
+    Trace(Flag::B, why + " " + MaskPasswords(text));
   }
-  rt::Stop(why + "\r\n" + MaskPasswords(s.text));
+  rt::Stop(why + "\r\n" + MaskPasswords(text));
   rt::RestoreError(error);
 }
 
@@ -198,8 +199,8 @@ class Inserts {
 
   void Add(rt::Long record, bool grouped, PassResult& r) {
     const InsertLists& l = Insert();
-    queue_.push_back({Statement(l), l.names, l.values, record});
-    texts_.push_back(queue_.back().text);
+    queue_.push_back({l.names, l.values, record});
+    texts_.push_back(Statement(l));
     if (!grouped || queue_.size() >= kGroup) Send(r);
   }
 
@@ -214,15 +215,15 @@ class Inserts {
         rt::SetError(rt::kFileNotOpen);
       const rt::ErrorSnapshot error = rt::SaveError();
       for (size_t i = from; i < from + ran; ++i) {
-        TraceStatement(queue_[i]);
+        TraceStatement(texts_[i]);
         rt::ClearError();
         CountWrite(r, queue_[i].record);
       }
       from += ran;
       if (from == queue_.size()) break;
       rt::RestoreError(error);
-      TraceStatement(queue_[from]);
-      ReportRefusedInsert(queue_[from]);
+      TraceStatement(texts_[from]);
+      ReportRefusedInsert(queue_[from], texts_[from]);
       CountWrite(r, queue_[from].record);
       ++from;
     }
@@ -234,7 +235,7 @@ class Inserts {
   static constexpr size_t kGroup = 1000;
   std::string table_;
   std::vector<InsertStatement> queue_;
-  std::vector<std::string> texts_;
+  std::vector<std::string> texts_;  // the statements of queue_, as the server gets them
 };
 
 // Steps 16 to 24 and the flush and close of step 25: creates and opens
