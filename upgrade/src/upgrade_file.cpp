@@ -432,11 +432,53 @@ void KeepOrRemoveOldFile(bool complete, const PassResult& r) {
     ReportLoss("write errors", c.backupName);
 }
 
+// Puts the complete new file under the file's name. False, with the
+// reason in `why`, when it cannot: the name is held by another file, or
+// the rename failed; nothing is removed then.
+bool PlaceNewFile(db::FileDecl& file, db::FileDecl& out, std::string& why) {
+  ConversionState& c = Conversion();
+  if (c.backupIsCopy && FileExists(c.fileName)) {  // the old file, copied into the backup
+    std::unique_ptr<db::FileDecl> old = file.Clone();
+    old->SetName(c.fileName);
+    db::Remove(*old);
+    if (rt::ErrorCode() != 0) {
+      why = "the old file could not be removed: " + ErrorLine() + " " + rt::FileErrorText();
+      return false;
+    }
+  }
+  if (FileExists(c.fileName)) {
+    why = "another file holds the name";
+    return false;
+  }
+  db::Rename(out, c.fileName);
+  if (rt::ErrorCode() != 0) {
+    why = ErrorLine() + " " + rt::FileErrorText();
+    return false;
+  }
+  return true;
+}
+
+// The new file is complete but did not take the file's place: both copies
+// stay, the journal is left for the next open (which no longer waits for
+// this process) and the user is told where the data is.
+void ReportFailedPlacing(const std::string& why) {
+  ConversionState& c = Conversion();
+  c.oldKept = true;
+  std::string text = "RV3: The converted file could not take the place of " + rt::Clip(c.fileName) + " (" +
+                     why + "). The converted records are kept in " + WorkName(c.fileName) +
+                     ", the old data in " + rt::Clip(c.backupName) +
+                     ". The next open of the file finishes the conversion.";
+  Trace(Flag::B, text);
+  rt::Stop(text);
+}
+
 struct Leave {
   ConversionWindow& window;
   bool storeOpened = false;
   ~Leave() {
     Trace(Flag::A, "ds_UpgradeFileEx Out ");
+    // A journal left behind is for the next open, which need not wait.
+    if (!ConversionDetected() && !Conversion().fileName.empty()) ReleaseJournal(Conversion().fileName);
     *GetUpgradingFlag() = 0;
     window.Close();
     SetCurrentConversionWindow(nullptr);
@@ -623,7 +665,12 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
   window.Display();
   Trace(Flag::D, "match found i.");
 
-  // 15. The old file moves aside.
+  // 15. The old file moves aside, unless another copy of the program
+  // converts the file already (the open then waits for it).
+  if (!sql && ConvertedElsewhere(c.fileName)) {
+    Trace(Flag::B, "Another copy of the program converts " + c.fileName);
+    return;
+  }
   BackupOldFile();
   Trace(Flag::D, "UpgradeFileEX (l)");
   if (c.backupName.empty()) {
@@ -637,7 +684,8 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
   InFileName() = c.backupName;
   InFile().SetName(c.backupName);
   Trace(Flag::D, "UpgradeFileEX (m) File copied to " + c.backupName);
-  if (!sql) WriteJournal(c.fileName, c.backupName, JournalPhase::Moved, CurrentOptions().backup != 0);
+  if (!sql)
+    WriteJournal(c.fileName, c.backupName, JournalPhase::Moved, CurrentOptions().backup != 0, c.backupIsCopy);
   Probe("moved");
 
   // 16-24. The records, into a new file under the work name (or into the
@@ -668,19 +716,15 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
                c.restored ? (sql ? c.inFileName : c.fileName) : c.backupName);
   } else if (!sql) {
+    // From here on the new file is complete and never removed: a placing
+    // cut short or refused is finished by the next open.
     WriteJournal(c.fileName, c.backupName, complete ? JournalPhase::Placing : JournalPhase::Kept,
-                 CurrentOptions().backup != 0 || !complete);
+                 CurrentOptions().backup != 0 || !complete, c.backupIsCopy);
     Probe("placing");
-    if (FileExists(c.fileName)) {  // the backup is a copy: the old file is still here
-      std::unique_ptr<db::FileDecl> old = file.Clone();
-      old->SetName(c.fileName);
-      db::Remove(*old);
-    }
-    db::Rename(*out, c.fileName);
-    if (rt::ErrorCode() != 0) {
-      Trace(Flag::B, "New file could not take its place: " + ErrorLine() + " " + c.fileName);
-      MoveOldFileBack(file);
-      c.notConverted = RecordNumber();
+    std::string why;
+    if (!PlaceNewFile(file, *out, why)) {
+      Trace(Flag::B, "New file could not take its place: " + why + " " + c.fileName);
+      ReportFailedPlacing(why);
       return;
     }
     Probe("placed");

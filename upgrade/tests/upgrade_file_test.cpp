@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "engine_fixture.h"
+#include "velmora/classlib/filemanager.h"
 #include "velmora/ui/headless.h"
 #include "velmora/ui/window.h"
 #include "velmora/upgrade/conversion.h"
@@ -470,6 +471,109 @@ TEST_F(Upgrade, KilledAtEveryStepLosesNothing) {
     db::Close(*f);
     EXPECT_TRUE(NoLeftovers()) << step;
   }
+}
+
+// A second copy of the program opens the file while the first converts
+// it: its open waits for the conversion instead of finding no file and
+// creating an empty one, sees every converted record, and the record it
+// adds stays.
+TEST_F(Upgrade, SecondCopyWaitsForTheConversionAndKeepsItsRecords) {
+  WriteV1(30);
+  auto f = PeopleV2();
+  Register(*f, 2);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  static int underWay;
+  underWay = pipeFds[1];
+  pid_t converter = ::fork();
+  if (converter == 0) {
+    ::close(pipeFds[0]);
+    upg::SetConversionProbe([](const char* step) {
+      if (std::string(step) != "copied") return;
+      if (::write(underWay, "c", 1) != 1) ::_exit(3);
+      ::usleep(800 * 1000);
+    });
+    db::HookedOpen(*f, 0x42);
+    ::_exit(rt::ErrorCode() == 0 ? 0 : 1);
+  }
+  ::close(pipeFds[1]);
+  char c = 0;
+  ASSERT_EQ(::read(pipeFds[0], &c, 1), 1);
+  ::close(pipeFds[0]);
+  // The second copy, with a file manager that creates a missing file.
+  int second = InChild([&] {
+    cl::FileManager fm;
+    fm.SetFile(f.get());
+    fm.SetCreate(true);
+    fm.Setup();
+    if (fm.TryOpen() != cl::kBenign) ::_exit(10 + rt::ErrorCode() % 80);
+    if (db::Records(*f) != 30) ::_exit(2);
+    f->ClearRecord();
+    Put<int32_t>(*f, "PEO:ID", 31);
+    PutText(*f, "PEO:NAME", Name(31));
+    Put<int32_t>(*f, "PEO:AGE", 20 + 31 % 50);
+    f->Memos()[0].data = Photo(31);
+    if (fm.TryInsert() != cl::kBenign) ::_exit(3);
+    fm.Close();
+  });
+  int status = 0;
+  ::waitpid(converter, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(second, 0);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  ExpectPeople(*f, 31);
+  db::Close(*f);
+  EXPECT_TRUE(NoLeftovers());
+}
+
+// The new file cannot take the file's place: another program put a file
+// of its own under the name meanwhile. The converted file, the old data
+// and the other file all stay, a message box says so, and the next open
+// once the name is free finishes the placing.
+TEST_F(Upgrade, FailedPlacingKeepsEveryCopyAndTheNextOpenFinishesIt) {
+  WriteV1(12);
+  auto f = PeopleV2();
+  Register(*f, 2);
+  static db::FileDecl* intruder;
+  auto other = PeopleV2();
+  intruder = other.get();
+  upg::SetConversionProbe([](const char* step) {
+    if (std::string(step) != "placing") return;
+    db::Create(*intruder);
+    db::Open(*intruder);
+    intruder->ClearRecord();
+    Put<int32_t>(*intruder, "PEO:ID", 99);
+    db::Add(*intruder);
+    db::Close(*intruder);
+  });
+  db::HookedOpen(*f, 0x42);
+  upg::SetConversionProbe(nullptr);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  EXPECT_EQ(db::Records(*f), 1u);  // the other program's file
+  db::Close(*f);
+  ASSERT_EQ(stops_.size(), 1u);
+  EXPECT_EQ(stops_[0].rfind("RV3: The converted file could not take the place of .\\data\\people.tps", 0), 0u)
+      << stops_[0];
+  EXPECT_NE(stops_[0].find("people.tps.cnv"), std::string::npos) << stops_[0];
+  EXPECT_NE(stops_[0].find("dstmp001"), std::string::npos) << stops_[0];
+  // While the name stays taken, opens change nothing.
+  for (int open = 0; open < 2; ++open) {
+    EXPECT_TRUE(Exists("data/people.tps.cnv"));
+    EXPECT_TRUE(Exists("dstmp001"));
+    EXPECT_TRUE(Exists("data/people.tps.rv3"));
+    db::HookedOpen(*f, 0x42);
+    ASSERT_EQ(rt::ErrorCode(), 0);
+    EXPECT_EQ(db::Records(*f), 1u);
+    db::Close(*f);
+  }
+  db::Remove(*other);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  ExpectPeople(*f, 12);
+  db::Close(*f);
+  EXPECT_TRUE(NoLeftovers());
+  EXPECT_EQ(stops_.size(), 1u);
 }
 
 // Records what the conversion's wait window shows.

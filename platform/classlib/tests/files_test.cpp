@@ -5,6 +5,7 @@
 #include <set>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "fixture.h"
 #include "velmora/classlib/filemanager.h"
@@ -126,6 +127,28 @@ TEST_F(ClasslibFiles, OpenCreatesMissingFileAndCountsUses) {
   EXPECT_TRUE(p.fm.IsOpen());
   p.fm.Close();
   EXPECT_FALSE(p.fm.IsOpen());
+  EXPECT_TRUE(shown_.empty());
+}
+
+// A file found missing that another user or process creates before this
+// manager does is kept, with what was written to it meanwhile.
+TEST_F(ClasslibFiles, CreateOnMissingKeepsAFileMadeMeanwhile) {
+  Managed<Parent> other(ParentDecl(), &errors);
+  ASSERT_EQ(other.fm.Open(), kBenign);
+  other.rec.id = 1;
+  other.rec.name = "theirs";
+  ASSERT_EQ(other.fm.Insert(), kBenign);
+  other.fm.Close();
+  // This manager's open found no file just before the other one made it.
+  bool first = true;
+  db::SetOpenHook([&](db::FileDecl& f, uint32_t mode) {
+    if (std::exchange(first, false)) return rt::SetError(rt::kFileNotFound);
+    db::Open(f, mode);
+  });
+  Managed<Parent> p(ParentDecl(), &errors);
+  EXPECT_EQ(p.fm.Open(), kBenign);
+  db::SetOpenHook({});
+  EXPECT_EQ(db::Records(*p.decl), 1u);
   EXPECT_TRUE(shown_.empty());
 }
 

@@ -27,6 +27,8 @@ class Driver {
   virtual ~Driver() = default;
   virtual void Open(FileDecl& f, uint32_t mode) = 0;
   virtual void Create(FileDecl& f) = 0;
+  // CREATE of a file found missing: a file made meanwhile is kept.
+  virtual void CreateMissing(FileDecl& f);
   virtual void Close(FileDecl& f) = 0;
   virtual void Build(FileDecl& f);
   virtual void Remove(FileDecl& f);
@@ -161,6 +163,7 @@ struct PlainState : FileDecl::OpenState {
 class PlainDriver : public Driver {
  public:
   void Create(FileDecl& f) override;  // an empty file, replacing any
+  void CreateMissing(FileDecl& f) override;
   void Close(FileDecl& f) override;
   void Set(FileDecl& f, int key) override;
   void SetAtPosition(FileDecl& f, std::string_view position) override;

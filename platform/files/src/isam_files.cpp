@@ -15,6 +15,7 @@
 #include "isam_state.h"
 #include "owner.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/paths.h"
 
 namespace db::isam {
 
@@ -218,19 +219,48 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
     rt::ClearError();
 }
 
-void Isam::Create(FileDecl& f) {
+// True when the table has its entry in an open database's vm_files.
+bool HasTable(sqlite3* db, const std::string& table) {
+  sqlite3_stmt* st = nullptr;
+  bool found = false;
+  if (sqlite3_prepare_v2(db, "SELECT 1 FROM vm_files WHERE tbl = ?1", -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
+    found = sqlite3_step(st) == SQLITE_ROW;
+  }
+  sqlite3_finalize(st);
+  return found;
+}
+
+// Moves a complete new file to its name without ever replacing a file
+// that exists there; false with errno EEXIST when one does.
+bool PlaceIfMissing(const std::string& tmp, const std::string& path) {
+  if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  // A file system without the no-replace rename: a hard link fails the
+  // same way on an existing name.
+  if (::link(tmp.c_str(), path.c_str()) != 0) return false;
+  std::remove(tmp.c_str());
+  return true;
+}
+
+// CREATE: a new file (or table) that replaces any, or, for `missing`, one
+// made only where none exists: a file or table that another instance or
+// process made meanwhile is kept as it is.
+void CreateFile(FileDecl& f, bool missing) {
   if (f.State()) return rt::SetError(rt::kAccessDenied);
   std::string path = HostPath(f.Name()), table = TableOf(f.Name());
   if (path.empty()) return rt::SetError(rt::kFileNotFound);
-  if (!FileIsFree(path)) return Fail(f, rt::kAccessDenied, 0, "the file is in use");
   FormatCheck::Kind fmt = CheckFormat(path).kind;
+  if (missing && table.empty() && fmt != FormatCheck::Missing) return rt::ClearError();
+  if (!missing && !FileIsFree(path)) return Fail(f, rt::kAccessDenied, 0, "the file is in use");
   sqlite3* db = nullptr;
   BusyWait wait;
   if (!table.empty() && fmt == FormatCheck::Ours) {
     // Another table of a multi-table file: replace this table alone.
     int rc = OpenConnection(path, SQLITE_OPEN_READWRITE, wait, &db);
-    bool ok = rc == SQLITE_OK && Exec(f, db, "BEGIN IMMEDIATE") && CreateTable(f, db, table) &&
-              Exec(f, db, "COMMIT");
+    bool ok = rc == SQLITE_OK && Exec(f, db, "BEGIN IMMEDIATE");
+    if (ok && !(missing && HasTable(db, table))) ok = CreateTable(f, db, table);
+    ok = ok && Exec(f, db, "COMMIT");
     if (rc != SQLITE_OK) ReportSql(f, rc, db);
     sqlite3_close_v2(db);
     if (ok) rt::ClearError();
@@ -261,23 +291,30 @@ void Isam::Create(FileDecl& f) {
     RemoveDatabaseFiles(tmp);
     return;
   }
-  std::remove((path + "-wal").c_str());
-  std::remove((path + "-shm").c_str());
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    RemoveDatabaseFiles(tmp);
-    return Fail(f, rt::kAccessDenied, 0, std::string("cannot replace the file: ") + std::strerror(err));
+  if (missing) {
+    if (!PlaceIfMissing(tmp, path)) {
+      int err = errno;
+      RemoveDatabaseFiles(tmp);
+      if (err == EEXIST) return table.empty() ? rt::ClearError() : CreateFile(f, true);
+      return Fail(f, rt::kAccessDenied, 0, std::string("cannot create the file: ") + std::strerror(err));
+    }
+  } else {
+    std::remove((path + "-wal").c_str());
+    std::remove((path + "-shm").c_str());
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+      int err = errno;
+      RemoveDatabaseFiles(tmp);
+      return Fail(f, rt::kAccessDenied, 0, std::string("cannot replace the file: ") + std::strerror(err));
+    }
   }
-  // The rename is durable once the folder is synced.
-  std::string dir = std::filesystem::path(path).parent_path().string();
-  int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  bool synced = dfd >= 0 && ::fsync(dfd) == 0;
-  int err = errno;
-  if (dfd >= 0) ::close(dfd);
-  if (!synced)
-    return Fail(f, rt::kDriverError, 0, std::string("cannot sync the folder: ") + std::strerror(err));
+  // The new name is durable once the folder is synced.
+  if (!rt::SyncFolderOf(path))
+    return Fail(f, rt::kDriverError, 0, std::string("cannot sync the folder: ") + std::strerror(errno));
   rt::ClearError();
 }
+
+void Isam::Create(FileDecl& f) { CreateFile(f, false); }
+void Isam::CreateMissing(FileDecl& f) { CreateFile(f, true); }
 
 void Isam::Close(FileDecl& f) {
   IsamState& s = *StateOf(f);

@@ -102,6 +102,7 @@ class Isam final : public Driver {
  public:
   void Open(FileDecl& f, uint32_t mode) override;
   void Create(FileDecl& f) override;
+  void CreateMissing(FileDecl& f) override;
   void Close(FileDecl& f) override;
   void Build(FileDecl& f) override;
   void Remove(FileDecl& f) override;

@@ -73,10 +73,12 @@ void BackupOldFile();
 // AFN: the alternate-name pairs whose destination the declared file has.
 void LoadAlternateNames();
 
-// Before an interrupted conversion's file is opened: when its journal
-// says the old data was moved aside and the file is missing, the old file
-// is moved back under its own name (see journal.h).
-void RecoverInterruptedUpgrade(const db::FileDecl& file);
+// Before a file with a conversion journal beside it is opened: while
+// another copy of the program converts it, waits for that conversion
+// (false, with error 5 set, when it made no progress for the lock wait);
+// a conversion cut short is finished when its new file was complete, else
+// the old file is moved back under its own name (see journal.h).
+bool RecoverInterruptedUpgrade(const db::FileDecl& file);
 
 // Test seam: called with a step name at the points where a conversion can
 // be cut short ("moved", "created", "batch", "copied", "built", "placed").
