@@ -1,6 +1,7 @@
 // The Form Editor on the Qt backend, offscreen: the page picture and the
 // yellow fields are drawn where the queue says.
 #include <QAbstractButton>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
@@ -16,6 +17,7 @@
 #include <iostream>
 
 #include "qt_app.h"
+#include "qt_dialogs.h"
 #include "editor_fixture.h"
 #include "velmora/ui/keys.h"
 #include "velmora/app/frame.h"
@@ -37,7 +39,7 @@ class EditorQt : public edtest::EditorFixture {
     ui::SetBackend(backend_.get());
   }
   void TearDown() override {
-    for (auto& w : ui::OpenWindows()) w->InputClose();
+    CloseAll();
     ui::ProcessEventsUntil([] { return ui::OpenWindows().empty(); });
     rt::WaitForThreads();
     ui::SetBackend(nullptr);
@@ -384,6 +386,36 @@ TEST_F(EditorQt, ToolsShowOnQt) {
   ASSERT_TRUE(dialog->InputAccept(dialog->Number("?BUTTONCANCEL")));
   ASSERT_TRUE(ui::ProcessEventsUntil([&] { return !dialog->IsOpen(); }));
   Pump();
+}
+
+// The close box of the editor's window asks before typed values are lost.
+TEST_F(EditorQt, TheCloseBoxAsksBeforeUnsavedChangesAreLost) {
+  Opened o;
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client));
+  const long handle = o.win->GetLong(0, ui::Prop::Handle);
+  uitest::QtAnswers answers;
+  auto closeBox = [&] {
+    QCloseEvent close;
+    QCoreApplication::sendEvent(backend_->WindowWidget(handle), &close);
+    Pump();
+  };
+  int notes = 0;
+  for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+    if (rt::Clip(o.ed->Queue.At(i).NAME.View()) == "notes") notes = o.ed->Queue.At(i).CTLNO;
+  ASSERT_TRUE(o.win->InputType(notes, "typed"));
+  Pump();
+  answers.Message(QMessageBox::Cancel);
+  closeBox();
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return !answers.Asked().empty(); }));
+  Pump();
+  EXPECT_EQ(answers.Asked().front(), "Save the changes to FORM?");
+  EXPECT_TRUE(o.win->IsOpen());
+  EXPECT_TRUE(backend_->WindowWidget(handle)->isVisible());
+  answers.Message(QMessageBox::No);
+  closeBox();
+  EXPECT_TRUE(ui::ProcessEventsUntil([&] { return !o.win->IsOpen(); }));
+  EXPECT_EQ(answers.Asked().size(), 2u);
 }
 
 }  // namespace

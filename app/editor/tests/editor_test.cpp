@@ -787,3 +787,94 @@ TEST_F(EditorEdges, HiddenFieldsAndPagesWithoutSize) {
 }
 
 }  // namespace
+
+namespace {
+
+class EditorClose : public edtest::EditorFixture {
+ protected:
+  // The message boxes asked so far, their texts.
+  std::vector<ui::HeadlessBackend::Asked> Messages() {
+    std::vector<ui::HeadlessBackend::Asked> out;
+    for (const auto& a : ui::Headless().AskedDialogs())
+      if (a.kind == ui::HeadlessBackend::Asked::Message) out.push_back(a);
+    return out;
+  }
+  long Typed() {
+    long n = 0;
+    for (const auto& v : Values()) n += v.VALUE.View() == "typed";
+    return n;
+  }
+};
+
+// The close box, the frame's Exit (through CloseEditors) and the end of
+// the desktop session all ask before typed values are lost.
+TEST_F(EditorClose, UnsavedChangesAreAskedForBeforeTheEditorCloses) {
+  const long form = ImportForm();
+  const long set = AddDataSet(form, "First");
+  // nothing changed: no question, whatever closes it
+  Opened o = StartEditor("2", form, set);
+  o.win->InputClose();
+  rt::WaitForThreads();
+  EXPECT_TRUE(EditorWindows().empty());
+  EXPECT_TRUE(Messages().empty());
+  o = StartEditor("2", form, set);
+  EXPECT_TRUE(editor::CloseEditors());
+  rt::WaitForThreads();
+  EXPECT_TRUE(Messages().empty());
+
+  // a value typed: Cancel keeps the editor open with the value
+  o = StartEditor("2", form, set);
+  o.win->InputType(Entry(o.ed, "notes")->CTLNO, "typed");
+  EXPECT_TRUE(o.ed->HasUnsavedChanges());
+  ui::Headless().AnswerMessage(ui::button::Cancel);
+  o.win->InputClose();
+  Settle();
+  ASSERT_EQ(EditorWindows().size(), 1u);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].message.text, "Save the changes to First?");
+  EXPECT_EQ(Messages()[0].message.caption, "Velmora");
+  EXPECT_EQ(Messages()[0].message.buttons, ui::button::Yes | ui::button::No | ui::button::Cancel);
+  EXPECT_EQ(Messages()[0].message.defaultButton, ui::button::Yes);
+  EXPECT_EQ(Entry(o.ed, "notes")->Value(), "typed");
+  // the frame's Exit: Cancel keeps it too, and says so
+  ui::Headless().AnswerMessage(ui::button::Cancel);
+  EXPECT_FALSE(editor::CloseEditors());
+  Settle();
+  EXPECT_EQ(EditorWindows().size(), 1u);
+  // No: closed, nothing written
+  ui::Headless().AnswerMessage(ui::button::No);
+  EXPECT_TRUE(editor::CloseEditors());
+  rt::WaitForThreads();
+  EXPECT_TRUE(EditorWindows().empty());
+  EXPECT_EQ(Typed(), 0);
+
+  // Yes: Exit and Save, then closed
+  o = StartEditor("2", form, set);
+  o.win->InputType(Entry(o.ed, "notes")->CTLNO, "typed");
+  ui::Headless().AnswerMessage(ui::button::Yes);
+  o.win->InputClose();
+  rt::WaitForThreads();
+  EXPECT_TRUE(EditorWindows().empty());
+  EXPECT_EQ(Typed(), 1);
+  // saved values are no change; a field moved on the page is one
+  o = StartEditor("2", form, set);
+  EXPECT_FALSE(o.ed->HasUnsavedChanges());
+  const_cast<editor::FormControl*>(Entry(o.ed, "name"))->CTLX += 5;
+  EXPECT_TRUE(o.ed->HasUnsavedChanges());
+  const size_t asked = Messages().size();
+  ui::Headless().AnswerMessage(ui::button::No);
+  o.win->InputClose();
+  rt::WaitForThreads();
+  EXPECT_EQ(Messages().size(), asked + 1);
+  // designing: the question names the form
+  o = StartEditor("1", form);
+  Accept(o, editor::kZoomIn);  // a zoom is no change
+  EXPECT_FALSE(o.ed->HasUnsavedChanges());
+  o.win->InputType(Entry(o.ed, "notes")->CTLNO, "x");
+  ui::Headless().AnswerMessage(ui::button::No);
+  o.win->InputClose();
+  rt::WaitForThreads();
+  EXPECT_EQ(Messages().back().message.text, "Save the changes to FORM?");
+}
+
+}  // namespace

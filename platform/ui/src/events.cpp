@@ -189,6 +189,7 @@ Take TakeNext(Window& win, WindowState& w) {
       win.Close();
       return Take::Closed;
     }
+    ++w.closeRefusals;
   }
   if (!w.open) return Take::Closed;
   if (!w.queue.empty()) {
@@ -242,6 +243,11 @@ bool Window::AcceptPending() {
 void Window::CancelClose() {
   Lock l(ModelLock());
   if (state_->closePending) state_->closeCancelled = true;
+}
+
+long Window::CloseRefusals() const {
+  Lock l(ModelLock());
+  return state_->closeRefusals;
 }
 
 const Event& Window::Current() const { return state_->current; }

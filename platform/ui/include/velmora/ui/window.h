@@ -65,6 +65,9 @@ class Window : public std::enable_shared_from_this<Window> {
   // queued (and no timer is due).
   bool AcceptPending();
   void CancelClose();
+  // How many close-window events the program has cancelled so far: who
+  // asked the window to close learns that it stays.
+  long CloseRefusals() const;
   const Event& Current() const;
   int EventNo() const { return Current().event; }
   int Field() const { return Current().control; }
