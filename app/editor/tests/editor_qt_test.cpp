@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -416,6 +417,52 @@ TEST_F(EditorQt, TheCloseBoxAsksBeforeUnsavedChangesAreLost) {
   closeBox();
   EXPECT_TRUE(ui::ProcessEventsUntil([&] { return !o.win->IsOpen(); }));
   EXPECT_EQ(answers.Asked().size(), 2u);
+}
+
+// Typed on Qt: Tab leaves the multi-line field without a tab in its text;
+// Enter in a field that is single-line in the PDF adds no line break.
+TEST_F(EditorQt, TabLeavesEveryFieldAndEnterBreaksOnlyMultiLineOnes) {
+  Opened o;
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client));
+  const long handle = o.win->GetLong(0, ui::Prop::Handle);
+  auto number = [&](const std::string& name) {
+    for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+      if (rt::Clip(o.ed->Queue.At(i).NAME.View()) == name) return static_cast<int>(o.ed->Queue.At(i).CTLNO);
+    return 0;
+  };
+  auto key = [&](QWidget* to, int code, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+    QApplication::sendEvent(to, &press);
+    QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
+    QApplication::sendEvent(to, &release);
+    Pump();
+  };
+  auto* notes = qobject_cast<QPlainTextEdit*>(backend_->ControlWidget(handle, number("notes")));
+  ASSERT_NE(notes, nullptr);
+  backend_->WindowWidget(handle)->activateWindow();
+  notes->setFocus();
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return QApplication::focusWidget() == notes; }));
+  key(notes, Qt::Key_A, "a");
+  key(notes, Qt::Key_Return, "\r");
+  key(notes, Qt::Key_B, "b");
+  key(notes, Qt::Key_Tab, "\t");
+  EXPECT_NE(QApplication::focusWidget(), notes);
+  EXPECT_TRUE(ui::ProcessEventsUntil([&] { return o.win->Focus() != number("notes"); }));
+  EXPECT_EQ(o.win->Get(number("notes"), ui::Prop::ScreenText), "a\nb");
+
+  ASSERT_TRUE(o.win->InputSpin(editor::kPageNo, +1));
+  Pump();
+  auto* back = qobject_cast<QPlainTextEdit*>(backend_->ControlWidget(handle, number("back")));
+  ASSERT_NE(back, nullptr);
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return back->isVisible(); }));
+  back->setFocus();
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return QApplication::focusWidget() == back; }));
+  key(back, Qt::Key_C, "c");
+  key(back, Qt::Key_Return, "\r");
+  key(back, Qt::Key_D, "d");
+  EXPECT_EQ(back->toPlainText(), "cd");
+  EXPECT_EQ(o.win->Get(number("back"), ui::Prop::ScreenText), "cd");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <thread>
 
 #include "editor_fixture.h"
 #include "velmora/runtime/runtime.h"
@@ -478,6 +479,54 @@ TEST_F(Editor, FieldEventsCheckRadioFocusAndAutoAdvance) {
   Settle();
   EXPECT_EQ(o.win->Focus(), name + 1);
   EXPECT_EQ(Entry(ed, "name")->Value(), "abcdefghij");
+}
+
+// Tab leaves every field for the next; Enter breaks the line only in a
+// field that is multi-line in the PDF.
+TEST_F(Editor, TabMovesOnAndOnlyMultiLineFieldsTakeLineBreaks) {
+  const long form = ImportForm();
+  Opened o = StartEditor("1", form);
+  FormEditor* ed = o.ed;
+  Insert(o, "Text", 100, 100, 150, 120);
+  const int placed = ed->Queue.At(ed->Queue.Count()).CTLNO;
+  const int notes = Entry(ed, "notes")->CTLNO, back = Entry(ed, "back")->CTLNO;
+  EXPECT_EQ(o.win->GetLong(notes, Prop::SingleLine), 0);
+  EXPECT_EQ(o.win->GetLong(back, Prop::SingleLine), 1);  // unlimited, single-line in the PDF
+  EXPECT_EQ(o.win->GetLong(placed, Prop::SingleLine), 1);
+  o.win->InputFocus(notes);
+  Settle();
+  o.win->InputType(notes, "one");
+  ASSERT_TRUE(o.win->InputKey(notes, ui::key::Enter));
+  ASSERT_TRUE(o.win->InputKey(notes, ui::key::Tab));
+  Settle();
+  EXPECT_EQ(o.win->Focus(), o.win->NextInOrder(notes));
+  EXPECT_EQ(Entry(ed, "notes")->Value(), "one\n");
+  o.win->InputFocus(placed);
+  Settle();
+  o.win->InputType(placed, "a\tb\nc");
+  ASSERT_TRUE(o.win->InputKey(placed, ui::key::Enter));
+  Settle();
+  EXPECT_EQ(ed->Queue.At(ed->FindControl(placed)).Value(), "a b c");
+  ASSERT_TRUE(o.win->InputKey(placed, ui::key::Tab | ui::key::Shift));
+  Settle();
+  EXPECT_EQ(o.win->Focus(), o.win->NextInOrder(placed, true));
+  // made multi-line in the properties dialog, it takes line breaks
+  ed->Queue.Get(ed->FindControl(placed));
+  ed->Queue.Buffer().VSCROLL = 1;
+  ed->Queue.Put();
+  ui::Headless().AnswerPopup(1);
+  editor::ResetCalls();
+  std::thread([w = o.win] {
+    // OK in the properties dialog once it shows
+    std::shared_ptr<ui::Window> dialog = ui::WaitForWindow("Form Control Properties");
+    if (dialog) {
+      dialog->Set(dialog->Number("?FORMCONTROLS:CTLG:VSCROLL"), Prop::Checked, 1L);
+      dialog->InputAccept(dialog->Number("?BUTTON7"));
+    }
+  }).detach();
+  o.win->InputKey(placed, ui::key::MouseRight);
+  ASSERT_TRUE(ui::WaitUntil([&] { return o.win->GetLong(placed, Prop::SingleLine) == 0; }));
+  Settle();
 }
 
 TEST_F(Editor, DesignIsSavedAndReopensAsSaved) {

@@ -234,6 +234,10 @@ class Window : public std::enable_shared_from_this<Window> {
   friend struct WindowState;
 };
 
+// Text as a control that takes no line break shows it (Prop::SingleLine):
+// each line break (CR LF, LF or CR) and each tab is one blank.
+std::string SingleLineText(std::string_view text);
+
 // The window with this handle (Prop::Handle); nullptr when it is gone.
 std::shared_ptr<Window> WindowFromHandle(long handle);
 
