@@ -147,6 +147,7 @@ int FormEditor::NewField(bool text, Short page, const std::string& name) {
     e.CTLTYPE = kText;
     e.VALUE = std::make_shared<ValueBuffer>();
     Win().Bind(n, ui::UseVar::Buffer(e.VALUE->text.data(), e.VALUE->text.size()));
+    Win().Set(n, Prop::SingleLine, 1L);  // written as a single-line PDF field
     Win().Set(n, Prop::Flat, static_cast<long>(DefaultFlat));
     Win().Set(n, Prop::Boxed, static_cast<long>(DefaultBoxed));
     Win().Set(n, Prop::Transparent, static_cast<long>(DefaultTransparent));

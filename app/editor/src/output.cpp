@@ -16,6 +16,7 @@
 #include "velmora/runtime/numbers.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/ui/dialogs.h"
+#include "velmora/ui/window.h"
 #include "velmora/win/win.h"
 
 namespace editor {
@@ -82,6 +83,9 @@ class FieldWriter {
                       [&](auto& fie) { fie.RADIOBUTTONNUMBER = e.RADIOBUTTONNUMBER; }))
           value = rt::Clip(d_.FIE.CONTROLVALUE.View());
       } else if (!regionCheck) {
+        // a single-line field shows no line break or tab: a value typed
+        // before the fields kept them out has blanks in their place
+        if (!e.VSCROLL) value = ui::SingleLineText(value);
         value = First(value, kMostValueChars);
       }
       if (!iSEDSetFormFieldValue(field, value)) return Fail("its value \"" + value + "\"");

@@ -315,6 +315,7 @@ class RuntimeControlWindow : public ToolWindow {
     owner.Set(n, Prop::Tip, e.NAME.View());
     e.BORDERWIDTH = tempWidth_;
     owner.Set(n, Prop::VScroll, e.VSCROLL ? 1L : 0L);
+    if (e.CTLTYPE == kText) owner.Set(n, Prop::SingleLine, e.VSCROLL ? 0L : 1L);
     ed_.PlaceControl(e);
     ed_.Queue.Put();
   }

@@ -39,6 +39,7 @@ void FormEditor::ExitAndSave() {
   data::Dictionary& d = data::ThisThread();
   if (FormId == 0) {  // an empty editor has nothing to save
     ui::SetCursor(ui::cursor::Arrow);
+    leaving_ = true;
     Win().Post(ui::ev::CloseWindow);
     return;
   }
@@ -97,6 +98,7 @@ void FormEditor::ExitAndSave() {
   Win().Update();
   if (SaveRecords()) {
     ui::SetCursor(ui::cursor::Arrow);
+    leaving_ = true;
     Win().Post(ui::ev::CloseWindow);
     return;
   }

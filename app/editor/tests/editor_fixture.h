@@ -48,7 +48,7 @@ class EditorFixture : public cltest::TempFolder {
     pdf_ = forms::MakeForm((dir_ / "form.pdf").string());
   }
   void TearDown() override {
-    for (auto& w : ui::OpenWindows()) w->InputClose();
+    CloseAll();
     rt::WaitForThreads();
     editor::ResetCalls();
     data::StopDictionary();
@@ -60,6 +60,14 @@ class EditorFixture : public cltest::TempFolder {
   }
 
   data::Dictionary& D() { return data::ThisThread(); }
+
+  // Closes every window; an editor by Exit without Save, so that one
+  // holding changes does not ask.
+  static void CloseAll() {
+    for (auto& w : ui::OpenWindows())
+      if (!editor::EditorOfWindow(w->GetLong(0, ui::Prop::Handle)) || !w->InputAccept(editor::kCancel))
+        w->InputClose();
+  }
 
   // Imports the fixture into a new form (with its fields); its FOR:ID.
   long ImportForm() {

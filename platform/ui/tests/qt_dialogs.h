@@ -1,0 +1,52 @@
+// Answers the Qt backend's dialogs as a user would: a timer on the GUI
+// thread finds the modal dialog shown and clicks its button or picks its
+// file.
+#pragma once
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QAbstractButton>
+#include <QTimer>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace uitest {
+
+class QtAnswers {
+ public:
+  QtAnswers() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
+    timer_.start(20);
+  }
+  // The next message box: this button is clicked.
+  void Message(QMessageBox::StandardButton button) { messages_.push_back(button); }
+  // The next file dialog: this file (a host path) is chosen.
+  void File(const std::string& path) { files_.push_back(QString::fromStdString(path)); }
+  // The texts of the message boxes answered so far.
+  const std::vector<std::string>& Asked() const { return asked_; }
+
+ private:
+  void Answer() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal); box && !messages_.empty()) {
+      QAbstractButton* button = box->button(messages_.front());
+      if (!button) return;
+      messages_.pop_front();
+      asked_.push_back(box->text().toStdString());
+      button->click();
+    } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !files_.empty()) {
+      dialog->selectFile(files_.front());
+      files_.pop_front();
+      static_cast<QDialog*>(dialog)->accept();  // the file dialog checks the name as OK does
+    }
+  }
+
+  QTimer timer_;
+  std::deque<QMessageBox::StandardButton> messages_;
+  std::deque<QString> files_;
+  std::vector<std::string> asked_;
+};
+
+}  // namespace uitest
