@@ -15,6 +15,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "structure.h"
 #include "velmora/pdf/pdf.h"
 
 namespace velmora::pdf::detail {
@@ -53,7 +54,7 @@ struct Key {
 
 class Builder {
  public:
-  Builder(Document& d, FieldIndex& ix) : d_(d), ix_(ix) {}
+  Builder(Document& d, FieldIndex& ix, const LoadClock* clock) : d_(d), ix_(ix), clock_(clock) {}
 
   void Run() {
     PlaceWidgets();
@@ -65,14 +66,16 @@ class Builder {
         if (f.isIndirect()) top_.emplace(f.getObjGen(), i);
         ++i;
       }
-      CheckDepth(top);
     }
     // qpdf meets every widget of the field tree and every widget of a page;
     // each joins the terminal field its /Parent names.
     QPDFAcroFormDocumentHelper helper(*d_.qpdf);
-    for (auto& f : helper.getFormFields())
+    for (auto& f : helper.getFormFields()) {
+      Tick();
       for (auto& a : helper.getAnnotationsForField(f)) Add(a.getObjectHandle(), f.getObjectHandle());
+    }
     for (auto& w : pageWidgets_) Add(w, w);
+    Tick();
 
     for (auto& p : pending_) {
       std::sort(p.widgets.begin(), p.widgets.end(),
@@ -107,9 +110,15 @@ class Builder {
     std::vector<std::pair<Key, QPDFObjectHandle>> widgets;
   };
 
+  // Checks the load's clock now and then.
+  void Tick() {
+    if (clock_ && ++ticks_ % 256 == 0) clock_->Check();
+  }
+
   void PlaceWidgets() {
     ix_.widgetsOnPage.assign(d_.pages.size(), 0);
     for (size_t i = 0; i < d_.pages.size(); ++i) {
+      Tick();
       for (auto& a : QPDFPageObjectHelper(d_.pages[i]).getAnnotations()) {
         auto w = a.getObjectHandle();
         if (!IsWidget(w)) continue;
@@ -119,31 +128,8 @@ class Builder {
     }
   }
 
-  // A tree deeper than the limit is not read: the nodes down to one level
-  // past it are visited.
-  void CheckDepth(QPDFObjectHandle top) {
-    std::vector<QPDFObjectHandle> level;
-    for (auto& f : top.aitems())
-      if (f.isDictionary()) level.push_back(f);
-    std::set<QPDFObjGen> seen;
-    for (int depth = 0; !level.empty(); ++depth) {
-      if (depth > kMaxFieldDepth) {
-        ix_.tooDeep = true;
-        return;
-      }
-      std::vector<QPDFObjectHandle> next;
-      for (auto& node : level) {
-        if (node.isIndirect() && !seen.insert(node.getObjGen()).second) continue;
-        auto kids = node.getKey("/Kids");
-        if (!kids.isArray()) continue;
-        for (auto& kid : kids.aitems())
-          if (kid.isDictionary()) next.push_back(kid);
-      }
-      level.swap(next);
-    }
-  }
-
   void Add(QPDFObjectHandle widget, QPDFObjectHandle found) {
+    Tick();
     if (!widget.isDictionary() || !widget.isIndirect() ||
         !seen_.insert(widget.getObjGen()).second)
       return;
@@ -206,6 +192,8 @@ class Builder {
 
   Document& d_;
   FieldIndex& ix_;
+  const LoadClock* clock_;
+  long ticks_ = 0;
   std::vector<QPDFObjectHandle> pageWidgets_;
   std::map<QPDFObjGen, long> top_;
   std::map<QPDFObjGen, std::map<QPDFObjGen, long>> kids_;
@@ -253,15 +241,20 @@ std::string RawText(QPDFObjectHandle v) {
 FieldIndex& Fields(Document& d) {
   if (!d.fieldIndex) {
     auto ix = std::make_shared<FieldIndex>();
-    Builder(d, *ix).Run();
+    Builder(d, *ix, nullptr).Run();
     d.fieldIndex = std::move(ix);
   }
   return *d.fieldIndex;
 }
 
-bool FieldTreeReadable(Document& d) {
+bool FieldTreeReadable(Document& d, const LoadClock& clock) {
   try {
-    return !Fields(d).tooDeep;
+    auto ix = std::make_shared<FieldIndex>();
+    Builder(d, *ix, &clock).Run();
+    d.fieldIndex = std::move(ix);
+    return !d.fieldIndex->tooDeep;
+  } catch (const LoadRefused&) {
+    throw;
   } catch (...) {
     // A form qpdf cannot read leaves the fields unreadable, not the pages.
     d.fieldIndex.reset();

@@ -76,9 +76,10 @@ struct FieldRef {
 
 // The document's index, built on first use.
 FieldIndex& Fields(Document& d);
-// Builds the index at load: false when the field tree is deeper than the
-// library reads.
-bool FieldTreeReadable(Document& d);
+// Builds the index at load, checking the load's clock (LoadRefused when it
+// runs out): false when the field tree is deeper than the library reads.
+class LoadClock;
+bool FieldTreeReadable(Document& d, const LoadClock& clock);
 // Adds a field that was appended to /AcroForm /Fields; returns its number.
 int AddField(Document& d, QPDFObjectHandle field);
 // Records that a widget now sits last on page `page`.

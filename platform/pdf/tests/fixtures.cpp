@@ -6,6 +6,7 @@
 
 #include "velmora/pdf/pdf.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -67,6 +68,27 @@ std::string WriteFile(const std::string& name, const std::string& bytes) {
   std::ofstream(Path(name), std::ios::binary) << bytes;
   return Path(name);
 }
+
+std::string WriteObjects(const std::string& name, const std::vector<std::string>& objects) {
+  std::string out = "%PDF-1.7\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(out.size());
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  char entry[32];
+  for (size_t at : offsets) {
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", at);
+    out += entry;
+  }
+  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return WriteFile(name, out);
+}
+
+std::string DataFile(const std::string& name) { return std::string(VELMORA_PDF_TEST_DATA) + "/" + name; }
 
 std::string MakeForm(const std::string& name) {
   QPDF q;

@@ -1,6 +1,7 @@
 #pragma once
 // PDF files made for the tests with qpdf.
 #include <string>
+#include <vector>
 
 namespace fixtures {
 
@@ -43,5 +44,13 @@ struct Loaded {
 };
 
 std::string WriteFile(const std::string& name, const std::string& bytes);
+
+// A PDF file written object by object as the texts give them (object 1 is
+// the catalog), with a cross-reference table: for shapes qpdf's writer
+// would repair or could not walk.
+std::string WriteObjects(const std::string& name, const std::vector<std::string>& objects);
+
+// A file kept with the tests' sources (tests/data).
+std::string DataFile(const std::string& name);
 
 }  // namespace fixtures
