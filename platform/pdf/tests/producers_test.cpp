@@ -379,6 +379,74 @@ TEST(PdfProducers, FieldTreeDeeperThanTheLimitFailsTheLoad) {
   }
 }
 
+// Fields of one full name and type are one field: a radio group written as
+// three same-named fields reads as one group in the buttons' places, its
+// escaped state names read as their text, and setting a value reaches
+// every widget of the name, with one button on, in the names the file uses.
+TEST(PdfProducers, SameNamedFieldsAreOneFieldWithTheirStatesDecoded) {
+  const auto path = fixtures::MakeSameNamedFields();
+  const std::string states[] = {"card", "cash", "check"};
+  for (bool flatten : {false, true}) {
+    SCOPED_TRACE(flatten ? "flattened" : "fillable");
+    fixtures::Loaded doc(path);
+    ASSERT_NE(doc.id, 0);
+    ASSERT_EQ(iSEDFormFieldCount(), 3);
+    EXPECT_EQ(iSEDGetFormFieldTitle(1), "pay");
+    EXPECT_EQ(iSEDGetFormFieldType(1), 4);
+    EXPECT_EQ(iSEDGetFormFieldValue(1), "cash");
+    ASSERT_EQ(iSEDGetFormFieldSubCount(1), 3);
+    for (int k = 1; k <= 3; ++k) {
+      EXPECT_EQ(iSEDGetFormFieldSubName(1, k), states[k - 1]) << k;
+      const int t = iSEDGetFormFieldSubTempIndex(1, k);
+      EXPECT_DOUBLE_EQ(iSEDGetFormFieldBound(t, 0), 100 * k) << k;
+      EXPECT_EQ(iSEDGetFormFieldValue(t), "cash");
+    }
+    EXPECT_EQ(iSEDGetFormFieldTitle(2), "note");
+    EXPECT_EQ(iSEDGetFormFieldValue(2), "shared text");
+    EXPECT_EQ(iSEDGetFormFieldTitle(3), "after");
+
+    ASSERT_EQ(iSEDSetFormFieldValue(1, "check"), 1);
+    EXPECT_EQ(iSEDGetFormFieldValue(1), "check");
+    ASSERT_EQ(iSEDSetFormFieldValue(2, "new note"), 1);
+    for (int f = 1; f <= 3; ++f) ASSERT_EQ(iSEDUpdateAppearanceStream(f), 1);
+    while (flatten && iSEDFormFieldCount() > 0) ASSERT_EQ(iSEDFlattenFormField(1), 1);
+    const auto out = fixtures::Path(flatten ? "same-named-flat.pdf" : "same-named-fill.pdf");
+    ASSERT_EQ(iSEDSaveToFile(out), 1);
+
+    // Every reader sees the one button on, and the text in both places.
+    EXPECT_GT(Ink(out, 300, 700), 20);
+    EXPECT_EQ(Ink(out, 100, 700), 0);
+    EXPECT_EQ(Ink(out, 200, 700), 0);
+    EXPECT_GT(Ink(out, 100, 600, 20), 0);
+    EXPECT_GT(Ink(out, 100, 500, 20), 0);
+    if (flatten) {
+      EXPECT_EQ(WidgetsLeft(out), 0);
+      continue;
+    }
+    QPDF q;
+    q.processFile(out.c_str());
+    int on = 0, notes = 0;
+    auto page = q.getAllPages().front();
+    for (auto& w : page.getKey("/Annots").aitems()) {
+      const auto t = w.getKey("/T").getUTF8Value();
+      if (t == "pay") {
+        EXPECT_EQ(w.getKey("/V").getName(), "/" + fixtures::EscapedState("check"));
+        const bool lit = w.getKey("/AS").getName() != "/Off";
+        on += lit;
+        if (lit) {
+          EXPECT_EQ(w.getKey("/AS").getName(), "/" + fixtures::EscapedState("check"));
+          EXPECT_EQ(w.getKey("/Rect").getArrayItem(0).getNumericValue(), 300);
+        }
+      } else if (t == "note") {
+        EXPECT_EQ(w.getKey("/V").getUTF8Value(), "new note");
+        ++notes;
+      }
+    }
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(notes, 2);
+  }
+}
+
 // Objects of a hostile file as text: a catalog (object 1) over the pages
 // node 2 and the form 4, then whatever the shape needs from object 5 on.
 struct Shape {
