@@ -116,7 +116,15 @@ void ReportNoPictures(const std::string& file) {
               "Velmora", rt::kIconExclamation, rt::kButtonOk);
 }
 
+// After a load that failed: why, in the user's words.
 void ReportUnreadable(const std::string& file) {
+  if (iSEDLoadFailure() == 2) {
+    rt::Message("The structure of the file " + file +
+                    " is too large, too deeply nested or too complex to be read in a "
+                    "reasonable time.|Nothing was imported.",
+                "Velmora", rt::kIconExclamation, rt::kButtonOk);
+    return;
+  }
   rt::Message("The file " + file +
                   " could not be opened as a PDF document.|It is not a PDF file, it is "
                   "damaged, or it needs a password to be opened.",

@@ -18,6 +18,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include "fixture.h"
+#include "fixtures.h"
 #include "forms.h"
 #include "poppler_worker.h"
 #include "velmora/apppdf/screen.h"
@@ -302,6 +303,38 @@ TEST_F(AppPdfImport, RadioButtonsReachedOnlyThroughThePageAreImported) {
   }
 }
 
+// A radio group written as three fields of one name, with escaped state
+// names, is one group: a control per button in their places on the page,
+// button numbers 1 to 3, the option values as their text.
+TEST_F(AppPdfImport, SameNamedRadioButtonsAreOneGroup) {
+  const auto path = (dir_ / "src" / "pay.pdf").string();
+  fs::copy_file(fixtures::MakeSameNamedFields(), path);
+  ASSERT_TRUE(WindowImport(path));
+  auto controls = Controls();
+  ASSERT_EQ(controls.size(), 5u);  // three buttons, "note" once, "after"
+  const char* states[] = {"card", "cash", "check"};
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(V(controls[k].CONTROLID), 1);
+    EXPECT_EQ(V(controls[k].PDFFIELDNUMBER), 1);
+    EXPECT_EQ(V(controls[k].PDFFIELDTYPE), 4);
+    EXPECT_EQ(V(controls[k].RADIOBUTTONNUMBER), k + 1);
+    EXPECT_EQ(controls[k].CONTROLNAME.Value(), "pay");
+    EXPECT_EQ(controls[k].PDFVALUE.Value(), "cash");
+    EXPECT_DOUBLE_EQ(V(controls[k].PDFX), 100 * (k + 1));
+  }
+  EXPECT_EQ(controls[3].CONTROLNAME.Value(), "note");
+  EXPECT_EQ(controls[3].PDFVALUE.Value(), "shared text");
+  EXPECT_EQ(controls[4].CONTROLNAME.Value(), "after");
+  auto values = Values();
+  ASSERT_EQ(values.size(), 3u);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(V(values[k].CONTROLID), 1);
+    EXPECT_EQ(values[k].CONTROLVALUE.Value(), states[k]);
+    EXPECT_EQ(V(values[k].RADIOBUTTONNUMBER), k + 1);
+  }
+}
+
 TEST_F(AppPdfImport, ResolutionAcrossAndDownScaleTheGeometry) {
   apppdf::SetResolutionSource([] { return apppdf::Resolution{120, 144}; });
   ASSERT_TRUE(WindowImport(form_));
@@ -348,7 +381,12 @@ TEST_F(AppPdfImport, UnreadableFilesShowAMessageAndStoreNothing) {
     EXPECT_FALSE(WindowImport(name));
     ASSERT_EQ(asked_.size(), 1u);
     EXPECT_EQ(asked_[0].caption, "Velmora");
-    EXPECT_NE(asked_[0].text.find("could not be opened as a PDF document"), std::string::npos);
+    // The message names the file, and says why when it is the structure.
+    EXPECT_NE(asked_[0].text.find(name), std::string::npos);
+    EXPECT_NE(asked_[0].text.find(std::string(name) == "src/deep.pdf"
+                                      ? "is too large, too deeply nested or too complex"
+                                      : "could not be opened as a PDF document"),
+              std::string::npos);
     EXPECT_EQ(apppdf::CreateFormFromPdf(name), -1);
     EXPECT_TRUE(Forms().empty());
     ExpectNothingStored();

@@ -329,7 +329,7 @@ void ButtonAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, b
     ap.replaceKey("/N", states);
     widget.replaceKey("/AP", ap);
   }
-  widget.replaceKey("/AS", !offOnly && NamesState(Inherited(r.field, "/V"), on)
+  widget.replaceKey("/AS", !offOnly && NamesState(Value(*r.entry), on)
                                ? QPDFObjectHandle::newName("/" + on)
                                : QPDFObjectHandle::newName("/Off"));
 }

@@ -60,7 +60,7 @@ int ForWidgets(int number, F&& f) {
 int ChangeFlags(int number, int set, int clear) {
   return WithField(number, 0, [&](Document& d, FieldRef& r) {
     int flags = (Flags(r.field) | set) & ~clear;
-    r.field.replaceKey("/Ff", QPDFObjectHandle::newInteger(flags));
+    for (auto& f : Members(*r.entry)) f.replaceKey("/Ff", QPDFObjectHandle::newInteger(flags));
     MarkStale(d, r.field, true);
     return 1;
   });
@@ -91,7 +91,7 @@ std::string MatchState(FieldEntry& e, const std::string& value) {
 void SetButtonState(FieldEntry& e, const std::string& state) {
   auto name = QPDFObjectHandle::newName("/" + (state.empty() ? std::string("Off") : state));
   auto off = QPDFObjectHandle::newName("/Off");
-  e.field.replaceKey("/V", name);
+  for (auto& f : Members(e)) f.replaceKey("/V", name);
   auto lit = state.empty() ? std::vector<size_t>() : ButtonsInState(e, state);
   if (e.litKnown) {
     for (size_t i : e.lit) e.widgets[i].replaceKey("/AS", off);
@@ -284,7 +284,7 @@ int iSEDSetFormFieldColor(int field, double red, double green, double blue) {
     std::string text = da.font + " " + Num(da.size) + " Tf " + Num(std::clamp(red, 0.0, 1.0)) +
                        " " + Num(std::clamp(green, 0.0, 1.0)) + " " +
                        Num(std::clamp(blue, 0.0, 1.0)) + " rg";
-    r.field.replaceKey("/DA", QPDFObjectHandle::newString(text));
+    for (auto& f : Members(*r.entry)) f.replaceKey("/DA", QPDFObjectHandle::newString(text));
     MarkStale(d, r.field, true);
     return 1;
   });
@@ -328,7 +328,7 @@ int iSEDSetFormFieldBorderStyle(int field, double width, int style, double dashO
 int iSEDSetFormFieldAlignment(int field, int alignment) {
   if (alignment < 0 || alignment > 2) return 0;
   return WithField(field, 0, [&](Document& d, FieldRef& r) {
-    r.field.replaceKey("/Q", QPDFObjectHandle::newInteger(alignment));
+    for (auto& f : Members(*r.entry)) f.replaceKey("/Q", QPDFObjectHandle::newInteger(alignment));
     MarkStale(d, r.field, false);
     return 1;
   });
@@ -365,7 +365,7 @@ int iSEDSetFormFieldValue(int field, const std::string& value) {
     switch (Kind(r.field)) {
       case 1:
       case 5:
-        QPDFFormFieldObjectHelper(r.field).setV(ToHost(value), false);
+        for (auto& f : Members(*r.entry)) QPDFFormFieldObjectHelper(f).setV(ToHost(value), false);
         done = 1;
         break;
       case 3: done = SetCheckBox(r, value); break;
@@ -406,12 +406,17 @@ int iSEDFlattenFormField(int field) {
     // with it.
     auto af = AcroForm(d, false);
     if (af.isDictionary()) RemoveAll(af.getKey("/Fields"), widgets);
+    const auto members = Members(*r.entry);
+    std::set<QPDFObjGen> memberIds;
+    for (auto& m : members)
+      if (m.isIndirect()) memberIds.insert(m.getObjGen());
+    auto member = [&](QPDFObjectHandle o) { return o.isIndirect() && memberIds.count(o.getObjGen()); };
     for (auto w : ws) {
       auto parent = w.getKey("/Parent");
-      if (!w.isSameObjectAs(r.field) && parent.isDictionary() && !parent.isSameObjectAs(r.field))
+      if (!member(w) && parent.isDictionary() && !member(parent))
         RemoveFromArray(parent.getKey("/Kids"), w);
     }
-    RemoveFromTree(d, r.field);
+    for (auto& f : members) RemoveFromTree(d, f);
     d.staleAppearance.erase(r.field.getObjGen());
     d.restyled.erase(r.field.getObjGen());
     ForgetField(d, field);

@@ -375,6 +375,218 @@ TEST(PdfProducers, FieldTreeDeeperThanTheLimitFailsTheLoad) {
   for (int depth : {100, 5000}) {
     fixtures::Loaded doc(MakeDeep(depth));
     EXPECT_EQ(doc.id, 0) << depth;
+    EXPECT_EQ(iSEDLoadFailure(), 2) << depth;
+  }
+}
+
+// Fields of one full name and type are one field: a radio group written as
+// three same-named fields reads as one group in the buttons' places, its
+// escaped state names read as their text, and setting a value reaches
+// every widget of the name, with one button on, in the names the file uses.
+TEST(PdfProducers, SameNamedFieldsAreOneFieldWithTheirStatesDecoded) {
+  const auto path = fixtures::MakeSameNamedFields();
+  const std::string states[] = {"card", "cash", "check"};
+  for (bool flatten : {false, true}) {
+    SCOPED_TRACE(flatten ? "flattened" : "fillable");
+    fixtures::Loaded doc(path);
+    ASSERT_NE(doc.id, 0);
+    ASSERT_EQ(iSEDFormFieldCount(), 3);
+    EXPECT_EQ(iSEDGetFormFieldTitle(1), "pay");
+    EXPECT_EQ(iSEDGetFormFieldType(1), 4);
+    EXPECT_EQ(iSEDGetFormFieldValue(1), "cash");
+    ASSERT_EQ(iSEDGetFormFieldSubCount(1), 3);
+    for (int k = 1; k <= 3; ++k) {
+      EXPECT_EQ(iSEDGetFormFieldSubName(1, k), states[k - 1]) << k;
+      const int t = iSEDGetFormFieldSubTempIndex(1, k);
+      EXPECT_DOUBLE_EQ(iSEDGetFormFieldBound(t, 0), 100 * k) << k;
+      EXPECT_EQ(iSEDGetFormFieldValue(t), "cash");
+    }
+    EXPECT_EQ(iSEDGetFormFieldTitle(2), "note");
+    EXPECT_EQ(iSEDGetFormFieldValue(2), "shared text");
+    EXPECT_EQ(iSEDGetFormFieldTitle(3), "after");
+
+    ASSERT_EQ(iSEDSetFormFieldValue(1, "check"), 1);
+    EXPECT_EQ(iSEDGetFormFieldValue(1), "check");
+    ASSERT_EQ(iSEDSetFormFieldValue(2, "new note"), 1);
+    for (int f = 1; f <= 3; ++f) ASSERT_EQ(iSEDUpdateAppearanceStream(f), 1);
+    while (flatten && iSEDFormFieldCount() > 0) ASSERT_EQ(iSEDFlattenFormField(1), 1);
+    const auto out = fixtures::Path(flatten ? "same-named-flat.pdf" : "same-named-fill.pdf");
+    ASSERT_EQ(iSEDSaveToFile(out), 1);
+
+    // Every reader sees the one button on, and the text in both places.
+    EXPECT_GT(Ink(out, 300, 700), 20);
+    EXPECT_EQ(Ink(out, 100, 700), 0);
+    EXPECT_EQ(Ink(out, 200, 700), 0);
+    EXPECT_GT(Ink(out, 100, 600, 20), 0);
+    EXPECT_GT(Ink(out, 100, 500, 20), 0);
+    if (flatten) {
+      EXPECT_EQ(WidgetsLeft(out), 0);
+      continue;
+    }
+    QPDF q;
+    q.processFile(out.c_str());
+    int on = 0, notes = 0;
+    auto page = q.getAllPages().front();
+    for (auto& w : page.getKey("/Annots").aitems()) {
+      const auto t = w.getKey("/T").getUTF8Value();
+      if (t == "pay") {
+        EXPECT_EQ(w.getKey("/V").getName(), "/" + fixtures::EscapedState("check"));
+        const bool lit = w.getKey("/AS").getName() != "/Off";
+        on += lit;
+        if (lit) {
+          EXPECT_EQ(w.getKey("/AS").getName(), "/" + fixtures::EscapedState("check"));
+          EXPECT_EQ(w.getKey("/Rect").getArrayItem(0).getNumericValue(), 300);
+        }
+      } else if (t == "note") {
+        EXPECT_EQ(w.getKey("/V").getUTF8Value(), "new note");
+        ++notes;
+      }
+    }
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(notes, 2);
+  }
+}
+
+// Objects of a hostile file as text: a catalog (object 1) over the pages
+// node 2 and the form 4, then whatever the shape needs from object 5 on.
+struct Shape {
+  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>", "", "",
+                                      "<< /Fields [] >>"};
+  int Add(const std::string& text) {
+    objects.push_back(text);
+    return static_cast<int>(objects.size());
+  }
+  static std::string Ref(int n) { return std::to_string(n) + " 0 R"; }
+  static std::string Refs(int first, int count, int step = 1) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += Ref(first + i * step) + " ";
+    return out;
+  }
+  // `count` text widgets from the next object on, each naming `parent`
+  // (0: none, each is a field of its own).
+  int Widgets(int count, int parent = 0) {
+    int first = static_cast<int>(objects.size()) + 1;
+    for (int i = 0; i < count; ++i)
+      Add("<< /Type /Annot /Subtype /Widget /FT /Tx /Rect [0 0 10 10] " +
+          (parent ? "/Parent " + Ref(parent) : "/T (w" + std::to_string(i) + ")") + " >>");
+    return first;
+  }
+  // One page (object 3) under the pages node, with these annotations.
+  void OnePage(const std::string& annots) {
+    objects[1] = "<< /Type /Pages /Count 1 /Kids [3 0 R] >>";
+    objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots " + annots + " >>";
+  }
+  std::string Write(const std::string& name) {
+    for (auto& o : objects)
+      if (o.empty()) o = "null";
+    return fixtures::WriteObjects(name, objects);
+  }
+};
+
+// Shapes of references that once made loading run for hours or crash:
+// kids through an array that holds them, kids and annotations shared by
+// many nodes, a page listed many times, page trees too deep to walk. Each
+// gives an answer at once: its fields, or a refusal as too complex.
+TEST(PdfProducers, LoadingAnswersWhateverTheReferences) {
+  struct Case {
+    std::string name;
+    std::string path;
+    int fields;  // -1: refused
+  };
+  std::vector<Case> cases;
+  cases.push_back({"input found by fuzzing", fixtures::DataFile("fields-read-hang.pdf"), 5});
+  {
+    // A field whose /Kids is an array that also holds two direct
+    // dictionaries with that same /Kids: every level doubles.
+    Shape s;
+    int w = s.Widgets(1, 6);
+    s.Add("<< /FT /Tx /T (p) /Kids 7 0 R >>");
+    s.Add("[" + Shape::Ref(w) + " << /Kids 7 0 R >> << /Kids 7 0 R >>]");
+    s.objects[3] = "<< /Fields [6 0 R] >>";
+    s.OnePage("[" + Shape::Ref(w) + "]");
+    cases.push_back({"kids through an array that holds them", s.Write("kids-loop.pdf"), 1});
+  }
+  for (int n : {2, 1500}) {
+    // n parents sharing one array of n kids.
+    Shape s;
+    int parents = s.Widgets(0);
+    int kids = parents + n, first = kids + 1;
+    for (int i = 0; i < n; ++i) s.Add("<< /FT /Tx /T (p" + std::to_string(i) + ") /Kids " + Shape::Ref(kids) + " >>");
+    s.Add("[" + Shape::Refs(first, n) + "]");
+    s.Widgets(n, parents);
+    s.objects[3] = "<< /Fields [" + Shape::Refs(parents, n) + "] >>";
+    s.OnePage(Shape::Ref(kids));
+    cases.push_back({"kids shared by " + std::to_string(n), s.Write("shared-kids" + std::to_string(n) + ".pdf"), n < 10 ? 1 : -1});
+  }
+  for (int n : {2, 3000}) {
+    // One page listed n times, with n widgets.
+    Shape s;
+    int first = s.Widgets(n);
+    s.objects[1] = "<< /Type /Pages /Count " + std::to_string(n) + " /Kids [" + Shape::Refs(3, n, 0) + "] >>";
+    s.objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [" + Shape::Refs(first, n) + "] >>";
+    s.objects[3] = "<< /Fields [" + Shape::Refs(first, n) + "] >>";
+    cases.push_back({"a page listed " + std::to_string(n) + " times", s.Write("page-again" + std::to_string(n) + ".pdf"), n < 10 ? n : -1});
+  }
+  {
+    // 2000 pages sharing one array of 2000 widgets.
+    Shape s;
+    const int n = 2000;
+    int annots = s.Add("");
+    int first = s.Widgets(n);
+    s.objects[annots - 1] = "[" + Shape::Refs(first, n) + "]";
+    int pages = static_cast<int>(s.objects.size()) + 1;
+    for (int i = 0; i < n; ++i)
+      s.Add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots " + Shape::Ref(annots) + " >>");
+    s.objects[1] = "<< /Type /Pages /Count " + std::to_string(n) + " /Kids [" + Shape::Refs(pages, n) + "] >>";
+    s.objects[3] = "<< /Fields [" + Shape::Refs(first, n) + "] >>";
+    cases.push_back({"annotations shared by 2000 pages", s.Write("shared-annots.pdf"), -1});
+  }
+  for (int depth : {300, 30000}) {
+    // Pages nodes nested `depth` deep above one page.
+    Shape s;
+    s.OnePage("[]");
+    int first = static_cast<int>(s.objects.size()) + 1;
+    for (int i = 0; i < depth; ++i)
+      s.Add("<< /Type /Pages /Count 1 /Kids [" + Shape::Ref(i + 1 < depth ? first + i + 1 : 3) + "] >>");
+    s.objects[1] = "<< /Type /Pages /Count 1 /Kids [" + Shape::Ref(first) + "] >>";
+    cases.push_back({"pages " + std::to_string(depth) + " deep", s.Write("deep-pages" + std::to_string(depth) + ".pdf"), -1});
+  }
+  {
+    // A direct pages node inside the array of kids it names.
+    Shape s;
+    s.OnePage("[]");
+    s.objects[1] = "<< /Type /Pages /Count 1 /Kids 5 0 R >>";
+    s.Add("[3 0 R << /Type /Pages /Kids 5 0 R >>]");
+    cases.push_back({"pages node inside its own kids", s.Write("pages-loop.pdf"), -1});
+  }
+  {
+    // A listed field 100 levels down its /Parent chain.
+    Shape s;
+    int w = s.Widgets(1);
+    s.objects[w - 1] = "<< /Type /Annot /Subtype /Widget /FT /Tx /T (x) /Rect [0 0 10 10] /Parent 6 0 R >>";
+    for (int i = 0; i < 100; ++i) s.Add("<< /T (n) " + (i < 99 ? "/Parent " + Shape::Ref(7 + i) : "") + " >>");
+    s.objects[3] = "<< /Fields [" + Shape::Ref(w) + "] >>";
+    s.OnePage("[" + Shape::Ref(w) + "]");
+    cases.push_back({"a field 100 parents deep", s.Write("deep-parents.pdf"), -1});
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fixtures::Loaded doc(c.path);
+    if (c.fields < 0) {
+      EXPECT_EQ(doc.id, 0);
+      EXPECT_EQ(iSEDLoadFailure(), 2);
+      continue;
+    }
+    ASSERT_NE(doc.id, 0);
+    EXPECT_EQ(iSEDLoadFailure(), 0);
+    ASSERT_EQ(iSEDFormFieldCount(), c.fields);
+    for (int i = 1; i <= c.fields; ++i) {
+      iSEDGetFormFieldTitle(i);
+      iSEDGetFormFieldValue(i);
+      iSEDGetFormFieldPage(i);
+    }
+    while (iSEDFormFieldCount() > 0) ASSERT_EQ(iSEDFlattenFormField(1), 1);
+    EXPECT_EQ(iSEDSaveToFile(fixtures::Path("hostile-saved.pdf")), 1);
   }
 }
 

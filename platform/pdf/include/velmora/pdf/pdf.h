@@ -11,9 +11,15 @@
 #include <string>
 
 // Documents. iSEDLoadFromFile returns the new document's id (0 on failure,
-// and for a form whose field tree is deeper than 64 levels). Saving draws
+// and for a form whose field tree is deeper than 64 levels). A file whose
+// structure cannot be read within 10 seconds, or whose page tree, field
+// tree or annotations would take work out of proportion to its size, is
+// refused. iSEDLoadFailure tells why this thread's last load returned 0:
+// 1 not a PDF file, damaged or locked by a password, 2 too large, deep or
+// complex to be read in time (0 after a load that succeeded). Saving draws
 // check boxes and radio buttons whose appearances are missing or empty.
 int iSEDLoadFromFile(const std::string& file);
+int iSEDLoadFailure();
 int iSEDEncrypted();
 int iSEDUnencrypt();
 int iSEDSelectedDocument();
