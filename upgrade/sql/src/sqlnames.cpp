@@ -13,17 +13,6 @@
 namespace upg {
 namespace {
 
-constexpr size_t kHashDigits = 10;
-
-uint64_t NameHash(std::string_view name) {
-  uint64_t h = 14695981039346656037ull;  // FNV-1a
-  for (char c : rt::Upper(name)) {
-    h ^= static_cast<uint8_t>(c);
-    h *= 1099511628211ull;
-  }
-  return h;
-}
-
 void MarkBinaryField(const FdqRow& row) {
   std::string key = rt::Upper(rt::Clip(FilePrefix())) + ":" + rt::Upper(rt::Clip(row.name));
   for (ForcedType& f : ForcedTypes())
@@ -65,27 +54,9 @@ void CheckClash(std::map<std::string, std::string>& seen, const std::string& ser
 
 }  // namespace
 
-size_t NameLimit(Dialect dialect) {
-  switch (dialect) {
-    case Dialect::Firebird: return 31;
-    case Dialect::Oracle: return 30;
-    case Dialect::MySql: return 64;
-    case Dialect::MsSql:
-    case Dialect::Anywhere: return 128;
-    case Dialect::Odbc: return 0;
-  }
-  return 0;
-}
+size_t NameLimit(Dialect dialect) { return velmora::sql::nameLimit(dialect); }
 
-std::string ServerName(Dialect dialect, std::string_view name) {
-  size_t limit = NameLimit(dialect);
-  if (limit == 0 || name.size() <= limit) return std::string(name);
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  uint64_t h = NameHash(name);
-  std::string tail(kHashDigits, '0');
-  for (size_t i = kHashDigits; i-- > 0; h >>= 4) tail[i] = kHex[h & 0x0F];
-  return std::string(name.substr(0, limit - kHashDigits - 1)) + "_" + tail;
-}
+std::string ServerName(Dialect dialect, std::string_view name) { return velmora::sql::serverName(dialect, name); }
 
 bool KeyNamesDatabaseWide(Dialect dialect) {
   return dialect == Dialect::Firebird || dialect == Dialect::Oracle || dialect == Dialect::MsSql;
