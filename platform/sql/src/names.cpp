@@ -137,7 +137,7 @@ std::string tableIdentifier(Dialect dialect, std::string_view name) {
   size_t start = 0;
   while (true) {
     size_t dot = name.find('.', start);
-    out += identifier(dialect, name.substr(start, dot - start));
+    out += identifier(dialect, serverName(dialect, name.substr(start, dot - start)));
     if (dot == std::string_view::npos) return out;
     out += ".";
     start = dot + 1;

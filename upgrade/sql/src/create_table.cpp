@@ -208,9 +208,7 @@ void QueueCreateTable(Dialect d) {
   }
   std::string list;
   for (const std::string& c : columns) list += (list.empty() ? "" : ", ") + c;
-  const std::string owner = rt::Trim(SqlCheck().tableOwner);
-  std::string sql = "CREATE TABLE " + (owner.empty() ? "" : stmt::Id(d, owner) + ".") + stmt::Table(d) +
-                    " (" + list + ")";
+  std::string sql = "CREATE TABLE " + stmt::Table(d) + " (" + list + ")";
   switch (d) {
     case Dialect::MsSql:
       if (autoSeen) OpenHookState().identityInsert = true;

@@ -133,7 +133,7 @@ rt::Long ds_MSSLoadKeyQ() {
   bool primarySeen = false;
 
   std::string primaryName;
-  ExecuteSQLStatement(Call("sp_pkeys", {check.tableName}), 0);
+  ExecuteSQLStatement(Call("sp_pkeys", {check.tableName, check.tableOwner}), 0);
   if (NextResultRow()) primaryName = ResultRow()[5];
 
   if (!CatalogueQuery(Call("sp_statistics", {check.tableName, check.tableOwner}), kM34, "keys",

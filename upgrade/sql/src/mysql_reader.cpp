@@ -290,8 +290,10 @@ bool ReadStructure(Odbc& o, uintptr_t window) {
   } else if (!ODBCConnect(o, window)) {
     Failed(o, "connect");
   } else {
-    std::string table =
-        SqlIdentifier(Dialect::MySql, ServerName(Dialect::MySql, rt::Clip(SqlCheck().tableName)));
+    // The database a "database.table" name gives, else the connection's.
+    const SqlCheckState& check = SqlCheck();
+    std::string owner = rt::Clip(check.tableOwner);
+    std::string table = SqlTableName(Dialect::MySql, (owner.empty() ? "" : owner + ".") + rt::Clip(check.tableName));
     ok = ReadColumns(o, table) && ReadKeys(o, table);
   }
   if (o.env) ODBCDisconnect(o);

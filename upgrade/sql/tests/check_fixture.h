@@ -15,6 +15,7 @@
 #include "velmora/upgrade/renamecheck.h"
 #include "velmora/upgrade/sql_entry.h"
 #include "velmora/upgrade/sql_exec.h"
+#include "velmora/upgrade/sqlnames.h"
 #include "velmora/upgrade/version_rows.h"
 
 namespace sqltest {
@@ -45,6 +46,9 @@ class SqlCheckTest : public enginetest::Engine {
   void SetUp() override {
     Engine::SetUp();
     CommandLine({"/debugrvall"});
+    // A new process: the server's case rule is not known yet.
+    upg::ServerCaseKnown() = 0;
+    upg::ServerCaseSensitive() = 0;
     upg::ResetSqlCheck();
     upg::OldFileNames().clear();
     db::RegisterSqlDriver("MSSQL", server_);
@@ -68,6 +72,8 @@ class SqlCheckTest : public enginetest::Engine {
     upg::CurrentSQLFile() = nullptr;
     upg::ResetSqlCheck();
     upg::OldFileNames().clear();
+    upg::ServerCaseKnown() = 0;
+    upg::ServerCaseSensitive() = 0;
     rt::SetMessageHandler(nullptr);
     db::RegisterSqlDriver("MSSQL", nullptr);
     db::RegisterSqlDriver("SQLANYWHERE", nullptr);

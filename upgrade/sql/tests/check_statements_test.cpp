@@ -1,4 +1,7 @@
-// The statements the check sends for a file on the canned server.
+// The statements the check sends for a file on the canned server: an
+// owner's table named with its owner everywhere, the rename paths of each
+// server, no conversion without a table, SQL Server's case question, and
+// undeclared columns kept unless the declaration is master.
 #include <gtest/gtest.h>
 
 #include "check_fixture.h"
@@ -48,6 +51,76 @@ class CheckStatements : public sqltest::SqlCheckTest {
     server_->Answer("CALL sp_helpserver('srv')", {{"srv", "srv", "rpc,data access"}});
   }
 };
+
+// Every statement and catalogue query of an upgrade names the owner's
+// table, not the one of the same name in the default schema.
+TEST_F(CheckStatements, AnOwnersTableIsNamedWithItsOwnerByEveryStatementAndQuery) {
+  upg::ds_SetOption("dctmasterfields", "1");
+  upg::ds_SetOption("dctmasterkeys", "1");
+  auto file = Orders("sales.orders");
+  StoredOlder("sales.orders");
+  Register(*file, 3);
+  server_->Answer("CALL sp_columns", {Column("sales", "ID", "int", "4"), Column("sales", "CITY", "varchar", "15"),
+                                      Column("sales", "GONE", "int", "4")});
+  LinkedAlready();
+  const sqltest::CannedServer::Row gone{"salesdb", "sales", "orders", "1", "orders", "GONE_IDX", "3", "1", "GONE", "A"};
+  server_->Answer("CALL sp_statistics", {gone});
+  server_->Answer("'GONE_IDX')", {gone});
+  server_->Fail("sp_helpconstraint", "42000", "not a constraint");
+  Check(*file);
+  EXPECT_TRUE(Ran("'sales.orders','ORD','3'")) << "the upgrade did not finish";
+  for (const char* expected : {"CALL sp_columns('orders','sales')", "CALL sp_pkeys('orders','sales')",
+                               "CALL sp_statistics('orders','sales')",
+                               "EXEC sp_rename 'sales.orders.CITY','TOWN','COLUMN'",
+                               "Alter Table sales.orders add NAME varchar(19)", "Drop Index sales.orders.GONE_IDX",
+                               "Alter Table sales.orders drop column GONE",
+                               "CREATE INDEX ORDERS_NAME_KEY ON sales.orders (NAME)"})
+    EXPECT_TRUE(Ran(expected)) << expected;
+  for (const std::string& s : server_->statements) {
+    if (s.find("orders") == std::string::npos) continue;
+    EXPECT_TRUE(s.find("sales.orders") != std::string::npos || s.find("'orders','sales'") != std::string::npos)
+        << s;
+  }
+}
+
+// SQL Anywhere's catalogue is read for the owner's table; Oracle's holds
+// the connected user's tables only, so another owner's is left alone.
+TEST_F(CheckStatements, OtherOwnersTablesAreReadAsTheirsOrLeftAlone) {
+  struct Case {
+    const char *code, *driver, *name;
+    const std::string& owner;
+    const char* expected;  // a statement that ran, or nullptr: none ran
+  };
+  const Case cases[] = {
+      {"ASA", "SQLANYWHERE", "sales.orders", sqltest::kAsaOwner, "t.table_name = 'orders' and user_name(t.creator) = 'sales'"},
+      {"ORA", "ORACLE", "scott.orders", sqltest::kOraOwner, "user_tab_columns where table_name = 'ORDERS'"},
+      {"ORA", "ORACLE", "hr.orders", sqltest::kOraOwner, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    auto file = DataFile(c.name, c.driver);
+    StoredOlder(c.name);
+    Register(*file, 3, c.owner);
+    Check(*file, c.code);
+    if (c.expected) {
+      EXPECT_TRUE(Ran(c.expected));
+      EXPECT_TRUE(VersionWritten());
+    } else {
+      EXPECT_EQ(server_->statements, Statements{});
+      EXPECT_TRUE(Traced("File: hr.orders, Zone: scott"));
+    }
+  }
+  // Both of SQL Anywhere's catalogue queries name the owner.
+  Fresh();
+  auto file = DataFile("sales.orders", "SQLANYWHERE");
+  StoredOlder("sales.orders");
+  Register(*file, 3, sqltest::kAsaOwner);
+  Check(*file, "ASA");
+  EXPECT_EQ(std::count_if(server_->statements.begin(), server_->statements.end(),
+                          [](const std::string& s) { return s.find("user_name(t.creator) = 'sales'") != std::string::npos; }),
+            2);
+}
 
 // A column the declaration does not hold stays, with its values, unless
 // the host made the declaration master of the columns.

@@ -121,7 +121,7 @@ TEST_F(SqlCheckTest, CheckPaths) {
     auto file = DataFile("orders");
     Register(*file, c.declared);
     if (c.openError) server_->openErrors["orders"] = c.openError;
-    if (c.selectFails) server_->Fail("select * from orders", "42S02", "no such table");
+    if (c.selectFails) server_->Fail("select * from dbo.orders", "42S02", "no such table");
     Check(*file);
     EXPECT_EQ(Ran("insert into RV3SYS (DS_FIELD1, DS_FIELD2, DS_FIELD3, DS_FIELD4) values "
                   "('orders','ORD','3', getdate())") ||
@@ -157,7 +157,7 @@ TEST_F(SqlCheckTest, AnOldTableRenamedIsManagedWithoutCreatingAndAFailedRenameCo
   auto file = DataFile("orders");
   Register(*file, 3);
   server_->openErrors["orders"] = rt::kFileNotFound;
-  server_->Fail("select * from orders", "42S02", "no such table");
+  server_->Fail("select * from dbo.orders", "42S02", "no such table");
   Check(*file);
   EXPECT_TRUE(Ran("sp_rename('oldorders','orders')"));
   EXPECT_FALSE(Ran("insert into RV3SYS"));
@@ -336,7 +336,7 @@ TEST_F(SqlCheckTest, TheServersCaseRuleIsKnownBeforeTheDeclarationIsRead) {
   auto file = DataFile("orders");
   Register(*file, 3);
   server_->openErrors["orders"] = rt::kFileNotFound;
-  server_->Fail("select * from orders", "42S02", "no such table");
+  server_->Fail("select * from dbo.orders", "42S02", "no such table");
   Check(*file);
   EXPECT_EQ(gKeysAtCaseQuery, 0u);
   EXPECT_EQ(upg::ServerCaseSensitive(), 1);

@@ -44,7 +44,8 @@ std::string identifier(Dialect dialect, std::string_view name);
 // bytes dropped): the server keeps its case.
 std::string exactIdentifier(Dialect dialect, std::string_view name);
 
-// A name of the form owner.table (or database.table): each part an identifier.
+// A name of the form owner.table (or database.table): each part as the
+// server holds it (serverName) written as an identifier.
 std::string tableIdentifier(Dialect dialect, std::string_view name);
 
 // The longest name the dialect's server takes (0: no limit known).
