@@ -62,15 +62,12 @@ struct Names {
   Dialect dialect;
   Names(const std::string& driver, const db::FileDecl& f) : dialect(dialectOfFile(driver, f)) {}
   std::string table(const db::FileDecl& f) const { return tableIdentifier(dialect, rt::Clip(f.Name())); }
-  // The column of a field: its external name (one between double quotes is
-  // that exact name, quoted the server's way), else its label without the
-  // prefix.
+  // The column of a field, named as the engine names it.
   std::string column(const db::FieldInfo& fi) const {
-    const std::string& ext = fi.extName;
-    if (quotedName(ext)) return exactIdentifier(dialect, ext.substr(1, ext.size() - 2));
-    if (!ext.empty()) return identifier(dialect, ext);
     size_t colon = fi.label.find(':');
-    return identifier(dialect, colon == std::string::npos ? fi.label : fi.label.substr(colon + 1));
+    std::string_view field = colon == std::string::npos ? std::string_view(fi.label)
+                                                        : std::string_view(fi.label).substr(colon + 1);
+    return columnIdentifier(dialect, columnName(dialect, fi.extName, field));
   }
   // The declared columns, comma-separated.
   std::string columns(const db::FileDecl& f) const {

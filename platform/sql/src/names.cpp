@@ -170,6 +170,39 @@ bool quotedName(std::string_view name) {
   return name.size() >= 2 && name.front() == '"' && name.back() == '"';
 }
 
+namespace {
+
+// `text` up to the character before the option word `word` (any case);
+// false when it holds no such word.
+bool cutAtOption(std::string& text, std::string_view word) {
+  size_t at = rt::Upper(text).find(word);
+  if (at == std::string::npos) return false;
+  text.resize(at >= 1 ? at - 1 : 0);
+  return true;
+}
+
+}  // namespace
+
+ColumnName columnName(Dialect dialect, std::string_view extName, std::string_view fieldName) {
+  ColumnName c;
+  std::string ext = rt::Clip(extName);
+  if (ext.empty()) {
+    c.declared = rt::Upper(rt::Clip(fieldName));
+  } else if (ext[0] == '"') {
+    c.declared = ext.size() >= 2 ? ext.substr(1, ext.size() - 2) : std::string();
+    c.exact = quotedName(ext);
+  } else {
+    c.declared = ext;
+    if (!cutAtOption(c.declared, "READONLY")) c.binary = cutAtOption(c.declared, "BINARY");
+  }
+  c.name = serverName(dialect, c.declared);
+  return c;
+}
+
+std::string columnIdentifier(Dialect dialect, const ColumnName& column) {
+  return column.exact ? exactIdentifier(dialect, column.name) : identifier(dialect, column.name);
+}
+
 std::string literal(LiteralStyle style, std::string_view text) {
   const bool backslash = style != LiteralStyle::Standard, mysql = style == LiteralStyle::MySql;
   std::string out;

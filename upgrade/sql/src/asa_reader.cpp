@@ -121,6 +121,7 @@ rt::Long ds_ASALoadKeyQ() {
 
 rt::Long ds_ASAStructure() {
   Trace(Flag::A, "-- Start of ds_ASAStructure  --");
+  ReadNamesOf(Dialect::Anywhere);
   if (rt::Long r = ds_ASALoadFieldQ()) return r;
   if (rt::Long r = ds_ASALoadKeyQ()) return r;
   Trace(Flag::A, "-- End of ds_ASAStructure  --");

@@ -246,6 +246,7 @@ void CreateDateTimeProcedure() {
 
 rt::Long ds_MSSQLStructure() {
   Trace(Flag::A, "-- Start of ds_MSSQLStructure:  --");
+  ReadNamesOf(Dialect::MsSql);
   if (rt::Long r = ds_MSSLoadFieldQ()) return r;
   if (rt::Long r = ds_MSSLinkedServer()) return r;
   return ds_MSSLoadKeyQ();

@@ -311,6 +311,7 @@ std::string& MySQLDriverLibrary() {
 
 bool ds_MySQLStructure(uintptr_t waitWindow, std::string_view flavour) {
   Trace(Flag::D, "ds_MySQLStructure IN " + std::string(flavour));
+  ReadNamesOf(Dialect::MySql);
   Odbc o;
   // ODBCConnectString: the file's connection string up to its first comma.
   const std::string& owner = OpenHookState().connectionString;

@@ -128,18 +128,14 @@ void ds_SetSQLNames(std::string_view server, Dialect dialect) {
   ExactNames().clear();
   Trace(Flag::A, "----------DCT FIELD STRUCTURE (" + label + ")----------");
   for (FdqRow& row : Fdq()) {
-    std::string alt = rt::Clip(row.altName);
-    std::string name;
-    if (alt.empty()) {
-      name = rt::Upper(rt::Clip(row.name));
-    } else if (alt[0] == '"') {
-      name = alt.size() >= 2 ? alt.substr(1, alt.size() - 2) : std::string();
-    } else {
-      name = alt;
-      if (!CutAtMarker(name, "READONLY") && CutAtMarker(name, "BINARY")) MarkBinaryField(row);
-    }
-    row.sqlName = ServerName(dialect, name);
-    if (row.exactName && !alt.empty()) {
+    // The name the file drivers give the field's column too.
+    // FDQ:ALTNAME holds an exact name without its quotes.
+    const std::string declared = row.exactName ? "\"" + rt::Clip(row.altName) + "\"" : row.altName;
+    const velmora::sql::ColumnName column = velmora::sql::columnName(dialect, declared, row.name);
+    const std::string& name = column.declared;
+    if (column.binary) MarkBinaryField(row);
+    row.sqlName = column.name;
+    if (column.exact) {
       ExactNames().push_back(row.sqlName);
       exact[rt::Upper(name)] = row.sqlName;
     }

@@ -83,6 +83,55 @@ TEST_P(ServerNamesMariaDB, AFileOfAnotherDatabaseIsLeftAloneAndItsNamesakeUntouc
   EXPECT_EQ(StoredVersion(), "none");
 }
 
+// The column names the engine creates are the ones the driver opens,
+// writes and reads: an external name with an option, and long names.
+TEST_P(ServerNames, FieldsNamedWithOptionsOrTooLongAreOpenedWrittenAndRead) {
+  const std::string longName(70, 'L');
+  Use("rt_colnames", "RCN", "RtColNames", [&](const std::string& name, int) {
+    db::DeclBuilder b("RtColNames", "RCN");
+    b.Driver("ODBC").Name(name);
+    b.Field(db::Type::Long, "ID")
+        .Field(db::Type::CString, "NOTE", 21).ExtName("NOTE READONLY")
+        .Field(db::Type::Long, longName)
+        .Field(db::Type::CString, "LONGER", 11).ExtName(std::string(54, 'E'));
+    return b.Key("Id_Key", {1}, db::kKeyPrimary).Build();
+  });
+  ASSERT_EQ(Run(1), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  const std::vector<std::string> values{"7", "a note", "42", "longer"};
+  Write(values);
+  EXPECT_EQ(ReadThroughTheFile("SELECT * FROM " + Table()), values);
+  db::Close(*data_);
+  ExpectFixedPoint(1);
+}
+
+// Column and key names at and just over the server's limit are created
+// once and found again: every later run leaves the table as it is.
+TEST_P(ServerNames, NamesAtAndOverTheServersLimitReachAFixedPoint) {
+  const size_t limit = upg::NameLimit(Dialect());
+  Use("rt_limits", "RLM", "RtLimits", [&](const std::string& name, int) {
+    db::DeclBuilder b("RtLimits", "RLM");
+    b.Driver("ODBC").Name(name);
+    b.Field(db::Type::Long, "ID")
+        .Field(db::Type::Long, "ATLIMIT").ExtName(std::string(limit, 'A'))
+        .Field(db::Type::Long, "OVER").ExtName(std::string(limit + 1, 'B'))
+        .Field(db::Type::Long, "WELLOVER").ExtName(std::string(limit + 20, 'C'));
+    return b.Key("Id_Key", {1}, db::kKeyPrimary)
+        .Key("At_Key", {2}, db::kKeyDup, std::string(limit, 'K'))
+        .Key("Over_Key", {3}, db::kKeyDup, std::string(limit + 3, 'K'))
+        .Build();
+  });
+  ASSERT_EQ(Run(1), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  Write({"1", "2", "3", "4"});
+  db::Close(*data_);
+  for (const std::string& box : boxes_) ADD_FAILURE() << box;
+  ExpectFixedPoint(1);
+  ExpectFixedPoint(2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ServerNames,
+                         ::testing::Values(Backend{"MariaDB", "MYODBC 3", true},
+                                           Backend{"Firebird", "FIREBIRD", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 INSTANTIATE_TEST_SUITE_P(Servers, ServerNamesMariaDB, ::testing::Values(Backend{"MariaDB", "MYODBC 3", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -62,6 +62,24 @@ std::string serverName(Dialect dialect, std::string_view name);
 // inside them.
 bool quotedName(std::string_view name);
 
+// The column a declared field has on the server. Its name is the field's
+// external name, with an option written after it (" READONLY", else
+// " BINARY") left off; an external name between double quotes is the exact
+// name inside them; a field without one is named by its label (without the
+// prefix) upper-cased. The name is then shortened to the server's limit
+// (serverName). The engine and the file drivers name every column so.
+struct ColumnName {
+  std::string name;      // as the server holds it
+  std::string declared;  // before it was shortened
+  bool exact = false;    // meant exactly: always quoted, its case kept
+  bool binary = false;   // the external name carries the option BINARY
+};
+ColumnName columnName(Dialect dialect, std::string_view extName, std::string_view fieldName);
+
+// The column written into a statement: exactly when it is meant exactly,
+// else as an identifier.
+std::string columnIdentifier(Dialect dialect, const ColumnName& column);
+
 // How a server reads a text literal: quotes doubled everywhere; a
 // backslash escapes on SQL Anywhere and MySQL/MariaDB, which also take \0
 // and \Z for NUL and Ctrl-Z.
