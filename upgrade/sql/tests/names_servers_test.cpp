@@ -128,6 +128,30 @@ TEST_P(ServerNames, NamesAtAndOverTheServersLimitReachAFixedPoint) {
   ExpectFixedPoint(2);
 }
 
+// A unique key over a column retyped so that two rows collide cannot be
+// created again: the user is told, the version stays, and the next run
+// tries again.
+TEST_P(ServerNames, AKeyThatCannotBeCreatedAgainIsReportedAndTheVersionStays) {
+  Use("rt_rekey", "RRK", "RtRekey", [](const std::string& name, int version) {
+    db::DeclBuilder b("RtRekey", "RRK");
+    b.Driver("ODBC").Name(name);
+    b.Field(db::Type::Long, "ID").Field(version == 1 ? db::Type::Real : db::Type::Long, "V");
+    return b.Key("Id_Key", {1}, db::kKeyPrimary).Key("V_Key", {2}, 0).Build();
+  });
+  ASSERT_EQ(Run(1), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  db::Close(*data_);
+  ASSERT_TRUE(Direct("INSERT INTO " + Table() + " (ID, V) VALUES (1, 1.2)"));
+  ASSERT_TRUE(Direct("INSERT INTO " + Table() + " (ID, V) VALUES (2, 1.4)"));
+  for (int attempt : {1, 2}) {
+    SCOPED_TRACE("attempt " + std::to_string(attempt));
+    Run(2);
+    if (db::IsOpen(*data_)) db::Close(*data_);
+    EXPECT_FALSE(boxes_.empty()) << "the lost key was not reported";
+    EXPECT_EQ(StoredVersion(), "1");
+    boxes_.clear();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, ServerNames,
                          ::testing::Values(Backend{"MariaDB", "MYODBC 3", true},
                                            Backend{"Firebird", "FIREBIRD", false}),
