@@ -65,7 +65,7 @@ class Check {
   void TestExistence();
   bool ExistsBySelect(const std::string& name);
   void UpgradeSQLTable();
-  void CreateNewSQLTable();
+  bool CreateNewSQLTable();
   void AddToManagedFiles();
   void CommitUpgrade();
   void RollbackUpgrade();
@@ -121,8 +121,8 @@ void Check::Body() {
     } else if (renamed == 1) {
       Trace(Flag::B, "Table does not exist, about to Create it..." + sc.fileName +
                          ", conversion detected!");
-      CreateNewSQLTable();
-      OpenHookState().conversionDetected = true;
+      // Records are copied only into a table that stands.
+      if (CreateNewSQLTable()) OpenHookState().conversionDetected = true;
     } else {
       Trace(Flag::B, "Table does not exist, about to Create it..." + sc.fileName);
       CreateNewSQLTable();
@@ -353,7 +353,8 @@ void Check::UpgradeSQLTable() {
   CommitUpgrade();
 }
 
-void Check::CreateNewSQLTable() {
+// False when the table could not be created.
+bool Check::CreateNewSQLTable() {
   OpenRV3SQLFile(code_);
   Show("Interpreting File Structures... ", true);
   CheckManageableZone();
@@ -362,16 +363,18 @@ void Check::CreateNewSQLTable() {
   ds_SetSQLNames(code_);
   Show("Creating New SQL Table... ");
   ProgressTotal() = static_cast<rt::Long>(Fdq().size() + Kdq().size());
-  if (ds_CreateSQLTable(code_) != 0) {
+  bool created = false;
+  if (ds_CreateSQLTable(code_, &created) != 0) {
     // The table may not stand as declared: no version row, and the file
     // stays unmanaged so that its next open looks at it again.
-    Trace(Flag::B, "Table could not be created: " + SqlCheck().fileName +
-                       ", no version row written.");
+    Trace(Flag::B, std::string(created ? "Table created with errors: " : "Table could not be created: ") +
+                       SqlCheck().fileName + ", no version row written.");
     RollbackUpgrade();
-    return;
+    return created;
   }
   AddToManagedFiles();
   WriteSystemRow(code_);
+  return true;
 }
 
 void Check::AddToManagedFiles() {

@@ -122,6 +122,23 @@ TEST_F(CheckStatements, OtherOwnersTablesAreReadAsTheirsOrLeftAlone) {
             2);
 }
 
+// When neither the rename nor the new table succeeds, nothing is to be
+// converted: one message, no version row, and the next open looks again.
+TEST_F(CheckStatements, NoConversionWithoutATable) {
+  auto file = DataFile("orders");
+  Register(*file, 3);
+  upg::OldFileNames() = {{"", "orders", "", "oldorders"}};
+  NoSuchTable();
+  server_->Fail("sp_rename", "42000", "cannot rename");
+  server_->Fail("CREATE TABLE", "42000", "CREATE TABLE permission denied");
+  server_->Fail("ALTER TABLE", "42S02", "no such table");
+  Check(*file);
+  EXPECT_FALSE(upg::OpenHookState().conversionDetected);
+  EXPECT_EQ(messages_.size(), 1u);
+  EXPECT_FALSE(VersionWritten());
+  EXPECT_TRUE(upg::OpenHookState().managedFiles.empty());
+}
+
 // A column the declaration does not hold stays, with its values, unless
 // the host made the declaration master of the columns.
 TEST_F(CheckStatements, AnUndeclaredColumnIsDroppedOnlyWhenTheDeclarationIsMaster) {
