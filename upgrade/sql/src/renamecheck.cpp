@@ -6,6 +6,7 @@
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_entry.h"
 #include "velmora/upgrade/sqltext.h"
+#include "velmora/upgrade/version_rows.h"
 
 namespace upg {
 namespace {
@@ -16,6 +17,9 @@ rt::Long RenameTable(std::string_view server, const OldFileName& row, std::strin
   std::string flavour = rt::Upper(rt::Clip(ODBCFlavour()));
   if (code == "ODB" && flavour == "FIREBIRD") return 1;  // Firebird cannot rename a table
   std::string statement = RenameStatement(server, flavour, oldName, newName);
+  // The rename runs on the system table's statement file, which the
+  // existence test may have left closed.
+  OpenRV3SQLFile(code);
   if (ExecuteSQLStatement(rt::Clip(statement), 0) != 0) {
     Trace(Flag::C, "Rename failed. Reason: " + rt::Clip(rt::FileErrorText()));
     return 1;
@@ -43,7 +47,7 @@ std::string RenameStatement(std::string_view server, std::string_view flavour,
   switch (d) {
     case Dialect::MsSql: return "CALL sp_rename(" + SqlLiteral(d, old) + "," + SqlLiteral(d, bareNew) + ")";
     case Dialect::Oracle:
-      return "Rename " + SqlTableName(d, bareOld) + " to " + SqlTableName(d, bareNew) + ";";
+      return "Rename " + SqlTableName(d, bareOld) + " to " + SqlTableName(d, bareNew);
     case Dialect::Anywhere: return "Alter table " + SqlTableName(d, old) + " rename " + SqlTableName(d, bareNew);
     case Dialect::MySql: return "ALTER TABLE " + SqlTableName(d, old) + " RENAME " + SqlTableName(d, newName);
     case Dialect::Firebird:

@@ -302,6 +302,9 @@ void Check::CheckManageableZone() {
       ExitCheck();
     }
   }
+  // The server's version is asked on the system table's statement file,
+  // which the existence test may have left closed.
+  OpenRV3SQLFile(code_);
   sc.serverVersion = GetSQLServerVersion(code_);
   DctMasters();
 }

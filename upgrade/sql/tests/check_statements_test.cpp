@@ -122,6 +122,50 @@ TEST_F(CheckStatements, OtherOwnersTablesAreReadAsTheirsOrLeftAlone) {
             2);
 }
 
+// The rename check of each server sends its rename statement on the
+// statement file; the old name is found by the file's name or its label.
+// A failed rename creates the table and converts.
+TEST_F(CheckStatements, TheRenameCheckRenamesOnEveryServerByNameOrLabel) {
+  struct Case {
+    const char *what, *code, *driver;
+    int openError;
+    upg::OldFileName old;
+    bool renameFails;
+    Statements statements;
+  };
+  const Case cases[] = {
+      {"Oracle", "ORA", "ORACLE", rt::kFileNotFound, {"", "orders", "", "oldorders"}, false,
+       {"Select * from V$Version", "Rename oldorders to orders"}},
+      {"SQL Anywhere", "ASA", "SQLANYWHERE", rt::kDriverError, {"", "ORDERS", "", "oldorders"}, false,
+       {"Alter table oldorders rename orders"}},
+      {"SQL Server by label", "MSS", "MSSQL", rt::kFileNotFound, {"", "orders2", "", "never"}, false,
+       {"select * from dbo.orders", "CALL sp_rename('oldbylabel','orders')"}},
+      {"Oracle, rename refused", "ORA", "ORACLE", rt::kFileNotFound, {"", "orders", "", "oldorders"}, true,
+       {"Select * from V$Version", "Rename oldorders to orders",
+        "CREATE TABLE orders (ID number(10,0), NAME varchar2(19))",
+        "ALTER TABLE orders ADD CONSTRAINT ORDERS_ID_KEY UNIQUE (ID)",
+        "select * from RV3SYS where DS_FIELD2 = 'ORD'",
+        "insert into RV3SYS (DS_FIELD1, DS_FIELD2, DS_FIELD3, DS_FIELD4) values ('orders','ORD','3', sysdate)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    auto file = DataFile("orders", c.driver);
+    Register(*file, 3, c.code == std::string("ORA") ? sqltest::kOraOwner
+                       : c.code == std::string("ASA") ? sqltest::kAsaOwner
+                                                      : sqltest::kOwner);
+    NoSuchTable();
+    server_->openErrors["orders"] = c.openError;
+    if (c.renameFails) server_->Fail("Rename", "42000", "cannot rename");
+    upg::OldFileNames() = {c.old, {"", "Orders", "", "oldbylabel"}};
+    Check(*file, c.code);
+    EXPECT_EQ(server_->statements, c.statements);
+    EXPECT_EQ(upg::OpenHookState().conversionDetected, c.renameFails);
+    EXPECT_EQ(upg::OpenHookState().managedFiles, std::vector<std::string>{"orders"});
+    EXPECT_EQ(Traced("Rename failed. Reason: cannot rename"), c.renameFails);
+  }
+}
+
 // When neither the rename nor the new table succeeds, nothing is to be
 // converted: one message, no version row, and the next open looks again.
 TEST_F(CheckStatements, NoConversionWithoutATable) {

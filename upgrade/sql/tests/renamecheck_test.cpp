@@ -12,8 +12,8 @@ TEST(RenameCheck, StatementsPerServer) {
   const Case cases[] = {
       {"MSS", "", "CALL sp_rename('dbo.OldForms','Forms')"},
       {"ODB", "MSSQL", "CALL sp_rename('dbo.OldForms','Forms')"},
-      {"ORA", "", "Rename OldForms to Forms;"},
-      {"ODB", "ORACLE", "Rename OldForms to Forms;"},
+      {"ORA", "", "Rename OldForms to Forms"},
+      {"ODB", "ORACLE", "Rename OldForms to Forms"},
       {"ASA", "", "Alter table dbo.OldForms rename Forms"},
       {"ODB", "MYODBC 3", "ALTER TABLE dbo.OldForms RENAME dbo.Forms"},
       {"ODB", "MYODBC 2", "ALTER TABLE dbo.OldForms RENAME dbo.Forms"},
