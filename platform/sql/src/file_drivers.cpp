@@ -42,35 +42,32 @@ std::string& flavourSlot() {
   return flavour;
 }
 
-// Whether the server behind a file of `driver` is MySQL or MariaDB.
-bool mySqlServer(const std::string& driver, const db::FileDecl& f) {
-  if (driver != "ODBC") return false;
-  std::string flavour = odbcFlavour();
-  if (flavour.rfind("MYODBC", 0) == 0) return true;
-  if (flavour == "FIREBIRD") return false;
+// The dialect of the server behind a file of `driver`: a plain ODBC
+// source whose connection names MySQL or MariaDB speaks MySQL's.
+Dialect dialectOfFile(const std::string& driver, const db::FileDecl& f) {
+  Dialect d = dialectOf(driver, odbcFlavour());
+  if (d != Dialect::Odbc) return d;
   std::string owner = rt::Upper(f.Owner());
-  return owner.find("MARIADB") != std::string::npos || owner.find("MYSQL") != std::string::npos;
+  return owner.find("MARIADB") != std::string::npos || owner.find("MYSQL") != std::string::npos ? Dialect::MySql
+                                                                                              : Dialect::Odbc;
 }
 
-// How names are quoted on the server of a file.
+// Whether the server behind a file of `driver` is MySQL or MariaDB.
+bool mySqlServer(const std::string& driver, const db::FileDecl& f) {
+  return dialectOfFile(driver, f) == Dialect::MySql;
+}
+
+// How names are written on the server of a file.
 struct Names {
-  QuoteStyle style;
-  bool folds;
-  Names(const std::string& driver, const db::FileDecl& f)
-      : style(driver == "MSSQL"             ? QuoteStyle::Bracket
-              : mySqlServer(driver, f)      ? QuoteStyle::Backtick
-                                            : QuoteStyle::Double),
-        folds(driver == "ORACLE" || (driver == "ODBC" && odbcFlavour() == "FIREBIRD")) {}
-  std::string table(const db::FileDecl& f) const { return qualifiedIdentifier(style, folds, rt::Clip(f.Name())); }
-  // The column of a field: its external name (one between double quotes is
-  // that exact name, quoted the server's way), else its label without the
-  // prefix.
+  Dialect dialect;
+  Names(const std::string& driver, const db::FileDecl& f) : dialect(dialectOfFile(driver, f)) {}
+  std::string table(const db::FileDecl& f) const { return tableIdentifier(dialect, rt::Clip(f.Name())); }
+  // The column of a field, named as the engine names it.
   std::string column(const db::FieldInfo& fi) const {
-    const std::string& ext = fi.extName;
-    if (quotedName(ext)) return exactIdentifier(style, ext.substr(1, ext.size() - 2));
-    if (!ext.empty()) return identifier(style, folds, ext);
     size_t colon = fi.label.find(':');
-    return identifier(style, folds, colon == std::string::npos ? fi.label : fi.label.substr(colon + 1));
+    std::string_view field = colon == std::string::npos ? std::string_view(fi.label)
+                                                        : std::string_view(fi.label).substr(colon + 1);
+    return columnIdentifier(dialect, columnName(dialect, fi.extName, field));
   }
   // The declared columns, comma-separated.
   std::string columns(const db::FileDecl& f) const {

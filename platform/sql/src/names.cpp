@@ -1,12 +1,24 @@
 // Identifiers of SQL statements, quoted per server.
 #include "velmora/sql_names.h"
 
+#include <cstdint>
 #include <unordered_set>
 
 #include "velmora/runtime/text.h"
 
 namespace velmora::sql {
 namespace {
+
+constexpr size_t kHashDigits = 10;
+
+uint64_t nameHash(std::string_view name) {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (char c : rt::Upper(name)) {
+    h ^= static_cast<uint8_t>(c);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
 
 bool plainName(std::string_view name) {
   if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
@@ -76,8 +88,31 @@ bool reservedWord(std::string_view name) {
   return kWords.count(rt::Upper(name)) != 0;
 }
 
-std::string exactIdentifier(QuoteStyle style, std::string_view name) {
+Dialect dialectOf(std::string_view driver, std::string_view flavour) {
+  std::string code = rt::Upper(rt::Clip(driver));
+  if (code == "MSS" || code == "MSSQL") return Dialect::MsSql;
+  if (code == "ORA" || code == "ORACLE") return Dialect::Oracle;
+  if (code == "ASA" || code == "SQLANYWHERE") return Dialect::Anywhere;
+  std::string f = rt::Upper(rt::Clip(flavour));
+  if (f == "MYODBC 2" || f == "MYODBC 3") return Dialect::MySql;
+  if (f == "FIREBIRD") return Dialect::Firebird;
+  if (f == "MSSQL") return Dialect::MsSql;
+  if (f == "ORACLE") return Dialect::Oracle;
+  if (f == "ASA") return Dialect::Anywhere;
+  return Dialect::Odbc;
+}
+
+QuoteStyle quoteStyle(Dialect dialect) {
+  if (dialect == Dialect::MsSql) return QuoteStyle::Bracket;
+  if (dialect == Dialect::MySql) return QuoteStyle::Backtick;
+  return QuoteStyle::Double;
+}
+
+bool foldsUnquoted(Dialect dialect) { return dialect == Dialect::Firebird || dialect == Dialect::Oracle; }
+
+std::string exactIdentifier(Dialect dialect, std::string_view name) {
   char open = '"', close = '"';
+  QuoteStyle style = quoteStyle(dialect);
   if (style == QuoteStyle::Bracket) open = '[', close = ']';
   if (style == QuoteStyle::Backtick) open = close = '`';
   std::string out(1, open);
@@ -90,27 +125,82 @@ std::string exactIdentifier(QuoteStyle style, std::string_view name) {
   return out;
 }
 
-std::string identifier(QuoteStyle style, bool foldsUnquoted, std::string_view name) {
+std::string identifier(Dialect dialect, std::string_view name) {
   bool plain = plainName(name);
   if (plain && !reservedWord(name)) return std::string(name);
-  if (!plain || !foldsUnquoted) return exactIdentifier(style, name);
-  return exactIdentifier(style, rt::Upper(name));
+  if (!plain || !foldsUnquoted(dialect)) return exactIdentifier(dialect, name);
+  return exactIdentifier(dialect, rt::Upper(name));
 }
 
-std::string qualifiedIdentifier(QuoteStyle style, bool foldsUnquoted, std::string_view name) {
+std::string tableIdentifier(Dialect dialect, std::string_view name) {
   std::string out;
   size_t start = 0;
   while (true) {
     size_t dot = name.find('.', start);
-    out += identifier(style, foldsUnquoted, name.substr(start, dot - start));
+    out += identifier(dialect, serverName(dialect, name.substr(start, dot - start)));
     if (dot == std::string_view::npos) return out;
     out += ".";
     start = dot + 1;
   }
 }
 
+size_t nameLimit(Dialect dialect) {
+  switch (dialect) {
+    case Dialect::Firebird: return 31;
+    case Dialect::Oracle: return 30;
+    case Dialect::MySql: return 64;
+    case Dialect::MsSql:
+    case Dialect::Anywhere: return 128;
+    case Dialect::Odbc: return 0;
+  }
+  return 0;
+}
+
+std::string serverName(Dialect dialect, std::string_view name) {
+  size_t limit = nameLimit(dialect);
+  if (limit == 0 || name.size() <= limit) return std::string(name);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  uint64_t h = nameHash(name);
+  std::string tail(kHashDigits, '0');
+  for (size_t i = kHashDigits; i-- > 0; h >>= 4) tail[i] = kHex[h & 0x0F];
+  return std::string(name.substr(0, limit - kHashDigits - 1)) + "_" + tail;
+}
+
 bool quotedName(std::string_view name) {
   return name.size() >= 2 && name.front() == '"' && name.back() == '"';
+}
+
+namespace {
+
+// `text` up to the character before the option word `word` (any case);
+// false when it holds no such word.
+bool cutAtOption(std::string& text, std::string_view word) {
+  size_t at = rt::Upper(text).find(word);
+  if (at == std::string::npos) return false;
+  text.resize(at >= 1 ? at - 1 : 0);
+  return true;
+}
+
+}  // namespace
+
+ColumnName columnName(Dialect dialect, std::string_view extName, std::string_view fieldName) {
+  ColumnName c;
+  std::string ext = rt::Clip(extName);
+  if (ext.empty()) {
+    c.declared = rt::Upper(rt::Clip(fieldName));
+  } else if (ext[0] == '"') {
+    c.declared = ext.size() >= 2 ? ext.substr(1, ext.size() - 2) : std::string();
+    c.exact = quotedName(ext);
+  } else {
+    c.declared = ext;
+    if (!cutAtOption(c.declared, "READONLY")) c.binary = cutAtOption(c.declared, "BINARY");
+  }
+  c.name = serverName(dialect, c.declared);
+  return c;
+}
+
+std::string columnIdentifier(Dialect dialect, const ColumnName& column) {
+  return column.exact ? exactIdentifier(dialect, column.name) : identifier(dialect, column.name);
 }
 
 std::string literal(LiteralStyle style, std::string_view text) {
