@@ -30,6 +30,11 @@ std::vector<AlternateName>& AfnQueue() {
   return q;
 }
 
+std::vector<UnmatchedAlternate>& UnmatchedAlternates() {
+  static std::vector<UnmatchedAlternate> q;
+  return q;
+}
+
 std::string& FilePrefix() {
   thread_local std::string prefix;
   return prefix;
@@ -275,6 +280,7 @@ struct Copy {
     }
     std::string dstName = rt::Upper(rt::Clip(dst.name));
     const std::vector<AlternateName>& afn = AfnQueue();
+    std::vector<std::string> tried;
     for (size_t n = 0; n < afn.size(); ++n) {
       std::string want = rt::Upper(rt::Clip(afn[n].destination));
       TraceIf(Flag::E, [&] {
@@ -293,6 +299,7 @@ struct Copy {
         Trace(Flag::C, "Match found 2... " + candidate);
         return false;
       }
+      tried.push_back(candidate);
       size_t open = srcName.find('['), close = srcName.find(']');
       if (open == std::string::npos || close == std::string::npos) continue;
       FieldRow* base = FindRow(srcQ, srcName.substr(0, open));
@@ -307,7 +314,19 @@ struct Copy {
       return true;
     }
     src = nullptr;
+    if (!tried.empty()) NoteUnmatched(dst.name, tried);
     return false;
+  }
+
+  // A field whose alternate names all missed: traced and kept for the
+  // conversion's summary, once per conversion.
+  static void NoteUnmatched(const std::string& dst, const std::vector<std::string>& tried) {
+    std::vector<UnmatchedAlternate>& q = UnmatchedAlternates();
+    for (const UnmatchedAlternate& u : q)
+      if (u.destination == dst) return;
+    for (const std::string& s : tried)
+      Trace(Flag::B, "Alternate name " + s + " of " + rt::Clip(dst) + " matches no field of the old file");
+    q.push_back({rt::Clip(dst), tried});
   }
 };
 

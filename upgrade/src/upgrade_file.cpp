@@ -128,6 +128,23 @@ void ReportLoss(const std::string& why, const std::string& where) {
   rt::Stop(text);
 }
 
+// Shows the declared fields that no alternate name could feed (they were
+// left empty) and where the old data is.
+void ReportUnmatchedAlternates(const std::string& where) {
+  std::string fields;
+  for (const UnmatchedAlternate& u : UnmatchedAlternates()) {
+    std::string names;
+    for (const std::string& s : u.sources) names += (names.empty() ? "" : ", ") + s;
+    fields += (fields.empty() ? "" : ", ") + u.destination + " (" + names + ")";
+  }
+  const bool one = UnmatchedAlternates().size() == 1;
+  std::string text = "RV3: No field of the old file matches the alternate names of " + fields +
+                     (one ? "; it was" : "; they were") + " left empty. File : " +
+                     rt::Clip(Conversion().fileName) + ". The old data is kept in " + rt::Clip(where);
+  Trace(Flag::B, text);
+  rt::Stop(text);
+}
+
 struct PassResult {
   bool readToEnd = false, batchesOk = true, flushed = false, keysBuilt = false;
   int buildError = 0;
@@ -419,17 +436,21 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
 // told what is missing.
 void KeepOrRemoveOldFile(bool complete, const PassResult& r) {
   ConversionState& c = Conversion();
-  if (complete) {
+  const bool unmatched = !UnmatchedAlternates().empty();
+  if (complete && !unmatched) {
     if (CurrentOptions().backup == 0) db::Remove(InFile());
     return;
   }
   c.oldKept = true;
-  if (!r.readToEnd)
-    ReportLoss("the old file could not be read to its end", c.backupName);
-  else if (r.duplicates > 0)
-    ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key", c.backupName);
-  else
-    ReportLoss("write errors", c.backupName);
+  if (!complete) {
+    if (!r.readToEnd)
+      ReportLoss("the old file could not be read to its end", c.backupName);
+    else if (r.duplicates > 0)
+      ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key", c.backupName);
+    else
+      ReportLoss("write errors", c.backupName);
+  }
+  if (unmatched) ReportUnmatchedAlternates(c.backupName);
 }
 
 struct Leave {
@@ -470,6 +491,7 @@ void SetConversionProbe(ConversionProbe p) { probe = p; }
 void LoadAlternateNames() {
   std::vector<AlternateName>& afn = AfnQueue();
   afn.clear();
+  UnmatchedAlternates().clear();
   for (const AlternateName& a : AlternateNames()) {
     bool declared = std::any_of(DstQueue().begin(), DstQueue().end(), [&](const FieldRow& r) {
       return rt::Upper(rt::Clip(r.name)) == a.destination;
@@ -574,6 +596,13 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     for (const UsedFile& u : UsedFiles()) Trace(Flag::B, u.prefix + " " + std::to_string(u.version));
     return;
   }
+  // Alternate source names without a colon are fields of this file
+  // (an SQL check has set the prefix of the table it interpreted).
+  struct PrefixScope {
+    std::string saved = FilePrefix();
+    ~PrefixScope() { FilePrefix() = saved; }
+  } prefixScope;
+  if (!sql || rt::Clip(FilePrefix()).empty()) FilePrefix() = prefix;
 
   // 10-13. The stored structure that opens the old file.
   OemFlag() = DeclaredOemFlag(file);
@@ -668,8 +697,9 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
                c.restored ? (sql ? c.inFileName : c.fileName) : c.backupName);
   } else if (!sql) {
-    WriteJournal(c.fileName, c.backupName, complete ? JournalPhase::Placing : JournalPhase::Kept,
-                 CurrentOptions().backup != 0 || !complete);
+    const bool keepOld = !complete || !UnmatchedAlternates().empty();
+    WriteJournal(c.fileName, c.backupName, keepOld ? JournalPhase::Kept : JournalPhase::Placing,
+                 CurrentOptions().backup != 0 || keepOld);
     Probe("placing");
     if (FileExists(c.fileName)) {  // the backup is a copy: the old file is still here
       std::unique_ptr<db::FileDecl> old = file.Clone();

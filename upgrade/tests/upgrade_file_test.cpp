@@ -73,6 +73,21 @@ std::unique_ptr<db::FileDecl> PeopleV3() {
       .Build();
 }
 
+// Version 2 with NAME renamed FULLNAME and a new CITY.
+std::unique_ptr<db::FileDecl> PeopleRenamed() {
+  return db::DeclBuilder("People", "PEO")
+      .Driver("ISAM")
+      .Name(".\\data\\people.tps")
+      .Attributes(db::kAttrCreate)
+      .Field(Type::Long, "ID")
+      .Field(Type::CString, "FULLNAME", 30)
+      .Field(Type::Short, "AGE")
+      .Field(Type::String, "CITY", 10)
+      .Key("ID_Key", {1}, kUnique)
+      .Memo("PHOTO", db::kMemoBinary, 0)
+      .Build();
+}
+
 std::string Name(int i) { return "Person " + std::to_string(i); }
 // Photos of every size: none, a few bytes, and one of 3 MB.
 std::vector<uint8_t> Photo(int i) {
@@ -329,6 +344,49 @@ TEST_F(Upgrade, UniqueKeyViolatedByOldDataKeepsTheOldFileAndSaysSo) {
   old->SetName("dstmp001");
   db::Open(*old);
   EXPECT_EQ(db::Records(*old), 7u);
+  db::Close(*old);
+  EXPECT_FALSE(Exists("data/people.tps.rv3"));
+}
+
+TEST_F(Upgrade, AlternateNamesTakeTheFilesPrefixAndAnUnmatchedOneKeepsTheOldFile) {
+  // A source name without a colon is a field of the converted file.
+  WriteV1(5);
+  alternates_ = {{"PEO:FULLNAME", "NAME"}};
+  auto f = PeopleRenamed();
+  Register(*f, 2);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  db::Set(*f, 1);
+  for (int i = 1; i <= 5; ++i) {
+    db::Next(*f);
+    ASSERT_EQ(rt::ErrorCode(), 0);
+    EXPECT_EQ(GetText(*f, "PEO:FULLNAME"), Name(i));
+  }
+  db::Close(*f);
+  EXPECT_TRUE(stops_.empty()) << stops_[0];
+  EXPECT_TRUE(NoLeftovers());
+
+  // A pair whose source the old file lacks: the field stays empty, the
+  // trace and the summary say so, and the old file is kept.
+  fs::remove("data/people.tps");
+  WriteV1(5);
+  alternates_ = {{"PEO:FULLNAME", "NAME"}, {"PEO:CITY", "TOWN"}, {"PEO:CITY", "PEO:PLACE"}};
+  Register(*f, 2);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  EXPECT_EQ(db::Records(*f), 5u);
+  db::Close(*f);
+  EXPECT_TRUE(Traced("Alternate name PEO:TOWN of PEO:CITY matches no field of the old file"));
+  EXPECT_TRUE(Traced("Alternate name PEO:PLACE of PEO:CITY matches no field of the old file"));
+  ASSERT_EQ(stops_.size(), 1u);
+  EXPECT_EQ(stops_[0],
+            "RV3: No field of the old file matches the alternate names of PEO:CITY (PEO:TOWN, PEO:PLACE); "
+            "it was left empty. File : .\\data\\people.tps. The old data is kept in dstmp001");
+  auto old = PeopleV1();
+  old->SetName("dstmp001");
+  db::Open(*old);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(db::Records(*old), 5u);
   db::Close(*old);
   EXPECT_FALSE(Exists("data/people.tps.rv3"));
 }

@@ -32,8 +32,16 @@ rt::Byte DeclaredOemFlag(const db::FileDecl& declared);
 // AFN: the alternate names that apply to this conversion (built by the
 // driver from AlternateNames(): destination and source upper-cased).
 std::vector<AlternateName>& AfnQueue();
+// The declared fields that alternate-name pairs were to feed but whose
+// pairs found no source (the field was primed), each with the source
+// names tried; filled by the record copy, emptied by LoadAlternateNames.
+struct UnmatchedAlternate {
+  std::string destination;
+  std::vector<std::string> sources;
+};
+std::vector<UnmatchedAlternate>& UnmatchedAlternates();
 // The current prefix used for alternate source names without a colon
-// (per thread).
+// (per thread): the SQL check's interpreted file, or the converted file.
 std::string& FilePrefix();
 
 // ---------------------------------------------------------------- definitions
