@@ -100,6 +100,31 @@ bool TryOpenInFile() {
   }
 }
 
+// The old-format file beside a data file: its folder and its base name up
+// to the first "." (.\data\cust.tps gives .\data\cust.Dat).
+std::string OldFormatName(const std::string& name) {
+  size_t base = name.find_last_of("\\:");
+  base = base == std::string::npos ? 0 : base + 1;
+  return name.substr(0, name.find('.', base)) + ".Dat";
+}
+
+// The driver registered as "Tav" reads old-format files; otherwise the
+// import is refused with a message (the old file stays as it is).
+bool OldFormatDriverReads(const std::string& name) {
+  std::string driver;
+  for (const Driver& d : Drivers())
+    if (rt::Upper(rt::Clip(d.name)) == "TAV") {
+      driver = db::DriverNameFor(d.entry);
+      break;
+    }
+  if (rt::Upper(driver) == "TAVREL") return true;
+  std::string text = "RV3: Unable to import the old-format file " + name + " : the driver registered as Tav (" +
+                     (driver.empty() ? std::string("none") : driver) + ") does not read old-format files";
+  Trace(Flag::B, text);
+  rt::Stop(text);
+  return false;
+}
+
 }  // namespace
 
 void UpgradeLoop() {
@@ -201,12 +226,11 @@ void UpgradeFromDatFile() {
   c.found = ImportTavrel() != 0;
   Trace(Flag::D, "UpgradeFileEX (ib)");
   if (!c.found) {
-    std::string in = rt::Clip(InFileName());
-    size_t dot = in.find('.');
-    InFileName() = (dot == std::string::npos ? in : in.substr(0, dot)) + ".Dat";
+    InFileName() = OldFormatName(rt::Clip(InFileName()));
     c.found = ImportTavrel() != 0;
     Trace(Flag::D, "UpgradeFileEX (ic)");
   }
+  if (c.found && !OldFormatDriverReads(rt::Clip(InFileName()))) c.found = false;
   if (c.found && MakeFile(kInFile) != 0) {
     Trace(Flag::D, "UpgradeFileEX (id)");
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -229,6 +253,10 @@ void UpgradeFromDatFile() {
         c.found = false;
         break;
       }
+      std::string text = "RV3: Unable to import the old-format file " + rt::Clip(InFileName()) + " : " +
+                         std::to_string(code) + " " + rt::ErrorText() + " " + rt::FileErrorText();
+      Trace(Flag::B, text);
+      rt::Stop(text);
       c.found = false;
       break;
     }

@@ -96,10 +96,12 @@ void MoveOldFileBack(db::FileDecl& like) {
   ConversionState& c = Conversion();
   if (c.backupName.empty()) return;
   if (db::IsOpen(InFile())) db::Close(InFile());
-  // Into an SQL table the old file is another file, with its own name.
+  // Into an SQL table, or from an old-format file, the old file is
+  // another file, with its own name.
   const bool sql = ConversionDetected();
-  const std::string home = sql ? c.inFileName : c.fileName;
-  std::unique_ptr<db::FileDecl> f = sql ? InFile().Clone() : like.Clone();
+  const bool other = sql || OldFormatSource();
+  const std::string home = other ? c.inFileName : c.fileName;
+  std::unique_ptr<db::FileDecl> f = other ? InFile().Clone() : like.Clone();
   if (!sql && FileExists(WorkName(c.fileName))) {
     f->SetName(WorkName(c.fileName));
     db::Remove(*f);
@@ -695,7 +697,7 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     MoveOldFileBack(file);
     c.notConverted = std::max(c.total, RecordNumber());
     ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
-               c.restored ? (sql ? c.inFileName : c.fileName) : c.backupName);
+               c.restored ? (sql || OldFormatSource() ? c.inFileName : c.fileName) : c.backupName);
   } else if (!sql) {
     const bool keepOld = !complete || !UnmatchedAlternates().empty();
     WriteJournal(c.fileName, c.backupName, keepOld ? JournalPhase::Kept : JournalPhase::Placing,
