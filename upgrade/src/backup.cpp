@@ -3,6 +3,7 @@
 // backup name the old file is moved (or copied) to before the new file
 // is built.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "conversion_window.h"
@@ -275,18 +276,25 @@ void BackupOldFile() {
   const std::string driver = rt::Upper(DriverUsed(InFile()));
   const std::string name = rt::Clip(InFileName());
   const std::string prefix = rt::Clip(c.used->prefix);
-  const bool copy = EngineSwitch("/RV2COPY") || c.renamed || backup == 1;
+  // A table inside a multi-table file keeps its table part: its whole
+  // file moves (or is copied), and is found again under the backup name.
+  // Into an SQL table the file stays where it is, with its other tables.
+  const size_t bang = name.find("\\!");
+  const std::string table = bang == std::string::npos ? std::string() : name.substr(bang);
+  const bool copy = EngineSwitch("/RV2COPY") || c.renamed || backup == 1 ||
+                    (!table.empty() && ConversionDetected());
   Trace(Flag::C, "backup driver: " + driver);
   Trace(Flag::C, "backup prefix: " + prefix);
   for (int n = 1; n <= 999; ++n) {
     std::string candidate;
-    size_t bang = name.find("\\!");
     if (backup == 0) {
-      candidate = "dstmp" + Digits(n, 3);
+      candidate = "dstmp" + Digits(n, 3) + table;
     } else if (bang != std::string::npos) {
-      size_t p = bang;
-      size_t dot = name.find('.');
-      if (dot != std::string::npos && dot < p) p = dot;
+      // The number goes before the "." of the file's own name, or before
+      // the "\!" when that name has none.
+      size_t slash = bang == 0 ? std::string::npos : name.rfind('\\', bang - 1);
+      size_t dot = name.find('.', slash == std::string::npos ? 0 : slash + 1);
+      size_t p = dot < bang ? dot : bang;
       size_t q = name.rfind('\\', p);
       long gap = static_cast<long>(p) - (q == std::string::npos ? -1L : static_cast<long>(q)) - 1;
       if (gap < 5)
@@ -344,6 +352,19 @@ void BackupOldFile() {
     }
   }
   RemoveJournal(c.fileName);
+}
+
+bool CopyOtherTables(const db::FileDecl& out) {
+  const std::string work = rt::Clip(out.Name());
+  if (work.find("\\!") == std::string::npos) return true;
+  std::unique_ptr<db::FileDecl> f = out.Clone();
+  f->SetName(FileOfTable(work));
+  if (FileExists(f->Name())) db::Remove(*f);  // left by a conversion cut short
+  f->SetName(Conversion().backupName);
+  db::Copy(*f, FileOfTable(work));
+  Trace(Flag::B, "Tables copied: " + FileOfTable(Conversion().backupName) + " - " + FileOfTable(work) + " " +
+                     std::to_string(rt::ErrorCode()) + " " + rt::ErrorText());
+  return rt::ErrorCode() == 0;
 }
 
 }  // namespace upg

@@ -103,11 +103,12 @@ void MoveOldFileBack(db::FileDecl& like) {
   const std::string home = other ? c.inFileName : c.fileName;
   std::unique_ptr<db::FileDecl> f = other ? InFile().Clone() : like.Clone();
   if (!sql && FileExists(WorkName(c.fileName))) {
-    f->SetName(WorkName(c.fileName));
+    f->SetName(FileOfTable(WorkName(c.fileName)));
     db::Remove(*f);
   }
   f->SetName(c.backupName);
   if (c.backupIsCopy) {
+    f->SetName(FileOfTable(c.backupName));
     if (CurrentOptions().backup == 0) db::Remove(*f);  // the file itself never moved
     c.restored = true;
   } else {
@@ -269,7 +270,7 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
   // 16. Created (an SQL table was created by the SQL check).
   if (!sql) {
     Trace(Flag::B, "RV3create: " + c.fileName);
-    db::Create(out);
+    if (CopyOtherTables(out)) db::Create(out);
     if (rt::ErrorCode() != 0) {
       std::string details = " " + rt::Clip(c.fileName) + " " + ErrorLine();
       StopMessage(kM6Create, details);
@@ -440,7 +441,11 @@ void KeepOrRemoveOldFile(bool complete, const PassResult& r) {
   ConversionState& c = Conversion();
   const bool unmatched = !UnmatchedAlternates().empty();
   if (complete && !unmatched) {
-    if (CurrentOptions().backup == 0) db::Remove(InFile());
+    if (CurrentOptions().backup == 0) {  // a table's backup is its whole file
+      std::unique_ptr<db::FileDecl> old = InFile().Clone();
+      old->SetName(FileOfTable(c.backupName));
+      db::Remove(*old);
+    }
     return;
   }
   c.oldKept = true;
@@ -705,7 +710,7 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     Probe("placing");
     if (FileExists(c.fileName)) {  // the backup is a copy: the old file is still here
       std::unique_ptr<db::FileDecl> old = file.Clone();
-      old->SetName(c.fileName);
+      old->SetName(FileOfTable(c.fileName));  // a table's new file holds the other tables
       db::Remove(*old);
     }
     db::Rename(*out, c.fileName);

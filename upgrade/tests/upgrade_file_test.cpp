@@ -146,8 +146,9 @@ class Upgrade : public Engine {
     upg::ds_UsingFile(f, static_cast<rt::Short>(version), "PEO", "People");
   }
   // Writes `n` people through version 1 (registered first).
-  void WriteV1(int n, uint32_t nameKey = kDup) {
+  void WriteV1(int n, uint32_t nameKey = kDup, const std::string& name = {}) {
     auto f = PeopleV1(nameKey);
+    if (!name.empty()) f->SetName(name);
     Register(*f, 1);
     db::HookedOpen(*f, 0x42);
     ASSERT_EQ(rt::ErrorCode(), rt::kFileNotFound);
@@ -313,6 +314,56 @@ TEST_F(Upgrade, BackupNames) {
   EXPECT_TRUE(Traced("File copied: .\\data\\peopl002 err:"));
   EXPECT_TRUE(Exists("data/peopl002"));
   EXPECT_FALSE(Exists("data/people.tps.rv3"));
+}
+
+TEST_F(Upgrade, ATableOfAMultiTableFileConvertsAndTheOtherTableStays) {
+  const std::string people = ".\\data\\multi.tps\\!people";
+  auto other = db::DeclBuilder("Other", "OTH")
+                   .Driver("ISAM")
+                   .Name(".\\data\\multi.tps\\!other")
+                   .Field(Type::Long, "N")
+                   .Build();
+  for (const char* backup : {"0", "1", "2"}) {
+    SCOPED_TRACE(backup);
+    fs::remove_all("data");
+    fs::create_directories("data");
+    WriteV1(6, kDup, people);
+    db::Create(*other);
+    db::Open(*other);
+    for (int32_t i = 1; i <= 3; ++i) {
+      Put<int32_t>(*other, "OTH:N", i);
+      db::Add(*other);
+    }
+    db::Close(*other);
+    auto f = PeopleV2();
+    f->SetName(people);
+    Register(*f, 2);
+    upg::ds_SetOption("backup", backup);
+    stops_.clear();
+    db::HookedOpen(*f, 0x42);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    ExpectPeople(*f, 6);
+    db::Close(*f);
+    EXPECT_TRUE(stops_.empty()) << stops_[0];
+    db::Open(*other);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    EXPECT_EQ(db::Records(*other), 3u);
+    db::Close(*other);
+    EXPECT_FALSE(Exists("data/multi.tps.cnv"));
+    EXPECT_FALSE(Exists("data/multi.tps.rv3"));
+    EXPECT_FALSE(Exists("dstmp001"));
+    if (std::string(backup) == "0") {
+      for (const auto& e : fs::directory_iterator("data"))
+        EXPECT_EQ(e.path().string().rfind("data/multi.tps", 0), 0u) << e.path();
+    } else {  // the old file, its table part kept, beside it
+      auto old = PeopleV1();
+      old->SetName(".\\data\\multi001.tps\\!people");
+      db::Open(*old);
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+      EXPECT_EQ(db::Records(*old), 6u);
+      db::Close(*old);
+    }
+  }
 }
 
 TEST_F(Upgrade, UniqueKeyViolatedByOldDataKeepsTheOldFileAndSaysSo) {

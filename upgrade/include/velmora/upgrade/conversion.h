@@ -126,4 +126,8 @@ void ParseArraySubscripts(std::string_view text, rt::Long& a, rt::Long& b, rt::L
 void nSplit(std::string_view name, std::string_view driver, std::string& drive,
             std::string& directory, std::string& fileName, std::string& extension);
 
+// The data file that holds a name's table: the name up to its "\!" (a
+// table inside a multi-table file); the clipped name when it has none.
+std::string FileOfTable(std::string_view name);
+
 }  // namespace upg
