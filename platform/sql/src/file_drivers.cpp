@@ -223,10 +223,13 @@ class ServerFile final : public db::SqlDriver {
     return version;
   }
 
+  // A procedure call with output variables answers them as its result
+  // row on SQL Server.
   void Execute(db::FileDecl& f, std::string_view statement) override {
     Connection* c = connect(f);
     if (!c) return;
-    if (!c->execute(std::string(statement))) return fail(f, *c, rt::kDriverError);
+    std::string call = Names(driver_, f).dialect == Dialect::MsSql ? msSqlOutputCall(statement) : std::string();
+    if (!c->execute(call.empty() ? std::string(statement) : call)) return fail(f, *c, rt::kDriverError);
     rt::ClearError();
   }
 

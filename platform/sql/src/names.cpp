@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <unordered_set>
+#include <vector>
 
 #include "velmora/runtime/text.h"
 
@@ -201,6 +202,42 @@ ColumnName columnName(Dialect dialect, std::string_view extName, std::string_vie
 
 std::string columnIdentifier(Dialect dialect, const ColumnName& column) {
   return column.exact ? exactIdentifier(dialect, column.name) : identifier(dialect, column.name);
+}
+
+std::string msSqlOutputCall(std::string_view statement) {
+  constexpr std::string_view kCall = "NORESULTCALL ";
+  std::string_view s = statement;
+  size_t start = s.find_first_not_of(' ');
+  if (start == std::string_view::npos || rt::Upper(s.substr(start, kCall.size())) != kCall) return {};
+  s = s.substr(start + kCall.size());
+  size_t open = s.find('('), close = s.rfind(')');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open) return {};
+  std::string procedure = rt::Trim(s.substr(0, open));
+  std::string declare, args, select;
+  std::string_view list = s.substr(open + 1, close - open - 1);
+  // The arguments, split at commas outside quotes.
+  std::vector<std::string> parts(1);
+  bool quoted = false;
+  for (char c : list) {
+    if (c == '\'') quoted = !quoted;
+    if (c == ',' && !quoted) parts.emplace_back();
+    else parts.back().push_back(c);
+  }
+  for (std::string part : parts) {
+    part = rt::Trim(part);
+    if (part.empty()) continue;
+    if (part[0] == '&') {
+      bool out = rt::Upper(part).find("[OUT]") != std::string::npos;
+      std::string name = rt::Trim(part.substr(1, part.find('[') == std::string::npos ? std::string::npos
+                                                                                     : part.find('[') - 1));
+      std::string var = "@" + name;
+      declare += "DECLARE " + var + " int; ";
+      part = var + (out ? " OUTPUT" : "");
+      if (out) select += (select.empty() ? "" : ", ") + var;
+    }
+    args += (args.empty() ? " " : ", ") + part;
+  }
+  return declare + "EXEC " + procedure + args + (select.empty() ? "" : "; SELECT " + select);
 }
 
 std::string literal(LiteralStyle style, std::string_view text) {

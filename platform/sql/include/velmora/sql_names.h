@@ -80,6 +80,13 @@ ColumnName columnName(Dialect dialect, std::string_view extName, std::string_vie
 // else as an identifier.
 std::string columnIdentifier(Dialect dialect, const ColumnName& column);
 
+// A procedure call with output variables, "NORESULTCALL name(&var [OUT],
+// 'text', 5)", as one SQL Server batch that declares each variable as an
+// integer, calls the procedure and answers the variables as its one result
+// row: "DECLARE @var int; EXEC name @var OUTPUT, 'text', 5; SELECT @var".
+// Empty for any other statement.
+std::string msSqlOutputCall(std::string_view statement);
+
 // How a server reads a text literal: quotes doubled everywhere; a
 // backslash escapes on SQL Anywhere and MySQL/MariaDB, which also take \0
 // and \Z for NUL and Ctrl-Z.
