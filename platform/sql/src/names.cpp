@@ -21,13 +21,26 @@ uint64_t nameHash(std::string_view name) {
   return h;
 }
 
+bool letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+// A name every server reads bare: a letter, then letters, digits, "_" and
+// "$". ("#" starts a comment on MySQL and is no name character on
+// Firebird; a name starting with "_", "$" or "#" is none there nor on
+// Oracle, and one starting with "#" a temporary table on SQL Server.)
 bool plainName(std::string_view name) {
-  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
-  for (char c : name) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-              c == '_' || c == '$' || c == '#';
-    if (!ok) return false;
-  }
+  if (name.empty() || !letter(name[0])) return false;
+  for (char c : name)
+    if (!letter(c) && !digit(c) && c != '_' && c != '$') return false;
+  return true;
+}
+
+// A name of letters, digits, "_", "$" and "#" not starting with a digit:
+// one a folding server would read bare (upper-cased) where it reads it.
+bool wordName(std::string_view name) {
+  if (name.empty() || digit(name[0])) return false;
+  for (char c : name)
+    if (!letter(c) && !digit(c) && c != '_' && c != '$' && c != '#') return false;
   return true;
 }
 
@@ -127,10 +140,9 @@ std::string exactIdentifier(Dialect dialect, std::string_view name) {
 }
 
 std::string identifier(Dialect dialect, std::string_view name) {
-  bool plain = plainName(name);
-  if (plain && !reservedWord(name)) return std::string(name);
-  if (!plain || !foldsUnquoted(dialect)) return exactIdentifier(dialect, name);
-  return exactIdentifier(dialect, rt::Upper(name));
+  if (plainName(name) && !reservedWord(name)) return std::string(name);
+  if (foldsUnquoted(dialect) && wordName(name)) return exactIdentifier(dialect, rt::Upper(name));
+  return exactIdentifier(dialect, name);
 }
 
 std::string tableIdentifier(Dialect dialect, std::string_view name) {

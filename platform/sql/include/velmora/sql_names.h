@@ -32,12 +32,13 @@ bool foldsUnquoted(Dialect dialect);
 // Words some server reserves: as names they are always quoted.
 bool reservedWord(std::string_view name);
 
-// `name` as an identifier. A name of letters, digits, "_", "$" and "#" (not
-// starting with a digit) that no server reserves stands bare, so the
-// server's own case rule applies; any other name is quoted with its closing
-// quote doubled and NUL bytes dropped. Where the server folds bare names,
-// a plain reserved word is upper-cased before it is quoted, so it means
-// what the bare name would.
+// `name` as an identifier. A name that every server reads as a name when
+// written bare (a letter, then letters, digits, "_" and "$") and that no
+// server reserves stands bare, so the server's own case rule applies; any
+// other name is quoted with its closing quote doubled and NUL bytes
+// dropped. Where the server folds bare names, a reserved word or a name
+// of letters, digits, "_", "$" and "#" is upper-cased before it is quoted,
+// so it means what the bare name would.
 std::string identifier(Dialect dialect, std::string_view name);
 
 // `name` exactly as written, always quoted (its closing quote doubled, NUL
