@@ -181,6 +181,25 @@ TEST_P(ServerNames, AKeyThatCannotBeCreatedAgainIsReportedAndTheVersionStays) {
   }
 }
 
+// A decimal wider than Firebird's exact types keeps every digit.
+TEST_P(ServerNames, WideDecimalsKeepEveryDigit) {
+  Use("rt_wide", "RWD", "RtWide", [](const std::string& name, int) {
+    db::DeclBuilder b("RtWide", "RWD");
+    b.Driver("ODBC").Name(name);
+    b.Field(db::Type::Long, "ID").Field(db::Type::Decimal, "BIG", 25, 2).Field(db::Type::Decimal, "SMALL", 9, 2);
+    return b.Key("Id_Key", {1}, db::kKeyPrimary).Build();
+  });
+  ASSERT_EQ(Run(1), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  EXPECT_EQ(InLastRun("Big decimal(25,2) has more digits than Firebird holds exactly (18); its column is text: "
+                      "varchar(27)"),
+            Dialect() == upg::Dialect::Firebird);
+  const std::vector<std::string> values{"1", "-12345678901234567890123.45", "1234567.89"};
+  Write(values);
+  EXPECT_EQ(ReadThroughTheFile("SELECT * FROM " + Table()), values);
+  db::Close(*data_);
+  ExpectFixedPoint(1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, ServerNames,
                          ::testing::Values(Backend{"MariaDB", "MYODBC 3", true},
                                            Backend{"Firebird", "FIREBIRD", false}),
