@@ -77,9 +77,13 @@ struct Names {
   }
 };
 
+// Firebird 3 holds at most 18 decimal digits exactly.
+constexpr uint32_t kFirebirdMaxDigits = 18;
+
 // The column type of a field (one column per field: an array keeps its
-// first element only).
-std::string columnType(const db::FieldInfo& fi) {
+// first element only). A decimal wider than the server's exact types is
+// kept whole as its text.
+std::string columnType(const db::FieldInfo& fi, Dialect dialect) {
   switch (fi.type) {
     case db::Type::String: return "VARCHAR(" + std::to_string(fi.size) + ")";
     case db::Type::CString:
@@ -92,9 +96,12 @@ std::string columnType(const db::FieldInfo& fi) {
     case db::Type::Time: return "TIME";
     case db::Type::ULong: return "BIGINT";
     case db::Type::Decimal:
-    case db::Type::PDecimal:
-      return "DECIMAL(" + std::to_string(std::min<uint32_t>(fi.size * 2 - 1, 18)) + "," +
-             std::to_string(fi.places) + ")";
+    case db::Type::PDecimal: {
+      uint32_t digits = fi.size * 2 - 1;
+      if (dialect == Dialect::Firebird && digits > kFirebirdMaxDigits)
+        return "VARCHAR(" + std::to_string(digits + 2) + ")";
+      return "DECIMAL(" + std::to_string(digits) + "," + std::to_string(fi.places) + ")";
+    }
     default: return "DOUBLE PRECISION";
   }
 }
@@ -175,7 +182,7 @@ class ServerFile final : public db::SqlDriver {
     std::string table = names.table(f);
     std::string columns;
     for (const db::FieldInfo* fi : db::ValueFields(f))
-      columns += (columns.empty() ? "" : ", ") + names.column(*fi) + " " + columnType(*fi);
+      columns += (columns.empty() ? "" : ", ") + names.column(*fi) + " " + columnType(*fi, names.dialect);
     for (const db::KeyDesc& k : f.Keys()) {
       if (!(k.attrib & db::kKeyPrimary)) continue;
       std::string key;
@@ -203,7 +210,9 @@ class ServerFile final : public db::SqlDriver {
       std::string v;
       if (fi->type == db::Type::Date || fi->type == db::Type::Time)
         v = dateTimeLiteral(*fi, f.Record() + fi->offset);
-      else if (db::IsTextType(fi->type))
+      // A decimal goes as its text, which every server converts exactly
+      // (Firebird reads no number literal of more than 18 digits).
+      else if (db::IsTextType(fi->type) || fi->type == db::Type::Decimal || fi->type == db::Type::PDecimal)
         v = literal(style, db::FieldText(*fi, f.Record() + fi->offset));
       else
         v = db::FieldText(*fi, f.Record() + fi->offset);
@@ -223,10 +232,13 @@ class ServerFile final : public db::SqlDriver {
     return version;
   }
 
+  // A procedure call with output variables answers them as its result
+  // row on SQL Server.
   void Execute(db::FileDecl& f, std::string_view statement) override {
     Connection* c = connect(f);
     if (!c) return;
-    if (!c->execute(std::string(statement))) return fail(f, *c, rt::kDriverError);
+    std::string call = Names(driver_, f).dialect == Dialect::MsSql ? msSqlOutputCall(statement) : std::string();
+    if (!c->execute(call.empty() ? std::string(statement) : call)) return fail(f, *c, rt::kDriverError);
     rt::ClearError();
   }
 

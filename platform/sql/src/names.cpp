@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <unordered_set>
+#include <vector>
 
 #include "velmora/runtime/text.h"
 
@@ -20,13 +21,26 @@ uint64_t nameHash(std::string_view name) {
   return h;
 }
 
+bool letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+// A name every server reads bare: a letter, then letters, digits, "_" and
+// "$". ("#" starts a comment on MySQL and is no name character on
+// Firebird; a name starting with "_", "$" or "#" is none there nor on
+// Oracle, and one starting with "#" a temporary table on SQL Server.)
 bool plainName(std::string_view name) {
-  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
-  for (char c : name) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-              c == '_' || c == '$' || c == '#';
-    if (!ok) return false;
-  }
+  if (name.empty() || !letter(name[0])) return false;
+  for (char c : name)
+    if (!letter(c) && !digit(c) && c != '_' && c != '$') return false;
+  return true;
+}
+
+// A name of letters, digits, "_", "$" and "#" not starting with a digit:
+// one a folding server would read bare (upper-cased) where it reads it.
+bool wordName(std::string_view name) {
+  if (name.empty() || digit(name[0])) return false;
+  for (char c : name)
+    if (!letter(c) && !digit(c) && c != '_' && c != '$' && c != '#') return false;
   return true;
 }
 
@@ -126,10 +140,9 @@ std::string exactIdentifier(Dialect dialect, std::string_view name) {
 }
 
 std::string identifier(Dialect dialect, std::string_view name) {
-  bool plain = plainName(name);
-  if (plain && !reservedWord(name)) return std::string(name);
-  if (!plain || !foldsUnquoted(dialect)) return exactIdentifier(dialect, name);
-  return exactIdentifier(dialect, rt::Upper(name));
+  if (plainName(name) && !reservedWord(name)) return std::string(name);
+  if (foldsUnquoted(dialect) && wordName(name)) return exactIdentifier(dialect, rt::Upper(name));
+  return exactIdentifier(dialect, name);
 }
 
 std::string tableIdentifier(Dialect dialect, std::string_view name) {
@@ -201,6 +214,42 @@ ColumnName columnName(Dialect dialect, std::string_view extName, std::string_vie
 
 std::string columnIdentifier(Dialect dialect, const ColumnName& column) {
   return column.exact ? exactIdentifier(dialect, column.name) : identifier(dialect, column.name);
+}
+
+std::string msSqlOutputCall(std::string_view statement) {
+  constexpr std::string_view kCall = "NORESULTCALL ";
+  std::string_view s = statement;
+  size_t start = s.find_first_not_of(' ');
+  if (start == std::string_view::npos || rt::Upper(s.substr(start, kCall.size())) != kCall) return {};
+  s = s.substr(start + kCall.size());
+  size_t open = s.find('('), close = s.rfind(')');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open) return {};
+  std::string procedure = rt::Trim(s.substr(0, open));
+  std::string declare, args, select;
+  std::string_view list = s.substr(open + 1, close - open - 1);
+  // The arguments, split at commas outside quotes.
+  std::vector<std::string> parts(1);
+  bool quoted = false;
+  for (char c : list) {
+    if (c == '\'') quoted = !quoted;
+    if (c == ',' && !quoted) parts.emplace_back();
+    else parts.back().push_back(c);
+  }
+  for (std::string part : parts) {
+    part = rt::Trim(part);
+    if (part.empty()) continue;
+    if (part[0] == '&') {
+      bool out = rt::Upper(part).find("[OUT]") != std::string::npos;
+      std::string name = rt::Trim(part.substr(1, part.find('[') == std::string::npos ? std::string::npos
+                                                                                     : part.find('[') - 1));
+      std::string var = "@" + name;
+      declare += "DECLARE " + var + " int; ";
+      part = var + (out ? " OUTPUT" : "");
+      if (out) select += (select.empty() ? "" : ", ") + var;
+    }
+    args += (args.empty() ? " " : ", ") + part;
+  }
+  return declare + "EXEC " + procedure + args + (select.empty() ? "" : "; SELECT " + select);
 }
 
 std::string literal(LiteralStyle style, std::string_view text) {

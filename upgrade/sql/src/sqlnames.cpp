@@ -9,6 +9,8 @@
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_entry.h"
 #include "velmora/upgrade/sqlnames.h"
+#include "velmora/upgrade/catalogue_rows.h"
+#include "velmora/upgrade/server_structure.h"
 
 namespace upg {
 namespace {
@@ -32,9 +34,10 @@ void GetServerCase() {
       "CREATE procedure ds_GetServerCase @CaseVar int output as\r\nif 'a' = 'A'\r\n  set "
       "@CaseVar = 0 \r\nelse\r\n  set @CaseVar = 1",
       0);
+  // The procedure's output LONG comes back as the call's result row.
   rt::Long locCase = 0;
-  bool ok = ServerCaseCall() &&
-            ServerCaseCall()("NORESULTCALL ds_GetServerCase(&locCase [OUT])", locCase);
+  bool ok = ExecuteSQLStatement("NORESULTCALL ds_GetServerCase(&locCase [OUT])", 0) == 0 && NextResultRow();
+  if (ok) locCase = CatalogueNumber(ResultRow()[0]);
   ServerCaseSensitive() = ok && locCase == 1 ? 1 : 0;
 }
 
@@ -106,11 +109,6 @@ void FindServerCase(std::string_view server, Dialect dialect) {
     if (dialect == Dialect::MySql) ServerCaseSensitive() = 0;
     if (dialect == Dialect::Firebird) ServerCaseSensitive() = 1;
   }
-}
-
-LongOutputCall& ServerCaseCall() {
-  static LongOutputCall call = nullptr;
-  return call;
 }
 
 void ds_SetSQLNames(std::string_view server) {

@@ -183,6 +183,25 @@ TEST_F(CheckStatements, NoConversionWithoutATable) {
   EXPECT_TRUE(upg::OpenHookState().managedFiles.empty());
 }
 
+// The program itself asks SQL Server whether it compares names exactly.
+TEST_F(CheckStatements, SqlServerIsAskedWhetherItComparesNamesExactly) {
+  for (const char* answer : {"1", "0"}) {
+    SCOPED_TRACE(answer);
+    Fresh();
+    upg::ServerCaseKnown() = 0;
+    upg::ServerCaseSensitive() = answer[0] == '0';
+    auto file = DataFile("orders");
+    Register(*file, 3);
+    NoSuchTable();
+    server_->Answer("NORESULTCALL ds_GetServerCase(&locCase [OUT])", {{answer}});
+    Check(*file);
+    EXPECT_TRUE(Ran("CREATE procedure ds_GetServerCase"));
+    EXPECT_EQ(upg::ServerCaseSensitive(), answer[0] == '1' ? 1 : 0);
+  }
+  upg::ServerCaseKnown() = 0;
+  upg::ServerCaseSensitive() = 0;
+}
+
 // A column the declaration does not hold stays, with its values, unless
 // the host made the declaration master of the columns.
 TEST_F(CheckStatements, AnUndeclaredColumnIsDroppedOnlyWhenTheDeclarationIsMaster) {

@@ -128,6 +128,35 @@ TEST_P(ServerNames, NamesAtAndOverTheServersLimitReachAFixedPoint) {
   ExpectFixedPoint(2);
 }
 
+// Names holding "#" or beginning with "$", "#" or "_" are quoted wherever
+// they are written: each is its own column, and dropping one leaves the
+// others and their values.
+TEST_P(ServerNames, NamesWithHashDollarOrUnderscoreAreEachTheirOwnColumn) {
+  Use("rt_marks", "RMK", "RtMarks", [](const std::string& name, int version) {
+    db::DeclBuilder b("RtMarks", "RMK");
+    b.Driver("ODBC").Name(name);
+    b.Field(db::Type::Long, "ID").Field(db::Type::Long, "X");
+    if (version == 1) b.Field(db::Type::Long, "XHASH").ExtName("X#");
+    b.Field(db::Type::Long, "DOLLAR").ExtName("$Y")
+        .Field(db::Type::Long, "HASH").ExtName("#Z")
+        .Field(db::Type::Long, "LOW").ExtName("_U")
+        .Field(db::Type::Long, "MID").ExtName("M$N");
+    return b.Key("Id_Key", {1}, db::kKeyPrimary).Key("X_Key", {2}, db::kKeyDup).Build();
+  });
+  ASSERT_EQ(Run(1), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  Write({"1", "10", "11", "12", "13", "14", "15"});
+  EXPECT_EQ(ReadThroughTheFile("SELECT * FROM " + Table()),
+            (std::vector<std::string>{"1", "10", "11", "12", "13", "14", "15"}));
+  db::Close(*data_);
+  ExpectFixedPoint(1);
+  ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  EXPECT_EQ(ReadThroughTheFile("SELECT * FROM " + Table()),
+            (std::vector<std::string>{"1", "10", "12", "13", "14", "15"}));
+  db::Close(*data_);
+  EXPECT_EQ(StoredVersion(), "2");
+  ExpectFixedPoint(2);
+}
+
 // A unique key over a column retyped so that two rows collide cannot be
 // created again: the user is told, the version stays, and the next run
 // tries again.
@@ -150,6 +179,25 @@ TEST_P(ServerNames, AKeyThatCannotBeCreatedAgainIsReportedAndTheVersionStays) {
     EXPECT_EQ(StoredVersion(), "1");
     boxes_.clear();
   }
+}
+
+// A decimal wider than Firebird's exact types keeps every digit.
+TEST_P(ServerNames, WideDecimalsKeepEveryDigit) {
+  Use("rt_wide", "RWD", "RtWide", [](const std::string& name, int) {
+    db::DeclBuilder b("RtWide", "RWD");
+    b.Driver("ODBC").Name(name);
+    b.Field(db::Type::Long, "ID").Field(db::Type::Decimal, "BIG", 25, 2).Field(db::Type::Decimal, "SMALL", 9, 2);
+    return b.Key("Id_Key", {1}, db::kKeyPrimary).Build();
+  });
+  ASSERT_EQ(Run(1), 0) << rt::ErrorText() << " " << rt::FileErrorText();
+  EXPECT_EQ(InLastRun("Big decimal(25,2) has more digits than Firebird holds exactly (18); its column is text: "
+                      "varchar(27)"),
+            Dialect() == upg::Dialect::Firebird);
+  const std::vector<std::string> values{"1", "-12345678901234567890123.45", "1234567.89"};
+  Write(values);
+  EXPECT_EQ(ReadThroughTheFile("SELECT * FROM " + Table()), values);
+  db::Close(*data_);
+  ExpectFixedPoint(1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerNames,

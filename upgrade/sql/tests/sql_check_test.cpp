@@ -321,28 +321,22 @@ TEST_F(SqlCheckTest, ServerVersionAndStructureTrace) {
 
 namespace {
 
-size_t gKeysAtCaseQuery = 99;
-
-bool CaseSensitiveServer(std::string_view, rt::Long& value) {
-  gKeysAtCaseQuery = upg::Kdq().size();
-  value = 1;
-  return true;
-}
-
 TEST_F(SqlCheckTest, TheServersCaseRuleIsKnownBeforeTheDeclarationIsRead) {
-  upg::ServerCaseKnown() = 0;
-  upg::ServerCaseSensitive() = 0;
-  upg::ServerCaseCall() = &CaseSensitiveServer;
   auto file = DataFile("orders");
   Register(*file, 3);
   server_->openErrors["orders"] = rt::kFileNotFound;
   server_->Fail("select * from dbo.orders", "42S02", "no such table");
+  server_->Answer("NORESULTCALL ds_GetServerCase", {{"1"}});
   Check(*file);
-  EXPECT_EQ(gKeysAtCaseQuery, 0u);
   EXPECT_EQ(upg::ServerCaseSensitive(), 1);
-  upg::ServerCaseCall() = nullptr;
-  upg::ServerCaseKnown() = 0;
-  upg::ServerCaseSensitive() = 0;
+  const std::vector<std::string> lines = Traced();
+  auto at = [&](std::string_view text) {
+    return std::find_if(lines.begin(), lines.end(),
+                        [&](const std::string& l) { return l.find(text) != std::string::npos; }) -
+           lines.begin();
+  };
+  EXPECT_LT(at("NORESULTCALL ds_GetServerCase"), at("Fields in kdq for key"));
+  EXPECT_LT(at("Fields in kdq for key"), static_cast<long>(lines.size()));
 }
 
 // What the check's wait window shows: each opening with its message, file

@@ -32,12 +32,13 @@ bool foldsUnquoted(Dialect dialect);
 // Words some server reserves: as names they are always quoted.
 bool reservedWord(std::string_view name);
 
-// `name` as an identifier. A name of letters, digits, "_", "$" and "#" (not
-// starting with a digit) that no server reserves stands bare, so the
-// server's own case rule applies; any other name is quoted with its closing
-// quote doubled and NUL bytes dropped. Where the server folds bare names,
-// a plain reserved word is upper-cased before it is quoted, so it means
-// what the bare name would.
+// `name` as an identifier. A name that every server reads as a name when
+// written bare (a letter, then letters, digits, "_" and "$") and that no
+// server reserves stands bare, so the server's own case rule applies; any
+// other name is quoted with its closing quote doubled and NUL bytes
+// dropped. Where the server folds bare names, a reserved word or a name
+// of letters, digits, "_", "$" and "#" is upper-cased before it is quoted,
+// so it means what the bare name would.
 std::string identifier(Dialect dialect, std::string_view name);
 
 // `name` exactly as written, always quoted (its closing quote doubled, NUL
@@ -79,6 +80,13 @@ ColumnName columnName(Dialect dialect, std::string_view extName, std::string_vie
 // The column written into a statement: exactly when it is meant exactly,
 // else as an identifier.
 std::string columnIdentifier(Dialect dialect, const ColumnName& column);
+
+// A procedure call with output variables, "NORESULTCALL name(&var [OUT],
+// 'text', 5)", as one SQL Server batch that declares each variable as an
+// integer, calls the procedure and answers the variables as its one result
+// row: "DECLARE @var int; EXEC name @var OUTPUT, 'text', 5; SELECT @var".
+// Empty for any other statement.
+std::string msSqlOutputCall(std::string_view statement);
 
 // How a server reads a text literal: quotes doubled everywhere; a
 // backslash escapes on SQL Anywhere and MySQL/MariaDB, which also take \0
