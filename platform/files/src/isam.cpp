@@ -131,6 +131,10 @@ void Fail(const FileDecl& f, int code, int driverCode, const std::string& reason
 void ReportSql(FileDecl& f, int rc, sqlite3* db) {
   int primary = rc & 0xFF;
   std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  // The disk's own reason, where SQLite knows it.
+  const int err = db ? sqlite3_system_errno(db) : 0;
+  if (err != 0 && (primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN))
+    text += std::string(" (") + std::strerror(err) + ")";
   int code = rt::kDriverError;
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
     code = rt::kAccessDenied;

@@ -72,14 +72,22 @@ bool CreateTable(FileDecl& f, sqlite3* db, const std::string& table) {
   return StoreOwnerHash(f, db, table);
 }
 
-// Lets the last connection checkpoint and remove the WAL, so the main
-// file alone holds every record.
-void Quiesce(const std::string& path) {
-  if (CheckFormat(path).kind != FormatCheck::Ours) return;
+// Lets the last connection write the WAL back into the file and remove
+// it, so the main file alone holds every record. False, with the disk's
+// reason set, when records stay in the WAL (the write-back failed): the
+// main file alone is then incomplete and must not be moved or copied.
+bool Quiesce(FileDecl& f, const std::string& path) {
+  if (CheckFormat(path).kind != FormatCheck::Ours) return true;
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK)
-    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  if (rc != SQLITE_OK) ReportSql(f, sqlite3_extended_errcode(db), db);
   sqlite3_close_v2(db);
+  if (!WalHasFrames(path)) return true;
+  if (rc == SQLITE_OK) Fail(f, rt::kDriverError, 0, "its WAL could not be written back into the file");
+  rt::SetFileError(rt::kDriverError, rt::FileErrorCode(),
+                   rt::FileErrorText() + "; the records in its WAL are not yet in the file", f.Name());
+  return false;
 }
 
 // The file and its folder can be written (the WAL and its index live
@@ -316,6 +324,10 @@ void CreateFile(FileDecl& f, bool missing) {
 void Isam::Create(FileDecl& f) { CreateFile(f, false); }
 void Isam::CreateMissing(FileDecl& f) { CreateFile(f, true); }
 
+// CLOSE writes what the WAL holds back into the file as far as the other
+// connections let it; a write-back that the disk refuses (no space, a
+// size limit, an I/O error) is the close's error, with the disk's reason.
+// The records stay in the WAL then, and the next open reads them there.
 void Isam::Close(FileDecl& f) {
   IsamState& s = *StateOf(f);
   rt::ClearError();
@@ -324,11 +336,22 @@ void Isam::Close(FileDecl& f) {
     s.streaming = false;
     ok = EndBatch(f, s, true);
   }
-  const rt::ErrorSnapshot e = rt::SaveError();
+  rt::ErrorSnapshot e = rt::SaveError();
   if (s.inLogout) {  // its part of the transaction is rolled back
     EndBatch(f, s, false);
     std::erase(tTransaction, &f);
     s.inLogout = false;
+  }
+  if (ok && !s.readOnly && s.db) {
+    int rc = sqlite3_wal_checkpoint_v2(s.db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (rc != SQLITE_OK && (rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED) {
+      ReportSql(f, sqlite3_extended_errcode(s.db), s.db);
+      rt::SetFileError(rt::kDriverError, rt::FileErrorCode(),
+                       rt::FileErrorText() + "; the records in its WAL could not be written back into the file",
+                       f.Name());
+      e = rt::SaveError();
+      ok = false;
+    }
   }
   f.StateSlot().reset();
   if (ok)
@@ -439,19 +462,30 @@ void Isam::Copy(FileDecl& f, std::string_view target) {
   std::string from = HostPath(f.Name()), to = HostPath(target);
   if (!PathExists(from)) return rt::SetError(rt::kFileNotFound);
   if (to.empty() || PathExists(to) || !FileIsFree(from)) return rt::SetError(rt::kAccessDenied);
-  Quiesce(from);
+  if (!Quiesce(f, from)) return;
   if (!CopyFileBytes(from, to)) return rt::SetError(rt::kAccessDenied);
   rt::ClearError();
 }
 
+// RENAME moves the main file alone, so only once it holds every record;
+// the new name (and the old one's removal) is durable when it returns.
 void Isam::Rename(FileDecl& f, std::string_view target) {
   std::string from = HostPath(f.Name()), to = HostPath(target);
   if (!PathExists(from)) return rt::SetError(rt::kFileNotFound);
   if (to.empty() || PathExists(to) || !FileIsFree(from)) return rt::SetError(rt::kAccessDenied);
-  Quiesce(from);
+  if (!Quiesce(f, from)) return;
   std::remove((from + "-shm").c_str());
   RemoveLockFile(from);
-  if (std::rename(from.c_str(), to.c_str()) != 0) return rt::SetError(rt::kAccessDenied);
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    const int err = errno;
+    return Fail(f, err == EIO || err == ENOSPC || err == EDQUOT ? rt::kDriverError : rt::kAccessDenied, 0,
+                std::string("cannot rename the file: ") + std::strerror(err));
+  }
+  const bool synced = rt::SyncFolderOf(to) && (std::filesystem::path(from).parent_path() ==
+                                                   std::filesystem::path(to).parent_path() ||
+                                               rt::SyncFolderOf(from));
+  if (!synced)
+    return Fail(f, rt::kDriverError, 0, std::string("cannot sync the folder: ") + std::strerror(errno));
   rt::ClearError();
 }
 

@@ -394,18 +394,62 @@ TEST_F(FilesRobust, NonAsciiFolders) {
       << rt::FileErrorText();
 }
 
-// CREATE is durable when it returns: the folder is synced after the new
-// file is moved into place.
-TEST_F(FilesRobust, CreateSyncsTheFolder) {
-  {
+// CREATE and RENAME are durable when they return: the folders are synced
+// after the file is moved into place (both folders of a move between two).
+TEST_F(FilesRobust, CreateAndRenameSyncTheirFolders) {
+  auto recording = [](bool on) {
     std::lock_guard<std::mutex> lock(gSyncMutex);
-    gSynced.clear();
-    gRecordSyncs = true;
-  }
+    if (on) gSynced.clear();
+    gRecordSyncs = on;
+  };
   auto f = fixture::People();
+  recording(true);
   Create(*f);
   EXPECT_EQ(rt::ErrorCode(), 0);
-  std::lock_guard<std::mutex> lock(gSyncMutex);
-  gRecordSyncs = false;
+  recording(false);
   EXPECT_EQ(gSynced.count(fs::canonical("data").string()), 1u);
+  fs::create_directory("other");
+  recording(true);
+  Rename(*f, ".\\other\\people.tps");
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  recording(false);
+  EXPECT_EQ(gSynced.count(fs::canonical("data").string()), 1u);
+  EXPECT_EQ(gSynced.count(fs::canonical("other").string()), 1u);
+}
+
+// Records that sit in the WAL when the disk refuses their write-back into
+// the file (a size limit here) stay there: CLOSE reports the disk's reason,
+// RENAME and COPY refuse to move the main file without them, and the file
+// opens later with every record.
+TEST_F(FilesRobust, RefusedWriteBackKeepsTheRecordsWithTheirFile) {
+  Close(*fixture::Filled({}));
+  std::string answer = InChild([&]() -> std::string {
+    auto f = fixture::People();
+    Open(*f);
+    Logout(1, {f.get()});
+    for (int i = 1; i <= 30; ++i) {
+      Fill(*f, {i, "in the wal"});
+      f->Memos()[0].data.assign(3000, static_cast<uint8_t>(i));
+      Add(*f);
+    }
+    Commit();
+    if (rt::ErrorCode()) return Describe("commit");
+    LimitFileSize(fs::file_size("data/people.tps"));
+    Close(*f);
+    if (rt::ErrorCode() != rt::kDriverError || rt::FileErrorText().find("File too large") == std::string::npos)
+      return Describe("close");
+    Rename(*f, ".\\data\\moved.tps");
+    if (rt::ErrorCode() != rt::kDriverError) return Describe("rename");
+    Copy(*f, ".\\data\\copy.tps");
+    if (rt::ErrorCode() != rt::kDriverError) return Describe("copy");
+    return {};
+  });
+  EXPECT_EQ(answer, "");
+  EXPECT_FALSE(fs::exists("data/moved.tps"));
+  EXPECT_FALSE(fs::exists("data/copy.tps"));
+  auto f = fixture::People();
+  Open(*f);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  EXPECT_EQ(Records(*f), 30u);
+  Close(*f);
 }
