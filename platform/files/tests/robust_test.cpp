@@ -307,16 +307,21 @@ TEST_F(FilesRobust, DamagedRecordsAreReportedNotReturned) {
 }
 
 // A read-only folder or file opens in the read-only modes and leaves no
-// -wal or -shm behind; write modes are refused with 5.
+// -wal or -shm behind, with or without a lock file beside it (a file put
+// there by a rename has none); write modes are refused with 5.
 TEST_F(FilesRobust, ReadOnlyFoldersAndFiles) {
   fs::permissions(dir_, fs::perms(0755));
   Close(*fixture::Filled({{1, "x"}, {2, "y"}}));
   struct Case {
     const char* what;
     fs::perms folder, file;
-  } cases[] = {{"read-only folder", fs::perms(0555), fs::perms(0644)},
-               {"read-only file", fs::perms(0777), fs::perms(0444)}};
+    bool lockFile;
+  } cases[] = {{"read-only folder", fs::perms(0555), fs::perms(0644), true},
+               {"read-only file", fs::perms(0777), fs::perms(0444), true},
+               {"read-only folder without a lock file", fs::perms(0555), fs::perms(0644), false}};
   for (const Case& c : cases) {
+    fs::permissions("data", fs::perms(0755));
+    if (!c.lockFile) fs::remove("data/people.tps.lck");
     fs::permissions("data", c.folder);
     fs::permissions("data/people.tps", c.file);
     std::string answer = InChild([&]() -> std::string {
