@@ -588,6 +588,37 @@ TEST_F(Upgrade, KilledAtEveryStepLosesNothing) {
   }
 }
 
+// What processes that are gone left beside the file (a new file being
+// built, the work file being built, the journal being replaced) is removed
+// by the next open; what a process that still runs is working on stays,
+// and so do names that only look alike.
+TEST_F(Upgrade, TheNextOpenRemovesTheLeftoversOfProcessesThatAreGone) {
+  WriteV1(3);
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string gone = std::to_string(ended), running = std::to_string(::getpid());
+  std::vector<std::string> removed, kept;
+  for (const char* kind : {".new", ".cnv.new", ".rv3.tmp"}) {
+    removed.push_back(std::string("data/people.tps") + kind + gone);
+    kept.push_back(std::string("data/people.tps") + kind + running);
+  }
+  removed.push_back("data/people.tps.cnv.new" + gone + "-wal");
+  removed.push_back("data/people.tps.new" + gone + "-shm");
+  for (const std::string& alike : {std::string("data/people.tps.newer"), "data/people.tps.new" + gone + ".txt",
+                                   "data/other.tps.new" + gone, std::string("data/people.tps.new")})
+    kept.push_back(alike);
+  for (const auto* names : {&removed, &kept})
+    for (const std::string& n : *names) std::ofstream(n) << "x";
+  auto f = PeopleV1();
+  Register(*f, 1);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  db::Close(*f);
+  for (const std::string& n : removed) EXPECT_FALSE(Exists(n)) << n;
+  for (const std::string& n : kept) EXPECT_TRUE(Exists(n)) << n;
+}
+
 // A second copy of the program opens the file while the first converts
 // it: its open waits for the conversion instead of finding no file and
 // creating an empty one, sees every converted record, and the record it
