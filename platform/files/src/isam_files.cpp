@@ -31,6 +31,7 @@ int OpenConnection(const std::string& path, int flags, BusyWait& wait, sqlite3**
   int rc = sqlite3_open_v2(path.c_str(), db, flags, nullptr);
   if (rc != SQLITE_OK) return rc;
   sqlite3_extended_result_codes(*db, 1);
+  if (wait.path.empty()) wait.path = path;
   WaitFor(*db, wait, wait.ms);
   char* msg = nullptr;
   rc = sqlite3_exec(*db, "PRAGMA synchronous=FULL", nullptr, nullptr, &msg);
@@ -149,6 +150,8 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
   s->mode = mode;
   s->readOnly = (mode & 0x0F) == 0;
   s->path = path;
+  s->wait.path = path;
+  s->busyMs = s->wait.ms = LockWait() * 1000;
   s->table = table;
   s->sqlTable = SqlTable(table);
   for (std::string_view opts = f.SendText(); !opts.empty();) {
@@ -263,6 +266,7 @@ void CreateFile(FileDecl& f, bool missing) {
   if (!missing && !FileIsFree(path)) return Fail(f, rt::kAccessDenied, 0, "the file is in use");
   sqlite3* db = nullptr;
   BusyWait wait;
+  wait.ms = LockWait() * 1000;
   if (!table.empty() && fmt == FormatCheck::Ours) {
     // Another table of a multi-table file: replace this table alone.
     int rc = OpenConnection(path, SQLITE_OPEN_READWRITE, wait, &db);
@@ -449,6 +453,7 @@ void Isam::Remove(FileDecl& f) {
   if (CheckFormat(path).kind != FormatCheck::Ours) return rt::SetError(rt::kInvalidDataFile);
   sqlite3* db = nullptr;
   BusyWait wait;
+  wait.ms = LockWait() * 1000;
   OpenConnection(path, SQLITE_OPEN_READWRITE, wait, &db);
   std::string esc;
   for (char c : table) esc += c == '\'' ? std::string("''") : std::string(1, c);
@@ -512,7 +517,7 @@ void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
     if (query && answer) *answer = std::to_string(s.busyMs / 1000);
     if (!query) {
       long secs = std::strtol(value.c_str(), nullptr, 10);
-      s.busyMs = secs > 0 ? static_cast<int>(std::min(secs, 3600L) * 1000) : 5000;
+      s.busyMs = secs > 0 ? static_cast<int>(std::min(secs, 3600L) * 1000) : LockWait() * 1000;
       s.wait.ms = s.busyMs;
       if (s.db) WaitFor(s.db, s.wait, s.busyMs);
     }
