@@ -141,6 +141,22 @@ int OpenFailureCode(int rc, sqlite3* db) {
   }
 }
 
+// True when an SQLite failure means the disk has no room (or no longer
+// takes writes), not that the file is locked, damaged or not ours.
+bool NoRoom(int rc, sqlite3* db) {
+  switch (rc & 0xFF) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+      return true;
+    case SQLITE_CANTOPEN: {
+      const int err = db ? sqlite3_system_errno(db) : 0;
+      return err == ENOSPC || err == EDQUOT || err == EIO;
+    }
+    default:
+      return false;
+  }
+}
+
 void Isam::Open(FileDecl& f, uint32_t mode) {
   std::string path = HostPath(f.Name()), table = TableOf(f.Name());
   if (path.empty()) return rt::SetError(rt::kFileNotFound);
@@ -180,27 +196,43 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
   if (!s->lock.Acquire(path, table, mode, true))
     return Fail(f, rt::ErrorCode(), 0, rt::FileErrorText());
   const bool walHasFrames = WalHasFrames(path);
-  int rc = writable ? OpenConnection(path, SQLITE_OPEN_READWRITE, s->wait, &s->db)
-                    : OpenConnection(Uri(path, walHasFrames ? "mode=ro" : "immutable=1"),
-                                     SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, s->wait, &s->db);
-  // A refused open leaves the file as it was: a WAL holding changes is not
-  // folded in. An empty one (made by this open) is removed at close as usual.
-  if (s->db && walHasFrames) sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-  sqlite3_stmt* st = nullptr;
-  if (rc == SQLITE_OK)
-    rc = sqlite3_prepare_v2(s->db, "SELECT decl, stale FROM vm_files WHERE tbl = ?1", -1, &st, nullptr);
+  // Reads the stored declaration through a new connection: read/write, or
+  // SQLite's read-only mode, immutable when no WAL holds changes, so that
+  // nothing is created beside the file.
   std::string stored;
   int stale = 0;
-  if (rc == SQLITE_OK) {
-    sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
-    rc = sqlite3_step(st);
-    if (rc == SQLITE_ROW) {
-      const char* p = static_cast<const char*>(sqlite3_column_blob(st, 0));
-      stored.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st, 0)));
-      stale = sqlite3_column_int(st, 1);
+  auto readDecl = [&](bool readWrite) {
+    if (s->db) {
+      sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+      sqlite3_close_v2(s->db);
+      s->db = nullptr;
     }
-  }
-  sqlite3_finalize(st);
+    int rc = readWrite ? OpenConnection(path, SQLITE_OPEN_READWRITE, s->wait, &s->db)
+                       : OpenConnection(Uri(path, walHasFrames ? "mode=ro" : "immutable=1"),
+                                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, s->wait, &s->db);
+    // A refused open leaves the file as it was: a WAL holding changes is
+    // not folded in. An empty one (made by this open) is removed at close as usual.
+    if (s->db && walHasFrames) sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_stmt* st = nullptr;
+    if (rc == SQLITE_OK)
+      rc = sqlite3_prepare_v2(s->db, "SELECT decl, stale FROM vm_files WHERE tbl = ?1", -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
+      rc = sqlite3_step(st);
+      if (rc == SQLITE_ROW) {
+        const char* p = static_cast<const char*>(sqlite3_column_blob(st, 0));
+        stored.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+        stale = sqlite3_column_int(st, 1);
+      }
+    }
+    sqlite3_finalize(st);
+    return rc;
+  };
+  int rc = readDecl(writable);
+  // Reading needs no room on the disk: a read-only open that the disk
+  // refuses room for the WAL index (or any write) reads through the
+  // read-only mode instead. Without room no writer adds to the WAL meanwhile.
+  if (writable && s->readOnly && NoRoom(rc, s->db)) rc = readDecl(false);
   if (rc == SQLITE_DONE) return Fail(f, rt::kFileNotFound, 0, "no table \"" + table + "\" in the file");
   if (rc != SQLITE_ROW) {
     int code = OpenFailureCode(rc, s->db);

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "fixture.h"
+#include "scratch_disk.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/threads.h"
 
@@ -457,4 +458,36 @@ TEST_F(FilesRobust, RefusedWriteBackKeepsTheRecordsWithTheirFile) {
   ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
   EXPECT_EQ(Records(*f), 30u);
   Close(*f);
+}
+
+// A full disk refuses writes, not reads: a read-only open works and finds
+// every record, whether the file is closed everywhere (nothing beside it
+// but its lock file) or another instance has it open.
+TEST_F(FilesRobust, FullDiskStillOpensForReading) {
+  std::string answer = InChild([&]() -> std::string {
+    if (!scratchdisk::PrivateTmpfs(dir_, 1)) return "no tmpfs";
+    fs::create_directory("data");
+    Close(*fixture::Filled({{1, "x"}, {2, "y"}}));
+    scratchdisk::FillTheDisk();
+    auto f = fixture::People();
+    for (const char* when : {"closed everywhere", "open elsewhere"}) {
+      Open(*f, kReadOnly | kDenyNone);
+      if (rt::ErrorCode()) return Describe(when);
+      if (Records(*f) != 2) return Describe("records");
+      Fill(*f, {3, "z"});
+      Add(*f);
+      if (rt::ErrorCode() == 0) return "an add to a read-only open";
+      Close(*f);
+      if (std::string(when) == "open elsewhere") break;
+      // Another instance holds it open (made before the disk filled up).
+      fs::remove("filler");
+      static auto other = fixture::People("OTH");
+      Open(*other);
+      if (rt::ErrorCode()) return Describe("the other open");
+      scratchdisk::FillTheDisk();
+    }
+    return {};
+  });
+  if (answer == "no tmpfs") GTEST_SKIP() << "no private tmpfs can be made here";
+  EXPECT_EQ(answer, "");
 }
