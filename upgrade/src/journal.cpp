@@ -9,7 +9,9 @@
 #include <chrono>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
@@ -183,6 +185,40 @@ bool WaitForConversion(const std::string& name, const Journal& found) {
   }
 }
 
+// Removes what processes that are gone left beside the file of their work
+// on it: a new file being built ("<file>.new<pid>", and of the work file
+// "<file>.cnv.new<pid>", with its "-wal", "-shm" or "-journal") and the
+// journal being replaced ("<file>.rv3.tmp<pid>"). What a process that still
+// runs left is its work in progress and stays.
+void RemoveLeftovers(const std::string& name) {
+  const std::filesystem::path host(db::HostPath(name));
+  const std::string base = host.filename().string();
+  if (base.empty()) return;
+  const std::filesystem::path folder = host.has_parent_path() ? host.parent_path() : ".";
+  std::vector<std::filesystem::path> gone;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    if (entry.size() <= base.size() || entry.compare(0, base.size(), base) != 0) continue;
+    const std::string_view rest = std::string_view(entry).substr(base.size());
+    for (std::string_view kind : {".new", ".cnv.new", ".rv3.tmp"}) {
+      if (!rest.starts_with(kind)) continue;
+      const std::string_view tail = rest.substr(kind.size());
+      const size_t digits = tail.find_first_not_of("0123456789");
+      const std::string_view pid = tail.substr(0, digits);
+      const std::string_view after = digits == std::string_view::npos ? std::string_view() : tail.substr(digits);
+      if (pid.empty() || !(after.empty() || after == "-wal" || after == "-shm" || after == "-journal")) continue;
+      if (!rt::ProcessAlive(pid)) gone.push_back(it->path());
+    }
+  }
+  for (const std::filesystem::path& p : gone) {
+    std::error_code removed;
+    std::filesystem::remove(p, removed);
+    Trace(Flag::B, std::string(removed ? "Leftover could not be removed: " : "Leftover removed: ") +
+                       rt::FromUtf8(p.string()));
+  }
+}
+
 }  // namespace
 
 std::string JournalName(const std::string& fileName) {
@@ -237,7 +273,9 @@ bool ConvertedElsewhere(const std::string& fileName) {
 
 bool RecoverInterruptedUpgrade(const db::FileDecl& file) {
   const std::string name = rt::Clip(file.Name());
-  if (name.empty() || !FileExists(JournalName(name))) return true;
+  if (name.empty()) return true;
+  RemoveLeftovers(name);
+  if (!FileExists(JournalName(name))) return true;
   rt::ErrorSnapshot error = rt::SaveError();
   std::optional<Journal> j = ReadJournal(name);
   if (j && OwnedElsewhere(*j)) {

@@ -8,6 +8,7 @@
 #include "velmora/upgrade/upgrade_file.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "conversion_window.h"
@@ -152,7 +153,28 @@ struct PassResult {
   bool readToEnd = false, batchesOk = true, flushed = false, keysBuilt = false;
   int buildError = 0;
   rt::Long writeErrors = 0, duplicates = 0, written = 0;
+  std::string refusal;  // the disk's reason when it refused the new file
 };
+
+// The reason of the error that stands, as the driver gave it.
+std::string Reason() { return rt::FileErrorText().empty() ? ErrorLine() : rt::FileErrorText(); }
+
+// The disk refused the new file (no space, a size limit, a write error):
+// the conversion stopped with the old data kept; one box says what
+// happened and what to do.
+void ReportDiskRefusal(const std::string& reason) {
+  ConversionState& c = Conversion();
+  std::error_code ec;
+  const std::filesystem::path host(db::HostPath(c.fileName));
+  std::filesystem::path folder = std::filesystem::absolute(host, ec).lexically_normal().parent_path();
+  if (ec) folder = host.parent_path();
+  std::string text = "RV3: The conversion of " + rt::Clip(c.fileName) + " stopped: " + reason +
+                     ". No record was lost: the old data is kept in " +
+                     rt::Clip(c.restored ? (ConversionDetected() ? c.inFileName : c.fileName) : c.backupName) +
+                     ". Free space on " + rt::FromUtf8(folder.string()) + " and start the program again.";
+  Trace(Flag::B, text);
+  rt::Stop(text);
+}
 
 // After a record's write, with its error set: counts it, and shows a
 // failure (a duplicate key is counted and traced, reported at the end).
@@ -426,8 +448,11 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
   // wrote (it was created empty).
   if (!sql) db::Flush(out);
   r.flushed = rt::ErrorCode() == 0;
+  if (!r.flushed) r.refusal = Reason();
   c.written = sql ? r.written : static_cast<rt::Long>(db::Records(out));
+  // The close writes the records back from the WAL into the file.
   db::Close(out);
+  if (r.flushed && rt::ErrorCode() != 0) r.refusal = Reason();
   r.flushed = r.flushed && rt::ErrorCode() == 0;
   db::Flush(in);
   db::Close(in);
@@ -749,8 +774,11 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     // old one: the old file goes back under its own name.
     MoveOldFileBack(file);
     c.notConverted = std::max(c.total, RecordNumber());
-    ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
-               c.restored ? (sql || OldFormatSource() ? c.inFileName : c.fileName) : c.backupName);
+    if (!r.refusal.empty())
+      ReportDiskRefusal(r.refusal);
+    else
+      ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
+                 c.restored ? (sql || OldFormatSource() ? c.inFileName : c.fileName) : c.backupName);
   } else if (!sql) {
     // From here on the new file is complete and never removed: a placing
     // cut short or refused is finished by the next open.

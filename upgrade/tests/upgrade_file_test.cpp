@@ -3,7 +3,10 @@
 // versions are tried newest first, the old file is moved to its backup
 // name and removed only when every record is in the new file; every way
 // a conversion can stop keeps or restores the old data.
+#include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -574,6 +577,118 @@ TEST_F(Upgrade, WriteErrorsKeepEveryRecord) {
   db::Close(*f);
 }
 
+// How the disk refuses the new file's last write: its records sit in its
+// WAL until its close writes them back into the file.
+enum class Refusal { SizeLimit, FullDisk };
+
+// Fills the file system of the current folder (a small tmpfs) up.
+void FillTheDisk() {
+  int fd = ::open("filler", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  std::vector<char> block(64 * 1024, 'f');
+  while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+  }
+  if (fd >= 0) ::close(fd);
+}
+
+// A tmpfs of `megabytes` over `dir` for this process alone (a mount
+// namespace of its own, in a user namespace when not root); false when
+// the system allows none.
+bool PrivateTmpfs(const fs::path& dir, int megabytes) {
+  const uid_t uid = ::geteuid();
+  const gid_t gid = ::getegid();
+  if (::unshare(uid == 0 ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+  if (uid != 0) {
+    auto put = [](const char* file, const std::string& text) {
+      std::ofstream(file) << text;
+    };
+    put("/proc/self/setgroups", "deny");
+    put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
+    put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+  }
+  if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  const std::string size = "size=" + std::to_string(megabytes) + "m";
+  if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, size.c_str()) != 0) return false;
+  return ::chdir(dir.c_str()) == 0;
+}
+
+class WriteBack : public Upgrade {
+ protected:
+  // In a child: 40 people are converted while the disk refuses the new
+  // file's write-back. The conversion must stop with one box that gives
+  // the disk's reason, leave the old file in place with every record and
+  // nothing of the new file; with room again, the next open converts.
+  // 0, 100 when no tmpfs can be made, or the number of the check that failed.
+  int Child(Refusal refusal) {
+    if (refusal == Refusal::FullDisk) {
+      if (!PrivateTmpfs(dir_, 16)) return 100;
+      fs::create_directories("data");
+      fs::create_directories("prog");
+    }
+    WriteV1(40);
+    // Without the photo of 3 MB the records stay in the WAL until the close.
+    auto v1 = PeopleV1();
+    db::Open(*v1);
+    Put<int32_t>(*v1, "PEO:ID", 3);
+    db::Get(*v1, 1);
+    v1->Memos()[0].data.clear();
+    db::Put(*v1);
+    db::Close(*v1);
+    if (rt::ErrorCode() != 0) return 1;
+    static Refusal how;
+    how = refusal;
+    ::signal(SIGXFSZ, SIG_IGN);
+    upg::SetConversionProbe([](const char* step) {
+      if (std::string(step) != "built") return;
+      if (how == Refusal::FullDisk) return FillTheDisk();
+      rlimit rl{};
+      ::getrlimit(RLIMIT_FSIZE, &rl);
+      rl.rlim_cur = static_cast<rlim_t>(fs::file_size("data/people.tps.cnv"));
+      ::setrlimit(RLIMIT_FSIZE, &rl);
+    });
+    // The refusal lasts until the box is shown.
+    rt::SetStopHandler([this](std::string_view text) {
+      stops_.emplace_back(text);
+      rlimit rl{};
+      ::getrlimit(RLIMIT_FSIZE, &rl);
+      rl.rlim_cur = rl.rlim_max;
+      ::setrlimit(RLIMIT_FSIZE, &rl);
+      fs::remove("filler");
+      return false;
+    });
+    auto f = PeopleV2();
+    Register(*f, 2);
+    db::HookedOpen(*f, 0x42);
+    upg::SetConversionProbe(nullptr);
+    if (rt::ErrorCode() != rt::kInvalidRecordDeclaration) return 20 + rt::ErrorCode() % 80;
+    if (stops_.size() != 1) return 3;
+    const char* reason = refusal == Refusal::FullDisk ? "disk is full" : "File too large";
+    if (stops_[0].find(reason) == std::string::npos || stops_[0].find("Free space on") == std::string::npos)
+      return 4;
+    for (const char* left : {"dstmp001", "data/people.tps.cnv", "data/people.tps.cnv-wal", "data/people.tps.rv3"})
+      if (Exists(left)) return 5;
+    db::Open(*v1);
+    if (rt::ErrorCode() != 0 || db::Records(*v1) != 40) return 6;
+    db::Close(*v1);
+    db::HookedOpen(*f, 0x42);
+    if (rt::ErrorCode() != 0 || db::Records(*f) != 40) return 7;
+    Put<int32_t>(*f, "PEO:ID", 40);
+    db::Get(*f, 1);
+    if (rt::ErrorCode() != 0 || GetText(*f, "PEO:NAME") != Name(40) || f->Memos()[0].data != Photo(40)) return 8;
+    db::Close(*f);
+    return stops_.size() == 1 && NoLeftovers() ? 0 : 9;
+  }
+};
+
+TEST_F(WriteBack, RefusedBySizeLimitKeepsTheOldFile) {
+  EXPECT_EQ(InChild([&] { ::_exit(Child(Refusal::SizeLimit)); }), 0);
+}
+
+TEST_F(WriteBack, RefusedByFullDiskKeepsTheOldFile) {
+  int code = InChild([&] { ::_exit(Child(Refusal::FullDisk)); });
+  if (code == 100) GTEST_SKIP() << "no private tmpfs can be made here";
+  EXPECT_EQ(code, 0);
+}
+
 TEST_F(Upgrade, KilledAtEveryStepLosesNothing) {
   for (const char* step : {"moved", "created", "copied", "built", "placing", "placed"}) {
     fs::remove("data/people.tps");
@@ -595,6 +710,37 @@ TEST_F(Upgrade, KilledAtEveryStepLosesNothing) {
     db::Close(*f);
     EXPECT_TRUE(NoLeftovers()) << step;
   }
+}
+
+// What processes that are gone left beside the file (a new file being
+// built, the work file being built, the journal being replaced) is removed
+// by the next open; what a process that still runs is working on stays,
+// and so do names that only look alike.
+TEST_F(Upgrade, TheNextOpenRemovesTheLeftoversOfProcessesThatAreGone) {
+  WriteV1(3);
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string gone = std::to_string(ended), running = std::to_string(::getpid());
+  std::vector<std::string> removed, kept;
+  for (const char* kind : {".new", ".cnv.new", ".rv3.tmp"}) {
+    removed.push_back(std::string("data/people.tps") + kind + gone);
+    kept.push_back(std::string("data/people.tps") + kind + running);
+  }
+  removed.push_back("data/people.tps.cnv.new" + gone + "-wal");
+  removed.push_back("data/people.tps.new" + gone + "-shm");
+  for (const std::string& alike : {std::string("data/people.tps.newer"), "data/people.tps.new" + gone + ".txt",
+                                   "data/other.tps.new" + gone, std::string("data/people.tps.new")})
+    kept.push_back(alike);
+  for (const auto* names : {&removed, &kept})
+    for (const std::string& n : *names) std::ofstream(n) << "x";
+  auto f = PeopleV1();
+  Register(*f, 1);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  db::Close(*f);
+  for (const std::string& n : removed) EXPECT_FALSE(Exists(n)) << n;
+  for (const std::string& n : kept) EXPECT_TRUE(Exists(n)) << n;
 }
 
 // A second copy of the program opens the file while the first converts

@@ -78,11 +78,13 @@ bool CopyOtherTables(const db::FileDecl& out);
 // AFN: the alternate-name pairs whose destination the declared file has.
 void LoadAlternateNames();
 
-// Before a file with a conversion journal beside it is opened: while
-// another copy of the program converts it, waits for that conversion
-// (false, with error 5 set, when it made no progress for the lock wait);
-// a conversion cut short is finished when its new file was complete, else
-// the old file is moved back under its own name (see journal.h).
+// Before a data file is opened: what processes that are gone left beside
+// it (a new file being built, a journal being replaced) is removed. When a
+// conversion journal is beside it: while another copy of the program
+// converts it, waits for that conversion (false, with error 5 set, when it
+// made no progress for the lock wait); a conversion cut short is finished
+// when its new file was complete, else the old file is moved back under
+// its own name (see journal.h).
 bool RecoverInterruptedUpgrade(const db::FileDecl& file);
 
 // Test seam: called with a step name at the points where a conversion can

@@ -110,8 +110,8 @@ void Commit();
 void Rollback();
 
 // ---- driver commands and properties
-// ISAM commands: "FULLBUILD=on|off", "Recover=<seconds>" (time waited for
-// a lock), "SYNC=off|on" (an open file's commits do not wait for the disk
+// ISAM commands: "FULLBUILD=on|off", "Recover=<seconds>" (the file's own
+// lock wait, see LockWait), "SYNC=off|on" (an open file's commits do not wait for the disk
 // until SYNC=on; for a file rebuilt from another one); without "=" the
 // setting is answered. Commands sent to a closed
 // file apply at its next open; unknown commands answer "".
