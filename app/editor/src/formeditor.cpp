@@ -478,7 +478,7 @@ void FormEditor::OpenPdfFile() {
                          " at " + rt::Format(now, "@t7");
   d.FIL.DATECREATED = today;
   d.FIL.TIMECREATED = now;
-  sets->TryInsert();
+  dataSetAdded_ = sets->TryInsert() == cl::kBenign && !PdfOpened;
   DataSetId = d.FIL.ID;
 }
 
@@ -491,6 +491,18 @@ void FormEditor::ExitWithoutSave() {
       if (d.Access(FileId::Forms)->TryFetch(Key(static_cast<int>(FileId::Forms), "FOR:ID_Key")) == cl::kBenign)
         forms->TryDelete();
       forms->Close();
+    }
+  } else if (dataSetAdded_) {
+    // the data set this window added to a form it kept goes again, with
+    // any values stored under it
+    data::Dictionary& d = data::ThisThread();
+    cl::RelationManager* sets = d.Relate(FileId::FilledForm);
+    if (sets->Open() == cl::kBenign) {
+      d.FIL.ID = DataSetId;
+      if (d.Access(FileId::FilledForm)->TryFetch(Key(static_cast<int>(FileId::FilledForm), "FIL:ID_Key")) ==
+          cl::kBenign)
+        sets->TryDelete();
+      sets->Close();
     }
   }
   leaving_ = true;

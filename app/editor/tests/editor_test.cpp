@@ -135,10 +135,12 @@ TEST_F(Editor, KeepingTheExistingFormOrAFailedImportRemovesNothing) {
   EXPECT_EQ(o.ed->FormId, form);
   EXPECT_EQ(o.ed->PdfOpened, 0);
   EXPECT_EQ(Names(o.ed).size(), 8u);
+  EXPECT_EQ(All(FileId::FilledForm, D().FIL, 1).size(), 1u);  // the data set to fill
   Accept(o, editor::kCancel);
   rt::WaitForThreads();
   EXPECT_EQ(All(FileId::Forms, D().FOR, 1).size(), 1u);
   EXPECT_EQ(Controls().size(), controls);
+  EXPECT_TRUE(All(FileId::FilledForm, D().FIL, 1).empty()) << "Exit without Save leaves everything as it was";
 
   // a file that is no PDF: the editor stays empty
   std::ofstream("junk.pdf") << "not a pdf";
