@@ -67,14 +67,25 @@ class FieldWriter {
  public:
   FieldWriter(Long formId, Long dpiX, Long dpiY) : d_(data::ThisThread()), formId_(formId), dpiX_(dpiX), dpiY_(dpiY) {}
 
-  bool Write(const FormControl& e) {
+  // `selectedGroups`: the radio groups (PDF field numbers) of which a
+  // button is selected in the editor.
+  bool Write(const FormControl& e, const std::vector<Short>& selectedGroups) {
     name_ = rt::Clip(e.NAME.View());
     int field = e.PDFFIELDNUMBER;
     const bool regionCheck = e.CTLTYPE == kRegionCheck;
     if (e.CREATEDATRUNTIME && !Create(e, regionCheck, field)) return false;
     // A check placed in the editor has no text: its state is its value.
     std::string value = regionCheck ? (e.CHECKED ? "Yes" : "Off") : rt::Clip(e.Value());
-    if (!value.empty()) {
+    // Every value is written, an empty one too: the document shows what
+    // the editor shows, not what the stored PDF held. A radio group is
+    // off only when none of its buttons is selected.
+    const bool radio = e.PDFFIELDTYPE == kPdfRadio;
+    const bool groupSelected =
+        std::find(selectedGroups.begin(), selectedGroups.end(), e.PDFFIELDNUMBER) != selectedGroups.end();
+    if (radio && value.empty()) {
+      if (groupSelected) return Writable(field);
+      value = "Off";
+    } else {
       if (e.PDFFIELDTYPE == kPdfCheckBox && !regionCheck) {
         if (value == "T" && FindValue(field, "FIE:Value_Key", [&](auto& fie) { fie.CONTROLVALUE = "Yes"; }))
           value = "Yes";
@@ -88,14 +99,16 @@ class FieldWriter {
         if (!e.VSCROLL) value = ui::SingleLineText(value);
         value = First(value, kMostValueChars);
       }
-      if (!iSEDSetFormFieldValue(field, value)) return Fail("its value \"" + value + "\"");
     }
-    return iSEDSetFormFieldReadOnly(field, 0) ? true : Fail("its writable flag");
+    if (!iSEDSetFormFieldValue(field, value)) return Fail("its value \"" + value + "\"");
+    return Writable(field);
   }
 
   const std::string& Failure() const { return failure_; }
 
  private:
+  bool Writable(int field) { return iSEDSetFormFieldReadOnly(field, 0) ? true : Fail("its writable flag"); }
+
   // A field the PDF does not have; `field` becomes its number.
   bool Create(const FormControl& e, bool check, int& field) {
     const bool checkBox = check || e.PDFFIELDTYPE == kPdfCheckBox;
@@ -184,9 +197,13 @@ std::string CurrentFolder() {
 }  // namespace
 
 std::string WritePdfFields(const FormControls& queue, Long formId, Long dpiX, Long dpiY) {
+  std::vector<Short> selectedGroups;
+  for (long i = 1; i <= queue.Count(); ++i)
+    if (queue.At(i).PDFFIELDTYPE == kPdfRadio && !rt::Clip(queue.At(i).Value()).empty())
+      selectedGroups.push_back(queue.At(i).PDFFIELDNUMBER);
   FieldWriter writer(formId, dpiX, dpiY);
   for (long i = 1; i <= queue.Count(); ++i)
-    if (!writer.Write(queue.At(i))) break;
+    if (!writer.Write(queue.At(i), selectedGroups)) break;
   return writer.Failure();
 }
 

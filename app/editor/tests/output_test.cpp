@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "editor_fixture.h"
+#include "velmora/app/fileutil.h"
 #include "velmora/apppdf/output.h"
 #include "velmora/editor/writepdf.h"
 #include "velmora/mapi/recorder.h"
@@ -217,6 +218,58 @@ TEST_F(Output, FillableAndUneditablePdfsShowEveryValue) {
   // the editor's values are as they were
   EXPECT_EQ(Entry(o.ed, "name")->Value(), "Ann Smith");
   EXPECT_EQ(Entry(o.ed, check_)->PDFFIELDNUMBER, 0);
+  Accept(o, editor::kCancel);
+}
+
+// The written document shows what the editor shows: a field left blank
+// is blank whatever the stored PDF held (a radio group off), a
+// single-line field has blanks for tabs and line breaks, a long value its
+// first 127 characters, and every field can be filled.
+TEST_F(Output, EveryValueIsWrittenAsTheEditorShowsIt) {
+  const long form = ImportForm();
+  const long set = AddDataSet(form, "New");
+  Opened o = StartEditor("2", form, set);
+  std::vector<int> radios;
+  for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+    if (o.ed->Queue.At(i).RADIOBUTTONNUMBER > 0) radios.push_back(o.ed->Queue.At(i).CTLNO);
+  ASSERT_EQ(radios.size(), 2u);
+  // a value typed before single-line fields kept tabs and line breaks out
+  Entry(o.ed, "back")->SetValue("ab\tc\r\nd" + std::string(200, 'x'));
+  o.win->Display();
+  o.win->InputType(Entry(o.ed, "notes")->CTLNO, "one\ntwo");
+  o.win->InputKey(radios[1], ui::key::MouseLeft);
+  Settle();
+  const std::string first = (dir_ / "first.pdf").string();
+  Save(o, editor::kSaveForm, first);
+  FormFacts f = Facts(first);
+  EXPECT_EQ(f.values.at("name"), "") << "the stored PDF's John";
+  EXPECT_EQ(f.values.at("pick"), "") << "the stored PDF's Green";
+  EXPECT_EQ(f.values.at("agree"), "Off");
+  EXPECT_EQ(f.values.at("colour"), "No");
+  EXPECT_EQ(f.values.at("notes"), "one\ntwo");
+  EXPECT_EQ(f.values.at("back"), ("ab c d" + std::string(200, 'x')).substr(0, 127));
+  {
+    QPDF q;
+    q.processFile(first.c_str());
+    for (auto& field : QPDFAcroFormDocumentHelper(q).getFormFields()) {
+      if (field.getFullyQualifiedName() == "secret") continue;
+      EXPECT_EQ(field.getFlags() & 1, 0) << field.getFullyQualifiedName() << " is read-only";
+    }
+  }
+  Accept(o, editor::kCancel);
+  rt::WaitForThreads();
+
+  // the stored PDF has the group's second button on; the editor shows none
+  ChangeForm(form, [&](data::Dictionary& d) {
+    db::FileDecl& forms = d.File(FileId::Forms);
+    EXPECT_EQ(app::FileToBlob(forms, forms.MemoIndex("FOR:PDFDATA"), first), 0);
+  });
+  o = StartEditor("2", form, set);
+  const std::string second = (dir_ / "second.pdf").string();
+  Save(o, editor::kSaveForm, second);
+  f = Facts(second);
+  EXPECT_EQ(f.values.at("colour"), "Off");
+  EXPECT_EQ(f.values.at("notes"), "");
   Accept(o, editor::kCancel);
 }
 
