@@ -185,7 +185,7 @@ std::string ChooseFile(std::string_view title, std::string_view masks) {
   request.masks = ui::ParseFileMasks(masks);
   request.keepFolder = true;
   const std::vector<std::string> names = ui::FileDialog(request);
-  return names.empty() ? std::string() : rt::FromUtf8(names.front());
+  return names.empty() ? std::string() : names.front();
 }
 
 FormEditor* EditorOfWindow(long handle) {
@@ -636,11 +636,11 @@ void FormEditor::LookupPicture() {
   if (names.empty()) return;
   Win().Set(0, Prop::Pixels, 1L);
   const int probe = Win().CreateControl(ControlType::Image);
-  Win().Set(probe, Prop::Text, rt::FromUtf8(names.front()));
+  Win().Set(probe, Prop::Text, names.front());
   const long width = Win().GetLong(probe, Prop::ImageWidth), height = Win().GetLong(probe, Prop::ImageHeight);
   Win().Destroy(probe);
   Win().SetPosition(kForm, 0, 0, width, height);
-  Win().Set(kForm, Prop::Text, rt::FromUtf8(names.front()));
+  Win().Set(kForm, Prop::Text, names.front());
   Win().Unhide(kForm);
 }
 
