@@ -182,6 +182,9 @@ int FormEditor::NewField(bool text, Short page, const std::string& name) {
     Win().Set(n, Prop::Color, 0L);
   }
   e.NAME = name;
+  // its name is its PDF name: values from an FDF reach it by that name
+  e.PDFFIELDNAME = First(rt::Clip(name), 59);
+  e.PDFFIELDNAMEUPPER = MatchName(e.PDFFIELDNAME.View());
   Win().Set(n, Prop::Tip, e.NAME.View());
   Win().Set(n, Prop::Scroll, 1L);
   Win().Alert(n, ui::key::MouseRight);
