@@ -502,6 +502,53 @@ TEST_F(Output, APlacedFieldKeepsItsPropertiesInThePdf) {
   Accept(o, editor::kCancel);
 }
 
+// A field is written where the editor shows it, in its font and size: a
+// field of the PDF moved or resized, a radio button moved, a placed field
+// in the face and size it was given.
+TEST_F(Output, FieldsAreWrittenWithThePlaceFontAndSizeTheEditorShows) {
+  const long form = ImportForm();
+  Opened o = StartEditor("1", form);
+  FormEditor* ed = o.ed;
+  auto entry = [&](long i) -> editor::FormControl& { return const_cast<editor::FormControl&>(ed->Queue.At(i)); };
+  long name = 0, button = 0;
+  for (long i = 1; i <= ed->Queue.Count(); ++i) {
+    if (rt::Clip(entry(i).NAME.View()) == "name") name = i;
+    if (entry(i).RADIOBUTTONNUMBER == 2) button = i;
+  }
+  ASSERT_TRUE(name && button);
+  entry(name).CTLX += 48;  // half an inch to the right, 36 points
+  entry(name).CTLW += 96;
+  entry(name).CTLH = 24;  // 18 points
+  entry(button).CTLY += 96;  // an inch down
+  ed->FaceName = "Times New Roman";
+  ed->FontSize = "14";
+  ed->Bold = 1;
+  Insert(o, "Text", ed->PageLeft + 96, ed->PageTop + 160, ed->PageLeft + 288, ed->PageTop + 192);
+  const std::string placed = rt::Clip(ed->Queue.At(ed->Queue.Count()).NAME.View());
+  const std::string file = (dir_ / "moved.pdf").string();
+  Save(o, editor::kSaveForm, file);
+  ASSERT_EQ(Messages().size(), 1u) << Messages()[0].text;
+
+  QPDF q;
+  q.processFile(file.c_str());
+  std::map<std::string, std::vector<std::string>> rects;
+  std::string da;
+  for (auto& f : QPDFAcroFormDocumentHelper(q).getFormFields()) {
+    if (f.getFullyQualifiedName() == placed) da = f.getDefaultAppearance();
+    for (auto& w : QPDFAcroFormDocumentHelper(q).getAnnotationsForField(f)) {
+      QPDFObjectHandle::Rectangle r = w.getRect();
+      char text[80];
+      std::snprintf(text, sizeof text, "%.0f %.0f %.0f %.0f", r.llx, r.lly, r.urx, r.ury);
+      rects[f.getFullyQualifiedName()].push_back(text);
+    }
+  }
+  EXPECT_EQ(rects["name"], std::vector<std::string>{"144 602 360 620"});
+  // the colour group's buttons: "Yes" where it was, "No" an inch lower
+  EXPECT_EQ(rects["colour"], (std::vector<std::string>{"300 300 315 315", "330 300 345 315", "360 228 375 243"}));
+  EXPECT_EQ(da, "/TimesBold 14 Tf 0 0 0 rg");
+  Accept(o, editor::kCancel);
+}
+
 TEST_F(Output, PrintsTheFlattenedFormThroughThePrintBackend) {
   auto printer = std::make_shared<velmora::pdf::RecordingPrintBackend>();
   velmora::pdf::SetPrintBackend(printer);
