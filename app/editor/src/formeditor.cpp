@@ -185,7 +185,7 @@ std::string ChooseFile(std::string_view title, std::string_view masks) {
   request.masks = ui::ParseFileMasks(masks);
   request.keepFolder = true;
   const std::vector<std::string> names = ui::FileDialog(request);
-  return names.empty() ? std::string() : rt::FromUtf8(names.front());
+  return names.empty() ? std::string() : names.front();
 }
 
 FormEditor* EditorOfWindow(long handle) {
@@ -478,7 +478,7 @@ void FormEditor::OpenPdfFile() {
                          " at " + rt::Format(now, "@t7");
   d.FIL.DATECREATED = today;
   d.FIL.TIMECREATED = now;
-  sets->TryInsert();
+  dataSetAdded_ = sets->TryInsert() == cl::kBenign && !PdfOpened;
   DataSetId = d.FIL.ID;
 }
 
@@ -491,6 +491,18 @@ void FormEditor::ExitWithoutSave() {
       if (d.Access(FileId::Forms)->TryFetch(Key(static_cast<int>(FileId::Forms), "FOR:ID_Key")) == cl::kBenign)
         forms->TryDelete();
       forms->Close();
+    }
+  } else if (dataSetAdded_) {
+    // the data set this window added to a form it kept goes again, with
+    // any values stored under it
+    data::Dictionary& d = data::ThisThread();
+    cl::RelationManager* sets = d.Relate(FileId::FilledForm);
+    if (sets->Open() == cl::kBenign) {
+      d.FIL.ID = DataSetId;
+      if (d.Access(FileId::FilledForm)->TryFetch(Key(static_cast<int>(FileId::FilledForm), "FIL:ID_Key")) ==
+          cl::kBenign)
+        sets->TryDelete();
+      sets->Close();
     }
   }
   leaving_ = true;
@@ -624,11 +636,11 @@ void FormEditor::LookupPicture() {
   if (names.empty()) return;
   Win().Set(0, Prop::Pixels, 1L);
   const int probe = Win().CreateControl(ControlType::Image);
-  Win().Set(probe, Prop::Text, rt::FromUtf8(names.front()));
+  Win().Set(probe, Prop::Text, names.front());
   const long width = Win().GetLong(probe, Prop::ImageWidth), height = Win().GetLong(probe, Prop::ImageHeight);
   Win().Destroy(probe);
   Win().SetPosition(kForm, 0, 0, width, height);
-  Win().Set(kForm, Prop::Text, rt::FromUtf8(names.front()));
+  Win().Set(kForm, Prop::Text, names.front());
   Win().Unhide(kForm);
 }
 

@@ -60,19 +60,19 @@ class EditorQt : public edtest::EditorFixture {
   }
   // Starts the editor on its own thread on the fixture's form and waits
   // until Qt shows its client area.
-  void OpenEditor(Opened& o, QWidget*& client) {
-    const long form = form_;
+  void OpenEditor(Opened& o, QWidget*& client, const std::string& mode = "1") {
+    const long form = mode == "3" ? 0 : form_;
     // the editor starts on its own thread; its window appears once Qt runs
     const size_t before = EditorWindows().size();
     rt::Start(
-        [form](std::vector<std::string>) {
+        [form, mode](std::vector<std::string>) {
           data::Dictionary& d = data::ThisThread();
           d.Relate(data::FileId::Forms)->Open();
           d.FOR.ID = static_cast<rt::Long>(form);
           d.Access(data::FileId::Forms)->TryFetch(d.Access(data::FileId::Forms)->KeyNumber("FOR:ID_Key"));
           d.FOR1.FORMID = static_cast<rt::Long>(form);
           d.FOR1.PAGENO = 1;
-          editor::RunFormEditor("1");
+          editor::RunFormEditor(mode);
           d.Relate(data::FileId::Forms)->Close();
         },
         25000);
@@ -463,6 +463,31 @@ TEST_F(EditorQt, TabLeavesEveryFieldAndEnterBreaksOnlyMultiLineOnes) {
   key(back, Qt::Key_D, "d");
   EXPECT_EQ(back->toPlainText(), "cd");
   EXPECT_EQ(o.win->Get(number("back"), ui::Prop::ScreenText), "cd");
+}
+
+// The Qt file dialogs give names outside ASCII in the runtime's form, and
+// every dialog of the editor opens what was chosen.
+TEST_F(EditorQt, FileNamesOutsideAsciiOpenFromEveryDialog) {
+  // the form the fixture imported would be the one "use existing" finds
+  D().Relate(data::FileId::Forms)->Open();
+  D().FOR.ID = static_cast<rt::Long>(form_);
+  ASSERT_EQ(D().Access(data::FileId::Forms)->TryFetch(D().Access(data::FileId::Forms)->KeyNumber("FOR:ID_Key")),
+            cl::kBenign);
+  D().Relate(data::FileId::Forms)->TryDelete();
+  D().Relate(data::FileId::Forms)->Close();
+  Opened o;
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client, "3"));
+  uitest::QtAnswers answers;
+  DialogDriver driver;
+  driver.file = [&](const std::string& host) { answers.File(host); };
+  driver.yes = [&] { answers.Message(QMessageBox::Yes); };
+  driver.press = [&](int control) {
+    ASSERT_TRUE(o.win->InputAccept(control));
+    ui::ProcessEventsUntil([&] { return o.win->PendingEvents() == 0 && !o.ed->Busy(); }, 20000);
+    Pump();
+  };
+  CheckNamesOutsideAscii(o, driver);
 }
 
 }  // namespace

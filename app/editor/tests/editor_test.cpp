@@ -135,10 +135,12 @@ TEST_F(Editor, KeepingTheExistingFormOrAFailedImportRemovesNothing) {
   EXPECT_EQ(o.ed->FormId, form);
   EXPECT_EQ(o.ed->PdfOpened, 0);
   EXPECT_EQ(Names(o.ed).size(), 8u);
+  EXPECT_EQ(All(FileId::FilledForm, D().FIL, 1).size(), 1u);  // the data set to fill
   Accept(o, editor::kCancel);
   rt::WaitForThreads();
   EXPECT_EQ(All(FileId::Forms, D().FOR, 1).size(), 1u);
   EXPECT_EQ(Controls().size(), controls);
+  EXPECT_TRUE(All(FileId::FilledForm, D().FIL, 1).empty()) << "Exit without Save leaves everything as it was";
 
   // a file that is no PDF: the editor stays empty
   std::ofstream("junk.pdf") << "not a pdf";
@@ -384,6 +386,58 @@ TEST_F(Editor, NewFieldNamesStayUniqueAfterADelete) {
   EXPECT_NE(third, second);
   for (long i = 1; i < ed->Queue.Count(); ++i)
     EXPECT_NE(rt::Upper(rt::Clip(ed->Queue.At(i).NAME.View())), rt::Upper(third));
+}
+
+// A new field never takes the id under which a data set still keeps the
+// value of a deleted field; its tab order follows the page's.
+TEST_F(Editor, NewFieldsTakeNoIdADataSetHoldsAValueUnderAndFollowTheTabOrder) {
+  const long form = ImportForm();
+  const long set = AddDataSet(form, "Old");
+  Opened o = StartEditor("1", form);
+  Insert(o, "Text", 100, 100, 150, 120);
+  const editor::FormControl first = o.ed->Queue.At(o.ed->Queue.Count());
+  Accept(o, editor::kSave);
+  rt::WaitForThreads();
+  // the data set keeps a value for it; the field is deleted
+  D().Access(FileId::FilledData)->Open();
+  D().File(FileId::FilledData).ClearRecord();
+  D().FIL1.ID = static_cast<rt::Long>(set);
+  D().FIL1.PAGENO = 1;
+  D().FIL1.CONTROLID = first.CTLID;
+  D().FIL1.VALUE = "old value";
+  ASSERT_EQ(D().Access(FileId::FilledData)->TryInsert(), cl::kBenign);
+  D().Access(FileId::FilledData)->Close();
+  o = StartEditor("1", form);
+  const int control = Entry(o.ed, rt::Clip(first.NAME.View()))->CTLNO;
+  ui::Headless().AnswerPopup(2);
+  ui::Headless().AnswerMessage(ui::button::Yes);
+  o.win->InputKey(control, ui::key::MouseRight);
+  Settle();
+  Accept(o, editor::kSave);
+  rt::WaitForThreads();
+
+  o = StartEditor("1", form);
+  // the tab orders 2 and 3 only on the page: the new field is the first
+  auto entry = [&](long i) -> editor::FormControl& { return const_cast<editor::FormControl&>(o.ed->Queue.At(i)); };
+  std::vector<long> page;
+  for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+    if (entry(i).FORMPAGE == 1) page.push_back(i);
+  ASSERT_GE(page.size(), 3u);
+  for (size_t i = 0; i < page.size(); ++i) {
+    entry(page[i]).TABORDER = i < 2 ? static_cast<short>(i + 2) : 0;
+    if (i >= 2) entry(page[i]).FORMPAGE = 3;
+  }
+  Insert(o, "Text", 100, 100, 150, 120);
+  const long second = o.ed->Queue.Count();
+  ASSERT_EQ(entry(second).CTLNO, first.CTLNO) << "the same control number as the deleted field";
+  EXPECT_GT(entry(second).CTLID, first.CTLID);
+  EXPECT_EQ(entry(second).TABORDER, 1);
+  // tab orders 1, 2 and 5: the next is 6
+  entry(page[0]).TABORDER = 1;
+  entry(page[1]).TABORDER = 5;
+  entry(second).TABORDER = 2;
+  Insert(o, "Text", 200, 100, 250, 120);
+  EXPECT_EQ(entry(o.ed->Queue.Count()).TABORDER, 6);
 }
 
 TEST_F(Editor, FieldEventsCheckRadioFocusAndAutoAdvance) {

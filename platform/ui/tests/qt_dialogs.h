@@ -30,16 +30,27 @@ class QtAnswers {
  private:
   void Answer() {
     QWidget* modal = QApplication::activeModalWidget();
+    // answered once its own event loop runs: an answer given while the
+    // dialog is still being shown would leave that loop waiting
+    if (!modal || !modal->isVisible() || pending_) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal); box && !messages_.empty()) {
       QAbstractButton* button = box->button(messages_.front());
       if (!button) return;
       messages_.pop_front();
       asked_.push_back(box->text().toStdString());
-      button->click();
+      pending_ = true;
+      QTimer::singleShot(0, button, [this, button] {
+        pending_ = false;
+        button->click();
+      });
     } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !files_.empty()) {
       dialog->selectFile(files_.front());
       files_.pop_front();
-      static_cast<QDialog*>(dialog)->accept();  // the file dialog checks the name as OK does
+      pending_ = true;
+      QTimer::singleShot(0, dialog, [this, dialog] {
+        pending_ = false;
+        static_cast<QDialog*>(dialog)->accept();  // the file dialog checks the name as OK does
+      });
     }
   }
 
@@ -47,6 +58,7 @@ class QtAnswers {
   std::deque<QMessageBox::StandardButton> messages_;
   std::deque<QString> files_;
   std::vector<std::string> asked_;
+  bool pending_ = false;
 };
 
 }  // namespace uitest

@@ -259,6 +259,7 @@ class FormEditor : public cl::ProcedureWindow {
   std::vector<std::string> unsaved_;
   std::string savedState_;  // SavedState() when the fields were last loaded or saved
   bool leaving_ = false;    // Exit and Save or Exit without Save closes the window
+  bool dataSetAdded_ = false;  // Open PDF File added DataSetId to a form kept from before
 
   Short pageNo_ = 1;  // the page spin's variable
   Short pageStep_ = 1;  // the direction of the last page switch

@@ -106,6 +106,11 @@ int iSEDSetFormFieldTextFlags(int field, int multiLine, int password,
                               int fileSelect, int doNotSpellCheck,
                               int doNotScroll);
 int iSEDSetFormFieldRotation(int field, int degrees);
+// The field's text in one of the fourteen standard fonts, by its base font
+// name ("Helvetica-Bold", "Times-Roman", ...; 0 for any other name), and
+// in a size in points (0: fitted to the field).
+int iSEDSetFormFieldStandardFont(int field, const std::string& baseFont);
+int iSEDSetFormFieldTextSize(int field, double size);
 int iSEDSetFormFieldReadOnly(int field, int readOnly);
 int iSEDSetFormFieldValue(int field, const std::string& value);
 int iSEDUpdateAppearanceStream(int field);
