@@ -135,6 +135,22 @@ int SetRadio(FieldRef& r, const std::string& value) {
   return 1;
 }
 
+// A choice's selected option (/I), which readers show before /V: the
+// option the value names, or none when it names no option.
+void SelectOption(FieldEntry& e, const std::string& value) {
+  auto opt = Inherited(e.field, "/Opt");
+  int index = -1;
+  if (opt.isArray())
+    for (int i = 0, n = opt.getArrayNItems(); i < n && index < 0; ++i)
+      if (OptionText(opt.getArrayItem(i)) == value) index = i;
+  for (auto& f : Members(e)) {
+    if (index >= 0)
+      f.replaceKey("/I", QPDFObjectHandle::newArray({QPDFObjectHandle::newInteger(index)}));
+    else
+      f.removeKey("/I");
+  }
+}
+
 void RemoveFromArray(QPDFObjectHandle array, QPDFObjectHandle item) {
   if (!array.isArray()) return;
   for (int i = array.getArrayNItems() - 1; i >= 0; --i)
@@ -364,8 +380,12 @@ int iSEDSetFormFieldValue(int field, const std::string& value) {
     int done = 0;
     switch (Kind(r.field)) {
       case 1:
+        for (auto& f : Members(*r.entry)) QPDFFormFieldObjectHelper(f).setV(ToHost(value), false);
+        done = 1;
+        break;
       case 5:
         for (auto& f : Members(*r.entry)) QPDFFormFieldObjectHelper(f).setV(ToHost(value), false);
+        SelectOption(*r.entry, value);
         done = 1;
         break;
       case 3: done = SetCheckBox(r, value); break;

@@ -282,11 +282,6 @@ std::string TextOf(QPDFObjectHandle v) {
   return DecodedText(v);
 }
 
-// Option entries are a text or [export display]; the export value counts.
-std::string OptionText(QPDFObjectHandle item) {
-  if (item.isArray() && item.getArrayNItems() > 0) return TextOf(item.getArrayItem(0));
-  return TextOf(item);
-}
 
 bool AllDigits(const std::string& s) {
   if (s.empty()) return false;
@@ -405,6 +400,11 @@ std::string DecodedText(QPDFObjectHandle v) {
   if (v.isName()) return StateText(RawText(v));
   if (!v.isString()) return {};
   return DecodedBytes(RawText(v));
+}
+
+std::string OptionText(QPDFObjectHandle item) {
+  if (item.isArray() && item.getArrayNItems() > 0) return TextOf(item.getArrayItem(0));
+  return TextOf(item);
 }
 
 std::string FullName(QPDFObjectHandle field) {

@@ -92,6 +92,8 @@ void PlaceWidget(Document& d, QPDFObjectHandle widget, int page);
 void ForgetField(Document& d, int number);
 bool Resolve(Document& d, int number, FieldRef& out);
 
+// A choice's option entry (a text, or [export shown]) as its export value.
+std::string OptionText(QPDFObjectHandle item);
 // The field's full name: the decoded partial names from the top down.
 std::string FullName(QPDFObjectHandle field);
 // The field and the others of its name and type.

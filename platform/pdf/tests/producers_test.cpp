@@ -121,24 +121,37 @@ int WidgetsLeft(const std::string& path) {
   return n;
 }
 
-// Dark pixels inside a square of `size` points at x, y (from the page's
-// lower left) of page 1, rendered at 144 dots per inch.
-int Ink(const std::string& path, double x, double y, double size = 15) {
+// The dark pixels inside a box of `width` by `height` points at x, y (from
+// the page's lower left) of page 1, rendered at 144 dots per inch, and how
+// far right of x the rightmost of them lies (points; -1 when none).
+struct Dark {
+  int pixels = -1;
+  double right = -1;
+};
+Dark DarkIn(const std::string& path, double x, double y, double width, double height) {
+  Dark out;
   std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(path));
-  if (!doc) return -1;
+  if (!doc) return out;
   std::unique_ptr<poppler::page> page(doc->create_page(0));
   poppler::page_renderer renderer;
   poppler::image img = renderer.render_page(page.get(), 144, 144);
-  if (!img.is_valid() || img.format() != poppler::image::format_argb32) return -1;
-  int dark = 0;
-  for (int row = static_cast<int>((792 - y - size) * 2); row < (792 - y) * 2; ++row) {
+  if (!img.is_valid() || img.format() != poppler::image::format_argb32) return out;
+  out.pixels = 0;
+  for (int row = static_cast<int>((792 - y - height) * 2); row < (792 - y) * 2; ++row) {
     auto line = reinterpret_cast<const uint32_t*>(img.const_data() + row * img.bytes_per_row());
-    for (int col = static_cast<int>(x * 2); col < (x + size) * 2; ++col) {
+    for (int col = static_cast<int>(x * 2); col < (x + width) * 2; ++col) {
       uint32_t p = line[col];
-      dark += ((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255) < 384;
+      if (((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255) < 384) {
+        ++out.pixels;
+        out.right = std::max(out.right, col / 2.0 - x);
+      }
     }
   }
-  return dark;
+  return out;
+}
+
+int Ink(const std::string& path, double x, double y, double size = 15) {
+  return DarkIn(path, x, y, size, size).pixels;
 }
 
 // Some producers list only the first button of a group under /Fields (or
@@ -444,6 +457,66 @@ TEST(PdfProducers, SameNamedFieldsAreOneFieldWithTheirStatesDecoded) {
     }
     EXPECT_EQ(on, 1);
     EXPECT_EQ(notes, 2);
+  }
+}
+
+// Choice fields as three producers write them: a combo box whose /I still
+// selects its first option, a drop-down whose /DA names a font the form's
+// resources lack, a list box. Set through the library, each shows its new
+// value, in the fillable copy (drawn by the reader) and the flattened one.
+TEST(PdfProducers, ChoiceFieldsShowTheValueSet) {
+  Form f;
+  f.List(f.Widget("<< /FT /Ch /Ff 131072 /T (combo) /Opt [(Red) (Green) (Blue)] /V (Red) "
+                  "/I [0] /DA (/Helv 12 Tf 0 g) >>",
+                  40, 700, 0));
+  f.List(f.Widget("<< /FT /Ch /Ff 131072 /T (drop) /Opt [(France) (Japan) (Peru)] /V (France) "
+                  "/DA (/Helvetica 12 Tf 0 g) >>",
+                  40, 600, 0));
+  f.List(f.Widget("<< /FT /Ch /T (list) /Opt [(Red) (Green) (Blue)] /V (Red) /I [0] "
+                  "/DA (/Helv 12 Tf 0 g) >>",
+                  40, 450, 0));
+  auto path = f.Write("choices.pdf");
+  {
+    // The form's own resources: /Helv only.
+    QPDF q;
+    q.processFile(path.c_str());
+    auto af = q.getRoot().getKey("/AcroForm");
+    H font = q.makeIndirectObject(H::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
+    H dr = H::parse("<< /Font << >> >>");
+    dr.getKey("/Font").replaceKey("/Helv", font);
+    af.replaceKey("/DR", dr);
+    const char* rects[] = {"[40 700 140 720]", "[40 600 160 620]", "[40 450 140 510]"};
+    int i = 0;
+    for (auto& w : af.getKey("/Fields").aitems()) w.replaceKey("/Rect", H::parse(rects[i++]));
+    QPDFWriter w(q, path.c_str());
+    w.write();
+  }
+  for (bool flatten : {false, true}) {
+    SCOPED_TRACE(flatten ? "flattened" : "fillable");
+    fixtures::Loaded doc(path);
+    ASSERT_NE(doc.id, 0);
+    ASSERT_EQ(iSEDFormFieldCount(), 3);
+    iSEDSetNeedAppearances(1);
+    ASSERT_EQ(iSEDSetFormFieldValue(1, "Green"), 1);
+    ASSERT_EQ(iSEDSetFormFieldValue(2, "Japan"), 1);
+    ASSERT_EQ(iSEDSetFormFieldValue(3, "Blue"), 1);
+    for (int i = 1; i <= 3; ++i) ASSERT_EQ(iSEDUpdateAppearanceStream(i), 1);
+    while (flatten && iSEDFormFieldCount() > 0) ASSERT_EQ(iSEDFlattenFormField(1), 1);
+    auto out = fixtures::Path(flatten ? "choices-flat.pdf" : "choices-fill.pdf");
+    ASSERT_EQ(iSEDSaveToFile(out), 1);
+    // "Green" reaches about 33 points right of the box's edge, "Red" 22.
+    EXPECT_GT(DarkIn(out, 40, 700, 100, 20).right, 28);
+    EXPECT_GT(DarkIn(out, 40, 600, 120, 20).pixels, 20);
+    // The list shows its options in its box.
+    EXPECT_GT(DarkIn(out, 40, 450, 100, 60).pixels, 20);
+    if (flatten) continue;
+    QPDF q;
+    q.processFile(out.c_str());
+    auto fields = q.getRoot().getKey("/AcroForm").getKey("/Fields");
+    EXPECT_EQ(fields.getArrayItem(0).getKey("/I").unparse(), "[ 1 ]");
+    EXPECT_EQ(fields.getArrayItem(2).getKey("/I").unparse(), "[ 2 ]");
+    EXPECT_EQ(fields.getArrayItem(1).getKey("/I").unparse(), "[ 1 ]");
+    EXPECT_TRUE(q.getRoot().getKey("/AcroForm").getKey("/DR").getKey("/Font").getKey("/Helvetica").isDictionary());
   }
 }
 
