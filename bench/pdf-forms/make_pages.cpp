@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
+#include <fstream>
 #include <string>
 
 #include "make_form.h"
@@ -99,4 +100,80 @@ void MakeTextDocument(const std::string& path, int pages) {
   }
   QPDFWriter w(q, path.c_str());
   w.write();
+}
+
+void MakeValuesForm(const std::string& path, int fields, const std::string& fdf) {
+  QPDF q;
+  q.emptyPDF();
+  QPDFPageDocumentHelper helper(q);
+  H all = H::newArray();
+  H on = q.newStream("0 g 2 2 10 10 re f"), off = q.newStream("");
+  for (H s : {on, off})
+    for (auto& [k, v] : H::parse("<< /Type /XObject /Subtype /Form /BBox [0 0 14 14] >>").getDictAsMap())
+      s.getDict().replaceKey(k, v);
+  auto states = [&](const std::string& name) {
+    H n = H::newDictionary();
+    n.replaceKey("/" + name, on);
+    n.replaceKey("/Off", off);
+    H ap = H::newDictionary();
+    ap.replaceKey("/N", n);
+    return ap;
+  };
+  std::string values = "%FDF-1.2\n1 0 obj\n<< /FDF << /Fields [\n";
+  H page, annots;
+  for (int i = 0; i < fields; ++i) {
+    if (i % 100 == 0) {
+      page = q.makeIndirectObject(H::parse("<< /Type /Page /MediaBox [0 0 612 792] >>"));
+      annots = H::newArray();
+      page.replaceKey("/Annots", annots);
+      helper.addPage(QPDFPageObjectHelper(page), false);
+      page = helper.getAllPages().back().getObjectHandle();
+      annots = page.getKey("/Annots");
+    }
+    const int x = 20 + (i % 100) % 4 * 148, y = 760 - (i % 100) / 4 * 29;
+    const std::string name = "f" + std::to_string(i);
+    const std::string rect = "/Rect [" + std::to_string(x) + " " + std::to_string(y) + " " +
+                             std::to_string(x + 140) + " " + std::to_string(y + 20) + "]";
+    H field;
+    if (i % 10 == 8) {
+      field = H::parse("<< /FT /Btn /V /Yes /AS /Yes /F 4 /Type /Annot /Subtype /Widget " + rect + " >>");
+      field.replaceKey("/AP", states("Yes"));
+      values += "<< /T (" + name + ") /V /Yes >>\n";
+    } else if (i % 10 == 9) {
+      field = q.makeIndirectObject(H::parse("<< /FT /Btn /Ff 49152 /V /b1 >>"));
+      H kids = H::newArray();
+      for (int b = 0; b < 2; ++b) {
+        H w = q.makeIndirectObject(H::parse(
+            "<< /Type /Annot /Subtype /Widget /F 4 /AS " + std::string(b ? "/b1" : "/Off") + " /Rect [" +
+            std::to_string(x + 20 * b) + " " + std::to_string(y) + " " + std::to_string(x + 20 * b + 14) +
+            " " + std::to_string(y + 14) + "] >>"));
+        w.replaceKey("/AP", states("b" + std::to_string(b)));
+        w.replaceKey("/Parent", field);
+        w.replaceKey("/P", page);
+        kids.appendItem(w);
+        annots.appendItem(w);
+      }
+      field.replaceKey("/Kids", kids);
+      values += "<< /T (" + name + ") /V /b1 >>\n";
+    } else {
+      field = H::parse("<< /FT /Tx /DA (/Helv 9 Tf 0 g) /F 4 /Type /Annot /Subtype /Widget " + rect + " >>");
+      field.replaceKey("/V", H::newString("value " + std::to_string(i)));
+      values += "<< /T (" + name + ") /V (value " + std::to_string(i) + ") >>\n";
+    }
+    field.replaceKey("/T", H::newString(name));
+    if (i % 10 != 9) {
+      field.replaceKey("/P", page);
+      field = q.makeIndirectObject(field);
+      annots.appendItem(field);
+    }
+    all.appendItem(field);
+  }
+  H af = q.makeIndirectObject(H::newDictionary());
+  af.replaceKey("/Fields", all);
+  af.replaceKey("/DR", H::parse("<< /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>"));
+  q.getRoot().replaceKey("/AcroForm", af);
+  QPDFWriter w(q, path.c_str());
+  w.write();
+  values += "] >> >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
+  std::ofstream(fdf, std::ios::binary) << values;
 }
