@@ -43,6 +43,14 @@ double iSEDGetPageBox(int box, int dimension);
 std::string iSEDGetPageText(int options);
 int iSEDCombineLayers();
 std::string iSEDGetPageContent();
+// Reads the text of pages first..last in parallel, ahead of
+// iSEDGetPageText for each of them (which then answers from it). Returns 1
+// when the pages are within the document.
+int iSEDReadPageTexts(int options, int firstPage, int lastPage);
+// 1 when the selected page holds more content than can be read (64 MB
+// decoded, or as much text): its text and content read as empty, its layers
+// stay apart, and its picture is blank paper.
+int iSEDPageContentTooLarge();
 // Options: 1 JPEG, 5 PNG, 6 GIF. "%p" in the pattern stands for the page
 // number. Returns 1 when every page was written.
 int iSEDRenderDocumentToFile(int resolution, int firstPage, int lastPage,
