@@ -1006,10 +1006,14 @@ void QtBackend::Impl::RefreshList(View& v, Window& w, int n, QTreeWidget* t) {
       shown.items.push_back(item);
     }
     t->addTopLevelItems(top);
-    t->expandAll();
+    // open branches show their rows; a closed one (its rows not loaded)
+    // stays closed, so its arrow shows and opening it asks for its rows
+    for (size_t i = 0; i < rows.size(); ++i) shown.items[i]->setExpanded(rows[i].level >= 0);
   } else {
-    for (size_t i = 0; i < rows.size(); ++i)
+    for (size_t i = 0; i < rows.size(); ++i) {
       if (!SameRow(rows[i], shown.rows[i]) || icons[i] != shown.icons[i]) fill(shown.items[i], i);
+      if ((rows[i].level < 0) != (shown.rows[i].level < 0)) shown.items[i]->setExpanded(rows[i].level >= 0);
+    }
   }
   shown.format = std::move(formatText);
   shown.font = windowFont;
