@@ -17,7 +17,9 @@
 #include <QPushButton>
 #include <QProgressBar>
 #include <QTextBrowser>
+#include <QComboBox>
 #include <QSpinBox>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -826,6 +828,50 @@ TEST_F(UiQtBackend, WithoutAPrintServerPrintingOffersAPdfFile) {
   EXPECT_EQ(choice->printer, "");
   EXPECT_EQ(choice->file, rt::WindowsPath((folder / "form.pdf").string()));
   std::filesystem::remove_all(folder);
+}
+
+TEST_F(UiQtBackend, FieldTextFitsItsBoxAtTheFormsSizeOrSmaller) {
+  WindowDesc d;
+  d.caption = "Form Editor";
+  d.width = 400, d.height = 300;
+  auto field = [](ControlType type, const char* use, int y, int width, int height, int points) {
+    ControlDesc c = C(type, use);
+    c.x = 4, c.y = y, c.width = width, c.height = height;
+    c.font = Font{"Arial", points, 0, -1};
+    return c;
+  };
+  ControlDesc low = field(ControlType::Text, "?LOW", 4, 200, 20, 15);  // one line, no maximum length
+  ControlDesc roomy = field(ControlType::Entry, "?ROOMY", 40, 200, 30, 10);
+  ControlDesc choices = field(ControlType::DropCombo, "?PICK", 80, 100, 80, 45);  // a tall list box
+  choices.from = "Red|Green|Blue";
+  d.controls = {low, roomy, choices};
+  auto w = Window::Create(d);
+  w->Set(0, Prop::Pixels, 1);
+  w->SetPosition(1, 4, 4, 200, 20);  // pixels, as the editor places its fields
+  w->SetPosition(2, 4, 40, 200, 30);
+  w->SetPosition(3, 4, 80, 100, 80);
+  w->Open();
+  ASSERT_TRUE(Pump([&] { return Widget(*w, 3) && Widget(*w, 3)->isVisible(); }));
+  Pump([] { return false; }, 100);
+
+  auto* text = qobject_cast<QPlainTextEdit*>(Widget(*w, 1));
+  ASSERT_NE(text, nullptr);
+  const int frame = text->frameWidth();
+  const double margin = text->document()->documentMargin();
+  EXPECT_LE(QFontMetricsF(text->font()).height() + 2 * (frame + margin), 20.0);  // the whole line shows
+  EXPECT_LT(text->font().pointSizeF(), 15);
+  EXPECT_GT(text->font().pointSizeF(), 8);  // made smaller only as far as needed
+  EXPECT_EQ(Widget(*w, 2)->font().pointSizeF(), 10);  // a box large enough keeps the form's size
+  auto* combo = qobject_cast<QComboBox*>(Widget(*w, 3));
+  ASSERT_NE(combo, nullptr);
+  QStyleOptionComboBox option;
+  option.initFrom(combo);
+  option.editable = combo->isEditable();
+  option.frame = true;
+  const QRect area = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+  EXPECT_LE(QFontMetricsF(combo->font()).horizontalAdvance("Green"), area.width());  // not "G...n"
+  EXPECT_LT(combo->font().pointSizeF(), 45);
+  CloseHere(w);
 }
 
 }  // namespace

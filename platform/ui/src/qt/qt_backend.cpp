@@ -57,6 +57,7 @@
 #include "qt_actions.h"
 #include "qt_geometry.h"
 #include "printer_dialogs.h"
+#include "text_fit.h"
 #include "window_owners.h"
 #include "window_picture.h"
 #include "group_header.h"
@@ -792,7 +793,18 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
   }
   Font f{w.Get(n, Prop::FontName), static_cast<int>(w.GetLong(n, Prop::FontSize)),
          static_cast<int>(w.GetLong(n, Prop::FontStyle)), w.GetLong(n, Prop::FontColor)};
-  if (QFont font = ToQFont(f); widget->font() != font) widget->setFont(font);
+  {
+    // field text fits its box: the list of choices, for the widest choice
+    QStringList choices;
+    if (type == ControlType::DropList || type == ControlType::Combo || type == ControlType::DropCombo) {
+      for (const auto& row : w.ShownRows(n)) choices << Q(row.cells.empty() ? std::string() : row.cells[0]);
+      if (choices.isEmpty())
+        for (const std::string& choice : MessageLines(w.Get(n, Prop::From))) choices << Q(choice);
+      choices << Q(w.Get(n, Prop::ScreenText));
+    }
+    const QFont font = qtfit::Fitted(widget, type, w.GetLong(n, Prop::VScroll) != 0, rect.size(), ToQFont(f), choices);
+    if (widget->font() != font) widget->setFont(font);
+  }
   QPalette pal = widget->palette();
   QColor c;
   if (ToColor(f.color, c)) {
@@ -838,7 +850,11 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
       auto* t = static_cast<QPlainTextEdit*>(widget);
       if (t->toPlainText() != screen) t->setPlainText(screen);
       t->setReadOnly(readOnly);
-      t->setVerticalScrollBarPolicy(w.GetLong(n, Prop::VScroll) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+      const bool multiLine = w.GetLong(n, Prop::VScroll) != 0;
+      t->setVerticalScrollBarPolicy(multiLine ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+      // one line of text keeps its bottom: the text area's margin is small
+      const qreal margin = multiLine ? 4 : qtfit::kOneLineMargin;
+      if (t->document()->documentMargin() != margin) t->document()->setDocumentMargin(margin);
       break;
     }
     case ControlType::Button:
