@@ -313,13 +313,20 @@ void FormEditor::PrintForm() {
     doc.Fail("The temporary folder could not be written.");
   } else if (WriteFormPdf(doc, folder.File("__wpdf.pdf"), true)) {
     const std::string title = First(rt::Clip(data::ThisThread().FIL.FILLEDFORMNAME.View()), kMostTitleChars);
-    if (doc.Save(folder.File("_tempprintt_.pdf")))
-      doc.Print(printer->printer, printer->firstPage, printer->lastPage, title);
+    if (doc.Save(folder.File("_tempprintt_.pdf"))) {
+      // printing to a file writes the printed (flattened) form where the user chose
+      if (!printer->file.empty()) doc.Save(printer->file);
+      else doc.Print(printer->printer, printer->firstPage, printer->lastPage, title);
+    }
   }
   doc.Remove();
   if (!doc.Ok()) return ReportFailure("The form was not printed.", doc.Failure());
   // The working copy and the print file stay until the program ends.
   folder.KeepUntilExit();
+  Win().Set(0, ui::Prop::StatusText,
+            printer->file.empty() ? "The form was sent to the printer " + printer->printer + "."
+                                  : "The form was printed to the file " + rt::HostPath(printer->file) + ".",
+            1);
 }
 
 void FormEditor::EmailPdf(bool uneditable) {

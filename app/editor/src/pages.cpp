@@ -363,6 +363,9 @@ void FormEditor::SwitchPage() {
   ShownPage = pageNo_;
   data::ThisThread().FOR1.PAGENO = pageNo_;
   ShowPage();
+  // a page of another size has another origin and zoom: the fields are
+  // placed on it again, or they would stay where the last page put them
+  for (long i = 1; i <= Queue.Count(); ++i) PlaceControl(Queue.At(i));
   ShowPageControls();
   KeepOriginInRange(Win());
   Win().UnlockPaint();

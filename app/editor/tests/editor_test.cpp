@@ -229,6 +229,19 @@ TEST_F(Editor, PagesAndZoomPlaceThePictureAndEveryField) {
   EXPECT_EQ(ed->ShownPage, 1);
   EXPECT_TRUE(o.win->IsShown(name->CTLNO));
   EXPECT_FALSE(o.win->IsShown(back->CTLNO));
+  // at actual size a portrait page is centred and the landscape page 2 is
+  // not: the fields move with their page at every change
+  o.win->InputSize(2000, 1500);  // room for either page at actual size
+  Settle();
+  Accept(o, editor::kZoomActual);
+  const long portraitLeft = ed->PageLeft;
+  o.win->InputSpin(editor::kPageNo, +1);
+  Settle();
+  ASSERT_NE(ed->PageLeft, portraitLeft);
+  check("landscape page 2 at actual size");
+  o.win->InputSpin(editor::kPageNo, -1);
+  Settle();
+  check("portrait page 1 again");
 }
 
 TEST_F(Editor, FieldsAreInsertedOnTheBandAndEscCancels) {

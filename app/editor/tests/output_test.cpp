@@ -574,6 +574,7 @@ TEST_F(Output, PrintsTheFlattenedFormThroughThePrintBackend) {
   EXPECT_EQ(jobs[1].firstPage, 2);
   EXPECT_EQ(jobs[1].lastPage, 2);
   EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(o.win->Get(0, Prop::StatusText, 1), "The form was sent to the printer Office.");
   // what was printed is kept as the print file: the values drawn, no fields
   std::vector<std::string> printFiles;
   for (const std::string& f : WorkFiles())
@@ -594,6 +595,31 @@ TEST_F(Output, PrintsTheFlattenedFormThroughThePrintBackend) {
   Accept(o, editor::kPrint);
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_EQ(Messages()[0].text, "The form was not printed.|The form could not be printed on Office.");
+  Accept(o, editor::kCancel);
+}
+
+TEST_F(Output, PrintingToAFileWritesThePrintedFormWhereTheUserChose) {
+  auto printer = std::make_shared<velmora::pdf::RecordingPrintBackend>();
+  velmora::pdf::SetPrintBackend(printer);
+  const long form = ImportForm();
+  const long set = AddDataSet(form, "Smith household");
+  Opened o = StartEditor("2", form, set);
+  o.win->InputType(Entry(o.ed, "name")->CTLNO, "Ann Smith");
+  Settle();
+  // no printer at all: the dialog says so and the user names a file
+  ui::Headless().SetPrinters({});
+  ui::Headless().AnswerMessage(ui::button::Yes);
+  const fs::path chosen = dir_ / "out" / "printed";
+  fs::create_directories(chosen.parent_path());
+  ui::Headless().AnswerFile({rt::WindowsPath(chosen.string())});
+  Accept(o, editor::kPrint);
+  const std::string written = chosen.string() + ".pdf";
+  ASSERT_TRUE(fs::exists(written));
+  EXPECT_EQ(Facts(written).fields, 0);  // printed: the values drawn into the pages
+  EXPECT_NE(Text(written).find("Ann Smith"), std::string::npos);
+  EXPECT_TRUE(printer->Jobs().empty());
+  ASSERT_EQ(Messages().size(), 1u);  // the note that there is no printer, nothing after it
+  EXPECT_EQ(o.win->Get(0, Prop::StatusText, 1), "The form was printed to the file " + written + ".");
   Accept(o, editor::kCancel);
 }
 

@@ -55,6 +55,7 @@ struct WindowState {
   bool open = false;
   bool closed = false;
   int thread = 0;
+  std::weak_ptr<Window> owner;
   std::deque<Event> queue;
   std::condition_variable_any wake;
   Event current;

@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 
 #include "fixtures.h"
+#include "velmora/runtime/threads.h"
 #include "velmora/ui/headless.h"
 #include "velmora/ui/image.h"
 #include "velmora/ui/keys.h"
@@ -607,7 +608,14 @@ TEST(UiMenus, ClipboardItemsOfTheFrameActOnTheNewestChild) {
   cd.controls = {C(ControlType::Entry, "?A"), C(ControlType::Entry, "?B")};
   auto child = Window::Create(cd);
   frame->Open();
-  child->Open();
+  // the child runs on a thread of its own, as the frame's children do
+  rt::Start(
+      [&](std::vector<std::string>) {
+        child->Open();
+        while (child->Accept()) {}
+      },
+      25000);
+  ASSERT_TRUE(WaitUntil([&] { return child->IsOpen(); }));
   child->InputType(1, "Invoice");
   EXPECT_TRUE(frame->InputAccept(-6));
   EXPECT_EQ(child->Get(1, Prop::ScreenText), "");
@@ -619,8 +627,8 @@ TEST(UiMenus, ClipboardItemsOfTheFrameActOnTheNewestChild) {
   child->Set(2, Prop::ReadOnly, 1);
   frame->InputAccept(-8);
   EXPECT_EQ(child->Get(2, Prop::ScreenText), "New Invoice");
-  child->Close();
-  frame->Close();
+  frame->Close();  // asks the child to close
+  rt::WaitForThreads();
 }
 
 TEST(UiImages, JpegBytesGiveTheNaturalSize) {
