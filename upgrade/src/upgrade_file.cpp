@@ -97,16 +97,19 @@ void MoveOldFileBack(db::FileDecl& like) {
   ConversionState& c = Conversion();
   if (c.backupName.empty()) return;
   if (db::IsOpen(InFile())) db::Close(InFile());
-  // Into an SQL table the old file is another file, with its own name.
+  // Into an SQL table, or from an old-format file, the old file is
+  // another file, with its own name.
   const bool sql = ConversionDetected();
-  const std::string home = sql ? c.inFileName : c.fileName;
-  std::unique_ptr<db::FileDecl> f = sql ? InFile().Clone() : like.Clone();
+  const bool other = sql || OldFormatSource();
+  const std::string home = other ? c.inFileName : c.fileName;
+  std::unique_ptr<db::FileDecl> f = other ? InFile().Clone() : like.Clone();
   if (!sql && FileExists(WorkName(c.fileName))) {
-    f->SetName(WorkName(c.fileName));
+    f->SetName(FileOfTable(WorkName(c.fileName)));
     db::Remove(*f);
   }
   f->SetName(c.backupName);
   if (c.backupIsCopy) {
+    f->SetName(FileOfTable(c.backupName));
     if (CurrentOptions().backup == 0) db::Remove(*f);  // the file itself never moved
     c.restored = true;
   } else {
@@ -125,6 +128,23 @@ void ReportLoss(const std::string& why, const std::string& where) {
   std::string text = "RV3: " + std::to_string(c.notConverted) + " of " +
                      std::to_string(std::max(c.total, RecordNumber())) + " records were not converted (" +
                      why + "). File : " + rt::Clip(c.fileName) + ". The old data is kept in " + rt::Clip(where);
+  Trace(Flag::B, text);
+  rt::Stop(text);
+}
+
+// Shows the declared fields that no alternate name could feed (they were
+// left empty) and where the old data is.
+void ReportUnmatchedAlternates(const std::string& where) {
+  std::string fields;
+  for (const UnmatchedAlternate& u : UnmatchedAlternates()) {
+    std::string names;
+    for (const std::string& s : u.sources) names += (names.empty() ? "" : ", ") + s;
+    fields += (fields.empty() ? "" : ", ") + u.destination + " (" + names + ")";
+  }
+  const bool one = UnmatchedAlternates().size() == 1;
+  std::string text = "RV3: No field of the old file matches the alternate names of " + fields +
+                     (one ? "; it was" : "; they were") + " left empty. File : " +
+                     rt::Clip(Conversion().fileName) + ". The old data is kept in " + rt::Clip(where);
   Trace(Flag::B, text);
   rt::Stop(text);
 }
@@ -279,7 +299,7 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
   // 16. Created (an SQL table was created by the SQL check).
   if (!sql) {
     Trace(Flag::B, "RV3create: " + c.fileName);
-    db::Create(out);
+    if (CopyOtherTables(out)) db::Create(out);
     if (rt::ErrorCode() != 0) {
       std::string details = " " + rt::Clip(c.fileName) + " " + ErrorLine();
       StopMessage(kM6Create, details);
@@ -469,17 +489,25 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
 // told what is missing.
 void KeepOrRemoveOldFile(bool complete, const PassResult& r) {
   ConversionState& c = Conversion();
-  if (complete) {
-    if (CurrentOptions().backup == 0) db::Remove(InFile());
+  const bool unmatched = AlternatesLeftOldDataBehind();
+  if (complete && !unmatched) {
+    if (CurrentOptions().backup == 0) {  // a table's backup is its whole file
+      std::unique_ptr<db::FileDecl> old = InFile().Clone();
+      old->SetName(FileOfTable(c.backupName));
+      db::Remove(*old);
+    }
     return;
   }
   c.oldKept = true;
-  if (!r.readToEnd)
-    ReportLoss("the old file could not be read to its end", c.backupName);
-  else if (r.duplicates > 0)
-    ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key", c.backupName);
-  else
-    ReportLoss("write errors", c.backupName);
+  if (!complete) {
+    if (!r.readToEnd)
+      ReportLoss("the old file could not be read to its end", c.backupName);
+    else if (r.duplicates > 0)
+      ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key", c.backupName);
+    else
+      ReportLoss("write errors", c.backupName);
+  }
+  if (unmatched) ReportUnmatchedAlternates(c.backupName);
 }
 
 // Puts the complete new file under the file's name. False, with the
@@ -489,7 +517,7 @@ bool PlaceNewFile(db::FileDecl& file, db::FileDecl& out, std::string& why) {
   ConversionState& c = Conversion();
   if (c.backupIsCopy && FileExists(c.fileName)) {  // the old file, copied into the backup
     std::unique_ptr<db::FileDecl> old = file.Clone();
-    old->SetName(c.fileName);
+    old->SetName(FileOfTable(c.fileName));  // a table's new file holds the other tables
     db::Remove(*old);
     if (rt::ErrorCode() != 0) {
       why = "the old file could not be removed: " + ErrorLine() + " " + rt::FileErrorText();
@@ -562,6 +590,7 @@ void SetConversionProbe(ConversionProbe p) { probe = p; }
 void LoadAlternateNames() {
   std::vector<AlternateName>& afn = AfnQueue();
   afn.clear();
+  UnmatchedAlternates().clear();
   for (const AlternateName& a : AlternateNames()) {
     bool declared = std::any_of(DstQueue().begin(), DstQueue().end(), [&](const FieldRow& r) {
       return rt::Upper(rt::Clip(r.name)) == a.destination;
@@ -666,6 +695,13 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     for (const UsedFile& u : UsedFiles()) Trace(Flag::B, u.prefix + " " + std::to_string(u.version));
     return;
   }
+  // Alternate source names without a colon are fields of this file
+  // (an SQL check has set the prefix of the table it interpreted).
+  struct PrefixScope {
+    std::string saved = FilePrefix();
+    ~PrefixScope() { FilePrefix() = saved; }
+  } prefixScope;
+  if (!sql || rt::Clip(FilePrefix()).empty()) FilePrefix() = prefix;
 
   // 10-13. The stored structure that opens the old file.
   OemFlag() = DeclaredOemFlag(file);
@@ -778,12 +814,13 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
       ReportDiskRefusal(r.refusal);
     else
       ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
-                 c.restored ? (sql ? c.inFileName : c.fileName) : c.backupName);
+                 c.restored ? (sql || OldFormatSource() ? c.inFileName : c.fileName) : c.backupName);
   } else if (!sql) {
     // From here on the new file is complete and never removed: a placing
     // cut short or refused is finished by the next open.
-    if (!WriteJournal(c.fileName, c.backupName, complete ? JournalPhase::Placing : JournalPhase::Kept,
-                      CurrentOptions().backup != 0 || !complete, c.backupIsCopy)) {
+    const bool keepOld = !complete || AlternatesLeftOldDataBehind();
+    if (!WriteJournal(c.fileName, c.backupName, keepOld ? JournalPhase::Kept : JournalPhase::Placing,
+                      CurrentOptions().backup != 0 || keepOld, c.backupIsCopy)) {
       // Not placed without its journal: the old file goes back.
       const std::string why = JournalRefusal(c.fileName);
       MoveOldFileBack(file);

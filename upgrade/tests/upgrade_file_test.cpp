@@ -75,6 +75,21 @@ std::unique_ptr<db::FileDecl> PeopleV3() {
       .Build();
 }
 
+// Version 2 with NAME renamed FULLNAME and a new CITY.
+std::unique_ptr<db::FileDecl> PeopleRenamed() {
+  return db::DeclBuilder("People", "PEO")
+      .Driver("ISAM")
+      .Name(".\\data\\people.tps")
+      .Attributes(db::kAttrCreate)
+      .Field(Type::Long, "ID")
+      .Field(Type::CString, "FULLNAME", 30)
+      .Field(Type::Short, "AGE")
+      .Field(Type::String, "CITY", 10)
+      .Key("ID_Key", {1}, kUnique)
+      .Memo("PHOTO", db::kMemoBinary, 0)
+      .Build();
+}
+
 std::string Name(int i) { return "Person " + std::to_string(i); }
 // Photos of every size: none, a few bytes, and one of 3 MB.
 std::vector<uint8_t> Photo(int i) {
@@ -133,8 +148,9 @@ class Upgrade : public Engine {
     upg::ds_UsingFile(f, static_cast<rt::Short>(version), "PEO", "People");
   }
   // Writes `n` people through version 1 (registered first).
-  void WriteV1(int n, uint32_t nameKey = kDup) {
+  void WriteV1(int n, uint32_t nameKey = kDup, const std::string& name = {}) {
     auto f = PeopleV1(nameKey);
+    if (!name.empty()) f->SetName(name);
     Register(*f, 1);
     db::HookedOpen(*f, 0x42);
     ASSERT_EQ(rt::ErrorCode(), rt::kFileNotFound);
@@ -302,6 +318,56 @@ TEST_F(Upgrade, BackupNames) {
   EXPECT_FALSE(Exists("data/people.tps.rv3"));
 }
 
+TEST_F(Upgrade, ATableOfAMultiTableFileConvertsAndTheOtherTableStays) {
+  const std::string people = ".\\data\\multi.tps\\!people";
+  auto other = db::DeclBuilder("Other", "OTH")
+                   .Driver("ISAM")
+                   .Name(".\\data\\multi.tps\\!other")
+                   .Field(Type::Long, "N")
+                   .Build();
+  for (const char* backup : {"0", "1", "2"}) {
+    SCOPED_TRACE(backup);
+    fs::remove_all("data");
+    fs::create_directories("data");
+    WriteV1(6, kDup, people);
+    db::Create(*other);
+    db::Open(*other);
+    for (int32_t i = 1; i <= 3; ++i) {
+      Put<int32_t>(*other, "OTH:N", i);
+      db::Add(*other);
+    }
+    db::Close(*other);
+    auto f = PeopleV2();
+    f->SetName(people);
+    Register(*f, 2);
+    upg::ds_SetOption("backup", backup);
+    stops_.clear();
+    db::HookedOpen(*f, 0x42);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    ExpectPeople(*f, 6);
+    db::Close(*f);
+    EXPECT_TRUE(stops_.empty()) << stops_[0];
+    db::Open(*other);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    EXPECT_EQ(db::Records(*other), 3u);
+    db::Close(*other);
+    EXPECT_FALSE(Exists("data/multi.tps.cnv"));
+    EXPECT_FALSE(Exists("data/multi.tps.rv3"));
+    EXPECT_FALSE(Exists("dstmp001"));
+    if (std::string(backup) == "0") {
+      for (const auto& e : fs::directory_iterator("data"))
+        EXPECT_EQ(e.path().string().rfind("data/multi.tps", 0), 0u) << e.path();
+    } else {  // the old file, its table part kept, beside it
+      auto old = PeopleV1();
+      old->SetName(".\\data\\multi001.tps\\!people");
+      db::Open(*old);
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+      EXPECT_EQ(db::Records(*old), 6u);
+      db::Close(*old);
+    }
+  }
+}
+
 TEST_F(Upgrade, UniqueKeyViolatedByOldDataKeepsTheOldFileAndSaysSo) {
   WriteV1(6, kDup);
   // Two people with one name.
@@ -331,6 +397,64 @@ TEST_F(Upgrade, UniqueKeyViolatedByOldDataKeepsTheOldFileAndSaysSo) {
   old->SetName("dstmp001");
   db::Open(*old);
   EXPECT_EQ(db::Records(*old), 7u);
+  db::Close(*old);
+  EXPECT_FALSE(Exists("data/people.tps.rv3"));
+}
+
+TEST_F(Upgrade, AlternateNamesTakeTheFilesPrefixAndAMissThatLeavesOldDataKeepsTheOldFile) {
+  // A source name without a colon is a field of the converted file.
+  WriteV1(5);
+  alternates_ = {{"PEO:FULLNAME", "NAME"}};
+  auto f = PeopleRenamed();
+  Register(*f, 2);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  db::Set(*f, 1);
+  for (int i = 1; i <= 5; ++i) {
+    db::Next(*f);
+    ASSERT_EQ(rt::ErrorCode(), 0);
+    EXPECT_EQ(GetText(*f, "PEO:FULLNAME"), Name(i));
+  }
+  db::Close(*f);
+  EXPECT_TRUE(stops_.empty()) << stops_[0];
+  EXPECT_TRUE(NoLeftovers());
+
+  // Pairs for a field new in this version (CITY): the old file has no
+  // data for it anywhere, so the misses are traced and nothing is kept.
+  fs::remove("data/people.tps");
+  WriteV1(5);
+  alternates_ = {{"PEO:FULLNAME", "NAME"}, {"PEO:CITY", "TOWN"}, {"PEO:CITY", "PEO:PLACE"}};
+  Register(*f, 2);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  EXPECT_EQ(db::Records(*f), 5u);
+  db::Close(*f);
+  EXPECT_TRUE(Traced("Alternate name PEO:TOWN of PEO:CITY matches no field of the old file"));
+  EXPECT_TRUE(Traced("Alternate name PEO:PLACE of PEO:CITY matches no field of the old file"));
+  EXPECT_TRUE(stops_.empty()) << stops_[0];
+  EXPECT_TRUE(NoLeftovers());
+
+  // Pairs that miss while the old file's NAME feeds no field: its data
+  // may have been meant for FULLNAME, so the summary says so and the old
+  // file is kept.
+  fs::remove("data/people.tps");
+  WriteV1(5);
+  alternates_ = {{"PEO:FULLNAME", "FORENAME"}, {"PEO:FULLNAME", "PEO:GIVEN"}};
+  Register(*f, 2);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  EXPECT_EQ(db::Records(*f), 5u);
+  db::Close(*f);
+  EXPECT_TRUE(Traced("Alternate name PEO:FORENAME of PEO:FULLNAME matches no field of the old file"));
+  ASSERT_EQ(stops_.size(), 1u);
+  EXPECT_EQ(stops_[0],
+            "RV3: No field of the old file matches the alternate names of PEO:FULLNAME (PEO:FORENAME, "
+            "PEO:GIVEN); it was left empty. File : .\\data\\people.tps. The old data is kept in dstmp001");
+  auto old = PeopleV1();
+  old->SetName("dstmp001");
+  db::Open(*old);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(db::Records(*old), 5u);
   db::Close(*old);
   EXPECT_FALSE(Exists("data/people.tps.rv3"));
 }

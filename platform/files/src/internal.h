@@ -68,6 +68,7 @@ class Driver {
 Driver& IsamDriver();
 Driver& BasicDriver();
 Driver& DosDriver();
+Driver& TavrelDriver();  // old-format data files, read only
 
 // Registered SQL drivers (sql_driver.cpp): the driver of a name or
 // nullptr, its 1-based slot (0 when none) and the name of a slot.

@@ -22,7 +22,7 @@ struct Registered {
 };
 
 const Registered kDrivers[] = {
-    {"ISAM", &IsamDriver}, {"BASIC", &BasicDriver}, {"DOS", &DosDriver}};
+    {"ISAM", &IsamDriver}, {"BASIC", &BasicDriver}, {"DOS", &DosDriver}, {"TAVREL", &TavrelDriver}};
 constexpr uint32_t kEntryBase = 0x56460000;  // entries are kEntryBase + n
 constexpr uint32_t kSqlEntryBase = kEntryBase + 0x100;  // registered SQL drivers
 

@@ -71,6 +71,11 @@ void UpgradeLoop();
 void SearchOldFileName();
 void UpgradeFromDatFile();
 void BackupOldFile();
+// For a table inside a multi-table file: the file the new table is built
+// in (`out`, under its work name) starts as a copy of the old file, so the
+// file's other tables stay with it. False with the error set when the
+// copy fails; true at once for any other file.
+bool CopyOtherTables(const db::FileDecl& out);
 // AFN: the alternate-name pairs whose destination the declared file has.
 void LoadAlternateNames();
 
