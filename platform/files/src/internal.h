@@ -49,6 +49,7 @@ class Driver {
   virtual void Put(FileDecl& f);
   virtual void Delete(FileDecl& f);
   virtual uint32_t Records(FileDecl& f);
+  virtual bool WritesCannotGoOn(const FileDecl&) { return false; }
   virtual bool Duplicate(FileDecl& f, int key);
   virtual int64_t ReserveNumber(FileDecl& f, int key, int component, int64_t highest);
   virtual void Stream(FileDecl& f);

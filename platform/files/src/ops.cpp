@@ -234,6 +234,10 @@ void Create(FileDecl& f) {
   if (Driver* d = DriverOf(f)) d->Create(f);
 }
 
+bool WritesCannotGoOn(const FileDecl& f) {
+  return f.State() && f.State()->driver && f.State()->driver->WritesCannotGoOn(f);
+}
+
 void CreateMissing(FileDecl& f) {
   if (Driver* d = DriverOf(f)) d->CreateMissing(f);
 }
