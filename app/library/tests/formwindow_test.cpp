@@ -150,6 +150,51 @@ TEST_F(Records, TheFormKeepsItsFileAndIsNeverStoredWithoutItsPdf) {
   EXPECT_EQ(Of(Pages(), out->form), 3u);
 }
 
+// OK on a saved form takes the file at its original path only when the
+// window imported it or the form holds no PDF: another document that took
+// the file's place does not replace the one the pages came from.
+TEST_F(Records, OnlyAnImportOrAMissingPdfReplacesTheStoredOne) {
+  const long form = ImportForm();
+  const std::string pdf = Slurp(pdf_);
+  const std::string other = Slurp(forms::MakePartialRadio((dir_ / "other.pdf").string()));
+  std::ofstream(pdf_, std::ios::binary | std::ios::trunc) << other;
+  auto out = RunForm(Change, form);
+  auto w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  ASSERT_TRUE(w->InputType(9, "Renamed"));
+  Press(w, 1);
+  ASSERT_TRUE(Finished(out));
+  EXPECT_EQ(out->response, cl::response::Completed);
+  ASSERT_EQ(Forms().size(), 1u);
+  EXPECT_EQ(rt::Clip(Forms()[0].FORMNAME.View()), "Renamed");
+  EXPECT_TRUE(StoredPdf(form) == pdf) << "the document at the path replaced the stored one";
+
+  // a form without its PDF takes the file
+  D().Relate(FileId::Forms)->Open();
+  D().FOR.ID = static_cast<rt::Long>(form);
+  ASSERT_EQ(D().Access(FileId::Forms)->TryFetch(1), cl::kBenign);
+  db::BlobSetSize(D().File(FileId::Forms), D().File(FileId::Forms).MemoIndex("FOR:PDFDATA"), 0);
+  ASSERT_EQ(D().Access(FileId::Forms)->TryUpdate(), cl::kBenign);
+  D().Relate(FileId::Forms)->Close();
+  ASSERT_TRUE(StoredPdf(form).empty());
+  out = RunForm(Change, form);
+  w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  Press(w, 1);
+  ASSERT_TRUE(Finished(out));
+  EXPECT_TRUE(StoredPdf(form) == other);
+
+  // an import made in the window replaces it
+  std::ofstream(pdf_, std::ios::binary | std::ios::trunc) << pdf;
+  out = RunForm(Change, form);
+  w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  ImportInto(w, pdf_);
+  Press(w, 1);
+  ASSERT_TRUE(Finished(out));
+  EXPECT_TRUE(StoredPdf(form) == pdf);
+}
+
 TEST_F(Records, TwoWindowsOnTwoThreadsAddFormsFromTwoPdfsAtOnce) {
   const long reference = ImportSecond();
   const std::string second = (dir_ / "second.pdf").string();
