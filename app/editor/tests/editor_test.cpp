@@ -748,6 +748,15 @@ TEST_F(Editor, SelectDataMatchesPageControlAndKind) {
   add(2, back.CTLID, 0, "page two");
   add(1, back.CTLID, 0, "not mine");
   add(1, name.CTLID, 1, "Checked");  // a check box's value for a text field
+  // a radio button's stored value selects it
+  const editor::FormControl* button = nullptr;
+  for (long i = 1; i <= o.ed->Queue.Count() && !button; ++i)
+    if (o.ed->Queue.At(i).PDFFIELDTYPE == editor::kPdfRadio && o.ed->Queue.At(i).RADIOBUTTONNUMBER == 2)
+      button = &o.ed->Queue.At(i);
+  ASSERT_NE(button, nullptr);
+  const long buttonNo = button->CTLNO;
+  ASSERT_FALSE(button->CHECKED);
+  add(button->FORMPAGE, button->CTLID, 0, "No");
   D().Access(FileId::FilledData)->Close();
   editor::Calls().selectFilledForm = [&](FormEditor&) {
     EXPECT_EQ(cl::ThreadRequest(), cl::request::Select);
@@ -758,6 +767,13 @@ TEST_F(Editor, SelectDataMatchesPageControlAndKind) {
   EXPECT_EQ(Entry(o.ed, "back")->Value(), "page two");
   EXPECT_EQ(Entry(o.ed, "name")->Value(), "");
   EXPECT_EQ(o.win->Get(back.CTLNO, Prop::ScreenText), "page two");
+  const editor::FormControl* selected = nullptr;
+  for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+    if (o.ed->Queue.At(i).CTLNO == buttonNo) selected = &o.ed->Queue.At(i);
+  ASSERT_NE(selected, nullptr);
+  EXPECT_EQ(selected->Value(), "x");
+  EXPECT_TRUE(selected->CHECKED);
+  EXPECT_EQ(o.win->GetLong(buttonNo, Prop::Color), o.ed->SelectedRadioFieldColor);
 }
 
 TEST_F(Editor, TwoEditorsAndANestedOneKeepTheirOwnFields) {

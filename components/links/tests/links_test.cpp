@@ -9,6 +9,7 @@
 
 #include "velmora/links/linkhelper.h"
 #include "velmora/ui/keys.h"
+#include "velmora/win/version.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/runtime.h"
 #include "velmora/runtime/system.h"
@@ -204,6 +205,25 @@ TEST_F(Links, AQuotedMailtoAddressIsPrefixedOnce) {
     EXPECT_EQ(Recorded("mailer"), std::vector<std::string>{"mailto:a@b.org"}) << address;
     std::filesystem::remove(root_ / "mailer.args");
   }
+}
+
+// Left to the system (-1), an e-mail command is cut to 520 characters with
+// the mail program's only on the old systems.
+TEST_F(Links, TheSystemDecidesTheMailCommandsLength) {
+  Register("mailer", {"x-scheme-handler/mailto"});
+  links_.Setup(*w_, ev::Timer);
+  links_.HYPEREMAIL = std::string(20, 'm');
+  const std::string address = "someone@example.org?body=" + std::string(600, 'x');
+  for (auto [major, length] : {std::pair<win::DWORD, size_t>{4, 500}, {5, 7 + address.size()}}) {
+    win::SetReportedVersion(major, 0);
+    links_.URLTORUN = address;
+    links_.RunUrl(-1);
+    auto args = Recorded("mailer");
+    ASSERT_EQ(args.size(), 1u) << major;
+    EXPECT_EQ(args[0], ("mailto:" + address).substr(0, length)) << major;
+    std::filesystem::remove(root_ / "mailer.args");
+  }
+  win::SetReportedVersion(0, 0);
 }
 
 TEST_F(Links, MailCommandCutNeverGoesNegative) {
