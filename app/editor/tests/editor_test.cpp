@@ -1,12 +1,15 @@
 // The Form Editor driven end to end through the headless window layer:
 // opening a PDF, pages, zoom, field insertion, field events, Exit and Save.
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <set>
 #include <thread>
 
 #include "editor_fixture.h"
+#include "velmora/runtime/datetime.h"
+#include "velmora/runtime/picture.h"
 #include "velmora/runtime/runtime.h"
 #include "velmora/runtime/text.h"
 #include "velmora/ui/keys.h"
@@ -109,6 +112,12 @@ TEST_F(Editor, EmptyEditorOpensAPdfAndExitWithoutSaveRemovesTheForm) {
   const long form = o.ed->FormId;
   EXPECT_EQ(All(FileId::FilledForm, D().FIL, 1).size(), 1u);
   EXPECT_NE(rt::Clip(D().FIL.FILLEDFORMNAME.View()).find("FORM Created: "), std::string::npos);
+  // created now, at the date and time its name gives
+  EXPECT_EQ(rt::Clip(D().FIL.FILLEDFORMNAME.View()), "FORM Created: " + rt::Format(D().FIL.DATECREATED, "@d17") +
+                                                          " at " + rt::Format(D().FIL.TIMECREATED, "@t7"));
+  EXPECT_LE(std::abs(long{rt::Today()} - long{D().FIL.DATECREATED}), 1);
+  const long since = std::abs(long{rt::Clock()} - long{D().FIL.TIMECREATED});  // hundredths
+  EXPECT_TRUE(since < 6000 || since > 8640000 - 6000) << "a minute apart at most, midnight between or not";
   EXPECT_FALSE(Controls().empty());
 
   // the next page shown carries the data set's name

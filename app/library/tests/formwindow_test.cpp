@@ -2,6 +2,7 @@
 // imports, the stored PDF, two windows at once, deletes, view mode and the
 // Form Editor's variant.
 #include "records_fixture.h"
+#include "velmora/app/settings.h"
 #include "velmora/runtime/datetime.h"
 #include "velmora/runtime/picture.h"
 
@@ -45,6 +46,38 @@ TEST_F(Records, NewFormImportsAPdfAndOkStoresItWithItsPdf) {
   EXPECT_EQ(Of(Pages(), forms[0].ID), 3u);
   EXPECT_EQ(ControlsOf(Controls(), forms[0].ID), 9u);  // every field on a page
   EXPECT_EQ(StoredPdf(forms[0].ID), Slurp(pdf_));
+}
+
+// The imported fields take the look the settings give, transparent off,
+// flat and boxed on while nothing is set.
+TEST_F(Records, ImportedFieldsTakeTheLookTheSettingsGive) {
+  struct Case {
+    long set;  // -1: nothing written
+    int transparent, flat, boxed;
+  };
+  for (const Case& c : {Case{-1, 0, 1, 1}, Case{1, 1, 0, 0}}) {
+    if (c.set >= 0) {
+      ASSERT_TRUE(app::WriteSetting("Field Transparent", 1));
+      ASSERT_TRUE(app::WriteSetting("Field Flat", 0));
+      ASSERT_TRUE(app::WriteSetting("Field Boxed", 0));
+    }
+    auto out = RunForm(Insert);
+    auto w = Window("Record Will Be Added");
+    ASSERT_TRUE(w);
+    ImportInto(w, pdf_);
+    Press(w, 46);  // &OK
+    ASSERT_TRUE(Finished(out));
+    size_t n = 0;
+    for (const auto& p : Controls()) {
+      if (p.FORMID != out->form) continue;
+      ++n;
+      EXPECT_EQ(p.CONTROLTRANSPARENT, c.transparent);
+      EXPECT_EQ(p.CONTROLFLAT, c.flat);
+      EXPECT_EQ(p.CONTROLBOXED, c.boxed);
+    }
+    EXPECT_GT(n, 0u);
+    ui::Headless().Reset();
+  }
 }
 
 // Every import of one window replaces the one before; what the window
