@@ -15,6 +15,9 @@
 #include <sstream>
 #include <thread>
 
+#include <pthread.h>
+#include <time.h>
+
 #include "poppler_worker.h"
 #include "structure.h"
 #include "velmora/pdf/pdf.h"
@@ -155,7 +158,7 @@ namespace {
 // does it: the caller gives up when the clock runs out and leaves the
 // thread to end on its own (it stops at its next check of the clock).
 struct LoadJob {
-  explicit LoadJob(double seconds) : clock(seconds) {}
+  explicit LoadJob(double seconds) : clock(seconds, std::max(seconds, kLoadWallSeconds)) {}
   LoadClock clock;
   std::mutex mutex;
   std::condition_variable finished;
@@ -216,15 +219,26 @@ int iSEDLoadFromFile(const std::string& file) {
   return Guard(0, [&] {
     auto job = std::make_shared<LoadJob>(LoadSeconds());
     std::thread worker([job, file, host = rt::HostPath(file)] { Load(*job, file, host); });
+    clockid_t workerClock;
+    const bool haveClock = pthread_getcpuclockid(worker.native_handle(), &workerClock) == 0;
+    auto workDone = [&] {
+      timespec used{};
+      return haveClock && clock_gettime(workerClock, &used) == 0 &&
+             used.tv_sec + used.tv_nsec / 1e9 >= job->clock.CpuSeconds();
+    };
     std::shared_ptr<Document> doc;
     {
+      // The loading thread stops itself when its time is over; the wait
+      // also ends when it is inside qpdf for longer than that.
       std::unique_lock<std::mutex> lock(job->mutex);
-      if (!job->finished.wait_until(lock, job->clock.End(), [&] { return job->done; })) {
-        job->clock.Abandon();
-        lock.unlock();
-        worker.detach();
-        tLoadFailure = kLoadTooComplex;
-        return 0;
+      while (!job->finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return job->done; })) {
+        if (workDone() || std::chrono::steady_clock::now() >= job->clock.WallEnd()) {
+          job->clock.Abandon();
+          lock.unlock();
+          worker.detach();
+          tLoadFailure = kLoadTooComplex;
+          return 0;
+        }
       }
       tLoadFailure = job->failure;
       doc = std::move(job->doc);

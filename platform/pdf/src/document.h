@@ -13,9 +13,12 @@
 
 namespace velmora::pdf::detail {
 
-// Loading: the time a load may take before the file is refused, and why the
-// last load of a thread failed (iSEDLoadFailure).
+// Loading: the work (CPU seconds of the loading thread) a load may take
+// before the file is refused, at most so many seconds on the clock however
+// busy the machine, and why the last load of a thread failed
+// (iSEDLoadFailure).
 constexpr double kLoadSeconds = 10;
+constexpr double kLoadWallSeconds = 60;
 constexpr int kLoadUnreadable = 1;   // not a PDF file, damaged, or locked
 constexpr int kLoadTooComplex = 2;   // not readable within the time or the work allowed
 double LoadSeconds();
