@@ -6,6 +6,10 @@
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -80,7 +84,21 @@ QPDFObjectHandle SelectedPageObject(Document& d) {
   return d.pages[d.selectedPage - 1];
 }
 
+void KeepHeapForWriting() {
+#ifdef __GLIBC__
+  // Writing compresses every stream through zlib, whose quarter of a
+  // megabyte of state is freed after each one: without some slack at the
+  // top of the heap, the C library gives it back to the system and faults
+  // it in again for the next stream, at several times the cost of the
+  // compression (and of the whole write of a small form).
+  static std::once_flag once;
+  std::call_once(once, [] { mallopt(M_TOP_PAD, 4 << 20); });
+#endif
+}
+
 std::string WriteToMemory(Document& d) {
+  SettleRemovals(d);
+  KeepHeapForWriting();
   QPDFWriter w(*d.qpdf);
   w.setOutputMemory();
   w.setPreserveEncryption(false);  // poppler reads it without passwords
@@ -299,6 +317,8 @@ int iSEDSaveToFile(const std::string& file) {
       DrawMissingButtonAppearances(*d);
       return 0;
     });
+    SettleRemovals(*d);
+    KeepHeapForWriting();
     {
       QPDFWriter w(*d->qpdf, temp.c_str());
       if (d->decrypt) w.setPreserveEncryption(false);
