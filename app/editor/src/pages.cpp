@@ -163,6 +163,8 @@ void FormEditor::BuildPageControls() {
     if (pag.PDFISMULTILINE) {
       Win().Set(n, Prop::VScroll, 1L);
       e.VSCROLL = 1;
+    } else if (pag.CONTROLTYPE == kText) {
+      Win().Set(n, Prop::SingleLine, 1L);  // a line break only where the PDF field takes one
     }
     Win().Set(n, Prop::FontStyle,
               static_cast<long>(FontStyle(pag.CONTROLFONTBOLD, pag.CONTROLFONTITALIC, pag.CONTROLFONTUNDERLINE,
@@ -361,6 +363,9 @@ void FormEditor::SwitchPage() {
   ShownPage = pageNo_;
   data::ThisThread().FOR1.PAGENO = pageNo_;
   ShowPage();
+  // a page of another size has another origin and zoom: the fields are
+  // placed on it again, or they would stay where the last page put them
+  for (long i = 1; i <= Queue.Count(); ++i) PlaceControl(Queue.At(i));
   ShowPageControls();
   KeepOriginInRange(Win());
   Win().UnlockPaint();

@@ -2,6 +2,7 @@
 // keep the opened branches, updates through the record windows.
 #include "velmora/library/reltree.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "velmora/classlib/window.h"
@@ -279,35 +280,67 @@ void RelationTree::ContractBranch() {
   Show();
 }
 
+RowRecord RelationTree::RecordOf(long row) const {
+  RowRecord r;
+  if (row < 1 || row > RelationTreeQueue.Count()) return r;
+  r.row = row;
+  r.level = LevelOf(row);
+  r.position = RelationTreeQueue.At(row).POSITION;
+  if (const long form = r.level == 2 ? FormRowOf(row) : 0) r.form = RelationTreeQueue.At(form).POSITION;
+  return r;
+}
+
+void RelationTree::SelectRecord(const RowRecord& record) {
+  const long count = RelationTreeQueue.Count();
+  if (record.row == 0 || count == 0) return;
+  long formRow = 0;
+  for (long i = 1; i <= count; ++i) {
+    const TreeRow& r = RelationTreeQueue.At(i);
+    const long level = std::labs(r.LEVEL);
+    if (level == record.level && r.POSITION == record.position) return SelectRow(i);
+    if (level == 1 && !record.form.empty() && r.POSITION == record.form) formRow = i;
+  }
+  // gone or hidden: a page or data set gives way to its form, a form to
+  // the row that took its place
+  SelectRow(formRow ? formRow : std::clamp(record.row, 1L, count));
+}
+
 void RelationTree::ExpandAll() {
+  const RowRecord kept = RecordOf(SelectedRow());
   RelationTreeQueue.Free();
   LoadedBranchQueue.Free();
   ExpandAllMode = true;
   BuildTreeQueue();
   ExpandAllMode = false;
+  SelectRecord(kept);
   Show();
 }
 
 void RelationTree::ContractAll() {
+  const RowRecord kept = RecordOf(SelectedRow());
   RelationTreeQueue.Free();
   LoadedBranchQueue.Free();
   BuildTreeQueue();
+  SelectRecord(kept);
   Show();
 }
 
 void RelationTree::ReloadAndReselect() {
+  const RowRecord kept = RecordOf(SelectedRow());
   RelationTreeQueue.Free();
   BuildTreeQueue();
+  bool found = false;
   if (ReselectLevel != 0) {
-    for (long i = 1; i <= RelationTreeQueue.Count(); ++i) {
+    for (long i = 1; i <= RelationTreeQueue.Count() && !found; ++i) {
       const TreeRow& r = RelationTreeQueue.At(i);
       if (std::labs(r.LEVEL) == std::labs(ReselectLevel) && r.POSITION == ReselectPosition) {
         SelectRow(i);
         if (window_ && window_->Focus() != tree_) window_->Select(tree_);
-        break;
+        found = true;
       }
     }
   }
+  if (!found) SelectRecord(kept);
   Show();
 }
 

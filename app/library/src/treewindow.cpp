@@ -222,7 +222,16 @@ int TreeWindow::Setup() {
   relationOpened_ = d.Relate(desc_.relation)->Open() == cl::kBenign;
   tree_.Attach(Win(), kRelTree, kInsert, kChange, kDelete);
   tree_.OnRowsChanged = [this] {
-    if (opened_) SetButtons(tree_.LevelOf(tree_.SelectedRow()));
+    if (!opened_) return;
+    const long row = tree_.SelectedRow();
+    SetButtons(tree_.LevelOf(row));
+    // a rebuild that moved the selection to another record: the picture
+    // and the lists show that record
+    const RowRecord now = tree_.RecordOf(row);
+    if (following_ || (now.level == shown_.level && now.position == shown_.position)) return;
+    following_ = true;
+    RowSelected(false);
+    following_ = false;
   };
   for (int i = 0; i < 3; ++i) Win().Set(kRelTree, Prop::IconList, desc_.rows.icons[static_cast<size_t>(i)], i + 1);
   tree_.ContractAll();
@@ -313,6 +322,7 @@ void TreeWindow::RowSelected(bool popup) {
   const long level = tree_.LevelOf(row);
   long form = 0;
   picture_ = {0, 0};
+  shown_ = tree_.RecordOf(row);
   if (level == 0) {
     HidePagePicture(Win(), kImage);
   } else if (tree_.ReadRow(row, true)) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QTreeWidget>
 #include <QWidget>
 #include <filesystem>
 #include <iostream>
@@ -120,6 +121,34 @@ TEST_F(FormsQt, FormsWindowShowsTheTreeThePagePictureAndTheDataSets) {
   const std::string path = std::string(FORMS_SHOT_DIR) + "/forms-window.png";
   ASSERT_TRUE(shot.save(QString::fromStdString(path)));
   std::cout << "forms window picture: " << path << "\n";
+}
+
+TEST_F(FormsQt, FormRowsWithPagesShowTheirExpandArrowBeforeTheyAreOpened) {
+  rt::Start([](std::vector<std::string>) { lib::ShowAll(); }, 25000);
+  std::shared_ptr<ui::Window> w;
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] {
+    for (auto& o : ui::OpenWindows())
+      if (o->Get(0, Prop::Text) == "Forms") w = o;
+    return w != nullptr;
+  }));
+  Pump();
+  auto* tree = qobject_cast<QTreeWidget*>(backend_->ControlWidget(w->GetLong(0, Prop::Handle), lib::kRelTree));
+  ASSERT_NE(tree, nullptr);
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  QTreeWidgetItem* root = tree->topLevelItem(0);
+  ASSERT_EQ(root->childCount(), 2);  // "Application" with pages, "Order sheet" without
+  QTreeWidgetItem* withPages = root->child(0);
+  QTreeWidgetItem* leaf = root->child(1);
+  EXPECT_EQ(withPages->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+  EXPECT_FALSE(withPages->isExpanded());  // closed: its arrow points at it
+  EXPECT_NE(leaf->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+  // opening it by its arrow loads the pages below it
+  tree->expandItem(withPages);
+  Pump();
+  ASSERT_EQ(tree->topLevelItem(0)->child(0)->childCount(), 3);
+  EXPECT_TRUE(tree->topLevelItem(0)->child(0)->isExpanded());
+  const QImage shot = backend_->WindowWidget(w->GetLong(0, Prop::Handle))->grab().toImage();
+  ASSERT_TRUE(shot.save(QString::fromStdString(std::string(FORMS_SHOT_DIR) + "/forms-tree-arrows.png")));
 }
 
 }  // namespace

@@ -258,6 +258,53 @@ TEST_F(TreeWindows, FormsWindowListsTheSelectedFormsDataSets) {
   (void)empty;
 }
 
+TEST_F(TreeWindows, RebuildsKeepTheHighlightedRecordAndThePictureAndListFollowIt) {
+  AddForm("Alpha", 2, 2);
+  const long beta = AddForm("Beta", 1, 1);
+  AddForm("Gamma", 1, 3);
+  auto w = Start(&lib::ShowAll, "Forms");
+  ASSERT_TRUE(w);
+  auto selected = [&] { return w->CellText(lib::kRelTree, w->GetLong(lib::kRelTree, Prop::Selected), 1); };
+  Click(*w, lib::kRelTree, RowOf(*w, "Beta"));
+  ASSERT_EQ(ListRows(*w), (Lines{"Set 1"}));
+  // Expand All puts rows above Beta: the highlight moves with it
+  Press(*w, lib::kExpand);
+  EXPECT_EQ(selected(), "Beta");
+  EXPECT_EQ(ListRows(*w), (Lines{"Set 1"}));
+  // Contract All hides a page: its form is highlighted, its data sets listed
+  Click(*w, lib::kRelTree, RowOf(*w, "Page 1", RowOf(*w, "Gamma")));
+  Press(*w, lib::kContract);
+  EXPECT_EQ(selected(), "Gamma");
+  EXPECT_EQ(ListRows(*w), (Lines{"Set 1", "Set 2", "Set 3"}));
+  // a form deleted meanwhile: the row that takes its place, and its lists
+  Click(*w, lib::kRelTree, RowOf(*w, "Beta"));
+  DeleteForm(beta);
+  w->Post(ui::ev::GainFocus);
+  Settle(*w);
+  EXPECT_EQ(Rows(*w), (Lines{"0 Forms", "-1 Alpha", "-1 Gamma"}));
+  EXPECT_EQ(selected(), "Gamma");
+  EXPECT_EQ(ListRows(*w), (Lines{"Set 1", "Set 2", "Set 3"}));
+  EXPECT_EQ(w->GetLong(lib::kChange3, Prop::Disable), 0);
+  Press(*w, lib::kButton11_2);
+  EXPECT_TRUE(ui::WaitUntil([&] { return !w->IsOpen(); }));
+}
+
+TEST_F(TreeWindows, FilledDocumentsShowsChangesMadeElsewhereWhenActivated) {
+  AddForm("Alpha", 1, 1);
+  auto documents = Start(&lib::ShowFilledFormsTree, "Filled Documents");
+  ASSERT_TRUE(documents);
+  auto forms = Start(&lib::ShowAll, "Forms");
+  ASSERT_TRUE(forms);
+  AddForm("Beta", 1, 0);  // as the Forms window's record window writes it
+  EXPECT_EQ(Rows(*documents), (Lines{"0 Forms", "-1 Alpha"}));
+  ASSERT_TRUE(documents->InputActivate());  // the user clicks into it
+  Settle(*documents);
+  EXPECT_EQ(Rows(*documents), (Lines{"0 Forms", "-1 Alpha", "1 Beta"}));
+  forms->InputClose();
+  documents->InputClose();
+  EXPECT_TRUE(ui::WaitUntil([&] { return !forms->IsOpen() && !documents->IsOpen(); }));
+}
+
 TEST_F(TreeWindows, FormsWindowWithoutFormsShowsOnlyTheRoot) {
   auto w = Start(&lib::ShowAll, "Forms");
   ASSERT_TRUE(w);

@@ -503,3 +503,50 @@ void SettleRemovals(Document& d) {
 }
 
 }  // namespace velmora::pdf::detail
+
+namespace {
+
+// The default appearance of a field with another font or size: its colour
+// is kept (black when it has none).
+void SetFontAndSize(Document& d, FieldRef& r, const std::string* font, const double* size) {
+  auto da = ParseDA(FieldDA(d, r.field));
+  const std::string colour = da.colour.empty() ? "0 g" : da.colour;
+  const std::string text = (font ? *font : da.font) + " " + Num(size ? *size : da.size) + " Tf " + colour;
+  r.field.replaceKey("/DA", QPDFObjectHandle::newString(text));
+  MarkStale(d, r.field, true);
+}
+
+}  // namespace
+
+int iSEDSetFormFieldStandardFont(int field, const std::string& baseFont) {
+  static const char* const kStandard[] = {
+      "Courier",   "Courier-Bold",     "Courier-Oblique",    "Courier-BoldOblique", "Helvetica",
+      "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique", "Times-Roman", "Times-Bold",
+      "Times-Italic", "Times-BoldItalic", "Symbol", "ZapfDingbats"};
+  if (std::find(std::begin(kStandard), std::end(kStandard), baseFont) == std::end(kStandard)) return 0;
+  return WithField(field, 0, [&](Document& d, FieldRef& r) {
+    auto fonts = SubDictionary(SubDictionary(AcroForm(d, true), "/DR"), "/Font");
+    std::string name = "/" + baseFont;
+    name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+    if (baseFont == "Helvetica") name = "/Helv";  // the form's own default font
+    if (!fonts.hasKey(name)) {
+      auto font = QPDFObjectHandle::newDictionary();
+      font.replaceKey("/Type", QPDFObjectHandle::newName("/Font"));
+      font.replaceKey("/Subtype", QPDFObjectHandle::newName("/Type1"));
+      font.replaceKey("/BaseFont", QPDFObjectHandle::newName("/" + baseFont));
+      if (baseFont != "Symbol" && baseFont != "ZapfDingbats")
+        font.replaceKey("/Encoding", QPDFObjectHandle::newName("/WinAnsiEncoding"));
+      fonts.replaceKey(name, d.qpdf->makeIndirectObject(font));
+    }
+    SetFontAndSize(d, r, &name, nullptr);
+    return 1;
+  });
+}
+
+int iSEDSetFormFieldTextSize(int field, double size) {
+  if (!(size >= 0)) return 0;
+  return WithField(field, 0, [&](Document& d, FieldRef& r) {
+    SetFontAndSize(d, r, nullptr, &size);
+    return 1;
+  });
+}

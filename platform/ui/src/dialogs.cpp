@@ -149,9 +149,65 @@ std::optional<Font> FontDialog(std::string_view title, const Font& initial) {
   return CurrentBackend().FontDialog(std::string(title), initial);
 }
 
+namespace {
+
+std::mutex& PrinterLock() {
+  static std::mutex mu;
+  return mu;
+}
+// The printer chosen in the print set-up ("": none chosen yet).
+std::string& SetUpPrinter() {
+  static std::string printer;
+  return printer;
+}
+
+constexpr const char* kNoPrinter = "No printer is set up on this computer.";
+
+// Without any printer: the set-up says so; printing offers a PDF file.
+std::optional<PrinterChoice> WithoutPrinter(Backend& b, const PrinterRequest& r) {
+  if (r.setupOnly) {
+    b.Message(MessageRequest{std::string(kNoPrinter) + "|Forms can still be printed: Print then offers to write "
+                                                       "them to a PDF file.",
+                             "Print Setup", std::string(icon::Information), button::Ok, 0});
+    return std::nullopt;
+  }
+  const int answer = b.Message(MessageRequest{std::string(kNoPrinter) + "|Do you want to print to a PDF file instead?",
+                                              r.title.empty() ? "Print" : r.title, std::string(icon::Question),
+                                              button::Yes | button::No, button::Yes});
+  if (answer != button::Yes) return std::nullopt;
+  FileRequest file;
+  file.title = "Print to File";
+  file.masks = {{"PDF Files", "*.pdf"}};
+  file.save = true;
+  const std::vector<std::string> names = b.FileDialog(file);
+  if (names.empty()) return std::nullopt;
+  PrinterChoice choice;
+  choice.file = names.front();
+  // a name without an extension gets the PDF one
+  if (choice.file.find('.', choice.file.find_last_of("\\/") + 1) == std::string::npos) choice.file += ".pdf";
+  return choice;
+}
+
+}  // namespace
+
 std::optional<PrinterChoice> PrinterDialog(const PrinterRequest& request) {
-  detail::Unlocked unlocked;
-  return CurrentBackend().PrinterDialog(request);
+  PrinterRequest r = request;
+  if (r.setupOnly && r.title.empty()) r.title = "Print Setup";
+  if (r.printer.empty()) {
+    std::lock_guard l(PrinterLock());
+    r.printer = SetUpPrinter();
+  }
+  std::optional<PrinterChoice> choice;
+  {
+    detail::Unlocked unlocked;
+    Backend& b = CurrentBackend();
+    choice = b.Printers().empty() ? WithoutPrinter(b, r) : b.PrinterDialog(r);
+  }
+  if (choice && r.setupOnly && !choice->printer.empty()) {
+    std::lock_guard l(PrinterLock());
+    SetUpPrinter() = choice->printer;
+  }
+  return choice;
 }
 
 int Popup(std::string_view text, int x, int y) {

@@ -22,6 +22,7 @@ struct Registry {
   std::map<int, std::vector<Entry>> stacks;  // by thread, top last
   std::vector<Entry> open;                   // in opening order
   std::weak_ptr<Window> frame;
+  Window* active = nullptr;  // the window the user works in, as last known
   Window* capture = nullptr;
   std::map<long, std::weak_ptr<Window>> handles;
   long nextHandle = 1;
@@ -48,6 +49,24 @@ void SetProp(WindowState& w, ControlState& c, Prop p, std::string v, int index =
   c.props[{static_cast<int>(p), index}] = std::move(v);
   w.Notify(c.number, p, index);
 }
+
+// The window a thread waits in above `w`: the topmost shown window opened
+// on w's thread after it (a hidden one, such as a tool that only takes the
+// mouse through its owner, waits without blocking); nullptr when none.
+Window* BlockerOf(const WindowState& w) {
+  auto it = Reg().stacks.find(w.thread);
+  if (it == Reg().stacks.end()) return nullptr;
+  Window* found = nullptr;
+  for (auto e = it->second.rbegin(); e != it->second.rend(); ++e) {
+    if (e->window == w.self) break;
+    const WindowState& above = e->window->State();
+    if (!found && !ToLong(above.PropOf(above.props, Prop::Hide))) found = e->window;
+  }
+  return found;
+}
+
+// An open window that no later window of its thread waits above.
+bool OnTop(const WindowState& w) { return w.open && !BlockerOf(w); }
 
 }  // namespace
 
@@ -93,6 +112,11 @@ std::shared_ptr<Window> Frame() {
   return Reg().frame.lock();
 }
 
+std::shared_ptr<Window> ActiveWindow() {
+  Lock l(ModelLock());
+  return Reg().active ? Reg().active->State().weak.lock() : nullptr;
+}
+
 bool Post(int event, int control, int thread) {
   Lock l(ModelLock());
   if (thread == 0) thread = t_procWindow ? t_procWindow->State().thread : CurrentThread();
@@ -130,6 +154,14 @@ void Window::Open() {
   if (w.open || w.closed) return;
   w.open = true;
   w.thread = CurrentThread();
+  // opened from the window its thread shows, or from the frame
+  w.owner.reset();
+  if (w.kind != WindowKind::Frame) {
+    auto stack = Reg().stacks.find(w.thread);
+    if (stack != Reg().stacks.end() && !stack->second.empty()) w.owner = stack->second.back().weak;
+    else w.owner = Reg().frame;
+  }
+  Reg().active = this;  // a window opens in front
   Registry::Entry e{this, w.weak};
   Reg().stacks[w.thread].push_back(e);
   Reg().open.push_back(e);
@@ -143,6 +175,22 @@ void Window::Open() {
 bool Window::IsOpen() const {
   Lock l(ModelLock());
   return state_->open;
+}
+
+std::shared_ptr<Window> Window::Owner() const {
+  Lock l(ModelLock());
+  return state_->owner.lock();
+}
+
+bool Window::TakesInput() const {
+  Lock l(ModelLock());
+  return OnTop(*state_);
+}
+
+std::shared_ptr<Window> Window::WaitingFor() const {
+  Lock l(ModelLock());
+  Window* blocker = state_->open ? BlockerOf(*state_) : nullptr;
+  return blocker ? blocker->State().weak.lock() : nullptr;
 }
 
 void Window::Close() {
@@ -164,9 +212,13 @@ void Window::Close() {
     r.capture = nullptr;
     CurrentBackend().MouseCaptured(nullptr);
   }
+  if (r.active == this) r.active = nullptr;
   CurrentBackend().WindowClosed(*this);
   // The window below on the same thread gets the focus back.
-  if (!stack.empty()) stack.back().window->State().PostLocked(ev::GainFocus, 0, 0);
+  if (!stack.empty()) {
+    stack.back().window->State().PostLocked(ev::GainFocus, 0, 0);
+    r.active = stack.back().window;
+  }
   if (w.kind == WindowKind::Frame) {
     r.frame.reset();
     for (auto& e : r.open)
@@ -189,6 +241,7 @@ Take TakeNext(Window& win, WindowState& w) {
       win.Close();
       return Take::Closed;
     }
+    ++w.closeRefusals;
   }
   if (!w.open) return Take::Closed;
   if (!w.queue.empty()) {
@@ -242,6 +295,11 @@ bool Window::AcceptPending() {
 void Window::CancelClose() {
   Lock l(ModelLock());
   if (state_->closePending) state_->closeCancelled = true;
+}
+
+long Window::CloseRefusals() const {
+  Lock l(ModelLock());
+  return state_->closeRefusals;
 }
 
 const Event& Window::Current() const { return state_->current; }
@@ -306,7 +364,12 @@ void RunStd(Window& win, StdAction action) {
   Backend& b = CurrentBackend();
   switch (action) {
     case StdAction::Close: win.Post(ev::CloseWindow); break;
-    case StdAction::PrintSetup: PrinterDialog(PrinterRequest{"", true}); break;
+    case StdAction::PrintSetup: {
+      PrinterRequest setup;
+      setup.setupOnly = true;
+      PrinterDialog(setup);
+      break;
+    }
     case StdAction::Cut: case StdAction::Copy: case StdAction::Paste: {
       // the frame's clipboard items act on the newest child window
       std::shared_ptr<Window> target;
@@ -331,13 +394,23 @@ void RunStd(Window& win, StdAction action) {
 
 }  // namespace
 
+std::string SingleLineText(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char ch = text[i];
+    if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    out += ch == '\r' || ch == '\n' || ch == '\t' ? ' ' : ch;
+  }
+  return out;
+}
+
 bool Window::InputAccept(int control) {
   StdAction action = StdAction::None;
   {
     Lock l(ModelLock());
     WindowState& w = *state_;
     ControlState* c = w.Find(control);
-    if (!w.open || !c || !Usable(w, c)) return false;
+    if (!OnTop(w) || !c || !Usable(w, c)) return false;
     action = static_cast<StdAction>(ToLong(w.PropOf(c->props, Prop::Std)));
     switch (c->type) {
       case ControlType::Menu: case ControlType::Toolbar: case ControlType::Prompt: case ControlType::String:
@@ -381,8 +454,9 @@ bool Window::InputType(int control, std::string_view text) {
   Lock l(ModelLock());
   WindowState& w = *state_;
   ControlState* c = w.Find(control);
-  if (!w.open || !c || !IsTyped(c->type) || !Usable(w, c) || Flag(w, *c, Prop::ReadOnly)) return false;
+  if (!OnTop(w) || !c || !IsTyped(c->type) || !Usable(w, c) || Flag(w, *c, Prop::ReadOnly)) return false;
   std::string shown(text);
+  if (c->type == ControlType::Text && Flag(w, *c, Prop::SingleLine)) shown = SingleLineText(shown);
   long max = GetLong(control, Prop::MaxLength);
   if (max > 0 && shown.size() > static_cast<size_t>(max)) shown.resize(static_cast<size_t>(max));
   SetProp(w, *c, Prop::ScreenText, shown);
@@ -393,7 +467,7 @@ bool Window::InputType(int control, std::string_view text) {
 bool Window::InputKey(int control, int keycode) {
   Lock l(ModelLock());
   WindowState& w = *state_;
-  if (!w.open) return false;
+  if (!OnTop(w)) return false;
   if (control == 0) control = w.focus;
   ControlState* c = w.Find(control);
   if (c && !Usable(w, c)) return false;
@@ -407,6 +481,13 @@ bool Window::InputKey(int control, int keycode) {
     if (next) Select(next);
     return true;
   }
+  // Enter in a text control: a line break where it takes them, else what
+  // Enter does in an entry (the field takes its text)
+  if ((keycode & 0xFF) == key::Enter && c && c->type == ControlType::Text) {
+    if (Flag(w, *c, Prop::SingleLine)) return InputAccept(control);
+    if (!Usable(w, c) || Flag(w, *c, Prop::ReadOnly)) return false;
+    return InputType(control, w.PropOf(c->props, Prop::ScreenText) + "\n");
+  }
   return false;
 }
 
@@ -414,7 +495,7 @@ bool Window::InputSelectRow(int control, long row, int keycode, int column) {
   Lock l(ModelLock());
   WindowState& w = *state_;
   ControlState* c = w.Find(control);
-  if (!w.open || !c || !IsList(c->type) || !Usable(w, c)) return false;
+  if (!OnTop(w) || !c || !IsList(c->type) || !Usable(w, c)) return false;
   // a drop list without rows offers its choices
   std::vector<std::string> choices;
   if (!c->rows && !w.PropOf(c->props, Prop::From).empty()) choices = MessageLines(w.PropOf(c->props, Prop::From));
@@ -438,7 +519,7 @@ bool Window::InputTreeBox(int control, long row) {
   Lock l(ModelLock());
   WindowState& w = *state_;
   ControlState* c = w.Find(control);
-  if (!c || !c->rows || row < 1 || row > c->rows->Rows()) return false;
+  if (!OnTop(w) || !c || !c->rows || row < 1 || row > c->rows->Rows()) return false;
   long level = RowLevel(control, row);
   // An open row has a box only when the rows under it are deeper.
   bool closed = level < 0;
@@ -452,7 +533,7 @@ bool Window::InputFocus(int control) {
   Lock l(ModelLock());
   WindowState& w = *state_;
   ControlState* c = w.Find(control);
-  if (!w.open || !c || !Usable(w, c)) return false;
+  if (!OnTop(w) || !c || !Usable(w, c)) return false;
   if (w.focus != control) Select(control);  // no event when it has the focus already
   return true;
 }
@@ -461,7 +542,7 @@ bool Window::InputTab(int control, int tab) {
   Lock l(ModelLock());
   WindowState& w = *state_;
   ControlState* c = w.Find(control);
-  if (!w.open || !c || c->type != ControlType::Sheet || !Usable(w, c)) return false;
+  if (!OnTop(w) || !c || c->type != ControlType::Sheet || !Usable(w, c)) return false;
   if (tab < 1 || tab > static_cast<int>(c->children.size())) return false;
   ControlState* t = w.Find(c->children[static_cast<size_t>(tab - 1)].number);
   if (!t || Flag(w, *t, Prop::Hide) || Flag(w, *t, Prop::Disable)) return false;
@@ -475,7 +556,7 @@ bool Window::InputSpin(int control, int direction) {
   Lock l(ModelLock());
   WindowState& w = *state_;
   ControlState* c = w.Find(control);
-  if (!w.open || !c || c->type != ControlType::Spin || !Usable(w, c) || Flag(w, *c, Prop::ReadOnly)) return false;
+  if (!OnTop(w) || !c || c->type != ControlType::Spin || !Usable(w, c) || Flag(w, *c, Prop::ReadOnly)) return false;
   std::string picture = w.PropOf(c->props, Prop::Picture);
   long value = ToLong(detail::TakeWithPicture(w.PropOf(c->props, Prop::ScreenText), picture));
   long step = ToLong(w.PropOf(c->props, Prop::Step));
@@ -492,7 +573,17 @@ bool Window::InputSpin(int control, int direction) {
 
 void Window::InputClose() {
   Lock l(ModelLock());
-  if (state_->open) state_->PostLocked(ev::CloseWindow, 0, 0);
+  if (OnTop(*state_)) state_->PostLocked(ev::CloseWindow, 0, 0);
+}
+
+bool Window::InputActivate() {
+  Lock l(ModelLock());
+  if (!OnTop(*state_)) return false;
+  if (Reg().active != this) {
+    Reg().active = this;
+    state_->PostLocked(ev::GainFocus, 0, 0);
+  }
+  return true;
 }
 
 void Window::InputSize(long width, long height) {
@@ -527,7 +618,7 @@ intptr_t Window::InputMouse(unsigned message, int x, int y, uintptr_t wParam) {
     Lock l(ModelLock());
     target = Reg().capture ? Reg().capture : this;
     WindowState& w = target->State();
-    if (!w.open) return 0;
+    if (!OnTop(w)) return 0;
     w.mouseX = x;
     w.mouseY = y;
     if (message == msg::MouseMove) {

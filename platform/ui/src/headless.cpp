@@ -15,6 +15,14 @@ void HeadlessBackend::AnswerPrinter(std::optional<PrinterChoice> choice) {
   printers_.push_back(std::move(choice));
 }
 void HeadlessBackend::AnswerPopup(int item) { std::lock_guard l(mu_); popups_.push_back(item); }
+void HeadlessBackend::SetPrinters(std::vector<std::string> printers) {
+  std::lock_guard l(mu_);
+  printerNames_ = std::move(printers);
+}
+std::vector<std::string> HeadlessBackend::Printers() {
+  std::lock_guard l(mu_);
+  return printerNames_;
+}
 
 void HeadlessBackend::Reset() {
   std::lock_guard l(mu_);
@@ -26,6 +34,7 @@ void HeadlessBackend::Reset() {
   popups_.clear();
   asked_.clear();
   arrangements_.clear();
+  printerNames_ = {"Printer"};
   beeps_ = 0;
 }
 
@@ -65,7 +74,7 @@ int DefaultButton(int buttons, int defaultButton) {
 
 int HeadlessBackend::Message(const MessageRequest& r) {
   std::lock_guard l(mu_);
-  Asked a{Asked::Message, r, {}, {}, {}};
+  Asked a{Asked::Message, r, {}, {}, {}, {}};
   asked_.push_back(std::move(a));
   auto answer = Next(messages_);
   return answer ? *answer : DefaultButton(r.buttons, r.defaultButton);
@@ -73,7 +82,7 @@ int HeadlessBackend::Message(const MessageRequest& r) {
 
 std::vector<std::string> HeadlessBackend::FileDialog(const FileRequest& r) {
   std::lock_guard l(mu_);
-  asked_.push_back(Asked{Asked::File, {}, r, r.title, {}});
+  asked_.push_back(Asked{Asked::File, {}, r, r.title, {}, {}});
   auto answer = Next(files_);
   if (!answer) return {};
   if (!r.multiple && answer->size() > 1) answer->resize(1);
@@ -82,28 +91,28 @@ std::vector<std::string> HeadlessBackend::FileDialog(const FileRequest& r) {
 
 std::optional<long> HeadlessBackend::ColorDialog(const std::string& title, long) {
   std::lock_guard l(mu_);
-  asked_.push_back(Asked{Asked::Color, {}, {}, title, {}});
+  asked_.push_back(Asked{Asked::Color, {}, {}, title, {}, {}});
   auto answer = Next(colors_);
   return answer ? *answer : std::nullopt;
 }
 
 std::optional<ui::Font> HeadlessBackend::FontDialog(const std::string& title, const ui::Font&) {
   std::lock_guard l(mu_);
-  asked_.push_back(Asked{Asked::Font, {}, {}, title, {}});
+  asked_.push_back(Asked{Asked::Font, {}, {}, title, {}, {}});
   auto answer = Next(fonts_);
   return answer ? *answer : std::nullopt;
 }
 
 std::optional<PrinterChoice> HeadlessBackend::PrinterDialog(const PrinterRequest& r) {
   std::lock_guard l(mu_);
-  asked_.push_back(Asked{Asked::Printer, {}, {}, r.title, {}});
+  asked_.push_back(Asked{Asked::Printer, {}, {}, r.title, {}, r});
   auto answer = Next(printers_);
   return answer ? *answer : std::nullopt;
 }
 
 int HeadlessBackend::Popup(const PopupRequest& r) {
   std::lock_guard l(mu_);
-  asked_.push_back(Asked{Asked::Popup, {}, {}, {}, r.items});
+  asked_.push_back(Asked{Asked::Popup, {}, {}, {}, r.items, {}});
   auto answer = Next(popups_);
   return answer ? *answer : 0;
 }

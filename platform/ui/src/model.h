@@ -55,11 +55,13 @@ struct WindowState {
   bool open = false;
   bool closed = false;
   int thread = 0;
+  std::weak_ptr<Window> owner;
   std::deque<Event> queue;
   std::condition_variable_any wake;
   Event current;
   bool closePending = false;
   bool closeCancelled = false;
+  long closeRefusals = 0;  // closes cancelled with CancelClose
   int focus = 0;
   ClientProc proc;
   int paintLocks = 0;

@@ -97,6 +97,43 @@ TEST_F(UiDialogs, ColourFontAndPrinterAnswersOrCancel) {
   EXPECT_EQ(Headless().AskedDialogs()[0].title, "Choose Field Color");
 }
 
+TEST_F(UiDialogs, WithoutAPrinterTheDialogSaysSoAndOffersAPdfFile) {
+  Headless().SetPrinters({});
+  Headless().AnswerMessage(button::Yes);
+  Headless().AnswerFile({"\\tmp\\out\\form"});
+  auto choice = PrinterDialog({"Print"});
+  ASSERT_TRUE(choice);
+  EXPECT_EQ(choice->file, "\\tmp\\out\\form.pdf");  // the PDF extension added
+  EXPECT_EQ(choice->printer, "");
+  Headless().AnswerMessage(button::No);  // no file either: nothing to print
+  EXPECT_FALSE(PrinterDialog({"Print"}));
+  EXPECT_FALSE(PrinterDialog({"", true}));  // the set-up only says so
+  auto asked = Headless().AskedDialogs();
+  ASSERT_EQ(asked.size(), 4u);
+  EXPECT_EQ(asked[0].kind, HeadlessBackend::Asked::Message);
+  EXPECT_EQ(asked[0].message.text, "No printer is set up on this computer.|Do you want to print to a PDF file instead?");
+  EXPECT_EQ(asked[1].kind, HeadlessBackend::Asked::File);
+  EXPECT_TRUE(asked[1].file.save);
+  EXPECT_EQ(asked[1].file.masks[0].pattern, "*.pdf");
+  EXPECT_EQ(asked[3].message.caption, "Print Setup");
+  EXPECT_EQ(asked[3].message.buttons, button::Ok);
+  for (const auto& a : asked) EXPECT_NE(a.kind, HeadlessBackend::Asked::Printer);
+}
+
+TEST_F(UiDialogs, PrintSetupChoosesThePrinterLaterDialogsOffer) {
+  Headless().SetPrinters({"Office", "Hall"});
+  Headless().AnswerPrinter(PrinterChoice{"Hall"});
+  ASSERT_TRUE(PrinterDialog({"", true}));
+  Headless().AnswerPrinter(PrinterChoice{"Hall"});
+  ASSERT_TRUE(PrinterDialog({"Print"}));
+  auto asked = Headless().AskedDialogs();
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0].title, "Print Setup");
+  EXPECT_TRUE(asked[0].printer.setupOnly);
+  EXPECT_EQ(asked[1].printer.printer, "Hall");
+  EXPECT_FALSE(asked[1].printer.setupOnly);
+}
+
 TEST_F(UiDialogs, PopupReturnsItemNumberAndZeroForGreyedOrCancelled) {
   const char* root = "&Add New Form|~&Change Form|~&Delete Form";
   Headless().AnswerPopup(1);

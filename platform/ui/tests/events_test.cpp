@@ -101,6 +101,77 @@ TEST(UiEventLoop, FocusReturnsAfterANestedWindowCloses) {
   outer->Close();
 }
 
+TEST(UiOwners, AWindowWaitingUnderALaterOneTakesNoInputUntilItCloses) {
+  auto editor = Make("Form Editor", WindowKind::MdiChild);
+  editor->Open();
+  while (editor->AcceptPending()) {}
+  auto properties = Make("Form Control Properties");
+  properties->Open();
+  EXPECT_EQ(properties->Owner(), editor);
+  EXPECT_TRUE(properties->TakesInput());
+  EXPECT_FALSE(editor->TakesInput());
+  // a double click queued on the editor would open a second dialog later
+  EXPECT_FALSE(editor->InputAccept(1));
+  EXPECT_FALSE(editor->InputKey(1, key::MouseLeft2));
+  EXPECT_FALSE(editor->InputFocus(1));
+  EXPECT_FALSE(editor->InputActivate());
+  editor->InputClose();
+  EXPECT_EQ(editor->PendingEvents(), 0u);
+  properties->Close();
+  EXPECT_TRUE(editor->TakesInput());
+  EXPECT_TRUE(editor->InputAccept(1));
+  editor->Close();
+}
+
+TEST(UiOwners, AWindowOpenedOnAThreadWithoutWindowsBelongsToTheFrame) {
+  auto frame = Make("Velmora", WindowKind::Frame);
+  frame->Open();
+  EXPECT_EQ(frame->Owner(), nullptr);
+  std::shared_ptr<Window> owner;
+  rt::Start(
+      [&](std::vector<std::string>) {
+        auto w = Make("Print");
+        w->Open();
+        owner = w->Owner();
+        w->Close();
+      },
+      25000);
+  rt::WaitForThreads();
+  EXPECT_EQ(owner, frame);
+  frame->Close();
+}
+
+TEST(UiOwners, ActivatingAnotherWindowGivesItTheFocusEventOnce) {
+  std::atomic<int> gained{0};
+  std::atomic<long> handle{0};
+  rt::Start(
+      [&](std::vector<std::string>) {
+        auto w = Make("Filled Documents", WindowKind::MdiChild);
+        w->Open();
+        handle = w->GetLong(0, Prop::Handle);
+        while (w->Accept())
+          if (w->EventNo() == ev::GainFocus && ++gained == 2) w->Post(ev::CloseWindow);
+      },
+      25000);
+  ASSERT_TRUE(WaitUntil([&] { return handle != 0; }));
+  auto documents = WindowFromHandle(handle);
+  auto forms = Make("Forms", WindowKind::MdiChild);
+  forms->Open();
+  while (forms->AcceptPending()) {}
+  EXPECT_EQ(ActiveWindow(), forms);  // it opened last
+  EXPECT_TRUE(documents->InputActivate());
+  EXPECT_TRUE(documents->InputActivate());  // active already: no second event
+  ASSERT_TRUE(WaitUntil([&] { return gained == 1; }));
+  EXPECT_TRUE(forms->InputActivate());
+  ASSERT_TRUE(forms->AcceptPending());
+  EXPECT_EQ(forms->EventNo(), ev::GainFocus);
+  EXPECT_TRUE(documents->InputActivate());
+  documents.reset();
+  rt::WaitForThreads();
+  EXPECT_EQ(gained.load(), 2);
+  forms->Close();
+}
+
 TEST(UiEventLoop, TimerEventsArriveWhileWaiting) {
   auto w = Make("About Velmora");
   w->Set(0, Prop::Timer, 1);  // every hundredth of a second
@@ -203,11 +274,14 @@ TEST(UiClientProc, CaptureSendsTheMouseToTheCapturingWindow) {
   EXPECT_EQ(boxSeen, 1);
   EXPECT_EQ(editorSeen, 0);
   box->ReleaseMouse();
+  // the editor waits under the box: its mouse messages go nowhere
   editor->InputMouse(msg::LButtonUp, 1, 1);
-  EXPECT_EQ(editorSeen, 1);
+  EXPECT_EQ(editorSeen, 0);
   box->CaptureMouse();
   box->Close();  // closing releases the capture
   EXPECT_EQ(Window::MouseCapture(), nullptr);
+  editor->InputMouse(msg::LButtonUp, 1, 1);
+  EXPECT_EQ(editorSeen, 1);
   editor->Close();
 }
 

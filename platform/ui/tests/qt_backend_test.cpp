@@ -10,16 +10,20 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QProgressBar>
 #include <QTextBrowser>
+#include <QComboBox>
 #include <QSpinBox>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QWindow>
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -234,6 +238,63 @@ TEST_F(UiQtBackend, FocusAndAlertedClicksReachTheModel) {
   };
   EXPECT_TRUE(has(ev::Selected, 0));
   EXPECT_TRUE(has(ev::AlertKey, key::MouseRight));
+}
+
+// The platform's multi-line control moves the focus on Tab and, where it
+// takes no line break, leaves Enter to the window.
+TEST_F(UiQtBackend, TextControlsMoveTheFocusOnTabAndKeepEnterWhereSingleLine) {
+  std::atomic<long> handle{0};
+  std::atomic<int> accepted{0};
+  rt::Start(
+      [&](std::vector<std::string>) {
+        WindowDesc d;
+        d.caption = "Fields";
+        d.width = 200, d.height = 100;
+        ControlDesc multi = C(ControlType::Text, "?MULTI"), one = C(ControlType::Text, "?ONE");
+        multi.x = 4, multi.y = 4, multi.width = 60, multi.height = 30;
+        one.x = 4, one.y = 40, one.width = 60, one.height = 12;
+        d.controls = {multi, one};
+        auto w = Window::Create(d);
+        w->Set(2, Prop::SingleLine, 1L);
+        w->Open();
+        handle = w->GetLong(0, Prop::Handle);
+        while (w->Accept())
+          if (w->EventNo() == ev::Accepted) accepted = w->Field();
+      },
+      25000);
+  ASSERT_TRUE(Pump([&] { return handle && backend_->ControlWidget(handle, 2) && backend_->ControlWidget(handle, 2)->isVisible(); }));
+  auto* multi = qobject_cast<QPlainTextEdit*>(backend_->ControlWidget(handle, 1));
+  auto* one = qobject_cast<QPlainTextEdit*>(backend_->ControlWidget(handle, 2));
+  ASSERT_TRUE(multi && one);
+  auto key = [&](QWidget* to, int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
+    QKeyEvent press(QEvent::KeyPress, code, modifiers, text);
+    QApplication::sendEvent(to, &press);
+    QKeyEvent release(QEvent::KeyRelease, code, modifiers, text);
+    QApplication::sendEvent(to, &release);
+    Pump([] { return false; }, 50);
+  };
+  backend_->WindowWidget(handle)->activateWindow();
+  multi->setFocus();
+  ASSERT_TRUE(Pump([&] { return QApplication::focusWidget() == multi; }));
+  key(multi, Qt::Key_A, Qt::NoModifier, "a");
+  key(multi, Qt::Key_Return, Qt::NoModifier, "\r");
+  key(multi, Qt::Key_B, Qt::NoModifier, "b");
+  EXPECT_EQ(multi->toPlainText(), "a\nb");
+  key(multi, Qt::Key_Tab, Qt::NoModifier, "\t");
+  EXPECT_EQ(multi->toPlainText(), "a\nb");
+  EXPECT_TRUE(Pump([&] { return QApplication::focusWidget() == one; }));
+  EXPECT_TRUE(Pump([&] { return WindowFromHandle(handle)->Focus() == 2; }));
+  key(one, Qt::Key_C, Qt::NoModifier, "c");
+  key(one, Qt::Key_Return, Qt::NoModifier, "\r");
+  key(one, Qt::Key_Enter, Qt::KeypadModifier, "\r");
+  EXPECT_EQ(one->toPlainText(), "c");
+  EXPECT_TRUE(Pump([&] { return accepted == 2; }));
+  key(one, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_TRUE(Pump([&] { return QApplication::focusWidget() == multi; }));
+  EXPECT_EQ(WindowFromHandle(handle)->Get(1, Prop::ScreenText), "a\nb");
+  WindowFromHandle(handle)->InputClose();
+  ASSERT_TRUE(Pump([&] { return !backend_->WindowWidget(handle); }));
+  rt::WaitForThreads();
 }
 
 TEST_F(UiQtBackend, ClosingTheFrameFirstTakesItsChildWindowsAlong) {
@@ -667,6 +728,206 @@ TEST_F(UiQtBackend, SpinShowsItsNumberWithItsPicture) {
     const int want = std::atoi(typed);
     EXPECT_TRUE(Pump([&] { return spin->value() == want; })) << typed << " " << spin->text().toStdString();
   }
+  CloseHere(w);
+}
+
+}  // namespace
+}  // namespace ui
+
+namespace ui {
+namespace {
+
+// A frame with a Window menu (Tile, Cascade) on a thread of its own.
+void StartFrame(std::atomic<long>& handle) {
+  rt::Start(
+      [&handle](std::vector<std::string>) {
+        WindowDesc d;
+        d.caption = "Velmora";
+        d.kind = WindowKind::Frame;
+        d.width = 500, d.height = 300;
+        ControlDesc menu = C(ControlType::Menu, {}, "&Window");
+        ControlDesc tile = C(ControlType::Item, "?TILE", "T&ile");
+        tile.std = StdAction::Tile;
+        ControlDesc cascade = C(ControlType::Item, "?CASCADE", "&Cascade");
+        cascade.std = StdAction::Cascade;
+        menu.children = {tile, cascade};
+        d.menus = {menu};
+        auto frame = Window::Create(d);
+        frame->Open();
+        handle = frame->GetLong(0, Prop::Handle);
+        while (frame->Accept()) {}
+      },
+      25000);
+}
+
+QMenu* WindowMenu(QWidget* frame) {
+  for (QMenu* m : frame->findChildren<QMenu*>())
+    if (m->title() == "&Window") return m;
+  return nullptr;
+}
+
+TEST_F(UiQtBackend, DialogStaysAboveTheFrameAndItsOwnerTakesNoInputMeanwhile) {
+  std::atomic<long> frameHandle{0}, childHandle{0}, dialogHandle{0};
+  std::atomic<int> clicks{0};
+  StartFrame(frameHandle);
+  ASSERT_TRUE(Pump([&] { return frameHandle && backend_->WindowWidget(frameHandle); }));
+  rt::Start(
+      [&](std::vector<std::string>) {
+        WindowDesc d;
+        d.caption = "Form Editor";
+        d.kind = WindowKind::MdiChild;
+        d.width = 200, d.height = 100;
+        ControlDesc edit = C(ControlType::Button, "?EDIT", "&Edit");
+        edit.x = 4, edit.y = 4, edit.width = 50, edit.height = 14;
+        d.controls = {edit};
+        auto w = Window::Create(d);
+        w->Open();
+        childHandle = w->GetLong(0, Prop::Handle);
+        while (w->Accept()) {
+          if (w->EventNo() != ev::Accepted) continue;
+          // each click opens the properties dialog, which runs here
+          ++clicks;
+          WindowDesc pd;
+          pd.caption = "Form Control Properties";
+          pd.width = 150, pd.height = 60;
+          auto dialog = Window::Create(pd);
+          dialog->Open();
+          dialogHandle = dialog->GetLong(0, Prop::Handle);
+          while (dialog->Accept()) {}
+          dialogHandle = 0;
+        }
+      },
+      25000);
+  ASSERT_TRUE(Pump([&] { return childHandle && Widget(*WindowFromHandle(childHandle), 1); }));
+  Pump([] { return false; }, 100);
+  auto click = [&] {
+    QWidget* button = Widget(*WindowFromHandle(childHandle), 1);
+    SendMouse(button, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
+    SendMouse(button, QEvent::MouseButtonRelease, QPoint(5, 5), Qt::LeftButton);
+  };
+  click();
+  ASSERT_TRUE(Pump([&] { return dialogHandle && backend_->WindowWidget(dialogHandle) &&
+                                backend_->WindowWidget(dialogHandle)->isVisible(); }));
+  QWidget* dialog = backend_->WindowWidget(dialogHandle);
+  QWidget* frame = backend_->WindowWidget(frameHandle);
+  // a window of its own, owned by the frame's window (the window manager's owner)
+  EXPECT_TRUE(dialog->isWindow());
+  ASSERT_NE(dialog->parentWidget(), nullptr);
+  EXPECT_EQ(dialog->parentWidget()->window(), frame);
+  ASSERT_NE(dialog->windowHandle(), nullptr);
+  EXPECT_EQ(dialog->windowHandle()->transientParent(), frame->windowHandle());
+
+  // a second click on the editor opens nothing, now or later
+  click();
+  Pump([] { return false; }, 200);
+  EXPECT_EQ(clicks.load(), 1);
+  EXPECT_EQ(ActiveWindow(), WindowFromHandle(dialogHandle));
+
+  // the frame's Window menu lists both; choosing the waiting editor brings the dialog
+  QMenu* menu = WindowMenu(frame);
+  ASSERT_NE(menu, nullptr);
+  emit menu->aboutToShow();
+  QStringList listed;
+  QAction* editorItem = nullptr;
+  for (QAction* a : menu->actions()) {
+    if (a->text().size() > 2 && a->text()[1].isDigit()) listed << a->text();
+    if (a->text() == "&1 Form Editor") editorItem = a;
+  }
+  EXPECT_EQ(listed, (QStringList{"&1 Form Editor", "&2 Form Control Properties"}));
+  ASSERT_NE(editorItem, nullptr);
+  editorItem->trigger();
+  EXPECT_EQ(ActiveWindow(), WindowFromHandle(dialogHandle));
+
+  WindowFromHandle(dialogHandle)->InputClose();
+  ASSERT_TRUE(Pump([&] { return dialogHandle == 0; }));
+  ASSERT_TRUE(Pump([&] { return WindowFromHandle(childHandle)->TakesInput(); }));
+  click();
+  ASSERT_TRUE(Pump([&] { return clicks == 2 && dialogHandle != 0; }));
+  WindowFromHandle(dialogHandle)->InputClose();
+  ASSERT_TRUE(Pump([&] { return dialogHandle == 0; }));
+  WindowFromHandle(frameHandle)->InputClose();
+  ASSERT_TRUE(Pump([&] { return !backend_->WindowWidget(frameHandle); }));
+  rt::WaitForThreads();
+}
+
+TEST_F(UiQtBackend, WithoutAPrintServerPrintingOffersAPdfFile) {
+  // nothing answers on this port: the desktop has no printer
+  setenv("CUPS_SERVER", "127.0.0.1:9", 1);
+  const auto folder = std::filesystem::temp_directory_path() / "velmora-ui-print";
+  std::filesystem::create_directories(folder);
+  std::atomic<bool> done{false};
+  std::optional<PrinterChoice> choice;
+  rt::Start(
+      [&](std::vector<std::string>) {
+        choice = PrinterDialog({"Print"});
+        done = true;
+      },
+      25000);
+  QString told;
+  QTimer answerer;
+  QObject::connect(&answerer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      told = box->text();
+      box->button(QMessageBox::Yes)->click();
+    } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit"))
+        edit->setText(QString::fromStdString((folder / "form").string()));
+      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    }
+  });
+  answerer.start(10);
+  ASSERT_TRUE(Pump([&] { return done.load(); }));
+  answerer.stop();
+  rt::WaitForThreads();
+  EXPECT_EQ(told, "No printer is set up on this computer.\nDo you want to print to a PDF file instead?");
+  ASSERT_TRUE(choice);
+  EXPECT_EQ(choice->printer, "");
+  EXPECT_EQ(choice->file, rt::WindowsPath((folder / "form.pdf").string()));
+  std::filesystem::remove_all(folder);
+}
+
+TEST_F(UiQtBackend, FieldTextFitsItsBoxAtTheFormsSizeOrSmaller) {
+  WindowDesc d;
+  d.caption = "Form Editor";
+  d.width = 400, d.height = 300;
+  auto field = [](ControlType type, const char* use, int y, int width, int height, int points) {
+    ControlDesc c = C(type, use);
+    c.x = 4, c.y = y, c.width = width, c.height = height;
+    c.font = Font{"Arial", points, 0, -1};
+    return c;
+  };
+  ControlDesc low = field(ControlType::Text, "?LOW", 4, 200, 20, 15);  // one line, no maximum length
+  ControlDesc roomy = field(ControlType::Entry, "?ROOMY", 40, 200, 30, 10);
+  ControlDesc choices = field(ControlType::DropCombo, "?PICK", 80, 100, 80, 45);  // a tall list box
+  choices.from = "Red|Green|Blue";
+  d.controls = {low, roomy, choices};
+  auto w = Window::Create(d);
+  w->Set(0, Prop::Pixels, 1);
+  w->SetPosition(1, 4, 4, 200, 20);  // pixels, as the editor places its fields
+  w->SetPosition(2, 4, 40, 200, 30);
+  w->SetPosition(3, 4, 80, 100, 80);
+  w->Open();
+  ASSERT_TRUE(Pump([&] { return Widget(*w, 3) && Widget(*w, 3)->isVisible(); }));
+  Pump([] { return false; }, 100);
+
+  auto* text = qobject_cast<QPlainTextEdit*>(Widget(*w, 1));
+  ASSERT_NE(text, nullptr);
+  const int frame = text->frameWidth();
+  const double margin = text->document()->documentMargin();
+  EXPECT_LE(QFontMetricsF(text->font()).height() + 2 * (frame + margin), 20.0);  // the whole line shows
+  EXPECT_LT(text->font().pointSizeF(), 15);
+  EXPECT_GT(text->font().pointSizeF(), 8);  // made smaller only as far as needed
+  EXPECT_EQ(Widget(*w, 2)->font().pointSizeF(), 10);  // a box large enough keeps the form's size
+  auto* combo = qobject_cast<QComboBox*>(Widget(*w, 3));
+  ASSERT_NE(combo, nullptr);
+  QStyleOptionComboBox option;
+  option.initFrom(combo);
+  option.editable = combo->isEditable();
+  option.frame = true;
+  const QRect area = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+  EXPECT_LE(QFontMetricsF(combo->font()).horizontalAdvance("Green"), area.width());  // not "G...n"
+  EXPECT_LT(combo->font().pointSizeF(), 45);
   CloseHere(w);
 }
 

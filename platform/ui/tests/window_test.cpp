@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 
 #include "fixtures.h"
+#include "velmora/runtime/threads.h"
 #include "velmora/ui/headless.h"
 #include "velmora/ui/image.h"
 #include "velmora/ui/keys.h"
@@ -502,6 +503,40 @@ TEST(UiKeyboard, FollowsReordersAndTabWrapsAround) {
   w->Close();
 }
 
+// Tab leaves a text control as it leaves every other; Enter breaks the
+// line only in one that takes line breaks, else the field takes its text.
+TEST(UiKeyboard, TextControlsTakeLineBreaksOnlyWhenMultiLine) {
+  WindowDesc d;
+  d.controls = {C(ControlType::Text, "?MULTI"), C(ControlType::Text, "?ONE"), C(ControlType::Entry, "?NEXT")};
+  auto w = Window::Create(d);
+  std::string multi, one;
+  w->Bind(1, UseVar::Of(multi));
+  w->Bind(2, UseVar::Of(one));
+  w->Set(2, Prop::SingleLine, 1L);
+  w->Open();
+  while (w->AcceptPending()) {}
+  ASSERT_TRUE(w->InputType(1, "first"));
+  EXPECT_TRUE(w->InputKey(1, key::Enter));
+  EXPECT_EQ(w->Get(1, Prop::ScreenText), "first\n");
+  EXPECT_TRUE(w->InputKey(1, key::Tab));
+  EXPECT_EQ(w->Focus(), 2);
+  EXPECT_EQ(w->Get(1, Prop::ScreenText), "first\n");
+  EXPECT_TRUE(w->InputKey(2, key::Tab | key::Shift));
+  EXPECT_EQ(w->Focus(), 1);
+  while (w->AcceptPending()) {}
+  // typed line breaks and tabs are blanks where none is taken
+  ASSERT_TRUE(w->InputType(2, "a\tb\r\nc\nd"));
+  EXPECT_EQ(w->Get(2, Prop::ScreenText), "a b c d");
+  EXPECT_TRUE(w->InputKey(2, key::Enter));
+  EXPECT_EQ(w->Get(2, Prop::ScreenText), "a b c d");
+  EXPECT_EQ(one, "a b c d");  // Enter took the text, as in an entry
+  ASSERT_TRUE(w->AcceptPending());
+  EXPECT_EQ(w->EventNo(), ev::Accepted);
+  EXPECT_EQ(w->Field(), 2);
+  EXPECT_EQ(SingleLineText("x\r\ry\t"), "x  y ");
+  w->Close();
+}
+
 TEST(UiKeyboard, AlertedKeysPostPreAlertAndAlert) {
   WindowDesc d;
   d.controls = {C(ControlType::Text, "?FIELD")};
@@ -573,7 +608,14 @@ TEST(UiMenus, ClipboardItemsOfTheFrameActOnTheNewestChild) {
   cd.controls = {C(ControlType::Entry, "?A"), C(ControlType::Entry, "?B")};
   auto child = Window::Create(cd);
   frame->Open();
-  child->Open();
+  // the child runs on a thread of its own, as the frame's children do
+  rt::Start(
+      [&](std::vector<std::string>) {
+        child->Open();
+        while (child->Accept()) {}
+      },
+      25000);
+  ASSERT_TRUE(WaitUntil([&] { return child->IsOpen(); }));
   child->InputType(1, "Invoice");
   EXPECT_TRUE(frame->InputAccept(-6));
   EXPECT_EQ(child->Get(1, Prop::ScreenText), "");
@@ -585,8 +627,8 @@ TEST(UiMenus, ClipboardItemsOfTheFrameActOnTheNewestChild) {
   child->Set(2, Prop::ReadOnly, 1);
   frame->InputAccept(-8);
   EXPECT_EQ(child->Get(2, Prop::ScreenText), "New Invoice");
-  child->Close();
-  frame->Close();
+  frame->Close();  // asks the child to close
+  rt::WaitForThreads();
 }
 
 TEST(UiImages, JpegBytesGiveTheNaturalSize) {

@@ -38,8 +38,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -58,6 +56,9 @@
 
 #include "qt_actions.h"
 #include "qt_geometry.h"
+#include "printer_dialogs.h"
+#include "text_fit.h"
+#include "window_owners.h"
 #include "window_picture.h"
 #include "group_header.h"
 #include "velmora/runtime/paths.h"
@@ -197,6 +198,13 @@ class ToolBand : public QToolBar {
 
 class Top;
 
+// The handle of the window a dialog asked by the calling thread belongs
+// to: the window that thread shows (0: none).
+long AskingWindow() {
+  auto w = TopWindow();
+  return w ? w->GetLong(0, Prop::Handle) : 0;
+}
+
 }  // namespace
 
 struct QtBackend::Impl {
@@ -246,12 +254,27 @@ struct QtBackend::Impl {
   void Build(long handle);
   void Drop(long handle);
   void BuildMenus(View& v, Window& w, QMenuBar* bar);
+  // A frame's Window menu lists the open windows each time it opens.
+  void ListWindowsIn(QMenu* menu, Window& w, int number);
   void AddMenuItems(View& v, Window& w, QMenu* menu, int parent);
   QWidget* MakeControl(View& v, Window& w, long handle, int n);
   void Refresh(View& v, Window& w, int control);
   void ApplyKeyboardOrder(View& v, Window& w);
   void RefreshControl(View& v, Window& w, int n);
   void RefreshList(View& v, Window& w, int n, QTreeWidget* t);
+
+  // The user activated a window's widget: the model hears of it; a window
+  // that takes no input brings forward the one its thread waits in.
+  void Activated(long handle);
+  // Shows a window in front of the others: the one it waits under, when
+  // it waits.
+  void BringForward(long handle);
+  // Shows a window in front (its thread's top window when it waits).
+  void Show(long handle);
+  // The widget a window's dialogs and owned windows belong to: the
+  // window's own, or for a child of the frame the frame's; nullptr when
+  // it is not shown.
+  QWidget* OwnerWidget(long handle) const;
 };
 
 namespace {
@@ -259,9 +282,17 @@ namespace {
 // The top-level window: the close box and resizing go into the model.
 class Top : public QMainWindow {
  public:
-  Top(long handle, QtBackend::Impl* impl) : handle_(handle), impl_(impl) {}
+  Top(long handle, QtBackend::Impl* impl) : handle_(handle), impl_(impl) {
+    setProperty(qtowners::kHandleProperty, static_cast<qlonglong>(handle));
+  }
 
  protected:
+  // A window of its own that the user makes active (a child of the frame
+  // is activated through the frame's area).
+  void changeEvent(QEvent* e) override {
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isWindow() && isActiveWindow()) impl_->Activated(handle_);
+  }
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
     if (auto w = WindowFromHandle(handle_)) w->InputClose();
@@ -349,7 +380,14 @@ class ControlFilter : public QObject {
       default: return QObject::eventFilter(obj, e);
     }
     auto w = WindowFromHandle(handle_);
-    if (!code || !w || !(w->IsAlerted(control_, code) || w->IsAlerted(0, code))) return false;
+    if (!code || !w) return false;
+    if (!(w->IsAlerted(control_, code) || w->IsAlerted(0, code))) {
+      // Enter in a text control that takes no line break is the window's
+      if (e->type() != QEvent::KeyPress || (code & 0xFF) != key::Enter ||
+          w->GetLong(control_, Prop::Type) != static_cast<long>(ControlType::Text) ||
+          !w->GetLong(control_, Prop::SingleLine))
+        return false;
+    }
     w->InputKey(control_, code);
     return true;  // an alerted key does not reach the control
   }
@@ -488,6 +526,7 @@ void QtBackend::Impl::AddMenuItems(View& v, Window& w, QMenu* menu, int parent) 
       QMenu* sub = menu->addMenu(text);
       v.actions[k.number] = sub->menuAction();
       AddMenuItems(v, w, sub, k.number);
+      ListWindowsIn(sub, w, k.number);
     } else {
       QAction* a = menu->addAction(text);
       a->setShortcut(qtactions::StandardShortcut(static_cast<StdAction>(w.GetLong(k.number, Prop::Std))));
@@ -501,12 +540,59 @@ void QtBackend::Impl::AddMenuItems(View& v, Window& w, QMenu* menu, int parent) 
   }
 }
 
+void QtBackend::Impl::ListWindowsIn(QMenu* menu, Window& w, int number) {
+  if (w.Kind() != WindowKind::Frame || !qtowners::IsWindowMenu(w, number)) return;
+  QObject::connect(menu, &QMenu::aboutToShow, menu,
+                   [this, menu] { qtowners::ListWindows(menu, [this](long handle) { Show(handle); }); });
+}
+
+void QtBackend::Impl::Activated(long handle) {
+  auto w = WindowFromHandle(handle);
+  if (!w || w->Kind() == WindowKind::Frame || !w->IsOpen()) return;
+  if (!w->InputActivate()) BringForward(handle);
+}
+
+void QtBackend::Impl::BringForward(long handle) {
+  auto w = WindowFromHandle(handle);
+  if (!w) return;
+  if (auto blocker = w->WaitingFor()) w = blocker;
+  auto it = views.find(w->GetLong(0, Prop::Handle));
+  if (it == views.end()) return;
+  if (it->second.sub) {
+    if (it->second.sub->isMinimized()) it->second.sub->showNormal();
+    qtgeometry::Activate(it->second.sub);
+  } else if (it->second.top) {
+    if (it->second.top->isMinimized()) it->second.top->showNormal();
+    it->second.top->raise();
+    it->second.top->activateWindow();
+  }
+}
+
+void QtBackend::Impl::Show(long handle) {
+  auto w = WindowFromHandle(handle);
+  if (!w) return;
+  BringForward(handle);
+  if (auto blocker = w->WaitingFor()) w = blocker;
+  w->InputActivate();
+}
+
+QWidget* QtBackend::Impl::OwnerWidget(long handle) const {
+  auto w = WindowFromHandle(handle);
+  if (!w) return nullptr;
+  if (w->Kind() == WindowKind::MdiChild)
+    if (auto frame = Frame()) return OwnerWidget(frame->GetLong(0, Prop::Handle));
+  auto it = views.find(handle);
+  if (it == views.end() || !it->second.top || !it->second.top->isVisible()) return nullptr;
+  return it->second.top;
+}
+
 void QtBackend::Impl::BuildMenus(View& v, Window& w, QMenuBar* bar) {
   for (const ChildEntry& k : w.Children(Window::kMenuBar)) {
     if (k.number == 0) continue;
     QMenu* menu = bar->addMenu(Q(w.Get(k.number, Prop::Text)));
     v.actions[k.number] = menu->menuAction();
     AddMenuItems(v, w, menu, k.number);
+    ListWindowsIn(menu, w, k.number);
   }
 }
 
@@ -547,6 +633,7 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
         break;
       }
       auto* t = new QPlainTextEdit(parent);
+      t->setTabChangesFocus(true);  // Tab and Shift+Tab move between fields, as everywhere
       QObject::connect(t, &QPlainTextEdit::textChanged, [this, handle, n, t] {
         auto it = views.find(handle);
         if (it != views.end() && it->second.syncing) return;
@@ -714,7 +801,18 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
   }
   Font f{w.Get(n, Prop::FontName), static_cast<int>(w.GetLong(n, Prop::FontSize)),
          static_cast<int>(w.GetLong(n, Prop::FontStyle)), w.GetLong(n, Prop::FontColor)};
-  if (QFont font = ToQFont(f); widget->font() != font) widget->setFont(font);
+  {
+    // field text fits its box: the list of choices, for the widest choice
+    QStringList choices;
+    if (type == ControlType::DropList || type == ControlType::Combo || type == ControlType::DropCombo) {
+      for (const auto& row : w.ShownRows(n)) choices << Q(row.cells.empty() ? std::string() : row.cells[0]);
+      if (choices.isEmpty())
+        for (const std::string& choice : MessageLines(w.Get(n, Prop::From))) choices << Q(choice);
+      choices << Q(w.Get(n, Prop::ScreenText));
+    }
+    const QFont font = qtfit::Fitted(widget, type, w.GetLong(n, Prop::VScroll) != 0, rect.size(), ToQFont(f), choices);
+    if (widget->font() != font) widget->setFont(font);
+  }
   QPalette pal = widget->palette();
   QColor c;
   if (ToColor(f.color, c)) {
@@ -760,7 +858,11 @@ void QtBackend::Impl::RefreshControl(View& v, Window& w, int n) {
       auto* t = static_cast<QPlainTextEdit*>(widget);
       if (t->toPlainText() != screen) t->setPlainText(screen);
       t->setReadOnly(readOnly);
-      t->setVerticalScrollBarPolicy(w.GetLong(n, Prop::VScroll) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+      const bool multiLine = w.GetLong(n, Prop::VScroll) != 0;
+      t->setVerticalScrollBarPolicy(multiLine ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+      // one line of text keeps its bottom: the text area's margin is small
+      const qreal margin = multiLine ? 4 : qtfit::kOneLineMargin;
+      if (t->document()->documentMargin() != margin) t->document()->setDocumentMargin(margin);
       break;
     }
     case ControlType::Button:
@@ -928,10 +1030,14 @@ void QtBackend::Impl::RefreshList(View& v, Window& w, int n, QTreeWidget* t) {
       shown.items.push_back(item);
     }
     t->addTopLevelItems(top);
-    t->expandAll();
+    // open branches show their rows; a closed one (its rows not loaded)
+    // stays closed, so its arrow shows and opening it asks for its rows
+    for (size_t i = 0; i < rows.size(); ++i) shown.items[i]->setExpanded(rows[i].level >= 0);
   } else {
-    for (size_t i = 0; i < rows.size(); ++i)
+    for (size_t i = 0; i < rows.size(); ++i) {
       if (!SameRow(rows[i], shown.rows[i]) || icons[i] != shown.icons[i]) fill(shown.items[i], i);
+      if ((rows[i].level < 0) != (shown.rows[i].level < 0)) shown.items[i]->setExpanded(rows[i].level >= 0);
+    }
   }
   shown.format = std::move(formatText);
   shown.font = windowFont;
@@ -1000,6 +1106,10 @@ void QtBackend::Impl::Build(long handle) {
   v.syncing = true;
   Top* top = new Top(handle, this);
   v.top = top;
+  // a window of its own stays above the window it was opened from
+  if (w->Kind() == WindowKind::Window)
+    if (auto owner = w->Owner())
+      if (QWidget* parent = OwnerWidget(owner->GetLong(0, Prop::Handle))) top->setParent(parent, Qt::Window);
   if (w->Kind() == WindowKind::Frame) {
     v.top->statusBar();  // where the tips of menu items and toolbar buttons show
     v.mdi = new QMdiArea(v.top);
@@ -1008,6 +1118,9 @@ void QtBackend::Impl::Build(long handle) {
     v.mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     v.top->setCentralWidget(v.mdi);
     v.client = v.mdi->viewport();
+    QObject::connect(v.mdi, &QMdiArea::subWindowActivated, v.mdi, [this](QMdiSubWindow* sub) {
+      if (const long h = qtowners::HandleOf(sub)) Activated(h);
+    });
   } else {
     v.client = new QWidget(v.top);
     v.top->setCentralWidget(v.client);
@@ -1038,6 +1151,7 @@ void QtBackend::Impl::Build(long handle) {
     if (fi != views.end() && fi->second.mdi) {
       v.sub = fi->second.mdi->addSubWindow(v.top);
       v.sub->setAttribute(Qt::WA_DeleteOnClose, false);
+      v.sub->setProperty(qtowners::kHandleProperty, static_cast<qlonglong>(handle));
     }
   }
   Refresh(v, *w, 0);
@@ -1077,6 +1191,7 @@ void QtBackend::Impl::Drop(long handle) {
 QtBackend::QtBackend() : impl_(std::make_unique<Impl>()) {
   InstallFontSubstitutes();
   impl_->gui = new QObject();
+  qtowners::RefuseInputOfWaitingWindows(impl_->gui, [this](long handle) { impl_->BringForward(handle); });
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     impl_->dpiX = static_cast<int>(screen->logicalDotsPerInchX());
     impl_->dpiY = static_cast<int>(screen->logicalDotsPerInchY());
@@ -1269,8 +1384,9 @@ void QtBackend::SetClipboardText(const std::string& text) {
 }
 
 int QtBackend::Message(const MessageRequest& r) {
-  return impl_->OnGui<int>([&r] {
-    QMessageBox box;
+  const long owner = AskingWindow();
+  return impl_->OnGui<int>([this, &r, owner] {
+    QMessageBox box(impl_->OwnerWidget(owner));
     box.setWindowTitle(Q(r.caption));
     QStringList lines;
     for (const std::string& line : MessageLines(r.text)) lines << Q(line);
@@ -1299,8 +1415,9 @@ int QtBackend::Message(const MessageRequest& r) {
 }
 
 std::vector<std::string> QtBackend::FileDialog(const FileRequest& r) {
-  return impl_->OnGui<std::vector<std::string>>([&r] {
-    QFileDialog dialog(nullptr, Q(r.title));
+  const long owner = AskingWindow();
+  return impl_->OnGui<std::vector<std::string>>([this, &r, owner] {
+    QFileDialog dialog(impl_->OwnerWidget(owner), Q(r.title));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     QStringList filters;
     for (const FileMask& m : r.masks) filters << Q(m.description) + " (" + Q(m.pattern).replace(';', ' ') + ")";
@@ -1326,19 +1443,21 @@ std::vector<std::string> QtBackend::FileDialog(const FileRequest& r) {
 }
 
 std::optional<long> QtBackend::ColorDialog(const std::string& title, long initial) {
+  const long owner = AskingWindow();
   return impl_->OnGui<std::optional<long>>([&]() -> std::optional<long> {
     QColor start;
     ToColor(initial, start);
-    QColor c = QColorDialog::getColor(start, nullptr, Q(title));
+    QColor c = QColorDialog::getColor(start, impl_->OwnerWidget(owner), Q(title));
     if (!c.isValid()) return std::nullopt;
     return static_cast<long>(c.red() | (c.green() << 8) | (c.blue() << 16));
   });
 }
 
 std::optional<Font> QtBackend::FontDialog(const std::string& title, const Font& initial) {
+  const long owner = AskingWindow();
   return impl_->OnGui<std::optional<Font>>([&]() -> std::optional<Font> {
     bool ok = false;
-    QFont f = QFontDialog::getFont(&ok, ToQFont(initial), nullptr, Q(title));
+    QFont f = QFontDialog::getFont(&ok, ToQFont(initial), impl_->OwnerWidget(owner), Q(title));
     if (!ok) return std::nullopt;
     int st = (f.bold() ? style::Bold : style::Regular) | (f.italic() ? style::Italic : 0) |
              (f.underline() ? style::Underline : 0) | (f.strikeOut() ? style::Strikeout : 0);
@@ -1347,19 +1466,13 @@ std::optional<Font> QtBackend::FontDialog(const std::string& title, const Font& 
 }
 
 std::optional<PrinterChoice> QtBackend::PrinterDialog(const PrinterRequest& r) {
-  return impl_->OnGui<std::optional<PrinterChoice>>([&]() -> std::optional<PrinterChoice> {
-    QPrinter printer;
-    QPrintDialog dialog(&printer);
-    dialog.setWindowTitle(Q(r.title));
-    if (r.setupOnly) dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    PrinterChoice choice;
-    choice.printer = FromQ(printer.printerName());
-    choice.firstPage = printer.fromPage() > 0 ? printer.fromPage() : -1;
-    choice.lastPage = printer.toPage() > 0 ? printer.toPage() : -1;
-    choice.copies = printer.copyCount();
-    return choice;
-  });
+  const long owner = AskingWindow();
+  return impl_->OnGui<std::optional<PrinterChoice>>(
+      [&]() -> std::optional<PrinterChoice> { return qtprint::Ask(impl_->OwnerWidget(owner), r); });
+}
+
+std::vector<std::string> QtBackend::Printers() {
+  return impl_->OnGui<std::vector<std::string>>([] { return qtprint::PrinterNames(); });
 }
 
 int QtBackend::Popup(const PopupRequest& r) {

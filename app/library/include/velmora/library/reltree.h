@@ -43,6 +43,15 @@ struct LoadedBranch {
   std::string LOADEDPOSITION;
 };
 
+// The record a row shows, to find it again after the rows are rebuilt.
+struct RowRecord {
+  long level = 0;        // absolute
+  std::string position;  // the row's record
+  std::string form;      // a child row's form row's record
+  long row = 0;          // where it was
+  bool operator==(const RowRecord&) const = default;
+};
+
 // What one window puts into the tree.
 struct RelationTreeDesc {
   rt::Short rootIcon = 1;
@@ -93,7 +102,9 @@ class RelationTree {
   void ExpandAll();
   void ContractAll();
   // Rebuilds keeping the opened branches, then selects the row named by
-  // ReselectLevel and ReselectPosition when it is there.
+  // ReselectLevel and ReselectPosition when it is there, else the record
+  // that was selected (or the nearest row). Every rebuild keeps the
+  // selection on the record, not on the row number.
   void ReloadAndReselect();
 
   // ---- updates through the record windows
@@ -130,6 +141,11 @@ class RelationTree {
   bool ReadRow(long row, bool report);
   // Shows the rows in the tree list again.
   void Show();
+  // The record of a row (level 0, empty, for a row that does not exist).
+  RowRecord RecordOf(long row) const;
+  // Selects the row of that record after a rebuild, else the nearest one:
+  // a child's form, or the row now at its place.
+  void SelectRecord(const RowRecord& record);
   // Runs after every rebuild and branch change (the window sets its
   // buttons and picture for the selected row).
   std::function<void()> OnRowsChanged;

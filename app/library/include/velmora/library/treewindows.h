@@ -120,6 +120,8 @@ class TreeWindow : public cl::ProcedureWindow {
   // keeps the controls in proportion when the window is fitted to the frame
   cl::WindowResizer resizer_;
   std::pair<double, double> picture_{0, 0};  // the page picture's size, while one shows
+  RowRecord shown_;        // the row whose picture and lists show
+  bool following_ = false;  // the picture is following a rebuilt selection
   bool relationOpened_ = false;
   bool opened_ = false;
 };

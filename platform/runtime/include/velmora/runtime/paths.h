@@ -13,4 +13,10 @@ std::string HostPath(std::string_view windowsName);
 // "/tmp/x" -> "\\tmp\\x" in Windows-1252.
 std::string WindowsPath(std::string_view hostPath);
 
+// Power-loss safety of host paths: the bytes of a file, or the entries of
+// the folder that holds a path (after a create, rename or remove in it),
+// are on the disk when these return true; false with errno set otherwise.
+bool SyncFile(const std::string& hostPath);
+bool SyncFolderOf(const std::string& hostPath);
+
 }  // namespace rt

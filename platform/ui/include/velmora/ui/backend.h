@@ -62,6 +62,8 @@ class Backend {
   virtual std::optional<long> ColorDialog(const std::string& title, long initial) = 0;
   virtual std::optional<Font> FontDialog(const std::string& title, const Font& initial) = 0;
   virtual std::optional<PrinterChoice> PrinterDialog(const PrinterRequest&) = 0;
+  // The printers the desktop offers (called without the model's lock).
+  virtual std::vector<std::string> Printers() = 0;
   virtual int Popup(const PopupRequest&) = 0;
 };
 

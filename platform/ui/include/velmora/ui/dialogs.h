@@ -65,15 +65,26 @@ struct FileRequest {
 std::vector<FileMask> ParseFileMasks(std::string_view text);
 
 struct PrinterChoice {
-  std::string printer;
+  PrinterChoice() = default;
+  explicit PrinterChoice(std::string printerName, int first = -1, int last = -1, int copyCount = 1,
+                         std::string toFile = {})
+      : printer(std::move(printerName)), firstPage(first), lastPage(last), copies(copyCount), file(std::move(toFile)) {}
+  std::string printer;  // "" when the user chose to print to a file
   int firstPage = -1;   // -1: not set
   int lastPage = -1;
   int copies = 1;
+  // Printing to a file: the PDF file chosen for it, in the runtime's form
+  // ("\\tmp\\form.pdf"); "" when printing on a printer.
+  std::string file;
 };
 
 struct PrinterRequest {
+  PrinterRequest() = default;
+  PrinterRequest(std::string caption, bool setup = false, std::string first = {})
+      : title(std::move(caption)), setupOnly(setup), printer(std::move(first)) {}
   std::string title;
-  bool setupOnly = false;  // the print set-up (no page range)
+  bool setupOnly = false;  // the print set-up: which printer prints
+  std::string printer;     // the printer offered first ("" the desktop's default)
 };
 
 struct PopupRequest {
@@ -86,13 +97,21 @@ void InstallMessageHandler();
 int Message(const MessageRequest& request);
 int Message(std::string_view text, std::string_view caption = {}, std::string_view icon = {},
             int buttons = button::Ok, int defaultButton = 0);
-// Every chosen name with its full path; empty when cancelled.
+// Every chosen name with its full path, in the runtime's Windows form
+// (Windows-1252, backslashes: rt::WindowsPath) that file names have
+// everywhere in the system, so callers take them as they are; empty when
+// cancelled. The headless backend gives its scripted answers unchanged:
+// tests script names in that form.
 std::vector<std::string> FileDialog(const FileRequest& request);
 // The runtime's form of the answer: one name, or for several the folder
 // followed by each name, separated by "|"; "" when cancelled.
 std::string FileDialogText(const std::vector<std::string>& names);
 std::optional<long> ColorDialog(std::string_view title, long initial = 0);
 std::optional<Font> FontDialog(std::string_view title, const Font& initial = {});
+// The printer dialog, or the print set-up. The printer chosen in the set-up
+// is offered first by later printer dialogs. Without any printer the user
+// is told so: the set-up says only that; the printer dialog offers to
+// print to a PDF file, and a file chosen then is the answer.
 std::optional<PrinterChoice> PrinterDialog(const PrinterRequest& request);
 // Shows a popup from the runtime's popup text; the chosen item number, 0
 // when cancelled or when a greyed item or a rule was chosen.

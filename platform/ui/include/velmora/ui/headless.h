@@ -25,6 +25,7 @@ class HeadlessBackend : public Backend {
     FileRequest file;            // File
     std::string title;           // Color, Font, Printer
     std::vector<PopupItem> popup;  // Popup
+    PrinterRequest printer;        // Printer
   };
 
   // Answers, used in order per kind. Without one: a message box returns
@@ -35,6 +36,9 @@ class HeadlessBackend : public Backend {
   void AnswerFont(std::optional<ui::Font> font);
   void AnswerPrinter(std::optional<PrinterChoice> choice);
   void AnswerPopup(int item);
+  // The printers the desktop has ("Printer" alone until set; Reset puts
+  // that back).
+  void SetPrinters(std::vector<std::string> printers);
   // Forgets unused answers and the record of what was asked.
   void Reset();
   std::vector<Asked> AskedDialogs() const;
@@ -55,9 +59,11 @@ class HeadlessBackend : public Backend {
   std::optional<long> ColorDialog(const std::string& title, long initial) override;
   std::optional<ui::Font> FontDialog(const std::string& title, const ui::Font& initial) override;
   std::optional<PrinterChoice> PrinterDialog(const PrinterRequest&) override;
+  std::vector<std::string> Printers() override;
   int Popup(const PopupRequest&) override;
 
  private:
+  std::vector<std::string> printerNames_{"Printer"};
   mutable std::mutex mu_;
   std::deque<int> messages_;
   std::deque<std::vector<std::string>> files_;

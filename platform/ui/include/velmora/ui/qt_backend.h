@@ -46,6 +46,7 @@ class QtBackend : public Backend {
   std::optional<long> ColorDialog(const std::string& title, long initial) override;
   std::optional<Font> FontDialog(const std::string& title, const Font& initial) override;
   std::optional<PrinterChoice> PrinterDialog(const PrinterRequest&) override;
+  std::vector<std::string> Printers() override;
   int Popup(const PopupRequest&) override;
 
   // GUI thread: the top-level widget of a window and the widget of one of

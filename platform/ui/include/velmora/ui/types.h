@@ -111,6 +111,9 @@ enum class Prop : int {
   Progress = 69,     // progress bar: its position (range 0..100 unless
                      // RangeLow and RangeHigh are set); a bound variable
                      // sets it at Display
+  SingleLine = 70,   // text control: 1 takes no line break (Enter is the
+                     // window's, as in an entry; typed line breaks and
+                     // tabs become blanks)
   // window properties (control number 0)
   Pixels = 100,      // 1: positions and sizes in pixels
   XOrigin = 101, YOrigin = 102,

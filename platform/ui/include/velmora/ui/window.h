@@ -55,6 +55,17 @@ class Window : public std::enable_shared_from_this<Window> {
   void Close();
   WindowKind Kind() const;
   int Thread() const;  // owning thread, 0 before Open
+  // The window this one was opened from and stays above: the window on
+  // top of the opening thread then, else the frame; nullptr for the frame
+  // and once the owner is gone.
+  std::shared_ptr<Window> Owner() const;
+  // False while a window opened later on the same thread is shown: the
+  // thread waits in that window's loop, so this one takes no input (the
+  // Input... calls below refuse it) until that window has closed. A hidden
+  // window above it does not count.
+  bool TakesInput() const;
+  // The shown window this one waits under (nullptr when it takes input).
+  std::shared_ptr<Window> WaitingFor() const;
 
   // --- events ---
   // Waits for the next event and makes it current; false once the window
@@ -65,6 +76,9 @@ class Window : public std::enable_shared_from_this<Window> {
   // queued (and no timer is due).
   bool AcceptPending();
   void CancelClose();
+  // How many close-window events the program has cancelled so far: who
+  // asked the window to close learns that it stays.
+  long CloseRefusals() const;
   const Event& Current() const;
   int EventNo() const { return Current().event; }
   int Field() const { return Current().control; }
@@ -213,6 +227,10 @@ class Window : public std::enable_shared_from_this<Window> {
   // within the range, goes into the variable and posts a new selection.
   bool InputSpin(int control, int direction);
   void InputClose();                    // the close box
+  // The user made this window the active one (clicked into it, chose it
+  // from the frame's Window menu): it gets the gain-focus event when
+  // another window was active before. False while it takes no input.
+  bool InputActivate();
   void InputSize(long width, long height);  // pixels
   // The window was moved or maximized (restored) by the user: x and y in
   // pixels, of the frame on the screen or of a child inside the frame.
@@ -231,6 +249,10 @@ class Window : public std::enable_shared_from_this<Window> {
   friend struct WindowState;
 };
 
+// Text as a control that takes no line break shows it (Prop::SingleLine):
+// each line break (CR LF, LF or CR) and each tab is one blank.
+std::string SingleLineText(std::string_view text);
+
 // The window with this handle (Prop::Handle); nullptr when it is gone.
 std::shared_ptr<Window> WindowFromHandle(long handle);
 
@@ -242,6 +264,9 @@ std::shared_ptr<Window> TopWindow(int thread = 0);
 std::vector<std::shared_ptr<Window>> OpenWindows();
 // The application frame while it is open.
 std::shared_ptr<Window> Frame();
+// The window the user works in: the one opened, activated or given the
+// focus back last; nullptr when that one has closed.
+std::shared_ptr<Window> ActiveWindow();
 // Posts an event to the top window of a thread (0: the calling thread, or
 // inside a client procedure the thread owning that window, and the event
 // carries the position of the mouse message in that window's client
