@@ -12,5 +12,8 @@ namespace rt {
 std::string HostPath(std::string_view windowsName);
 // "/tmp/x" -> "\\tmp\\x" in Windows-1252.
 std::string WindowsPath(std::string_view hostPath);
+// A name as a person reads it on this host: "\\tmp\\x.pdf" -> "/tmp/x.pdf",
+// still Windows-1252 text (for messages and the controls that show names).
+std::string ShownPath(std::string_view windowsName);
 
 }  // namespace rt

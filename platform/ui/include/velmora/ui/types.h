@@ -111,6 +111,9 @@ enum class Prop : int {
   Progress = 69,     // progress bar: its position (range 0..100 unless
                      // RangeLow and RangeHigh are set); a bound variable
                      // sets it at Display
+  ShowsPath = 70,    // 1: the control shows a file name from its variable
+                     // in host form ("/tmp/a.pdf") and gives it back in
+                     // the runtime's ("\\tmp\\a.pdf")
   // window properties (control number 0)
   Pixels = 100,      // 1: positions and sizes in pixels
   XOrigin = 101, YOrigin = 102,
