@@ -1,6 +1,8 @@
 // The application frame.
 #include "velmora/app/frame.h"
 
+#include "velmora/editor/formeditor.h"
+
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -10,6 +12,7 @@
 #include "velmora/app/program.h"
 #include "velmora/app/settings.h"
 #include "velmora/data/dictionary.h"
+#include "velmora/editor/formeditor.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/numbers.h"
 #include "velmora/runtime/threads.h"
@@ -265,7 +268,16 @@ int MainFrame::OnWindowEvent() {
   const int event = Win().EventNo();
   if (event == kGettingStartedClosed && !closing_ && openEditor_ != 0)
     StartProcedure("FormEditor", kProcedureStack, {"3"});
-  if (event == ui::ev::CloseWindow) closing_ = 1;
+  if (event == ui::ev::CloseWindow) {
+    closing_ = 1;
+    // An editor holding unsaved changes asks first; one the user keeps
+    // open keeps the program running.
+    if (!editor::CloseEditors()) {
+      closing_ = 0;
+      Win().CancelClose();
+      return cl::kNotify;
+    }
+  }
   const int result = ProcedureWindow::OnWindowEvent();
   if (result != cl::kBenign) return result;
   if (event == ui::ev::OpenWindow) {

@@ -23,6 +23,10 @@
 #include <set>
 
 #include "qt_app.h"
+#include "qt_dialogs.h"
+#include "forms.h"
+#include "velmora/editor/formeditor.h"
+#include "velmora/ui/desktop.h"
 #include "frame_fixture.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/paths.h"
@@ -362,6 +366,40 @@ TEST_F(AppFrameQt, TheEmptyEditorFitsTheFrameArea) {
   for (QComboBox* list : editor->findChildren<QComboBox*>())
     EXPECT_FALSE(list->isVisibleTo(editor)) << list->currentText().toStdString();
   Grab(top, "velmora-empty-editor.png");
+}
+
+// The end of the desktop session closes the program as its Exit would: an
+// editor holding unsaved values asks, and Cancel there cancels the end.
+TEST_F(AppFrameQt, TheSessionsEndAsksTheEditorsAndCancelKeepsTheProgram) {
+  const std::string pdf = forms::MakeForm((dir_ / "form.pdf").string());
+  ASSERT_NE(ShowFrame(), nullptr);
+  for (auto& w : Windows("Getting Started")) w->InputClose();
+  ASSERT_TRUE(Pump([&] { return Child("Form Editor") != nullptr; }, 20000));
+  auto editorWindow = Windows("Form Editor").front();
+  uitest::QtAnswers answers;
+  answers.File(pdf);
+  answers.Message(QMessageBox::Yes);  // the document's fields
+  ASSERT_TRUE(editorWindow->InputAccept(editor::kPdfOpen));
+  editor::FormEditor* ed = nullptr;
+  ASSERT_TRUE(Pump([&] {
+    ed = editor::EditorOfWindow(editorWindow->GetLong(0, ui::Prop::Handle));
+    return ed && ed->FormId != 0 && !ed->Busy() && editorWindow->PendingEvents() == 0;
+  }, 20000));
+  auto endSession = [] {
+    rt::UnlockThread();
+    const bool ended = ui::EndDesktopSession();
+    rt::LockThread();
+    return ended;
+  };
+  answers.Message(QMessageBox::Cancel);
+  EXPECT_FALSE(endSession());
+  ASSERT_EQ(answers.Asked().size(), 2u);
+  EXPECT_EQ(answers.Asked().back().rfind("Save the changes to FORM Created: ", 0), 0u) << answers.Asked().back();
+  EXPECT_TRUE(ui::Frame() != nullptr);
+  EXPECT_TRUE(editorWindow->IsOpen());
+  answers.Message(QMessageBox::No);
+  EXPECT_TRUE(endSession());
+  EXPECT_TRUE(Pump([] { return ui::OpenWindows().empty(); }));
 }
 
 }  // namespace

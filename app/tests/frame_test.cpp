@@ -5,7 +5,9 @@
 #include <set>
 #include <thread>
 
+#include "forms.h"
 #include "frame_fixture.h"
+#include "velmora/editor/formeditor.h"
 #include "velmora/app/settings.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
@@ -191,6 +193,47 @@ TEST_F(AppFrame, ExitQuestionNoKeepsTheFrameYesClosesItAndEveryChild) {
   EXPECT_FALSE(frame->IsOpen());
   EXPECT_TRUE(ui::OpenWindows().empty());
   for (const Started& s : Starts()) EXPECT_NE(s.name, "FormEditor") << "the frame was closing";
+}
+
+// The frame's Exit asks an editor holding unsaved values first; Cancel
+// there keeps the program running.
+TEST_F(AppFrame, ExitAsksTheEditorsFirstAndCancelKeepsTheProgram) {
+  const std::string pdf = forms::MakeForm((dir_ / "form.pdf").string());
+  auto frame = StartFrame();
+  ASSERT_NE(frame, nullptr);
+  auto manual = ui::WaitForWindow("Getting Started");
+  ASSERT_NE(manual, nullptr);
+  manual->InputClose();
+  ASSERT_TRUE(WaitForWindows("Form Editor", 1));
+  auto editorWindow = Windows("Form Editor").front();
+  ui::Headless().AnswerFile({rt::WindowsPath(pdf)});
+  ui::Headless().AnswerMessage(ui::button::Yes);  // the document's fields
+  ASSERT_TRUE(editorWindow->InputAccept(editor::kPdfOpen));
+  editor::FormEditor* ed = nullptr;
+  ASSERT_TRUE(ui::WaitUntil([&] {
+    ed = editor::EditorOfWindow(editorWindow->GetLong(0, ui::Prop::Handle));
+    return ed && ed->FormId != 0 && !ed->Busy() && editorWindow->PendingEvents() == 0;
+  }));
+  int notes = 0;
+  for (long i = 1; i <= ed->Queue.Count(); ++i)
+    if (rt::Clip(ed->Queue.At(i).NAME.View()) == "notes") notes = ed->Queue.At(i).CTLNO;
+  ASSERT_TRUE(editorWindow->InputType(notes, "typed"));
+  const size_t asked = ui::Headless().AskedDialogs().size();
+  ui::Headless().AnswerMessage(ui::button::Cancel);
+  ASSERT_TRUE(frame->InputAccept(-4));  // E&xit
+  ASSERT_TRUE(ui::WaitUntil([&] { return ui::Headless().AskedDialogs().size() > asked; }));
+  EXPECT_EQ(ui::Headless().AskedDialogs().back().message.text.rfind("Save the changes to FORM Created: ", 0), 0u)
+      << ui::Headless().AskedDialogs().back().message.text;
+  // the frame answers a command again: it stayed, with the editor
+  ASSERT_TRUE(frame->InputAccept(-21));
+  ASSERT_TRUE(WaitForWindows("About Velmora", 1));
+  EXPECT_TRUE(frame->IsOpen());
+  EXPECT_TRUE(editorWindow->IsOpen());
+  // No: the editor goes without saving, and the program ends
+  ui::Headless().AnswerMessage(ui::button::No);
+  ASSERT_TRUE(frame->InputAccept(-4));
+  rt::WaitForThreads();
+  EXPECT_TRUE(ui::OpenWindows().empty());
 }
 
 TEST_F(AppFrame, GettingStartedClosingOpensAnEmptyEditorUnlessTheFrameCloses) {

@@ -2,9 +2,15 @@
 
 #include <sys/resource.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <thread>
 
 double PdftoppmAllCores(const std::string& pdf, const std::string& outBase, int pages, int dpi,
@@ -34,6 +40,33 @@ double CpuSeconds() {
     getrusage(who, &u);
     total += u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
              u.ru_stime.tv_usec / 1e6;
+  }
+  return total;
+}
+
+double CpuSecondsWithLiveChildren() {
+  double total = CpuSeconds();
+  const long ticks = sysconf(_SC_CLK_TCK);
+  const pid_t self = getpid();
+  std::error_code ec;
+  for (auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(in, line)) continue;
+    // pid (comm) state ppid ... utime stime: fields 4, 14 and 15
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(line.substr(close + 2));
+    std::string field;
+    long ppid = 0, utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+      if (i == 4) ppid = std::atol(field.c_str());
+      if (i == 14) utime = std::atol(field.c_str());
+      if (i == 15) stime = std::atol(field.c_str());
+    }
+    if (ppid == self) total += static_cast<double>(utime + stime) / static_cast<double>(ticks);
   }
   return total;
 }

@@ -11,3 +11,7 @@ double PdftoppmAllCores(const std::string& pdf, const std::string& outBase, int 
 // CPU seconds (user and system) of this process and its ended children so
 // far: the work a run did, whatever else the machine is doing.
 double CpuSeconds();
+
+// CPU seconds of this process, its ended children and its children still
+// running (read from /proc): the work of workers that outlive a step.
+double CpuSecondsWithLiveChildren();

@@ -3,6 +3,7 @@
 // backup name the old file is moved (or copied) to before the new file
 // is built.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "conversion_window.h"
@@ -98,6 +99,31 @@ bool TryOpenInFile() {
     default:
       return false;
   }
+}
+
+// The old-format file beside a data file: its folder and its base name up
+// to the first "." (.\data\cust.tps gives .\data\cust.Dat).
+std::string OldFormatName(const std::string& name) {
+  size_t base = name.find_last_of("\\:");
+  base = base == std::string::npos ? 0 : base + 1;
+  return name.substr(0, name.find('.', base)) + ".Dat";
+}
+
+// The driver registered as "Tav" reads old-format files; otherwise the
+// import is refused with a message (the old file stays as it is).
+bool OldFormatDriverReads(const std::string& name) {
+  std::string driver;
+  for (const Driver& d : Drivers())
+    if (rt::Upper(rt::Clip(d.name)) == "TAV") {
+      driver = db::DriverNameFor(d.entry);
+      break;
+    }
+  if (rt::Upper(driver) == "TAVREL") return true;
+  std::string text = "RV3: Unable to import the old-format file " + name + " : the driver registered as Tav (" +
+                     (driver.empty() ? std::string("none") : driver) + ") does not read old-format files";
+  Trace(Flag::B, text);
+  rt::Stop(text);
+  return false;
 }
 
 }  // namespace
@@ -201,12 +227,11 @@ void UpgradeFromDatFile() {
   c.found = ImportTavrel() != 0;
   Trace(Flag::D, "UpgradeFileEX (ib)");
   if (!c.found) {
-    std::string in = rt::Clip(InFileName());
-    size_t dot = in.find('.');
-    InFileName() = (dot == std::string::npos ? in : in.substr(0, dot)) + ".Dat";
+    InFileName() = OldFormatName(rt::Clip(InFileName()));
     c.found = ImportTavrel() != 0;
     Trace(Flag::D, "UpgradeFileEX (ic)");
   }
+  if (c.found && !OldFormatDriverReads(rt::Clip(InFileName()))) c.found = false;
   if (c.found && MakeFile(kInFile) != 0) {
     Trace(Flag::D, "UpgradeFileEX (id)");
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -229,6 +254,10 @@ void UpgradeFromDatFile() {
         c.found = false;
         break;
       }
+      std::string text = "RV3: Unable to import the old-format file " + rt::Clip(InFileName()) + " : " +
+                         std::to_string(code) + " " + rt::ErrorText() + " " + rt::FileErrorText();
+      Trace(Flag::B, text);
+      rt::Stop(text);
       c.found = false;
       break;
     }
@@ -247,18 +276,25 @@ void BackupOldFile() {
   const std::string driver = rt::Upper(DriverUsed(InFile()));
   const std::string name = rt::Clip(InFileName());
   const std::string prefix = rt::Clip(c.used->prefix);
-  const bool copy = EngineSwitch("/RV2COPY") || c.renamed || backup == 1;
+  // A table inside a multi-table file keeps its table part: its whole
+  // file moves (or is copied), and is found again under the backup name.
+  // Into an SQL table the file stays where it is, with its other tables.
+  const size_t bang = name.find("\\!");
+  const std::string table = bang == std::string::npos ? std::string() : name.substr(bang);
+  const bool copy = EngineSwitch("/RV2COPY") || c.renamed || backup == 1 ||
+                    (!table.empty() && ConversionDetected());
   Trace(Flag::C, "backup driver: " + driver);
   Trace(Flag::C, "backup prefix: " + prefix);
   for (int n = 1; n <= 999; ++n) {
     std::string candidate;
-    size_t bang = name.find("\\!");
     if (backup == 0) {
-      candidate = "dstmp" + Digits(n, 3);
+      candidate = "dstmp" + Digits(n, 3) + table;
     } else if (bang != std::string::npos) {
-      size_t p = bang;
-      size_t dot = name.find('.');
-      if (dot != std::string::npos && dot < p) p = dot;
+      // The number goes before the "." of the file's own name, or before
+      // the "\!" when that name has none.
+      size_t slash = bang == 0 ? std::string::npos : name.rfind('\\', bang - 1);
+      size_t dot = name.find('.', slash == std::string::npos ? 0 : slash + 1);
+      size_t p = dot < bang ? dot : bang;
       size_t q = name.rfind('\\', p);
       long gap = static_cast<long>(p) - (q == std::string::npos ? -1L : static_cast<long>(q)) - 1;
       if (gap < 5)
@@ -301,7 +337,7 @@ void BackupOldFile() {
       // An SQL table's conversion is not journalled: the recovery works on
       // the destination's own name, which is then a table on the server.
       // Its old data stays under the backup name until the copy is whole.
-      if (!ConversionDetected()) WriteJournal(c.fileName, candidate, JournalPhase::Moving, backup != 0);
+      if (!ConversionDetected()) WriteJournal(c.fileName, candidate, JournalPhase::Moving, backup != 0, false);
       db::Rename(InFile(), candidate);
       int code = rt::ErrorCode();
       if (code == 0 || code == rt::kFileNotFound) {
@@ -316,6 +352,19 @@ void BackupOldFile() {
     }
   }
   RemoveJournal(c.fileName);
+}
+
+bool CopyOtherTables(const db::FileDecl& out) {
+  const std::string work = rt::Clip(out.Name());
+  if (work.find("\\!") == std::string::npos) return true;
+  std::unique_ptr<db::FileDecl> f = out.Clone();
+  f->SetName(FileOfTable(work));
+  if (FileExists(f->Name())) db::Remove(*f);  // left by a conversion cut short
+  f->SetName(Conversion().backupName);
+  db::Copy(*f, FileOfTable(work));
+  Trace(Flag::B, "Tables copied: " + FileOfTable(Conversion().backupName) + " - " + FileOfTable(work) + " " +
+                     std::to_string(rt::ErrorCode()) + " " + rt::ErrorText());
+  return rt::ErrorCode() == 0;
 }
 
 }  // namespace upg

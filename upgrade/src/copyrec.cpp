@@ -30,6 +30,18 @@ std::vector<AlternateName>& AfnQueue() {
   return q;
 }
 
+std::vector<UnmatchedAlternate>& UnmatchedAlternates() {
+  static std::vector<UnmatchedAlternate> q;
+  return q;
+}
+
+bool AlternatesLeftOldDataBehind() {
+  if (UnmatchedAlternates().empty()) return false;
+  const std::vector<FieldRow>& src = SrcQueue();
+  return std::any_of(src.begin(), src.end(),
+                     [](const FieldRow& r) { return r.type != uint8_t(db::Type::Group) && !r.fed; });
+}
+
 std::string& FilePrefix() {
   thread_local std::string prefix;
   return prefix;
@@ -207,7 +219,10 @@ struct Copy {
     FieldRow* src = SameNamedSource(p - 1, dst);
     if (!src && AlternateSource(dst, src)) return;
     if (!src && OldFormatSource()) src = FindRow(srcQ, dst.name.substr(0, 16));
-    if (src) BindMemo(*src, source);
+    if (src) {
+      src->fed = true;
+      BindMemo(*src, source);
+    }
     Trace(Flag::D, "CopyRec Part 4");
     TraceIf(Flag::C, [&] {
       return "About to enter CopyRec loops... " + (src ? rt::Clip(src->name) : std::string());
@@ -275,6 +290,7 @@ struct Copy {
     }
     std::string dstName = rt::Upper(rt::Clip(dst.name));
     const std::vector<AlternateName>& afn = AfnQueue();
+    std::vector<std::string> tried;
     for (size_t n = 0; n < afn.size(); ++n) {
       std::string want = rt::Upper(rt::Clip(afn[n].destination));
       TraceIf(Flag::E, [&] {
@@ -293,6 +309,7 @@ struct Copy {
         Trace(Flag::C, "Match found 2... " + candidate);
         return false;
       }
+      tried.push_back(candidate);
       size_t open = srcName.find('['), close = srcName.find(']');
       if (open == std::string::npos || close == std::string::npos) continue;
       FieldRow* base = FindRow(srcQ, srcName.substr(0, open));
@@ -301,13 +318,26 @@ struct Copy {
       if (cx.i > base->dim[0] || cx.j > base->dim[1] || cx.k > base->dim[2] ||
           cx.l > base->dim[3])
         continue;  // no such element: the pair does not apply
+      base->fed = true;
       BindMemo(*base, source);
       cx.destOffset = cx.destGroupOffset = cx.sourceGroupOffset = 0;
       OneField(base, dst);
       return true;
     }
     src = nullptr;
+    if (!tried.empty()) NoteUnmatched(dst.name, tried);
     return false;
+  }
+
+  // A field whose alternate names all missed: traced and kept for the
+  // conversion's summary, once per conversion.
+  static void NoteUnmatched(const std::string& dst, const std::vector<std::string>& tried) {
+    std::vector<UnmatchedAlternate>& q = UnmatchedAlternates();
+    for (const UnmatchedAlternate& u : q)
+      if (u.destination == dst) return;
+    for (const std::string& s : tried)
+      Trace(Flag::B, "Alternate name " + s + " of " + rt::Clip(dst) + " matches no field of the old file");
+    q.push_back({rt::Clip(dst), tried});
   }
 };
 

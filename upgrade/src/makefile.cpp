@@ -179,10 +179,13 @@ rt::Long ConvertGroup(rt::Long position, rt::Long length) {
         uint8_t v = b & 0x7F;
         w.Copy(v < 0x20 ? 1 : v < 0x40 ? 2 : 3);
       }
-      if (flags & db::kMemDims) {  // one byte each, in the codec's number form
+      if (flags & db::kMemDims) {  // the count, then each size in the number form
         uint8_t nd = w.Byte();
         w.out.push_back(nd);
-        for (uint8_t i = 0; i < nd && w.ok; ++i) db::block::PutNumber(w.out, w.Byte());
+        for (uint8_t i = 0; i < nd && w.ok; ++i) {
+          uint8_t b = w.pos < w.end ? w.in[w.pos] : 0;
+          w.Copy(b < 0x20 ? 1 : b < 0x40 ? 2 : 3);
+        }
       }
     }
     // Close every group whose last member this was (its length runs from

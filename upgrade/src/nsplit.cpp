@@ -1,4 +1,5 @@
-// Splits a data file's name into drive, directory, name and extension.
+// Splits a data file's name into drive, directory, name and extension,
+// and finds the file that holds a table of a multi-table file.
 #include "velmora/runtime/text.h"
 #include "velmora/upgrade/conversion.h"
 #include "velmora/upgrade/settings.h"
@@ -44,6 +45,11 @@ void nSplit(std::string_view name, std::string_view driver, std::string& drive,
   Trace(Flag::B, "Split " + n + " into " + rt::Clip(drive) + "  " + rt::Clip(directory) + "  " +
                      rt::Clip(fileName) + "  " + rt::Clip(extension));
   Trace(Flag::D, "nSplit OUT");
+}
+
+std::string FileOfTable(std::string_view name) {
+  std::string n = rt::Clip(name);
+  return n.substr(0, n.find("\\!"));
 }
 
 }  // namespace upg

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "journal.h"
 #include "statement_file.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
@@ -75,6 +76,18 @@ std::string OpenErrorLine() {
          std::to_string(rt::FileErrorCode()) + ": " + rt::FileErrorText();
 }
 
+// Opens the file once no other copy of the program converts it (with
+// the marker, as MarkedOpen). An open that finds no file while a
+// conversion has moved it aside meanwhile waits for that conversion and
+// opens again, so a missing file is reported only when nobody converts it.
+void OpenPastConversions(db::FileDecl& file, uint32_t mode, const std::string& name) {
+  for (int pass = 0; pass < 3; ++pass) {
+    if (!RecoverInterruptedUpgrade(file)) return;
+    MarkedOpen(file, mode, name);
+    if (rt::ErrorCode() != rt::kFileNotFound || !FileExists(JournalName(name))) return;
+  }
+}
+
 void UpgradeCase(db::FileDecl& file, uint32_t mode, const std::string& name,
                  std::string_view finished) {
   HookState& h = H();
@@ -97,7 +110,10 @@ void UpgradeCase(db::FileDecl& file, uint32_t mode, const std::string& name,
                      std::to_string(h.sqlServerSelected ? 1 : 0));
   if (!h.sqlServerSelected) ds_UpgradeFile(file);
   Trace(Flag::B, std::string(finished));
-  MarkedOpen(file, mode, name);
+  if (h.sqlServerSelected)
+    MarkedOpen(file, mode, name);
+  else
+    OpenPastConversions(file, mode, name);
 }
 
 // Shows the message with the file's name and ends the program; the marker
@@ -184,8 +200,7 @@ void ds_FileOpen(db::FileDecl& file, uint32_t mode) {
   } else {
     Trace(Flag::D, "ds_FileOpen Driver found.");
     Trace(Flag::B, "ds_FileOpen About to open.");
-    RecoverInterruptedUpgrade(file);
-    MarkedOpen(file, mode, name);
+    OpenPastConversions(file, mode, name);
     int code = rt::ErrorCode();
     if (code != 0) Trace(Flag::B, "Opening " + name + " caused an error : " + OpenErrorLine());
     switch (code) {

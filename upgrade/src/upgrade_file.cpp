@@ -8,6 +8,7 @@
 #include "velmora/upgrade/upgrade_file.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "conversion_window.h"
@@ -96,16 +97,19 @@ void MoveOldFileBack(db::FileDecl& like) {
   ConversionState& c = Conversion();
   if (c.backupName.empty()) return;
   if (db::IsOpen(InFile())) db::Close(InFile());
-  // Into an SQL table the old file is another file, with its own name.
+  // Into an SQL table, or from an old-format file, the old file is
+  // another file, with its own name.
   const bool sql = ConversionDetected();
-  const std::string home = sql ? c.inFileName : c.fileName;
-  std::unique_ptr<db::FileDecl> f = sql ? InFile().Clone() : like.Clone();
+  const bool other = sql || OldFormatSource();
+  const std::string home = other ? c.inFileName : c.fileName;
+  std::unique_ptr<db::FileDecl> f = other ? InFile().Clone() : like.Clone();
   if (!sql && FileExists(WorkName(c.fileName))) {
-    f->SetName(WorkName(c.fileName));
+    f->SetName(FileOfTable(WorkName(c.fileName)));
     db::Remove(*f);
   }
   f->SetName(c.backupName);
   if (c.backupIsCopy) {
+    f->SetName(FileOfTable(c.backupName));
     if (CurrentOptions().backup == 0) db::Remove(*f);  // the file itself never moved
     c.restored = true;
   } else {
@@ -128,11 +132,49 @@ void ReportLoss(const std::string& why, const std::string& where) {
   rt::Stop(text);
 }
 
+// Shows the declared fields that no alternate name could feed (they were
+// left empty) and where the old data is.
+void ReportUnmatchedAlternates(const std::string& where) {
+  std::string fields;
+  for (const UnmatchedAlternate& u : UnmatchedAlternates()) {
+    std::string names;
+    for (const std::string& s : u.sources) names += (names.empty() ? "" : ", ") + s;
+    fields += (fields.empty() ? "" : ", ") + u.destination + " (" + names + ")";
+  }
+  const bool one = UnmatchedAlternates().size() == 1;
+  std::string text = "RV3: No field of the old file matches the alternate names of " + fields +
+                     (one ? "; it was" : "; they were") + " left empty. File : " +
+                     rt::Clip(Conversion().fileName) + ". The old data is kept in " + rt::Clip(where);
+  Trace(Flag::B, text);
+  rt::Stop(text);
+}
+
 struct PassResult {
   bool readToEnd = false, batchesOk = true, flushed = false, keysBuilt = false;
   int buildError = 0;
   rt::Long writeErrors = 0, duplicates = 0, written = 0;
+  std::string refusal;  // the disk's reason when it refused the new file
 };
+
+// The reason of the error that stands, as the driver gave it.
+std::string Reason() { return rt::FileErrorText().empty() ? ErrorLine() : rt::FileErrorText(); }
+
+// The disk refused the new file (no space, a size limit, a write error):
+// the conversion stopped with the old data kept; one box says what
+// happened and what to do.
+void ReportDiskRefusal(const std::string& reason) {
+  ConversionState& c = Conversion();
+  std::error_code ec;
+  const std::filesystem::path host(db::HostPath(c.fileName));
+  std::filesystem::path folder = std::filesystem::absolute(host, ec).lexically_normal().parent_path();
+  if (ec) folder = host.parent_path();
+  std::string text = "RV3: The conversion of " + rt::Clip(c.fileName) + " stopped: " + reason +
+                     ". No record was lost: the old data is kept in " +
+                     rt::Clip(c.restored ? (ConversionDetected() ? c.inFileName : c.fileName) : c.backupName) +
+                     ". Free space on " + rt::FromUtf8(folder.string()) + " and start the program again.";
+  Trace(Flag::B, text);
+  rt::Stop(text);
+}
 
 // After a record's write, with its error set: counts it, and shows a
 // failure (a duplicate key is counted and traced, reported at the end).
@@ -250,7 +292,7 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
   // 16. Created (an SQL table was created by the SQL check).
   if (!sql) {
     Trace(Flag::B, "RV3create: " + c.fileName);
-    db::Create(out);
+    if (CopyOtherTables(out)) db::Create(out);
     if (rt::ErrorCode() != 0) {
       std::string details = " " + rt::Clip(c.fileName) + " " + ErrorLine();
       StopMessage(kM6Create, details);
@@ -406,8 +448,11 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
   // wrote (it was created empty).
   if (!sql) db::Flush(out);
   r.flushed = rt::ErrorCode() == 0;
+  if (!r.flushed) r.refusal = Reason();
   c.written = sql ? r.written : static_cast<rt::Long>(db::Records(out));
+  // The close writes the records back from the WAL into the file.
   db::Close(out);
+  if (r.flushed && rt::ErrorCode() != 0) r.refusal = Reason();
   r.flushed = r.flushed && rt::ErrorCode() == 0;
   db::Flush(in);
   db::Close(in);
@@ -419,17 +464,65 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
 // told what is missing.
 void KeepOrRemoveOldFile(bool complete, const PassResult& r) {
   ConversionState& c = Conversion();
-  if (complete) {
-    if (CurrentOptions().backup == 0) db::Remove(InFile());
+  const bool unmatched = AlternatesLeftOldDataBehind();
+  if (complete && !unmatched) {
+    if (CurrentOptions().backup == 0) {  // a table's backup is its whole file
+      std::unique_ptr<db::FileDecl> old = InFile().Clone();
+      old->SetName(FileOfTable(c.backupName));
+      db::Remove(*old);
+    }
     return;
   }
   c.oldKept = true;
-  if (!r.readToEnd)
-    ReportLoss("the old file could not be read to its end", c.backupName);
-  else if (r.duplicates > 0)
-    ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key", c.backupName);
-  else
-    ReportLoss("write errors", c.backupName);
+  if (!complete) {
+    if (!r.readToEnd)
+      ReportLoss("the old file could not be read to its end", c.backupName);
+    else if (r.duplicates > 0)
+      ReportLoss(std::to_string(r.duplicates) + " would duplicate a unique key", c.backupName);
+    else
+      ReportLoss("write errors", c.backupName);
+  }
+  if (unmatched) ReportUnmatchedAlternates(c.backupName);
+}
+
+// Puts the complete new file under the file's name. False, with the
+// reason in `why`, when it cannot: the name is held by another file, or
+// the rename failed; nothing is removed then.
+bool PlaceNewFile(db::FileDecl& file, db::FileDecl& out, std::string& why) {
+  ConversionState& c = Conversion();
+  if (c.backupIsCopy && FileExists(c.fileName)) {  // the old file, copied into the backup
+    std::unique_ptr<db::FileDecl> old = file.Clone();
+    old->SetName(FileOfTable(c.fileName));  // a table's new file holds the other tables
+    db::Remove(*old);
+    if (rt::ErrorCode() != 0) {
+      why = "the old file could not be removed: " + ErrorLine() + " " + rt::FileErrorText();
+      return false;
+    }
+  }
+  if (FileExists(c.fileName)) {
+    why = "another file holds the name";
+    return false;
+  }
+  db::Rename(out, c.fileName);
+  if (rt::ErrorCode() != 0) {
+    why = ErrorLine() + " " + rt::FileErrorText();
+    return false;
+  }
+  return true;
+}
+
+// The new file is complete but did not take the file's place: both copies
+// stay, the journal is left for the next open (which no longer waits for
+// this process) and the user is told where the data is.
+void ReportFailedPlacing(const std::string& why) {
+  ConversionState& c = Conversion();
+  c.oldKept = true;
+  std::string text = "RV3: The converted file could not take the place of " + rt::Clip(c.fileName) + " (" +
+                     why + "). The converted records are kept in " + WorkName(c.fileName) +
+                     ", the old data in " + rt::Clip(c.backupName) +
+                     ". The next open of the file finishes the conversion.";
+  Trace(Flag::B, text);
+  rt::Stop(text);
 }
 
 struct Leave {
@@ -437,6 +530,8 @@ struct Leave {
   bool storeOpened = false;
   ~Leave() {
     Trace(Flag::A, "ds_UpgradeFileEx Out ");
+    // A journal left behind is for the next open, which need not wait.
+    if (!ConversionDetected() && !Conversion().fileName.empty()) ReleaseJournal(Conversion().fileName);
     *GetUpgradingFlag() = 0;
     window.Close();
     SetCurrentConversionWindow(nullptr);
@@ -470,6 +565,7 @@ void SetConversionProbe(ConversionProbe p) { probe = p; }
 void LoadAlternateNames() {
   std::vector<AlternateName>& afn = AfnQueue();
   afn.clear();
+  UnmatchedAlternates().clear();
   for (const AlternateName& a : AlternateNames()) {
     bool declared = std::any_of(DstQueue().begin(), DstQueue().end(), [&](const FieldRow& r) {
       return rt::Upper(rt::Clip(r.name)) == a.destination;
@@ -574,6 +670,13 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     for (const UsedFile& u : UsedFiles()) Trace(Flag::B, u.prefix + " " + std::to_string(u.version));
     return;
   }
+  // Alternate source names without a colon are fields of this file
+  // (an SQL check has set the prefix of the table it interpreted).
+  struct PrefixScope {
+    std::string saved = FilePrefix();
+    ~PrefixScope() { FilePrefix() = saved; }
+  } prefixScope;
+  if (!sql || rt::Clip(FilePrefix()).empty()) FilePrefix() = prefix;
 
   // 10-13. The stored structure that opens the old file.
   OemFlag() = DeclaredOemFlag(file);
@@ -623,7 +726,12 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
   window.Display();
   Trace(Flag::D, "match found i.");
 
-  // 15. The old file moves aside.
+  // 15. The old file moves aside, unless another copy of the program
+  // converts the file already (the open then waits for it).
+  if (!sql && ConvertedElsewhere(c.fileName)) {
+    Trace(Flag::B, "Another copy of the program converts " + c.fileName);
+    return;
+  }
   BackupOldFile();
   Trace(Flag::D, "UpgradeFileEX (l)");
   if (c.backupName.empty()) {
@@ -637,7 +745,8 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
   InFileName() = c.backupName;
   InFile().SetName(c.backupName);
   Trace(Flag::D, "UpgradeFileEX (m) File copied to " + c.backupName);
-  if (!sql) WriteJournal(c.fileName, c.backupName, JournalPhase::Moved, CurrentOptions().backup != 0);
+  if (!sql)
+    WriteJournal(c.fileName, c.backupName, JournalPhase::Moved, CurrentOptions().backup != 0, c.backupIsCopy);
   Probe("moved");
 
   // 16-24. The records, into a new file under the work name (or into the
@@ -665,22 +774,22 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     // old one: the old file goes back under its own name.
     MoveOldFileBack(file);
     c.notConverted = std::max(c.total, RecordNumber());
-    ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
-               c.restored ? (sql ? c.inFileName : c.fileName) : c.backupName);
+    if (!r.refusal.empty())
+      ReportDiskRefusal(r.refusal);
+    else
+      ReportLoss(r.keysBuilt ? "the new file could not be written" : "the keys could not be built",
+                 c.restored ? (sql || OldFormatSource() ? c.inFileName : c.fileName) : c.backupName);
   } else if (!sql) {
-    WriteJournal(c.fileName, c.backupName, complete ? JournalPhase::Placing : JournalPhase::Kept,
-                 CurrentOptions().backup != 0 || !complete);
+    // From here on the new file is complete and never removed: a placing
+    // cut short or refused is finished by the next open.
+    const bool keepOld = !complete || AlternatesLeftOldDataBehind();
+    WriteJournal(c.fileName, c.backupName, keepOld ? JournalPhase::Kept : JournalPhase::Placing,
+                 CurrentOptions().backup != 0 || keepOld, c.backupIsCopy);
     Probe("placing");
-    if (FileExists(c.fileName)) {  // the backup is a copy: the old file is still here
-      std::unique_ptr<db::FileDecl> old = file.Clone();
-      old->SetName(c.fileName);
-      db::Remove(*old);
-    }
-    db::Rename(*out, c.fileName);
-    if (rt::ErrorCode() != 0) {
-      Trace(Flag::B, "New file could not take its place: " + ErrorLine() + " " + c.fileName);
-      MoveOldFileBack(file);
-      c.notConverted = RecordNumber();
+    std::string why;
+    if (!PlaceNewFile(file, *out, why)) {
+      Trace(Flag::B, "New file could not take its place: " + why + " " + c.fileName);
+      ReportFailedPlacing(why);
       return;
     }
     Probe("placed");

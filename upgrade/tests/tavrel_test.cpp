@@ -6,8 +6,11 @@
 #include <iterator>
 
 #include "engine_fixture.h"
+#include "velmora/ui/headless.h"
 #include "velmora/upgrade/conversion.h"
+#include "velmora/upgrade/openhook.h"
 #include "velmora/upgrade/tavrel.h"
+#include "velmora/upgrade/upgrade_file.h"
 
 namespace {
 
@@ -36,6 +39,8 @@ struct OldLayout {
   std::vector<OldKey> keys;
   std::vector<std::string> pics;
   std::vector<std::vector<uint16_t>> arrays;
+  // Records after the descriptions: a status byte (0 live) and the data.
+  std::vector<std::pair<uint8_t, Bytes>> records;
 };
 
 void Put16(Bytes& b, size_t at, uint16_t v) {
@@ -112,6 +117,13 @@ Bytes Write(const OldLayout& l) {
       Append16(b, d);
       Append16(b, 0);
     }
+  }
+  const uint32_t first = static_cast<uint32_t>(b.size());
+  std::memcpy(&b[21], &first, 4);
+  for (const auto& [status, data] : l.records) {
+    b.push_back(status);
+    b.insert(b.end(), 4, 0);
+    b.insert(b.end(), data.begin(), data.end());
   }
   return b;
 }
@@ -312,6 +324,188 @@ TEST_F(OldFormat, TruncatedScrambledAndDamagedHeadersAreRefused) {
   EXPECT_TRUE(Traced("ImportTavrel OUT [1]"));
   EXPECT_FALSE(fs::exists("data/missing.dat"));
   EXPECT_TRUE(FmtUntouched());
+}
+
+TEST_F(OldFormat, ArraySizesReadBackInTheFormTheyAreWritten) {
+  // Sizes written in one, two and three bytes.
+  OldLayout l;
+  l.memoLen = 0;
+  l.fields = {{5, "CUS:SMALL", 1, 1}, {5, "CUS:WIDE", 1, 2}, {6, "CUS:GRID", 2, 3}, {5, "CUS:HUGE", 1, 4}};
+  l.arrays = {{31}, {40}, {300, 2}, {8192}};
+  ASSERT_EQ(Import(Write(l)), 1);
+  ASSERT_EQ(upg::MakeFile(upg::kInFile), 1);
+  const std::vector<db::FieldInfo>& f = upg::InFile().Fields();
+  ASSERT_EQ(f.size(), 4u);
+  EXPECT_EQ(f[0].dims, (std::vector<uint32_t>{31}));
+  EXPECT_EQ(f[1].dims, (std::vector<uint32_t>{40}));
+  EXPECT_EQ(f[2].dims, (std::vector<uint32_t>{300, 2}));
+  EXPECT_EQ(f[3].dims, (std::vector<uint32_t>{8192}));
+  EXPECT_EQ(f[3].offset, 31u + 40u + 1200u);
+  EXPECT_EQ(upg::InFile().RecordLength(), 31u + 40u + 1200u + 8192u);
+}
+
+// The old file's records, and a program that declares what they became.
+class OldFormatConversion : public OldFormat {
+ protected:
+  void SetUp() override {
+    OldFormat::SetUp();
+    CommandLine({"/debugrv"});
+    upg::ResetSettings();
+    upg::InstallOpenHook();
+    upg::RVQ().clear();
+    ui::SetBackend(&headless_);
+  }
+  void TearDown() override {
+    ui::SetBackend(nullptr);
+    db::SetOpenHook({});
+    OldFormat::TearDown();
+  }
+  // ID, NAME, PRICE (4-byte DECIMAL), QTY DIM(40), RATE, and a name of 16
+  // characters; one record of four deleted.
+  static OldLayout Layout() {
+    OldLayout l;
+    l.memoLen = 0;
+    l.fields = {{1, "CUS:ID", 4},  {3, "CUS:NAME", 20}, {8, "CUS:PRICE", 4, 0, 0, 2},
+                {6, "CUS:QTY", 2, 1}, {2, "CUS:RATE", 8}, {1, "CUS:CUSTOMERNUMB", 4}};
+    l.keys = {{"CUS:IdKey", 0x10, {1}}};
+    l.arrays = {{40}};
+    for (int i = 1; i <= 4; ++i) {
+      Bytes d;
+      auto put = [&d](const void* p, size_t n) {
+        d.insert(d.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
+      };
+      int32_t id = 100 + i;
+      put(&id, 4);
+      std::string name = ("Customer " + std::to_string(i)).append(20, ' ').substr(0, 20);
+      put(name.data(), 20);
+      uint8_t price[4];
+      upg::TextToDecimal(Price(i), price, 4, 7, 2);
+      put(price, 4);
+      for (int16_t q = 0; q < 40; ++q) {
+        int16_t v = static_cast<int16_t>(i * 100 + q);
+        put(&v, 2);
+      }
+      double rate = i * 1.25;
+      put(&rate, 8);
+      int32_t number = 5000 + i;
+      put(&number, 4);
+      l.records.emplace_back(i == 2 ? 1 : 0, d);
+    }
+    return l;
+  }
+  static std::string Price(int i) { return std::to_string(i * 111) + ".45"; }
+  static std::unique_ptr<db::FileDecl> Declared(const std::string& name) {
+    return db::DeclBuilder("Customers", "CUS")
+        .Driver("ISAM")
+        .Name(name)
+        .Attributes(db::kAttrCreate)
+        .Field(db::Type::Long, "ID")
+        .Field(db::Type::CString, "NAME", 30)
+        .Field(db::Type::Decimal, "PRICE", 9, 2)
+        .Field(db::Type::Short, "QTY").Dim({40})
+        .Field(db::Type::Real, "RATE")
+        .Field(db::Type::Long, "CUSTOMERNUMBER")
+        .Field(db::Type::String, "CITY", 10)
+        .Key("IdKey", {1}, db::kKeyNoCase)
+        .Build();
+  }
+  // A start of the host program with `tav` registered as the driver of
+  // old-format files.
+  void Register(db::FileDecl& file, db::FileDecl& tav) {
+    upg::ResetRegistration();
+    uint8_t byte = 0;
+    upg::ds_AddDriver("Tps", *gtps_, 1, &byte);
+    upg::ds_AddDriver("Tav", tav, 1, &byte);
+    upg::ds_UsingFile(file, 1, "CUS", "Customers");
+  }
+  static Bytes Bytes_(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  static void Save(const std::string& path, const Bytes& b) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+  }
+
+  ui::HeadlessBackend headless_;
+  std::unique_ptr<db::FileDecl> gtps_ =
+      db::DeclBuilder("__GTPS", "__GTPS").Driver("ISAM").Field(db::Type::Byte, "A").Build();
+  std::unique_ptr<db::FileDecl> tavrel_ =
+      db::DeclBuilder("__GTAV", "__GTAV").Driver("TAVREL").Field(db::Type::Byte, "A").Build();
+  std::unique_ptr<db::FileDecl> dos_ =
+      db::DeclBuilder("__GDOS", "__GDOS").Driver("DOS").Field(db::Type::Byte, "A").Build();
+};
+
+TEST_F(OldFormatConversion, ADriverThatCannotReadTheFormatIsRefusedAndTheFileKept) {
+  const Bytes old = Write(Layout());
+  Save("cust.Dat", old);
+  auto f = Declared("cust.tps");
+  Register(*f, *dos_);
+  db::HookedOpen(*f, 0x42);
+  EXPECT_EQ(rt::ErrorCode(), rt::kFileNotFound);
+  ASSERT_EQ(stops_.size(), 1u);
+  EXPECT_EQ(stops_[0],
+            "RV3: Unable to import the old-format file cust.Dat : the driver registered as Tav (DOS) does "
+            "not read old-format files");
+  EXPECT_EQ(Bytes_("cust.Dat"), old);
+  EXPECT_FALSE(fs::exists("cust.tps"));
+  EXPECT_TRUE(upg::RVQ().empty());
+}
+
+TEST_F(OldFormatConversion, EveryRecordConvertsFromTheFileBesideTheDataFile) {
+  // The old file sits beside the data file, named after its base name.
+  fs::create_directories("old.data");
+  const Bytes old = Write(Layout());
+  Save("old.data/cust.Dat", old);
+  auto f = Declared(".\\old.data\\cust.tps");
+  Register(*f, *tavrel_);
+  // A conversion that stops (the new file cannot be created: its work
+  // name is a folder) puts the old file back under its own name.
+  fs::create_directories("old.data/cust.tps.cnv/x");
+  db::HookedOpen(*f, 0x42);
+  EXPECT_EQ(rt::ErrorCode(), rt::kFileNotFound);
+  ASSERT_EQ(stops_.size(), 1u);
+  EXPECT_EQ(stops_[0].rfind("RV3: Unable to upgrade file - Error creating destination file : ", 0), 0u) << stops_[0];
+  EXPECT_EQ(Bytes_("old.data/cust.Dat"), old);
+  EXPECT_FALSE(fs::exists("old.data/cust.tps"));
+  fs::remove_all("old.data/cust.tps.cnv");
+  stops_.clear();
+
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  EXPECT_TRUE(stops_.empty()) << stops_[0];
+  ASSERT_EQ(db::Records(*f), 3u);
+  auto field = [&](const char* label) {
+    return f->Record() + f->Fields()[static_cast<size_t>(f->FieldIndex(label))].offset;
+  };
+  db::Set(*f, 1);
+  for (int i : {1, 3, 4}) {
+    SCOPED_TRACE(i);
+    db::Next(*f);
+    ASSERT_EQ(rt::ErrorCode(), 0);
+    int32_t id, number;
+    std::memcpy(&id, field("CUS:ID"), 4);
+    EXPECT_EQ(id, 100 + i);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(field("CUS:NAME"))), "Customer " + std::to_string(i));
+    uint8_t price[5];
+    upg::TextToDecimal(Price(i), price, 5, 9, 2);
+    EXPECT_EQ(Bytes(field("CUS:PRICE"), field("CUS:PRICE") + 5), Bytes(price, price + 5));
+    for (int q = 0; q < 40; ++q) {
+      int16_t v;
+      std::memcpy(&v, field("CUS:QTY") + 2 * q, 2);
+      EXPECT_EQ(v, i * 100 + q) << q;
+    }
+    double rate;
+    std::memcpy(&rate, field("CUS:RATE"), 8);
+    EXPECT_EQ(rate, i * 1.25);
+    std::memcpy(&number, field("CUS:CUSTOMERNUMBER"), 4);
+    EXPECT_EQ(number, 5000 + i);  // matched by its first 16 characters
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(field("CUS:CITY")), 10), std::string(10, ' '));
+  }
+  db::Close(*f);
+  ASSERT_EQ(upg::RVQ().size(), 1u);
+  EXPECT_FALSE(fs::exists("old.data/cust.Dat"));  // converted whole: the old file goes
+  EXPECT_FALSE(fs::exists("dstmp001"));
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 // versions are tried newest first, the old file is moved to its backup
 // name and removed only when every record is in the new file; every way
 // a conversion can stop keeps or restores the old data.
+#include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +15,7 @@
 #include <iterator>
 
 #include "engine_fixture.h"
+#include "velmora/classlib/filemanager.h"
 #include "velmora/ui/headless.h"
 #include "velmora/ui/window.h"
 #include "velmora/upgrade/conversion.h"
@@ -68,6 +72,21 @@ std::unique_ptr<db::FileDecl> PeopleV3() {
       .Field(Type::Long, "ID")
       .Field(Type::CString, "NAME", 30)
       .Field(Type::Long, "AGE")
+      .Key("ID_Key", {1}, kUnique)
+      .Memo("PHOTO", db::kMemoBinary, 0)
+      .Build();
+}
+
+// Version 2 with NAME renamed FULLNAME and a new CITY.
+std::unique_ptr<db::FileDecl> PeopleRenamed() {
+  return db::DeclBuilder("People", "PEO")
+      .Driver("ISAM")
+      .Name(".\\data\\people.tps")
+      .Attributes(db::kAttrCreate)
+      .Field(Type::Long, "ID")
+      .Field(Type::CString, "FULLNAME", 30)
+      .Field(Type::Short, "AGE")
+      .Field(Type::String, "CITY", 10)
       .Key("ID_Key", {1}, kUnique)
       .Memo("PHOTO", db::kMemoBinary, 0)
       .Build();
@@ -131,8 +150,9 @@ class Upgrade : public Engine {
     upg::ds_UsingFile(f, static_cast<rt::Short>(version), "PEO", "People");
   }
   // Writes `n` people through version 1 (registered first).
-  void WriteV1(int n, uint32_t nameKey = kDup) {
+  void WriteV1(int n, uint32_t nameKey = kDup, const std::string& name = {}) {
     auto f = PeopleV1(nameKey);
+    if (!name.empty()) f->SetName(name);
     Register(*f, 1);
     db::HookedOpen(*f, 0x42);
     ASSERT_EQ(rt::ErrorCode(), rt::kFileNotFound);
@@ -300,6 +320,56 @@ TEST_F(Upgrade, BackupNames) {
   EXPECT_FALSE(Exists("data/people.tps.rv3"));
 }
 
+TEST_F(Upgrade, ATableOfAMultiTableFileConvertsAndTheOtherTableStays) {
+  const std::string people = ".\\data\\multi.tps\\!people";
+  auto other = db::DeclBuilder("Other", "OTH")
+                   .Driver("ISAM")
+                   .Name(".\\data\\multi.tps\\!other")
+                   .Field(Type::Long, "N")
+                   .Build();
+  for (const char* backup : {"0", "1", "2"}) {
+    SCOPED_TRACE(backup);
+    fs::remove_all("data");
+    fs::create_directories("data");
+    WriteV1(6, kDup, people);
+    db::Create(*other);
+    db::Open(*other);
+    for (int32_t i = 1; i <= 3; ++i) {
+      Put<int32_t>(*other, "OTH:N", i);
+      db::Add(*other);
+    }
+    db::Close(*other);
+    auto f = PeopleV2();
+    f->SetName(people);
+    Register(*f, 2);
+    upg::ds_SetOption("backup", backup);
+    stops_.clear();
+    db::HookedOpen(*f, 0x42);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    ExpectPeople(*f, 6);
+    db::Close(*f);
+    EXPECT_TRUE(stops_.empty()) << stops_[0];
+    db::Open(*other);
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+    EXPECT_EQ(db::Records(*other), 3u);
+    db::Close(*other);
+    EXPECT_FALSE(Exists("data/multi.tps.cnv"));
+    EXPECT_FALSE(Exists("data/multi.tps.rv3"));
+    EXPECT_FALSE(Exists("dstmp001"));
+    if (std::string(backup) == "0") {
+      for (const auto& e : fs::directory_iterator("data"))
+        EXPECT_EQ(e.path().string().rfind("data/multi.tps", 0), 0u) << e.path();
+    } else {  // the old file, its table part kept, beside it
+      auto old = PeopleV1();
+      old->SetName(".\\data\\multi001.tps\\!people");
+      db::Open(*old);
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+      EXPECT_EQ(db::Records(*old), 6u);
+      db::Close(*old);
+    }
+  }
+}
+
 TEST_F(Upgrade, UniqueKeyViolatedByOldDataKeepsTheOldFileAndSaysSo) {
   WriteV1(6, kDup);
   // Two people with one name.
@@ -329,6 +399,64 @@ TEST_F(Upgrade, UniqueKeyViolatedByOldDataKeepsTheOldFileAndSaysSo) {
   old->SetName("dstmp001");
   db::Open(*old);
   EXPECT_EQ(db::Records(*old), 7u);
+  db::Close(*old);
+  EXPECT_FALSE(Exists("data/people.tps.rv3"));
+}
+
+TEST_F(Upgrade, AlternateNamesTakeTheFilesPrefixAndAMissThatLeavesOldDataKeepsTheOldFile) {
+  // A source name without a colon is a field of the converted file.
+  WriteV1(5);
+  alternates_ = {{"PEO:FULLNAME", "NAME"}};
+  auto f = PeopleRenamed();
+  Register(*f, 2);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  db::Set(*f, 1);
+  for (int i = 1; i <= 5; ++i) {
+    db::Next(*f);
+    ASSERT_EQ(rt::ErrorCode(), 0);
+    EXPECT_EQ(GetText(*f, "PEO:FULLNAME"), Name(i));
+  }
+  db::Close(*f);
+  EXPECT_TRUE(stops_.empty()) << stops_[0];
+  EXPECT_TRUE(NoLeftovers());
+
+  // Pairs for a field new in this version (CITY): the old file has no
+  // data for it anywhere, so the misses are traced and nothing is kept.
+  fs::remove("data/people.tps");
+  WriteV1(5);
+  alternates_ = {{"PEO:FULLNAME", "NAME"}, {"PEO:CITY", "TOWN"}, {"PEO:CITY", "PEO:PLACE"}};
+  Register(*f, 2);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  EXPECT_EQ(db::Records(*f), 5u);
+  db::Close(*f);
+  EXPECT_TRUE(Traced("Alternate name PEO:TOWN of PEO:CITY matches no field of the old file"));
+  EXPECT_TRUE(Traced("Alternate name PEO:PLACE of PEO:CITY matches no field of the old file"));
+  EXPECT_TRUE(stops_.empty()) << stops_[0];
+  EXPECT_TRUE(NoLeftovers());
+
+  // Pairs that miss while the old file's NAME feeds no field: its data
+  // may have been meant for FULLNAME, so the summary says so and the old
+  // file is kept.
+  fs::remove("data/people.tps");
+  WriteV1(5);
+  alternates_ = {{"PEO:FULLNAME", "FORENAME"}, {"PEO:FULLNAME", "PEO:GIVEN"}};
+  Register(*f, 2);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  EXPECT_EQ(db::Records(*f), 5u);
+  db::Close(*f);
+  EXPECT_TRUE(Traced("Alternate name PEO:FORENAME of PEO:FULLNAME matches no field of the old file"));
+  ASSERT_EQ(stops_.size(), 1u);
+  EXPECT_EQ(stops_[0],
+            "RV3: No field of the old file matches the alternate names of PEO:FULLNAME (PEO:FORENAME, "
+            "PEO:GIVEN); it was left empty. File : .\\data\\people.tps. The old data is kept in dstmp001");
+  auto old = PeopleV1();
+  old->SetName("dstmp001");
+  db::Open(*old);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(db::Records(*old), 5u);
   db::Close(*old);
   EXPECT_FALSE(Exists("data/people.tps.rv3"));
 }
@@ -449,6 +577,118 @@ TEST_F(Upgrade, WriteErrorsKeepEveryRecord) {
   db::Close(*f);
 }
 
+// How the disk refuses the new file's last write: its records sit in its
+// WAL until its close writes them back into the file.
+enum class Refusal { SizeLimit, FullDisk };
+
+// Fills the file system of the current folder (a small tmpfs) up.
+void FillTheDisk() {
+  int fd = ::open("filler", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  std::vector<char> block(64 * 1024, 'f');
+  while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+  }
+  if (fd >= 0) ::close(fd);
+}
+
+// A tmpfs of `megabytes` over `dir` for this process alone (a mount
+// namespace of its own, in a user namespace when not root); false when
+// the system allows none.
+bool PrivateTmpfs(const fs::path& dir, int megabytes) {
+  const uid_t uid = ::geteuid();
+  const gid_t gid = ::getegid();
+  if (::unshare(uid == 0 ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+  if (uid != 0) {
+    auto put = [](const char* file, const std::string& text) {
+      std::ofstream(file) << text;
+    };
+    put("/proc/self/setgroups", "deny");
+    put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
+    put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+  }
+  if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  const std::string size = "size=" + std::to_string(megabytes) + "m";
+  if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, size.c_str()) != 0) return false;
+  return ::chdir(dir.c_str()) == 0;
+}
+
+class WriteBack : public Upgrade {
+ protected:
+  // In a child: 40 people are converted while the disk refuses the new
+  // file's write-back. The conversion must stop with one box that gives
+  // the disk's reason, leave the old file in place with every record and
+  // nothing of the new file; with room again, the next open converts.
+  // 0, 100 when no tmpfs can be made, or the number of the check that failed.
+  int Child(Refusal refusal) {
+    if (refusal == Refusal::FullDisk) {
+      if (!PrivateTmpfs(dir_, 16)) return 100;
+      fs::create_directories("data");
+      fs::create_directories("prog");
+    }
+    WriteV1(40);
+    // Without the photo of 3 MB the records stay in the WAL until the close.
+    auto v1 = PeopleV1();
+    db::Open(*v1);
+    Put<int32_t>(*v1, "PEO:ID", 3);
+    db::Get(*v1, 1);
+    v1->Memos()[0].data.clear();
+    db::Put(*v1);
+    db::Close(*v1);
+    if (rt::ErrorCode() != 0) return 1;
+    static Refusal how;
+    how = refusal;
+    ::signal(SIGXFSZ, SIG_IGN);
+    upg::SetConversionProbe([](const char* step) {
+      if (std::string(step) != "built") return;
+      if (how == Refusal::FullDisk) return FillTheDisk();
+      rlimit rl{};
+      ::getrlimit(RLIMIT_FSIZE, &rl);
+      rl.rlim_cur = static_cast<rlim_t>(fs::file_size("data/people.tps.cnv"));
+      ::setrlimit(RLIMIT_FSIZE, &rl);
+    });
+    // The refusal lasts until the box is shown.
+    rt::SetStopHandler([this](std::string_view text) {
+      stops_.emplace_back(text);
+      rlimit rl{};
+      ::getrlimit(RLIMIT_FSIZE, &rl);
+      rl.rlim_cur = rl.rlim_max;
+      ::setrlimit(RLIMIT_FSIZE, &rl);
+      fs::remove("filler");
+      return false;
+    });
+    auto f = PeopleV2();
+    Register(*f, 2);
+    db::HookedOpen(*f, 0x42);
+    upg::SetConversionProbe(nullptr);
+    if (rt::ErrorCode() != rt::kInvalidRecordDeclaration) return 20 + rt::ErrorCode() % 80;
+    if (stops_.size() != 1) return 3;
+    const char* reason = refusal == Refusal::FullDisk ? "disk is full" : "File too large";
+    if (stops_[0].find(reason) == std::string::npos || stops_[0].find("Free space on") == std::string::npos)
+      return 4;
+    for (const char* left : {"dstmp001", "data/people.tps.cnv", "data/people.tps.cnv-wal", "data/people.tps.rv3"})
+      if (Exists(left)) return 5;
+    db::Open(*v1);
+    if (rt::ErrorCode() != 0 || db::Records(*v1) != 40) return 6;
+    db::Close(*v1);
+    db::HookedOpen(*f, 0x42);
+    if (rt::ErrorCode() != 0 || db::Records(*f) != 40) return 7;
+    Put<int32_t>(*f, "PEO:ID", 40);
+    db::Get(*f, 1);
+    if (rt::ErrorCode() != 0 || GetText(*f, "PEO:NAME") != Name(40) || f->Memos()[0].data != Photo(40)) return 8;
+    db::Close(*f);
+    return stops_.size() == 1 && NoLeftovers() ? 0 : 9;
+  }
+};
+
+TEST_F(WriteBack, RefusedBySizeLimitKeepsTheOldFile) {
+  EXPECT_EQ(InChild([&] { ::_exit(Child(Refusal::SizeLimit)); }), 0);
+}
+
+TEST_F(WriteBack, RefusedByFullDiskKeepsTheOldFile) {
+  int code = InChild([&] { ::_exit(Child(Refusal::FullDisk)); });
+  if (code == 100) GTEST_SKIP() << "no private tmpfs can be made here";
+  EXPECT_EQ(code, 0);
+}
+
 TEST_F(Upgrade, KilledAtEveryStepLosesNothing) {
   for (const char* step : {"moved", "created", "copied", "built", "placing", "placed"}) {
     fs::remove("data/people.tps");
@@ -470,6 +710,140 @@ TEST_F(Upgrade, KilledAtEveryStepLosesNothing) {
     db::Close(*f);
     EXPECT_TRUE(NoLeftovers()) << step;
   }
+}
+
+// What processes that are gone left beside the file (a new file being
+// built, the work file being built, the journal being replaced) is removed
+// by the next open; what a process that still runs is working on stays,
+// and so do names that only look alike.
+TEST_F(Upgrade, TheNextOpenRemovesTheLeftoversOfProcessesThatAreGone) {
+  WriteV1(3);
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string gone = std::to_string(ended), running = std::to_string(::getpid());
+  std::vector<std::string> removed, kept;
+  for (const char* kind : {".new", ".cnv.new", ".rv3.tmp"}) {
+    removed.push_back(std::string("data/people.tps") + kind + gone);
+    kept.push_back(std::string("data/people.tps") + kind + running);
+  }
+  removed.push_back("data/people.tps.cnv.new" + gone + "-wal");
+  removed.push_back("data/people.tps.new" + gone + "-shm");
+  for (const std::string& alike : {std::string("data/people.tps.newer"), "data/people.tps.new" + gone + ".txt",
+                                   "data/other.tps.new" + gone, std::string("data/people.tps.new")})
+    kept.push_back(alike);
+  for (const auto* names : {&removed, &kept})
+    for (const std::string& n : *names) std::ofstream(n) << "x";
+  auto f = PeopleV1();
+  Register(*f, 1);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  db::Close(*f);
+  for (const std::string& n : removed) EXPECT_FALSE(Exists(n)) << n;
+  for (const std::string& n : kept) EXPECT_TRUE(Exists(n)) << n;
+}
+
+// A second copy of the program opens the file while the first converts
+// it: its open waits for the conversion instead of finding no file and
+// creating an empty one, sees every converted record, and the record it
+// adds stays.
+TEST_F(Upgrade, SecondCopyWaitsForTheConversionAndKeepsItsRecords) {
+  WriteV1(30);
+  auto f = PeopleV2();
+  Register(*f, 2);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  static int underWay;
+  underWay = pipeFds[1];
+  pid_t converter = ::fork();
+  if (converter == 0) {
+    ::close(pipeFds[0]);
+    upg::SetConversionProbe([](const char* step) {
+      if (std::string(step) != "copied") return;
+      if (::write(underWay, "c", 1) != 1) ::_exit(3);
+      ::usleep(800 * 1000);
+    });
+    db::HookedOpen(*f, 0x42);
+    ::_exit(rt::ErrorCode() == 0 ? 0 : 1);
+  }
+  ::close(pipeFds[1]);
+  char c = 0;
+  ASSERT_EQ(::read(pipeFds[0], &c, 1), 1);
+  ::close(pipeFds[0]);
+  // The second copy, with a file manager that creates a missing file.
+  int second = InChild([&] {
+    cl::FileManager fm;
+    fm.SetFile(f.get());
+    fm.SetCreate(true);
+    fm.Setup();
+    if (fm.TryOpen() != cl::kBenign) ::_exit(10 + rt::ErrorCode() % 80);
+    if (db::Records(*f) != 30) ::_exit(2);
+    f->ClearRecord();
+    Put<int32_t>(*f, "PEO:ID", 31);
+    PutText(*f, "PEO:NAME", Name(31));
+    Put<int32_t>(*f, "PEO:AGE", 20 + 31 % 50);
+    f->Memos()[0].data = Photo(31);
+    if (fm.TryInsert() != cl::kBenign) ::_exit(3);
+    fm.Close();
+  });
+  int status = 0;
+  ::waitpid(converter, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(second, 0);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  ExpectPeople(*f, 31);
+  db::Close(*f);
+  EXPECT_TRUE(NoLeftovers());
+}
+
+// The new file cannot take the file's place: another program put a file
+// of its own under the name meanwhile. The converted file, the old data
+// and the other file all stay, a message box says so, and the next open
+// once the name is free finishes the placing.
+TEST_F(Upgrade, FailedPlacingKeepsEveryCopyAndTheNextOpenFinishesIt) {
+  WriteV1(12);
+  auto f = PeopleV2();
+  Register(*f, 2);
+  static db::FileDecl* intruder;
+  auto other = PeopleV2();
+  intruder = other.get();
+  upg::SetConversionProbe([](const char* step) {
+    if (std::string(step) != "placing") return;
+    db::Create(*intruder);
+    db::Open(*intruder);
+    intruder->ClearRecord();
+    Put<int32_t>(*intruder, "PEO:ID", 99);
+    db::Add(*intruder);
+    db::Close(*intruder);
+  });
+  db::HookedOpen(*f, 0x42);
+  upg::SetConversionProbe(nullptr);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  EXPECT_EQ(db::Records(*f), 1u);  // the other program's file
+  db::Close(*f);
+  ASSERT_EQ(stops_.size(), 1u);
+  EXPECT_EQ(stops_[0].rfind("RV3: The converted file could not take the place of .\\data\\people.tps", 0), 0u)
+      << stops_[0];
+  EXPECT_NE(stops_[0].find("people.tps.cnv"), std::string::npos) << stops_[0];
+  EXPECT_NE(stops_[0].find("dstmp001"), std::string::npos) << stops_[0];
+  // While the name stays taken, opens change nothing.
+  for (int open = 0; open < 2; ++open) {
+    EXPECT_TRUE(Exists("data/people.tps.cnv"));
+    EXPECT_TRUE(Exists("dstmp001"));
+    EXPECT_TRUE(Exists("data/people.tps.rv3"));
+    db::HookedOpen(*f, 0x42);
+    ASSERT_EQ(rt::ErrorCode(), 0);
+    EXPECT_EQ(db::Records(*f), 1u);
+    db::Close(*f);
+  }
+  db::Remove(*other);
+  db::HookedOpen(*f, 0x42);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  ExpectPeople(*f, 12);
+  db::Close(*f);
+  EXPECT_TRUE(NoLeftovers());
+  EXPECT_EQ(stops_.size(), 1u);
 }
 
 // Records what the conversion's wait window shows.

@@ -17,8 +17,8 @@ ui::WindowDesc EditorWindow();
 void InstallPageProc(FormEditor& editor);
 
 // The file chosen in the open-file dialog with this title and mask text
-// ("Adobe PDF | *.pdf"), keeping the current folder, as the runtime's text
-// (Windows-1252); "" when cancelled.
+// ("Adobe PDF | *.pdf"), keeping the current folder, as the dialog gives it
+// (the runtime's Windows form); "" when cancelled.
 std::string ChooseFile(std::string_view title, std::string_view masks);
 
 // The option values of field `field` of form `form` (its FieldValues rows

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <thread>
+#include <type_traits>
 
 #include "editor_internal.h"
 #include "velmora/app/program.h"
@@ -183,7 +185,7 @@ std::string ChooseFile(std::string_view title, std::string_view masks) {
   request.masks = ui::ParseFileMasks(masks);
   request.keepFolder = true;
   const std::vector<std::string> names = ui::FileDialog(request);
-  return names.empty() ? std::string() : rt::FromUtf8(names.front());
+  return names.empty() ? std::string() : names.front();
 }
 
 FormEditor* EditorOfWindow(long handle) {
@@ -263,6 +265,7 @@ int FormEditor::Setup() {
   InstallStatus();
   ShowPage();
   BuildPageControls();
+  savedState_ = SavedState();
   Win().Set(kZoomValue, Prop::Step, static_cast<long>(ZoomStep));
   Win().Set(kZoomValue, Prop::RangeLow, static_cast<long>(kZoomMin));
   Win().Set(kZoomValue, Prop::RangeHigh, static_cast<long>(kZoomMax));
@@ -425,6 +428,12 @@ int FormEditor::OnWindowEvent() {
     case kMouseDown: MouseDown(); break;
     case ui::ev::Sized:
     case ui::ev::Maximized: ApplyZoom(); break;
+    case ui::ev::CloseWindow:
+      if (!MayClose()) {
+        Win().CancelClose();
+        return cl::kNotify;
+      }
+      break;
     default: break;
   }
   const int result = ProcedureWindow::OnWindowEvent();
@@ -452,6 +461,8 @@ void FormEditor::OpenPdfFile() {
   Win().Unhide(kForm);
   ShowPage();
   BuildPageControls();
+  // the document's own values show, but no data set holds them yet
+  savedState_ = SavedState();
   PdfFileName = file;
   LoadDataFromPdf();
   ApplyZoom();
@@ -467,7 +478,7 @@ void FormEditor::OpenPdfFile() {
                          " at " + rt::Format(now, "@t7");
   d.FIL.DATECREATED = today;
   d.FIL.TIMECREATED = now;
-  sets->TryInsert();
+  dataSetAdded_ = sets->TryInsert() == cl::kBenign && !PdfOpened;
   DataSetId = d.FIL.ID;
 }
 
@@ -481,8 +492,102 @@ void FormEditor::ExitWithoutSave() {
         forms->TryDelete();
       forms->Close();
     }
+  } else if (dataSetAdded_) {
+    // the data set this window added to a form it kept goes again, with
+    // any values stored under it
+    data::Dictionary& d = data::ThisThread();
+    cl::RelationManager* sets = d.Relate(FileId::FilledForm);
+    if (sets->Open() == cl::kBenign) {
+      d.FIL.ID = DataSetId;
+      if (d.Access(FileId::FilledForm)->TryFetch(Key(static_cast<int>(FileId::FilledForm), "FIL:ID_Key")) ==
+          cl::kBenign)
+        sets->TryDelete();
+      sets->Close();
+    }
   }
+  leaving_ = true;
   Win().Post(ui::ev::CloseWindow);
+}
+
+std::string FormEditor::SavedState() {
+  TakeFieldValues();
+  std::string state;
+  auto add = [&state](const auto& v) {
+    if constexpr (std::is_arithmetic_v<std::decay_t<decltype(v)>>) state += std::to_string(v);
+    else state += std::string(v);
+    state += '\x1f';
+  };
+  for (long i = 1; i <= Queue.Count(); ++i) {
+    const FormControl& e = Queue.At(i);
+    for (Long v : {e.CTLID, e.CTLTYPE, e.CTLX, e.CTLY, e.CTLW, e.CTLH, e.PDFFIELDBACKGROUNDCOLOR, e.PDFFIELDTEXTCOLOR,
+                   e.PDFFIELDROTATION, e.PDFBORDERCOLOR, e.BORDERSTYLE})
+      add(v);
+    for (Short v : {e.FORMPAGE, e.FONTSIZE, e.TABORDER}) add(v);
+    for (Byte v : {e.FONTBOLD, e.FONTIT, e.FONTUL, e.FONTSTRIKE, e.FLAT, e.TRANSPARENT, e.BOXED, e.VSCROLL,
+                   e.HASBORDER, e.CHECKED})
+      add(v);
+    for (Real v : {e.BORDERWIDTH, e.DASHON, e.DASHOFF, e.PDFX, e.PDFY, e.PDFW, e.PDFH}) add(v);
+    add(e.NAME.View());
+    add(e.FONTNAME.View());
+    add(e.PICTURE.View());
+    add(e.ALIGN.View());
+    add(e.Value());
+    state += '\x1e';
+  }
+  return state;
+}
+
+bool FormEditor::HasUnsavedChanges() { return FormId != 0 && SavedState() != savedState_; }
+
+bool FormEditor::MayClose() {
+  if (leaving_ || !HasUnsavedChanges()) return true;
+  // what the changes belong to: the data set being filled, else the form
+  data::Dictionary& d = data::ThisThread();
+  std::string name;
+  if (Mode == "2" || PdfOpened) {
+    d.FIL.ID = DataSetId;
+    if (d.Access(FileId::FilledForm)->TryFetch(Key(static_cast<int>(FileId::FilledForm), "FIL:ID_Key")) ==
+        cl::kBenign)
+      name = rt::Clip(d.FIL.FILLEDFORMNAME.View());
+  }
+  if (name.empty()) {
+    d.FOR.ID = FormId;
+    if (d.Access(FileId::Forms)->TryFetch(Key(static_cast<int>(FileId::Forms), "FOR:ID_Key")) == cl::kBenign)
+      name = rt::Clip(d.FOR.FORMNAME.View());
+  }
+  const int answer = ui::Message("Save the changes to " + name + "?", "Velmora", ui::icon::Question,
+                                 ui::button::Yes | ui::button::No | ui::button::Cancel, ui::button::Yes);
+  if (answer == ui::button::Yes) {
+    ExitAndSave();
+    return leaving_;  // a save that failed has said so; the window stays
+  }
+  if (answer == ui::button::No) {
+    ExitWithoutSave();
+    return true;
+  }
+  return false;
+}
+
+bool CloseEditors() {
+  std::vector<std::shared_ptr<ui::Window>> editors;
+  {
+    std::lock_guard l(gEditorsMu);
+    for (const auto& w : ui::OpenWindows())  // in opening order
+      for (const auto& [handle, ed] : Editors())
+        if (ed->Loaded() && ed->WindowPtr() == w) editors.push_back(w);
+  }
+  for (auto it = editors.rbegin(); it != editors.rend(); ++it) {
+    ui::Window& w = **it;
+    const long refused = w.CloseRefusals();
+    w.InputClose();
+    // an editor of this thread cannot answer while its caller waits here
+    if (w.Thread() == rt::ThreadNumber()) continue;
+    rt::UnlockThread();
+    while (w.IsOpen() && w.CloseRefusals() == refused) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    rt::LockThread();
+    if (w.IsOpen()) return false;
+  }
+  return true;
 }
 
 void FormEditor::SelectData() {
@@ -531,11 +636,11 @@ void FormEditor::LookupPicture() {
   if (names.empty()) return;
   Win().Set(0, Prop::Pixels, 1L);
   const int probe = Win().CreateControl(ControlType::Image);
-  Win().Set(probe, Prop::Text, rt::FromUtf8(names.front()));
+  Win().Set(probe, Prop::Text, names.front());
   const long width = Win().GetLong(probe, Prop::ImageWidth), height = Win().GetLong(probe, Prop::ImageHeight);
   Win().Destroy(probe);
   Win().SetPosition(kForm, 0, 0, width, height);
-  Win().Set(kForm, Prop::Text, rt::FromUtf8(names.front()));
+  Win().Set(kForm, Prop::Text, names.front());
   Win().Unhide(kForm);
 }
 

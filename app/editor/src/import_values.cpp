@@ -2,6 +2,9 @@
 // (by field number) and from an FDF file (by field name). They go into the
 // control queue only; Exit and Save writes them.
 #include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "editor_internal.h"
 #include "velmora/pdf/pdf.h"
@@ -24,19 +27,43 @@ bool NamesOnState(const std::string& value, const std::vector<std::string>& onSt
                      [&](const std::string& s) { return !rt::Clip(s).empty() && rt::Upper(rt::Clip(s)) == v; });
 }
 
-}  // namespace
-
-void FormEditor::SetRadioGroup(Short group, Short button) {
-  for (long i = 1; i <= Queue.Count(); ++i) {
-    if (Queue.At(i).PDFFIELDNUMBER != group || Queue.At(i).RADIOBUTTONNUMBER <= 0) continue;
-    Queue.Get(i);
-    FormControl& e = Queue.Buffer();
+// Selects button `button` among the radio buttons at `positions` of the
+// queue and clears the others (0 clears them all).
+void SetButtons(FormEditor& ed, const std::vector<long>& positions, Short button) {
+  for (long i : positions) {
+    ed.Queue.Get(i);
+    FormControl& e = ed.Queue.Buffer();
     const bool on = button > 0 && e.RADIOBUTTONNUMBER == button;
     e.SetValue(on ? "x" : "");
     e.CHECKED = on ? 1 : 0;
-    Win().Set(e.CTLNO, Prop::Color, on ? SelectedRadioFieldColor : RadioFieldColor);
-    Queue.Put();
+    ed.Win().Set(e.CTLNO, Prop::Color, on ? ed.SelectedRadioFieldColor : ed.RadioFieldColor);
+    ed.Queue.Put();
   }
+}
+
+// The queue's entries by PDF field number, made once for an import that
+// looks up every field (the queue keeps its order meanwhile): the radio
+// buttons of each group, and the other entries.
+struct ByFieldNumber {
+  explicit ByFieldNumber(const FormControls& q) {
+    for (long i = 1; i <= q.Count(); ++i)
+      (q.At(i).RADIOBUTTONNUMBER > 0 ? buttons : others)[q.At(i).PDFFIELDNUMBER].push_back(i);
+  }
+  static const std::vector<long>& Of(const std::map<Short, std::vector<long>>& m, Short field) {
+    static const std::vector<long> none;
+    auto it = m.find(field);
+    return it == m.end() ? none : it->second;
+  }
+  std::map<Short, std::vector<long>> buttons, others;
+};
+
+}  // namespace
+
+void FormEditor::SetRadioGroup(Short group, Short button) {
+  std::vector<long> positions;
+  for (long i = 1; i <= Queue.Count(); ++i)
+    if (Queue.At(i).PDFFIELDNUMBER == group && Queue.At(i).RADIOBUTTONNUMBER > 0) positions.push_back(i);
+  SetButtons(*this, positions, button);
 }
 
 Short FormEditor::RadioButtonOf(Short group, const std::string& value) {
@@ -72,6 +99,7 @@ void FormEditor::LoadDataFromPdf() {
   const int document = iSEDLoadFromFile(PdfFileName);
   if (!document) return;  // a PDF that does not load gives no values
   if (iSEDEncrypted()) iSEDUnencrypt();
+  const ByFieldNumber index(Queue);
   const int count = iSEDFormFieldCount();
   for (int i = 1; i <= count; ++i) {
     const std::string value = iSEDGetFormFieldValue(i);
@@ -81,10 +109,11 @@ void FormEditor::LoadDataFromPdf() {
     if (type == kPdfRadio) {
       // the one button whose export value the group names, or none for Off;
       // a value the form does not know changes nothing
+      const std::vector<long>& group = ByFieldNumber::Of(index.buttons, field);
       if (IsOff(value)) {
-        SetRadioGroup(field, 0);
+        SetButtons(*this, group, 0);
       } else if (const Short button = RadioButtonOf(field, value)) {
-        SetRadioGroup(field, button);
+        SetButtons(*this, group, button);
       }
       continue;
     }
@@ -99,10 +128,7 @@ void FormEditor::LoadDataFromPdf() {
       else
         continue;  // a value that names none of its states
     }
-    for (long q = 1; q <= Queue.Count(); ++q) {
-      const FormControl& e = Queue.At(q);
-      if (e.PDFFIELDNUMBER == field && e.RADIOBUTTONNUMBER <= 0) e.SetValue(shown);
-    }
+    for (long q : ByFieldNumber::Of(index.others, field)) Queue.At(q).SetValue(shown);
   }
   Win().Display();
   iSEDRemoveDocument(iSEDSelectedDocument());
@@ -120,23 +146,30 @@ void FormEditor::ImportDataFromFdf() {
     return;
   }
   data::Dictionary& d = data::ThisThread();
+  // The entries by upper-case PDF name, in queue order, and the radio
+  // buttons by group: made once, so that every pair costs a lookup.
+  std::map<std::string, std::vector<long>> byName;
+  for (long q = 1; q <= Queue.Count(); ++q) byName[rt::Clip(Queue.At(q).PDFFIELDNAMEUPPER.View())].push_back(q);
+  const ByFieldNumber index(Queue);
   for (long p = 1; p <= FdfQueue.Count(); ++p) {
     const std::string name = rt::Upper(FdfQueue.At(p).TEG.Clip());
     const std::string value = FdfQueue.At(p).VAL.Clip();
     // a field without a name in the file names no field of the form
     if (name.empty()) continue;
+    auto named = byName.find(name);
+    if (named == byName.end()) continue;
     std::vector<Short> groupsDone;
-    for (long q = 1; q <= Queue.Count(); ++q) {
-      if (rt::Clip(Queue.At(q).PDFFIELDNAMEUPPER.View()) != name) continue;
+    for (long q : named->second) {
       Queue.Get(q);
       FormControl& e = Queue.Buffer();
       if (e.RADIOBUTTONNUMBER > 0) {
         if (std::find(groupsDone.begin(), groupsDone.end(), e.PDFFIELDNUMBER) != groupsDone.end()) continue;
         groupsDone.push_back(e.PDFFIELDNUMBER);
+        const std::vector<long>& group = ByFieldNumber::Of(index.buttons, e.PDFFIELDNUMBER);
         if (IsOff(value)) {
-          SetRadioGroup(e.PDFFIELDNUMBER, 0);
+          SetButtons(*this, group, 0);
         } else if (const Short button = RadioButtonOf(e.PDFFIELDNUMBER, value)) {
-          SetRadioGroup(e.PDFFIELDNUMBER, button);
+          SetButtons(*this, group, button);
         }
         continue;
       }

@@ -2,6 +2,7 @@
 // a yellow rubber band follows the mouse between two clicks, and the
 // second click creates a text or check field on the band.
 #include <algorithm>
+#include <limits>
 
 #include "editor_internal.h"
 #include "velmora/apppdf/screen.h"
@@ -102,16 +103,35 @@ Short FormEditor::NewTabOrder(Short page) {
   return first ? static_cast<Short>(highest + 1) : 1;
 }
 
+// An id is taken by a field of the page, and by a value any data set of
+// the form keeps under it on the page (a deleted field's): a new field
+// with that id would show the old value.
 Long FormEditor::NewControlId(Short page, Long control) {
-  bool used = false;
-  Long highest = 0;
-  for (long i = 1; i <= Queue.Count(); ++i) {
-    const FormControl& e = Queue.At(i);
-    if (e.FORMPAGE != page) continue;
-    used = used || e.CTLID == control;
-    highest = std::max(highest, e.CTLID);
+  std::vector<Long> taken;
+  for (long i = 1; i <= Queue.Count(); ++i)
+    if (Queue.At(i).FORMPAGE == page) taken.push_back(Queue.At(i).CTLID);
+  data::Dictionary& d = data::ThisThread();
+  cl::FileManager* sets = d.Access(data::FileId::FilledForm);
+  cl::FileManager* values = d.Access(data::FileId::FilledData);
+  const cl::FileManager::Snapshot keptSet = sets->Snap(), keptValue = values->Snap();
+  std::vector<Long> ids;
+  d.File(data::FileId::FilledForm).ClearRecord();
+  d.FIL.FORMID = FormId;
+  sets->SetKeyFromRecord(sets->KeyNumber("FIL:FormID_Key"));
+  while (sets->TryNext() == cl::kBenign && d.FIL.FORMID == FormId) ids.push_back(d.FIL.ID);
+  for (Long set : ids) {
+    d.File(data::FileId::FilledData).ClearRecord();
+    d.FIL1.ID = set;
+    d.FIL1.PAGENO = page;
+    d.FIL1.CONTROLID = std::numeric_limits<Long>::min();
+    values->SetKeyFromRecord(values->KeyNumber("FIL1:FiledForm_key"));
+    while (values->TryNext() == cl::kBenign && d.FIL1.ID == set && d.FIL1.PAGENO == page)
+      taken.push_back(d.FIL1.CONTROLID);
   }
-  return used ? highest + 1 : control;
+  values->Restore(keptValue);
+  sets->Restore(keptSet);
+  if (std::find(taken.begin(), taken.end(), control) == taken.end()) return control;
+  return *std::max_element(taken.begin(), taken.end()) + 1;
 }
 
 // "Field n", n counted from the queue's size and moved on past any name
@@ -147,6 +167,7 @@ int FormEditor::NewField(bool text, Short page, const std::string& name) {
     e.CTLTYPE = kText;
     e.VALUE = std::make_shared<ValueBuffer>();
     Win().Bind(n, ui::UseVar::Buffer(e.VALUE->text.data(), e.VALUE->text.size()));
+    Win().Set(n, Prop::SingleLine, 1L);  // written as a single-line PDF field
     Win().Set(n, Prop::Flat, static_cast<long>(DefaultFlat));
     Win().Set(n, Prop::Boxed, static_cast<long>(DefaultBoxed));
     Win().Set(n, Prop::Transparent, static_cast<long>(DefaultTransparent));
@@ -161,6 +182,9 @@ int FormEditor::NewField(bool text, Short page, const std::string& name) {
     Win().Set(n, Prop::Color, 0L);
   }
   e.NAME = name;
+  // its name is its PDF name: values from an FDF reach it by that name
+  e.PDFFIELDNAME = First(rt::Clip(name), 59);
+  e.PDFFIELDNAMEUPPER = MatchName(e.PDFFIELDNAME.View());
   Win().Set(n, Prop::Tip, e.NAME.View());
   Win().Set(n, Prop::Scroll, 1L);
   Win().Alert(n, ui::key::MouseRight);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "velmora/apppdf/output.h"
+#include "velmora/apppdf/screen.h"
 #include "velmora/data/dictionary.h"
 #include "velmora/editor/formeditor.h"
 #include "velmora/editor/writepdf.h"
@@ -16,6 +17,7 @@
 #include "velmora/runtime/numbers.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/ui/dialogs.h"
+#include "velmora/ui/window.h"
 #include "velmora/win/win.h"
 
 namespace editor {
@@ -66,14 +68,25 @@ class FieldWriter {
  public:
   FieldWriter(Long formId, Long dpiX, Long dpiY) : d_(data::ThisThread()), formId_(formId), dpiX_(dpiX), dpiY_(dpiY) {}
 
-  bool Write(const FormControl& e) {
+  // `selectedGroups`: the radio groups (PDF field numbers) of which a
+  // button is selected in the editor.
+  bool Write(const FormControl& e, const std::vector<Short>& selectedGroups) {
     name_ = rt::Clip(e.NAME.View());
     int field = e.PDFFIELDNUMBER;
     const bool regionCheck = e.CTLTYPE == kRegionCheck;
-    if (e.CREATEDATRUNTIME && !Create(e, regionCheck, field)) return false;
+    if (e.CREATEDATRUNTIME ? !Create(e, regionCheck, field) : !Place(e)) return false;
     // A check placed in the editor has no text: its state is its value.
     std::string value = regionCheck ? (e.CHECKED ? "Yes" : "Off") : rt::Clip(e.Value());
-    if (!value.empty()) {
+    // Every value is written, an empty one too: the document shows what
+    // the editor shows, not what the stored PDF held. A radio group is
+    // off only when none of its buttons is selected.
+    const bool radio = e.PDFFIELDTYPE == kPdfRadio;
+    const bool groupSelected =
+        std::find(selectedGroups.begin(), selectedGroups.end(), e.PDFFIELDNUMBER) != selectedGroups.end();
+    if (radio && value.empty()) {
+      if (groupSelected) return Writable(field);
+      value = "Off";
+    } else {
       if (e.PDFFIELDTYPE == kPdfCheckBox && !regionCheck) {
         if (value == "T" && FindValue(field, "FIE:Value_Key", [&](auto& fie) { fie.CONTROLVALUE = "Yes"; }))
           value = "Yes";
@@ -82,16 +95,21 @@ class FieldWriter {
                       [&](auto& fie) { fie.RADIOBUTTONNUMBER = e.RADIOBUTTONNUMBER; }))
           value = rt::Clip(d_.FIE.CONTROLVALUE.View());
       } else if (!regionCheck) {
+        // a single-line field shows no line break or tab: a value typed
+        // before the fields kept them out has blanks in their place
+        if (!e.VSCROLL) value = ui::SingleLineText(value);
         value = First(value, kMostValueChars);
       }
-      if (!iSEDSetFormFieldValue(field, value)) return Fail("its value \"" + value + "\"");
     }
-    return iSEDSetFormFieldReadOnly(field, 0) ? true : Fail("its writable flag");
+    if (!iSEDSetFormFieldValue(field, value)) return Fail("its value \"" + value + "\"");
+    return Writable(field);
   }
 
   const std::string& Failure() const { return failure_; }
 
  private:
+  bool Writable(int field) { return iSEDSetFormFieldReadOnly(field, 0) ? true : Fail("its writable flag"); }
+
   // A field the PDF does not have; `field` becomes its number.
   bool Create(const FormControl& e, bool check, int& field) {
     const bool checkBox = check || e.PDFFIELDTYPE == kPdfCheckBox;
@@ -103,12 +121,8 @@ class FieldWriter {
     if (!iSEDSetFormFieldBackgroundColor(field, r, g, b)) return Fail("its background colour");
     apppdf::ColorToRgbFractions(e.PDFFIELDTEXTCOLOR, r, g, b);
     if (!iSEDSetFormFieldColor(field, r, g, b)) return Fail("its text colour");
-    PdfRect rect{e.PDFX, e.PDFY, e.PDFW, e.PDFH};
-    if (!e.IMPORTEDFIELD) {
-      const Page* page = PageOf(e.FORMPAGE);
-      if (!page) return Fail("its page " + std::to_string(e.FORMPAGE) + " (not found in the form)");
-      rect = ToPoints({e.CTLX, e.CTLY, e.CTLW, e.CTLH}, dpiX_, dpiY_, page->height, page->xOffset, page->yOffset);
-    }
+    PdfRect rect;
+    if (!EditorRect(e, !e.IMPORTEDFIELD, rect)) return false;
     if (!iSEDSetFormFieldBounds(field, rect.left, rect.top, rect.width, rect.height)) return Fail("its rectangle");
     if (!iSEDSetFormFieldAlignment(field, static_cast<int>(rt::TextToLong(e.ALIGN.View())))) return Fail("its alignment");
     if (e.HASBORDER) {
@@ -119,7 +133,54 @@ class FieldWriter {
     }
     if (e.VSCROLL && !iSEDSetFormFieldTextFlags(field, 1, 0, 0, 0, 0)) return Fail("its text flags");
     if (!iSEDSetFormFieldRotation(field, static_cast<int>(e.PDFFIELDROTATION))) return Fail("its rotation");
+    // the font and size the editor shows, not a size fitted to the box
+    if (!checkBox) {
+      if (!iSEDSetFormFieldStandardFont(field, apppdf::StandardFontOf(e.FONTNAME.View(), e.FONTBOLD, e.FONTIT)))
+        return Fail("its font");
+      if (!iSEDSetFormFieldTextSize(field, e.FONTSIZE)) return Fail("its text size");
+    }
     return true;
+  }
+
+  // The rectangle in points where the editor shows the field: its PDF
+  // rectangle while the field is where that rectangle puts it (unless
+  // `fromPixels`), else its page pixels converted. `moved` tells which.
+  bool EditorRect(const FormControl& e, bool fromPixels, PdfRect& rect, bool* moved = nullptr) {
+    rect = {e.PDFX, e.PDFY, e.PDFW, e.PDFH};
+    const Page* page = PageOf(e.FORMPAGE);
+    if (moved) *moved = false;
+    if (!page) {
+      if (!fromPixels) return true;  // its own rectangle: nothing says it moved
+      return Fail("its page " + std::to_string(e.FORMPAGE) + " (not found in the form)");
+    }
+    const apppdf::PixelRect at =
+        apppdf::PagePixelsOf(e.PDFX, e.PDFY, e.PDFW, e.PDFH, page->height, page->xOffset, page->yOffset,
+                             {static_cast<int>(dpiX_), static_cast<int>(dpiY_)});
+    const bool shifted = at.x != e.CTLX || at.y != e.CTLY || at.width != e.CTLW || at.height != e.CTLH;
+    if (moved) *moved = shifted;
+    if (fromPixels || shifted)
+      rect = ToPoints({e.CTLX, e.CTLY, e.CTLW, e.CTLH}, dpiX_, dpiY_, page->height, page->xOffset, page->yOffset);
+    return true;
+  }
+
+  // A field of the PDF the user moved or resized in the editor goes where
+  // the editor shows it; a radio button is one widget of its group.
+  bool Place(const FormControl& e) {
+    PdfRect rect;
+    bool moved = false;
+    if (!EditorRect(e, false, rect, &moved)) return false;
+    if (!moved) return true;
+    int widget = e.PDFFIELDNUMBER;
+    if (e.RADIOBUTTONNUMBER > 0) {
+      widget = 0;
+      // the buttons are numbered without the kids that can only be off
+      for (int k = 1, n = iSEDGetFormFieldSubCount(e.PDFFIELDNUMBER), button = 0; k <= n && !widget; ++k) {
+        if (rt::Upper(rt::Clip(iSEDGetFormFieldSubName(e.PDFFIELDNUMBER, k))) == "OFF") continue;
+        if (++button == e.RADIOBUTTONNUMBER) widget = iSEDGetFormFieldSubTempIndex(e.PDFFIELDNUMBER, k);
+      }
+      if (!widget) return Fail("its button " + std::to_string(e.RADIOBUTTONNUMBER));
+    }
+    return iSEDSetFormFieldBounds(widget, rect.left, rect.top, rect.width, rect.height) ? true : Fail("its rectangle");
   }
 
   struct Page {
@@ -180,9 +241,13 @@ std::string CurrentFolder() {
 }  // namespace
 
 std::string WritePdfFields(const FormControls& queue, Long formId, Long dpiX, Long dpiY) {
+  std::vector<Short> selectedGroups;
+  for (long i = 1; i <= queue.Count(); ++i)
+    if (queue.At(i).PDFFIELDTYPE == kPdfRadio && !rt::Clip(queue.At(i).Value()).empty())
+      selectedGroups.push_back(queue.At(i).PDFFIELDNUMBER);
   FieldWriter writer(formId, dpiX, dpiY);
   for (long i = 1; i <= queue.Count(); ++i)
-    if (!writer.Write(queue.At(i))) break;
+    if (!writer.Write(queue.At(i), selectedGroups)) break;
   return writer.Failure();
 }
 

@@ -163,6 +163,8 @@ void FormEditor::BuildPageControls() {
     if (pag.PDFISMULTILINE) {
       Win().Set(n, Prop::VScroll, 1L);
       e.VSCROLL = 1;
+    } else if (pag.CONTROLTYPE == kText) {
+      Win().Set(n, Prop::SingleLine, 1L);  // a line break only where the PDF field takes one
     }
     Win().Set(n, Prop::FontStyle,
               static_cast<long>(FontStyle(pag.CONTROLFONTBOLD, pag.CONTROLFONTITALIC, pag.CONTROLFONTUNDERLINE,

@@ -220,6 +220,8 @@ class RuntimeControlWindow : public ToolWindow {
     } else if (control == N("?BUTTON7:2")) {
       w.Post(ui::ev::Accepted, N("?CANCELBUTTON"));
     } else if (control == N("?OKBUTTON")) {
+      w.Update();
+      if (!NameFree()) return cl::kNotify;
       Apply();
       w.Post(ui::ev::CloseWindow);
     } else if (control == N("?CANCELBUTTON")) {
@@ -270,6 +272,26 @@ class RuntimeControlWindow : public ToolWindow {
     bind("?FORMCONTROLS:CTLG:PDFH", ui::UseVar::Of(e.PDFH));
   }
 
+  // A new name that another field of the form has (as its name or its PDF
+  // name) would give the PDF two fields of one name: it is refused.
+  bool NameFree() {
+    const FormControl& e = ed_.Queue.Buffer();
+    const std::string name = rt::Upper(rt::Clip(e.NAME.View()));
+    if (name == rt::Upper(rt::Clip(ed_.Queue.At(position_).NAME.View()))) return true;
+    for (long i = 1; i <= ed_.Queue.Count(); ++i) {
+      if (i == position_) continue;
+      const FormControl& other = ed_.Queue.At(i);
+      if (rt::Upper(rt::Clip(other.NAME.View())) != name && rt::Upper(rt::Clip(other.PDFFIELDNAME.View())) != name)
+        continue;
+      ui::Message("The name " + rt::Clip(e.NAME.View()) +
+                      " is already the name of another field of this form.|Choose another name.",
+                  "Velmora", ui::icon::Exclamation, ui::button::Ok);
+      Win().Select(N("?FORMCONTROLS:NAME"));
+      return false;
+    }
+    return true;
+  }
+
   // The border sample's line: the width in points at the screen's resolution.
   void SampleWidth() {
     Win().Set(N("?BOX1"), Prop::LineWidth, static_cast<long>(apppdf::TruncPixels(tempWidth_ / 72 * logPixelsX_)));
@@ -313,8 +335,14 @@ class RuntimeControlWindow : public ToolWindow {
     for (Long i = 0; i < 4; ++i)
       if (styleName == kBorderStyles[i]) e.BORDERSTYLE = i;
     owner.Set(n, Prop::Tip, e.NAME.View());
+    // a field placed in the editor goes into the PDF under its name
+    if (e.CREATEDATRUNTIME) {
+      e.PDFFIELDNAME = First(rt::Clip(e.NAME.View()), 59);
+      e.PDFFIELDNAMEUPPER = MatchName(e.PDFFIELDNAME.View());
+    }
     e.BORDERWIDTH = tempWidth_;
     owner.Set(n, Prop::VScroll, e.VSCROLL ? 1L : 0L);
+    if (e.CTLTYPE == kText) owner.Set(n, Prop::SingleLine, e.VSCROLL ? 0L : 1L);
     ed_.PlaceControl(e);
     ed_.Queue.Put();
   }

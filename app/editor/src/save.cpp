@@ -2,6 +2,8 @@
 // of a data set to FilledData, and the offer to keep values typed while
 // designing as a new data set.
 #include <map>
+#include <set>
+#include <utility>
 
 #include "editor_internal.h"
 #include "velmora/data/dictionary.h"
@@ -39,6 +41,7 @@ void FormEditor::ExitAndSave() {
   data::Dictionary& d = data::ThisThread();
   if (FormId == 0) {  // an empty editor has nothing to save
     ui::SetCursor(ui::cursor::Arrow);
+    leaving_ = true;
     Win().Post(ui::ev::CloseWindow);
     return;
   }
@@ -46,7 +49,10 @@ void FormEditor::ExitAndSave() {
   cl::FileManager* controls = d.Access(FileId::PageControls);
   const int formKey = controls->KeyNumber("PAG:FormID_Key");
 
-  // Fields deleted in the editor lose their records.
+  // Fields deleted in the editor lose their records: those whose page and
+  // unique number no queue entry has (looked up in a set of them).
+  std::set<std::pair<Short, Long>> kept;
+  for (long i = 1; i <= Queue.Count(); ++i) kept.emplace(Queue.At(i).FORMPAGE, Queue.At(i).CTLID);
   d.File(FileId::PageControls).ClearRecord();
   d.PAG.FORMID = FormId;
   std::vector<std::string> gone;
@@ -55,10 +61,7 @@ void FormEditor::ExitAndSave() {
     const Short page = d.PAG.PAGENO;
     const Long id = d.PAG.CONTROLUNIQUEID;
     Win().Set(0, Prop::StatusText, "Processing Field: " + std::to_string(id), 1);
-    bool found = false;
-    for (long i = 1; i <= Queue.Count() && !found; ++i)
-      found = Queue.At(i).FORMPAGE == page && Queue.At(i).CTLID == id;
-    if (!found) gone.push_back(controls->Position());
+    if (!kept.count({page, id})) gone.push_back(controls->Position());
   }
   for (const std::string& position : gone)
     if (controls->TryReget(position) == cl::kBenign) controls->TryDelete();
@@ -97,6 +100,7 @@ void FormEditor::ExitAndSave() {
   Win().Update();
   if (SaveRecords()) {
     ui::SetCursor(ui::cursor::Arrow);
+    leaving_ = true;
     Win().Post(ui::ev::CloseWindow);
     return;
   }

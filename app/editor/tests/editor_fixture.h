@@ -5,6 +5,9 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -18,6 +21,8 @@
 #include "velmora/editor/formeditor.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/paths.h"
+#include "velmora/runtime/process.h"
 #include "velmora/runtime/threads.h"
 #include "velmora/ui/dialogs.h"
 #include "velmora/ui/headless.h"
@@ -48,7 +53,7 @@ class EditorFixture : public cltest::TempFolder {
     pdf_ = forms::MakeForm((dir_ / "form.pdf").string());
   }
   void TearDown() override {
-    for (auto& w : ui::OpenWindows()) w->InputClose();
+    CloseAll();
     rt::WaitForThreads();
     editor::ResetCalls();
     data::StopDictionary();
@@ -60,6 +65,14 @@ class EditorFixture : public cltest::TempFolder {
   }
 
   data::Dictionary& D() { return data::ThisThread(); }
+
+  // Closes every window; an editor by Exit without Save, so that one
+  // holding changes does not ask.
+  static void CloseAll() {
+    for (auto& w : ui::OpenWindows())
+      if (!editor::EditorOfWindow(w->GetLong(0, ui::Prop::Handle)) || !w->InputAccept(editor::kCancel))
+        w->InputClose();
+  }
 
   // Imports the fixture into a new form (with its fields); its FOR:ID.
   long ImportForm() {
@@ -170,6 +183,58 @@ class EditorFixture : public cltest::TempFolder {
   void Accept(const Opened& o, int control) {
     ASSERT_TRUE(o.win->InputAccept(control)) << control;
     Settle();
+  }
+
+  // How a test answers the file dialogs and questions of one backend.
+  struct DialogDriver {
+    std::function<void(const std::string& hostPath)> file;  // the next file dialog
+    std::function<void()> yes;                              // the next question
+    std::function<void(int control)> press;                 // and wait for the editor
+  };
+  // Every file dialog of the editor given names outside ASCII, in a folder
+  // of such a name: each opens what was chosen. `o` is an empty editor.
+  void CheckNamesOutsideAscii(const Opened& o, const DialogDriver& driver) {
+    namespace fs = std::filesystem;
+    const fs::path folder = dir_ / "J\xC3\xBCrgen";
+    fs::create_directories(folder);
+    const std::string pdf = (folder / "M\xC3\xBCller.pdf").string();
+    fs::copy_file(pdf_, pdf);
+    const std::string fdf = (folder / "M\xC3\xBCller.fdf").string();
+    std::ofstream(fdf, std::ios::binary)
+        << "%FDF-1.2\n1 0 obj\n<< /FDF << /Fields [ << /T (name) /V (from fdf) >> ] >> >>\nendobj\n"
+           "trailer\n<< /Root 1 0 R >>\n%%EOF\n";
+    const std::string list = (folder / "M\xC3\xBCller.csv").string();
+    std::ofstream(list, std::ios::binary) << "1,\"Imported\",72,720,144,36\r\n";
+    const std::string picture = (folder / "M\xC3\xBCller").string();
+    rt::RunOptions run;
+    ASSERT_TRUE(rt::RunProgram({"pdftoppm", "-jpeg", "-r", "10", "-singlefile", "-f", "1", "-l", "1", pdf, picture},
+                               run)
+                    .Succeeded());
+
+    driver.file(pdf);  // Open PDF File
+    driver.yes();      // with the document's fields
+    driver.press(editor::kPdfOpen);
+    ASSERT_NE(o.ed->FormId, 0);
+    const auto forms = All(FileId::Forms, D().FOR, 1);
+    ASSERT_EQ(forms.size(), 1u);
+    EXPECT_EQ(rt::Clip(forms[0].ORIGINALPDFFILE.View()), rt::WindowsPath(pdf));
+    ASSERT_NE(Entry(o.ed, "name"), nullptr);
+    EXPECT_EQ(Entry(o.ed, "name")->Value(), "John");
+    Entry(o.ed, "name")->SetValue("");
+    o.win->Display();
+    driver.file(pdf);  // Load Data from PDF File
+    driver.press(editor::kLoadDataFromPdf);
+    EXPECT_EQ(Entry(o.ed, "name")->Value(), "John");
+    driver.file(fdf);  // Import Data, From FDF
+    driver.press(editor::kFileImportDataFromFdf);
+    EXPECT_EQ(Entry(o.ed, "name")->Value(), "from fdf");
+    driver.file(list);  // Import Fields
+    driver.press(editor::kFileImportFields);
+    EXPECT_NE(Entry(o.ed, "Imported"), nullptr);
+    driver.file(picture + ".jpg");  // the picture button
+    driver.press(editor::kLookupFile);
+    EXPECT_EQ(o.win->Get(editor::kForm, ui::Prop::Text), rt::WindowsPath(picture + ".jpg"));
+    EXPECT_GT(o.win->GetLong(editor::kForm, ui::Prop::ImageWidth), 0);
   }
 
   std::string pdf_;

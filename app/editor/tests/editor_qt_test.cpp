@@ -1,6 +1,7 @@
 // The Form Editor on the Qt backend, offscreen: the page picture and the
 // yellow fields are drawn where the queue says.
 #include <QAbstractButton>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
@@ -8,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -16,6 +18,7 @@
 #include <iostream>
 
 #include "qt_app.h"
+#include "qt_dialogs.h"
 #include "editor_fixture.h"
 #include "velmora/ui/keys.h"
 #include "velmora/app/frame.h"
@@ -37,7 +40,7 @@ class EditorQt : public edtest::EditorFixture {
     ui::SetBackend(backend_.get());
   }
   void TearDown() override {
-    for (auto& w : ui::OpenWindows()) w->InputClose();
+    CloseAll();
     ui::ProcessEventsUntil([] { return ui::OpenWindows().empty(); });
     rt::WaitForThreads();
     ui::SetBackend(nullptr);
@@ -57,19 +60,19 @@ class EditorQt : public edtest::EditorFixture {
   }
   // Starts the editor on its own thread on the fixture's form and waits
   // until Qt shows its client area.
-  void OpenEditor(Opened& o, QWidget*& client) {
-    const long form = form_;
+  void OpenEditor(Opened& o, QWidget*& client, const std::string& mode = "1") {
+    const long form = mode == "3" ? 0 : form_;
     // the editor starts on its own thread; its window appears once Qt runs
     const size_t before = EditorWindows().size();
     rt::Start(
-        [form](std::vector<std::string>) {
+        [form, mode](std::vector<std::string>) {
           data::Dictionary& d = data::ThisThread();
           d.Relate(data::FileId::Forms)->Open();
           d.FOR.ID = static_cast<rt::Long>(form);
           d.Access(data::FileId::Forms)->TryFetch(d.Access(data::FileId::Forms)->KeyNumber("FOR:ID_Key"));
           d.FOR1.FORMID = static_cast<rt::Long>(form);
           d.FOR1.PAGENO = 1;
-          editor::RunFormEditor("1");
+          editor::RunFormEditor(mode);
           d.Relate(data::FileId::Forms)->Close();
         },
         25000);
@@ -384,6 +387,107 @@ TEST_F(EditorQt, ToolsShowOnQt) {
   ASSERT_TRUE(dialog->InputAccept(dialog->Number("?BUTTONCANCEL")));
   ASSERT_TRUE(ui::ProcessEventsUntil([&] { return !dialog->IsOpen(); }));
   Pump();
+}
+
+// The close box of the editor's window asks before typed values are lost.
+TEST_F(EditorQt, TheCloseBoxAsksBeforeUnsavedChangesAreLost) {
+  Opened o;
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client));
+  const long handle = o.win->GetLong(0, ui::Prop::Handle);
+  uitest::QtAnswers answers;
+  auto closeBox = [&] {
+    QCloseEvent close;
+    QCoreApplication::sendEvent(backend_->WindowWidget(handle), &close);
+    Pump();
+  };
+  int notes = 0;
+  for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+    if (rt::Clip(o.ed->Queue.At(i).NAME.View()) == "notes") notes = o.ed->Queue.At(i).CTLNO;
+  ASSERT_TRUE(o.win->InputType(notes, "typed"));
+  Pump();
+  answers.Message(QMessageBox::Cancel);
+  closeBox();
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return !answers.Asked().empty(); }));
+  Pump();
+  EXPECT_EQ(answers.Asked().front(), "Save the changes to FORM?");
+  EXPECT_TRUE(o.win->IsOpen());
+  EXPECT_TRUE(backend_->WindowWidget(handle)->isVisible());
+  answers.Message(QMessageBox::No);
+  closeBox();
+  EXPECT_TRUE(ui::ProcessEventsUntil([&] { return !o.win->IsOpen(); }));
+  EXPECT_EQ(answers.Asked().size(), 2u);
+}
+
+// Typed on Qt: Tab leaves the multi-line field without a tab in its text;
+// Enter in a field that is single-line in the PDF adds no line break.
+TEST_F(EditorQt, TabLeavesEveryFieldAndEnterBreaksOnlyMultiLineOnes) {
+  Opened o;
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client));
+  const long handle = o.win->GetLong(0, ui::Prop::Handle);
+  auto number = [&](const std::string& name) {
+    for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+      if (rt::Clip(o.ed->Queue.At(i).NAME.View()) == name) return static_cast<int>(o.ed->Queue.At(i).CTLNO);
+    return 0;
+  };
+  auto key = [&](QWidget* to, int code, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+    QApplication::sendEvent(to, &press);
+    QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
+    QApplication::sendEvent(to, &release);
+    Pump();
+  };
+  auto* notes = qobject_cast<QPlainTextEdit*>(backend_->ControlWidget(handle, number("notes")));
+  ASSERT_NE(notes, nullptr);
+  backend_->WindowWidget(handle)->activateWindow();
+  notes->setFocus();
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return QApplication::focusWidget() == notes; }));
+  key(notes, Qt::Key_A, "a");
+  key(notes, Qt::Key_Return, "\r");
+  key(notes, Qt::Key_B, "b");
+  key(notes, Qt::Key_Tab, "\t");
+  EXPECT_NE(QApplication::focusWidget(), notes);
+  EXPECT_TRUE(ui::ProcessEventsUntil([&] { return o.win->Focus() != number("notes"); }));
+  EXPECT_EQ(o.win->Get(number("notes"), ui::Prop::ScreenText), "a\nb");
+
+  ASSERT_TRUE(o.win->InputSpin(editor::kPageNo, +1));
+  Pump();
+  auto* back = qobject_cast<QPlainTextEdit*>(backend_->ControlWidget(handle, number("back")));
+  ASSERT_NE(back, nullptr);
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return back->isVisible(); }));
+  back->setFocus();
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return QApplication::focusWidget() == back; }));
+  key(back, Qt::Key_C, "c");
+  key(back, Qt::Key_Return, "\r");
+  key(back, Qt::Key_D, "d");
+  EXPECT_EQ(back->toPlainText(), "cd");
+  EXPECT_EQ(o.win->Get(number("back"), ui::Prop::ScreenText), "cd");
+}
+
+// The Qt file dialogs give names outside ASCII in the runtime's form, and
+// every dialog of the editor opens what was chosen.
+TEST_F(EditorQt, FileNamesOutsideAsciiOpenFromEveryDialog) {
+  // the form the fixture imported would be the one "use existing" finds
+  D().Relate(data::FileId::Forms)->Open();
+  D().FOR.ID = static_cast<rt::Long>(form_);
+  ASSERT_EQ(D().Access(data::FileId::Forms)->TryFetch(D().Access(data::FileId::Forms)->KeyNumber("FOR:ID_Key")),
+            cl::kBenign);
+  D().Relate(data::FileId::Forms)->TryDelete();
+  D().Relate(data::FileId::Forms)->Close();
+  Opened o;
+  QWidget* client = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEditor(o, client, "3"));
+  uitest::QtAnswers answers;
+  DialogDriver driver;
+  driver.file = [&](const std::string& host) { answers.File(host); };
+  driver.yes = [&] { answers.Message(QMessageBox::Yes); };
+  driver.press = [&](int control) {
+    ASSERT_TRUE(o.win->InputAccept(control));
+    ui::ProcessEventsUntil([&] { return o.win->PendingEvents() == 0 && !o.ed->Busy(); }, 20000);
+    Pump();
+  };
+  CheckNamesOutsideAscii(o, driver);
 }
 
 }  // namespace

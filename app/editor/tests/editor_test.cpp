@@ -4,6 +4,7 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <thread>
 
 #include "editor_fixture.h"
 #include "velmora/runtime/runtime.h"
@@ -134,10 +135,12 @@ TEST_F(Editor, KeepingTheExistingFormOrAFailedImportRemovesNothing) {
   EXPECT_EQ(o.ed->FormId, form);
   EXPECT_EQ(o.ed->PdfOpened, 0);
   EXPECT_EQ(Names(o.ed).size(), 8u);
+  EXPECT_EQ(All(FileId::FilledForm, D().FIL, 1).size(), 1u);  // the data set to fill
   Accept(o, editor::kCancel);
   rt::WaitForThreads();
   EXPECT_EQ(All(FileId::Forms, D().FOR, 1).size(), 1u);
   EXPECT_EQ(Controls().size(), controls);
+  EXPECT_TRUE(All(FileId::FilledForm, D().FIL, 1).empty()) << "Exit without Save leaves everything as it was";
 
   // a file that is no PDF: the editor stays empty
   std::ofstream("junk.pdf") << "not a pdf";
@@ -398,6 +401,58 @@ TEST_F(Editor, NewFieldNamesStayUniqueAfterADelete) {
     EXPECT_NE(rt::Upper(rt::Clip(ed->Queue.At(i).NAME.View())), rt::Upper(third));
 }
 
+// A new field never takes the id under which a data set still keeps the
+// value of a deleted field; its tab order follows the page's.
+TEST_F(Editor, NewFieldsTakeNoIdADataSetHoldsAValueUnderAndFollowTheTabOrder) {
+  const long form = ImportForm();
+  const long set = AddDataSet(form, "Old");
+  Opened o = StartEditor("1", form);
+  Insert(o, "Text", 100, 100, 150, 120);
+  const editor::FormControl first = o.ed->Queue.At(o.ed->Queue.Count());
+  Accept(o, editor::kSave);
+  rt::WaitForThreads();
+  // the data set keeps a value for it; the field is deleted
+  D().Access(FileId::FilledData)->Open();
+  D().File(FileId::FilledData).ClearRecord();
+  D().FIL1.ID = static_cast<rt::Long>(set);
+  D().FIL1.PAGENO = 1;
+  D().FIL1.CONTROLID = first.CTLID;
+  D().FIL1.VALUE = "old value";
+  ASSERT_EQ(D().Access(FileId::FilledData)->TryInsert(), cl::kBenign);
+  D().Access(FileId::FilledData)->Close();
+  o = StartEditor("1", form);
+  const int control = Entry(o.ed, rt::Clip(first.NAME.View()))->CTLNO;
+  ui::Headless().AnswerPopup(2);
+  ui::Headless().AnswerMessage(ui::button::Yes);
+  o.win->InputKey(control, ui::key::MouseRight);
+  Settle();
+  Accept(o, editor::kSave);
+  rt::WaitForThreads();
+
+  o = StartEditor("1", form);
+  // the tab orders 2 and 3 only on the page: the new field is the first
+  auto entry = [&](long i) -> editor::FormControl& { return const_cast<editor::FormControl&>(o.ed->Queue.At(i)); };
+  std::vector<long> page;
+  for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+    if (entry(i).FORMPAGE == 1) page.push_back(i);
+  ASSERT_GE(page.size(), 3u);
+  for (size_t i = 0; i < page.size(); ++i) {
+    entry(page[i]).TABORDER = i < 2 ? static_cast<short>(i + 2) : 0;
+    if (i >= 2) entry(page[i]).FORMPAGE = 3;
+  }
+  Insert(o, "Text", 100, 100, 150, 120);
+  const long second = o.ed->Queue.Count();
+  ASSERT_EQ(entry(second).CTLNO, first.CTLNO) << "the same control number as the deleted field";
+  EXPECT_GT(entry(second).CTLID, first.CTLID);
+  EXPECT_EQ(entry(second).TABORDER, 1);
+  // tab orders 1, 2 and 5: the next is 6
+  entry(page[0]).TABORDER = 1;
+  entry(page[1]).TABORDER = 5;
+  entry(second).TABORDER = 2;
+  Insert(o, "Text", 200, 100, 250, 120);
+  EXPECT_EQ(entry(o.ed->Queue.Count()).TABORDER, 6);
+}
+
 TEST_F(Editor, FieldEventsCheckRadioFocusAndAutoAdvance) {
   const long form = ImportForm();
   Opened o = StartEditor("1", form);
@@ -491,6 +546,54 @@ TEST_F(Editor, FieldEventsCheckRadioFocusAndAutoAdvance) {
   Settle();
   EXPECT_EQ(o.win->Focus(), name + 1);
   EXPECT_EQ(Entry(ed, "name")->Value(), "abcdefghij");
+}
+
+// Tab leaves every field for the next; Enter breaks the line only in a
+// field that is multi-line in the PDF.
+TEST_F(Editor, TabMovesOnAndOnlyMultiLineFieldsTakeLineBreaks) {
+  const long form = ImportForm();
+  Opened o = StartEditor("1", form);
+  FormEditor* ed = o.ed;
+  Insert(o, "Text", 100, 100, 150, 120);
+  const int placed = ed->Queue.At(ed->Queue.Count()).CTLNO;
+  const int notes = Entry(ed, "notes")->CTLNO, back = Entry(ed, "back")->CTLNO;
+  EXPECT_EQ(o.win->GetLong(notes, Prop::SingleLine), 0);
+  EXPECT_EQ(o.win->GetLong(back, Prop::SingleLine), 1);  // unlimited, single-line in the PDF
+  EXPECT_EQ(o.win->GetLong(placed, Prop::SingleLine), 1);
+  o.win->InputFocus(notes);
+  Settle();
+  o.win->InputType(notes, "one");
+  ASSERT_TRUE(o.win->InputKey(notes, ui::key::Enter));
+  ASSERT_TRUE(o.win->InputKey(notes, ui::key::Tab));
+  Settle();
+  EXPECT_EQ(o.win->Focus(), o.win->NextInOrder(notes));
+  EXPECT_EQ(Entry(ed, "notes")->Value(), "one\n");
+  o.win->InputFocus(placed);
+  Settle();
+  o.win->InputType(placed, "a\tb\nc");
+  ASSERT_TRUE(o.win->InputKey(placed, ui::key::Enter));
+  Settle();
+  EXPECT_EQ(ed->Queue.At(ed->FindControl(placed)).Value(), "a b c");
+  ASSERT_TRUE(o.win->InputKey(placed, ui::key::Tab | ui::key::Shift));
+  Settle();
+  EXPECT_EQ(o.win->Focus(), o.win->NextInOrder(placed, true));
+  // made multi-line in the properties dialog, it takes line breaks
+  ed->Queue.Get(ed->FindControl(placed));
+  ed->Queue.Buffer().VSCROLL = 1;
+  ed->Queue.Put();
+  ui::Headless().AnswerPopup(1);
+  editor::ResetCalls();
+  std::thread([w = o.win] {
+    // OK in the properties dialog once it shows
+    std::shared_ptr<ui::Window> dialog = ui::WaitForWindow("Form Control Properties");
+    if (dialog) {
+      dialog->Set(dialog->Number("?FORMCONTROLS:CTLG:VSCROLL"), Prop::Checked, 1L);
+      dialog->InputAccept(dialog->Number("?BUTTON7"));
+    }
+  }).detach();
+  o.win->InputKey(placed, ui::key::MouseRight);
+  ASSERT_TRUE(ui::WaitUntil([&] { return o.win->GetLong(placed, Prop::SingleLine) == 0; }));
+  Settle();
 }
 
 TEST_F(Editor, DesignIsSavedAndReopensAsSaved) {
@@ -797,6 +900,97 @@ TEST_F(EditorEdges, HiddenFieldsAndPagesWithoutSize) {
   Accept(o, editor::kSave);
   rt::WaitForThreads();
   EXPECT_TRUE(Controls().empty());  // hidden records go at Exit and Save
+}
+
+}  // namespace
+
+namespace {
+
+class EditorClose : public edtest::EditorFixture {
+ protected:
+  // The message boxes asked so far, their texts.
+  std::vector<ui::HeadlessBackend::Asked> Messages() {
+    std::vector<ui::HeadlessBackend::Asked> out;
+    for (const auto& a : ui::Headless().AskedDialogs())
+      if (a.kind == ui::HeadlessBackend::Asked::Message) out.push_back(a);
+    return out;
+  }
+  long Typed() {
+    long n = 0;
+    for (const auto& v : Values()) n += v.VALUE.View() == "typed";
+    return n;
+  }
+};
+
+// The close box, the frame's Exit (through CloseEditors) and the end of
+// the desktop session all ask before typed values are lost.
+TEST_F(EditorClose, UnsavedChangesAreAskedForBeforeTheEditorCloses) {
+  const long form = ImportForm();
+  const long set = AddDataSet(form, "First");
+  // nothing changed: no question, whatever closes it
+  Opened o = StartEditor("2", form, set);
+  o.win->InputClose();
+  rt::WaitForThreads();
+  EXPECT_TRUE(EditorWindows().empty());
+  EXPECT_TRUE(Messages().empty());
+  o = StartEditor("2", form, set);
+  EXPECT_TRUE(editor::CloseEditors());
+  rt::WaitForThreads();
+  EXPECT_TRUE(Messages().empty());
+
+  // a value typed: Cancel keeps the editor open with the value
+  o = StartEditor("2", form, set);
+  o.win->InputType(Entry(o.ed, "notes")->CTLNO, "typed");
+  EXPECT_TRUE(o.ed->HasUnsavedChanges());
+  ui::Headless().AnswerMessage(ui::button::Cancel);
+  o.win->InputClose();
+  Settle();
+  ASSERT_EQ(EditorWindows().size(), 1u);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].message.text, "Save the changes to First?");
+  EXPECT_EQ(Messages()[0].message.caption, "Velmora");
+  EXPECT_EQ(Messages()[0].message.buttons, ui::button::Yes | ui::button::No | ui::button::Cancel);
+  EXPECT_EQ(Messages()[0].message.defaultButton, ui::button::Yes);
+  EXPECT_EQ(Entry(o.ed, "notes")->Value(), "typed");
+  // the frame's Exit: Cancel keeps it too, and says so
+  ui::Headless().AnswerMessage(ui::button::Cancel);
+  EXPECT_FALSE(editor::CloseEditors());
+  Settle();
+  EXPECT_EQ(EditorWindows().size(), 1u);
+  // No: closed, nothing written
+  ui::Headless().AnswerMessage(ui::button::No);
+  EXPECT_TRUE(editor::CloseEditors());
+  rt::WaitForThreads();
+  EXPECT_TRUE(EditorWindows().empty());
+  EXPECT_EQ(Typed(), 0);
+
+  // Yes: Exit and Save, then closed
+  o = StartEditor("2", form, set);
+  o.win->InputType(Entry(o.ed, "notes")->CTLNO, "typed");
+  ui::Headless().AnswerMessage(ui::button::Yes);
+  o.win->InputClose();
+  rt::WaitForThreads();
+  EXPECT_TRUE(EditorWindows().empty());
+  EXPECT_EQ(Typed(), 1);
+  // saved values are no change; a field moved on the page is one
+  o = StartEditor("2", form, set);
+  EXPECT_FALSE(o.ed->HasUnsavedChanges());
+  const_cast<editor::FormControl*>(Entry(o.ed, "name"))->CTLX += 5;
+  EXPECT_TRUE(o.ed->HasUnsavedChanges());
+  const size_t asked = Messages().size();
+  ui::Headless().AnswerMessage(ui::button::No);
+  o.win->InputClose();
+  rt::WaitForThreads();
+  EXPECT_EQ(Messages().size(), asked + 1);
+  // designing: the question names the form
+  o = StartEditor("1", form);
+  Accept(o, editor::kZoomIn);  // a zoom is no change
+  EXPECT_FALSE(o.ed->HasUnsavedChanges());
+  o.win->InputType(Entry(o.ed, "notes")->CTLNO, "x");
+  ui::Headless().AnswerMessage(ui::button::No);
+  o.win->InputClose();
+  rt::WaitForThreads();
+  EXPECT_EQ(Messages().back().message.text, "Save the changes to FORM?");
 }
 
 }  // namespace

@@ -295,6 +295,17 @@ TEST_F(Import, AnFdfFileOfAnySizeOrNoneAtAll) {
 
 // ---- field definitions from a field list
 
+// The dialogs give names in the runtime's form; one outside ASCII opens
+// what was chosen in every dialog of the editor.
+TEST_F(Import, FileNamesOutsideAsciiOpenFromEveryDialog) {
+  Opened o = StartEditor("3");
+  DialogDriver driver;
+  driver.file = [](const std::string& host) { ui::Headless().AnswerFile({rt::WindowsPath(host)}); };
+  driver.yes = [] { ui::Headless().AnswerMessage(ui::button::Yes); };
+  driver.press = [&](int control) { Accept(o, control); };
+  CheckNamesOutsideAscii(o, driver);
+}
+
 TEST_F(Import, FieldListRowsBecomeTextFieldsPlacedLikeInsertedOnes) {
   const long form = ImportForm();
   // page 3 is 792 points high without page-box offsets; page 1 has a crop box

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "editor_fixture.h"
+#include "velmora/app/fileutil.h"
 #include "velmora/apppdf/output.h"
 #include "velmora/editor/writepdf.h"
 #include "velmora/mapi/recorder.h"
@@ -218,6 +219,58 @@ TEST_F(Output, FillableAndUneditablePdfsShowEveryValue) {
   // the editor's values are as they were
   EXPECT_EQ(Entry(o.ed, "name")->Value(), "Ann Smith");
   EXPECT_EQ(Entry(o.ed, check_)->PDFFIELDNUMBER, 0);
+  Accept(o, editor::kCancel);
+}
+
+// The written document shows what the editor shows: a field left blank
+// is blank whatever the stored PDF held (a radio group off), a
+// single-line field has blanks for tabs and line breaks, a long value its
+// first 127 characters, and every field can be filled.
+TEST_F(Output, EveryValueIsWrittenAsTheEditorShowsIt) {
+  const long form = ImportForm();
+  const long set = AddDataSet(form, "New");
+  Opened o = StartEditor("2", form, set);
+  std::vector<int> radios;
+  for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+    if (o.ed->Queue.At(i).RADIOBUTTONNUMBER > 0) radios.push_back(o.ed->Queue.At(i).CTLNO);
+  ASSERT_EQ(radios.size(), 2u);
+  // a value typed before single-line fields kept tabs and line breaks out
+  Entry(o.ed, "back")->SetValue("ab\tc\r\nd" + std::string(200, 'x'));
+  o.win->Display();
+  o.win->InputType(Entry(o.ed, "notes")->CTLNO, "one\ntwo");
+  o.win->InputKey(radios[1], ui::key::MouseLeft);
+  Settle();
+  const std::string first = (dir_ / "first.pdf").string();
+  Save(o, editor::kSaveForm, first);
+  FormFacts f = Facts(first);
+  EXPECT_EQ(f.values.at("name"), "") << "the stored PDF's John";
+  EXPECT_EQ(f.values.at("pick"), "") << "the stored PDF's Green";
+  EXPECT_EQ(f.values.at("agree"), "Off");
+  EXPECT_EQ(f.values.at("colour"), "No");
+  EXPECT_EQ(f.values.at("notes"), "one\ntwo");
+  EXPECT_EQ(f.values.at("back"), ("ab c d" + std::string(200, 'x')).substr(0, 127));
+  {
+    QPDF q;
+    q.processFile(first.c_str());
+    for (auto& field : QPDFAcroFormDocumentHelper(q).getFormFields()) {
+      if (field.getFullyQualifiedName() == "secret") continue;
+      EXPECT_EQ(field.getFlags() & 1, 0) << field.getFullyQualifiedName() << " is read-only";
+    }
+  }
+  Accept(o, editor::kCancel);
+  rt::WaitForThreads();
+
+  // the stored PDF has the group's second button on; the editor shows none
+  ChangeForm(form, [&](data::Dictionary& d) {
+    db::FileDecl& forms = d.File(FileId::Forms);
+    EXPECT_EQ(app::FileToBlob(forms, forms.MemoIndex("FOR:PDFDATA"), first), 0);
+  });
+  o = StartEditor("2", form, set);
+  const std::string second = (dir_ / "second.pdf").string();
+  Save(o, editor::kSaveForm, second);
+  f = Facts(second);
+  EXPECT_EQ(f.values.at("colour"), "Off");
+  EXPECT_EQ(f.values.at("notes"), "");
   Accept(o, editor::kCancel);
 }
 
@@ -447,6 +500,53 @@ TEST_F(Output, APlacedFieldKeepsItsPropertiesInThePdf) {
   EXPECT_EQ(bs.getKey("/W").getNumericValue(), 2);
   EXPECT_EQ(bs.getKey("/S").getName(), "/D");
   EXPECT_NE(field.getKey("/DA").getUTF8Value().find("0 1 0 rg"), std::string::npos) << field.getKey("/DA").unparse();
+  Accept(o, editor::kCancel);
+}
+
+// A field is written where the editor shows it, in its font and size: a
+// field of the PDF moved or resized, a radio button moved, a placed field
+// in the face and size it was given.
+TEST_F(Output, FieldsAreWrittenWithThePlaceFontAndSizeTheEditorShows) {
+  const long form = ImportForm();
+  Opened o = StartEditor("1", form);
+  FormEditor* ed = o.ed;
+  auto entry = [&](long i) -> editor::FormControl& { return const_cast<editor::FormControl&>(ed->Queue.At(i)); };
+  long name = 0, button = 0;
+  for (long i = 1; i <= ed->Queue.Count(); ++i) {
+    if (rt::Clip(entry(i).NAME.View()) == "name") name = i;
+    if (entry(i).RADIOBUTTONNUMBER == 2) button = i;
+  }
+  ASSERT_TRUE(name && button);
+  entry(name).CTLX += 48;  // half an inch to the right, 36 points
+  entry(name).CTLW += 96;
+  entry(name).CTLH = 24;  // 18 points
+  entry(button).CTLY += 96;  // an inch down
+  ed->FaceName = "Times New Roman";
+  ed->FontSize = "14";
+  ed->Bold = 1;
+  Insert(o, "Text", ed->PageLeft + 96, ed->PageTop + 160, ed->PageLeft + 288, ed->PageTop + 192);
+  const std::string placed = rt::Clip(ed->Queue.At(ed->Queue.Count()).NAME.View());
+  const std::string file = (dir_ / "moved.pdf").string();
+  Save(o, editor::kSaveForm, file);
+  ASSERT_EQ(Messages().size(), 1u) << Messages()[0].text;
+
+  QPDF q;
+  q.processFile(file.c_str());
+  std::map<std::string, std::vector<std::string>> rects;
+  std::string da;
+  for (auto& f : QPDFAcroFormDocumentHelper(q).getFormFields()) {
+    if (f.getFullyQualifiedName() == placed) da = f.getDefaultAppearance();
+    for (auto& w : QPDFAcroFormDocumentHelper(q).getAnnotationsForField(f)) {
+      QPDFObjectHandle::Rectangle r = w.getRect();
+      char text[80];
+      std::snprintf(text, sizeof text, "%.0f %.0f %.0f %.0f", r.llx, r.lly, r.urx, r.ury);
+      rects[f.getFullyQualifiedName()].push_back(text);
+    }
+  }
+  EXPECT_EQ(rects["name"], std::vector<std::string>{"144 602 360 620"});
+  // the colour group's buttons: "Yes" where it was, "No" an inch lower
+  EXPECT_EQ(rects["colour"], (std::vector<std::string>{"300 300 315 315", "330 300 345 315", "360 228 375 243"}));
+  EXPECT_EQ(da, "/TimesBold 14 Tf 0 0 0 rg");
   Accept(o, editor::kCancel);
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <fstream>
+
 #include "editor_fixture.h"
 #include "velmora/ui/keys.h"
 
@@ -363,6 +365,60 @@ TEST_F(EditorTools, PropertiesDialogChangesTheFieldAndTheChangeIsSaved) {
   EXPECT_EQ(e->FONTSIZE, 14);
   EXPECT_EQ(o.win->GetLong(e->CTLNO, Prop::Alignment), 2);
   EXPECT_EQ(o.win->GetLong(e->CTLNO, Prop::FontStyle), ui::style::Bold);
+}
+
+// A rename that would give two fields one name is refused with a
+// message; a field placed in the editor then takes FDF values by its new
+// name at once.
+TEST_F(EditorTools, ARenameToAnotherFieldsNameIsRefusedAndTheNewNameTakesFdfValues) {
+  const long form = ImportForm();
+  Opened o = StartEditor("1", form);
+  FormEditor* ed = o.ed;
+  Accept(o, editor::kButton1);
+  Mouse(o, ui::msg::LButtonDown, 100, 100);
+  Mouse(o, ui::msg::MouseMove, 160, 120);
+  Mouse(o, ui::msg::LButtonDown, 160, 120);
+  const int placed = ed->Queue.At(ed->Queue.Count()).CTLNO;
+  auto rename = [&](const std::string& to, int button) {
+    o.win->InputKey(placed, ui::key::MouseLeft2);
+    auto dialog = Opens("Form Control Properties");
+    EXPECT_NE(dialog, nullptr);
+    if (!dialog) return dialog;
+    EXPECT_TRUE(dialog->InputType(dialog->Number("?FORMCONTROLS:NAME"), to));
+    EXPECT_TRUE(dialog->InputAccept(dialog->Number(button == 1 ? "?BUTTON7" : "?BUTTON7:2")));
+    Settle();
+    return dialog;
+  };
+  const size_t asked = ui::Headless().AskedDialogs().size();
+  auto dialog = rename("NOTES", 1);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->IsOpen()) << "the dialog stays for another name";
+  ASSERT_EQ(ui::Headless().AskedDialogs().size(), asked + 1);
+  EXPECT_EQ(ui::Headless().AskedDialogs().back().message.text,
+            "The name NOTES is already the name of another field of this form.|Choose another name.");
+  ASSERT_TRUE(dialog->InputAccept(dialog->Number("?BUTTON7:2")));
+  WaitClosed(dialog);
+  EXPECT_NE(rt::Upper(rt::Clip(ed->Queue.At(ed->FindControl(placed)).NAME.View())), "NOTES");
+  dialog = rename("Fresh", 1);
+  WaitClosed(dialog);
+  EXPECT_EQ(rt::Clip(ed->Queue.At(ed->FindControl(placed)).NAME.View()), "Fresh");
+
+  // a second one keeps the name it was given
+  Accept(o, editor::kButton1);
+  Mouse(o, ui::msg::LButtonDown, 100, 200);
+  Mouse(o, ui::msg::MouseMove, 160, 220);
+  Mouse(o, ui::msg::LButtonDown, 160, 220);
+  const int second = ed->Queue.At(ed->Queue.Count()).CTLNO;
+  const std::string fdf = (dir_ / "values.fdf").string();
+  std::ofstream(fdf, std::ios::binary)
+      << "%FDF-1.2\n1 0 obj\n<< /FDF << /Fields [ << /T (Fresh) /V (from the file) >> << /T ("
+      << rt::Clip(ed->Queue.At(ed->Queue.Count()).NAME.View())
+      << ") /V (second) >> ] >> >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
+  ui::Headless().AnswerFile({fdf});
+  Accept(o, editor::kFileImportDataFromFdf);
+  EXPECT_EQ(ed->Queue.At(ed->FindControl(placed)).Value(), "from the file");
+  EXPECT_EQ(ed->Queue.At(ed->FindControl(second)).Value(), "second");
+  EXPECT_EQ(o.win->Get(placed, Prop::ScreenText), "from the file");
 }
 
 TEST_F(EditorTools, TabOrderEditorReordersThePageAndTheOrderIsSaved) {

@@ -126,7 +126,7 @@ class PageRecordWindow : public RecordWindow {
     const std::vector<std::string> names = ui::FileDialog(request);
     if (names.empty()) return;
     db::FileDecl& pages = data::ThisThread().File(FileId::FormPages);
-    const std::string file = rt::FromUtf8(names.front());
+    const std::string file = names.front();
     const rt::Long code = app::FileToBlob(pages, pages.MemoIndex(kPageImage), file);
     if (code != 0) {
       ui::Message("The picture " + rt::ShownPath(file) + " could not be read (error " + std::to_string(code) + ").", "Velmora",

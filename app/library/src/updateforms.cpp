@@ -289,7 +289,7 @@ class FormRecordWindow : public RecordWindow {
       w.Display();
       return;
     }
-    const std::string chosen = rt::FromUtf8(names.front());
+    const std::string chosen = names.front();
     if (chosen.size() >= sizeof(d.FOR.ORIGINALPDFFILE.data)) {
       ui::Message("The name of the file " + rt::ShownPath(chosen) + " is longer than " +
                       std::to_string(sizeof(d.FOR.ORIGINALPDFFILE.data) - 1) +

@@ -2,6 +2,7 @@
 // that makes OK write, "Select Image", page numbers that another page of
 // the form has, inserts and deletes.
 #include "records_fixture.h"
+#include "velmora/runtime/paths.h"
 
 namespace rectest {
 namespace {
@@ -10,6 +11,7 @@ using cl::request::Change;
 using cl::request::Delete;
 using cl::request::Insert;
 
+namespace fs = std::filesystem;
 enum { kOk = 2, kPageNo = 5, kLookupFile = 6, kImage = 10, kHint = 11 };
 
 class Pages : public Records {
@@ -153,6 +155,38 @@ TEST_F(Pages, SelectImageInsertAndDelete) {
 
 // Ctrl+H puts the page number back; a larger window keeps the picture
 // fitted to its panel, in its own proportions.
+// The dialogs give names in the runtime's form: a PDF and a picture
+// whose names are outside ASCII are read by the form and page windows.
+TEST_F(Pages, FileNamesOutsideAsciiAreReadAsChosen) {
+  const fs::path folder = dir_ / "J\xC3\xBCrgen";
+  fs::create_directories(folder);
+  const std::string pdf = (folder / "M\xC3\xBCller.pdf").string();
+  fs::copy_file(pdf_, pdf);
+  auto out = RunForm(Insert);
+  auto w = Window("Record Will Be Added");
+  ASSERT_TRUE(w);
+  ImportInto(w, rt::WindowsPath(pdf));
+  EXPECT_EQ(rt::Clip(w->Get(20, Prop::ScreenText)), rt::WindowsPath(pdf));
+  Press(w, 46);  // &OK
+  ASSERT_TRUE(Finished(out));
+  ASSERT_EQ(Forms().size(), 1u);
+  const long form = Forms()[0].ID;
+  EXPECT_EQ(StoredPdf(form), Slurp(pdf));
+
+  const std::string picture = (folder / "S\xC3\xA9ite.gif").string();
+  const std::string gif = std::string("GIF89a\x02\x00\x03\x00") + std::string(20, '\0');
+  std::ofstream(picture, std::ios::binary) << gif;
+  out = RunPage(Change, form, 1);
+  w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  const size_t asked = ui::Headless().AskedDialogs().size();
+  ui::Headless().AnswerFile({rt::WindowsPath(picture)});
+  Press(w, kLookupFile, [&] { return ui::Headless().AskedDialogs().size() == asked + 1; });
+  Press(w, kOk);
+  ASSERT_TRUE(Finished(out));
+  EXPECT_EQ(PageImage(form, 1), gif) << ::testing::PrintToString(Messages());
+}
+
 TEST_F(Pages, HistoryKeyAndResizing) {
   const long form = ImportForm();
   auto out = RunPage(Change, form, 2);

@@ -2,10 +2,13 @@
 // tabs and the page window with its picture, kept as pictures beside the
 // test.
 #include <QApplication>
+#include <filesystem>
 #include <QImage>
 #include <QWidget>
 
 #include "qt_app.h"
+#include "qt_dialogs.h"
+#include "velmora/runtime/paths.h"
 #include "records_fixture.h"
 #include "velmora/ui/qt_backend.h"
 
@@ -106,6 +109,29 @@ TEST_F(RecordsQt, TheFormAndPageWindowsShowTheirRecord) {
   EXPECT_NEAR(image->x() - panel->x(), (panel->width() - image->width()) / 2.0, 2);
   Shot(w, "page-window-larger.png");
   Close(w, 1, out);
+}
+
+// The Qt file dialog gives a name outside ASCII in the runtime's form:
+// "PDF File" imports that file and OK stores it.
+TEST_F(RecordsQt, APdfWhoseNameIsOutsideAsciiIsImportedAndStored) {
+  const std::filesystem::path folder = dir_ / "J\xC3\xBCrgen";
+  std::filesystem::create_directories(folder);
+  const std::string pdf = (folder / "M\xC3\xBCller.pdf").string();
+  std::filesystem::copy_file(pdf_, pdf);
+  auto out = RunForm(cl::request::Insert);
+  auto w = Shown("Record Will Be Added");
+  ASSERT_TRUE(w);
+  uitest::QtAnswers answers;
+  answers.File(pdf);
+  answers.Message(QMessageBox::Yes);  // the document's fields
+  ASSERT_TRUE(w->InputAccept(18));   // PDF File
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return w->Get(44, Prop::ScreenText) == "Done!"; }, 30000));
+  EXPECT_EQ(rt::Clip(w->Get(20, Prop::ScreenText)), rt::WindowsPath(pdf));
+  ASSERT_TRUE(w->InputAccept(46));  // &OK
+  ASSERT_TRUE(ui::ProcessEventsUntil([&] { return out->done.load(); }));
+  rt::WaitForThreads();
+  EXPECT_EQ(out->response, cl::response::Completed);
+  EXPECT_EQ(StoredPdf(out->form), Slurp(pdf));
 }
 
 }  // namespace

@@ -116,7 +116,15 @@ void ReportNoPictures(const std::string& file) {
               "Velmora", rt::kIconExclamation, rt::kButtonOk);
 }
 
+// After a load that failed: why, in the user's words.
 void ReportUnreadable(const std::string& file) {
+  if (iSEDLoadFailure() == 2) {
+    rt::Message("The structure of the file " + rt::ShownPath(file) +
+                    " is too large, too deeply nested or too complex to be read in a "
+                    "reasonable time.|Nothing was imported.",
+                "Velmora", rt::kIconExclamation, rt::kButtonOk);
+    return;
+  }
   rt::Message("The file " + rt::ShownPath(file) +
                   " could not be opened as a PDF document.|It is not a PDF file, it is "
                   "damaged, or it needs a password to be opened.",
@@ -196,9 +204,14 @@ class Import {
                                                          kRenderGif, pictures_.Pattern()) == 1;
   }
 
-  void StorePages() {
+  void StorePages(const std::string& file) {
     const int count = iSEDPageCount();
     db::FileDecl& pages = d_.File(FileId::FormPages);
+    // The pages' texts are read at once, in parallel, as the pictures were,
+    // and the pages are written in one batch, ended before anything is
+    // asked.
+    iSEDReadPageTexts(3, 1, count);
+    db::Stream(pages);
     for (int p = 1; p <= count; ++p) {
       std::string status = "Processing Page " + std::to_string(p) + " of " + std::to_string(count);
       // A page too large for the resolution was drawn at a lower one.
@@ -217,6 +230,9 @@ class Import {
       if (iSEDSelectPage(p)) StorePageBox(p);
       Add(FileId::FormPages);
     }
+    db::Flush(pages);
+    if (rt::ErrorCode()) Failed(FileId::FormPages);
+    ReportTooLarge(file);
   }
 
   static constexpr int kMostFields = 32767;
@@ -272,6 +288,28 @@ class Import {
     SetBlobText(pages, kPageText, ThroughTextBuffer(iSEDGetPageText(3)));
     iSEDCombineLayers();
     SetBlobText(pages, kPageContent, ThroughTextBuffer(iSEDGetPageContent()));
+    // A page beyond what the library reads keeps its picture and box only.
+    if (iSEDPageContentTooLarge()) {
+      SetBlobText(pages, kPageText, "");
+      SetBlobText(pages, kPageContent, "");
+      tooLarge_.push_back(p);
+    }
+  }
+
+  // One message for the pages stored without their text.
+  void ReportTooLarge(const std::string& file) {
+    if (tooLarge_.empty()) return;
+    std::string which;
+    for (size_t i = 0; i < tooLarge_.size(); ++i) {
+      if (i) which += i + 1 == tooLarge_.size() ? " and " : ", ";
+      which += std::to_string(tooLarge_[i]);
+    }
+    const bool one = tooLarge_.size() == 1;
+    rt::Message(std::string(one ? "Page " : "Pages ") + which + " of the file " + file +
+                    (one ? " holds" : " hold") +
+                    " more content than can be read.|" + (one ? "It was" : "They were") +
+                    " stored without " + (one ? "its" : "their") + " text, with a blank picture.",
+                "Velmora", rt::kIconExclamation, rt::kButtonOk);
   }
 
   // The page's offsets; null for a page without a stored box (page 0, a
@@ -407,6 +445,7 @@ class Import {
   AppearanceDefaults defaults_;
   PictureFolder pictures_;
   std::map<int, PageOffset> poffs_;
+  std::vector<int> tooLarge_;  // pages whose content the library does not read
   Resolution resolution_;
   int unique_ = 0;
   bool failed_ = false;
@@ -453,7 +492,7 @@ bool ImportIntoForm(const AppearanceDefaults& defaults) {
     return false;
   }
   import.ReadInformation();
-  import.StorePages();
+  import.StorePages(file);
   import.StoreFields();
   import.Done();
   doc.Remove();
@@ -500,7 +539,7 @@ rt::Short CreateFormFromPdf(std::string_view fileName) {
   // Pages and controls are stored only under a form that exists.
   if (forms->Insert() != cl::kBenign) return -1;
   import.StartBatch();
-  import.StorePages();
+  import.StorePages(file);
   import.StoreFields();
   import.Done();
   doc.Remove();

@@ -47,6 +47,21 @@ void ColorToRgbFractions(rt::Long color, rt::Real& red, rt::Real& green, rt::Rea
   blue = ((color >> 16) & 0xFF) / 255.0;
 }
 
+std::string StandardFontOf(std::string_view face, bool bold, bool italic) {
+  std::string name;
+  for (char c : rt::Upper(rt::Clip(face)))
+    if (c != ' ' && c != '-') name += c;
+  if (name.find("SYMBOL") == 0) return "Symbol";
+  if (name.find("ZAPF") == 0 || name.find("DINGBAT") != std::string::npos) return "ZapfDingbats";
+  bold = bold || name.find("BOLD") != std::string::npos;
+  italic = italic || name.find("ITALIC") != std::string::npos || name.find("OBLIQUE") != std::string::npos;
+  if (name.find("COURIER") == 0) return std::string("Courier") + (bold || italic ? "-" : "") + (bold ? "Bold" : "") +
+                                        (italic ? "Oblique" : "");
+  if (name.find("TIMES") == 0)
+    return std::string("Times-") + (bold && italic ? "BoldItalic" : bold ? "Bold" : italic ? "Italic" : "Roman");
+  return std::string("Helvetica") + (bold || italic ? "-" : "") + (bold ? "Bold" : "") + (italic ? "Oblique" : "");
+}
+
 // ---- the working folder
 
 WorkFolder::WorkFolder() {

@@ -18,6 +18,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include "fixture.h"
+#include "fixtures.h"
 #include "forms.h"
 #include "poppler_worker.h"
 #include "velmora/apppdf/pdfdate.h"
@@ -318,6 +319,38 @@ TEST_F(AppPdfImport, RadioButtonsReachedOnlyThroughThePageAreImported) {
   }
 }
 
+// A radio group written as three fields of one name, with escaped state
+// names, is one group: a control per button in their places on the page,
+// button numbers 1 to 3, the option values as their text.
+TEST_F(AppPdfImport, SameNamedRadioButtonsAreOneGroup) {
+  const auto path = (dir_ / "src" / "pay.pdf").string();
+  fs::copy_file(fixtures::MakeSameNamedFields(), path);
+  ASSERT_TRUE(WindowImport(path));
+  auto controls = Controls();
+  ASSERT_EQ(controls.size(), 5u);  // three buttons, "note" once, "after"
+  const char* states[] = {"card", "cash", "check"};
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(V(controls[k].CONTROLID), 1);
+    EXPECT_EQ(V(controls[k].PDFFIELDNUMBER), 1);
+    EXPECT_EQ(V(controls[k].PDFFIELDTYPE), 4);
+    EXPECT_EQ(V(controls[k].RADIOBUTTONNUMBER), k + 1);
+    EXPECT_EQ(controls[k].CONTROLNAME.Value(), "pay");
+    EXPECT_EQ(controls[k].PDFVALUE.Value(), "cash");
+    EXPECT_DOUBLE_EQ(V(controls[k].PDFX), 100 * (k + 1));
+  }
+  EXPECT_EQ(controls[3].CONTROLNAME.Value(), "note");
+  EXPECT_EQ(controls[3].PDFVALUE.Value(), "shared text");
+  EXPECT_EQ(controls[4].CONTROLNAME.Value(), "after");
+  auto values = Values();
+  ASSERT_EQ(values.size(), 3u);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(V(values[k].CONTROLID), 1);
+    EXPECT_EQ(values[k].CONTROLVALUE.Value(), states[k]);
+    EXPECT_EQ(V(values[k].RADIOBUTTONNUMBER), k + 1);
+  }
+}
+
 TEST_F(AppPdfImport, ResolutionAcrossAndDownScaleTheGeometry) {
   apppdf::SetResolutionSource([] { return apppdf::Resolution{120, 144}; });
   ASSERT_TRUE(WindowImport(form_));
@@ -364,7 +397,12 @@ TEST_F(AppPdfImport, UnreadableFilesShowAMessageAndStoreNothing) {
     EXPECT_FALSE(WindowImport(name));
     ASSERT_EQ(asked_.size(), 1u);
     EXPECT_EQ(asked_[0].caption, "Velmora");
-    EXPECT_NE(asked_[0].text.find("could not be opened as a PDF document"), std::string::npos);
+    // The message names the file, and says why when it is the structure.
+    EXPECT_NE(asked_[0].text.find(name), std::string::npos);
+    EXPECT_NE(asked_[0].text.find(std::string(name) == "src/deep.pdf"
+                                      ? "is too large, too deeply nested or too complex"
+                                      : "could not be opened as a PDF document"),
+              std::string::npos);
     EXPECT_EQ(apppdf::CreateFormFromPdf(name), -1);
     EXPECT_TRUE(Forms().empty());
     ExpectNothingStored();
@@ -453,6 +491,55 @@ TEST_F(AppPdfImport, PagesTooLargeForTheResolutionSaySo) {
   EXPECT_EQ(pages[2].image.substr(0, 4), "GIF8");
 }
 
+// Three pages of text; the second with 4 MB of spaces after its text,
+// which deflate to a few kilobytes.
+void MakeInflatingPage(const std::string& path) {
+  using H = QPDFObjectHandle;
+  QPDF q;
+  q.emptyPDF();
+  H font = q.makeIndirectObject(H::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
+  for (int p = 1; p <= 3; ++p) {
+    H page = q.makeIndirectObject(
+        H::parse("<< /Type /Page /MediaBox [0 0 300 200] /Resources << /Font << >> >> >>"));
+    page.getKey("/Resources").getKey("/Font").replaceKey("/F1", font);
+    std::string content = "BT /F1 20 Tf 20 100 Td (Page" + std::to_string(p) + ") Tj ET\n";
+    if (p == 2) content += std::string(4 << 20, ' ');
+    page.replaceKey("/Contents", q.newStream(content));
+    q.addPage(page, false);
+  }
+  QPDFWriter w(q, path.c_str());
+  w.write();
+}
+
+TEST_F(AppPdfImport, PagesWithMoreContentThanCanBeReadAreStoredWithoutText) {
+  namespace pdf = velmora::pdf::detail;
+  const pdf::WorkerLimits saved = pdf::GetWorkerLimits();
+  pdf::WorkerLimits small = saved;
+  small.contentBytes = 1 << 20;
+  pdf::SetWorkerLimits(small);
+  MakeInflatingPage("src/inflating.pdf");
+  const bool imported = WindowImport("src/inflating.pdf");
+  pdf::SetWorkerLimits(saved);
+  ASSERT_TRUE(imported);
+  auto pages = Pages();
+  ASSERT_EQ(pages.size(), 3u);
+  for (int p : {1, 3}) {
+    SCOPED_TRACE(p);
+    EXPECT_NE(pages[p - 1].text.find("|Page" + std::to_string(p) + "\n"), std::string::npos);
+    EXPECT_NE(pages[p - 1].content.find("Tj"), std::string::npos);
+  }
+  EXPECT_EQ(pages[1].image.substr(0, 4), "GIF8");
+  EXPECT_DOUBLE_EQ(V(pages[1].rec.PAGEWIDTH), 300);
+  EXPECT_TRUE(pages[1].text.empty());
+  EXPECT_TRUE(pages[1].content.empty());
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0].caption, "Velmora");
+  EXPECT_EQ(asked_[0].text,
+            "Page 2 of the file src/inflating.pdf holds more content than can be read.\nIt was "
+            "stored without its text, with a blank picture.");
+  EXPECT_TRUE(TempIsEmpty());
+}
+
 TEST_F(AppPdfImport, OwnerPasswordOnlyFileImports) {
   forms::Encrypt(form_, "src/owner.pdf", "", "owner");
   answers_ = {rt::kButtonYes};
@@ -497,7 +584,7 @@ TEST_F(AppPdfImport, NoWriteLockIsHeldWhileTheUserIsAsked) {
                             int def) {
     if (caption != "INFO") return def;
     free = true;
-    for (FileId id : {FileId::PageControls, FileId::FieldValues}) {
+    for (FileId id : {FileId::FormPages, FileId::PageControls, FileId::FieldValues}) {
       auto other = data::Declaration(id).Clone();
       db::Open(*other);
       db::Logout(0, {other.get()});

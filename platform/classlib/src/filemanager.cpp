@@ -133,7 +133,8 @@ int FileManager::OpenFile(bool report) {
   if (lockRecover_ > 0) db::Send(*file_, "Recover=" + std::to_string(lockRecover_));
   db::HookedOpen(*file_, openMode_);
   if (rt::ErrorCode() == rt::kFileNotFound && create_) {
-    db::Create(*file_);
+    // Another user or process may make the file in the meantime: theirs is kept.
+    db::CreateMissing(*file_);
     if (Failed()) return report ? Throw(Msg::CreateFailed) : kFatal;
     db::HookedOpen(*file_, openMode_);
   }

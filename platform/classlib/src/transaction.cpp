@@ -7,7 +7,6 @@
 namespace cl {
 namespace {
 
-constexpr int kLogoutSeconds = 2;
 thread_local bool tInTransaction = false;
 
 }  // namespace
@@ -19,7 +18,9 @@ Transaction::Transaction(const std::vector<db::FileDecl*>& files) {
     begun_ = true;
     return;
   }
-  db::Logout(kLogoutSeconds, files);
+  // Waits for other writers as long as they make progress, and the lock
+  // wait once they stop.
+  db::Logout(db::LockWait(), files);
   if (rt::ErrorCode() != rt::kNoError) return;
   own_ = begun_ = tInTransaction = true;
 }

@@ -7,9 +7,9 @@
 
 namespace cl {
 
-// Begins a transaction over `files` with a time-out of 2 seconds, unless
-// the thread already runs inside one the class library began (then the
-// outer one commits or rolls back). Rolls back when neither Finish nor
+// Begins a transaction over `files` with the lock wait (db::LockWait) as
+// its time-out, unless the thread already runs inside one the class
+// library began (then the outer one commits or rolls back). Rolls back when neither Finish nor
 // Fail was called.
 class Transaction {
  public:

@@ -5,6 +5,7 @@
 #include <set>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "fixture.h"
 #include "velmora/classlib/filemanager.h"
@@ -129,6 +130,28 @@ TEST_F(ClasslibFiles, OpenCreatesMissingFileAndCountsUses) {
   EXPECT_TRUE(shown_.empty());
 }
 
+// A file found missing that another user or process creates before this
+// manager does is kept, with what was written to it meanwhile.
+TEST_F(ClasslibFiles, CreateOnMissingKeepsAFileMadeMeanwhile) {
+  Managed<Parent> other(ParentDecl(), &errors);
+  ASSERT_EQ(other.fm.Open(), kBenign);
+  other.rec.id = 1;
+  other.rec.name = "theirs";
+  ASSERT_EQ(other.fm.Insert(), kBenign);
+  other.fm.Close();
+  // This manager's open found no file just before the other one made it.
+  bool first = true;
+  db::SetOpenHook([&](db::FileDecl& f, uint32_t mode) {
+    if (std::exchange(first, false)) return rt::SetError(rt::kFileNotFound);
+    db::Open(f, mode);
+  });
+  Managed<Parent> p(ParentDecl(), &errors);
+  EXPECT_EQ(p.fm.Open(), kBenign);
+  db::SetOpenHook({});
+  EXPECT_EQ(db::Records(*p.decl), 1u);
+  EXPECT_TRUE(shown_.empty());
+}
+
 TEST_F(ClasslibFiles, MissingFileWithoutCreateIsReported) {
   Managed<Parent> p(ParentDecl(), &errors);
   p.fm.SetCreate(false);
@@ -250,6 +273,63 @@ TEST_F(ClasslibFiles, ConcurrentAddsNeverShareANumber) {
     for (int i = 1; i <= 2 * kEach; ++i) expected.insert(i);
     EXPECT_EQ(stored, expected);
   }
+}
+
+// Another process that takes the file's write lock again and again is
+// waited for as long as it goes on committing: a numbered add never fails
+// beside a writer that makes progress. A holder that makes no progress for
+// the lock wait (a setting; 1 s here) makes the add fail with 5.
+TEST_F(ClasslibFiles, AddsWaitForWritersThatMakeProgress) {
+  { Managed<Kid> k(KidDecl(), &errors, 1, 2); ASSERT_EQ(k.fm.Open(), kBenign); }
+  for (bool progress : {true, false}) {
+    SCOPED_TRACE(progress ? "a writer that commits" : "a holder that stops");
+    db::SetLockWait(progress ? 30 : 1);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t holder = fork();
+    if (holder == 0) {
+      auto f = KidDecl();
+      db::Open(*f);
+      bool signalled = false;
+      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+      for (int i = 0; std::chrono::steady_clock::now() < until; ++i) {
+        db::Logout(5, {f.get()});
+        f->ClearRecord();
+        std::memcpy(f->Record(), "\x09\x00\x00\x00", 4);  // parent 9
+        int16_t no = static_cast<int16_t>(i + 1);
+        std::memcpy(f->Record() + 4, &no, 2);
+        db::Add(*f);
+        if (!signalled && write(ready[1], "h", 1) == 1) signalled = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(progress ? 200 : 2500));
+        db::Commit();
+      }
+      db::Close(*f);
+      _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    close(ready[0]);
+    close(ready[1]);
+    Managed<Kid> k(KidDecl(), nullptr, 1, 2);
+    ASSERT_EQ(k.fm.Open(), kBenign);
+    k.rec.parId = 7;
+    const auto start = std::chrono::steady_clock::now();
+    const int result = k.fm.TryInsert();
+    const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (progress) {
+      EXPECT_EQ(result, kBenign) << rt::ErrorCode() << " " << rt::FileErrorText() << " after " << waited << " s";
+      EXPECT_EQ(k.rec.no, 1);
+    } else {
+      EXPECT_EQ(result, kFatal);
+      EXPECT_EQ(rt::ErrorCode(), rt::kAccessDenied);
+      EXPECT_GE(waited, 0.9);
+      EXPECT_LT(waited, 2.4);
+    }
+    k.fm.Close();
+    int status = 0;
+    waitpid(holder, &status, 0);
+  }
+  db::SetLockWait(30);
 }
 
 // Each thread primes a parent, stores its children under the number shown,

@@ -27,6 +27,8 @@ class Driver {
   virtual ~Driver() = default;
   virtual void Open(FileDecl& f, uint32_t mode) = 0;
   virtual void Create(FileDecl& f) = 0;
+  // CREATE of a file found missing: a file made meanwhile is kept.
+  virtual void CreateMissing(FileDecl& f);
   virtual void Close(FileDecl& f) = 0;
   virtual void Build(FileDecl& f);
   virtual void Remove(FileDecl& f);
@@ -65,6 +67,7 @@ class Driver {
 Driver& IsamDriver();
 Driver& BasicDriver();
 Driver& DosDriver();
+Driver& TavrelDriver();  // old-format data files, read only
 
 // Registered SQL drivers (sql_driver.cpp): the driver of a name or
 // nullptr, its 1-based slot (0 when none) and the name of a slot.
@@ -161,6 +164,7 @@ struct PlainState : FileDecl::OpenState {
 class PlainDriver : public Driver {
  public:
   void Create(FileDecl& f) override;  // an empty file, replacing any
+  void CreateMissing(FileDecl& f) override;
   void Close(FileDecl& f) override;
   void Set(FileDecl& f, int key) override;
   void SetAtPosition(FileDecl& f, std::string_view position) override;

@@ -92,16 +92,37 @@ double Seconds() {
 
 
 
+// Sizes and modification times of a database file and its WAL: a writer
+// that commits changes one of them.
+std::string Activity(const std::string& path) {
+  std::string seen;
+  for (const std::string& p : {path, path + "-wal"}) {
+    struct stat st;
+    if (::stat(p.c_str(), &st) == 0)
+      seen += std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+              std::to_string(st.st_mtim.tv_nsec) + ";";
+    else
+      seen += "-;";
+  }
+  return seen;
+}
+
 int OnBusy(void* arg, int count) {
   BusyWait& w = *static_cast<BusyWait*>(arg);
   auto now = std::chrono::steady_clock::now();
-  if (count == 0) w.start = now;
-  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - w.start).count();
-  if (waited >= w.ms) return 0;
+  std::string seen = Activity(w.path);
+  if (count == 0 || seen != w.seen) {
+    w.seen = std::move(seen);
+    w.lastChange = now;
+  }
+  auto still = std::chrono::duration_cast<std::chrono::milliseconds>(now - w.lastChange).count();
+  if (still >= w.ms) return 0;
+  // Back-off from 1 to 20 ms, varied so that waiters do not retry in step.
+  thread_local std::minstd_rand jitter{static_cast<unsigned>(::getpid()) ^ static_cast<unsigned>(count)};
+  long long pause = std::min(count + 1, 20) + static_cast<long long>(jitter() % 4);
   const bool held = rt::HoldsThreadLock();
   if (held) rt::UnlockThread();
-  std::this_thread::sleep_for(std::chrono::milliseconds(
-      std::min<long long>(std::min(count + 1, 20), w.ms - waited)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long long>(pause, w.ms - still)));
   if (held) rt::LockThread();
   return 1;
 }
@@ -131,6 +152,10 @@ void Fail(const FileDecl& f, int code, int driverCode, const std::string& reason
 void ReportSql(FileDecl& f, int rc, sqlite3* db) {
   int primary = rc & 0xFF;
   std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  // The disk's own reason, where SQLite knows it.
+  const int err = db ? sqlite3_system_errno(db) : 0;
+  if (err != 0 && (primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN))
+    text += std::string(" (") + std::strerror(err) + ")";
   int code = rt::kDriverError;
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
     code = rt::kAccessDenied;

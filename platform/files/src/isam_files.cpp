@@ -15,6 +15,7 @@
 #include "isam_state.h"
 #include "owner.h"
 #include "velmora/runtime/errors.h"
+#include "velmora/runtime/paths.h"
 
 namespace db::isam {
 
@@ -30,6 +31,7 @@ int OpenConnection(const std::string& path, int flags, BusyWait& wait, sqlite3**
   int rc = sqlite3_open_v2(path.c_str(), db, flags, nullptr);
   if (rc != SQLITE_OK) return rc;
   sqlite3_extended_result_codes(*db, 1);
+  if (wait.path.empty()) wait.path = path;
   WaitFor(*db, wait, wait.ms);
   char* msg = nullptr;
   rc = sqlite3_exec(*db, "PRAGMA synchronous=FULL", nullptr, nullptr, &msg);
@@ -71,14 +73,22 @@ bool CreateTable(FileDecl& f, sqlite3* db, const std::string& table) {
   return StoreOwnerHash(f, db, table);
 }
 
-// Lets the last connection checkpoint and remove the WAL, so the main
-// file alone holds every record.
-void Quiesce(const std::string& path) {
-  if (CheckFormat(path).kind != FormatCheck::Ours) return;
+// Lets the last connection write the WAL back into the file and remove
+// it, so the main file alone holds every record. False, with the disk's
+// reason set, when records stay in the WAL (the write-back failed): the
+// main file alone is then incomplete and must not be moved or copied.
+bool Quiesce(FileDecl& f, const std::string& path) {
+  if (CheckFormat(path).kind != FormatCheck::Ours) return true;
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK)
-    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  if (rc != SQLITE_OK) ReportSql(f, sqlite3_extended_errcode(db), db);
   sqlite3_close_v2(db);
+  if (!WalHasFrames(path)) return true;
+  if (rc == SQLITE_OK) Fail(f, rt::kDriverError, 0, "its WAL could not be written back into the file");
+  rt::SetFileError(rt::kDriverError, rt::FileErrorCode(),
+                   rt::FileErrorText() + "; the records in its WAL are not yet in the file", f.Name());
+  return false;
 }
 
 // The file and its folder can be written (the WAL and its index live
@@ -131,6 +141,22 @@ int OpenFailureCode(int rc, sqlite3* db) {
   }
 }
 
+// True when an SQLite failure means the disk has no room (or no longer
+// takes writes), not that the file is locked, damaged or not ours.
+bool NoRoom(int rc, sqlite3* db) {
+  switch (rc & 0xFF) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+      return true;
+    case SQLITE_CANTOPEN: {
+      const int err = db ? sqlite3_system_errno(db) : 0;
+      return err == ENOSPC || err == EDQUOT || err == EIO;
+    }
+    default:
+      return false;
+  }
+}
+
 void Isam::Open(FileDecl& f, uint32_t mode) {
   std::string path = HostPath(f.Name()), table = TableOf(f.Name());
   if (path.empty()) return rt::SetError(rt::kFileNotFound);
@@ -140,6 +166,8 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
   s->mode = mode;
   s->readOnly = (mode & 0x0F) == 0;
   s->path = path;
+  s->wait.path = path;
+  s->busyMs = s->wait.ms = LockWait() * 1000;
   s->table = table;
   s->sqlTable = SqlTable(table);
   for (std::string_view opts = f.SendText(); !opts.empty();) {
@@ -168,27 +196,43 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
   if (!s->lock.Acquire(path, table, mode, true))
     return Fail(f, rt::ErrorCode(), 0, rt::FileErrorText());
   const bool walHasFrames = WalHasFrames(path);
-  int rc = writable ? OpenConnection(path, SQLITE_OPEN_READWRITE, s->wait, &s->db)
-                    : OpenConnection(Uri(path, walHasFrames ? "mode=ro" : "immutable=1"),
-                                     SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, s->wait, &s->db);
-  // A refused open leaves the file as it was: a WAL holding changes is not
-  // folded in. An empty one (made by this open) is removed at close as usual.
-  if (s->db && walHasFrames) sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-  sqlite3_stmt* st = nullptr;
-  if (rc == SQLITE_OK)
-    rc = sqlite3_prepare_v2(s->db, "SELECT decl, stale FROM vm_files WHERE tbl = ?1", -1, &st, nullptr);
+  // Reads the stored declaration through a new connection: read/write, or
+  // SQLite's read-only mode, immutable when no WAL holds changes, so that
+  // nothing is created beside the file.
   std::string stored;
   int stale = 0;
-  if (rc == SQLITE_OK) {
-    sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
-    rc = sqlite3_step(st);
-    if (rc == SQLITE_ROW) {
-      const char* p = static_cast<const char*>(sqlite3_column_blob(st, 0));
-      stored.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st, 0)));
-      stale = sqlite3_column_int(st, 1);
+  auto readDecl = [&](bool readWrite) {
+    if (s->db) {
+      sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+      sqlite3_close_v2(s->db);
+      s->db = nullptr;
     }
-  }
-  sqlite3_finalize(st);
+    int rc = readWrite ? OpenConnection(path, SQLITE_OPEN_READWRITE, s->wait, &s->db)
+                       : OpenConnection(Uri(path, walHasFrames ? "mode=ro" : "immutable=1"),
+                                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, s->wait, &s->db);
+    // A refused open leaves the file as it was: a WAL holding changes is
+    // not folded in. An empty one (made by this open) is removed at close as usual.
+    if (s->db && walHasFrames) sqlite3_db_config(s->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_stmt* st = nullptr;
+    if (rc == SQLITE_OK)
+      rc = sqlite3_prepare_v2(s->db, "SELECT decl, stale FROM vm_files WHERE tbl = ?1", -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
+      rc = sqlite3_step(st);
+      if (rc == SQLITE_ROW) {
+        const char* p = static_cast<const char*>(sqlite3_column_blob(st, 0));
+        stored.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+        stale = sqlite3_column_int(st, 1);
+      }
+    }
+    sqlite3_finalize(st);
+    return rc;
+  };
+  int rc = readDecl(writable);
+  // Reading needs no room on the disk: a read-only open that the disk
+  // refuses room for the WAL index (or any write) reads through the
+  // read-only mode instead. Without room no writer adds to the WAL meanwhile.
+  if (writable && s->readOnly && NoRoom(rc, s->db)) rc = readDecl(false);
   if (rc == SQLITE_DONE) return Fail(f, rt::kFileNotFound, 0, "no table \"" + table + "\" in the file");
   if (rc != SQLITE_ROW) {
     int code = OpenFailureCode(rc, s->db);
@@ -218,19 +262,49 @@ void Isam::Open(FileDecl& f, uint32_t mode) {
     rt::ClearError();
 }
 
-void Isam::Create(FileDecl& f) {
+// True when the table has its entry in an open database's vm_files.
+bool HasTable(sqlite3* db, const std::string& table) {
+  sqlite3_stmt* st = nullptr;
+  bool found = false;
+  if (sqlite3_prepare_v2(db, "SELECT 1 FROM vm_files WHERE tbl = ?1", -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
+    found = sqlite3_step(st) == SQLITE_ROW;
+  }
+  sqlite3_finalize(st);
+  return found;
+}
+
+// Moves a complete new file to its name without ever replacing a file
+// that exists there; false with errno EEXIST when one does.
+bool PlaceIfMissing(const std::string& tmp, const std::string& path) {
+  if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  // A file system without the no-replace rename: a hard link fails the
+  // same way on an existing name.
+  if (::link(tmp.c_str(), path.c_str()) != 0) return false;
+  std::remove(tmp.c_str());
+  return true;
+}
+
+// CREATE: a new file (or table) that replaces any, or, for `missing`, one
+// made only where none exists: a file or table that another instance or
+// process made meanwhile is kept as it is.
+void CreateFile(FileDecl& f, bool missing) {
   if (f.State()) return rt::SetError(rt::kAccessDenied);
   std::string path = HostPath(f.Name()), table = TableOf(f.Name());
   if (path.empty()) return rt::SetError(rt::kFileNotFound);
-  if (!FileIsFree(path)) return Fail(f, rt::kAccessDenied, 0, "the file is in use");
   FormatCheck::Kind fmt = CheckFormat(path).kind;
+  if (missing && table.empty() && fmt != FormatCheck::Missing) return rt::ClearError();
+  if (!missing && !FileIsFree(path)) return Fail(f, rt::kAccessDenied, 0, "the file is in use");
   sqlite3* db = nullptr;
   BusyWait wait;
+  wait.ms = LockWait() * 1000;
   if (!table.empty() && fmt == FormatCheck::Ours) {
     // Another table of a multi-table file: replace this table alone.
     int rc = OpenConnection(path, SQLITE_OPEN_READWRITE, wait, &db);
-    bool ok = rc == SQLITE_OK && Exec(f, db, "BEGIN IMMEDIATE") && CreateTable(f, db, table) &&
-              Exec(f, db, "COMMIT");
+    bool ok = rc == SQLITE_OK && Exec(f, db, "BEGIN IMMEDIATE");
+    if (ok && !(missing && HasTable(db, table))) ok = CreateTable(f, db, table);
+    ok = ok && Exec(f, db, "COMMIT");
     if (rc != SQLITE_OK) ReportSql(f, rc, db);
     sqlite3_close_v2(db);
     if (ok) rt::ClearError();
@@ -261,24 +335,35 @@ void Isam::Create(FileDecl& f) {
     RemoveDatabaseFiles(tmp);
     return;
   }
-  std::remove((path + "-wal").c_str());
-  std::remove((path + "-shm").c_str());
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    RemoveDatabaseFiles(tmp);
-    return Fail(f, rt::kAccessDenied, 0, std::string("cannot replace the file: ") + std::strerror(err));
+  if (missing) {
+    if (!PlaceIfMissing(tmp, path)) {
+      int err = errno;
+      RemoveDatabaseFiles(tmp);
+      if (err == EEXIST) return table.empty() ? rt::ClearError() : CreateFile(f, true);
+      return Fail(f, rt::kAccessDenied, 0, std::string("cannot create the file: ") + std::strerror(err));
+    }
+  } else {
+    std::remove((path + "-wal").c_str());
+    std::remove((path + "-shm").c_str());
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+      int err = errno;
+      RemoveDatabaseFiles(tmp);
+      return Fail(f, rt::kAccessDenied, 0, std::string("cannot replace the file: ") + std::strerror(err));
+    }
   }
-  // The rename is durable once the folder is synced.
-  std::string dir = std::filesystem::path(path).parent_path().string();
-  int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  bool synced = dfd >= 0 && ::fsync(dfd) == 0;
-  int err = errno;
-  if (dfd >= 0) ::close(dfd);
-  if (!synced)
-    return Fail(f, rt::kDriverError, 0, std::string("cannot sync the folder: ") + std::strerror(err));
+  // The new name is durable once the folder is synced.
+  if (!rt::SyncFolderOf(path))
+    return Fail(f, rt::kDriverError, 0, std::string("cannot sync the folder: ") + std::strerror(errno));
   rt::ClearError();
 }
 
+void Isam::Create(FileDecl& f) { CreateFile(f, false); }
+void Isam::CreateMissing(FileDecl& f) { CreateFile(f, true); }
+
+// CLOSE writes what the WAL holds back into the file as far as the other
+// connections let it; a write-back that the disk refuses (no space, a
+// size limit, an I/O error) is the close's error, with the disk's reason.
+// The records stay in the WAL then, and the next open reads them there.
 void Isam::Close(FileDecl& f) {
   IsamState& s = *StateOf(f);
   rt::ClearError();
@@ -287,11 +372,22 @@ void Isam::Close(FileDecl& f) {
     s.streaming = false;
     ok = EndBatch(f, s, true);
   }
-  const rt::ErrorSnapshot e = rt::SaveError();
+  rt::ErrorSnapshot e = rt::SaveError();
   if (s.inLogout) {  // its part of the transaction is rolled back
     EndBatch(f, s, false);
     std::erase(tTransaction, &f);
     s.inLogout = false;
+  }
+  if (ok && !s.readOnly && s.db) {
+    int rc = sqlite3_wal_checkpoint_v2(s.db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (rc != SQLITE_OK && (rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED) {
+      ReportSql(f, sqlite3_extended_errcode(s.db), s.db);
+      rt::SetFileError(rt::kDriverError, rt::FileErrorCode(),
+                       rt::FileErrorText() + "; the records in its WAL could not be written back into the file",
+                       f.Name());
+      e = rt::SaveError();
+      ok = false;
+    }
   }
   f.StateSlot().reset();
   if (ok)
@@ -389,6 +485,7 @@ void Isam::Remove(FileDecl& f) {
   if (CheckFormat(path).kind != FormatCheck::Ours) return rt::SetError(rt::kInvalidDataFile);
   sqlite3* db = nullptr;
   BusyWait wait;
+  wait.ms = LockWait() * 1000;
   OpenConnection(path, SQLITE_OPEN_READWRITE, wait, &db);
   std::string esc;
   for (char c : table) esc += c == '\'' ? std::string("''") : std::string(1, c);
@@ -402,19 +499,30 @@ void Isam::Copy(FileDecl& f, std::string_view target) {
   std::string from = HostPath(f.Name()), to = HostPath(target);
   if (!PathExists(from)) return rt::SetError(rt::kFileNotFound);
   if (to.empty() || PathExists(to) || !FileIsFree(from)) return rt::SetError(rt::kAccessDenied);
-  Quiesce(from);
+  if (!Quiesce(f, from)) return;
   if (!CopyFileBytes(from, to)) return rt::SetError(rt::kAccessDenied);
   rt::ClearError();
 }
 
+// RENAME moves the main file alone, so only once it holds every record;
+// the new name (and the old one's removal) is durable when it returns.
 void Isam::Rename(FileDecl& f, std::string_view target) {
   std::string from = HostPath(f.Name()), to = HostPath(target);
   if (!PathExists(from)) return rt::SetError(rt::kFileNotFound);
   if (to.empty() || PathExists(to) || !FileIsFree(from)) return rt::SetError(rt::kAccessDenied);
-  Quiesce(from);
+  if (!Quiesce(f, from)) return;
   std::remove((from + "-shm").c_str());
   RemoveLockFile(from);
-  if (std::rename(from.c_str(), to.c_str()) != 0) return rt::SetError(rt::kAccessDenied);
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    const int err = errno;
+    return Fail(f, err == EIO || err == ENOSPC || err == EDQUOT ? rt::kDriverError : rt::kAccessDenied, 0,
+                std::string("cannot rename the file: ") + std::strerror(err));
+  }
+  const bool synced = rt::SyncFolderOf(to) && (std::filesystem::path(from).parent_path() ==
+                                                   std::filesystem::path(to).parent_path() ||
+                                               rt::SyncFolderOf(from));
+  if (!synced)
+    return Fail(f, rt::kDriverError, 0, std::string("cannot sync the folder: ") + std::strerror(errno));
   rt::ClearError();
 }
 
@@ -441,7 +549,7 @@ void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
     if (query && answer) *answer = std::to_string(s.busyMs / 1000);
     if (!query) {
       long secs = std::strtol(value.c_str(), nullptr, 10);
-      s.busyMs = secs > 0 ? static_cast<int>(std::min(secs, 3600L) * 1000) : 5000;
+      s.busyMs = secs > 0 ? static_cast<int>(std::min(secs, 3600L) * 1000) : LockWait() * 1000;
       s.wait.ms = s.busyMs;
       if (s.db) WaitFor(s.db, s.wait, s.busyMs);
     }

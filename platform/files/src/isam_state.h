@@ -40,12 +40,15 @@ struct Bound {
   bool inclusive = false;
 };
 
-// How long a connection waits for SQLite's locks. The wait sleeps with
-// the runtime lock released, so other windows go on while one thread
-// waits for a file.
+// How a connection waits for SQLite's locks: with back-off, for as long
+// as the holder makes progress (the file or its WAL changes), and `ms`
+// more once it stops. The wait sleeps with the runtime lock released, so
+// other windows go on while one thread waits for a file.
 struct BusyWait {
-  int ms = 5000;
-  std::chrono::steady_clock::time_point start;
+  int ms = 30000;
+  std::string path;  // the database file, whose changes are the holder's progress
+  std::chrono::steady_clock::time_point lastChange;
+  std::string seen;  // the file's and its WAL's size and time at the last change
 };
 
 struct IsamState : FileDecl::OpenState {
@@ -62,7 +65,7 @@ struct IsamState : FileDecl::OpenState {
   // COMMIT or ROLLBACK ends it.
   bool lost = false;
   rt::ErrorSnapshot lostError;
-  int busyMs = 5000;
+  int busyMs = 30000;  // the lock wait, or the file's "Recover="
   BusyWait wait;
   int64_t nextId = 0;  // next record id while this instance holds a write transaction
   std::vector<size_t> keyLen;
@@ -102,6 +105,7 @@ class Isam final : public Driver {
  public:
   void Open(FileDecl& f, uint32_t mode) override;
   void Create(FileDecl& f) override;
+  void CreateMissing(FileDecl& f) override;
   void Close(FileDecl& f) override;
   void Build(FileDecl& f) override;
   void Remove(FileDecl& f) override;

@@ -109,8 +109,12 @@ int OpenLockFile(const std::string& canonical) {
     }
     if (errno == EEXIST) fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
   }
-  if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+  if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    const int refused = errno;
     fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // No lock file to read either: the reason is that none could be made.
+    if (fd < 0 && errno == ENOENT) errno = refused;
+  }
   return fd;
 }
 

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "internal.h"
@@ -20,7 +22,7 @@ struct Registered {
 };
 
 const Registered kDrivers[] = {
-    {"ISAM", &IsamDriver}, {"BASIC", &BasicDriver}, {"DOS", &DosDriver}};
+    {"ISAM", &IsamDriver}, {"BASIC", &BasicDriver}, {"DOS", &DosDriver}, {"TAVREL", &TavrelDriver}};
 constexpr uint32_t kEntryBase = 0x56460000;  // entries are kEntryBase + n
 constexpr uint32_t kSqlEntryBase = kEntryBase + 0x100;  // registered SQL drivers
 
@@ -176,6 +178,10 @@ int64_t Driver::ReserveNumber(FileDecl&, int, int, int64_t highest) {
   rt::ClearError();
   return highest + 1;
 }
+void Driver::CreateMissing(FileDecl& f) {
+  if (PathExists(HostPath(f.Name()))) return rt::ClearError();
+  Create(f);
+}
 bool Driver::BeginLogout(FileDecl&, int) {
   rt::SetError(rt::kDriverError);
   return false;
@@ -210,6 +216,10 @@ void Create(FileDecl& f) {
   if (Driver* d = DriverOf(f)) d->Create(f);
 }
 
+void CreateMissing(FileDecl& f) {
+  if (Driver* d = DriverOf(f)) d->CreateMissing(f);
+}
+
 void Close(FileDecl& f) {
   if (Driver* d = OpenDriver(f)) d->Close(f);
 }
@@ -233,6 +243,13 @@ void Rename(FileDecl& f, std::string_view target) {
   if (f.State()) return rt::SetError(rt::kAccessDenied);
   if (Driver* d = DriverOf(f)) d->Rename(f, target);
 }
+
+namespace {
+std::atomic<int> gLockWait{30};
+}  // namespace
+
+void SetLockWait(int seconds) { gLockWait = std::max(seconds, 0); }
+int LockWait() { return gLockWait; }
 
 void SetOpenHook(OpenHookFn hook) {
   std::lock_guard<std::mutex> lock(gHookMutex);

@@ -30,6 +30,15 @@ void PlainDriver::Create(FileDecl& f) {
   rt::ClearError();
 }
 
+void PlainDriver::CreateMissing(FileDecl& f) {
+  std::string path = HostPath(f.Name());
+  if (f.State()) return rt::SetError(rt::kAccessDenied);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0 && errno != EEXIST) return rt::SetError(errno == ENOENT ? rt::kPathNotFound : rt::kAccessDenied);
+  if (fd >= 0) ::close(fd);
+  rt::ClearError();
+}
+
 void PlainDriver::Close(FileDecl& f) {
   f.StateSlot().reset();
   rt::ClearError();

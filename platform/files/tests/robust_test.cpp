@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "fixture.h"
+#include "scratch_disk.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/threads.h"
 
@@ -307,16 +308,21 @@ TEST_F(FilesRobust, DamagedRecordsAreReportedNotReturned) {
 }
 
 // A read-only folder or file opens in the read-only modes and leaves no
-// -wal or -shm behind; write modes are refused with 5.
+// -wal or -shm behind, with or without a lock file beside it (a file put
+// there by a rename has none); write modes are refused with 5.
 TEST_F(FilesRobust, ReadOnlyFoldersAndFiles) {
   fs::permissions(dir_, fs::perms(0755));
   Close(*fixture::Filled({{1, "x"}, {2, "y"}}));
   struct Case {
     const char* what;
     fs::perms folder, file;
-  } cases[] = {{"read-only folder", fs::perms(0555), fs::perms(0644)},
-               {"read-only file", fs::perms(0777), fs::perms(0444)}};
+    bool lockFile;
+  } cases[] = {{"read-only folder", fs::perms(0555), fs::perms(0644), true},
+               {"read-only file", fs::perms(0777), fs::perms(0444), true},
+               {"read-only folder without a lock file", fs::perms(0555), fs::perms(0644), false}};
   for (const Case& c : cases) {
+    fs::permissions("data", fs::perms(0755));
+    if (!c.lockFile) fs::remove("data/people.tps.lck");
     fs::permissions("data", c.folder);
     fs::permissions("data/people.tps", c.file);
     std::string answer = InChild([&]() -> std::string {
@@ -394,18 +400,94 @@ TEST_F(FilesRobust, NonAsciiFolders) {
       << rt::FileErrorText();
 }
 
-// CREATE is durable when it returns: the folder is synced after the new
-// file is moved into place.
-TEST_F(FilesRobust, CreateSyncsTheFolder) {
-  {
+// CREATE and RENAME are durable when they return: the folders are synced
+// after the file is moved into place (both folders of a move between two).
+TEST_F(FilesRobust, CreateAndRenameSyncTheirFolders) {
+  auto recording = [](bool on) {
     std::lock_guard<std::mutex> lock(gSyncMutex);
-    gSynced.clear();
-    gRecordSyncs = true;
-  }
+    if (on) gSynced.clear();
+    gRecordSyncs = on;
+  };
   auto f = fixture::People();
+  recording(true);
   Create(*f);
   EXPECT_EQ(rt::ErrorCode(), 0);
-  std::lock_guard<std::mutex> lock(gSyncMutex);
-  gRecordSyncs = false;
+  recording(false);
   EXPECT_EQ(gSynced.count(fs::canonical("data").string()), 1u);
+  fs::create_directory("other");
+  recording(true);
+  Rename(*f, ".\\other\\people.tps");
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  recording(false);
+  EXPECT_EQ(gSynced.count(fs::canonical("data").string()), 1u);
+  EXPECT_EQ(gSynced.count(fs::canonical("other").string()), 1u);
+}
+
+// Records that sit in the WAL when the disk refuses their write-back into
+// the file (a size limit here) stay there: CLOSE reports the disk's reason,
+// RENAME and COPY refuse to move the main file without them, and the file
+// opens later with every record.
+TEST_F(FilesRobust, RefusedWriteBackKeepsTheRecordsWithTheirFile) {
+  Close(*fixture::Filled({}));
+  std::string answer = InChild([&]() -> std::string {
+    auto f = fixture::People();
+    Open(*f);
+    Logout(1, {f.get()});
+    for (int i = 1; i <= 30; ++i) {
+      Fill(*f, {i, "in the wal"});
+      f->Memos()[0].data.assign(3000, static_cast<uint8_t>(i));
+      Add(*f);
+    }
+    Commit();
+    if (rt::ErrorCode()) return Describe("commit");
+    LimitFileSize(fs::file_size("data/people.tps"));
+    Close(*f);
+    if (rt::ErrorCode() != rt::kDriverError || rt::FileErrorText().find("File too large") == std::string::npos)
+      return Describe("close");
+    Rename(*f, ".\\data\\moved.tps");
+    if (rt::ErrorCode() != rt::kDriverError) return Describe("rename");
+    Copy(*f, ".\\data\\copy.tps");
+    if (rt::ErrorCode() != rt::kDriverError) return Describe("copy");
+    return {};
+  });
+  EXPECT_EQ(answer, "");
+  EXPECT_FALSE(fs::exists("data/moved.tps"));
+  EXPECT_FALSE(fs::exists("data/copy.tps"));
+  auto f = fixture::People();
+  Open(*f);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  EXPECT_EQ(Records(*f), 30u);
+  Close(*f);
+}
+
+// A full disk refuses writes, not reads: a read-only open works and finds
+// every record, whether the file is closed everywhere (nothing beside it
+// but its lock file) or another instance has it open.
+TEST_F(FilesRobust, FullDiskStillOpensForReading) {
+  std::string answer = InChild([&]() -> std::string {
+    if (!scratchdisk::PrivateTmpfs(dir_, 1)) return "no tmpfs";
+    fs::create_directory("data");
+    Close(*fixture::Filled({{1, "x"}, {2, "y"}}));
+    scratchdisk::FillTheDisk();
+    auto f = fixture::People();
+    for (const char* when : {"closed everywhere", "open elsewhere"}) {
+      Open(*f, kReadOnly | kDenyNone);
+      if (rt::ErrorCode()) return Describe(when);
+      if (Records(*f) != 2) return Describe("records");
+      Fill(*f, {3, "z"});
+      Add(*f);
+      if (rt::ErrorCode() == 0) return "an add to a read-only open";
+      Close(*f);
+      if (std::string(when) == "open elsewhere") break;
+      // Another instance holds it open (made before the disk filled up).
+      fs::remove("filler");
+      static auto other = fixture::People("OTH");
+      Open(*other);
+      if (rt::ErrorCode()) return Describe("the other open");
+      scratchdisk::FillTheDisk();
+    }
+    return {};
+  });
+  if (answer == "no tmpfs") GTEST_SKIP() << "no private tmpfs can be made here";
+  EXPECT_EQ(answer, "");
 }

@@ -1,4 +1,5 @@
-// The BASIC (comma-delimited) and DOS (raw bytes) drivers.
+// The BASIC (comma-delimited), DOS (raw bytes) and TAVREL (old-format files,
+// read only) drivers.
 #include <fstream>
 
 #include "fixture.h"
@@ -176,4 +177,79 @@ TEST_F(FilesTextDrivers, BasicConvertsPackedDecimals) {
   }
   Close(*out);
   EXPECT_EQ(FileText("out.txt"), "-12.50,3.3,\"ab\",-7\r\n0.00,0.0,\"\",0\r\n");
+}
+
+namespace {
+
+// An old-format file: the header, one field record, then record slots of
+// 5 header bytes and a LONG; `status` 0 marks a live record.
+std::string OldFormat(const std::vector<std::pair<uint8_t, int32_t>>& records, uint16_t memo = 0,
+                      uint16_t attr = 0) {
+  std::string b(85 + 27, '\0');
+  b[0] = 'C';
+  b[1] = '3';
+  std::memcpy(&b[2], &attr, 2);
+  b[13] = 1;
+  b[19] = 9;
+  uint32_t first = 85 + 27;
+  std::memcpy(&b[21], &first, 4);
+  std::memcpy(&b[67], &memo, 2);
+  for (const auto& [status, value] : records) {
+    b += std::string(1, static_cast<char>(status)) + std::string(4, '\0');
+    b.append(reinterpret_cast<const char*>(&value), 4);
+  }
+  return b;
+}
+
+std::unique_ptr<FileDecl> OldDecl(Type type = Type::Long) {
+  return DeclBuilder("Old", "OLD").Driver("TAVREL").Name("old.dat").Field(type, "ID").Build();
+}
+
+}  // namespace
+
+TEST_F(FilesTextDrivers, TavrelReadsTheLiveRecordsOfAnOldFormatFile) {
+  { std::ofstream("old.dat", std::ios::binary) << OldFormat({{0, 100}, {1, 555}, {0, 101}}) + "cut"; }
+  auto f = OldDecl();
+  Open(*f, kReadWrite | kDenyWrite);
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
+  EXPECT_EQ(Records(*f), 2u);
+  std::vector<int32_t> ids;
+  Set(*f);
+  for (Next(*f); rt::ErrorCode() == 0; Next(*f)) {
+    int32_t v;
+    std::memcpy(&v, f->Record(), 4);
+    ids.push_back(v);
+  }
+  EXPECT_EQ(rt::ErrorCode(), rt::kRecordNotAvailable);
+  EXPECT_EQ(ids, (std::vector<int32_t>{100, 101}));
+  Add(*f);
+  EXPECT_EQ(rt::ErrorCode(), rt::kDriverError);
+  Close(*f);
+  Create(*f);
+  EXPECT_EQ(rt::ErrorCode(), rt::kDriverError);
+  Rename(*f, "moved.dat");
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_TRUE(std::filesystem::exists("moved.dat"));
+
+  // What cannot be read as records is refused, never read as empty.
+  struct Case {
+    const char* what;
+    std::string bytes;
+    Type type;
+    int code;
+  };
+  const Case cases[] = {
+      {"not signed", "C4" + OldFormat({{0, 1}}).substr(2), Type::Long, rt::kInvalidDataFile},
+      {"a memo", OldFormat({{0, 1}}, 100), Type::Long, rt::kDriverError},
+      {"scrambled", OldFormat({{0, 1}}, 0, 2), Type::Long, rt::kDriverError},
+      {"another record length", OldFormat({{0, 1}}), Type::Short, rt::kInvalidRecordDeclaration},
+      {"first record past the end", OldFormat({}).substr(0, 100), Type::Long, rt::kInvalidDataFile},
+  };
+  for (const Case& c : cases) {
+    { std::ofstream("old.dat", std::ios::binary | std::ios::trunc) << c.bytes; }
+    auto d = OldDecl(c.type);
+    Open(*d);
+    EXPECT_EQ(rt::ErrorCode(), c.code) << c.what;
+    EXPECT_FALSE(IsOpen(*d)) << c.what;
+  }
 }

@@ -1,5 +1,5 @@
-// Writes the PDF files the tests make into a folder: the fuzz targets'
-// seed corpus.
+// Writes the PDF files the tests make, and the inputs the tests keep in
+// their data folder, into a folder: the fuzz targets' seed corpus.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
   };
   for (const auto& path : made)
     fs::copy_file(path, out / fs::path(path).filename(), fs::copy_options::overwrite_existing);
+  for (const auto& kept : fs::directory_iterator(VELMORA_PDF_TEST_DATA))
+    fs::copy_file(kept.path(), out / kept.path().filename(), fs::copy_options::overwrite_existing);
   forms::MakeForm((out / "import-form.pdf").string());
   forms::Encrypt((out / "import-form.pdf").string(), (out / "import-owner.pdf").string(), "",
                  "owner");

@@ -1,6 +1,7 @@
 // Appearance streams: a base of our own (background, border, rotation) with
 // the text drawn by qpdf for text and choice fields, and on/off pictures of
 // our own for check boxes and radio buttons.
+#include <qpdf/Constants.h>
 #include <qpdf/QPDFAnnotationObjectHelper.hh>
 #include <qpdf/QPDFFormFieldObjectHelper.hh>
 
@@ -106,10 +107,44 @@ std::string Frame(QPDFObjectHandle widget, const Box& b) {
   return out;
 }
 
+// The standard font a font name of a /DA stands for: one of the standard
+// fonts by its name or the short name forms use, else Helvetica.
+std::string StandardFont(const std::string& name) {
+  static const char* const shortNames[][2] = {
+      {"Helv", "Helvetica"},     {"HeBo", "Helvetica-Bold"}, {"HeOb", "Helvetica-Oblique"},
+      {"TiRo", "Times-Roman"},   {"TiBo", "Times-Bold"},     {"TiIt", "Times-Italic"},
+      {"Cour", "Courier"},       {"CoBo", "Courier-Bold"},   {"ZaDb", "ZapfDingbats"},
+      {"Symb", "Symbol"}};
+  static const char* const standard[] = {
+      "Helvetica", "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique",
+      "Times-Roman", "Times-Bold", "Times-Italic", "Times-BoldItalic", "Courier",
+      "Courier-Bold", "Courier-Oblique", "Courier-BoldOblique", "Symbol", "ZapfDingbats"};
+  const std::string bare = name.substr(1);
+  for (auto& n : shortNames)
+    if (bare == n[0]) return n[1];
+  for (auto* n : standard)
+    if (bare == n) return n;
+  return "Helvetica";
+}
+
+// The font of the form's resources (/DR) that a /DA names. A name the
+// resources lack gets the standard font it stands for, so that a reader
+// drawing the field itself finds the font too.
 QPDFObjectHandle FontResource(Document& d, const std::string& name) {
   auto af = AcroForm(d, true);
-  auto font = af.getKey("/DR").getKey("/Font").getKey(name);
-  return font.isDictionary() ? font : af.getKey("/DR").getKey("/Font").getKey("/Helv");
+  auto fonts = SubDictionary(SubDictionary(af, "/DR"), "/Font");
+  auto font = fonts.getKey(name);
+  if (font.isDictionary()) return font;
+  const std::string base = StandardFont(name);
+  font = QPDFObjectHandle::newDictionary();
+  font.replaceKey("/Type", QPDFObjectHandle::newName("/Font"));
+  font.replaceKey("/Subtype", QPDFObjectHandle::newName("/Type1"));
+  font.replaceKey("/BaseFont", QPDFObjectHandle::newName("/" + base));
+  if (base != "Symbol" && base != "ZapfDingbats")
+    font.replaceKey("/Encoding", QPDFObjectHandle::newName("/WinAnsiEncoding"));
+  font = d.qpdf->makeIndirectObject(font);
+  fonts.replaceKey(name, font);
+  return font;
 }
 
 QPDFObjectHandle FormStream(Document& d, const Box& b, const std::string& content,
@@ -248,8 +283,17 @@ void LayOutText(QPDFObjectHandle stream, const Box& b, double border, int quaddi
   double size = ParseDA(fontLine).size;
   if (size <= 0) return;
   Widths widths(font);
+  // The box is the stream's own (a producer's may not start at 0 0), which
+  // qpdf placed the text in too.
+  double x0 = 0, y0 = 0, width = b.width, height = b.height, bbox[4];
+  if (ReadRect(stream.getDict().getKey("/BBox"), bbox)) {
+    x0 = bbox[0];
+    y0 = bbox[1];
+    width = bbox[2] - bbox[0];
+    height = bbox[3] - bbox[1];
+  }
   const double pad = std::max(2.0, 2 * border);
-  const double room = std::max(0.0, b.width - 2 * pad);
+  const double room = std::max(0.0, width - 2 * pad);
   std::vector<std::string> lines;
   if (multiLine) {
     lines = WrapLines(text, room, size, widths);
@@ -259,13 +303,13 @@ void LayOutText(QPDFObjectHandle stream, const Box& b, double border, int quaddi
     lines.push_back(text);
   }
   const double leading = size * 1.15;
-  double baseline = multiLine ? b.height - pad - size * 0.9 : y;
+  double baseline = multiLine ? y0 + height - pad - size * 0.9 : y;
   const double clip = std::max(1.0, border);
-  std::string out = "/Tx BMC\nq\n" + Num(clip) + " " + Num(clip) + " " +
-                    Num(std::max(0.0, b.width - 2 * clip)) + " " +
-                    Num(std::max(0.0, b.height - 2 * clip)) + " re W n\nBT\n" + fontLine + "\n";
+  std::string out = "/Tx BMC\nq\n" + Num(x0 + clip) + " " + Num(y0 + clip) + " " +
+                    Num(std::max(0.0, width - 2 * clip)) + " " +
+                    Num(std::max(0.0, height - 2 * clip)) + " re W n\nBT\n" + fontLine + "\n";
   for (const auto& l : lines) {
-    double x = pad + std::max(0.0, room - widths.Of(l, size)) * std::clamp(quadding, 0, 2) / 2;
+    double x = x0 + pad + std::max(0.0, room - widths.Of(l, size)) * std::clamp(quadding, 0, 2) / 2;
     out += "1 0 0 1 " + Num(x) + " " + Num(baseline) + " Tm\n" + Hex(l) + " Tj\n";
     baseline -= leading;
   }
@@ -284,12 +328,24 @@ void TextAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, boo
     widget.replaceKey("/AP", ap);
   }
   QPDFAnnotationObjectHelper annot(widget);
-  QPDFFormFieldObjectHelper(r.field).generateAppearance(annot);
   auto da = ParseDA(FieldDA(d, r.field));
+  auto font = FontResource(d, da.font);
+  QPDFFormFieldObjectHelper(r.field).generateAppearance(annot);
+  // A list box shows its options, the chosen one marked, as qpdf lays
+  // them out in the box. qpdf draws through a filter on the stream, which
+  // is made into the stream's own data here, as for the other kinds.
+  if (Kind(r.field) == 5 && !(Flags(r.field) & ff_ch_combo)) {
+    auto stream = annot.getAppearanceStream("/N");
+    if (!stream.isStream()) return;
+    auto data = stream.getStreamData();
+    stream.replaceStreamData(std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()),
+                             QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+    return;
+  }
   bool multiLine = Kind(r.field) == 1 && (Flags(r.field) & kTextFlagBits[1]);
   double border = widget.getKey("/MK").getKey("/BC").isArray() ? BorderWidth(widget) : 0;
   LayOutText(annot.getAppearanceStream("/N"), BoxOf(widget), border, Quadding(d, r.field),
-             multiLine, FontResource(d, da.font));
+             multiLine, font);
 }
 
 // Whether a button misses what it should show: a button with an on-state
@@ -329,7 +385,7 @@ void ButtonAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, b
     ap.replaceKey("/N", states);
     widget.replaceKey("/AP", ap);
   }
-  widget.replaceKey("/AS", !offOnly && NamesState(Inherited(r.field, "/V"), on)
+  widget.replaceKey("/AS", !offOnly && NamesState(Value(*r.entry), on)
                                ? QPDFObjectHandle::newName("/" + on)
                                : QPDFObjectHandle::newName("/Off"));
 }

@@ -8,12 +8,15 @@
 
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "poppler_worker.h"
+#include "structure.h"
 #include "velmora/pdf/pdf.h"
 #include "velmora/runtime/paths.h"
 
@@ -113,7 +116,8 @@ bool ReadRect(QPDFObjectHandle array, double out[4]) {
 
 QPDFObjectHandle Inherited(QPDFObjectHandle object, const char* key) {
   std::set<QPDFObjGen> seen;
-  for (auto o = object; o.isDictionary(); o = o.getKey("/Parent")) {
+  int depth = 0;
+  for (auto o = object; o.isDictionary() && depth <= kMaxInheritDepth; o = o.getKey("/Parent"), ++depth) {
     if (o.isIndirect() && !seen.insert(o.getObjGen()).second) break;
     if (o.hasKey(key)) return o.getKey(key);
   }
@@ -145,26 +149,92 @@ int PageRotation(QPDFObjectHandle page) {
   return deg / 90 * 90;
 }
 
+namespace {
+
+// One load, shared by the caller that waits for it and the thread that
+// does it: the caller gives up when the clock runs out and leaves the
+// thread to end on its own (it stops at its next check of the clock).
+struct LoadJob {
+  explicit LoadJob(double seconds) : clock(seconds) {}
+  LoadClock clock;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::shared_ptr<Document> doc;
+  int failure = kLoadUnreadable;
+};
+
+std::atomic<double> gLoadSeconds{kLoadSeconds};
+thread_local int tLoadFailure = 0;
+
+// Reads the file and its structure: the pages, and the field index.
+void Load(LoadJob& job, const std::string& name, const std::string& host) {
+  auto doc = std::make_shared<Document>();
+  int failure = kLoadUnreadable;
+  try {
+    doc->bytes = std::make_shared<std::string>();
+    if (ReadFile(host, *doc->bytes) && !doc->bytes->empty()) {
+      doc->qpdf = std::make_unique<QPDF>();
+      doc->qpdf->setSuppressWarnings(true);
+      doc->qpdf->processMemoryFile(name.c_str(), doc->bytes->data(), doc->bytes->size(), "");
+      if (doc->qpdf->getRoot().isDictionary()) {
+        CheckStructure(*doc->qpdf, job.clock);
+        doc->encrypted = doc->qpdf->isEncrypted();
+        doc->pages = doc->qpdf->getAllPages();
+        job.clock.Check();
+        if (FieldTreeReadable(*doc, job.clock))
+          failure = 0;
+        else
+          failure = kLoadTooComplex;
+        // What qpdf noted while repairing is not kept with the document.
+        doc->qpdf->getWarnings();
+      }
+    }
+  } catch (const LoadRefused&) {
+    failure = kLoadTooComplex;
+  } catch (...) {
+    failure = kLoadUnreadable;
+  }
+  std::lock_guard<std::mutex> g(job.mutex);
+  job.failure = failure;
+  if (!failure) job.doc = std::move(doc);
+  job.done = true;
+  job.finished.notify_all();
+}
+
+}  // namespace
+
+double LoadSeconds() { return gLoadSeconds; }
+void SetLoadSeconds(double seconds) { gLoadSeconds = seconds; }
+
 }  // namespace velmora::pdf::detail
 
 using namespace velmora::pdf::detail;
 
 int iSEDLoadFromFile(const std::string& file) {
+  tLoadFailure = kLoadUnreadable;
   return Guard(0, [&] {
-    auto doc = std::make_shared<Document>();
-    doc->bytes = std::make_shared<std::string>();
-    if (!ReadFile(rt::HostPath(file), *doc->bytes) || doc->bytes->empty()) return 0;
-    doc->qpdf = std::make_unique<QPDF>();
-    doc->qpdf->setSuppressWarnings(true);
-    doc->qpdf->processMemoryFile(file.c_str(), doc->bytes->data(),
-                                 doc->bytes->size(), "");
-    if (!doc->qpdf->getRoot().isDictionary()) return 0;
-    doc->encrypted = doc->qpdf->isEncrypted();
-    doc->pages = doc->qpdf->getAllPages();
-    if (!FieldTreeReadable(*doc)) return 0;
-    return AddDocument(std::move(doc));
+    auto job = std::make_shared<LoadJob>(LoadSeconds());
+    std::thread worker([job, file, host = rt::HostPath(file)] { Load(*job, file, host); });
+    std::shared_ptr<Document> doc;
+    {
+      std::unique_lock<std::mutex> lock(job->mutex);
+      if (!job->finished.wait_until(lock, job->clock.End(), [&] { return job->done; })) {
+        job->clock.Abandon();
+        lock.unlock();
+        worker.detach();
+        tLoadFailure = kLoadTooComplex;
+        return 0;
+      }
+      tLoadFailure = job->failure;
+      doc = std::move(job->doc);
+    }
+    worker.join();
+    return doc ? AddDocument(std::move(doc)) : 0;
   });
 }
+
+int iSEDLoadFailure() { return tLoadFailure; }
 
 int iSEDEncrypted() {
   Selected d;

@@ -13,6 +13,17 @@
 
 namespace velmora::pdf::detail {
 
+// Loading: the time a load may take before the file is refused, and why the
+// last load of a thread failed (iSEDLoadFailure).
+constexpr double kLoadSeconds = 10;
+constexpr int kLoadUnreadable = 1;   // not a PDF file, damaged, or locked
+constexpr int kLoadTooComplex = 2;   // not readable within the time or the work allowed
+double LoadSeconds();
+void SetLoadSeconds(double seconds);  // for tests
+
+// Attributes are inherited through at most this many /Parent levels.
+constexpr int kMaxInheritDepth = 256;
+
 // The index of the document's form fields (fields.h).
 struct FieldIndex;
 class PopplerPool;

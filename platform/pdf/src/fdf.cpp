@@ -22,7 +22,7 @@ bool ValueText(QPDFObjectHandle v, std::string& out) {
   if (v.isString()) {
     out = DecodedBytes(v.getStringValue());
   } else if (v.isName()) {
-    out = DecodedBytes(v.getName().substr(1));
+    out = detail::StateText(v.getName().substr(1));
   } else if (v.isInteger()) {
     out = std::to_string(v.getIntValue());
   } else if (v.isReal()) {

@@ -60,7 +60,7 @@ int ForWidgets(int number, F&& f) {
 int ChangeFlags(int number, int set, int clear) {
   return WithField(number, 0, [&](Document& d, FieldRef& r) {
     int flags = (Flags(r.field) | set) & ~clear;
-    r.field.replaceKey("/Ff", QPDFObjectHandle::newInteger(flags));
+    for (auto& f : Members(*r.entry)) f.replaceKey("/Ff", QPDFObjectHandle::newInteger(flags));
     MarkStale(d, r.field, true);
     return 1;
   });
@@ -91,7 +91,7 @@ std::string MatchState(FieldEntry& e, const std::string& value) {
 void SetButtonState(FieldEntry& e, const std::string& state) {
   auto name = QPDFObjectHandle::newName("/" + (state.empty() ? std::string("Off") : state));
   auto off = QPDFObjectHandle::newName("/Off");
-  e.field.replaceKey("/V", name);
+  for (auto& f : Members(e)) f.replaceKey("/V", name);
   auto lit = state.empty() ? std::vector<size_t>() : ButtonsInState(e, state);
   if (e.litKnown) {
     for (size_t i : e.lit) e.widgets[i].replaceKey("/AS", off);
@@ -133,6 +133,22 @@ int SetRadio(FieldRef& r, const std::string& value) {
   if (state.empty()) return 0;  // no such button: the value stays
   SetButtonState(*r.entry, state);
   return 1;
+}
+
+// A choice's selected option (/I), which readers show before /V: the
+// option the value names, or none when it names no option.
+void SelectOption(FieldEntry& e, const std::string& value) {
+  auto opt = Inherited(e.field, "/Opt");
+  int index = -1;
+  if (opt.isArray())
+    for (int i = 0, n = opt.getArrayNItems(); i < n && index < 0; ++i)
+      if (OptionText(opt.getArrayItem(i)) == value) index = i;
+  for (auto& f : Members(e)) {
+    if (index >= 0)
+      f.replaceKey("/I", QPDFObjectHandle::newArray({QPDFObjectHandle::newInteger(index)}));
+    else
+      f.removeKey("/I");
+  }
 }
 
 void RemoveFromArray(QPDFObjectHandle array, QPDFObjectHandle item) {
@@ -284,7 +300,7 @@ int iSEDSetFormFieldColor(int field, double red, double green, double blue) {
     std::string text = da.font + " " + Num(da.size) + " Tf " + Num(std::clamp(red, 0.0, 1.0)) +
                        " " + Num(std::clamp(green, 0.0, 1.0)) + " " +
                        Num(std::clamp(blue, 0.0, 1.0)) + " rg";
-    r.field.replaceKey("/DA", QPDFObjectHandle::newString(text));
+    for (auto& f : Members(*r.entry)) f.replaceKey("/DA", QPDFObjectHandle::newString(text));
     MarkStale(d, r.field, true);
     return 1;
   });
@@ -328,7 +344,7 @@ int iSEDSetFormFieldBorderStyle(int field, double width, int style, double dashO
 int iSEDSetFormFieldAlignment(int field, int alignment) {
   if (alignment < 0 || alignment > 2) return 0;
   return WithField(field, 0, [&](Document& d, FieldRef& r) {
-    r.field.replaceKey("/Q", QPDFObjectHandle::newInteger(alignment));
+    for (auto& f : Members(*r.entry)) f.replaceKey("/Q", QPDFObjectHandle::newInteger(alignment));
     MarkStale(d, r.field, false);
     return 1;
   });
@@ -364,8 +380,12 @@ int iSEDSetFormFieldValue(int field, const std::string& value) {
     int done = 0;
     switch (Kind(r.field)) {
       case 1:
+        for (auto& f : Members(*r.entry)) QPDFFormFieldObjectHelper(f).setV(ToHost(value), false);
+        done = 1;
+        break;
       case 5:
-        QPDFFormFieldObjectHelper(r.field).setV(ToHost(value), false);
+        for (auto& f : Members(*r.entry)) QPDFFormFieldObjectHelper(f).setV(ToHost(value), false);
+        SelectOption(*r.entry, value);
         done = 1;
         break;
       case 3: done = SetCheckBox(r, value); break;
@@ -406,12 +426,17 @@ int iSEDFlattenFormField(int field) {
     // with it.
     auto af = AcroForm(d, false);
     if (af.isDictionary()) RemoveAll(af.getKey("/Fields"), widgets);
+    const auto members = Members(*r.entry);
+    std::set<QPDFObjGen> memberIds;
+    for (auto& m : members)
+      if (m.isIndirect()) memberIds.insert(m.getObjGen());
+    auto member = [&](QPDFObjectHandle o) { return o.isIndirect() && memberIds.count(o.getObjGen()); };
     for (auto w : ws) {
       auto parent = w.getKey("/Parent");
-      if (!w.isSameObjectAs(r.field) && parent.isDictionary() && !parent.isSameObjectAs(r.field))
+      if (!member(w) && parent.isDictionary() && !member(parent))
         RemoveFromArray(parent.getKey("/Kids"), w);
     }
-    RemoveFromTree(d, r.field);
+    for (auto& f : members) RemoveFromTree(d, f);
     d.staleAppearance.erase(r.field.getObjGen());
     d.restyled.erase(r.field.getObjGen());
     ForgetField(d, field);
@@ -419,6 +444,53 @@ int iSEDFlattenFormField(int field) {
     auto left = AcroForm(d, false);
     if (left.isDictionary() && left.getKey("/Fields").isArray() && left.getKey("/Fields").getArrayNItems() == 0)
       d.qpdf->getRoot().removeKey("/AcroForm");
+    return 1;
+  });
+}
+
+namespace {
+
+// The default appearance of a field with another font or size: its colour
+// is kept (black when it has none).
+void SetFontAndSize(Document& d, FieldRef& r, const std::string* font, const double* size) {
+  auto da = ParseDA(FieldDA(d, r.field));
+  const std::string colour = da.colour.empty() ? "0 g" : da.colour;
+  const std::string text = (font ? *font : da.font) + " " + Num(size ? *size : da.size) + " Tf " + colour;
+  r.field.replaceKey("/DA", QPDFObjectHandle::newString(text));
+  MarkStale(d, r.field, true);
+}
+
+}  // namespace
+
+int iSEDSetFormFieldStandardFont(int field, const std::string& baseFont) {
+  static const char* const kStandard[] = {
+      "Courier",   "Courier-Bold",     "Courier-Oblique",    "Courier-BoldOblique", "Helvetica",
+      "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique", "Times-Roman", "Times-Bold",
+      "Times-Italic", "Times-BoldItalic", "Symbol", "ZapfDingbats"};
+  if (std::find(std::begin(kStandard), std::end(kStandard), baseFont) == std::end(kStandard)) return 0;
+  return WithField(field, 0, [&](Document& d, FieldRef& r) {
+    auto fonts = SubDictionary(SubDictionary(AcroForm(d, true), "/DR"), "/Font");
+    std::string name = "/" + baseFont;
+    name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+    if (baseFont == "Helvetica") name = "/Helv";  // the form's own default font
+    if (!fonts.hasKey(name)) {
+      auto font = QPDFObjectHandle::newDictionary();
+      font.replaceKey("/Type", QPDFObjectHandle::newName("/Font"));
+      font.replaceKey("/Subtype", QPDFObjectHandle::newName("/Type1"));
+      font.replaceKey("/BaseFont", QPDFObjectHandle::newName("/" + baseFont));
+      if (baseFont != "Symbol" && baseFont != "ZapfDingbats")
+        font.replaceKey("/Encoding", QPDFObjectHandle::newName("/WinAnsiEncoding"));
+      fonts.replaceKey(name, d.qpdf->makeIndirectObject(font));
+    }
+    SetFontAndSize(d, r, &name, nullptr);
+    return 1;
+  });
+}
+
+int iSEDSetFormFieldTextSize(int field, double size) {
+  if (!(size >= 0)) return 0;
+  return WithField(field, 0, [&](Document& d, FieldRef& r) {
+    SetFontAndSize(d, r, nullptr, &size);
     return 1;
   });
 }

@@ -2,7 +2,6 @@
 #include "fields.h"
 
 #include <qpdf/Constants.h>
-#include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFFormFieldObjectHelper.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -15,6 +14,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "structure.h"
 #include "velmora/pdf/pdf.h"
 
 namespace velmora::pdf::detail {
@@ -53,7 +53,7 @@ struct Key {
 
 class Builder {
  public:
-  Builder(Document& d, FieldIndex& ix) : d_(d), ix_(ix) {}
+  Builder(Document& d, FieldIndex& ix, const LoadClock* clock) : d_(d), ix_(ix), clock_(clock) {}
 
   void Run() {
     PlaceWidgets();
@@ -65,14 +65,12 @@ class Builder {
         if (f.isIndirect()) top_.emplace(f.getObjGen(), i);
         ++i;
       }
-      CheckDepth(top);
     }
-    // qpdf meets every widget of the field tree and every widget of a page;
-    // each joins the terminal field its /Parent names.
-    QPDFAcroFormDocumentHelper helper(*d_.qpdf);
-    for (auto& f : helper.getFormFields())
-      for (auto& a : helper.getAnnotationsForField(f)) Add(a.getObjectHandle(), f.getObjectHandle());
+    // Every widget of the field tree and every widget of a page joins the
+    // terminal field its /Parent names.
+    if (top.isArray()) WalkTree(top);
     for (auto& w : pageWidgets_) Add(w, w);
+    Tick();
 
     for (auto& p : pending_) {
       std::sort(p.widgets.begin(), p.widgets.end(),
@@ -81,10 +79,30 @@ class Builder {
     std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
       return a.widgets.front().first < b.widgets.front().first;
     });
+    // Terminal fields of one full name and type are one field, as readers
+    // take them (some producers write each radio button as a field of its
+    // own under one name): the first keeps its number, and the widgets of
+    // all of them follow the pages and their places on them.
+    std::map<std::pair<std::string, int>, std::shared_ptr<FieldEntry>> byName;
+    std::vector<std::shared_ptr<FieldEntry>> entries;
     for (auto& p : pending_) {
-      auto entry = std::make_shared<FieldEntry>();
-      entry->field = p.field;
+      Tick();
+      const std::string name = FullName(p.field);
+      std::shared_ptr<FieldEntry> entry;
+      std::shared_ptr<FieldEntry>* named = name.empty() ? nullptr : &byName[{name, Kind(p.field)}];
+      if (named && *named) {
+        entry = *named;
+        entry->others.push_back(p.field);
+      } else {
+        entry = std::make_shared<FieldEntry>();
+        entry->field = p.field;
+        entries.push_back(entry);
+        if (named) *named = entry;
+      }
       for (auto& w : p.widgets) entry->widgets.push_back(w.second);
+    }
+    for (auto& entry : entries) {
+      if (!entry->others.empty()) SortByPlace(entry->widgets);
       Number(ix_, entry);
     }
   }
@@ -107,9 +125,75 @@ class Builder {
     std::vector<std::pair<Key, QPDFObjectHandle>> widgets;
   };
 
+  // The widgets of the field tree, each with the field it is met under, in
+  // the tree's order: every indirect node once; a node with /Kids is a
+  // field; one without is a widget when it has /Subtype, /Rect or /AP, and
+  // belongs to itself when it is listed at the top or names a /Parent, else
+  // to the node that lists it. (qpdf's form helper reads the tree the same
+  // way, at several times the cost in objects made.)
+  void WalkTree(QPDFObjectHandle top) {
+    struct Step {
+      QPDFObjectHandle node, parent;
+      bool listed;
+    };
+    std::vector<Step> stack;
+    auto push = [&](QPDFObjectHandle kids, QPDFObjectHandle parent, bool listed) {
+      for (int i = kids.getArrayNItems() - 1; i >= 0; --i) stack.push_back({kids.getArrayItem(i), parent, listed});
+    };
+    push(top, QPDFObjectHandle::newNull(), true);
+    std::set<QPDFObjGen> met;
+    while (!stack.empty()) {
+      Step step = stack.back();
+      stack.pop_back();
+      Tick();
+      auto& node = step.node;
+      if (!node.isDictionary() || !node.isIndirect() || !met.insert(node.getObjGen()).second) continue;
+      auto kids = node.getKey("/Kids");
+      if (kids.isArray()) {
+        push(kids, node, false);
+      } else if (node.hasKey("/Subtype") || node.hasKey("/Rect") || node.hasKey("/AP")) {
+        Add(node, step.listed || node.hasKey("/Parent") ? node : step.parent);
+      }
+    }
+  }
+
+  // Widgets by page, then from the top of the page down and from the left.
+  void SortByPlace(std::vector<QPDFObjectHandle>& widgets) {
+    struct Placed {
+      int page;
+      double top, left;
+      size_t at;
+    };
+    std::vector<Placed> placed;
+    for (size_t i = 0; i < widgets.size(); ++i) {
+      Placed p{0, 0, 0, i};
+      auto it = ix_.places.find(widgets[i].getObjGen());
+      p.page = it == ix_.places.end() ? INT_MAX : it->second.page;
+      double own[4], shown[4];
+      if (ReadRect(widgets[i].getKey("/Rect"), own)) {
+        ToShown(p.page == INT_MAX ? QPDFObjectHandle::newNull() : d_.pages[p.page - 1], own, shown);
+        p.top = shown[3];
+        p.left = shown[0];
+      }
+      placed.push_back(p);
+    }
+    std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
+      return std::make_tuple(a.page, -a.top, a.left) < std::make_tuple(b.page, -b.top, b.left);
+    });
+    std::vector<QPDFObjectHandle> out;
+    for (auto& p : placed) out.push_back(widgets[p.at]);
+    widgets.swap(out);
+  }
+
+  // Checks the load's clock now and then.
+  void Tick() {
+    if (clock_ && ++ticks_ % 256 == 0) clock_->Check();
+  }
+
   void PlaceWidgets() {
     ix_.widgetsOnPage.assign(d_.pages.size(), 0);
     for (size_t i = 0; i < d_.pages.size(); ++i) {
+      Tick();
       for (auto& a : QPDFPageObjectHelper(d_.pages[i]).getAnnotations()) {
         auto w = a.getObjectHandle();
         if (!IsWidget(w)) continue;
@@ -119,31 +203,8 @@ class Builder {
     }
   }
 
-  // A tree deeper than the limit is not read: the nodes down to one level
-  // past it are visited.
-  void CheckDepth(QPDFObjectHandle top) {
-    std::vector<QPDFObjectHandle> level;
-    for (auto& f : top.aitems())
-      if (f.isDictionary()) level.push_back(f);
-    std::set<QPDFObjGen> seen;
-    for (int depth = 0; !level.empty(); ++depth) {
-      if (depth > kMaxFieldDepth) {
-        ix_.tooDeep = true;
-        return;
-      }
-      std::vector<QPDFObjectHandle> next;
-      for (auto& node : level) {
-        if (node.isIndirect() && !seen.insert(node.getObjGen()).second) continue;
-        auto kids = node.getKey("/Kids");
-        if (!kids.isArray()) continue;
-        for (auto& kid : kids.aitems())
-          if (kid.isDictionary()) next.push_back(kid);
-      }
-      level.swap(next);
-    }
-  }
-
   void Add(QPDFObjectHandle widget, QPDFObjectHandle found) {
+    Tick();
     if (!widget.isDictionary() || !widget.isIndirect() ||
         !seen_.insert(widget.getObjGen()).second)
       return;
@@ -206,6 +267,8 @@ class Builder {
 
   Document& d_;
   FieldIndex& ix_;
+  const LoadClock* clock_;
+  long ticks_ = 0;
   std::vector<QPDFObjectHandle> pageWidgets_;
   std::map<QPDFObjGen, long> top_;
   std::map<QPDFObjGen, std::map<QPDFObjGen, long>> kids_;
@@ -219,11 +282,6 @@ std::string TextOf(QPDFObjectHandle v) {
   return DecodedText(v);
 }
 
-// Option entries are a text or [export display]; the export value counts.
-std::string OptionText(QPDFObjectHandle item) {
-  if (item.isArray() && item.getArrayNItems() > 0) return TextOf(item.getArrayItem(0));
-  return TextOf(item);
-}
 
 bool AllDigits(const std::string& s) {
   if (s.empty()) return false;
@@ -253,15 +311,20 @@ std::string RawText(QPDFObjectHandle v) {
 FieldIndex& Fields(Document& d) {
   if (!d.fieldIndex) {
     auto ix = std::make_shared<FieldIndex>();
-    Builder(d, *ix).Run();
+    Builder(d, *ix, nullptr).Run();
     d.fieldIndex = std::move(ix);
   }
   return *d.fieldIndex;
 }
 
-bool FieldTreeReadable(Document& d) {
+bool FieldTreeReadable(Document& d, const LoadClock& clock) {
   try {
-    return !Fields(d).tooDeep;
+    auto ix = std::make_shared<FieldIndex>();
+    Builder(d, *ix, &clock).Run();
+    d.fieldIndex = std::move(ix);
+    return !d.fieldIndex->tooDeep;
+  } catch (const LoadRefused&) {
+    throw;
   } catch (...) {
     // A form qpdf cannot read leaves the fields unreadable, not the pages.
     d.fieldIndex.reset();
@@ -312,15 +375,75 @@ std::string DecodedBytes(const std::string& bytes) {
   return FromHost(QUtil::pdf_doc_to_utf8(bytes));
 }
 
+std::string StateText(const std::string& name) {
+  std::string bytes = name;
+  // Some producers write a state's text string, escapes and all, as the
+  // name: /\376\377\000c\000a\000r\000d. qpdf reads the escapes as they
+  // would be read in a string.
+  if (name.find('\\') != std::string::npos) {
+    std::string literal = "(";
+    for (char c : name) {
+      if (c == '(' || c == ')') literal += '\\';
+      literal += c;
+    }
+    try {
+      auto s = QPDFObjectHandle::parse(literal + ")");
+      if (s.isString()) bytes = s.getStringValue();
+    } catch (...) {
+      // not a string's text after all: the name as it is
+    }
+  }
+  return DecodedBytes(bytes);
+}
+
 std::string DecodedText(QPDFObjectHandle v) {
-  if (!v.isName() && !v.isString()) return {};
+  if (v.isName()) return StateText(RawText(v));
+  if (!v.isString()) return {};
   return DecodedBytes(RawText(v));
+}
+
+std::string OptionText(QPDFObjectHandle item) {
+  if (item.isArray() && item.getArrayNItems() > 0) return TextOf(item.getArrayItem(0));
+  return TextOf(item);
+}
+
+std::string FullName(QPDFObjectHandle field) {
+  // The partial names from the top of the tree down, each decoded.
+  std::string title;
+  std::set<QPDFObjGen> seen;
+  auto node = field;
+  for (int depth = 0; node.isDictionary() && depth <= kMaxFieldDepth; ++depth) {
+    if (node.isIndirect() && !seen.insert(node.getObjGen()).second) break;
+    auto t = node.getKey("/T");
+    if (t.isString()) title = title.empty() ? DecodedText(t) : DecodedText(t) + "." + title;
+    node = node.getKey("/Parent");
+  }
+  return title;
+}
+
+std::vector<QPDFObjectHandle> Members(const FieldEntry& e) {
+  std::vector<QPDFObjectHandle> all{e.field};
+  all.insert(all.end(), e.others.begin(), e.others.end());
+  return all;
+}
+
+QPDFObjectHandle Value(const FieldEntry& e) {
+  auto first = Inherited(e.field, "/V");
+  if (e.others.empty()) return first;
+  // Of fields sharing a name, the first that holds a value other than off.
+  for (auto& f : Members(e)) {
+    auto v = Inherited(f, "/V");
+    if ((v.isName() || v.isString() || v.isArray()) && DecodedText(v) != "Off" &&
+        !(v.isString() && v.getStringValue().empty()))
+      return v;
+  }
+  return first;
 }
 
 bool NamesState(QPDFObjectHandle value, const std::string& state) {
   if (state.empty() || (!value.isName() && !value.isString())) return false;
   auto raw = RawText(value);
-  return raw == state || DecodedBytes(raw) == DecodedBytes(state);
+  return raw == state || (value.isName() ? StateText(raw) : DecodedBytes(raw)) == StateText(state);
 }
 
 namespace {
@@ -332,7 +455,7 @@ const FieldEntry::States& StatesOf(FieldEntry& e) {
       if (on.empty()) continue;
       s->byName.emplace(on, i);
       s->allByName[on].push_back(i);
-      s->byText.emplace(DecodedBytes(on), i);
+      s->byText.emplace(StateText(on), i);
       s->byExport.emplace(ExportValue(e.field, e.widgets[i]), i);
     }
     e.states = std::move(s);
@@ -351,7 +474,7 @@ long ButtonNamed(FieldEntry& e, QPDFObjectHandle value) {
   const auto& s = StatesOf(e);
   auto raw = RawText(value);
   long i = Find(s.byName, raw);
-  return i >= 0 ? i : Find(s.byText, DecodedBytes(raw));
+  return i >= 0 ? i : Find(s.byText, value.isName() ? StateText(raw) : DecodedBytes(raw));
 }
 
 std::vector<size_t> ButtonsInState(FieldEntry& e, const std::string& state) {
@@ -463,7 +586,7 @@ std::string ExportValue(QPDFObjectHandle field, QPDFObjectHandle widget) {
     int index = std::stoi(on);
     if (index < opt.getArrayNItems()) return OptionText(opt.getArrayItem(index));
   }
-  return DecodedBytes(on);
+  return StateText(on);
 }
 
 QPDFObjectHandle AcroForm(Document& d, bool create) {
@@ -542,19 +665,7 @@ int iSEDGetFormFieldType(int field) {
 }
 
 std::string iSEDGetFormFieldTitle(int field) {
-  return WithField(field, std::string(), [](Document&, FieldRef& r) {
-    // The partial names from the top of the tree down, each decoded.
-    std::string title;
-    std::set<QPDFObjGen> seen;
-    auto node = r.field;
-    for (int depth = 0; node.isDictionary() && depth <= kMaxFieldDepth; ++depth) {
-      if (node.isIndirect() && !seen.insert(node.getObjGen()).second) break;
-      auto t = node.getKey("/T");
-      if (t.isString()) title = title.empty() ? DecodedText(t) : DecodedText(t) + "." + title;
-      node = node.getKey("/Parent");
-    }
-    return title;
-  });
+  return WithField(field, std::string(), [](Document&, FieldRef& r) { return FullName(r.field); });
 }
 
 int iSEDGetFormFieldPage(int field) {
@@ -602,7 +713,7 @@ int iSEDGetFormFieldAlignment(int field) {
 
 std::string iSEDGetFormFieldValue(int field) {
   return WithField(field, std::string(), [](Document&, FieldRef& r) -> std::string {
-    auto v = Inherited(r.field, "/V");
+    auto v = Value(*r.entry);
     int kind = Kind(r.field);
     if ((kind == 3 || kind == 4) && (v.isName() || v.isString())) {
       if (DecodedText(v) == "Off") return "Off";

@@ -33,6 +33,9 @@ inline constexpr int kTextFlagBits[6] = {0, 1 << 12, 1 << 13, 1 << 20, 1 << 22, 
 
 struct FieldEntry {
   QPDFObjectHandle field;                 // the terminal field (holds the value)
+  // Further terminal fields of the same full name and type: one field with
+  // `field`, each holding the same value.
+  std::vector<QPDFObjectHandle> others;
   std::vector<QPDFObjectHandle> widgets;  // its widgets in a stable order
   int firstTemp = 0;  // the temporary ordinal of its first button (radio groups)
   bool removed = false;
@@ -76,9 +79,10 @@ struct FieldRef {
 
 // The document's index, built on first use.
 FieldIndex& Fields(Document& d);
-// Builds the index at load: false when the field tree is deeper than the
-// library reads.
-bool FieldTreeReadable(Document& d);
+// Builds the index at load, checking the load's clock (LoadRefused when it
+// runs out): false when the field tree is deeper than the library reads.
+class LoadClock;
+bool FieldTreeReadable(Document& d, const LoadClock& clock);
 // Adds a field that was appended to /AcroForm /Fields; returns its number.
 int AddField(Document& d, QPDFObjectHandle field);
 // Records that a widget now sits last on page `page`.
@@ -87,6 +91,16 @@ void PlaceWidget(Document& d, QPDFObjectHandle widget, int page);
 // was taken out of the document; the later fields move down one number.
 void ForgetField(Document& d, int number);
 bool Resolve(Document& d, int number, FieldRef& out);
+
+// A choice's option entry (a text, or [export shown]) as its export value.
+std::string OptionText(QPDFObjectHandle item);
+// The field's full name: the decoded partial names from the top down.
+std::string FullName(QPDFObjectHandle field);
+// The field and the others of its name and type.
+std::vector<QPDFObjectHandle> Members(const FieldEntry& e);
+// The field's value (/V, inherited): for fields sharing a name, the first
+// that is set.
+QPDFObjectHandle Value(const FieldEntry& e);
 
 // 1 text, 2 push button, 3 check box, 4 radio group, 5 choice, 0 other.
 int Kind(QPDFObjectHandle field);
@@ -100,6 +114,9 @@ std::string OnState(QPDFObjectHandle widget);
 // with a byte-order mark, UTF-8, PDFDocEncoding), in Windows-1252.
 std::string DecodedText(QPDFObjectHandle v);
 std::string DecodedBytes(const std::string& bytes);
+// A name's text (a button's state) decoded the same way, and also when it
+// holds a string's escapes.
+std::string StateText(const std::string& name);
 // The widget's on-state as its export value (through the field's /Opt),
 // decoded.
 std::string ExportValue(QPDFObjectHandle field, QPDFObjectHandle widget);

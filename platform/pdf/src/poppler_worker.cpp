@@ -11,9 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "worker_protocol.h"
 
@@ -161,22 +163,25 @@ bool PopplerWorker::Call(const std::string& request, std::string* reply) {
   return !reply->empty() && (*reply)[0] == 1;
 }
 
-bool PopplerWorker::Text(int page, int options, std::string* utf8) {
+bool PopplerWorker::Text(int page, int options, std::string* utf8, bool* tooLarge) {
   std::string reply;
-  if (!Call(Writer().Byte(static_cast<uint8_t>(Op::kText)).Int(page).Int(options).bytes(), &reply))
-    return false;
+  Writer w;
+  w.Byte(static_cast<uint8_t>(Op::kText)).Int(page).Int(options).Int(GetWorkerLimits().contentBytes);
+  if (!Call(w.bytes(), &reply)) return false;
   Reader in(reply);
   in.Byte();
+  const bool large = in.Byte() != 0;
   *utf8 = in.Text();
-  return in.ok();
+  if (tooLarge) *tooLarge = large;
+  return in.ok() && !large;
 }
 
 bool PopplerWorker::RenderFile(int page, double dpi, int format, const std::string& path,
-                               double* drawn) {
+                               bool blank, double* drawn) {
   std::string reply;
   Writer w;
   w.Byte(static_cast<uint8_t>(Op::kRenderFile)).Int(page).Real(dpi);
-  w.Int(GetWorkerLimits().pagePixels).Int(format).Text(path);
+  w.Int(GetWorkerLimits().pagePixels).Int(format).Int(blank ? 1 : 0).Text(path);
   if (!Call(w.bytes(), &reply)) return false;
   Reader in(reply);
   in.Byte();
@@ -255,6 +260,58 @@ double PopplerPool::Drawn(int page) {
   std::lock_guard<std::mutex> g(mutex_);
   auto it = drawn_.find(page);
   return it == drawn_.end() ? 0 : it->second;
+}
+
+void PopplerPool::SetOversized(int page, bool oversized) {
+  std::lock_guard<std::mutex> g(mutex_);
+  oversized_[page] = oversized;
+}
+
+int PopplerPool::Oversized(int page) {
+  std::lock_guard<std::mutex> g(mutex_);
+  auto it = oversized_.find(page);
+  return it == oversized_.end() ? -1 : it->second ? 1 : 0;
+}
+
+void PopplerPool::ReadTexts(const std::vector<int>& pages, int options) {
+  if (pages.empty()) return;
+  const int64_t budget = GetWorkerLimits().contentBytes;
+  const int threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1,
+                                 std::min(static_cast<int>(pages.size()), 8));
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    auto worker = Borrow();
+    if (!worker) return;
+    for (size_t i = next++; i < pages.size(); i = next++) {
+      std::string text;
+      bool tooLarge = false;
+      const bool ok = worker->Text(pages[i], options, &text, &tooLarge);
+      if (tooLarge) SetOversized(pages[i], true);
+      if (!ok) {
+        if (worker->lost()) break;
+        continue;
+      }
+      std::lock_guard<std::mutex> g(mutex_);
+      if (textBytes_ + static_cast<int64_t>(text.size()) > budget) continue;
+      textBytes_ += static_cast<int64_t>(text.size());
+      texts_[{pages[i], options}] = std::move(text);
+    }
+    Return(std::move(worker));
+  };
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < threads; ++i) helpers.emplace_back(work);
+  work();
+  for (auto& t : helpers) t.join();
+}
+
+bool PopplerPool::TakeText(int page, int options, std::string* utf8) {
+  std::lock_guard<std::mutex> g(mutex_);
+  auto it = texts_.find({page, options});
+  if (it == texts_.end()) return false;
+  *utf8 = std::move(it->second);
+  textBytes_ -= static_cast<int64_t>(utf8->size());
+  texts_.erase(it);
+  return true;
 }
 
 }  // namespace velmora::pdf::detail

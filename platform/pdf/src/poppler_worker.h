@@ -7,7 +7,7 @@
 // parses the document once and then answers page text and page pictures for
 // as long as it lives. A `PopplerPool` holds the workers of one state of one
 // document: the renderer borrows several to draw pages in parallel, and
-// page text reuses one of them.
+// page texts are read through them the same way.
 #include <sys/types.h>
 
 #include <condition_variable>
@@ -26,6 +26,10 @@ struct WorkerLimits {
   int64_t memory = int64_t{1} << 30;    // address space of one worker
   int64_t pagePixels = 48'000'000;      // the most pixels of one page picture
   int64_t renderPixels = 80'000'000;    // the most pixels drawn at once, all workers
+  // The most bytes of one page's content, decoded, and of its text: a page
+  // beyond it is not given to poppler (its picture is blank, its text and
+  // content empty).
+  int64_t contentBytes = int64_t{64} << 20;
 };
 WorkerLimits GetWorkerLimits();
 void SetWorkerLimits(const WorkerLimits& limits);  // for tests
@@ -53,8 +57,12 @@ class PopplerWorker {
 
   // Each returns false when the request failed; `lost()` then tells
   // whether the worker crashed, hung or ran out of memory (and is gone).
-  bool Text(int page, int options, std::string* utf8);
-  bool RenderFile(int page, double dpi, int format, const std::string& path, double* drawn);
+  // `tooLarge` tells a text longer than the limit of contentBytes (which is
+  // not sent, and the call fails).
+  bool Text(int page, int options, std::string* utf8, bool* tooLarge = nullptr);
+  // `blank`: the page's picture without its content (paper of its size).
+  bool RenderFile(int page, double dpi, int format, const std::string& path, bool blank,
+                  double* drawn);
   bool RenderPixels(int page, double dpi, PixelPage* out);
   bool lost() const { return fd_ < 0; }
 
@@ -88,6 +96,19 @@ class PopplerPool {
   void SetDrawn(int page, double dpi);
   double Drawn(int page);
 
+  // Whether a page's content (or text) is beyond the limit: 1 it is, 0 it
+  // is not, -1 not known yet.
+  void SetOversized(int page, bool oversized);
+  int Oversized(int page);
+
+  // Reads the texts of `pages` ahead in as many workers as there are
+  // processors (at most 8), keeping them for TakeText while they fit in the
+  // limit of contentBytes together; a page that fails or does not fit is
+  // read again when asked for.
+  void ReadTexts(const std::vector<int>& pages, int options);
+  // The text read ahead for the page, which the pool then forgets.
+  bool TakeText(int page, int options, std::string* utf8);
+
  private:
   std::shared_ptr<const std::string> bytes_;
   std::mutex mutex_;
@@ -96,6 +117,9 @@ class PopplerPool {
   bool broken_ = false;
   int64_t drawing_ = 0;
   std::map<int, double> drawn_;
+  std::map<int, bool> oversized_;
+  std::map<std::pair<int, int>, std::string> texts_;  // (page, options)
+  int64_t textBytes_ = 0;
 };
 
 }  // namespace velmora::pdf::detail

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "document.h"
+#include "page_content.h"
 #include "poppler_worker.h"
 #include "velmora/pdf/pdf.h"
 #include "velmora/runtime/paths.h"
@@ -51,6 +52,7 @@ int iSEDRenderDocumentToFile(int resolution, int firstPage, int lastPage, int op
   const int64_t maxPixels = GetWorkerLimits().pagePixels;
   std::shared_ptr<PopplerPool> pool;
   std::vector<int64_t> pixels;
+  std::vector<bool> blank;  // content beyond the limit: the page's paper only
   {
     Selected d;
     if (!d) return 0;
@@ -60,6 +62,7 @@ int iSEDRenderDocumentToFile(int resolution, int firstPage, int lastPage, int op
       pool = Poppler(*d);
       for (int p = firstPage; p <= lastPage; ++p) {
         pixels.push_back(PicturePixels(d->pages[p - 1], resolution, maxPixels));
+        blank.push_back(PageContentTooLarge(*d, p));
         pool->SetDrawn(p, 0);
       }
       return true;
@@ -84,7 +87,8 @@ int iSEDRenderDocumentToFile(int resolution, int firstPage, int lastPage, int op
       const int64_t cost = pixels[p - firstPage];
       pool->Reserve(cost);
       double drawn = 0;
-      bool ok = worker->RenderFile(p, resolution, options, PictureName(host, p), &drawn);
+      bool ok = worker->RenderFile(p, resolution, options, PictureName(host, p),
+                                   blank[static_cast<size_t>(p - firstPage)], &drawn);
       pool->Release(cost);
       pool->SetDrawn(p, ok ? drawn : 0);
       if (!ok) {

@@ -13,11 +13,14 @@
 #include <poppler/cpp/poppler-page.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "gif.h"
 #include "worker_protocol.h"
@@ -93,25 +96,48 @@ poppler::image Render(poppler::page& page, double dpi, int64_t maxPixels,
   return image;
 }
 
-std::string PageText(poppler::page& page, int options) {
+// The page's text; false when it would be longer than `most` bytes.
+bool PageText(poppler::page& page, int options, int64_t most, std::string* out) {
+  out->clear();
+  const size_t limit = most > 0 ? static_cast<size_t>(most) : SIZE_MAX;
   if (options != 3) {
     auto bytes = page.text().to_utf8();
-    return std::string(bytes.begin(), bytes.end());
+    if (bytes.size() > limit) return false;
+    out->assign(bytes.begin(), bytes.end());
+    return true;
   }
-  std::string out;
   char head[160];
   for (auto& box : page.text_list(poppler::page::text_list_include_font)) {
     auto r = box.bbox();
     std::snprintf(head, sizeof head, "%.2f %.2f %.2f %.2f %.2f ", r.left(), r.top(), r.width(),
                   r.height(), box.get_font_size());
     auto text = box.text().to_utf8();
-    out += head;
-    out += box.get_font_name();
-    out += '|';
-    out.append(text.begin(), text.end());
-    out += '\n';
+    *out += head;
+    *out += box.get_font_name();
+    *out += '|';
+    out->append(text.begin(), text.end());
+    *out += '\n';
+    if (out->size() > limit) {
+      out->clear();
+      return false;
+    }
   }
-  return out;
+  return true;
+}
+
+// A picture of the page's paper alone, of the size Render would draw.
+poppler::image Blank(poppler::page& page, double dpi, int64_t maxPixels, double* drawn) {
+  auto box = page.page_rect(poppler::crop_box);
+  *drawn = FitResolution(box.width(), box.height(), dpi, maxPixels);
+  int w = static_cast<int>(std::ceil(box.width() * *drawn / 72));
+  int h = static_cast<int>(std::ceil(box.height() * *drawn / 72));
+  const auto turned = page.orientation();
+  if (turned == poppler::page::landscape || turned == poppler::page::seascape) std::swap(w, h);
+  if (w < 1 || h < 1) return poppler::image();
+  poppler::image image(w, h, poppler::image::format_rgb24);
+  if (image.is_valid())
+    std::memset(image.data(), 0xFF, static_cast<size_t>(image.bytes_per_row()) * h);
+  return image;
 }
 
 class Worker {
@@ -135,16 +161,22 @@ class Worker {
     switch (op) {
       case Op::kText: {
         const int options = static_cast<int>(in.Int());
-        return WriteFrame(Writer().Byte(1).Text(PageText(*page, options)).bytes());
+        const int64_t most = in.Int();
+        if (!in.ok()) return Fail();
+        std::string text;
+        const bool fits = PageText(*page, options, most, &text);
+        return WriteFrame(Writer().Byte(1).Byte(fits ? 0 : 1).Text(text).bytes());
       }
       case Op::kRenderFile: {
         const double dpi = in.Real();
         const int64_t maxPixels = in.Int();
         const int format = static_cast<int>(in.Int());
+        const bool blank = in.Int() != 0;
         const std::string path = in.Text();
         if (!in.ok()) return Fail();
         double drawn = 0;
-        auto image = Render(*page, dpi, maxPixels, poppler::image::format_rgb24, &drawn);
+        auto image = blank ? Blank(*page, dpi, maxPixels, &drawn)
+                           : Render(*page, dpi, maxPixels, poppler::image::format_rgb24, &drawn);
         page.reset();
         bool ok;
         if (format == kGif)

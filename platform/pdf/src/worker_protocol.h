@@ -18,8 +18,8 @@ namespace velmora::pdf::worker {
 
 enum class Op : uint8_t {
   kLoad = 1,          // bytes -> page count
-  kText = 2,          // page, options -> UTF-8 text
-  kRenderFile = 3,    // page, dpi, max pixels, format, path -> dpi drawn at
+  kText = 2,          // page, options, max bytes -> too large (0/1), UTF-8 text
+  kRenderFile = 3,    // page, dpi, max pixels, format, blank (0/1), path -> dpi drawn at
   kRenderPixels = 4,  // page, dpi, max pixels -> dpi, width, height, stride, ARGB32 bytes
 };
 

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include "document.h"
 #include "fixtures.h"
 #include "velmora/pdf/pdf.h"
 
@@ -38,6 +39,7 @@ TEST(PdfDocument, BadFilesFailToLoadAndLeaveNothingSelected) {
   for (const auto& f : files) {
     SCOPED_TRACE(f);
     EXPECT_EQ(iSEDLoadFromFile(f), 0);
+    EXPECT_EQ(iSEDLoadFailure(), 1);
     EXPECT_EQ(iSEDSelectedDocument(), 0);
     EXPECT_EQ(iSEDPageCount(), 0);
     EXPECT_EQ(iSEDFormFieldCount(), 0);
@@ -80,6 +82,20 @@ TEST(PdfDocument, DamagedFilesNeverCrash) {
     iSEDSaveToFile(fixtures::Path("damaged-saved.pdf"));
   }
   EXPECT_GT(loaded, 0);  // qpdf recovers what is left of most of them
+}
+
+// A load that runs out of time gives up, and the next load has its own.
+TEST(PdfDocument, ALoadOutOfTimeIsRefusedAndTheNextLoads) {
+  auto path = fixtures::MakeForm("in-time.pdf");
+  velmora::pdf::detail::SetLoadSeconds(0);
+  EXPECT_EQ(iSEDLoadFromFile(path), 0);
+  EXPECT_EQ(iSEDLoadFailure(), 2);
+  EXPECT_EQ(iSEDSelectedDocument(), 0);
+  velmora::pdf::detail::SetLoadSeconds(velmora::pdf::detail::kLoadSeconds);
+  Loaded doc(path);
+  ASSERT_NE(doc.id, 0);
+  EXPECT_EQ(iSEDLoadFailure(), 0);
+  EXPECT_EQ(iSEDFormFieldCount(), 8);
 }
 
 TEST(PdfDocument, RecoversABrokenCrossReference) {

@@ -6,6 +6,7 @@
 
 #include "velmora/pdf/pdf.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -67,6 +68,27 @@ std::string WriteFile(const std::string& name, const std::string& bytes) {
   std::ofstream(Path(name), std::ios::binary) << bytes;
   return Path(name);
 }
+
+std::string WriteObjects(const std::string& name, const std::vector<std::string>& objects) {
+  std::string out = "%PDF-1.7\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(out.size());
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  char entry[32];
+  for (size_t at : offsets) {
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", at);
+    out += entry;
+  }
+  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return WriteFile(name, out);
+}
+
+std::string DataFile(const std::string& name) { return std::string(VELMORA_PDF_TEST_DATA) + "/" + name; }
 
 std::string MakeForm(const std::string& name) {
   QPDF q;
@@ -174,6 +196,67 @@ std::string MakeForm(const std::string& name) {
   QPDFWriter w(q, path.c_str());
   w.setObjectStreamMode(qpdf_o_generate);
   w.setMinimumPDFVersion("1.6");
+  w.write();
+  return path;
+}
+
+std::string EscapedState(const std::string& text) {
+  std::string name = "\\376\\377";
+  for (char c : text) name += std::string("\\000") + c;
+  return name;
+}
+
+std::string MakeSameNamedFields(const std::string& name) {
+  QPDF q;
+  q.emptyPDF();
+  H pages = q.getRoot().getKey("/Pages");
+  H page = q.makeIndirectObject(Parse("<< /Type /Page /MediaBox [0 0 612 792] >>"));
+  page.replaceKey("/Parent", pages);
+  pages.replaceKey("/Kids", H::newArray({page}));
+  pages.replaceKey("/Count", H::newInteger(1));
+  H annots = H::newArray(), fields = H::newArray();
+  auto widget = [&](const std::string& dict, int x, int y, int w, int h) {
+    H d = Parse(dict);
+    d.replaceKey("/Type", H::newName("/Annot"));
+    d.replaceKey("/Subtype", H::newName("/Widget"));
+    d.replaceKey("/P", page);
+    d.replaceKey("/F", H::newInteger(4));
+    d.replaceKey("/Rect", Parse("[" + std::to_string(x) + " " + std::to_string(y) + " " +
+                                std::to_string(x + w) + " " + std::to_string(y + h) + "]"));
+    H o = q.makeIndirectObject(d);
+    annots.appendItem(o);
+    return o;
+  };
+  const std::string cash = "/" + EscapedState("cash");
+  const struct {
+    const char* state;
+    int x;
+  } buttons[] = {{"card", 100}, {"check", 300}, {"cash", 200}};
+  for (const auto& b : buttons) {
+    H w = widget("<< /FT /Btn /Ff 49152 /T (pay) >>", b.x, 700, 15, 15);
+    const std::string state = EscapedState(b.state);
+    w.replaceKey("/AP", OnOff(q, state));
+    w.replaceKey("/AS", H::newName(state == cash.substr(1) ? cash : "/Off"));
+    w.replaceKey("/V", H::newName(cash));
+    if (fields.getArrayNItems() == 0) fields.appendItem(w);
+  }
+  fields.appendItem(widget("<< /FT /Tx /T (note) /V (shared text) /DA (/Helv 10 Tf 0 g) >>", 100,
+                           600, 200, 20));
+  widget("<< /FT /Tx /T (note) /DA (/Helv 10 Tf 0 g) >>", 100, 500, 200, 20);
+  fields.appendItem(widget("<< /FT /Tx /T (after) /DA (/Helv 10 Tf 0 g) >>", 100, 400, 200, 20));
+  page.replaceKey("/Annots", annots);
+  H af = q.makeIndirectObject(H::newDictionary());
+  af.replaceKey("/Fields", fields);
+  af.replaceKey("/DA", H::newString("/Helv 0 Tf 0 g"));
+  H font = q.makeIndirectObject(
+      Parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
+  H dr = Parse("<< /Font << >> >>");
+  dr.getKey("/Font").replaceKey("/Helv", font);
+  af.replaceKey("/DR", dr);
+  q.getRoot().replaceKey("/AcroForm", af);
+  std::string path = Path(name);
+  QPDFWriter w(q, path.c_str());
+  w.setQDFMode(true);
   w.write();
   return path;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // PDF files made for the tests with qpdf.
 #include <string>
+#include <vector>
 
 namespace fixtures {
 
@@ -18,6 +19,17 @@ std::string Path(const std::string& name);
 // /MaxLen 5 from "parent"; "parent.b" on page 2 through a widget without
 // /T). Returns the path.
 std::string MakeForm(const std::string& name = "form.pdf");
+
+// One page with fields as some producers write them: the radio group "pay"
+// written as three fields of that one name, each its own widget, only the
+// first listed in /AcroForm /Fields, their on states written as names that
+// hold a UTF-16 string's escapes (/\376\377\000c\000a\000r\000d for "card"),
+// the buttons card, check, cash at x 100, 300, 200 (y 700), value cash;
+// then two text fields "note" (the first listed, value "shared text",
+// at y 600 and 500), and "after" (text, listed). Returns the path.
+std::string MakeSameNamedFields(const std::string& name = "same-named.pdf");
+// The on-state name as that producer writes it for `text` (ASCII).
+std::string EscapedState(const std::string& text);
 
 // A copy of `source` encrypted with the given passwords (AES-256).
 std::string MakeEncrypted(const std::string& source, const std::string& name,
@@ -43,5 +55,13 @@ struct Loaded {
 };
 
 std::string WriteFile(const std::string& name, const std::string& bytes);
+
+// A PDF file written object by object as the texts give them (object 1 is
+// the catalog), with a cross-reference table: for shapes qpdf's writer
+// would repair or could not walk.
+std::string WriteObjects(const std::string& name, const std::vector<std::string>& objects);
+
+// A file kept with the tests' sources (tests/data).
+std::string DataFile(const std::string& name);
 
 }  // namespace fixtures

@@ -121,24 +121,37 @@ int WidgetsLeft(const std::string& path) {
   return n;
 }
 
-// Dark pixels inside a square of `size` points at x, y (from the page's
-// lower left) of page 1, rendered at 144 dots per inch.
-int Ink(const std::string& path, double x, double y, double size = 15) {
+// The dark pixels inside a box of `width` by `height` points at x, y (from
+// the page's lower left) of page 1, rendered at 144 dots per inch, and how
+// far right of x the rightmost of them lies (points; -1 when none).
+struct Dark {
+  int pixels = -1;
+  double right = -1;
+};
+Dark DarkIn(const std::string& path, double x, double y, double width, double height) {
+  Dark out;
   std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(path));
-  if (!doc) return -1;
+  if (!doc) return out;
   std::unique_ptr<poppler::page> page(doc->create_page(0));
   poppler::page_renderer renderer;
   poppler::image img = renderer.render_page(page.get(), 144, 144);
-  if (!img.is_valid() || img.format() != poppler::image::format_argb32) return -1;
-  int dark = 0;
-  for (int row = static_cast<int>((792 - y - size) * 2); row < (792 - y) * 2; ++row) {
+  if (!img.is_valid() || img.format() != poppler::image::format_argb32) return out;
+  out.pixels = 0;
+  for (int row = static_cast<int>((792 - y - height) * 2); row < (792 - y) * 2; ++row) {
     auto line = reinterpret_cast<const uint32_t*>(img.const_data() + row * img.bytes_per_row());
-    for (int col = static_cast<int>(x * 2); col < (x + size) * 2; ++col) {
+    for (int col = static_cast<int>(x * 2); col < (x + width) * 2; ++col) {
       uint32_t p = line[col];
-      dark += ((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255) < 384;
+      if (((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255) < 384) {
+        ++out.pixels;
+        out.right = std::max(out.right, col / 2.0 - x);
+      }
     }
   }
-  return dark;
+  return out;
+}
+
+int Ink(const std::string& path, double x, double y, double size = 15) {
+  return DarkIn(path, x, y, size, size).pixels;
 }
 
 // Some producers list only the first button of a group under /Fields (or
@@ -375,6 +388,278 @@ TEST(PdfProducers, FieldTreeDeeperThanTheLimitFailsTheLoad) {
   for (int depth : {100, 5000}) {
     fixtures::Loaded doc(MakeDeep(depth));
     EXPECT_EQ(doc.id, 0) << depth;
+    EXPECT_EQ(iSEDLoadFailure(), 2) << depth;
+  }
+}
+
+// Fields of one full name and type are one field: a radio group written as
+// three same-named fields reads as one group in the buttons' places, its
+// escaped state names read as their text, and setting a value reaches
+// every widget of the name, with one button on, in the names the file uses.
+TEST(PdfProducers, SameNamedFieldsAreOneFieldWithTheirStatesDecoded) {
+  const auto path = fixtures::MakeSameNamedFields();
+  const std::string states[] = {"card", "cash", "check"};
+  for (bool flatten : {false, true}) {
+    SCOPED_TRACE(flatten ? "flattened" : "fillable");
+    fixtures::Loaded doc(path);
+    ASSERT_NE(doc.id, 0);
+    ASSERT_EQ(iSEDFormFieldCount(), 3);
+    EXPECT_EQ(iSEDGetFormFieldTitle(1), "pay");
+    EXPECT_EQ(iSEDGetFormFieldType(1), 4);
+    EXPECT_EQ(iSEDGetFormFieldValue(1), "cash");
+    ASSERT_EQ(iSEDGetFormFieldSubCount(1), 3);
+    for (int k = 1; k <= 3; ++k) {
+      EXPECT_EQ(iSEDGetFormFieldSubName(1, k), states[k - 1]) << k;
+      const int t = iSEDGetFormFieldSubTempIndex(1, k);
+      EXPECT_DOUBLE_EQ(iSEDGetFormFieldBound(t, 0), 100 * k) << k;
+      EXPECT_EQ(iSEDGetFormFieldValue(t), "cash");
+    }
+    EXPECT_EQ(iSEDGetFormFieldTitle(2), "note");
+    EXPECT_EQ(iSEDGetFormFieldValue(2), "shared text");
+    EXPECT_EQ(iSEDGetFormFieldTitle(3), "after");
+
+    ASSERT_EQ(iSEDSetFormFieldValue(1, "check"), 1);
+    EXPECT_EQ(iSEDGetFormFieldValue(1), "check");
+    ASSERT_EQ(iSEDSetFormFieldValue(2, "new note"), 1);
+    for (int f = 1; f <= 3; ++f) ASSERT_EQ(iSEDUpdateAppearanceStream(f), 1);
+    while (flatten && iSEDFormFieldCount() > 0) ASSERT_EQ(iSEDFlattenFormField(1), 1);
+    const auto out = fixtures::Path(flatten ? "same-named-flat.pdf" : "same-named-fill.pdf");
+    ASSERT_EQ(iSEDSaveToFile(out), 1);
+
+    // Every reader sees the one button on, and the text in both places.
+    EXPECT_GT(Ink(out, 300, 700), 20);
+    EXPECT_EQ(Ink(out, 100, 700), 0);
+    EXPECT_EQ(Ink(out, 200, 700), 0);
+    EXPECT_GT(Ink(out, 100, 600, 20), 0);
+    EXPECT_GT(Ink(out, 100, 500, 20), 0);
+    if (flatten) {
+      EXPECT_EQ(WidgetsLeft(out), 0);
+      continue;
+    }
+    QPDF q;
+    q.processFile(out.c_str());
+    int on = 0, notes = 0;
+    auto page = q.getAllPages().front();
+    for (auto& w : page.getKey("/Annots").aitems()) {
+      const auto t = w.getKey("/T").getUTF8Value();
+      if (t == "pay") {
+        EXPECT_EQ(w.getKey("/V").getName(), "/" + fixtures::EscapedState("check"));
+        const bool lit = w.getKey("/AS").getName() != "/Off";
+        on += lit;
+        if (lit) {
+          EXPECT_EQ(w.getKey("/AS").getName(), "/" + fixtures::EscapedState("check"));
+          EXPECT_EQ(w.getKey("/Rect").getArrayItem(0).getNumericValue(), 300);
+        }
+      } else if (t == "note") {
+        EXPECT_EQ(w.getKey("/V").getUTF8Value(), "new note");
+        ++notes;
+      }
+    }
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(notes, 2);
+  }
+}
+
+// Choice fields as three producers write them: a combo box whose /I still
+// selects its first option, a drop-down whose /DA names a font the form's
+// resources lack, a list box. Set through the library, each shows its new
+// value, in the fillable copy (drawn by the reader) and the flattened one.
+TEST(PdfProducers, ChoiceFieldsShowTheValueSet) {
+  Form f;
+  f.List(f.Widget("<< /FT /Ch /Ff 131072 /T (combo) /Opt [(Red) (Green) (Blue)] /V (Red) "
+                  "/I [0] /DA (/Helv 12 Tf 0 g) >>",
+                  40, 700, 0));
+  f.List(f.Widget("<< /FT /Ch /Ff 131072 /T (drop) /Opt [(France) (Japan) (Peru)] /V (France) "
+                  "/DA (/Helvetica 12 Tf 0 g) >>",
+                  40, 600, 0));
+  f.List(f.Widget("<< /FT /Ch /T (list) /Opt [(Red) (Green) (Blue)] /V (Red) /I [0] "
+                  "/DA (/Helv 12 Tf 0 g) >>",
+                  40, 450, 0));
+  auto path = f.Write("choices.pdf");
+  {
+    // The form's own resources: /Helv only.
+    QPDF q;
+    q.processFile(path.c_str());
+    auto af = q.getRoot().getKey("/AcroForm");
+    H font = q.makeIndirectObject(H::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
+    H dr = H::parse("<< /Font << >> >>");
+    dr.getKey("/Font").replaceKey("/Helv", font);
+    af.replaceKey("/DR", dr);
+    const char* rects[] = {"[40 700 140 720]", "[40 600 160 620]", "[40 450 140 510]"};
+    int i = 0;
+    for (auto& w : af.getKey("/Fields").aitems()) w.replaceKey("/Rect", H::parse(rects[i++]));
+    QPDFWriter w(q, path.c_str());
+    w.write();
+  }
+  for (bool flatten : {false, true}) {
+    SCOPED_TRACE(flatten ? "flattened" : "fillable");
+    fixtures::Loaded doc(path);
+    ASSERT_NE(doc.id, 0);
+    ASSERT_EQ(iSEDFormFieldCount(), 3);
+    iSEDSetNeedAppearances(1);
+    ASSERT_EQ(iSEDSetFormFieldValue(1, "Green"), 1);
+    ASSERT_EQ(iSEDSetFormFieldValue(2, "Japan"), 1);
+    ASSERT_EQ(iSEDSetFormFieldValue(3, "Blue"), 1);
+    for (int i = 1; i <= 3; ++i) ASSERT_EQ(iSEDUpdateAppearanceStream(i), 1);
+    while (flatten && iSEDFormFieldCount() > 0) ASSERT_EQ(iSEDFlattenFormField(1), 1);
+    auto out = fixtures::Path(flatten ? "choices-flat.pdf" : "choices-fill.pdf");
+    ASSERT_EQ(iSEDSaveToFile(out), 1);
+    // "Green" reaches about 33 points right of the box's edge, "Red" 22.
+    EXPECT_GT(DarkIn(out, 40, 700, 100, 20).right, 28);
+    EXPECT_GT(DarkIn(out, 40, 600, 120, 20).pixels, 20);
+    // The list shows its options in its box.
+    EXPECT_GT(DarkIn(out, 40, 450, 100, 60).pixels, 20);
+    if (flatten) continue;
+    QPDF q;
+    q.processFile(out.c_str());
+    auto fields = q.getRoot().getKey("/AcroForm").getKey("/Fields");
+    EXPECT_EQ(fields.getArrayItem(0).getKey("/I").unparse(), "[ 1 ]");
+    EXPECT_EQ(fields.getArrayItem(2).getKey("/I").unparse(), "[ 2 ]");
+    EXPECT_EQ(fields.getArrayItem(1).getKey("/I").unparse(), "[ 1 ]");
+    EXPECT_TRUE(q.getRoot().getKey("/AcroForm").getKey("/DR").getKey("/Font").getKey("/Helvetica").isDictionary());
+  }
+}
+
+// Objects of a hostile file as text: a catalog (object 1) over the pages
+// node 2 and the form 4, then whatever the shape needs from object 5 on.
+struct Shape {
+  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>", "", "",
+                                      "<< /Fields [] >>"};
+  int Add(const std::string& text) {
+    objects.push_back(text);
+    return static_cast<int>(objects.size());
+  }
+  static std::string Ref(int n) { return std::to_string(n) + " 0 R"; }
+  static std::string Refs(int first, int count, int step = 1) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += Ref(first + i * step) + " ";
+    return out;
+  }
+  // `count` text widgets from the next object on, each naming `parent`
+  // (0: none, each is a field of its own).
+  int Widgets(int count, int parent = 0) {
+    int first = static_cast<int>(objects.size()) + 1;
+    for (int i = 0; i < count; ++i)
+      Add("<< /Type /Annot /Subtype /Widget /FT /Tx /Rect [0 0 10 10] " +
+          (parent ? "/Parent " + Ref(parent) : "/T (w" + std::to_string(i) + ")") + " >>");
+    return first;
+  }
+  // One page (object 3) under the pages node, with these annotations.
+  void OnePage(const std::string& annots) {
+    objects[1] = "<< /Type /Pages /Count 1 /Kids [3 0 R] >>";
+    objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots " + annots + " >>";
+  }
+  std::string Write(const std::string& name) {
+    for (auto& o : objects)
+      if (o.empty()) o = "null";
+    return fixtures::WriteObjects(name, objects);
+  }
+};
+
+// Shapes of references that once made loading run for hours or crash:
+// kids through an array that holds them, kids and annotations shared by
+// many nodes, a page listed many times, page trees too deep to walk. Each
+// gives an answer at once: its fields, or a refusal as too complex.
+TEST(PdfProducers, LoadingAnswersWhateverTheReferences) {
+  struct Case {
+    std::string name;
+    std::string path;
+    int fields;  // -1: refused
+  };
+  std::vector<Case> cases;
+  cases.push_back({"input found by fuzzing", fixtures::DataFile("fields-read-hang.pdf"), 5});
+  {
+    // A field whose /Kids is an array that also holds two direct
+    // dictionaries with that same /Kids: every level doubles.
+    Shape s;
+    int w = s.Widgets(1, 6);
+    s.Add("<< /FT /Tx /T (p) /Kids 7 0 R >>");
+    s.Add("[" + Shape::Ref(w) + " << /Kids 7 0 R >> << /Kids 7 0 R >>]");
+    s.objects[3] = "<< /Fields [6 0 R] >>";
+    s.OnePage("[" + Shape::Ref(w) + "]");
+    cases.push_back({"kids through an array that holds them", s.Write("kids-loop.pdf"), 1});
+  }
+  for (int n : {2, 1500}) {
+    // n parents sharing one array of n kids.
+    Shape s;
+    int parents = s.Widgets(0);
+    int kids = parents + n, first = kids + 1;
+    for (int i = 0; i < n; ++i) s.Add("<< /FT /Tx /T (p" + std::to_string(i) + ") /Kids " + Shape::Ref(kids) + " >>");
+    s.Add("[" + Shape::Refs(first, n) + "]");
+    s.Widgets(n, parents);
+    s.objects[3] = "<< /Fields [" + Shape::Refs(parents, n) + "] >>";
+    s.OnePage(Shape::Ref(kids));
+    cases.push_back({"kids shared by " + std::to_string(n), s.Write("shared-kids" + std::to_string(n) + ".pdf"), n < 10 ? 1 : -1});
+  }
+  for (int n : {2, 3000}) {
+    // One page listed n times, with n widgets.
+    Shape s;
+    int first = s.Widgets(n);
+    s.objects[1] = "<< /Type /Pages /Count " + std::to_string(n) + " /Kids [" + Shape::Refs(3, n, 0) + "] >>";
+    s.objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [" + Shape::Refs(first, n) + "] >>";
+    s.objects[3] = "<< /Fields [" + Shape::Refs(first, n) + "] >>";
+    cases.push_back({"a page listed " + std::to_string(n) + " times", s.Write("page-again" + std::to_string(n) + ".pdf"), n < 10 ? n : -1});
+  }
+  {
+    // 2000 pages sharing one array of 2000 widgets.
+    Shape s;
+    const int n = 2000;
+    int annots = s.Add("");
+    int first = s.Widgets(n);
+    s.objects[annots - 1] = "[" + Shape::Refs(first, n) + "]";
+    int pages = static_cast<int>(s.objects.size()) + 1;
+    for (int i = 0; i < n; ++i)
+      s.Add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots " + Shape::Ref(annots) + " >>");
+    s.objects[1] = "<< /Type /Pages /Count " + std::to_string(n) + " /Kids [" + Shape::Refs(pages, n) + "] >>";
+    s.objects[3] = "<< /Fields [" + Shape::Refs(first, n) + "] >>";
+    cases.push_back({"annotations shared by 2000 pages", s.Write("shared-annots.pdf"), -1});
+  }
+  for (int depth : {300, 30000}) {
+    // Pages nodes nested `depth` deep above one page.
+    Shape s;
+    s.OnePage("[]");
+    int first = static_cast<int>(s.objects.size()) + 1;
+    for (int i = 0; i < depth; ++i)
+      s.Add("<< /Type /Pages /Count 1 /Kids [" + Shape::Ref(i + 1 < depth ? first + i + 1 : 3) + "] >>");
+    s.objects[1] = "<< /Type /Pages /Count 1 /Kids [" + Shape::Ref(first) + "] >>";
+    cases.push_back({"pages " + std::to_string(depth) + " deep", s.Write("deep-pages" + std::to_string(depth) + ".pdf"), -1});
+  }
+  {
+    // A direct pages node inside the array of kids it names.
+    Shape s;
+    s.OnePage("[]");
+    s.objects[1] = "<< /Type /Pages /Count 1 /Kids 5 0 R >>";
+    s.Add("[3 0 R << /Type /Pages /Kids 5 0 R >>]");
+    cases.push_back({"pages node inside its own kids", s.Write("pages-loop.pdf"), -1});
+  }
+  {
+    // A listed field 100 levels down its /Parent chain.
+    Shape s;
+    int w = s.Widgets(1);
+    s.objects[w - 1] = "<< /Type /Annot /Subtype /Widget /FT /Tx /T (x) /Rect [0 0 10 10] /Parent 6 0 R >>";
+    for (int i = 0; i < 100; ++i) s.Add("<< /T (n) " + (i < 99 ? "/Parent " + Shape::Ref(7 + i) : "") + " >>");
+    s.objects[3] = "<< /Fields [" + Shape::Ref(w) + "] >>";
+    s.OnePage("[" + Shape::Ref(w) + "]");
+    cases.push_back({"a field 100 parents deep", s.Write("deep-parents.pdf"), -1});
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fixtures::Loaded doc(c.path);
+    if (c.fields < 0) {
+      EXPECT_EQ(doc.id, 0);
+      EXPECT_EQ(iSEDLoadFailure(), 2);
+      continue;
+    }
+    ASSERT_NE(doc.id, 0);
+    EXPECT_EQ(iSEDLoadFailure(), 0);
+    ASSERT_EQ(iSEDFormFieldCount(), c.fields);
+    for (int i = 1; i <= c.fields; ++i) {
+      iSEDGetFormFieldTitle(i);
+      iSEDGetFormFieldValue(i);
+      iSEDGetFormFieldPage(i);
+    }
+    while (iSEDFormFieldCount() > 0) ASSERT_EQ(iSEDFlattenFormField(1), 1);
+    EXPECT_EQ(iSEDSaveToFile(fixtures::Path("hostile-saved.pdf")), 1);
   }
 }
 

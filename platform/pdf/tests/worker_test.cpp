@@ -10,6 +10,10 @@
 #include <map>
 #include <string>
 
+#include <gif_lib.h>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
 #include "fixtures.h"
 #include "poppler_worker.h"
 #include "velmora/pdf/pdf.h"
@@ -119,6 +123,45 @@ std::pair<int, int> GifSize(const std::string& path) {
   return {h[6] | h[7] << 8, h[8] | h[9] << 8};
 }
 
+// Pages whose content streams are `blanks` bytes of spaces after a line of
+// text, deflated by the writer (a thousand to one); each page's list is its
+// streams.
+std::string Inflating(const std::string& name, const std::vector<std::vector<int>>& pages) {
+  using H = QPDFObjectHandle;
+  QPDF q;
+  q.emptyPDF();
+  H font = q.makeIndirectObject(H::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
+  for (size_t p = 0; p < pages.size(); ++p) {
+    H page = q.makeIndirectObject(
+        H::parse("<< /Type /Page /MediaBox [0 0 200 100] /Resources << /Font << >> >> >>"));
+    page.getKey("/Resources").getKey("/Font").replaceKey("/F1", font);
+    H contents = H::newArray();
+    for (int blanks : pages[p])
+      contents.appendItem(q.newStream("BT /F1 20 Tf 10 40 Td (Page" + std::to_string(p + 1) +
+                                      ") Tj ET\n" + std::string(static_cast<size_t>(blanks), ' ')));
+    page.replaceKey("/Contents", contents);
+    q.addPage(page, false);
+  }
+  const std::string path = fixtures::Path(name);
+  QPDFWriter w(q, path.c_str());
+  w.write();
+  return path;
+}
+
+// The number of colours a GIF's pixels use.
+int GifColours(const std::string& path) {
+  int error = 0, colours = 0;
+  GifFileType* f = DGifOpenFileName(path.c_str(), &error);
+  if (!f) return 0;
+  if (DGifSlurp(f) == GIF_OK && f->ImageCount == 1) {
+    std::vector<bool> used(256);
+    for (int i = 0; i < f->SWidth * f->SHeight; ++i) used[f->SavedImages[0].RasterBits[i]] = true;
+    for (bool u : used) colours += u;
+  }
+  DGifCloseFile(f, &error);
+  return colours;
+}
+
 class PdfWorker : public ::testing::Test {
  protected:
   void TearDown() override { SetWorkerLimits(saved_); }
@@ -192,6 +235,48 @@ TEST_F(PdfWorker, HugePagesAreDrawnJustSmallEnoughWithinAGigabyte) {
     EXPECT_LT(self.ru_maxrss, 1 << 20);  // kilobytes
     EXPECT_LT(children.ru_maxrss, 1 << 20);
   }
+}
+
+TEST_F(PdfWorker, ContentPastTheLimitIsNeverDecodedWhole) {
+  // Under a limit of 1 MB: 8 MB on one stream, 0.6 MB on each of two
+  // streams, and pages well within it (one of them 0.9 MB).
+  WorkerLimits limits = saved_;
+  limits.contentBytes = 1 << 20;
+  SetWorkerLimits(limits);
+  fixtures::Loaded doc(Inflating("inflating.pdf", {{8 << 20}, {0}, {600'000, 600'000}, {900'000}}));
+  ASSERT_NE(doc.id, 0);
+  ASSERT_EQ(iSEDRenderDocumentToFile(36, 1, 4, 6, fixtures::Path("inflating%p.gif")), 1);
+  ASSERT_EQ(iSEDReadPageTexts(3, 1, 4), 1);
+  struct Case {
+    int page;
+    bool tooLarge;
+  } cases[] = {{1, true}, {2, false}, {3, true}, {4, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    ASSERT_EQ(iSEDSelectPage(c.page), 1);
+    EXPECT_EQ(iSEDPageContentTooLarge(), c.tooLarge ? 1 : 0);
+    const std::string word = "|Page" + std::to_string(c.page);
+    EXPECT_EQ(iSEDGetPageText(3).find(word) != std::string::npos, !c.tooLarge);
+    EXPECT_EQ(iSEDCombineLayers(), c.tooLarge ? 0 : 1);
+    const std::string content = iSEDGetPageContent();
+    EXPECT_EQ(content.empty(), c.tooLarge);
+    EXPECT_EQ(iSEDPageContentTooLarge(), c.tooLarge ? 1 : 0);  // also once combined
+    // The picture of a page beyond the limit is its paper alone.
+    const int colours = GifColours(fixtures::Path("inflating" + std::to_string(c.page) + ".gif"));
+    if (c.tooLarge)
+      EXPECT_EQ(colours, 1);
+    else
+      EXPECT_GT(colours, 2);
+    EXPECT_EQ(iSEDRenderedResolution(c.page), 36);
+  }
+  // Written out, the pages keep what they had.
+  const std::string out = fixtures::Path("inflating-saved.pdf");
+  ASSERT_EQ(iSEDSaveToFile(out), 1);
+  fixtures::Loaded saved(out);
+  ASSERT_EQ(iSEDSelectPage(1), 1);
+  EXPECT_EQ(iSEDPageContentTooLarge(), 1);
+  ASSERT_EQ(iSEDSelectPage(4), 1);
+  EXPECT_EQ(iSEDPageContentTooLarge(), 0);
 }
 
 TEST_F(PdfWorker, PagesTextFollowsRenderingWithoutANewParse) {

@@ -1,5 +1,11 @@
 #include "velmora/runtime/paths.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
 #include "velmora/runtime/text.h"
 
 namespace rt {
@@ -25,6 +31,27 @@ std::string WindowsPath(std::string_view hostPath) {
   for (char& c : s)
     if (c == '/') c = '\\';
   return s;
+}
+
+namespace {
+
+bool Sync(const std::string& path, int flags) {
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  const int err = errno;
+  ::close(fd);
+  errno = err;
+  return ok;
+}
+
+}  // namespace
+
+bool SyncFile(const std::string& hostPath) { return Sync(hostPath, O_RDONLY); }
+
+bool SyncFolderOf(const std::string& hostPath) {
+  std::string dir = std::filesystem::path(hostPath).parent_path().string();
+  return Sync(dir.empty() ? "." : dir, O_RDONLY | O_DIRECTORY);
 }
 
 }  // namespace rt

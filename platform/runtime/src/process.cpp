@@ -11,13 +11,35 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
 
 namespace rt {
 namespace {
+
+// The state and start time (clock ticks since boot) of a process, fields
+// 3 and 22 of /proc/<pid>/stat; false when they cannot be read.
+bool ReadStat(long pid, std::string& state, std::string& start) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return false;
+  size_t paren = line.rfind(')');  // the program name may hold blanks and parentheses
+  if (paren == std::string::npos) return false;
+  std::istringstream fields(line.substr(paren + 1));
+  if (!(fields >> state)) return false;
+  std::string field;
+  for (int i = 4; i <= 22 && fields >> field; ++i)
+    if (i == 22) {
+      start = field;
+      return true;
+    }
+  return false;
+}
 
 std::vector<char*> Pointers(const std::vector<std::string>& texts) {
   std::vector<char*> out;
@@ -158,6 +180,27 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const RunOptions&
                             &result.output);
   Wait(pid, options.waitMs, result);
   return result;
+}
+
+std::string ThisProcessTag() {
+  const long pid = static_cast<long>(::getpid());
+  std::string state, start;
+  ReadStat(pid, state, start);
+  return std::to_string(pid) + "." + start;
+}
+
+bool ProcessAlive(std::string_view tag) {
+  const size_t dot = tag.find('.');
+  const std::string_view id = tag.substr(0, dot);
+  long pid = 0;
+  auto [end, ec] = std::from_chars(id.data(), id.data() + id.size(), pid);
+  if (ec != std::errc() || end != id.data() + id.size() || pid <= 0) return false;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+  std::string state, start;
+  // A process whose details cannot be read is taken as the one named.
+  if (!ReadStat(pid, state, start)) return true;
+  if (state == "Z" || state == "X") return false;  // ended, not yet reaped
+  return dot == std::string_view::npos || tag.substr(dot + 1) == start;
 }
 
 }  // namespace rt

@@ -42,35 +42,32 @@ std::string& flavourSlot() {
   return flavour;
 }
 
-// Whether the server behind a file of `driver` is MySQL or MariaDB.
-bool mySqlServer(const std::string& driver, const db::FileDecl& f) {
-  if (driver != "ODBC") return false;
-  std::string flavour = odbcFlavour();
-  if (flavour.rfind("MYODBC", 0) == 0) return true;
-  if (flavour == "FIREBIRD") return false;
+// The dialect of the server behind a file of `driver`: a plain ODBC
+// source whose connection names MySQL or MariaDB speaks MySQL's.
+Dialect dialectOfFile(const std::string& driver, const db::FileDecl& f) {
+  Dialect d = dialectOf(driver, odbcFlavour());
+  if (d != Dialect::Odbc) return d;
   std::string owner = rt::Upper(f.Owner());
-  return owner.find("MARIADB") != std::string::npos || owner.find("MYSQL") != std::string::npos;
+  return owner.find("MARIADB") != std::string::npos || owner.find("MYSQL") != std::string::npos ? Dialect::MySql
+                                                                                              : Dialect::Odbc;
 }
 
-// How names are quoted on the server of a file.
+// Whether the server behind a file of `driver` is MySQL or MariaDB.
+bool mySqlServer(const std::string& driver, const db::FileDecl& f) {
+  return dialectOfFile(driver, f) == Dialect::MySql;
+}
+
+// How names are written on the server of a file.
 struct Names {
-  QuoteStyle style;
-  bool folds;
-  Names(const std::string& driver, const db::FileDecl& f)
-      : style(driver == "MSSQL"             ? QuoteStyle::Bracket
-              : mySqlServer(driver, f)      ? QuoteStyle::Backtick
-                                            : QuoteStyle::Double),
-        folds(driver == "ORACLE" || (driver == "ODBC" && odbcFlavour() == "FIREBIRD")) {}
-  std::string table(const db::FileDecl& f) const { return qualifiedIdentifier(style, folds, rt::Clip(f.Name())); }
-  // The column of a field: its external name (one between double quotes is
-  // that exact name, quoted the server's way), else its label without the
-  // prefix.
+  Dialect dialect;
+  Names(const std::string& driver, const db::FileDecl& f) : dialect(dialectOfFile(driver, f)) {}
+  std::string table(const db::FileDecl& f) const { return tableIdentifier(dialect, rt::Clip(f.Name())); }
+  // The column of a field, named as the engine names it.
   std::string column(const db::FieldInfo& fi) const {
-    const std::string& ext = fi.extName;
-    if (quotedName(ext)) return exactIdentifier(style, ext.substr(1, ext.size() - 2));
-    if (!ext.empty()) return identifier(style, folds, ext);
     size_t colon = fi.label.find(':');
-    return identifier(style, folds, colon == std::string::npos ? fi.label : fi.label.substr(colon + 1));
+    std::string_view field = colon == std::string::npos ? std::string_view(fi.label)
+                                                        : std::string_view(fi.label).substr(colon + 1);
+    return columnIdentifier(dialect, columnName(dialect, fi.extName, field));
   }
   // The declared columns, comma-separated.
   std::string columns(const db::FileDecl& f) const {
@@ -80,9 +77,13 @@ struct Names {
   }
 };
 
+// Firebird 3 holds at most 18 decimal digits exactly.
+constexpr uint32_t kFirebirdMaxDigits = 18;
+
 // The column type of a field (one column per field: an array keeps its
-// first element only).
-std::string columnType(const db::FieldInfo& fi) {
+// first element only). A decimal wider than the server's exact types is
+// kept whole as its text.
+std::string columnType(const db::FieldInfo& fi, Dialect dialect) {
   switch (fi.type) {
     case db::Type::String: return "VARCHAR(" + std::to_string(fi.size) + ")";
     case db::Type::CString:
@@ -95,9 +96,12 @@ std::string columnType(const db::FieldInfo& fi) {
     case db::Type::Time: return "TIME";
     case db::Type::ULong: return "BIGINT";
     case db::Type::Decimal:
-    case db::Type::PDecimal:
-      return "DECIMAL(" + std::to_string(std::min<uint32_t>(fi.size * 2 - 1, 18)) + "," +
-             std::to_string(fi.places) + ")";
+    case db::Type::PDecimal: {
+      uint32_t digits = fi.size * 2 - 1;
+      if (dialect == Dialect::Firebird && digits > kFirebirdMaxDigits)
+        return "VARCHAR(" + std::to_string(digits + 2) + ")";
+      return "DECIMAL(" + std::to_string(digits) + "," + std::to_string(fi.places) + ")";
+    }
     default: return "DOUBLE PRECISION";
   }
 }
@@ -178,7 +182,7 @@ class ServerFile final : public db::SqlDriver {
     std::string table = names.table(f);
     std::string columns;
     for (const db::FieldInfo* fi : db::ValueFields(f))
-      columns += (columns.empty() ? "" : ", ") + names.column(*fi) + " " + columnType(*fi);
+      columns += (columns.empty() ? "" : ", ") + names.column(*fi) + " " + columnType(*fi, names.dialect);
     for (const db::KeyDesc& k : f.Keys()) {
       if (!(k.attrib & db::kKeyPrimary)) continue;
       std::string key;
@@ -206,7 +210,9 @@ class ServerFile final : public db::SqlDriver {
       std::string v;
       if (fi->type == db::Type::Date || fi->type == db::Type::Time)
         v = dateTimeLiteral(*fi, f.Record() + fi->offset);
-      else if (db::IsTextType(fi->type))
+      // A decimal goes as its text, which every server converts exactly
+      // (Firebird reads no number literal of more than 18 digits).
+      else if (db::IsTextType(fi->type) || fi->type == db::Type::Decimal || fi->type == db::Type::PDecimal)
         v = literal(style, db::FieldText(*fi, f.Record() + fi->offset));
       else
         v = db::FieldText(*fi, f.Record() + fi->offset);
@@ -226,10 +232,13 @@ class ServerFile final : public db::SqlDriver {
     return version;
   }
 
+  // A procedure call with output variables answers them as its result
+  // row on SQL Server.
   void Execute(db::FileDecl& f, std::string_view statement) override {
     Connection* c = connect(f);
     if (!c) return;
-    if (!c->execute(std::string(statement))) return fail(f, *c, rt::kDriverError);
+    std::string call = Names(driver_, f).dialect == Dialect::MsSql ? msSqlOutputCall(statement) : std::string();
+    if (!c->execute(call.empty() ? std::string(statement) : call)) return fail(f, *c, rt::kDriverError);
     rt::ClearError();
   }
 

@@ -1,20 +1,46 @@
 // Identifiers of SQL statements, quoted per server.
 #include "velmora/sql_names.h"
 
+#include <cstdint>
 #include <unordered_set>
+#include <vector>
 
 #include "velmora/runtime/text.h"
 
 namespace velmora::sql {
 namespace {
 
-bool plainName(std::string_view name) {
-  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
-  for (char c : name) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-              c == '_' || c == '$' || c == '#';
-    if (!ok) return false;
+constexpr size_t kHashDigits = 10;
+
+uint64_t nameHash(std::string_view name) {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (char c : rt::Upper(name)) {
+    h ^= static_cast<uint8_t>(c);
+    h *= 1099511628211ull;
   }
+  return h;
+}
+
+bool letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+// A name every server reads bare: a letter, then letters, digits, "_" and
+// "$". ("#" starts a comment on MySQL and is no name character on
+// Firebird; a name starting with "_", "$" or "#" is none there nor on
+// Oracle, and one starting with "#" a temporary table on SQL Server.)
+bool plainName(std::string_view name) {
+  if (name.empty() || !letter(name[0])) return false;
+  for (char c : name)
+    if (!letter(c) && !digit(c) && c != '_' && c != '$') return false;
+  return true;
+}
+
+// A name of letters, digits, "_", "$" and "#" not starting with a digit:
+// one a folding server would read bare (upper-cased) where it reads it.
+bool wordName(std::string_view name) {
+  if (name.empty() || digit(name[0])) return false;
+  for (char c : name)
+    if (!letter(c) && !digit(c) && c != '_' && c != '$' && c != '#') return false;
   return true;
 }
 
@@ -76,8 +102,31 @@ bool reservedWord(std::string_view name) {
   return kWords.count(rt::Upper(name)) != 0;
 }
 
-std::string exactIdentifier(QuoteStyle style, std::string_view name) {
+Dialect dialectOf(std::string_view driver, std::string_view flavour) {
+  std::string code = rt::Upper(rt::Clip(driver));
+  if (code == "MSS" || code == "MSSQL") return Dialect::MsSql;
+  if (code == "ORA" || code == "ORACLE") return Dialect::Oracle;
+  if (code == "ASA" || code == "SQLANYWHERE") return Dialect::Anywhere;
+  std::string f = rt::Upper(rt::Clip(flavour));
+  if (f == "MYODBC 2" || f == "MYODBC 3") return Dialect::MySql;
+  if (f == "FIREBIRD") return Dialect::Firebird;
+  if (f == "MSSQL") return Dialect::MsSql;
+  if (f == "ORACLE") return Dialect::Oracle;
+  if (f == "ASA") return Dialect::Anywhere;
+  return Dialect::Odbc;
+}
+
+QuoteStyle quoteStyle(Dialect dialect) {
+  if (dialect == Dialect::MsSql) return QuoteStyle::Bracket;
+  if (dialect == Dialect::MySql) return QuoteStyle::Backtick;
+  return QuoteStyle::Double;
+}
+
+bool foldsUnquoted(Dialect dialect) { return dialect == Dialect::Firebird || dialect == Dialect::Oracle; }
+
+std::string exactIdentifier(Dialect dialect, std::string_view name) {
   char open = '"', close = '"';
+  QuoteStyle style = quoteStyle(dialect);
   if (style == QuoteStyle::Bracket) open = '[', close = ']';
   if (style == QuoteStyle::Backtick) open = close = '`';
   std::string out(1, open);
@@ -90,27 +139,117 @@ std::string exactIdentifier(QuoteStyle style, std::string_view name) {
   return out;
 }
 
-std::string identifier(QuoteStyle style, bool foldsUnquoted, std::string_view name) {
-  bool plain = plainName(name);
-  if (plain && !reservedWord(name)) return std::string(name);
-  if (!plain || !foldsUnquoted) return exactIdentifier(style, name);
-  return exactIdentifier(style, rt::Upper(name));
+std::string identifier(Dialect dialect, std::string_view name) {
+  if (plainName(name) && !reservedWord(name)) return std::string(name);
+  if (foldsUnquoted(dialect) && wordName(name)) return exactIdentifier(dialect, rt::Upper(name));
+  return exactIdentifier(dialect, name);
 }
 
-std::string qualifiedIdentifier(QuoteStyle style, bool foldsUnquoted, std::string_view name) {
+std::string tableIdentifier(Dialect dialect, std::string_view name) {
   std::string out;
   size_t start = 0;
   while (true) {
     size_t dot = name.find('.', start);
-    out += identifier(style, foldsUnquoted, name.substr(start, dot - start));
+    out += identifier(dialect, serverName(dialect, name.substr(start, dot - start)));
     if (dot == std::string_view::npos) return out;
     out += ".";
     start = dot + 1;
   }
 }
 
+size_t nameLimit(Dialect dialect) {
+  switch (dialect) {
+    case Dialect::Firebird: return 31;
+    case Dialect::Oracle: return 30;
+    case Dialect::MySql: return 64;
+    case Dialect::MsSql:
+    case Dialect::Anywhere: return 128;
+    case Dialect::Odbc: return 0;
+  }
+  return 0;
+}
+
+std::string serverName(Dialect dialect, std::string_view name) {
+  size_t limit = nameLimit(dialect);
+  if (limit == 0 || name.size() <= limit) return std::string(name);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  uint64_t h = nameHash(name);
+  std::string tail(kHashDigits, '0');
+  for (size_t i = kHashDigits; i-- > 0; h >>= 4) tail[i] = kHex[h & 0x0F];
+  return std::string(name.substr(0, limit - kHashDigits - 1)) + "_" + tail;
+}
+
 bool quotedName(std::string_view name) {
   return name.size() >= 2 && name.front() == '"' && name.back() == '"';
+}
+
+namespace {
+
+// `text` up to the character before the option word `word` (any case);
+// false when it holds no such word.
+bool cutAtOption(std::string& text, std::string_view word) {
+  size_t at = rt::Upper(text).find(word);
+  if (at == std::string::npos) return false;
+  text.resize(at >= 1 ? at - 1 : 0);
+  return true;
+}
+
+}  // namespace
+
+ColumnName columnName(Dialect dialect, std::string_view extName, std::string_view fieldName) {
+  ColumnName c;
+  std::string ext = rt::Clip(extName);
+  if (ext.empty()) {
+    c.declared = rt::Upper(rt::Clip(fieldName));
+  } else if (ext[0] == '"') {
+    c.declared = ext.size() >= 2 ? ext.substr(1, ext.size() - 2) : std::string();
+    c.exact = quotedName(ext);
+  } else {
+    c.declared = ext;
+    if (!cutAtOption(c.declared, "READONLY")) c.binary = cutAtOption(c.declared, "BINARY");
+  }
+  c.name = serverName(dialect, c.declared);
+  return c;
+}
+
+std::string columnIdentifier(Dialect dialect, const ColumnName& column) {
+  return column.exact ? exactIdentifier(dialect, column.name) : identifier(dialect, column.name);
+}
+
+std::string msSqlOutputCall(std::string_view statement) {
+  constexpr std::string_view kCall = "NORESULTCALL ";
+  std::string_view s = statement;
+  size_t start = s.find_first_not_of(' ');
+  if (start == std::string_view::npos || rt::Upper(s.substr(start, kCall.size())) != kCall) return {};
+  s = s.substr(start + kCall.size());
+  size_t open = s.find('('), close = s.rfind(')');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open) return {};
+  std::string procedure = rt::Trim(s.substr(0, open));
+  std::string declare, args, select;
+  std::string_view list = s.substr(open + 1, close - open - 1);
+  // The arguments, split at commas outside quotes.
+  std::vector<std::string> parts(1);
+  bool quoted = false;
+  for (char c : list) {
+    if (c == '\'') quoted = !quoted;
+    if (c == ',' && !quoted) parts.emplace_back();
+    else parts.back().push_back(c);
+  }
+  for (std::string part : parts) {
+    part = rt::Trim(part);
+    if (part.empty()) continue;
+    if (part[0] == '&') {
+      bool out = rt::Upper(part).find("[OUT]") != std::string::npos;
+      std::string name = rt::Trim(part.substr(1, part.find('[') == std::string::npos ? std::string::npos
+                                                                                     : part.find('[') - 1));
+      std::string var = "@" + name;
+      declare += "DECLARE " + var + " int; ";
+      part = var + (out ? " OUTPUT" : "");
+      if (out) select += (select.empty() ? "" : ", ") + var;
+    }
+    args += (args.empty() ? " " : ", ") + part;
+  }
+  return declare + "EXEC " + procedure + args + (select.empty() ? "" : "; SELECT " + select);
 }
 
 std::string literal(LiteralStyle style, std::string_view text) {

@@ -191,6 +191,7 @@ TEST_P(SqlFiles, CreateMakesTheDeclaredTableAndAddWritesTheRecord) {
                .Field(db::Type::String, "NAME", 12)
                .Field(db::Type::Decimal, "PRICE", 7, 2)
                .Field(db::Type::Short, "VALUE")  // a reserved word: quoted in every statement
+               .Field(db::Type::Decimal, "BIG", 25, 2)  // wider than Firebird's exact numbers
                .Key("ID_Key", {1}, db::kKeyPrimary)
                .Build();
   for (int round = 0; round < 2; ++round) {  // the second CREATE replaces the table
@@ -202,18 +203,20 @@ TEST_P(SqlFiles, CreateMakesTheDeclaredTableAndAddWritesTheRecord) {
       int32_t id;
       const char* name;
       const char* price;
+      const char* big;
     };
-    for (const Row& r : {Row{1, "O'Neil", "1.50"}, Row{2, "back\\slash", "-20.05"}}) {
+    for (const Row& r : {Row{1, "O'Neil", "1.50", "0.01"}, Row{2, "back\\slash", "-20.05", "-12345678901234567890123.45"}}) {
       f->ClearRecord();
       std::memcpy(f->Record(), &r.id, sizeof r.id);
       std::memcpy(f->Record() + f->Fields()[1].offset, r.name, std::strlen(r.name));
       rt::PackDecimal(r.price, f->Record() + f->Fields()[2].offset, f->Fields()[2].size, 2, false);
+      rt::PackDecimal(r.big, f->Record() + f->Fields()[4].offset, f->Fields()[4].size, 2, false);
       db::Add(*f);
       ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileErrorText();
     }
     db::Add(*f);
     EXPECT_EQ(rt::ErrorCode(), rt::kDuplicateKey) << rt::FileErrorText();
-    Run(*f, "SELECT id, name, price FROM fd_rows ORDER BY id");
+    Run(*f, "SELECT id, name, price, 0, big FROM fd_rows ORDER BY id");
     db::Next(*f);
     EXPECT_EQ(LongAt(*f, 0), 1);
     EXPECT_EQ(BytesAt(*f, 1), "O'Neil      ");
@@ -221,6 +224,7 @@ TEST_P(SqlFiles, CreateMakesTheDeclaredTableAndAddWritesTheRecord) {
     db::Next(*f);
     EXPECT_EQ(BytesAt(*f, 1), "back\\slash  ") << "a backslash is stored as written";
     EXPECT_EQ(DecimalAt(*f, 2), "-20.05");
+    EXPECT_EQ(DecimalAt(*f, 4), "-12345678901234567890123.45") << "every digit kept";
     db::Next(*f);
     EXPECT_EQ(rt::ErrorCode(), rt::kRecordNotAvailable) << "two rows, whatever the first round wrote";
     db::Close(*f);

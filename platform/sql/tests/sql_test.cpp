@@ -5,6 +5,7 @@
 
 #include "server_fixture.h"
 #include "velmora/sql.h"
+#include "velmora/sql_names.h"
 #include "velmora/sql_owner.h"
 
 namespace sql = velmora::sql;
@@ -158,6 +159,15 @@ TEST(SqlDrivers, ConnectionStringsAreReadOneWay) {
   EXPECT_TRUE(sql::ownerPasswords("UID=a", "ODBC").empty());
   EXPECT_TRUE(sql::ownerPasswords("srv,db,sa", "MSSQL").empty());
   EXPECT_EQ(sql::ownerPasswords("srv,db,sa,pw", "MSS").at(0).value, "pw");
+}
+
+// SQL Server answers a procedure's output variables as a result row.
+TEST(SqlDrivers, ProcedureCallsWithOutputVariablesBecomeOneSqlServerBatch) {
+  EXPECT_EQ(sql::msSqlOutputCall("NORESULTCALL ds_GetServerCase(&locCase [OUT])"),
+            "DECLARE @locCase int; EXEC ds_GetServerCase @locCase OUTPUT; SELECT @locCase");
+  EXPECT_EQ(sql::msSqlOutputCall(" noresultcall p('a,b', &x [OUT], 5, &y [out])"),
+            "DECLARE @x int; DECLARE @y int; EXEC p 'a,b', @x OUTPUT, 5, @y OUTPUT; SELECT @x, @y");
+  EXPECT_EQ(sql::msSqlOutputCall("CALL sp_columns('a','b')"), "");
 }
 
 }  // namespace

@@ -241,6 +241,7 @@ Take TakeNext(Window& win, WindowState& w) {
       win.Close();
       return Take::Closed;
     }
+    ++w.closeRefusals;
   }
   if (!w.open) return Take::Closed;
   if (!w.queue.empty()) {
@@ -294,6 +295,11 @@ bool Window::AcceptPending() {
 void Window::CancelClose() {
   Lock l(ModelLock());
   if (state_->closePending) state_->closeCancelled = true;
+}
+
+long Window::CloseRefusals() const {
+  Lock l(ModelLock());
+  return state_->closeRefusals;
 }
 
 const Event& Window::Current() const { return state_->current; }
@@ -388,6 +394,16 @@ void RunStd(Window& win, StdAction action) {
 
 }  // namespace
 
+std::string SingleLineText(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char ch = text[i];
+    if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    out += ch == '\r' || ch == '\n' || ch == '\t' ? ' ' : ch;
+  }
+  return out;
+}
+
 bool Window::InputAccept(int control) {
   StdAction action = StdAction::None;
   {
@@ -440,6 +456,7 @@ bool Window::InputType(int control, std::string_view text) {
   ControlState* c = w.Find(control);
   if (!OnTop(w) || !c || !IsTyped(c->type) || !Usable(w, c) || Flag(w, *c, Prop::ReadOnly)) return false;
   std::string shown(text);
+  if (c->type == ControlType::Text && Flag(w, *c, Prop::SingleLine)) shown = SingleLineText(shown);
   long max = GetLong(control, Prop::MaxLength);
   if (max > 0 && shown.size() > static_cast<size_t>(max)) shown.resize(static_cast<size_t>(max));
   SetProp(w, *c, Prop::ScreenText, shown);
@@ -463,6 +480,13 @@ bool Window::InputKey(int control, int keycode) {
     int next = NextInOrder(control, (keycode & key::Shift) != 0);
     if (next) Select(next);
     return true;
+  }
+  // Enter in a text control: a line break where it takes them, else what
+  // Enter does in an entry (the field takes its text)
+  if ((keycode & 0xFF) == key::Enter && c && c->type == ControlType::Text) {
+    if (Flag(w, *c, Prop::SingleLine)) return InputAccept(control);
+    if (!Usable(w, c) || Flag(w, *c, Prop::ReadOnly)) return false;
+    return InputType(control, w.PropOf(c->props, Prop::ScreenText) + "\n");
   }
   return false;
 }

@@ -61,6 +61,7 @@ struct WindowState {
   Event current;
   bool closePending = false;
   bool closeCancelled = false;
+  long closeRefusals = 0;  // closes cancelled with CancelClose
   int focus = 0;
   ClientProc proc;
   int paintLocks = 0;

@@ -240,6 +240,63 @@ TEST_F(UiQtBackend, FocusAndAlertedClicksReachTheModel) {
   EXPECT_TRUE(has(ev::AlertKey, key::MouseRight));
 }
 
+// The platform's multi-line control moves the focus on Tab and, where it
+// takes no line break, leaves Enter to the window.
+TEST_F(UiQtBackend, TextControlsMoveTheFocusOnTabAndKeepEnterWhereSingleLine) {
+  std::atomic<long> handle{0};
+  std::atomic<int> accepted{0};
+  rt::Start(
+      [&](std::vector<std::string>) {
+        WindowDesc d;
+        d.caption = "Fields";
+        d.width = 200, d.height = 100;
+        ControlDesc multi = C(ControlType::Text, "?MULTI"), one = C(ControlType::Text, "?ONE");
+        multi.x = 4, multi.y = 4, multi.width = 60, multi.height = 30;
+        one.x = 4, one.y = 40, one.width = 60, one.height = 12;
+        d.controls = {multi, one};
+        auto w = Window::Create(d);
+        w->Set(2, Prop::SingleLine, 1L);
+        w->Open();
+        handle = w->GetLong(0, Prop::Handle);
+        while (w->Accept())
+          if (w->EventNo() == ev::Accepted) accepted = w->Field();
+      },
+      25000);
+  ASSERT_TRUE(Pump([&] { return handle && backend_->ControlWidget(handle, 2) && backend_->ControlWidget(handle, 2)->isVisible(); }));
+  auto* multi = qobject_cast<QPlainTextEdit*>(backend_->ControlWidget(handle, 1));
+  auto* one = qobject_cast<QPlainTextEdit*>(backend_->ControlWidget(handle, 2));
+  ASSERT_TRUE(multi && one);
+  auto key = [&](QWidget* to, int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
+    QKeyEvent press(QEvent::KeyPress, code, modifiers, text);
+    QApplication::sendEvent(to, &press);
+    QKeyEvent release(QEvent::KeyRelease, code, modifiers, text);
+    QApplication::sendEvent(to, &release);
+    Pump([] { return false; }, 50);
+  };
+  backend_->WindowWidget(handle)->activateWindow();
+  multi->setFocus();
+  ASSERT_TRUE(Pump([&] { return QApplication::focusWidget() == multi; }));
+  key(multi, Qt::Key_A, Qt::NoModifier, "a");
+  key(multi, Qt::Key_Return, Qt::NoModifier, "\r");
+  key(multi, Qt::Key_B, Qt::NoModifier, "b");
+  EXPECT_EQ(multi->toPlainText(), "a\nb");
+  key(multi, Qt::Key_Tab, Qt::NoModifier, "\t");
+  EXPECT_EQ(multi->toPlainText(), "a\nb");
+  EXPECT_TRUE(Pump([&] { return QApplication::focusWidget() == one; }));
+  EXPECT_TRUE(Pump([&] { return WindowFromHandle(handle)->Focus() == 2; }));
+  key(one, Qt::Key_C, Qt::NoModifier, "c");
+  key(one, Qt::Key_Return, Qt::NoModifier, "\r");
+  key(one, Qt::Key_Enter, Qt::KeypadModifier, "\r");
+  EXPECT_EQ(one->toPlainText(), "c");
+  EXPECT_TRUE(Pump([&] { return accepted == 2; }));
+  key(one, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_TRUE(Pump([&] { return QApplication::focusWidget() == multi; }));
+  EXPECT_EQ(WindowFromHandle(handle)->Get(1, Prop::ScreenText), "a\nb");
+  WindowFromHandle(handle)->InputClose();
+  ASSERT_TRUE(Pump([&] { return !backend_->WindowWidget(handle); }));
+  rt::WaitForThreads();
+}
+
 TEST_F(UiQtBackend, ClosingTheFrameFirstTakesItsChildWindowsAlong) {
   std::atomic<long> frameHandle{0}, childHandle{0};
   auto run = [](WindowKind kind, const char* caption, std::atomic<long>& handle) {

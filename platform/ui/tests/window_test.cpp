@@ -514,6 +514,40 @@ TEST(UiKeyboard, FollowsReordersAndTabWrapsAround) {
   w->Close();
 }
 
+// Tab leaves a text control as it leaves every other; Enter breaks the
+// line only in one that takes line breaks, else the field takes its text.
+TEST(UiKeyboard, TextControlsTakeLineBreaksOnlyWhenMultiLine) {
+  WindowDesc d;
+  d.controls = {C(ControlType::Text, "?MULTI"), C(ControlType::Text, "?ONE"), C(ControlType::Entry, "?NEXT")};
+  auto w = Window::Create(d);
+  std::string multi, one;
+  w->Bind(1, UseVar::Of(multi));
+  w->Bind(2, UseVar::Of(one));
+  w->Set(2, Prop::SingleLine, 1L);
+  w->Open();
+  while (w->AcceptPending()) {}
+  ASSERT_TRUE(w->InputType(1, "first"));
+  EXPECT_TRUE(w->InputKey(1, key::Enter));
+  EXPECT_EQ(w->Get(1, Prop::ScreenText), "first\n");
+  EXPECT_TRUE(w->InputKey(1, key::Tab));
+  EXPECT_EQ(w->Focus(), 2);
+  EXPECT_EQ(w->Get(1, Prop::ScreenText), "first\n");
+  EXPECT_TRUE(w->InputKey(2, key::Tab | key::Shift));
+  EXPECT_EQ(w->Focus(), 1);
+  while (w->AcceptPending()) {}
+  // typed line breaks and tabs are blanks where none is taken
+  ASSERT_TRUE(w->InputType(2, "a\tb\r\nc\nd"));
+  EXPECT_EQ(w->Get(2, Prop::ScreenText), "a b c d");
+  EXPECT_TRUE(w->InputKey(2, key::Enter));
+  EXPECT_EQ(w->Get(2, Prop::ScreenText), "a b c d");
+  EXPECT_EQ(one, "a b c d");  // Enter took the text, as in an entry
+  ASSERT_TRUE(w->AcceptPending());
+  EXPECT_EQ(w->EventNo(), ev::Accepted);
+  EXPECT_EQ(w->Field(), 2);
+  EXPECT_EQ(SingleLineText("x\r\ry\t"), "x  y ");
+  w->Close();
+}
+
 TEST(UiKeyboard, AlertedKeysPostPreAlertAndAlert) {
   WindowDesc d;
   d.controls = {C(ControlType::Text, "?FIELD")};

@@ -20,7 +20,13 @@ rt::Byte& PrimaryKeyLoaded() {
   return loaded;
 }
 
-std::string TableLiteral() { return SqlLiteral(Dialect::Anywhere, SqlCheck().tableName); }
+// The table's name, and its owner's where the file's name gives one: the
+// catalogue names the tables of every owner.
+std::string TableLiteral() {
+  std::string owner = rt::Clip(SqlCheck().tableOwner);
+  return SqlLiteral(Dialect::Anywhere, SqlCheck().tableName) +
+         (owner.empty() ? std::string() : " and user_name(t.creator) = " + SqlLiteral(Dialect::Anywhere, owner));
+}
 
 // A primary-key column of the column list: the first starts the table's
 // primary-key row, the others are appended to it in the order they come.
@@ -115,6 +121,7 @@ rt::Long ds_ASALoadKeyQ() {
 
 rt::Long ds_ASAStructure() {
   Trace(Flag::A, "-- Start of ds_ASAStructure  --");
+  ReadNamesOf(Dialect::Anywhere);
   if (rt::Long r = ds_ASALoadFieldQ()) return r;
   if (rt::Long r = ds_ASALoadKeyQ()) return r;
   Trace(Flag::A, "-- End of ds_ASAStructure  --");

@@ -1,6 +1,8 @@
 // The rows of the server-structure queues as every catalogue reader builds them.
 #include "velmora/upgrade/catalogue_rows.h"
 
+#include <algorithm>
+
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/numbers.h"
 #include "velmora/runtime/text.h"
@@ -20,10 +22,19 @@ void ReportCatalogueFailure(const SqlMessage& message, std::string_view tag, std
                          rt::Clip(text));
 }
 
+size_t& NameSize() {
+  static size_t size = kServerNameSize;
+  return size;
+}
+
 }  // namespace
 
+void ReadNamesOf(Dialect dialect) { NameSize() = std::max(kServerNameSize, velmora::sql::nameLimit(dialect)); }
+
+size_t ServerNameSize() { return NameSize(); }
+
 void SetColumnName(ServerColumn& column, std::string_view name) {
-  column.altName = Cut(rt::Clip(name), kServerNameSize);
+  column.altName = Cut(rt::Clip(name), ServerNameSize());
   column.name = rt::Upper(column.altName);
 }
 
@@ -38,7 +49,7 @@ void SetNullableFlag(rt::Byte& nullable, std::string_view flag) {
 }
 
 void StartKey(ServerKey& key, std::string_view name) {
-  key.keyFileName = Cut(rt::Clip(name), kServerNameSize);
+  key.keyFileName = Cut(rt::Clip(name), ServerNameSize());
   key.keyName = rt::Upper(key.keyFileName);
   key.match = 0;
   key.fields.clear();
@@ -77,7 +88,7 @@ void AddKeyColumn(ServerKey& key, std::string_view column, bool descending, bool
     auto n = static_cast<rt::Short>(key.numFields);
     key.fieldNums[static_cast<size_t>(n - 1)] = descending ? static_cast<rt::Short>(-n) : n;
   }
-  if (lookup) LocateKeyField(Cut(name, kServerNameSize));  // as SFDQ holds it
+  if (lookup) LocateKeyField(Cut(name, ServerNameSize()));  // as SFDQ holds it
 }
 
 void AddServerKey(ServerKey key) {
@@ -86,7 +97,7 @@ void AddServerKey(ServerKey key) {
 }
 
 bool IsKey(const ServerKey& key, std::string_view name) {
-  return key.keyFileName == Cut(rt::Clip(name), kServerNameSize);
+  return key.keyFileName == Cut(rt::Clip(name), ServerNameSize());
 }
 
 bool AddKeyRowColumn(std::string_view name, std::string_view column, bool descending,

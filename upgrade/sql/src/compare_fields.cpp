@@ -304,20 +304,23 @@ struct Comparison {
     const std::string from = Id(d, c.altName), to = Id(d, n);
     switch (d) {
       case Dialect::MsSql:
-        Queue("EXEC sp_rename " + SqlLiteral(d, rt::Clip(SQLTableName()) + "." + rt::Clip(c.altName)) + "," +
+        Queue("EXEC sp_rename " + SqlLiteral(d, CheckedTableName() + "." + rt::Clip(c.altName)) + "," +
               SqlLiteral(d, ServerName(d, n)) + ",'COLUMN'");
         break;
       case Dialect::Oracle: {
         const std::string& v = SqlCheck().serverVersion;
         if (v == "7" || v == "8" || v == "8i") {
           // No rename column there: the table is copied with the column
-          // under its new name, one statement at a time.
-          std::string old = Id(d, rt::Clip(SQLTableName()) + "_OLD"), select;
+          // under its new name, one statement at a time. RENAME takes the
+          // bare names of the user's own tables.
+          const std::string bare = rt::Clip(SQLTableName()), owner = rt::Clip(SqlCheck().tableOwner);
+          std::string select;
           for (const ServerColumn& s : SFDQ())
             select += (select.empty() ? "" : ", ") + Id(d, s.altName) +
                       (&s == &c ? " " + to : std::string());
-          Queue("rename " + table + " to " + old);
-          Queue("create table " + table + " as select " + select + " from " + old);
+          Queue("rename " + Id(d, bare) + " to " + Id(d, bare + "_OLD"));
+          Queue("create table " + table + " as select " + select + " from " +
+                SqlTableName(d, (owner.empty() ? "" : owner + ".") + bare + "_OLD"));
         } else {
           Queue("Alter Table " + table + " rename column " + from + " to " + to);
         }

@@ -208,9 +208,7 @@ void QueueCreateTable(Dialect d) {
   }
   std::string list;
   for (const std::string& c : columns) list += (list.empty() ? "" : ", ") + c;
-  const std::string owner = rt::Trim(SqlCheck().tableOwner);
-  std::string sql = "CREATE TABLE " + (owner.empty() ? "" : stmt::Id(d, owner) + ".") + stmt::Table(d) +
-                    " (" + list + ")";
+  std::string sql = "CREATE TABLE " + stmt::Table(d) + " (" + list + ")";
   switch (d) {
     case Dialect::MsSql:
       if (autoSeen) OpenHookState().identityInsert = true;
@@ -233,12 +231,20 @@ void QueueCreateTable(Dialect d) {
   Trace(Flag::A, "-- End of ds_CreateSQLTable --");
 }
 
-rt::Long ds_CreateSQLTable(std::string_view server) {
-  return ds_CreateSQLTable(DialectOf(server, ODBCFlavour()));
+rt::Long ds_CreateSQLTable(std::string_view server, bool* tableCreated) {
+  return ds_CreateSQLTable(DialectOf(server, ODBCFlavour()), tableCreated);
 }
 
-rt::Long ds_CreateSQLTable(Dialect d) {
+rt::Long ds_CreateSQLTable(Dialect d, bool* tableCreated) {
   QueueCreateTable(d);
+  // The table first: without it the keys and the numbering cannot be made,
+  // and its failure is the one message.
+  std::vector<ScriptRow> rest(SQ().begin() + (SQ().empty() ? 0 : 1), SQ().end());
+  if (!SQ().empty()) SQ().resize(1);
+  bool created = RunSQLScripts() == 0;
+  if (tableCreated) *tableCreated = created;
+  if (!created) return 1;
+  SQ() = std::move(rest);
   return RunSQLScripts() != 0 ? 1 : 0;
 }
 

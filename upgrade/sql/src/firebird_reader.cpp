@@ -136,6 +136,7 @@ rt::Long ds_FIRLoadKeyQ() {
 
 rt::Long ds_FireBirdStructure() {
   Trace(Flag::A, "-- Start of ds_FireBirdStructure  --");
+  ReadNamesOf(Dialect::Firebird);
   rt::Long result = ds_FIRLoadFieldQ();
   if (result == 0) result = ds_FIRLoadKeyQ();
   Trace(Flag::A, "-- End of ds_FireBirdStructure  --");

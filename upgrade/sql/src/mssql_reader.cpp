@@ -133,7 +133,7 @@ rt::Long ds_MSSLoadKeyQ() {
   bool primarySeen = false;
 
   std::string primaryName;
-  ExecuteSQLStatement(Call("sp_pkeys", {check.tableName}), 0);
+  ExecuteSQLStatement(Call("sp_pkeys", {check.tableName, check.tableOwner}), 0);
   if (NextResultRow()) primaryName = ResultRow()[5];
 
   if (!CatalogueQuery(Call("sp_statistics", {check.tableName, check.tableOwner}), kM34, "keys",
@@ -246,6 +246,7 @@ void CreateDateTimeProcedure() {
 
 rt::Long ds_MSSQLStructure() {
   Trace(Flag::A, "-- Start of ds_MSSQLStructure:  --");
+  ReadNamesOf(Dialect::MsSql);
   if (rt::Long r = ds_MSSLoadFieldQ()) return r;
   if (rt::Long r = ds_MSSLinkedServer()) return r;
   return ds_MSSLoadKeyQ();

@@ -290,8 +290,10 @@ bool ReadStructure(Odbc& o, uintptr_t window) {
   } else if (!ODBCConnect(o, window)) {
     Failed(o, "connect");
   } else {
-    std::string table =
-        SqlIdentifier(Dialect::MySql, ServerName(Dialect::MySql, rt::Clip(SqlCheck().tableName)));
+    // The database a "database.table" name gives, else the connection's.
+    const SqlCheckState& check = SqlCheck();
+    std::string owner = rt::Clip(check.tableOwner);
+    std::string table = SqlTableName(Dialect::MySql, (owner.empty() ? "" : owner + ".") + rt::Clip(check.tableName));
     ok = ReadColumns(o, table) && ReadKeys(o, table);
   }
   if (o.env) ODBCDisconnect(o);
@@ -309,6 +311,7 @@ std::string& MySQLDriverLibrary() {
 
 bool ds_MySQLStructure(uintptr_t waitWindow, std::string_view flavour) {
   Trace(Flag::D, "ds_MySQLStructure IN " + std::string(flavour));
+  ReadNamesOf(Dialect::MySql);
   Odbc o;
   // ODBCConnectString: the file's connection string up to its first comma.
   const std::string& owner = OpenHookState().connectionString;

@@ -117,6 +117,7 @@ rt::Long ds_ORALoadKeyQ() {
 
 rt::Long ds_OracleStructure() {
   Trace(Flag::B, "-- Start of ds_OracleStructure  --");
+  ReadNamesOf(Dialect::Oracle);
   if (rt::Long r = ds_ORALoadFieldQ()) return r;
   return ds_ORALoadKeyQ();
 }

@@ -6,6 +6,7 @@
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_entry.h"
 #include "velmora/upgrade/sqltext.h"
+#include "velmora/upgrade/version_rows.h"
 
 namespace upg {
 namespace {
@@ -16,6 +17,9 @@ rt::Long RenameTable(std::string_view server, const OldFileName& row, std::strin
   std::string flavour = rt::Upper(rt::Clip(ODBCFlavour()));
   if (code == "ODB" && flavour == "FIREBIRD") return 1;  // Firebird cannot rename a table
   std::string statement = RenameStatement(server, flavour, oldName, newName);
+  // The rename runs on the system table's statement file, which the
+  // existence test may have left closed.
+  OpenRV3SQLFile(code);
   if (ExecuteSQLStatement(rt::Clip(statement), 0) != 0) {
     Trace(Flag::C, "Rename failed. Reason: " + rt::Clip(rt::FileErrorText()));
     return 1;
@@ -31,13 +35,21 @@ std::vector<OldFileName>& OldFileNames() { return OFN(); }
 std::string RenameStatement(std::string_view server, std::string_view flavour,
                             std::string_view oldName, std::string_view newName) {
   Dialect d = DialectOf(server, flavour);
-  std::string oldId = SqlTableName(d, oldName), newId = SqlTableName(d, newName);
+  // The old table is looked for where the new one is named: an old name
+  // without an owner takes the new name's. SQL Server, SQL Anywhere and
+  // Oracle give a table a new name within its owner: the new name is bare.
+  size_t dot = newName.find('.');
+  std::string owner = dot == std::string_view::npos ? std::string() : std::string(newName.substr(0, dot));
+  std::string bareNew(dot == std::string_view::npos ? newName : newName.substr(dot + 1));
+  std::string old(oldName);
+  if (!owner.empty() && old.find('.') == std::string::npos) old = owner + "." + old;
+  std::string bareOld = old.substr(old.find('.') == std::string::npos ? 0 : old.find('.') + 1);
   switch (d) {
-    case Dialect::MsSql:
-      return "CALL sp_rename(" + SqlLiteral(d, oldName) + "," + SqlLiteral(d, newName) + ")";
-    case Dialect::Oracle: return "Rename " + oldId + " to " + newId + ";";
-    case Dialect::Anywhere: return "Alter table " + oldId + " rename " + newId;
-    case Dialect::MySql: return "ALTER TABLE " + oldId + " RENAME " + newId;
+    case Dialect::MsSql: return "CALL sp_rename(" + SqlLiteral(d, old) + "," + SqlLiteral(d, bareNew) + ")";
+    case Dialect::Oracle:
+      return "Rename " + SqlTableName(d, bareOld) + " to " + SqlTableName(d, bareNew);
+    case Dialect::Anywhere: return "Alter table " + SqlTableName(d, old) + " rename " + SqlTableName(d, bareNew);
+    case Dialect::MySql: return "ALTER TABLE " + SqlTableName(d, old) + " RENAME " + SqlTableName(d, newName);
     case Dialect::Firebird:
     case Dialect::Odbc: return {};
   }

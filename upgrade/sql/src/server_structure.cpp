@@ -2,6 +2,8 @@
 // key-column lookup shared by the catalogue readers.
 #include "velmora/upgrade/server_structure.h"
 
+#include "velmora/upgrade/catalogue_rows.h"
+
 #include <algorithm>
 
 #include "velmora/files/files.h"
@@ -37,10 +39,11 @@ SqlCheckState& SqlCheck() {
   return state;
 }
 
-// A name as the queues keep it: clipped, upper-cased, at most 50 characters.
+// A name as the queues keep it: clipped, upper-cased, at most as long as
+// the server being read takes.
 static std::string QueueKey(std::string_view name) {
   std::string key = rt::Upper(rt::Clip(name));
-  if (key.size() > 50) key.resize(50);
+  if (key.size() > ServerNameSize()) key.resize(ServerNameSize());
   return key;
 }
 

@@ -6,6 +6,7 @@
 #include "velmora/files/files.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/text.h"
+#include "velmora/sql_owner.h"
 #include "velmora/upgrade/check_window.h"
 #include "velmora/upgrade/conversion.h"
 #include "velmora/upgrade/create_flags.h"
@@ -30,6 +31,14 @@ namespace {
 
 constexpr uint32_t kExistenceMode = db::kReadWrite | db::kDenyWrite;  // 22h
 constexpr size_t kManagedNameLength = 50;
+
+// The user an Oracle connection string connects as: "user,password..."
+// or "user/password@service", or its UID setting.
+std::string OracleUser(const std::string& connection) {
+  for (const velmora::sql::Setting& setting : velmora::sql::ownerSettings(connection))
+    if (setting.key == "UID" || setting.key == "USER ID") return rt::Clip(setting.value);
+  return rt::Clip(connection.substr(0, connection.find_first_of(",/")));
+}
 
 // Thrown by ExitCheck to leave the check at once (after its clean-up).
 struct LeaveCheck {};
@@ -56,7 +65,7 @@ class Check {
   void TestExistence();
   bool ExistsBySelect(const std::string& name);
   void UpgradeSQLTable();
-  void CreateNewSQLTable();
+  bool CreateNewSQLTable();
   void AddToManagedFiles();
   void CommitUpgrade();
   void RollbackUpgrade();
@@ -67,6 +76,7 @@ class Check {
   db::FileDecl& file_;
   std::string code_;  // the private copy; the zone check may rewrite it
   bool exists_ = false;
+  bool zoneChecked_ = false;
 };
 
 void Check::Body() {
@@ -101,6 +111,8 @@ void Check::Body() {
   if (exists_) {
     if (sc.goInDeep == 1) UpgradeSQLTable();
   } else {
+    // Nothing is renamed or created outside the zone.
+    CheckManageableZone();
     rt::Long renamed = ds_RenameCheck(code_, sc.fileName, sc.tableLabel);
     if (renamed == 0) {
       AddToManagedFiles();
@@ -109,8 +121,8 @@ void Check::Body() {
     } else if (renamed == 1) {
       Trace(Flag::B, "Table does not exist, about to Create it..." + sc.fileName +
                          ", conversion detected!");
-      CreateNewSQLTable();
-      OpenHookState().conversionDetected = true;
+      // Records are copied only into a table that stands.
+      if (CreateNewSQLTable()) OpenHookState().conversionDetected = true;
     } else {
       Trace(Flag::B, "Table does not exist, about to Create it..." + sc.fileName);
       CreateNewSQLTable();
@@ -131,15 +143,22 @@ void Check::Prepare() {
   sc.fileName = rt::Clip(file_.Name());
   sc.tableLabel = rt::Clip(file_.Label());
   WaitFileName() = sc.fileName;
-  sc.tableName.clear();
-  sc.tableOwner.clear();
   sc.serverName.clear();
   sc.databaseName.clear();
   sc.goInDeep = 0;
-  if (sc.tableLabel.empty()) {
-    size_t dot = sc.fileName.find('.');
-    sc.tableLabel = rt::Clip(dot == std::string::npos ? sc.fileName : sc.fileName.substr(dot + 1));
-  }
+  zoneChecked_ = false;
+  // The table and its owner come from this file's name only: a file
+  // without an owner never inherits the owner of an earlier file. Every
+  // statement and catalogue query names this table (CheckedTableName).
+  size_t dot = sc.fileName.find('.');
+  sc.tableName = dot == std::string::npos ? sc.fileName : sc.fileName.substr(dot + 1);
+  if (dot != std::string::npos)
+    sc.tableOwner = sc.fileName.substr(0, dot);
+  else
+    sc.tableOwner = DialectOf(code_, ODBCFlavour()) == Dialect::MsSql ? "dbo" : "";
+  SQLTableName() = sc.tableName;
+  OpenHookState().sqlTableName = CheckedTableName();
+  if (sc.tableLabel.empty()) sc.tableLabel = rt::Clip(sc.tableName);
   db::FileDecl* rv3 = CurrentSQLFile();
   sc.systemTableName = rv3 ? rt::Clip(rv3->Name()) : std::string();
   Trace(Flag::B, "RV3 System File name: " + sc.systemTableName);
@@ -224,7 +243,7 @@ void Check::TestExistence() {
 bool Check::ExistsBySelect(const std::string& name) {
   OpenRV3SQLFile(code_);
   Dialect d = DialectOf(code_, ODBCFlavour());
-  if (ExecuteSQLStatement("select * from " + SqlTableName(d, name), 0) != 0) {
+  if (ExecuteSQLStatement("select * from " + SqlTableName(d, CheckedTableName()), 0) != 0) {
     Trace(Flag::B, "Table NOT found: " + name + ", BUT WITH ERR 90: " + rt::FileErrorText());
     return false;
   }
@@ -233,6 +252,8 @@ bool Check::ExistsBySelect(const std::string& name) {
 }
 
 void Check::CheckManageableZone() {
+  if (zoneChecked_) return;
+  zoneChecked_ = true;
   SqlCheckState& sc = SqlCheck();
   std::string connection = rt::Clip(OpenHookState().connectionString);
   if (connection.empty()) ReportSql(kM20, sc.fileName);
@@ -248,7 +269,9 @@ void Check::CheckManageableZone() {
     sc.databaseName = ConnectionPart(connection, 0);
   } else if (code_ == "ODB") {
     if (IsMyOdbc(flavour)) {
-      sc.databaseName = "NULL";
+      // The database a "database.table" name names.
+      size_t dot = sc.fileName.find('.');
+      sc.databaseName = dot == std::string::npos ? "NULL" : sc.fileName.substr(0, dot);
     } else if (flavour == "MSSQL") {
       sc.serverName.clear();
       sc.databaseName = ConnectionDatabase(connection);
@@ -270,16 +293,18 @@ void Check::CheckManageableZone() {
     ReportSql(kM21, "File: " + sc.fileName + ", Zone: " + sc.databaseName);
     ExitCheck();
   }
-  // The owner comes from this file's name only: a file without one never
-  // inherits the owner of an earlier file.
-  size_t dot = sc.fileName.find('.');
-  sc.tableName = dot == std::string::npos ? sc.fileName : sc.fileName.substr(dot + 1);
-  if (dot != std::string::npos)
-    sc.tableOwner = sc.fileName.substr(0, dot);
-  else
-    sc.tableOwner = code_ == "MSS" ? "dbo" : "";
-  SQLTableName() = sc.tableName;
-  OpenHookState().sqlTableName = sc.tableName;
+  // Oracle's catalogue views hold the connected user's tables only: the
+  // table of another owner is not the check's to change.
+  if (code_ == "ORA" && !sc.tableOwner.empty()) {
+    std::string user = OracleUser(connection);
+    if (rt::Upper(rt::Clip(sc.tableOwner)) != rt::Upper(user)) {
+      ReportSql(kM21, "File: " + sc.fileName + ", Zone: " + user);
+      ExitCheck();
+    }
+  }
+  // The server's version is asked on the system table's statement file,
+  // which the existence test may have left closed.
+  OpenRV3SQLFile(code_);
   sc.serverVersion = GetSQLServerVersion(code_);
   DctMasters();
 }
@@ -331,7 +356,8 @@ void Check::UpgradeSQLTable() {
   CommitUpgrade();
 }
 
-void Check::CreateNewSQLTable() {
+// False when the table could not be created.
+bool Check::CreateNewSQLTable() {
   OpenRV3SQLFile(code_);
   Show("Interpreting File Structures... ", true);
   CheckManageableZone();
@@ -340,16 +366,18 @@ void Check::CreateNewSQLTable() {
   ds_SetSQLNames(code_);
   Show("Creating New SQL Table... ");
   ProgressTotal() = static_cast<rt::Long>(Fdq().size() + Kdq().size());
-  if (ds_CreateSQLTable(code_) != 0) {
+  bool created = false;
+  if (ds_CreateSQLTable(code_, &created) != 0) {
     // The table may not stand as declared: no version row, and the file
     // stays unmanaged so that its next open looks at it again.
-    Trace(Flag::B, "Table could not be created: " + SqlCheck().fileName +
-                       ", no version row written.");
+    Trace(Flag::B, std::string(created ? "Table created with errors: " : "Table could not be created: ") +
+                       SqlCheck().fileName + ", no version row written.");
     RollbackUpgrade();
-    return;
+    return created;
   }
   AddToManagedFiles();
   WriteSystemRow(code_);
+  return true;
 }
 
 void Check::AddToManagedFiles() {
@@ -375,6 +403,11 @@ void Check::ExitCheck() {
 }
 
 }  // namespace
+
+std::string CheckedTableName() {
+  const std::string owner = rt::Clip(SqlCheck().tableOwner), table = rt::Clip(SQLTableName());
+  return owner.empty() ? table : owner + "." + table;
+}
 
 void CheckSQLFile(db::FileDecl& file, std::string_view serverCode) {
   Check(file, serverCode).Run();

@@ -39,10 +39,18 @@ void Progress(size_t row) {
   if (s.redisplay) s.redisplay();
 }
 
-// Runs every row of DQ or AQ; their outcome does not count.
-void RunKeyQueue(std::vector<KeyScriptRow>& q) {
+// Runs every row of DQ or AQ. A drop that fails does not count (what it
+// drops may not be there); a key that cannot be added back is lost unless
+// the user is told and the upgrade fails: `failures` then says so.
+void RunKeyQueue(std::vector<KeyScriptRow>& q, bool* failures = nullptr) {
   for (size_t i = 0; i < q.size(); ++i) {
-    ExecuteSQLStatement(q[i].sql, 0);
+    rt::Long rc = ExecuteSQLStatement(q[i].sql, 0);
+    if (failures && rc == 1) {
+      ReportSql(kM30, kM31.text);
+      *failures = true;
+    } else if (failures && rc == 3) {
+      ReportSql(kM32, "");
+    }
     Progress(i + 1);
   }
 }
@@ -151,7 +159,9 @@ rt::Long RunSQLScripts() {
     }
     result = failed ? 1 : 0;
   }
-  RunKeyQueue(s.aq);
+  bool lostKey = false;
+  RunKeyQueue(s.aq, &lostKey);
+  if (lostKey) result = 1;
   Trace(Flag::A, "-- End of RunSQLScripts  --");
   return result;
 }

@@ -9,20 +9,11 @@
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/sql_entry.h"
 #include "velmora/upgrade/sqlnames.h"
+#include "velmora/upgrade/catalogue_rows.h"
+#include "velmora/upgrade/server_structure.h"
 
 namespace upg {
 namespace {
-
-constexpr size_t kHashDigits = 10;
-
-uint64_t NameHash(std::string_view name) {
-  uint64_t h = 14695981039346656037ull;  // FNV-1a
-  for (char c : rt::Upper(name)) {
-    h ^= static_cast<uint8_t>(c);
-    h *= 1099511628211ull;
-  }
-  return h;
-}
 
 void MarkBinaryField(const FdqRow& row) {
   std::string key = rt::Upper(rt::Clip(FilePrefix())) + ":" + rt::Upper(rt::Clip(row.name));
@@ -43,9 +34,10 @@ void GetServerCase() {
       "CREATE procedure ds_GetServerCase @CaseVar int output as\r\nif 'a' = 'A'\r\n  set "
       "@CaseVar = 0 \r\nelse\r\n  set @CaseVar = 1",
       0);
+  // The procedure's output LONG comes back as the call's result row.
   rt::Long locCase = 0;
-  bool ok = ServerCaseCall() &&
-            ServerCaseCall()("NORESULTCALL ds_GetServerCase(&locCase [OUT])", locCase);
+  bool ok = ExecuteSQLStatement("NORESULTCALL ds_GetServerCase(&locCase [OUT])", 0) == 0 && NextResultRow();
+  if (ok) locCase = CatalogueNumber(ResultRow()[0]);
   ServerCaseSensitive() = ok && locCase == 1 ? 1 : 0;
 }
 
@@ -65,27 +57,9 @@ void CheckClash(std::map<std::string, std::string>& seen, const std::string& ser
 
 }  // namespace
 
-size_t NameLimit(Dialect dialect) {
-  switch (dialect) {
-    case Dialect::Firebird: return 31;
-    case Dialect::Oracle: return 30;
-    case Dialect::MySql: return 64;
-    case Dialect::MsSql:
-    case Dialect::Anywhere: return 128;
-    case Dialect::Odbc: return 0;
-  }
-  return 0;
-}
+size_t NameLimit(Dialect dialect) { return velmora::sql::nameLimit(dialect); }
 
-std::string ServerName(Dialect dialect, std::string_view name) {
-  size_t limit = NameLimit(dialect);
-  if (limit == 0 || name.size() <= limit) return std::string(name);
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  uint64_t h = NameHash(name);
-  std::string tail(kHashDigits, '0');
-  for (size_t i = kHashDigits; i-- > 0; h >>= 4) tail[i] = kHex[h & 0x0F];
-  return std::string(name.substr(0, limit - kHashDigits - 1)) + "_" + tail;
-}
+std::string ServerName(Dialect dialect, std::string_view name) { return velmora::sql::serverName(dialect, name); }
 
 bool KeyNamesDatabaseWide(Dialect dialect) {
   return dialect == Dialect::Firebird || dialect == Dialect::Oracle || dialect == Dialect::MsSql;
@@ -137,11 +111,6 @@ void FindServerCase(std::string_view server, Dialect dialect) {
   }
 }
 
-LongOutputCall& ServerCaseCall() {
-  static LongOutputCall call = nullptr;
-  return call;
-}
-
 void ds_SetSQLNames(std::string_view server) {
   ds_SetSQLNames(server, DialectOf(server, ODBCFlavour()));
 }
@@ -157,18 +126,14 @@ void ds_SetSQLNames(std::string_view server, Dialect dialect) {
   ExactNames().clear();
   Trace(Flag::A, "----------DCT FIELD STRUCTURE (" + label + ")----------");
   for (FdqRow& row : Fdq()) {
-    std::string alt = rt::Clip(row.altName);
-    std::string name;
-    if (alt.empty()) {
-      name = rt::Upper(rt::Clip(row.name));
-    } else if (alt[0] == '"') {
-      name = alt.size() >= 2 ? alt.substr(1, alt.size() - 2) : std::string();
-    } else {
-      name = alt;
-      if (!CutAtMarker(name, "READONLY") && CutAtMarker(name, "BINARY")) MarkBinaryField(row);
-    }
-    row.sqlName = ServerName(dialect, name);
-    if (row.exactName && !alt.empty()) {
+    // The name the file drivers give the field's column too.
+    // FDQ:ALTNAME holds an exact name without its quotes.
+    const std::string declared = row.exactName ? "\"" + rt::Clip(row.altName) + "\"" : row.altName;
+    const velmora::sql::ColumnName column = velmora::sql::columnName(dialect, declared, row.name);
+    const std::string& name = column.declared;
+    if (column.binary) MarkBinaryField(row);
+    row.sqlName = column.name;
+    if (column.exact) {
       ExactNames().push_back(row.sqlName);
       exact[rt::Upper(name)] = row.sqlName;
     }

@@ -21,28 +21,10 @@ std::string HexDigits(const uint8_t* bytes, size_t length) {
   return out;
 }
 
-// How the dialect quotes a name, and whether it folds bare names.
-velmora::sql::QuoteStyle QuoteOf(Dialect dialect) {
-  if (dialect == Dialect::MsSql) return velmora::sql::QuoteStyle::Bracket;
-  if (dialect == Dialect::MySql) return velmora::sql::QuoteStyle::Backtick;
-  return velmora::sql::QuoteStyle::Double;
-}
-bool FoldsUnquoted(Dialect dialect) { return dialect == Dialect::Firebird || dialect == Dialect::Oracle; }
-
 }  // namespace
 
 Dialect DialectOf(std::string_view serverCode, std::string_view odbcFlavour) {
-  std::string code = rt::Upper(rt::Clip(serverCode));
-  if (code == "MSS") return Dialect::MsSql;
-  if (code == "ORA") return Dialect::Oracle;
-  if (code == "ASA") return Dialect::Anywhere;
-  std::string flavour = rt::Upper(rt::Clip(odbcFlavour));
-  if (flavour == "MYODBC 2" || flavour == "MYODBC 3") return Dialect::MySql;
-  if (flavour == "FIREBIRD") return Dialect::Firebird;
-  if (flavour == "MSSQL") return Dialect::MsSql;
-  if (flavour == "ORACLE") return Dialect::Oracle;
-  if (flavour == "ASA") return Dialect::Anywhere;
-  return Dialect::Odbc;
+  return velmora::sql::dialectOf(serverCode, odbcFlavour);
 }
 
 std::string SqlLiteral(Dialect dialect, std::string_view text) {
@@ -54,13 +36,13 @@ std::string SqlLiteral(Dialect dialect, std::string_view text) {
 }
 
 std::string SqlIdentifier(Dialect dialect, std::string_view name) {
-  return velmora::sql::identifier(QuoteOf(dialect), FoldsUnquoted(dialect), name);
+  return velmora::sql::identifier(dialect, name);
 }
 
 bool QuotedName(std::string_view name) { return velmora::sql::quotedName(name); }
 
 std::string SqlExactIdentifier(Dialect dialect, std::string_view name) {
-  return velmora::sql::exactIdentifier(QuoteOf(dialect), name);
+  return velmora::sql::exactIdentifier(dialect, name);
 }
 
 std::string HexLiteral(Dialect dialect, const uint8_t* bytes, size_t length) {
@@ -75,7 +57,7 @@ std::string HexLiteral(Dialect dialect, const uint8_t* bytes, size_t length) {
 }
 
 std::string SqlTableName(Dialect dialect, std::string_view name) {
-  return velmora::sql::qualifiedIdentifier(QuoteOf(dialect), FoldsUnquoted(dialect), name);
+  return velmora::sql::tableIdentifier(dialect, name);
 }
 
 std::string HexEncodeString(const uint8_t* bytes, size_t length) {

@@ -77,8 +77,9 @@ std::string DecimalType(std::string_view size, Dialect dialect) {
     case Dialect::Oracle: return Sized("number", size);
     case Dialect::MySql: return "decimal(" + std::to_string(precision + 1) + "," + s + ")";
     case Dialect::Firebird:
-      // Beyond 18 digits Firebird 3 has no exact type; a double keeps the range.
-      return precision > kFirebirdMaxPrecision ? "double precision" : Sized("decimal", size);
+      // Beyond 18 digits Firebird 3 has no exact type: the value is kept
+      // whole as its text (sign, digits and point).
+      return precision > kFirebirdMaxPrecision ? Sized("varchar", precision + 2) : Sized("decimal", size);
     case Dialect::Odbc: return {};
   }
   return {};
@@ -199,6 +200,9 @@ std::string GetSQLDatatype(size_t position, std::string_view type, Dialect diale
     if (name == fixed.name) result = Pick(fixed, dialect), known = true;
   if (name == "decimal" || name == "pdecimal") {
     result = DecimalType(size, dialect);
+    if (dialect == Dialect::Firebird && SizeNumber(size) > kFirebirdMaxPrecision)
+      Trace(Flag::A, "WARNING: " + row.name + " " + text + " has more digits than Firebird holds exactly (" +
+                         std::to_string(kFirebirdMaxPrecision) + "); its column is text: " + result);
   } else if (name == "string") {
     if (AddToDateTimeQ(position, size)) {
       result = DateTimeType(dialect);

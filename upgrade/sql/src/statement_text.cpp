@@ -4,6 +4,7 @@
 #include "velmora/runtime/text.h"
 #include "velmora/upgrade/interpret.h"
 #include "velmora/upgrade/settings.h"
+#include "velmora/upgrade/sql_check.h"
 #include "velmora/upgrade/sql_exec.h"
 #include "velmora/upgrade/sqlnames.h"
 
@@ -15,8 +16,8 @@ std::string Id(Dialect d, std::string_view name) {
 }
 
 // Not an exact column name even when it reads like one: the table is
-// named as the file driver names it.
-std::string Table(Dialect d) { return SqlIdentifier(d, ServerName(d, rt::Trim(SQLTableName()))); }
+// named as the file driver names it, with its owner.
+std::string Table(Dialect d) { return SqlTableName(d, CheckedTableName()); }
 
 std::vector<std::string> Words(std::string_view text) {
   std::vector<std::string> words;

@@ -13,7 +13,7 @@ namespace upg::stmt {
 
 // A name as the server holds it, quoted where the dialect needs it.
 std::string Id(Dialect d, std::string_view name);
-// The checked table's name ({T}).
+// The checked table's name ({T}), with its owner.
 std::string Table(Dialect d);
 // The blank-separated words of a text; a key column list's words are
 // given back as their column names (KeyListColumn).

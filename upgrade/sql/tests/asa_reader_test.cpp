@@ -112,18 +112,18 @@ TEST_F(AsaReader, FailingQueriesAreReportedWithTheirTag) {
 }
 
 TEST_F(AsaReader, NamesAreLiteralsAndCutToTheQueuesWidths) {
-  const std::string longName(55, 'n');
+  const std::string longName(130, 'n');  // SQL Anywhere takes 128
   upg::SqlCheck().tableName = "it's\\x";
   PlanColumns({{longName, "N", "4", "0", "a domain name of more than thirty", "", "Y", "1"}});
   PlanIndexes({{longName, longName, "N", "0", "D", "t"}, {longName, "other", "N", "1", "A", "t"}});
   EXPECT_EQ(upg::ds_ASAStructure(), 0);
   EXPECT_EQ(server_->statements.at(0), kFieldsQuery + "'it''s\\\\x' order by c.column_id");
   EXPECT_EQ(server_->statements.at(1), kIndexQuery + "'it''s\\\\x'" + kIndexJoin);
-  EXPECT_EQ(Columns(), std::vector<std::string>{std::string(50, 'N') + "|" + std::string(50, 'n') +
+  EXPECT_EQ(Columns(), std::vector<std::string>{std::string(128, 'N') + "|" + std::string(128, 'n') +
                                                 "|a domain name of more than thi|0 0 1"});
   // The index over two columns stays one key though its name was cut.
   EXPECT_EQ(upg::SKDQ().size(), 2u);
-  EXPECT_EQ(upg::SKDQ()[1].keyFileName, std::string(50, 'n'));
+  EXPECT_EQ(upg::SKDQ()[1].keyFileName, std::string(128, 'n'));
   EXPECT_EQ(upg::SKDQ()[1].fields, longName + " other");
 }
 

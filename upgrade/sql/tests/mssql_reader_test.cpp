@@ -74,7 +74,7 @@ TEST_F(MssqlReader, ReadsColumnsAndKeysThroughTheSystemProcedures) {
   EXPECT_EQ(server_->statements,
             (std::vector<std::string>{
                 "CALL sp_columns('Customers','dbo')", "CALL sp_linkedservers",
-                "CALL sp_helpserver('SRV')", "CALL sp_pkeys('Customers')",
+                "CALL sp_helpserver('SRV')", "CALL sp_pkeys('Customers','dbo')",
                 "CALL sp_statistics('Customers','dbo')", indexes + "'PK_Customers')",
                 "CALL sp_helpconstraint('PK_Customers')", indexes + "'ByName')",
                 "CALL sp_helpconstraint('ByName')", indexes + "'UQ_Code')",
@@ -204,7 +204,7 @@ TEST_F(MssqlReader, FailingQueriesAreReportedWithTheirTag) {
 }
 
 TEST_F(MssqlReader, NamesAreLiteralsAndCutToTheQueuesWidths) {
-  const std::string longName(60, 'c');
+  const std::string longName(130, 'c');  // SQL Server takes 128
   const std::string longType = "user_defined_type_with_a_long_name";
   upg::SqlCheck().tableName = "O'Brien";
   upg::SqlCheck().tableOwner = "d'bo";
@@ -214,11 +214,11 @@ TEST_F(MssqlReader, NamesAreLiteralsAndCutToTheQueuesWidths) {
   server_->Answer("CALL sp_indexes", {IndexColumn("IX", longName)});
   EXPECT_EQ(upg::ds_MSSQLStructure(), 0);
   EXPECT_EQ(server_->statements[0], "CALL sp_columns('O''Brien','d''bo')");
-  EXPECT_EQ(server_->statements[3], "CALL sp_pkeys('O''Brien')");
+  EXPECT_EQ(server_->statements[3], "CALL sp_pkeys('O''Brien','d''bo')");
   EXPECT_EQ(server_->statements[5], "CALL sp_indexes('SRV','O''Brien','d''bo','shop','IX')");
   const upg::ServerColumn& c = upg::SFDQ().at(0);
-  EXPECT_EQ(c.name, std::string(50, 'C'));
-  EXPECT_EQ(c.altName, std::string(50, 'c'));
+  EXPECT_EQ(c.name, std::string(128, 'C'));
+  EXPECT_EQ(c.altName, std::string(128, 'c'));
   EXPECT_EQ(c.type, (longType + "(4)").substr(0, 30));
   EXPECT_EQ(c.dependant, 1);  // the key's column found by its cut name
   EXPECT_EQ(upg::SKDQ().at(0).fields, longName);

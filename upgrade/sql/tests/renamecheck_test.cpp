@@ -10,11 +10,11 @@ TEST(RenameCheck, StatementsPerServer) {
     const char *server, *flavour, *statement;
   };
   const Case cases[] = {
-      {"MSS", "", "CALL sp_rename('dbo.OldForms','dbo.Forms')"},
-      {"ODB", "MSSQL", "CALL sp_rename('dbo.OldForms','dbo.Forms')"},
-      {"ORA", "", "Rename dbo.OldForms to dbo.Forms;"},
-      {"ODB", "ORACLE", "Rename dbo.OldForms to dbo.Forms;"},
-      {"ASA", "", "Alter table dbo.OldForms rename dbo.Forms"},
+      {"MSS", "", "CALL sp_rename('dbo.OldForms','Forms')"},
+      {"ODB", "MSSQL", "CALL sp_rename('dbo.OldForms','Forms')"},
+      {"ORA", "", "Rename OldForms to Forms"},
+      {"ODB", "ORACLE", "Rename OldForms to Forms"},
+      {"ASA", "", "Alter table dbo.OldForms rename Forms"},
       {"ODB", "MYODBC 3", "ALTER TABLE dbo.OldForms RENAME dbo.Forms"},
       {"ODB", "MYODBC 2", "ALTER TABLE dbo.OldForms RENAME dbo.Forms"},
       {"ODB", "FIREBIRD", ""},
@@ -24,6 +24,9 @@ TEST(RenameCheck, StatementsPerServer) {
     EXPECT_EQ(upg::RenameStatement(c.server, c.flavour, "dbo.OldForms", "dbo.Forms"),
               c.statement)
         << c.server << " " << c.flavour;
+  // An old name without an owner is the new name's owner's table.
+  EXPECT_EQ(upg::RenameStatement("MSS", "", "OldForms", "sales.Forms"), "CALL sp_rename('sales.OldForms','Forms')");
+  EXPECT_EQ(upg::RenameStatement("ODB", "MYODBC 3", "old", "db.new"), "ALTER TABLE db.old RENAME db.new");
   // Names are quoted or escaped, never spliced in as they stand.
   EXPECT_EQ(upg::RenameStatement("MSS", "", "a'); drop table x; --", "b"),
             "CALL sp_rename('a''); drop table x; --','b')");

@@ -65,10 +65,10 @@ TEST_P(RoundTrip, CreateReadBackAlterAndCompareToAFixedPoint) {
   // altered, the row stays.
   ASSERT_EQ(Run(2), 0) << rt::ErrorText() << " " << rt::FileErrorText();
   EXPECT_EQ(std::count_if(ran_.begin(), ran_.end(),
-                          [](const std::string& s) {
-                            return s.rfind("Alter Table rt_orders ", 0) == 0 ||
+                          [&](const std::string& s) {
+                            return s.rfind("Alter Table " + name_ + " ", 0) == 0 ||
                                    (s.rfind("CREATE INDEX ", 0) == 0 &&
-                                    s.find("NAME_KEY ON rt_orders (NAME)") != std::string::npos);
+                                    s.find("NAME_KEY ON " + name_ + " (NAME)") != std::string::npos);
                           }),
             3)
       << "NAME widened, QTY added, NAME_KEY created";

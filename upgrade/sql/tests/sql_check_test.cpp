@@ -6,6 +6,7 @@
 
 #include "../../tests/engine_fixture.h"
 #include "canned_server.h"
+#include "check_fixture.h"
 #include "velmora/files/files.h"
 #include "velmora/runtime/system.h"
 #include "velmora/ui/headless.h"
@@ -26,94 +27,10 @@
 
 namespace {
 
-constexpr const char* kPassword = "Zq7secret";
-const std::string kOwner = std::string("srv,salesdb,sa,") + kPassword;
-
-// The canned server whose tables can be missing or broken on OPEN.
-class CheckServer : public sqltest::CannedServer {
- public:
-  void Open(db::FileDecl& f, uint32_t mode) override {
-    opened.push_back(f.Name());
-    auto it = openErrors.find(f.Name());
-    if (it == openErrors.end()) return CannedServer::Open(f, mode);
-    if (it->second == rt::kDriverError)
-      rt::SetSqlFileError(rt::kDriverError, "42S02", "no such table", f.Name());
-    else
-      rt::SetError(it->second);
-  }
-  std::map<std::string, int> openErrors;
-  std::vector<std::string> opened;
-};
-
-class SqlCheckTest : public enginetest::Engine {
- protected:
-  void SetUp() override {
-    Engine::SetUp();
-    CommandLine({"/debugrvall"});
-    upg::ResetSqlCheck();
-    upg::OldFileNames().clear();
-    db::RegisterSqlDriver("MSSQL", server_);
-    db::RegisterSqlDriver("SQLANYWHERE", server_);
-    rv3_->SetOwner(kOwner);
-    asaRv3_->SetOwner("salesdb,sa," + std::string(kPassword));
-    upg::ds_AddDriver("MSS", *rv3_, 0, nullptr);
-    upg::ds_AddDriver("ASA", *asaRv3_, 0, nullptr);
-    rt::SetMessageHandler([this](std::string_view text, std::string_view, std::string_view, int,
-                                 int) {
-      messages_.emplace_back(text);
-      return rt::kButtonNo;
-    });
-  }
-  void TearDown() override {
-    for (db::FileDecl* f : {rv3_.get(), asaRv3_.get()})
-      if (db::IsOpen(*f)) db::Close(*f);
-    upg::CurrentSQLFile() = nullptr;
-    upg::ResetSqlCheck();
-    upg::OldFileNames().clear();
-    rt::SetMessageHandler(nullptr);
-    db::RegisterSqlDriver("MSSQL", nullptr);
-    db::RegisterSqlDriver("SQLANYWHERE", nullptr);
-    // No password of a connection string ever reaches a trace line.
-    for (const std::string& t : traces_) EXPECT_EQ(t.find(kPassword), std::string::npos) << t;
-    Engine::TearDown();
-  }
-
-  static std::unique_ptr<db::FileDecl> DataFile(const std::string& name,
-                                                const std::string& driver = "MSSQL",
-                                                const std::string& label = "Orders") {
-    db::DeclBuilder b(label, "ORD");
-    b.Driver(driver).Name(name);
-    b.Field(db::Type::Long, "ID").Field(db::Type::CString, "NAME", 20);
-    b.Key("ID_KEY", {1}, 0);
-    return b.Build();
-  }
-
-  // Registers the file's version row as the registration does.
-  void Register(db::FileDecl& file, rt::Short version, const std::string& owner = kOwner) {
-    file.SetOwner(owner);
-    upg::LoadVersionInfoQueues(file, version, file.Label(), "ORD");
-  }
-
-  // Runs the check as the open hook does.
-  void Check(db::FileDecl& file, const std::string& code = "MSS") {
-    upg::OpenHookState().connectionString = file.Owner();
-    upg::CurrentSQLFile() = code == "ASA" ? asaRv3_.get() : rv3_.get();
-    server_->statements.clear();
-    server_->opened.clear();
-    upg::CheckSQLFile(file, code);
-  }
-
-  bool Ran(std::string_view fragment) const {
-    for (const std::string& s : server_->statements)
-      if (s.find(fragment) != std::string::npos) return true;
-    return false;
-  }
-
-  std::shared_ptr<CheckServer> server_ = std::make_shared<CheckServer>();
-  std::unique_ptr<db::FileDecl> rv3_ = sqltest::StatementFile("MSSQL");
-  std::unique_ptr<db::FileDecl> asaRv3_ = sqltest::StatementFile("SQLANYWHERE");
-  std::vector<std::string> messages_;
-};
+using sqltest::CheckServer;
+using sqltest::SqlCheckTest;
+using sqltest::kOwner;
+using sqltest::kPassword;
 
 TEST_F(SqlCheckTest, RegistrationComparesTheStoredVersionWithTheDeclaredOne) {
   struct Case {
@@ -204,7 +121,7 @@ TEST_F(SqlCheckTest, CheckPaths) {
     auto file = DataFile("orders");
     Register(*file, c.declared);
     if (c.openError) server_->openErrors["orders"] = c.openError;
-    if (c.selectFails) server_->Fail("select * from orders", "42S02", "no such table");
+    if (c.selectFails) server_->Fail("select * from dbo.orders", "42S02", "no such table");
     Check(*file);
     EXPECT_EQ(Ran("insert into RV3SYS (DS_FIELD1, DS_FIELD2, DS_FIELD3, DS_FIELD4) values "
                   "('orders','ORD','3', getdate())") ||
@@ -240,7 +157,7 @@ TEST_F(SqlCheckTest, AnOldTableRenamedIsManagedWithoutCreatingAndAFailedRenameCo
   auto file = DataFile("orders");
   Register(*file, 3);
   server_->openErrors["orders"] = rt::kFileNotFound;
-  server_->Fail("select * from orders", "42S02", "no such table");
+  server_->Fail("select * from dbo.orders", "42S02", "no such table");
   Check(*file);
   EXPECT_TRUE(Ran("sp_rename('oldorders','orders')"));
   EXPECT_FALSE(Ran("insert into RV3SYS"));
@@ -404,28 +321,22 @@ TEST_F(SqlCheckTest, ServerVersionAndStructureTrace) {
 
 namespace {
 
-size_t gKeysAtCaseQuery = 99;
-
-bool CaseSensitiveServer(std::string_view, rt::Long& value) {
-  gKeysAtCaseQuery = upg::Kdq().size();
-  value = 1;
-  return true;
-}
-
 TEST_F(SqlCheckTest, TheServersCaseRuleIsKnownBeforeTheDeclarationIsRead) {
-  upg::ServerCaseKnown() = 0;
-  upg::ServerCaseSensitive() = 0;
-  upg::ServerCaseCall() = &CaseSensitiveServer;
   auto file = DataFile("orders");
   Register(*file, 3);
   server_->openErrors["orders"] = rt::kFileNotFound;
-  server_->Fail("select * from orders", "42S02", "no such table");
+  server_->Fail("select * from dbo.orders", "42S02", "no such table");
+  server_->Answer("NORESULTCALL ds_GetServerCase", {{"1"}});
   Check(*file);
-  EXPECT_EQ(gKeysAtCaseQuery, 0u);
   EXPECT_EQ(upg::ServerCaseSensitive(), 1);
-  upg::ServerCaseCall() = nullptr;
-  upg::ServerCaseKnown() = 0;
-  upg::ServerCaseSensitive() = 0;
+  const std::vector<std::string> lines = Traced();
+  auto at = [&](std::string_view text) {
+    return std::find_if(lines.begin(), lines.end(),
+                        [&](const std::string& l) { return l.find(text) != std::string::npos; }) -
+           lines.begin();
+  };
+  EXPECT_LT(at("NORESULTCALL ds_GetServerCase"), at("Fields in kdq for key"));
+  EXPECT_LT(at("Fields in kdq for key"), static_cast<long>(lines.size()));
 }
 
 // What the check's wait window shows: each opening with its message, file

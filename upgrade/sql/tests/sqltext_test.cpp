@@ -57,7 +57,13 @@ TEST(SqlText, IdentifiersAreQuotedOnlyWhenTheyNeedIt) {
   };
   const Case cases[] = {
       {Dialect::MsSql, "FORMNAME", "FORMNAME"},
-      {Dialect::Oracle, "Form_Name$1#", "Form_Name$1#"},
+      {Dialect::Oracle, "Form_Name$1", "Form_Name$1"},
+      // "#" ends a name on MySQL and Firebird; "$", "#" and "_" start none.
+      {Dialect::MySql, "X#", "`X#`"},
+      {Dialect::MsSql, "#tmp", "[#tmp]"},
+      {Dialect::Firebird, "$Y", "\"$Y\""},
+      {Dialect::Firebird, "_u", "\"_U\""},
+      {Dialect::Oracle, "Form_Name$1#", "\"FORM_NAME$1#\""},
       {Dialect::MsSql, "Full Name", "[Full Name]"},
       {Dialect::MsSql, "a]b", "[a]]b]"},
       {Dialect::Oracle, "say \"hi\"", "\"say \"\"hi\"\"\""},

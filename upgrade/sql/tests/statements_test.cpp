@@ -165,6 +165,38 @@ TEST_F(Statements, DefaultsFromBlankZeroAndSetIfNew) {
                                                          "update Pre set QTY = 42"}));
 }
 
+// One column of a table numbers itself: a second one registered is
+// reported and gets no clause. A SetIfNew AUTONUMBER is no default value,
+// in a new table as in a new column.
+TEST_F(Statements, ASecondAutoNumberIsReportedAndSetIfNewAutoNumberGivesNoDefault) {
+  std::vector<std::string> boxes;
+  rt::SetMessageHandler([&](std::string_view text, std::string_view, std::string_view, int, int) {
+    boxes.emplace_back(text);
+    return rt::kButtonNo;
+  });
+  upg::ds_SetOption("blankzero", "1");
+  auto file = db::DeclBuilder("Auto", "AUT")
+                  .Field(db::Type::Long, "ID")
+                  .Field(db::Type::Long, "NUM")
+                  .Field(db::Type::String, "CODE", 10)
+                  .Field(db::Type::String, "NAME", 10)
+                  .Key("Id_Key", {1}, db::kKeyPrimary)
+                  .Build();
+  upg::IQ() = {{"AUT:ID", ""}, {"AUT:NUM", ""}};
+  upg::ITQ() = {{"AUT:CODE", "  autoNumber", 0}};
+  EXPECT_EQ(sqltest::CreateScript(*file, Dialect::MsSql),
+            std::vector<std::string>{"CREATE TABLE Auto (ID int IDENTITY(1,1) NOT NULL CONSTRAINT AUTO_ID_KEY "
+                                     "PRIMARY KEY, NUM int DEFAULT 0, CODE char(10), NAME char(10) DEFAULT '')"});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].rfind("RV3 WARNING: This file already contains an AUTONUMBER field", 0), 0u) << boxes[0];
+  EXPECT_NE(boxes[0].find("[RV3] AUT:NUM\r\n"), std::string::npos) << boxes[0];
+  sqltest::ClearQueues();
+  upg::SFDQ() = {sqltest::Column("ID", "int", 0), sqltest::Column("NUM", "int"), sqltest::Column("NAME", "char(10)")};
+  upg::CompareFields(Dialect::MsSql);
+  EXPECT_EQ(sqltest::Queued(), std::vector<std::string>{"Alter Table Auto add CODE char(10)"});
+  rt::SetMessageHandler(nullptr);
+}
+
 TEST_F(Statements, ProgressWithNothingToDoDividesNothing) {
   upg::ProgressPercent() = 7;
   upg::Fdq().clear();

@@ -2,7 +2,10 @@
 #include "velmora/ui/desktop.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMetaObject>
+#include <QSessionManager>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +15,7 @@
 
 #include "velmora/ui/backend.h"
 #include "velmora/ui/qt_backend.h"
+#include "velmora/ui/window.h"
 
 namespace ui {
 namespace {
@@ -44,6 +48,23 @@ void StartupMessages(QtMsgType type, const QMessageLogContext&, const QString& t
 
 }  // namespace
 
+bool EndDesktopSession() {
+  std::shared_ptr<Window> frame = Frame();
+  if (!frame) return true;
+  const long refused = frame->CloseRefusals();
+  frame->InputClose();
+  auto decided = [&] { return !frame->IsOpen() || frame->CloseRefusals() != refused; };
+  // the windows' questions show while the program decides
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (decided()) loop.quit();
+  });
+  poll.start(20);
+  if (!decided()) loop.exec();
+  return !frame->IsOpen();
+}
+
 int RunOnDesktop(int argc, char** argv, const std::function<int()>& program) {
   if (Env("DISPLAY").empty() && Env("WAYLAND_DISPLAY").empty() && Env("QT_QPA_PLATFORM").empty()) {
     std::fprintf(stderr,
@@ -61,6 +82,14 @@ int RunOnDesktop(int argc, char** argv, const std::function<int()>& program) {
   // The program ends when its frame has closed and its threads are done,
   // not when Qt sees its last window go.
   QApplication::setQuitOnLastWindowClosed(false);
+  // The session manager asks before the desktop session ends: the program
+  // closes as its Exit would, and work the user keeps cancels the end.
+  QObject::connect(&application, &QGuiApplication::commitDataRequest, [](QSessionManager& manager) {
+    if (!manager.allowsInteraction()) return;
+    const bool ended = EndDesktopSession();
+    manager.release();
+    if (!ended) manager.cancel();
+  });
   QtBackend backend;
   SetBackend(&backend);
   int code = 0;

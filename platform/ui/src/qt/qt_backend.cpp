@@ -380,7 +380,14 @@ class ControlFilter : public QObject {
       default: return QObject::eventFilter(obj, e);
     }
     auto w = WindowFromHandle(handle_);
-    if (!code || !w || !(w->IsAlerted(control_, code) || w->IsAlerted(0, code))) return false;
+    if (!code || !w) return false;
+    if (!(w->IsAlerted(control_, code) || w->IsAlerted(0, code))) {
+      // Enter in a text control that takes no line break is the window's
+      if (e->type() != QEvent::KeyPress || (code & 0xFF) != key::Enter ||
+          w->GetLong(control_, Prop::Type) != static_cast<long>(ControlType::Text) ||
+          !w->GetLong(control_, Prop::SingleLine))
+        return false;
+    }
     w->InputKey(control_, code);
     return true;  // an alerted key does not reach the control
   }
@@ -626,6 +633,7 @@ QWidget* QtBackend::Impl::MakeControl(View& v, Window& w, long handle, int n) {
         break;
       }
       auto* t = new QPlainTextEdit(parent);
+      t->setTabChangesFocus(true);  // Tab and Shift+Tab move between fields, as everywhere
       QObject::connect(t, &QPlainTextEdit::textChanged, [this, handle, n, t] {
         auto it = views.find(handle);
         if (it != views.end() && it->second.syncing) return;

@@ -32,8 +32,21 @@ rt::Byte DeclaredOemFlag(const db::FileDecl& declared);
 // AFN: the alternate names that apply to this conversion (built by the
 // driver from AlternateNames(): destination and source upper-cased).
 std::vector<AlternateName>& AfnQueue();
+// The declared fields that alternate-name pairs were to feed but whose
+// pairs found no source (the field was primed), each with the source
+// names tried; filled by the record copy, emptied by LoadAlternateNames.
+struct UnmatchedAlternate {
+  std::string destination;
+  std::vector<std::string> sources;
+};
+std::vector<UnmatchedAlternate>& UnmatchedAlternates();
+// True when a field's alternate names all missed while a field of the old
+// file fed no declared field: its data may have been meant for the field
+// left empty. A field simply new in this version (the old file has no data
+// for it anywhere) leaves nothing behind and is only traced.
+bool AlternatesLeftOldDataBehind();
 // The current prefix used for alternate source names without a colon
-// (per thread).
+// (per thread): the SQL check's interpreted file, or the converted file.
 std::string& FilePrefix();
 
 // ---------------------------------------------------------------- definitions
@@ -117,5 +130,9 @@ void ParseArraySubscripts(std::string_view text, rt::Long& a, rt::Long& b, rt::L
 // extension as the file's driver understands names.
 void nSplit(std::string_view name, std::string_view driver, std::string& drive,
             std::string& directory, std::string& fileName, std::string& extension);
+
+// The data file that holds a name's table: the name up to its "\!" (a
+// table inside a multi-table file); the clipped name when it has none.
+std::string FileOfTable(std::string_view name);
 
 }  // namespace upg

@@ -36,6 +36,7 @@ struct FieldRow {
   std::string picture;
   uint8_t autoNumber = 0;  // DST only, never set by the loader
   uint8_t overed = 0;      // DST only: a member of a group OVER another field
+  bool fed = false;        // SRC only: copied into some declared field
   // For a member of an array of groups: each enclosing group array's
   // element size and element count, outermost first (empty otherwise).
   std::vector<std::pair<uint32_t, uint32_t>> groupSteps;

@@ -70,13 +70,22 @@ void UpgradeLoop();
 void SearchOldFileName();
 void UpgradeFromDatFile();
 void BackupOldFile();
+// For a table inside a multi-table file: the file the new table is built
+// in (`out`, under its work name) starts as a copy of the old file, so the
+// file's other tables stay with it. False with the error set when the
+// copy fails; true at once for any other file.
+bool CopyOtherTables(const db::FileDecl& out);
 // AFN: the alternate-name pairs whose destination the declared file has.
 void LoadAlternateNames();
 
-// Before an interrupted conversion's file is opened: when its journal
-// says the old data was moved aside and the file is missing, the old file
-// is moved back under its own name (see journal.h).
-void RecoverInterruptedUpgrade(const db::FileDecl& file);
+// Before a data file is opened: what processes that are gone left beside
+// it (a new file being built, a journal being replaced) is removed. When a
+// conversion journal is beside it: while another copy of the program
+// converts it, waits for that conversion (false, with error 5 set, when it
+// made no progress for the lock wait); a conversion cut short is finished
+// when its new file was complete, else the old file is moved back under
+// its own name (see journal.h).
+bool RecoverInterruptedUpgrade(const db::FileDecl& file);
 
 // Test seam: called with a step name at the points where a conversion can
 // be cut short ("moved", "created", "batch", "copied", "built", "placed").

@@ -63,6 +63,13 @@ void ResetCalls();
 // Runs the editor on the calling thread until its window closes.
 void RunFormEditor(std::string_view mode);
 
+// The program is ending: every open editor is asked to close, newest
+// first, as its close box would (one holding unsaved changes asks the user
+// whether to save them), and each is waited for. False as soon as one
+// stays open (the user chose Cancel); the editors after it are not asked.
+// Called by a thread that runs no editor itself.
+bool CloseEditors();
+
 class FormEditor : public cl::ProcedureWindow {
  public:
   explicit FormEditor(std::string mode);
@@ -103,6 +110,10 @@ class FormEditor : public cl::ProcedureWindow {
   void DeleteSelectedControl();
   void SetCheckState(bool byClick);
   void ExitAndSave();
+  // Whether the fields differ from what the data files hold (the last
+  // load or save): a value typed or imported, a field added, deleted,
+  // moved or changed.
+  bool HasUnsavedChanges();
 
   // ---- field insertion
   void StartInsert();
@@ -197,6 +208,13 @@ class FormEditor : public cl::ProcedureWindow {
 
  private:
   void ReadSettings();
+  // What "Exit and Save" would write, as one text (values taken from the
+  // controls first).
+  std::string SavedState();
+  // The close box, the frame's Exit or the end of the desktop session:
+  // unsaved changes are saved, dropped or kept open as the user answers.
+  // False when the window stays open.
+  bool MayClose();
   // The PDF procedures' progress texts go to zone 1 of the status bar.
   void InstallStatus();
   void SetEmptyToolbar(bool empty);
@@ -239,6 +257,10 @@ class FormEditor : public cl::ProcedureWindow {
   std::vector<int> opened_;  // files opened by set-up (data::FileId values)
   std::vector<int> relationsOpened_;
   std::vector<std::string> unsaved_;
+  std::string savedState_;  // SavedState() when the fields were last loaded or saved
+  bool leaving_ = false;    // Exit and Save or Exit without Save closes the window
+  bool dataSetAdded_ = false;  // Open PDF File added DataSetId to a form kept from before
+
   Short pageNo_ = 1;  // the page spin's variable
   Short pageStep_ = 1;  // the direction of the last page switch
   std::atomic<int> busy_{0};

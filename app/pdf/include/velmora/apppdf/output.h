@@ -14,6 +14,13 @@ namespace apppdf {
 // library takes.
 void ColorToRgbFractions(rt::Long color, rt::Real& red, rt::Real& green, rt::Real& blue);
 
+// The standard PDF font that shows a face the editor offers: the PDF
+// fonts by their own names ("TimesBold", "CourierOblique"), and screen
+// faces by their family (Courier and Times faces as those, "Symbol",
+// Zapf Dingbats; every other face as Helvetica), bold and italic from the
+// name or the flags. A standard base font name ("Times-Bold").
+std::string StandardFontOf(std::string_view face, bool bold, bool italic);
+
 // A folder of one command's own under the program's temporary folder
 // (unique name, only the user may enter it), so that two editors or two
 // program instances never write each other's working files. It goes with

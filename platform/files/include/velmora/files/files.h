@@ -41,6 +41,9 @@ enum class Prop : uint32_t {
 // writes with 5.
 void Open(FileDecl& f, uint32_t mode = kReadWrite | kDenyNone);
 void Create(FileDecl& f);  // replaces an existing file or table
+// CREATE of a file (or table) found missing: one that another instance or
+// process made meanwhile is kept as it is, and nothing is created.
+void CreateMissing(FileDecl& f);
 void Close(FileDecl& f);  // ends a STREAM batch; rolls back the file's LOGOUT part
 bool IsOpen(const FileDecl& f);
 void Build(FileDecl& f);   // rebuild every key
@@ -96,12 +99,19 @@ void Flush(FileDecl& f);
 // LOGOUT order: every file's part is atomic, the set is not (a crash
 // between two commits keeps the files committed before it).
 void Logout(int timeoutSeconds, const std::vector<FileDecl*>& files);
+
+// The lock wait: how long an operation waits for a lock that another user
+// or process holds while the holder makes no progress, before it fails
+// with 5; a holder that goes on writing is waited for. Process-wide, 30
+// seconds unless set; a file's "Recover=" sets its own.
+void SetLockWait(int seconds);
+int LockWait();
 void Commit();
 void Rollback();
 
 // ---- driver commands and properties
-// ISAM commands: "FULLBUILD=on|off", "Recover=<seconds>" (time waited for
-// a lock), "SYNC=off|on" (an open file's commits do not wait for the disk
+// ISAM commands: "FULLBUILD=on|off", "Recover=<seconds>" (the file's own
+// lock wait, see LockWait), "SYNC=off|on" (an open file's commits do not wait for the disk
 // until SYNC=on; for a file rebuilt from another one); without "=" the
 // setting is answered. Commands sent to a closed
 // file apply at its next open; unknown commands answer "".

@@ -11,9 +11,15 @@
 #include <string>
 
 // Documents. iSEDLoadFromFile returns the new document's id (0 on failure,
-// and for a form whose field tree is deeper than 64 levels). Saving draws
+// and for a form whose field tree is deeper than 64 levels). A file whose
+// structure cannot be read within 10 seconds, or whose page tree, field
+// tree or annotations would take work out of proportion to its size, is
+// refused. iSEDLoadFailure tells why this thread's last load returned 0:
+// 1 not a PDF file, damaged or locked by a password, 2 too large, deep or
+// complex to be read in time (0 after a load that succeeded). Saving draws
 // check boxes and radio buttons whose appearances are missing or empty.
 int iSEDLoadFromFile(const std::string& file);
+int iSEDLoadFailure();
 int iSEDEncrypted();
 int iSEDUnencrypt();
 int iSEDSelectedDocument();
@@ -37,6 +43,14 @@ double iSEDGetPageBox(int box, int dimension);
 std::string iSEDGetPageText(int options);
 int iSEDCombineLayers();
 std::string iSEDGetPageContent();
+// Reads the text of pages first..last in parallel, ahead of
+// iSEDGetPageText for each of them (which then answers from it). Returns 1
+// when the pages are within the document.
+int iSEDReadPageTexts(int options, int firstPage, int lastPage);
+// 1 when the selected page holds more content than can be read (64 MB
+// decoded, or as much text): its text and content read as empty, its layers
+// stay apart, and its picture is blank paper.
+int iSEDPageContentTooLarge();
 // Options: 1 JPEG, 5 PNG, 6 GIF. "%p" in the pattern stands for the page
 // number. Returns 1 when every page was written.
 int iSEDRenderDocumentToFile(int resolution, int firstPage, int lastPage,
@@ -100,6 +114,11 @@ int iSEDSetFormFieldTextFlags(int field, int multiLine, int password,
                               int fileSelect, int doNotSpellCheck,
                               int doNotScroll);
 int iSEDSetFormFieldRotation(int field, int degrees);
+// The field's text in one of the fourteen standard fonts, by its base font
+// name ("Helvetica-Bold", "Times-Roman", ...; 0 for any other name), and
+// in a size in points (0: fitted to the field).
+int iSEDSetFormFieldStandardFont(int field, const std::string& baseFont);
+int iSEDSetFormFieldTextSize(int field, double size);
 int iSEDSetFormFieldReadOnly(int field, int readOnly);
 int iSEDSetFormFieldValue(int field, const std::string& value);
 int iSEDUpdateAppearanceStream(int field);

@@ -16,4 +16,10 @@ std::string WindowsPath(std::string_view hostPath);
 // still Windows-1252 text (for messages and the controls that show names).
 std::string ShownPath(std::string_view windowsName);
 
+// Power-loss safety of host paths: the bytes of a file, or the entries of
+// the folder that holds a path (after a create, rename or remove in it),
+// are on the disk when these return true; false with errno set otherwise.
+bool SyncFile(const std::string& hostPath);
+bool SyncFolderOf(const std::string& hostPath);
+
 }  // namespace rt

@@ -4,6 +4,7 @@
 // nothing in an argument (blanks, quotes, ";", "$") has a meaning of its own.
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rt {
@@ -34,5 +35,13 @@ struct ProcessResult {
 
 // Runs argv[0] (searched in PATH when it holds no "/") with argv[1...].
 ProcessResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// The processes of this machine, for files a process leaves behind while
+// it works on them. A tag names a process: its id and its start time
+// ("4711.123456"), so a later process that gets the same id is another.
+std::string ThisProcessTag();
+// True while the process of a tag, or of a bare process id ("4711"), runs.
+// A tag that names no process ("" or not a number) is never alive.
+bool ProcessAlive(std::string_view tag);
 
 }  // namespace rt

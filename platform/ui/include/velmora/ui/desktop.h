@@ -14,4 +14,11 @@ namespace ui {
 // `program`.
 int RunOnDesktop(int argc, char** argv, const std::function<int()>& program);
 
+// The desktop session is ending (GUI thread, without the runtime lock):
+// the program's frame is asked to close as its Exit would, and the
+// desktop's events run until it has closed (true) or the program chose to
+// stay open, a window holding unsaved work having been kept by the user
+// (false: the session's end is to be cancelled). True without a frame.
+bool EndDesktopSession();
+
 }  // namespace ui

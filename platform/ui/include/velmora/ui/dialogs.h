@@ -97,7 +97,11 @@ void InstallMessageHandler();
 int Message(const MessageRequest& request);
 int Message(std::string_view text, std::string_view caption = {}, std::string_view icon = {},
             int buttons = button::Ok, int defaultButton = 0);
-// Every chosen name with its full path; empty when cancelled.
+// Every chosen name with its full path, in the runtime's Windows form
+// (Windows-1252, backslashes: rt::WindowsPath) that file names have
+// everywhere in the system, so callers take them as they are; empty when
+// cancelled. The headless backend gives its scripted answers unchanged:
+// tests script names in that form.
 std::vector<std::string> FileDialog(const FileRequest& request);
 // The runtime's form of the answer: one name, or for several the folder
 // followed by each name, separated by "|"; "" when cancelled.

@@ -111,7 +111,10 @@ enum class Prop : int {
   Progress = 69,     // progress bar: its position (range 0..100 unless
                      // RangeLow and RangeHigh are set); a bound variable
                      // sets it at Display
-  ShowsPath = 70,    // 1: the control shows a file name from its variable
+  SingleLine = 70,   // text control: 1 takes no line break (Enter is the
+                     // window's, as in an entry; typed line breaks and
+                     // tabs become blanks)
+  ShowsPath = 71,    // 1: the control shows a file name from its variable
                      // in host form ("/tmp/a.pdf") and gives it back in
                      // the runtime's ("\\tmp\\a.pdf")
   // window properties (control number 0)

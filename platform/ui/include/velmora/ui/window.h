@@ -76,6 +76,9 @@ class Window : public std::enable_shared_from_this<Window> {
   // queued (and no timer is due).
   bool AcceptPending();
   void CancelClose();
+  // How many close-window events the program has cancelled so far: who
+  // asked the window to close learns that it stays.
+  long CloseRefusals() const;
   const Event& Current() const;
   int EventNo() const { return Current().event; }
   int Field() const { return Current().control; }
@@ -245,6 +248,10 @@ class Window : public std::enable_shared_from_this<Window> {
   std::unique_ptr<WindowState> state_;
   friend struct WindowState;
 };
+
+// Text as a control that takes no line break shows it (Prop::SingleLine):
+// each line break (CR LF, LF or CR) and each tab is one blank.
+std::string SingleLineText(std::string_view text);
 
 // The window with this handle (Prop::Handle); nullptr when it is gone.
 std::shared_ptr<Window> WindowFromHandle(long handle);

@@ -9,16 +9,26 @@
 #include "velmora/runtime/types.h"
 #include "velmora/upgrade/server_structure.h"
 #include "velmora/upgrade/sql_exec.h"
+#include "velmora/upgrade/sqltext.h"
 
 namespace upg {
 
-// Sizes of the queues' texts.
-inline constexpr size_t kServerNameSize = 50;    // SFDQ:NAME, ALTNAME, SKDQ:KEYNAME, KEYFILENAME
+// Sizes of the queues' texts. Names (SFDQ:NAME, ALTNAME, SKDQ:KEYNAME,
+// KEYFILENAME) hold at least 50 characters, and as many as the server
+// being read takes (ReadNamesOf), so a name the engine gave a column or key
+// is read back whole.
+inline constexpr size_t kServerNameSize = 50;
 inline constexpr size_t kServerTypeSize = 30;    // SFDQ:TYPE
 inline constexpr size_t kServerFieldsSize = 500; // SKDQ:FIELDS
 
+// The server whose catalogue is read next: its names are kept up to its
+// own limit. Every reader calls it first.
+void ReadNamesOf(Dialect dialect);
+// The longest name the queues keep now.
+size_t ServerNameSize();
+
 // Adds a column read from the catalogue: `name` as the server spells it
-// (the key is its upper-cased form), names cut to 50 and the type to 30
+// (the key is its upper-cased form), names cut to ServerNameSize and the type to 30
 // characters (SetColumnName, SetColumnType), not yet matched.
 void AddServerColumn(std::string_view name, std::string_view type, rt::Byte autoNum,
                      rt::Byte nullable);

@@ -26,4 +26,8 @@ struct SqlCheckState {
 };
 SqlCheckState& SqlCheck();
 
+// The checked table as "owner.table" (the table alone without an owner):
+// every statement and catalogue query names it through SqlTableName.
+std::string CheckedTableName();
+
 }  // namespace upg

@@ -39,7 +39,8 @@ rt::Long& ProgressPercent();
 void SetProgressRedisplay(std::function<void()> redisplay);
 
 // Runs DQ, SQ (a failed or warned row is retried once after the others)
-// and AQ. Result 1 when any retried row failed again, else 0.
+// and AQ. Result 1 when any retried row failed again or a key of AQ could
+// not be added back (each reported), else 0.
 rt::Long RunSQLScripts();
 
 // The exit code of a program ended at an SQL error report.

@@ -26,9 +26,10 @@ void CompareKeys(std::string_view server);
 void CompareKeys(Dialect dialect);
 
 // Creates the table of the current declaration with its keys; 1 when
-// running the scripts reported an error, else 0.
-rt::Long ds_CreateSQLTable(std::string_view server);
-rt::Long ds_CreateSQLTable(Dialect dialect);
+// running the scripts reported an error, else 0. `tableCreated` tells
+// whether the table itself stands (its keys are made only then).
+rt::Long ds_CreateSQLTable(std::string_view server, bool* tableCreated = nullptr);
+rt::Long ds_CreateSQLTable(Dialect dialect, bool* tableCreated = nullptr);
 // The CREATE TABLE statement and what follows it, queued in SQ but not run.
 void QueueCreateTable(Dialect dialect);
 // One statement per declared key into SQ.

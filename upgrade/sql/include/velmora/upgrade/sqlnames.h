@@ -61,7 +61,9 @@ rt::Byte& DateTimeGroupDetected();
 // The server's case rule has been found (once per process).
 rt::Byte& ServerCaseKnown();
 // Finds the server's case rule (ServerCaseSensitive) once per process;
-// the SQL check calls it before the declaration is interpreted.
+// the SQL check calls it before the declaration is interpreted. SQL Server
+// is asked through a procedure the engine creates, whose answer the call
+// gives back as its result row.
 void FindServerCase(std::string_view server, Dialect dialect);
 
 // The column type of FDQ row `position` (1-based) whose type text is
@@ -82,12 +84,5 @@ std::string GetSQLBlobType(const MdqRow& memo, Dialect dialect);
 // the calling thread and finds the server's case rule once per process.
 void ds_SetSQLNames(std::string_view server);
 void ds_SetSQLNames(std::string_view server, Dialect dialect);
-
-// The call that asks SQL Server whether it compares names exactly: runs
-// `call` and gives the procedure's LONG output; false when it fails.
-// Set by the statement layer; without one the server counts as
-// case-insensitive.
-using LongOutputCall = bool (*)(std::string_view call, rt::Long& value);
-LongOutputCall& ServerCaseCall();
 
 }  // namespace upg

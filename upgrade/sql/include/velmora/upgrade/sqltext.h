@@ -23,16 +23,14 @@
 #include <string>
 #include <string_view>
 
+#include "velmora/sql_names.h"
+
 namespace upg {
 
-enum class Dialect {
-  MsSql,     // "MSS", or ODBC flavour "MSSQL"
-  Oracle,    // "ORA", or ODBC flavour "ORACLE"
-  Anywhere,  // "ASA", or ODBC flavour "ASA"
-  Firebird,  // ODBC flavour "FIREBIRD"
-  MySql,     // ODBC flavours "MYODBC 2" and "MYODBC 3"
-  Odbc,      // plain ODBC: standard SQL
-};
+// The dialects of the servers (sql_names.h): MsSql ("MSS", or ODBC flavour
+// "MSSQL"), Oracle ("ORA", "ORACLE"), Anywhere ("ASA", "ASA"), Firebird
+// ("FIREBIRD"), MySql ("MYODBC 2", "MYODBC 3") and Odbc (plain ODBC).
+using Dialect = velmora::sql::Dialect;
 
 // The dialect of a server code and, under "ODB", of the ODBC flavour.
 Dialect DialectOf(std::string_view serverCode, std::string_view odbcFlavour = {});

@@ -1,0 +1,64 @@
+// Answers the Qt backend's dialogs as a user would: a timer on the GUI
+// thread finds the modal dialog shown and clicks its button or picks its
+// file.
+#pragma once
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QAbstractButton>
+#include <QTimer>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace uitest {
+
+class QtAnswers {
+ public:
+  QtAnswers() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
+    timer_.start(20);
+  }
+  // The next message box: this button is clicked.
+  void Message(QMessageBox::StandardButton button) { messages_.push_back(button); }
+  // The next file dialog: this file (a host path) is chosen.
+  void File(const std::string& path) { files_.push_back(QString::fromStdString(path)); }
+  // The texts of the message boxes answered so far.
+  const std::vector<std::string>& Asked() const { return asked_; }
+
+ private:
+  void Answer() {
+    QWidget* modal = QApplication::activeModalWidget();
+    // answered once its own event loop runs: an answer given while the
+    // dialog is still being shown would leave that loop waiting
+    if (!modal || !modal->isVisible() || pending_) return;
+    if (auto* box = qobject_cast<QMessageBox*>(modal); box && !messages_.empty()) {
+      QAbstractButton* button = box->button(messages_.front());
+      if (!button) return;
+      messages_.pop_front();
+      asked_.push_back(box->text().toStdString());
+      pending_ = true;
+      QTimer::singleShot(0, button, [this, button] {
+        pending_ = false;
+        button->click();
+      });
+    } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !files_.empty()) {
+      dialog->selectFile(files_.front());
+      files_.pop_front();
+      pending_ = true;
+      QTimer::singleShot(0, dialog, [this, dialog] {
+        pending_ = false;
+        static_cast<QDialog*>(dialog)->accept();  // the file dialog checks the name as OK does
+      });
+    }
+  }
+
+  QTimer timer_;
+  std::deque<QMessageBox::StandardButton> messages_;
+  std::deque<QString> files_;
+  std::vector<std::string> asked_;
+  bool pending_ = false;
+};
+
+}  // namespace uitest
