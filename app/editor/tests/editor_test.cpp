@@ -1,12 +1,15 @@
 // The Form Editor driven end to end through the headless window layer:
 // opening a PDF, pages, zoom, field insertion, field events, Exit and Save.
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <set>
 #include <thread>
 
 #include "editor_fixture.h"
+#include "velmora/runtime/datetime.h"
+#include "velmora/runtime/picture.h"
 #include "velmora/runtime/runtime.h"
 #include "velmora/runtime/text.h"
 #include "velmora/ui/keys.h"
@@ -70,7 +73,7 @@ TEST_F(Editor, EmptyEditorOpensAPdfAndExitWithoutSaveRemovesTheForm) {
       {"?LOADDATAFROMPDF", editor::kLoadDataFromPdf}, {"?FORM", editor::kForm}};
   for (const auto& [use, number] : uses) EXPECT_EQ(o.win->Number(use), number) << use;
   EXPECT_EQ(o.win->Get(editor::kButton1, Prop::Tip), "Adds New Field");
-  EXPECT_EQ(o.win->Get(editor::kSaveFormLocked, Prop::Tip), "Save Form to an Unediatble PDF");
+  EXPECT_EQ(o.win->Get(editor::kSaveFormLocked, Prop::Tip), "Save Form to an Uneditable PDF");
   EXPECT_EQ(o.win->GetLong(0, Prop::Pixels), 1);
   // the toolbar's controls that show: without a page only Open PDF File,
   // the picture lookup and Exit without Save; the controls without a
@@ -109,6 +112,12 @@ TEST_F(Editor, EmptyEditorOpensAPdfAndExitWithoutSaveRemovesTheForm) {
   const long form = o.ed->FormId;
   EXPECT_EQ(All(FileId::FilledForm, D().FIL, 1).size(), 1u);
   EXPECT_NE(rt::Clip(D().FIL.FILLEDFORMNAME.View()).find("FORM Created: "), std::string::npos);
+  // created now, at the date and time its name gives
+  EXPECT_EQ(rt::Clip(D().FIL.FILLEDFORMNAME.View()), "FORM Created: " + rt::Format(D().FIL.DATECREATED, "@d17") +
+                                                          " at " + rt::Format(D().FIL.TIMECREATED, "@t7"));
+  EXPECT_LE(std::abs(long{rt::Today()} - long{D().FIL.DATECREATED}), 1);
+  const long since = std::abs(long{rt::Clock()} - long{D().FIL.TIMECREATED});  // hundredths
+  EXPECT_TRUE(since < 6000 || since > 8640000 - 6000) << "a minute apart at most, midnight between or not";
   EXPECT_FALSE(Controls().empty());
 
   // the next page shown carries the data set's name
@@ -748,6 +757,15 @@ TEST_F(Editor, SelectDataMatchesPageControlAndKind) {
   add(2, back.CTLID, 0, "page two");
   add(1, back.CTLID, 0, "not mine");
   add(1, name.CTLID, 1, "Checked");  // a check box's value for a text field
+  // a radio button's stored value selects it
+  const editor::FormControl* button = nullptr;
+  for (long i = 1; i <= o.ed->Queue.Count() && !button; ++i)
+    if (o.ed->Queue.At(i).PDFFIELDTYPE == editor::kPdfRadio && o.ed->Queue.At(i).RADIOBUTTONNUMBER == 2)
+      button = &o.ed->Queue.At(i);
+  ASSERT_NE(button, nullptr);
+  const long buttonNo = button->CTLNO;
+  ASSERT_FALSE(button->CHECKED);
+  add(button->FORMPAGE, button->CTLID, 0, "No");
   D().Access(FileId::FilledData)->Close();
   editor::Calls().selectFilledForm = [&](FormEditor&) {
     EXPECT_EQ(cl::ThreadRequest(), cl::request::Select);
@@ -758,6 +776,13 @@ TEST_F(Editor, SelectDataMatchesPageControlAndKind) {
   EXPECT_EQ(Entry(o.ed, "back")->Value(), "page two");
   EXPECT_EQ(Entry(o.ed, "name")->Value(), "");
   EXPECT_EQ(o.win->Get(back.CTLNO, Prop::ScreenText), "page two");
+  const editor::FormControl* selected = nullptr;
+  for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+    if (o.ed->Queue.At(i).CTLNO == buttonNo) selected = &o.ed->Queue.At(i);
+  ASSERT_NE(selected, nullptr);
+  EXPECT_EQ(selected->Value(), "x");
+  EXPECT_TRUE(selected->CHECKED);
+  EXPECT_EQ(o.win->GetLong(buttonNo, Prop::Color), o.ed->SelectedRadioFieldColor);
 }
 
 TEST_F(Editor, TwoEditorsAndANestedOneKeepTheirOwnFields) {

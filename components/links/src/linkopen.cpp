@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "address.h"
 #include "velmora/links/linkhelper.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/text.h"
@@ -18,8 +19,16 @@ bool StartsWithNoCase(std::string_view s, std::string_view head) {
   return s.size() >= head.size() && rt::Lower(s.substr(0, head.size())) == head;
 }
 
-// The scheme of an address ("https" of "HTTPS://x"), lower case; "" when it
-// has none. One letter before ":" is a drive, not a scheme.
+bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+}  // namespace
+
+std::string_view Unquoted(std::string_view address) {
+  if (address.size() >= 2 && address.front() == '"' && address.back() == '"')
+    return address.substr(1, address.size() - 2);
+  return address;
+}
+
 std::string SchemeOf(std::string_view address) {
   size_t colon = address.find(':');
   if (colon == std::string_view::npos || colon < 2 || !std::isalpha(static_cast<unsigned char>(address[0])))
@@ -30,10 +39,6 @@ std::string SchemeOf(std::string_view address) {
   }
   return rt::Lower(address.substr(0, colon));
 }
-
-bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-}  // namespace
 
 bool LinkHelper::RegRead(const std::string& key, std::string& out) {
   REGSUBKEYNAME = key;
@@ -137,11 +142,12 @@ rt::Byte LinkHelper::FindProgram(std::string_view address) {
 void LinkHelper::RunUrl(long maxLength) {
   const std::string url = rt::Clip(URLTORUN);
   if (url.empty()) return;
-  const std::string scheme = SchemeOf(url);
+  // a quoted address has its scheme inside the quotes
+  const std::string scheme = SchemeOf(Unquoted(url));
   std::string command;
   win::HINSTANCE result;
   if (url.find('@') != std::string::npos && (scheme.empty() || scheme == "mailto")) {
-    const std::string prefix = scheme == "mailto" ? "" : "mailto:";
+    const std::string prefix = rt::InString("mailto:", rt::Lower(url)) > 0 ? "" : "mailto:";
     if (ENCODEEMAILS == 1) MakeEmailURLSafe();
     command = prefix + rt::Clip(URLTORUN);
     if (maxLength == -1) {
@@ -164,8 +170,15 @@ void LinkHelper::RunUrl(long maxLength) {
     win::HWND owner = window_ ? reinterpret_cast<win::HWND>(window_->GetLong(0, ui::Prop::Handle)) : nullptr;
     result = win::ShellExecuteA(owner, nullptr, command.c_str(), nullptr, nullptr, win::SW_SHOWNORMAL);
   }
-  if (result <= 32) ShowNumberedMessage(static_cast<long>(result), ShellErrorText(static_cast<long>(result)) + command,
-                                        "Shell Execute Error:");
+  if (result > 32) return;
+  std::string text = ShellErrorText(static_cast<long>(result)) + command;
+  // no program takes the address: say which one the user can install
+  if (result == 31)
+    text += command.rfind("mailto:", 0) == 0
+                ? "||Install a mail program and make it the desktop's program for e-mail addresses."
+                : "||Install a web browser (or a program for this kind of file) and make it the desktop's program "
+                  "for it.";
+  ShowNumberedMessage(static_cast<long>(result), text, "Shell Execute Error:");
 }
 
 std::string LinkHelper::ShellErrorText(long result) {
@@ -183,7 +196,7 @@ std::string LinkHelper::ShellErrorText(long result) {
     case 30: return "The DDE transaction could not be completed because other DDE transactions were being processed. File:|";
     case 31: return "There is no application associated with the given file name extension. File:|";
     case 32: return "The specified dynamic-link library was not found. File:|";
-    default: return "Unknown ShellExecute Error occured. File:|";
+    default: return "Unknown ShellExecute Error occurred. File:|";
   }
 }
 
