@@ -188,8 +188,6 @@ TEST_F(Pages, SelectImageInsertAndDelete) {
   EXPECT_EQ(Controls().size(), others);
 }
 
-// Ctrl+H puts the page number back; a larger window keeps the picture
-// fitted to its panel, in its own proportions.
 // The dialogs give names in the runtime's form: a PDF and a picture
 // whose names are outside ASCII are read by the form and page windows.
 TEST_F(Pages, FileNamesOutsideAsciiAreReadAsChosen) {
@@ -201,7 +199,7 @@ TEST_F(Pages, FileNamesOutsideAsciiAreReadAsChosen) {
   auto w = Window("Record Will Be Added");
   ASSERT_TRUE(w);
   ImportInto(w, rt::WindowsPath(pdf));
-  EXPECT_EQ(rt::Clip(w->Get(20, Prop::ScreenText)), rt::WindowsPath(pdf));
+  EXPECT_EQ(rt::Clip(w->Get(20, Prop::ScreenText)), rt::ShownPath(rt::WindowsPath(pdf)));
   Press(w, 46);  // &OK
   ASSERT_TRUE(Finished(out));
   ASSERT_EQ(Forms().size(), 1u);
@@ -222,6 +220,8 @@ TEST_F(Pages, FileNamesOutsideAsciiAreReadAsChosen) {
   EXPECT_EQ(PageImage(form, 1), gif) << ::testing::PrintToString(Messages());
 }
 
+// Ctrl+H puts the page number back; a larger window keeps the picture
+// fitted to its panel, in its own proportions.
 TEST_F(Pages, HistoryKeyAndResizing) {
   const long form = ImportForm();
   auto out = RunPage(Change, form, 2);
