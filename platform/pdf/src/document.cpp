@@ -14,8 +14,10 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -181,12 +183,31 @@ struct LoadJob {
   std::mutex mutex;
   std::condition_variable finished;
   bool done = false;
+  bool abandoned = false;  // the caller has given up waiting
   std::shared_ptr<Document> doc;
   int failure = kLoadUnreadable;
 };
 
 std::atomic<double> gLoadSeconds{kLoadSeconds};
 thread_local int tLoadFailure = 0;
+
+// Loads given up on run on by themselves until their next check. The
+// process waits for them when it exits, so none is still inside qpdf while
+// the libraries' static objects are destroyed.
+struct Abandoned {
+  std::mutex mutex;
+  std::condition_variable ended;
+  int running = 0;
+};
+Abandoned& AbandonedLoads() {
+  static Abandoned* a = new Abandoned;  // never destroyed: used at exit
+  return *a;
+}
+void WaitForAbandonedLoads() {
+  Abandoned& a = AbandonedLoads();
+  std::unique_lock<std::mutex> lock(a.mutex);
+  a.ended.wait_for(lock, std::chrono::seconds(30), [&] { return a.running == 0; });
+}
 
 // Reads the file and its structure: the pages, and the field index.
 void Load(LoadJob& job, const std::string& name, const std::string& host) {
@@ -236,7 +257,16 @@ int iSEDLoadFromFile(const std::string& file) {
   tLoadFailure = kLoadUnreadable;
   return Guard(0, [&] {
     auto job = std::make_shared<LoadJob>(LoadSeconds());
-    std::thread worker([job, file, host = rt::HostPath(file)] { Load(*job, file, host); });
+    std::thread worker([job, file, host = rt::HostPath(file)] {
+      Load(*job, file, host);
+      std::lock_guard<std::mutex> g(job->mutex);
+      if (job->abandoned) {
+        Abandoned& a = AbandonedLoads();
+        std::lock_guard<std::mutex> ga(a.mutex);
+        --a.running;
+        a.ended.notify_all();
+      }
+    });
     clockid_t workerClock;
     const bool haveClock = pthread_getcpuclockid(worker.native_handle(), &workerClock) == 0;
     auto workDone = [&] {
@@ -252,6 +282,14 @@ int iSEDLoadFromFile(const std::string& file) {
       while (!job->finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return job->done; })) {
         if (workDone() || std::chrono::steady_clock::now() >= job->clock.WallEnd()) {
           job->clock.Abandon();
+          job->abandoned = true;
+          {
+            Abandoned& a = AbandonedLoads();
+            std::lock_guard<std::mutex> ga(a.mutex);
+            ++a.running;
+          }
+          static std::once_flag waitAtExit;
+          std::call_once(waitAtExit, [] { std::atexit(WaitForAbandonedLoads); });
           lock.unlock();
           worker.detach();
           tLoadFailure = kLoadTooComplex;
