@@ -521,6 +521,21 @@ TEST_F(Editor, FieldEventsCheckRadioFocusAndAutoAdvance) {
   o.win->InputKey(radios[1], ui::key::MouseLeft);  // clicking the selected one clears it
   Settle();
   EXPECT_EQ(ed->Queue.At(ed->FindControl(radios[1])).Value(), "");
+  // typed into: any text selects the button and clears the others, none
+  // clears it
+  o.win->InputKey(radios[1], ui::key::MouseLeft);
+  Settle();
+  for (const std::string typed : {"q", ""}) {
+    ASSERT_TRUE(o.win->InputType(radios[0], typed));
+    ASSERT_TRUE(o.win->InputAccept(radios[0]));
+    Settle();
+    const editor::FormControl &first = ed->Queue.At(ed->FindControl(radios[0])),
+                              &second = ed->Queue.At(ed->FindControl(radios[1]));
+    EXPECT_EQ(first.Value(), typed.empty() ? "" : "x") << typed;
+    EXPECT_EQ(first.CHECKED, typed.empty() ? 0 : 1) << typed;
+    EXPECT_EQ(second.CHECKED, 0) << typed;
+    EXPECT_EQ(o.win->GetLong(radios[0], Prop::Color), typed.empty() ? ed->RadioFieldColor : ed->SelectedRadioFieldColor);
+  }
 
   // focus colours: the selected field light cyan, the one before yellow again
   const int name = Entry(ed, "name")->CTLNO, notes = Entry(ed, "notes")->CTLNO;
