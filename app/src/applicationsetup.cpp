@@ -51,7 +51,7 @@ ui::WindowDesc SetupWindow() {
   d.background = "grybkgnd.gif";
   d.toolbar = {ToolButton("?OK", kOk, 0, "OK", "Accept data and close the window", {}),
                ToolButton("?CANCEL", kCancel, 24, {}, "Exit without Save", "cancel.ico"),
-               ToolButton("?HELP", kHelp, 48, "?", "See Help Window", {})};
+               ui::Hidden(ToolButton("?HELP", kHelp, 48, "?", "See Help Window", {}))};
   d.controls = {
       Control(ControlType::Prompt, "?PROMPT1", kPrompt1, 10, 11, 100, 10, "Field Color:"),
       Control(ControlType::String, "?FIELDCOLOR", kFieldColor, 112, 9, 40, 12, "DATA"),

@@ -142,10 +142,11 @@ TEST_F(AppFrameQt, FrameAndChildPlacesAreSavedAndRestored) {
   ASSERT_NE(top, nullptr);
   QMdiSubWindow* manual = Child("Getting Started");
   ASSERT_NE(manual, nullptr);
+  // places and sizes that lie on the (offscreen) screen and in the frame
   top->move(37, 45);
-  top->resize(top->width() + 61, top->height() + 33);
+  top->resize(661, 533);
   manual->move(21, 13);
-  manual->resize(manual->width() + 43, manual->height() + 17);
+  manual->resize(343, 217);
   Pump([] { return false; }, 200);
   const QRect frameLeft = Place(top), manualLeft = Place(manual);
   ExitFrame();

@@ -375,7 +375,7 @@ class Journey : public ::testing::Test {
       ASSERT_TRUE(e.win->InputAccept(button));
       ASSERT_TRUE(driver_->Until([&] { return driver_->Messages().size() > asked; }));
       Settle();
-      EXPECT_NE(driver_->Messages().back().find("was successfuly generated"), std::string::npos)
+      EXPECT_NE(driver_->Messages().back().find("was successfully generated"), std::string::npos)
           << driver_->Messages().back();
     }
     ASSERT_TRUE(e.win->InputAccept(editor::kCancel));  // Exit without Save

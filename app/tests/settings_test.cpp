@@ -59,6 +59,10 @@ TEST_F(AppSettingsWindow, EmptyKeyShowsTheDefaultsAndTransparentDisablesTheField
   EXPECT_EQ(w->GetLong(19, Prop::Checked), 1);  // Boxed
   EXPECT_EQ(w->GetLong(20, Prop::Checked), 1);  // Open Editor
   for (int n : {5, 6, 8, 9, 10, 11, 13, 14}) EXPECT_EQ(w->GetLong(n, Prop::Disable), 0) << n;
+  // no help stands behind "?": the button is not shown and takes no click
+  ASSERT_NE(w->Number("?HELP"), 0);
+  EXPECT_FALSE(w->IsShown(w->Number("?HELP")));
+  EXPECT_FALSE(w->InputAccept(w->Number("?HELP")));
 
   ASSERT_TRUE(w->InputAccept(18));
   ASSERT_TRUE(ui::WaitUntil([&] { return w->GetLong(9, Prop::Disable) == 1; }));

@@ -136,7 +136,7 @@ ui::WindowDesc EditorWindow() {
       Unused(Button("?RTF:FONT", 277, 17, 34, "Font style")),
       Unused(Button("?RTF:COLOR", 313, 17, 34, "Font color")),
       Button("?SAVEFORM", 1, 33, 38, "Save Form", "Save Form to a Fillable PDF"),
-      Button("?SAVEFORMLOCKED", 41, 33, 38, "Save Form", "Save Form to an Unediatble PDF"),
+      Button("?SAVEFORMLOCKED", 41, 33, 38, "Save Form", "Save Form to an Uneditable PDF"),
       prompt,
       Button("?SAVE", 383, 33, 50, "Exit and Save"),
       Button("?CANCEL", 435, 33, 62, "Exit without Save"),

@@ -289,14 +289,18 @@ void FormEditor::SaveFormPdf(bool uneditable) {
   if (!folder.Ready()) doc.Fail("The temporary folder could not be written.");
   else if (WriteFormPdf(doc, folder.File("__wpdf.pdf"), uneditable)) doc.Save(name);
   doc.Remove();
-  if (!doc.Ok()) return ReportFailure("File " + name + " was not generated.", doc.Failure());
-  const int answer = ui::Message("File " + name + " was successfuly generated!|Do you want to open it?", "Velmora",
+  // the name as the user reads it on this desktop
+  const std::string shown = rt::ShownPath(name);
+  if (!doc.Ok()) return ReportFailure("File " + shown + " was not generated.", doc.Failure());
+  const int answer = ui::Message("File " + shown + " was successfully generated!|Do you want to open it?", "Velmora",
                                  ui::icon::Question, ui::button::Yes | ui::button::No, ui::button::Yes);
   if (answer != ui::button::Yes) return;
   const std::string folderNow = CurrentFolder();
   if (win::ShellExecuteA(reinterpret_cast<win::HWND>(Win().GetLong(0, ui::Prop::Handle)), "open", name.c_str(), "",
                          folderNow.c_str(), win::SW_SHOWNORMAL) <= 32)
-    ReportFailure("File " + name + " could not be opened.", "No program to show PDF documents was found for it.");
+    ReportFailure("File " + shown + " could not be opened.",
+                  "No program to show PDF documents was found for it: install a PDF reader and make it the "
+                  "desktop's program for PDF files.");
 }
 
 void FormEditor::SaveFillablePdf() { SaveFormPdf(false); }
@@ -325,7 +329,7 @@ void FormEditor::PrintForm() {
   folder.KeepUntilExit();
   Win().Set(0, ui::Prop::StatusText,
             printer->file.empty() ? "The form was sent to the printer " + printer->printer + "."
-                                  : "The form was printed to the file " + rt::HostPath(printer->file) + ".",
+                                  : "The form was printed to the file " + rt::ShownPath(printer->file) + ".",
             1);
 }
 

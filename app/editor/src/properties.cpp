@@ -98,7 +98,7 @@ ui::WindowDesc PropertiesWindow() {
       Entry("?FORMCONTROLS:CTLG:CTLY", 110, 70, 30, "@n-7"),
       Prompt(14, 88, 60, "Width:"),
       Entry("?FORMCONTROLS:CTLG:CTLW", 76, 86, 30, "@n-7"),
-      Prompt(14, 104, 60, "Heihgt:"),
+      Prompt(14, 104, 60, "Height:"),
       Entry("?FORMCONTROLS:CTLG:CTLH", 76, 102, 30, "@n-7"),
       Prompt(10, 44, 50, "Field Name:"),
       Entry("?FORMCONTROLS:NAME", 64, 42, 226, "@s255"),
@@ -126,7 +126,7 @@ ui::WindowDesc PropertiesWindow() {
   appearance.children = {
       Prompt(10, 30, 60, "Field Color:"),
       sample,
-      Ctl(ControlType::Button, "?BUTTON3", 140, 27, 72, 14, "&Backround Color"),
+      Ctl(ControlType::Button, "?BUTTON3", 140, 27, 72, 14, "&Background Color"),
       Ctl(ControlType::Button, "?BUTTON3:2", 216, 27, 72, 14, "&Text Color"),
       Prompt(10, 50, 60, "Field Rotation:"),
       Choice("?FORMCONTROLS:CTLG:PDFFIELDROTATION", 74, 48, 40, "0|90|180|270"),
@@ -153,7 +153,7 @@ ui::WindowDesc PropertiesWindow() {
       Prompt(120, 62, 40, "Height:"),
       Entry("?FORMCONTROLS:CTLG:PDFH", 162, 60, 50, "@n7.2"),
       Prompt(14, 82, 270, "Field coordinates are in points. One point equals 1/72  inch."),
-      Prompt(14, 94, 270, "Origing is the lower left corner of a page."),
+      Prompt(14, 94, 270, "Origin is the lower left corner of a page."),
   };
   sheet.children = {options, appearance, location};
 

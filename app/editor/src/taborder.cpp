@@ -41,7 +41,7 @@ ui::WindowDesc TabOrderDesc() {
   w.height = 200;
   w.toolbar = {ToolButton("?OK", kOk, 0, "OK", "Accept data and close the window"),
                ToolButton("?CANCEL", kCancel, 24, "Cancel", "Exit without Save"),
-               ToolButton("?HELP", kHelp, 48, "?", "See Help Window")};
+               ui::Hidden(ToolButton("?HELP", kHelp, 48, "?", "See Help Window"))};
   ControlDesc page = Ctl(ControlType::Entry, "?FOR1:PAGENO", kPageNo, 44, 6, 24, 12, {});
   page.readOnly = true;
   page.picture = "@n3";

@@ -73,7 +73,7 @@ TEST_F(Editor, EmptyEditorOpensAPdfAndExitWithoutSaveRemovesTheForm) {
       {"?LOADDATAFROMPDF", editor::kLoadDataFromPdf}, {"?FORM", editor::kForm}};
   for (const auto& [use, number] : uses) EXPECT_EQ(o.win->Number(use), number) << use;
   EXPECT_EQ(o.win->Get(editor::kButton1, Prop::Tip), "Adds New Field");
-  EXPECT_EQ(o.win->Get(editor::kSaveFormLocked, Prop::Tip), "Save Form to an Unediatble PDF");
+  EXPECT_EQ(o.win->Get(editor::kSaveFormLocked, Prop::Tip), "Save Form to an Uneditable PDF");
   EXPECT_EQ(o.win->GetLong(0, Prop::Pixels), 1);
   // the toolbar's controls that show: without a page only Open PDF File,
   // the picture lookup and Exit without Save; the controls without a

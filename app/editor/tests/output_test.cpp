@@ -184,10 +184,11 @@ TEST_F(Output, FillableAndUneditablePdfsShowEveryValue) {
   const double checkLeft = placed->CTLX * 0.75, checkTop = placed->CTLY * 0.75;
 
   const std::string fillable = (dir_ / "filled").string();  // no dot: ".pdf" is added
-  Save(o, editor::kSaveForm, fillable);
+  // the dialog gives the name in the runtime's form; the message shows the desktop's
+  Save(o, editor::kSaveForm, rt::WindowsPath(fillable));
   auto messages = Messages();
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text, "File " + fillable + ".pdf was successfuly generated!|Do you want to open it?");
+  EXPECT_EQ(messages[0].text, "File " + fillable + ".pdf was successfully generated!|Do you want to open it?");
   EXPECT_EQ(messages[0].caption, "Velmora");
   EXPECT_EQ(messages[0].icon, ui::icon::Question);
   EXPECT_EQ(messages[0].buttons, ui::button::Yes | ui::button::No);
@@ -206,7 +207,7 @@ TEST_F(Output, FillableAndUneditablePdfsShowEveryValue) {
   const std::string locked = (dir_ / "locked.pdf").string();
   Save(o, editor::kSaveFormLocked, locked);
   ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0].text, "File " + locked + " was successfuly generated!|Do you want to open it?");
+  EXPECT_EQ(Messages()[0].text, "File " + locked + " was successfully generated!|Do you want to open it?");
   f = Facts(locked);
   EXPECT_EQ(f.fields, 0);
   EXPECT_EQ(f.widgets, 0);

@@ -36,7 +36,7 @@ ui::WindowDesc DataSetWindow() {
   d.toolbar = {ToolButton("?CANCEL", kCancel, 0, {}, "Exit without Save", "cancel.ico"),
                ToolButton("?OK", kOk, 24, "OK", "Accept data and close the window", "apply.ico"),
                ToolButton("?HELP:2", kOpenEditor, 48, {}, "Open Editor Window", "edit.ico"),
-               ToolButton("?HELP", kHelp, 72, "?", "See Help Window", "help.ico")};
+               ui::Hidden(ToolButton("?HELP", kHelp, 72, "?", "See Help Window", "help.ico"))};
   ui::ControlDesc formName = Control(T::String, "?FOR:FORMNAME", kFormName, 80, 4, 150, 10, {}, "@s79");
   formName.font.style = ui::style::Bold;
   ui::ControlDesc edit = Control(T::Button, "?BUTTON5", kEdit, 297, 19, 50, 16, "&Edit");
@@ -201,6 +201,7 @@ ui::WindowDesc SelectWindow() {
   ui::ControlDesc help = Control(T::Button, "?HELP", kSelectHelp, 163, 158, 49, 14, "&Help");
   help.tip = "See Help Window";
   help.icon = "WAHELP.ICO";
+  help.hidden = true;  // no help stands behind it on this system
   d.controls = {list, select, close, help};
   return d;
 }

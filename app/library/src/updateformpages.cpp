@@ -9,6 +9,7 @@
 #include "velmora/files/files.h"
 #include "velmora/library/pagepicture.h"
 #include "velmora/library/records.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 #include "velmora/ui/dialogs.h"
 
@@ -33,7 +34,7 @@ ui::WindowDesc PagesWindow() {
   d.height = 326;
   d.toolbar = {ToolButton("?CANCEL", kCancel, 0, {}, "Exit without Save", "cancel.ico"),
                ToolButton("?OK", kOk, 24, "OK", "Accept data and close the window", "apply.ico"),
-               ToolButton("?HELP", kHelp, 48, "?", "See Help Window", "help.ico")};
+               ui::Hidden(ToolButton("?HELP", kHelp, 48, "?", "See Help Window", "help.ico"))};
   ui::ControlDesc page = Control(T::Spin, "?FOR1:PAGENO", kPageNo, 45, 4, 60, 12, {}, "@n5");
   page.props = {{Prop::RangeLow, "1"}, {Prop::RangeHigh, "32767"}};
   ui::ControlDesc hint = Control(T::String, "?STRING2", kString2, 107, 158, 80, 10, "Select Image");
@@ -158,7 +159,7 @@ class PageRecordWindow : public RecordWindow {
     const std::string file = names.front();
     const rt::Long code = app::FileToBlob(pages, pages.MemoIndex(kPageImage), file);
     if (code != 0) {
-      ui::Message("The picture " + file + " could not be read (error " + std::to_string(code) + ").", "Velmora",
+      ui::Message("The picture " + rt::ShownPath(file) + " could not be read (error " + std::to_string(code) + ").", "Velmora",
                   ui::icon::Exclamation, ui::button::Ok);
       return;
     }

@@ -7,11 +7,13 @@
 #include "velmora/app/fileutil.h"
 #include "velmora/app/settings.h"
 #include "velmora/apppdf/import.h"
+#include "velmora/apppdf/pdfdate.h"
 #include "velmora/apppdf/status.h"
 #include "velmora/files/files.h"
 #include "velmora/library/recordcalls.h"
 #include "velmora/library/records.h"
 #include "velmora/runtime/datetime.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 #include "velmora/ui/dialogs.h"
 
@@ -51,7 +53,7 @@ ui::WindowDesc FormsWindow() {
   d.background = "grybkgnd.gif";
   d.toolbar = {ToolButton("?OK", kOk, 0, "OK", "Accept data and close the window"),
                ToolButton("?CANCEL", kCancel, 24, {}, "Exit without Save", "cancel.ico"),
-               ToolButton("?HELP", kHelp, 48, "?", "See Help Window")};
+               ui::Hidden(ToolButton("?HELP", kHelp, 48, "?", "See Help Window"))};
   ui::ControlDesc isPdf = Control(T::Check, "?FOR:ISPDF", kIsPdf, 60, 102, 120, 10, "Based in the PDF file");
   isPdf.props = {{Prop::TrueValue, "1"}, {Prop::FalseValue, "0"}};
   auto info = [](std::string prompt, int number, int y, std::string use, std::string picture, int width) {
@@ -139,13 +141,18 @@ class FormRecordWindow : public RecordWindow {
     BindFields(FileId::Forms, {{kId, "FOR:ID"}, {kName, "FOR:FORMNAME"}, {kDate, "FOR:DATECREATED"},
                                {kTime, "FOR:TIMECREATED"}, {kIsPdf, "FOR:ISPDF"}, {kPages, "FOR:TOTALPAGES"},
                                {kFile, "FOR:ORIGINALPDFFILE"}, {kVersion, "FOR:PDFVERSION"},
-                               {kModified, "FOR:MODIFICATIONDATE"}, {kCreated, "FOR:CREATIONDATE"},
                                {kTitle, "FOR:TITLE"}, {kSubject, "FOR:SUBJECT"}, {kCreator, "FOR:CREATOR"},
                                {kProducer, "FOR:PRODUCER"}, {kAuthor, "FOR:AUTHOR"}});
     BindFields(FileId::FilledForm, {{kSetName, "FIL:FILLEDFORMNAME", false},
                                     {kSetDate, "FIL:DATECREATED", false},
                                     {kSetTime, "FIL:TIMECREATED", false}});
     w.Bind(kActionString, ui::UseVar::Of(action_));
+    w.Set(kFile, Prop::ShowsPath, 1L);  // the file's name as the desktop writes it
+    // the document's dates in the user's format; the record keeps the PDF's text
+    w.Bind(kCreated, ui::UseVar::Of(created_));
+    w.Bind(kModified, ui::UseVar::Of(modified_));
+    w.Set(kCreated, Prop::ReadOnly, 1L);
+    w.Set(kModified, Prop::ReadOnly, 1L);
     History.Restored = [this](int control) {
       if (control == kIsPdf) EnableLookup();
     };
@@ -211,6 +218,8 @@ class FormRecordWindow : public RecordWindow {
     cl::FileManager* details = d.Access(FileId::PDFDetails);
     if (details->TryFetch(details->KeyNumber("PDF:FormID_Key")) != cl::kBenign)
       d.File(FileId::PDFDetails).ClearRecord();
+    created_ = apppdf::ShownPdfDate(d.FOR.CREATIONDATE.View());
+    modified_ = apppdf::ShownPdfDate(d.FOR.MODIFICATIONDATE.View());
     ProcedureWindow::Refresh();
   }
 
@@ -256,7 +265,7 @@ class FormRecordWindow : public RecordWindow {
     const rt::Long code = app::FileToBlob(forms, blob, file);
     if (code == 0) return true;
     const std::string what = file.empty() ? std::string("No PDF file was chosen for this form.")
-                                          : "The PDF file " + file + " could not be read (error " +
+                                          : "The PDF file " + rt::ShownPath(file) + " could not be read (error " +
                                                 std::to_string(code) + ").";
     ui::Message(what + "|The form is not saved: choose its file with \"PDF File\", or clear \"Based in the PDF file\".",
                 "Velmora", ui::icon::Exclamation, ui::button::Ok);
@@ -282,7 +291,7 @@ class FormRecordWindow : public RecordWindow {
     }
     const std::string chosen = names.front();
     if (chosen.size() >= sizeof(d.FOR.ORIGINALPDFFILE.data)) {
-      ui::Message("The name of the file " + chosen + " is longer than " +
+      ui::Message("The name of the file " + rt::ShownPath(chosen) + " is longer than " +
                       std::to_string(sizeof(d.FOR.ORIGINALPDFFILE.data) - 1) +
                       " characters and cannot be kept with the form.|Move the file to a folder with a shorter name.",
                   "Velmora", ui::icon::Exclamation, ui::button::Ok);
@@ -306,7 +315,7 @@ class FormRecordWindow : public RecordWindow {
       }
     }
     importOk_ = ok || importOk_;
-    w.Display();
+    Refresh();  // the document's information, its dates too
   }
 
   bool fromEditor_, withDataSet_;
@@ -314,6 +323,7 @@ class FormRecordWindow : public RecordWindow {
   rt::Long formId_ = 0;
   FormRecords before_;
   rt::CString<81> action_;
+  rt::CString<40> created_, modified_;
   apppdf::AppearanceDefaults defaults_;
 };
 

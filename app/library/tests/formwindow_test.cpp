@@ -4,6 +4,7 @@
 #include "records_fixture.h"
 #include "velmora/app/settings.h"
 #include "velmora/runtime/datetime.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/picture.h"
 
 namespace rectest {
@@ -33,6 +34,9 @@ TEST_F(Records, NewFormImportsAPdfAndOkStoresItWithItsPdf) {
   ImportInto(w, pdf_);
   EXPECT_EQ(w->Get(9, Prop::ScreenText), "FORM");
   EXPECT_EQ(w->Get(17, Prop::ScreenText), "   3");
+  // the document's dates in the user's format, its file as the desktop names it
+  EXPECT_EQ(rt::Clip(w->Get(w->Number("?FOR:CREATIONDATE"), Prop::ScreenText)), "01/02/2024 03:04");
+  EXPECT_EQ(rt::Clip(w->Get(w->Number("?FOR:ORIGINALPDFFILE"), Prop::ScreenText)), rt::ShownPath(rt::WindowsPath(pdf_)));
   // the pages are stored before the form, under the number it was given
   const auto pages = Pages();
   ASSERT_EQ(pages.size(), 3u);
@@ -46,6 +50,7 @@ TEST_F(Records, NewFormImportsAPdfAndOkStoresItWithItsPdf) {
   EXPECT_EQ(Of(Pages(), forms[0].ID), 3u);
   EXPECT_EQ(ControlsOf(Controls(), forms[0].ID), 9u);  // every field on a page
   EXPECT_EQ(StoredPdf(forms[0].ID), Slurp(pdf_));
+  EXPECT_EQ(rt::Clip(forms[0].CREATIONDATE.View()), "D:20240102030405Z");  // stored as the PDF gives it
 }
 
 // The imported fields take the look the settings give, transparent off,

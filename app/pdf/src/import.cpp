@@ -110,7 +110,7 @@ class Document {
 };
 
 void ReportNoPictures(const std::string& file) {
-  rt::Message("The pages of the file " + file +
+  rt::Message("The pages of the file " + rt::ShownPath(file) +
                   " could not be turned into pictures.|The document is damaged or too complex, "
                   "or the temporary folder cannot be written. Nothing was imported.",
               "Velmora", rt::kIconExclamation, rt::kButtonOk);
@@ -119,13 +119,13 @@ void ReportNoPictures(const std::string& file) {
 // After a load that failed: why, in the user's words.
 void ReportUnreadable(const std::string& file) {
   if (iSEDLoadFailure() == 2) {
-    rt::Message("The structure of the file " + file +
+    rt::Message("The structure of the file " + rt::ShownPath(file) +
                     " is too large, too deeply nested or too complex to be read in a "
                     "reasonable time.|Nothing was imported.",
                 "Velmora", rt::kIconExclamation, rt::kButtonOk);
     return;
   }
-  rt::Message("The file " + file +
+  rt::Message("The file " + rt::ShownPath(file) +
                   " could not be opened as a PDF document.|It is not a PDF file, it is "
                   "damaged, or it needs a password to be opened.",
               "Velmora", rt::kIconExclamation, rt::kButtonOk);
@@ -248,7 +248,7 @@ class Import {
                       std::to_string(n) + " can be kept in a form.",
                   "INFO", rt::kIconExclamation, rt::kButtonOk, rt::kButtonOk);
     int answer = rt::Message(
-        "This document already containt fillable fields.|Do you want to use the existing "
+        "This document already contains fillable fields.|Do you want to use the existing "
         "fields information to create form fields?",
         "INFO", rt::kIconQuestion, rt::kButtonYes | rt::kButtonNo, rt::kButtonYes);
     if (answer != rt::kButtonYes) return;

@@ -148,7 +148,7 @@ bool FormDocument::FlattenAll() {
 
 bool FormDocument::Save(const std::string& file) {
   if (!Ok()) return false;
-  return iSEDSaveToFile(file) ? true : Fail("The PDF document could not be saved as " + file + ".");
+  return iSEDSaveToFile(file) ? true : Fail("The PDF document could not be saved as " + rt::ShownPath(file) + ".");
 }
 
 bool FormDocument::Print(const std::string& printer, int first, int last, const std::string& title) {

@@ -21,6 +21,7 @@
 #include "fixtures.h"
 #include "forms.h"
 #include "poppler_worker.h"
+#include "velmora/apppdf/pdfdate.h"
 #include "velmora/apppdf/screen.h"
 #include "velmora/apppdf/status.h"
 #include "velmora/data/dictionary.h"
@@ -145,6 +146,21 @@ class AppPdfImport : public cltest::TempFolder {
   std::vector<std::string> status_;
 };
 
+TEST(AppPdfDates, InformationDatesShowInTheUsersFormat) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"D:20240102030405Z", "01/02/2024 03:04"},
+      {"D:20261231235959+02'00'", "12/31/2026 23:59"},
+      {"D:20240102", "01/02/2024"},
+      {"2024", "01/01/2024"},
+      {"D:20240230", "D:20240230"},        // no 30 February
+      {"D:2024010203", "01/02/2024 03:00"},  // the minutes left out are 0
+      {"D:20240102256000", "D:20240102256000"},
+      {"last Tuesday", "last Tuesday"},
+      {"", ""},
+  };
+  for (const auto& [raw, shown] : cases) EXPECT_EQ(apppdf::ShownPdfDate(raw), shown) << raw;
+}
+
 TEST_F(AppPdfImport, WindowImportStoresInformationAndPages) {
   ASSERT_TRUE(WindowImport(form_));
   EXPECT_EQ(d->FOR.FORMNAME.Value(), "FORM");
@@ -193,7 +209,7 @@ TEST_F(AppPdfImport, WindowImportStoresInformationAndPages) {
   EXPECT_EQ(asked_[0].caption, "INFO");
   EXPECT_EQ(asked_[0].buttons, rt::kButtonYes | rt::kButtonNo);
   EXPECT_EQ(asked_[0].defaultButton, rt::kButtonYes);
-  EXPECT_NE(asked_[0].text.find("This document already containt fillable fields."),
+  EXPECT_NE(asked_[0].text.find("This document already contains fillable fields."),
             std::string::npos);
   EXPECT_TRUE(TempIsEmpty());
 }

@@ -170,8 +170,15 @@ void LinkHelper::RunUrl(long maxLength) {
     win::HWND owner = window_ ? reinterpret_cast<win::HWND>(window_->GetLong(0, ui::Prop::Handle)) : nullptr;
     result = win::ShellExecuteA(owner, nullptr, command.c_str(), nullptr, nullptr, win::SW_SHOWNORMAL);
   }
-  if (result <= 32) ShowNumberedMessage(static_cast<long>(result), ShellErrorText(static_cast<long>(result)) + command,
-                                        "Shell Execute Error:");
+  if (result > 32) return;
+  std::string text = ShellErrorText(static_cast<long>(result)) + command;
+  // no program takes the address: say which one the user can install
+  if (result == 31)
+    text += command.rfind("mailto:", 0) == 0
+                ? "||Install a mail program and make it the desktop's program for e-mail addresses."
+                : "||Install a web browser (or a program for this kind of file) and make it the desktop's program "
+                  "for it.";
+  ShowNumberedMessage(static_cast<long>(result), text, "Shell Execute Error:");
 }
 
 std::string LinkHelper::ShellErrorText(long result) {
@@ -189,7 +196,7 @@ std::string LinkHelper::ShellErrorText(long result) {
     case 30: return "The DDE transaction could not be completed because other DDE transactions were being processed. File:|";
     case 31: return "There is no application associated with the given file name extension. File:|";
     case 32: return "The specified dynamic-link library was not found. File:|";
-    default: return "Unknown ShellExecute Error occured. File:|";
+    default: return "Unknown ShellExecute Error occurred. File:|";
   }
 }
 

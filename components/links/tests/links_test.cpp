@@ -291,8 +291,16 @@ TEST_F(Links, NothingRegistered) {
   links_.RunUrl(0);
   setenv("PATH", saved.c_str(), 1);
   const std::string text = "There is no application associated with the given file name extension. File:\n";
-  EXPECT_EQ(shown_, (std::vector<std::string>{"Shell Execute Error:31|(31) " + text + "http://www.example.org",
-                                               "Shell Execute Error:31|(31) " + text + "https://example.org"}));
+  // each followed by what the user can do: install a program for it
+  const std::string advice =
+      "\n\nInstall a web browser (or a program for this kind of file) and make it the desktop's program for it.";
+  EXPECT_EQ(shown_, (std::vector<std::string>{"Shell Execute Error:31|(31) " + text + "http://www.example.org" + advice,
+                                               "Shell Execute Error:31|(31) " + text + "https://example.org" + advice}));
+  links_.URLTORUN = "someone@example.org";
+  links_.RunUrl(0);
+  ASSERT_EQ(shown_.size(), 3u);
+  EXPECT_EQ(shown_[2], "Shell Execute Error:31|(31) " + text + "mailto:someone@example.org\n\nInstall a mail program and "
+                       "make it the desktop's program for e-mail addresses.");
 }
 
 TEST_F(Links, ListColumnLinks) {

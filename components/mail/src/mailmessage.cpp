@@ -86,7 +86,8 @@ void MailMessage::AddAttachment(std::string_view fileName) {
   const std::string path = rt::Clip(fileName.substr(0, std::min<size_t>(fileName.size(), 516)));
   std::error_code ec;
   if (path.empty() || !std::filesystem::exists(rt::HostPath(path), ec)) {
-    rt::Message("MS-Mail: Email attachment file " + path + " not found!", "Error", rt::kIconNone, rt::kButtonOk);
+    rt::Message("MS-Mail: Email attachment file " + rt::ShownPath(path) + " not found!", "Error", rt::kIconNone,
+                rt::kButtonOk);
     return;
   }
   const size_t folderEnd = path.find_last_of("\\/");

@@ -316,7 +316,12 @@ void SendMessageWindow::SendMessage() {
   const ULONG result = message_.Send(showDialog_, receipt_);
   if (result != mapi::SUCCESS_SUCCESS && result != mapi::MAPI_USER_ABORT) {
     // The composed message stays as the user left it.
-    ui::Message("Send Mail Error: " + message_.MapiErrorText(result), "Error", ui::icon::None, ui::button::Ok);
+    std::string text = "Send Mail Error: " + message_.MapiErrorText(result);
+    // a failure of the hand-over itself: no mail program took the message
+    if (result == mapi::MAPI_E_FAILURE)
+      text += "||No mail program took the message. Install a mail program and make it the desktop's program for "
+              "e-mail, or set up this computer's sendmail to send mail.";
+    ui::Message(text, "Error", ui::icon::None, ui::button::Ok);
     return;
   }
   attachments_.Free();

@@ -248,7 +248,11 @@ TEST_F(SendWindow, FailedSendKeepsTheMessageAndASuccessfulOneCloses) {
   recorder_.SetResult(Recorder::Kind::SendMail, mapi::MAPI_E_FAILURE);
   ASSERT_TRUE(window_->InputAccept(kEmailSend));
   Settle();
-  EXPECT_EQ(Messages(), std::vector<std::string>{"Error: Send Mail Error: MS-Mail: Failure"});
+  // the failure is followed by what the user can do about it
+  EXPECT_EQ(Messages(), std::vector<std::string>{
+                            "Error: Send Mail Error: MS-Mail: Failure||No mail program took the message. Install a "
+                            "mail program and make it the desktop's program for e-mail, or set up this computer's "
+                            "sendmail to send mail."});
   EXPECT_TRUE(window_->IsOpen());
   EXPECT_EQ(window_->GetLong(kEmailTo, ui::Prop::Items), 4);
   EXPECT_TRUE(window_->IsShown(kAttach1));

@@ -19,6 +19,13 @@ std::string HostPath(std::string_view windowsName) {
   return ToUtf8(s);
 }
 
+std::string ShownPath(std::string_view windowsName) {
+  std::string s(windowsName);
+  for (char& c : s)
+    if (c == '\\') c = '/';
+  return s;
+}
+
 std::string WindowsPath(std::string_view hostPath) {
   std::string s = FromUtf8(hostPath);
   for (char& c : s)

@@ -5,6 +5,7 @@
 
 #include "model.h"
 #include "picture.h"
+#include "velmora/runtime/paths.h"
 #include "velmora/runtime/text.h"
 #include "velmora/ui/backend.h"
 #include "velmora/ui/image.h"
@@ -554,10 +555,12 @@ void Window::Display(int control) {
       c->props[{static_cast<int>(Prop::Progress), 0}] = std::to_string(ToLong(value));
       w.Notify(control, Prop::Progress);
       return;
-    default:
-      c->props[{static_cast<int>(Prop::ScreenText), 0}] =
-          detail::ShowWithPicture(value, w.PropOf(c->props, Prop::Picture));
+    default: {
+      std::string shown = detail::ShowWithPicture(value, w.PropOf(c->props, Prop::Picture));
+      if (ToLong(w.PropOf(c->props, Prop::ShowsPath))) shown = rt::ShownPath(shown);
+      c->props[{static_cast<int>(Prop::ScreenText), 0}] = std::move(shown);
       w.Notify(control, Prop::ScreenText);
+    }
   }
 }
 
@@ -584,9 +587,18 @@ void Window::Update(int control) {
         }
       }
       return;
-    default:
-      if (IsTyped(c->type) || c->type == ControlType::DropList)
-        c->var.Write(detail::TakeWithPicture(w.PropOf(c->props, Prop::ScreenText), w.PropOf(c->props, Prop::Picture)));
+    default: {
+      if (!IsTyped(c->type) && c->type != ControlType::DropList) return;
+      std::string shown = w.PropOf(c->props, Prop::ScreenText);
+      const std::string& picture = w.PropOf(c->props, Prop::Picture);
+      if (ToLong(w.PropOf(c->props, Prop::ShowsPath))) {
+        // a name shown as it was keeps its stored text; a changed one is
+        // taken in the runtime's form
+        if (shown == rt::ShownPath(detail::ShowWithPicture(c->var.Read(), picture))) return;
+        std::replace(shown.begin(), shown.end(), '/', '\\');
+      }
+      c->var.Write(detail::TakeWithPicture(shown, picture));
+    }
   }
 }
 

@@ -10,7 +10,10 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
+#include <QScreen>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -845,6 +848,88 @@ TEST_F(UiQtBackend, DialogStaysAboveTheFrameAndItsOwnerTakesNoInputMeanwhile) {
   ASSERT_TRUE(Pump([&] { return clicks == 2 && dialogHandle != 0; }));
   WindowFromHandle(dialogHandle)->InputClose();
   ASSERT_TRUE(Pump([&] { return dialogHandle == 0; }));
+  WindowFromHandle(frameHandle)->InputClose();
+  ASSERT_TRUE(Pump([&] { return !backend_->WindowWidget(frameHandle); }));
+  rt::WaitForThreads();
+}
+
+// A place given off the screen, or off the frame's area, is moved in as far
+// as the window's size allows, and the model learns it; Cascade leaves
+// every child inside the frame's area, at its own size where it fits.
+TEST_F(UiQtBackend, RestoredPlacesAndCascadeStayInsideTheScreenAndTheFrame) {
+  WindowDesc d;
+  d.caption = "Form Control Properties";
+  d.width = 150, d.height = 60;
+  auto top = Window::Create(d);
+  top->SetPosition(0, 4000, 3000, 150, 60);  // saved on a larger screen
+  top->Open();
+  const long topHandle = top->GetLong(0, Prop::Handle);
+  ASSERT_TRUE(Pump([&] { return backend_->WindowWidget(topHandle) && backend_->WindowWidget(topHandle)->isVisible(); }));
+  QWidget* shown = backend_->WindowWidget(topHandle);
+  const QRect screen = shown->screen()->availableGeometry();
+  EXPECT_TRUE(screen.contains(shown->frameGeometry())) << shown->frameGeometry().x() << "," << shown->frameGeometry().y() << " " << shown->frameGeometry().width() << "x" << shown->frameGeometry().height() << " in " << screen.width() << "x" << screen.height();
+  ASSERT_TRUE(Pump([&] { return top->PixelPosition(0).x == shown->x() && top->PixelPosition(0).y == shown->y(); }));
+  // a place on the screen stays as it is
+  top->SetPosition(0, 10, 12, 150, 60);
+  ASSERT_TRUE(Pump([&] { return shown->pos() == QPoint(static_cast<int>(top->PixelPosition(0).x),
+                                                         static_cast<int>(top->PixelPosition(0).y)); }));
+  EXPECT_GT(shown->x(), 0);
+  CloseHere(top);
+
+  std::atomic<long> frameHandle{0};
+  StartFrame(frameHandle);
+  ASSERT_TRUE(Pump([&] { return frameHandle && backend_->WindowWidget(frameHandle); }));
+  std::atomic<int> opened{0};
+  std::atomic<long> lastHandle{0};
+  std::atomic<bool> done{false};
+  // three children, the last restored far outside the frame
+  rt::Start(
+      [&](std::vector<std::string>) {
+        std::vector<std::shared_ptr<Window>> children;
+        for (int i = 0; i < 3; ++i) {
+          WindowDesc cd;
+          cd.caption = "Child " + std::to_string(i + 1);
+          cd.kind = WindowKind::MdiChild;
+          cd.width = 260, cd.height = 120;
+          auto c = Window::Create(cd);
+          if (i == 2) c->SetPosition(0, 2000, 1500, 260, 120);
+          c->Open();
+          lastHandle = c->GetLong(0, Prop::Handle);
+          children.push_back(c);
+          ++opened;
+        }
+        // the thread waits in its last window's loop until the test closes it
+        while (children.back()->Accept()) {}
+        for (auto& c : children) c->Close();
+        done = true;
+      },
+      25000);
+  ASSERT_TRUE(Pump([&] { return opened == 3; }));
+  QWidget* frame = backend_->WindowWidget(frameHandle);
+  auto* area = frame->findChild<QMdiArea*>();
+  ASSERT_NE(area, nullptr);
+  ASSERT_TRUE(Pump([&] {
+    int visible = 0;
+    for (QMdiSubWindow* sub : area->subWindowList()) visible += sub->isVisible();
+    return visible == 3;
+  }));
+  Pump([] { return false; }, 100);
+  const QRect room = area->viewport()->rect();
+  for (QMdiSubWindow* sub : area->subWindowList())
+    EXPECT_TRUE(room.contains(sub->geometry())) << sub->windowTitle().toStdString() << " restored";
+  const QSize own = area->subWindowList().front()->size();
+
+  backend_->ArrangeChildren(StdAction::Cascade);
+  Pump([] { return false; }, 200);
+  std::set<std::pair<int, int>> corners;
+  for (QMdiSubWindow* sub : area->subWindowList()) {
+    EXPECT_TRUE(room.contains(sub->geometry())) << sub->windowTitle().toStdString() << " cascaded";
+    corners.insert({sub->x(), sub->y()});
+  }
+  EXPECT_EQ(corners.size(), 3u);
+  EXPECT_EQ(area->subWindowList().front()->size(), own) << "the first keeps its size";
+  WindowFromHandle(lastHandle)->InputClose();
+  ASSERT_TRUE(Pump([&] { return done.load(); }));
   WindowFromHandle(frameHandle)->InputClose();
   ASSERT_TRUE(Pump([&] { return !backend_->WindowWidget(frameHandle); }));
   rt::WaitForThreads();

@@ -256,6 +256,17 @@ TEST(UiUseVariables, DisplayAndUpdateThroughTheBoundBuffer) {
   w->InputAccept(2);
   EXPECT_EQ(tf.Value(), "T");
 
+  // a file name shows as the desktop writes it and goes back in the runtime's form
+  rt::String<30> file("\\tmp\\out\\r\xE9sum\xE9.pdf");
+  w->Bind(1, UseVar::Of(file));
+  w->Set(1, Prop::Picture, "@s30");
+  w->Set(1, Prop::ShowsPath, 1);
+  w->Display(1);
+  EXPECT_EQ(w->Get(1, Prop::ScreenText), "/tmp/out/r\xE9sum\xE9.pdf");
+  EXPECT_TRUE(w->InputType(1, "/tmp/other.pdf"));
+  EXPECT_TRUE(w->InputAccept(1));
+  EXPECT_EQ(rt::Clip(file.View()), "\\tmp\\other.pdf");
+
   // read-only and disabled controls take no input
   w->Set(1, Prop::ReadOnly, 1);
   EXPECT_FALSE(w->InputType(1, "x"));

@@ -1161,6 +1161,7 @@ void QtBackend::Impl::Build(long handle) {
   outer->show();
   const Window::Rect r = w->PixelPosition(0);
   qtgeometry::Apply(*w, outer, v.client);  // the frame around the client is known now
+  qtgeometry::KeepInside(*w, outer);       // and so the room the window takes
   qtgeometry::Watch(outer, handle, [this, handle] {
     auto it = views.find(handle);
     return it == views.end() || it->second.syncing;
@@ -1334,7 +1335,7 @@ void QtBackend::ArrangeChildren(StdAction action) {
       if (!v.mdi) continue;
       if (action == StdAction::Tile) v.mdi->tileSubWindows();
       else if (action == StdAction::Arrange) qtgeometry::ArrangeIcons(v.mdi);
-      else v.mdi->cascadeSubWindows();
+      else qtgeometry::Cascade(v.mdi);
     }
   });
 }

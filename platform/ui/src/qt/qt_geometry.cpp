@@ -2,6 +2,8 @@
 #include "qt_geometry.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -39,6 +41,31 @@ class GeometryFilter : public QObject {
   std::function<bool()> syncing_;
 };
 
+// The room a window's outer widget has: the frame's area for its child,
+// else the available part of the screen it is on (or the primary one).
+QRect Room(const QWidget* outer) {
+  if (auto* sub = qobject_cast<const QMdiSubWindow*>(outer))
+    return sub->mdiArea() ? sub->mdiArea()->viewport()->rect() : QRect();
+  const QRect at = outer->frameGeometry();
+  QScreen* screen = QGuiApplication::screenAt(at.center());
+  if (!screen) screen = QGuiApplication::screenAt(at.topLeft());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect();
+}
+
+// `outer` moved as little as needed to lie inside `room` (to its top left
+// corner when it is larger).
+void MoveInside(QWidget* outer, const QRect& room) {
+  if (room.isEmpty()) return;
+  // a top-level window's place is that of its frame, which the window
+  // manager adds around it
+  const QRect frame = outer->isWindow() ? outer->frameGeometry() : outer->geometry();
+  const QPoint extra = outer->pos() - frame.topLeft();
+  const int x = std::max(room.left(), std::min(frame.left(), room.right() + 1 - frame.width()));
+  const int y = std::max(room.top(), std::min(frame.top(), room.bottom() + 1 - frame.height()));
+  if (x != frame.left() || y != frame.top()) outer->move(QPoint(x, y) + extra);
+}
+
 }  // namespace
 
 void Apply(Window& w, QWidget* outer, QWidget* client) {
@@ -51,8 +78,15 @@ void Apply(Window& w, QWidget* outer, QWidget* client) {
     return;
   }
   if (outer->isMaximized() && outer->isVisible()) outer->showNormal();
-  if (r.x != 0 || r.y != 0) outer->move(static_cast<int>(r.x), static_cast<int>(r.y));
-  if (r.width <= 0 || r.height <= 0) return;
+  // only a place the model gives is kept inside the room: where the user
+  // moves a window stays theirs
+  const bool placed = (r.x != 0 || r.y != 0) && QPoint(static_cast<int>(r.x), static_cast<int>(r.y)) != outer->pos();
+  if (placed) outer->move(static_cast<int>(r.x), static_cast<int>(r.y));
+  // (a window not shown yet has no settled size: it is kept inside once shown)
+  const auto keepInside = [&] {
+    if (placed && outer->isVisible()) KeepInside(w, outer);
+  };
+  if (r.width <= 0 || r.height <= 0) return keepInside();
   // The frame around the client area (menus, toolbar, status bar, title)
   // is known once the layout has run; a second pass corrects the first.
   const QSize want(static_cast<int>(r.width), static_cast<int>(r.height));
@@ -78,6 +112,14 @@ void Apply(Window& w, QWidget* outer, QWidget* client) {
     // the window learns the client area it has
     if (client->size() != want) w.InputSize(client->width(), client->height());
   }
+  keepInside();
+}
+
+void KeepInside(Window& w, QWidget* outer) {
+  if (!outer || outer->isMaximized() || outer->isMinimized()) return;
+  const QPoint before = outer->pos();
+  MoveInside(outer, Room(outer));
+  if (outer->pos() != before) w.InputMove(outer->x(), outer->y());
 }
 
 bool FitFrameArea(QWidget* outer) {
@@ -105,6 +147,24 @@ QSize Preferred(const Window& w, const QWidget* top, const QWidget* client) {
   const Window::Rect r = w.PixelPosition(0);
   if (r.width <= 0 || r.height <= 0 || !top || !client) return {};
   return QSize(static_cast<int>(r.width), static_cast<int>(r.height)) + (top->size() - client->size());
+}
+
+void Cascade(QMdiArea* area) {
+  if (!area) return;
+  area->cascadeSubWindows();
+  const QRect room = area->viewport()->rect();
+  if (room.isEmpty()) return;
+  for (QMdiSubWindow* sub : area->subWindowList()) {
+    if (!sub->isVisible() || sub->isMinimized() || sub->isMaximized()) continue;
+    const QRect at = sub->geometry();
+    if (room.contains(at)) continue;
+    const QSize size = at.size()
+                           .boundedTo(QSize(room.right() + 1 - at.x(), room.bottom() + 1 - at.y()))
+                           .expandedTo(sub->minimumSizeHint())
+                           .boundedTo(room.size());
+    sub->setGeometry(QRect(at.topLeft(), size));
+    MoveInside(sub, room);
+  }
 }
 
 void ArrangeIcons(QMdiArea* area) {

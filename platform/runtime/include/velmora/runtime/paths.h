@@ -12,6 +12,9 @@ namespace rt {
 std::string HostPath(std::string_view windowsName);
 // "/tmp/x" -> "\\tmp\\x" in Windows-1252.
 std::string WindowsPath(std::string_view hostPath);
+// A name as a person reads it on this host: "\\tmp\\x.pdf" -> "/tmp/x.pdf",
+// still Windows-1252 text (for messages and the controls that show names).
+std::string ShownPath(std::string_view windowsName);
 
 // Power-loss safety of host paths: the bytes of a file, or the entries of
 // the folder that holds a path (after a create, rename or remove in it),

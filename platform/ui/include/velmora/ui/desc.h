@@ -35,6 +35,13 @@ struct ControlDesc {
   std::vector<ControlDesc> children;  // menu items, tabs, group members
 };
 
+// The same control, hidden: part of the window (its number stays taken)
+// but never shown.
+inline ControlDesc Hidden(ControlDesc d) {
+  d.hidden = true;
+  return d;
+}
+
 enum class WindowKind {
   Window,    // a window of its own
   MdiChild,  // a window inside the application frame

@@ -114,6 +114,9 @@ enum class Prop : int {
   SingleLine = 70,   // text control: 1 takes no line break (Enter is the
                      // window's, as in an entry; typed line breaks and
                      // tabs become blanks)
+  ShowsPath = 71,    // 1: the control shows a file name from its variable
+                     // in host form ("/tmp/a.pdf") and gives it back in
+                     // the runtime's ("\\tmp\\a.pdf")
   // window properties (control number 0)
   Pixels = 100,      // 1: positions and sizes in pixels
   XOrigin = 101, YOrigin = 102,
