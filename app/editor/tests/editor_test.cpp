@@ -410,6 +410,47 @@ TEST_F(Editor, NewFieldNamesStayUniqueAfterADelete) {
     EXPECT_NE(rt::Upper(rt::Clip(ed->Queue.At(i).NAME.View())), rt::Upper(third));
 }
 
+// Exit and Save deletes the records of the fields deleted in the editor by
+// page and id: one deleted on page 2 goes though a field on page 1 has its
+// id, and that one stays.
+TEST_F(Editor, ADeletedFieldGoesByPageAndIdAndNoOtherWithIt) {
+  const long form = ImportForm();
+  cl::FileManager* controls = D().Access(FileId::PageControls);
+  controls->Open();
+  rt::Long nameId = 0;
+  std::string backAt;
+  db::Set(D().File(FileId::PageControls), 1);
+  for (db::Next(D().File(FileId::PageControls)); rt::ErrorCode() == 0; db::Next(D().File(FileId::PageControls))) {
+    if (rt::Clip(D().PAG.CONTROLNAME.View()) == "name") nameId = D().PAG.CONTROLUNIQUEID;
+    if (rt::Clip(D().PAG.CONTROLNAME.View()) == "back") backAt = controls->Position();
+  }
+  ASSERT_TRUE(nameId && !backAt.empty());
+  ASSERT_EQ(controls->TryReget(backAt), cl::kBenign);
+  D().PAG.CONTROLUNIQUEID = nameId;
+  ASSERT_EQ(controls->TryUpdate(), cl::kBenign);
+  controls->Close();
+
+  std::multiset<std::string> expected;
+  for (const auto& c : Controls()) expected.insert(rt::Clip(c.CONTROLNAME.View()));
+  expected.erase("back");
+  expected.erase("secret");  // hidden: never in the queue, so it goes too
+
+  Opened o = StartEditor("1", form);
+  o.win->InputSpin(editor::kPageNo, +1);
+  Settle();
+  const int back = Entry(o.ed, "back")->CTLNO;
+  ui::Headless().AnswerPopup(2);
+  ui::Headless().AnswerMessage(ui::button::Yes);
+  o.win->InputKey(back, ui::key::MouseRight);
+  Settle();
+  ASSERT_EQ(Entry(o.ed, "back"), nullptr);
+  Accept(o, editor::kSave);
+  rt::WaitForThreads();
+  std::multiset<std::string> names;
+  for (const auto& c : Controls()) names.insert(rt::Clip(c.CONTROLNAME.View()));
+  EXPECT_EQ(names, expected);
+}
+
 // A new field never takes the id under which a data set still keeps the
 // value of a deleted field; its tab order follows the page's.
 TEST_F(Editor, NewFieldsTakeNoIdADataSetHoldsAValueUnderAndFollowTheTabOrder) {
@@ -521,6 +562,21 @@ TEST_F(Editor, FieldEventsCheckRadioFocusAndAutoAdvance) {
   o.win->InputKey(radios[1], ui::key::MouseLeft);  // clicking the selected one clears it
   Settle();
   EXPECT_EQ(ed->Queue.At(ed->FindControl(radios[1])).Value(), "");
+  // typed into: any text selects the button and clears the others, none
+  // clears it
+  o.win->InputKey(radios[1], ui::key::MouseLeft);
+  Settle();
+  for (const std::string typed : {"q", ""}) {
+    ASSERT_TRUE(o.win->InputType(radios[0], typed));
+    ASSERT_TRUE(o.win->InputAccept(radios[0]));
+    Settle();
+    const editor::FormControl &first = ed->Queue.At(ed->FindControl(radios[0])),
+                              &second = ed->Queue.At(ed->FindControl(radios[1]));
+    EXPECT_EQ(first.Value(), typed.empty() ? "" : "x") << typed;
+    EXPECT_EQ(first.CHECKED, typed.empty() ? 0 : 1) << typed;
+    EXPECT_EQ(second.CHECKED, 0) << typed;
+    EXPECT_EQ(o.win->GetLong(radios[0], Prop::Color), typed.empty() ? ed->RadioFieldColor : ed->SelectedRadioFieldColor);
+  }
 
   // focus colours: the selected field light cyan, the one before yellow again
   const int name = Entry(ed, "name")->CTLNO, notes = Entry(ed, "notes")->CTLNO;
