@@ -119,7 +119,7 @@ TEST_F(Pages, TheDataSetsValuesFollowANewPageNumber) {
   AddValue(a, 9, 7, "left by a page that is gone");
   auto where = [&] {
     std::multiset<std::tuple<long, int, std::string>> out;
-    for (const auto& v : Values()) out.insert({v.ID, v.PAGENO, rt::Clip(v.VALUE.View())});
+    for (const auto& v : Values()) out.insert({long{v.ID}, int{v.PAGENO}, rt::Clip(v.VALUE.View())});
     return out;
   };
   const auto before = where();
