@@ -166,7 +166,7 @@ TEST_F(Pages, FileNamesOutsideAsciiAreReadAsChosen) {
   auto w = Window("Record Will Be Added");
   ASSERT_TRUE(w);
   ImportInto(w, rt::WindowsPath(pdf));
-  EXPECT_EQ(rt::Clip(w->Get(20, Prop::ScreenText)), rt::WindowsPath(pdf));
+  EXPECT_EQ(rt::Clip(w->Get(20, Prop::ScreenText)), rt::ShownPath(rt::WindowsPath(pdf)));
   Press(w, 46);  // &OK
   ASSERT_TRUE(Finished(out));
   ASSERT_EQ(Forms().size(), 1u);
