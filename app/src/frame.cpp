@@ -1,8 +1,6 @@
 // The application frame.
 #include "velmora/app/frame.h"
 
-#include "velmora/editor/formeditor.h"
-
 #include <filesystem>
 #include <map>
 #include <mutex>

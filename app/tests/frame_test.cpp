@@ -201,10 +201,12 @@ TEST_F(AppFrame, ExitAsksTheEditorsFirstAndCancelKeepsTheProgram) {
   const std::string pdf = forms::MakeForm((dir_ / "form.pdf").string());
   auto frame = StartFrame();
   ASSERT_NE(frame, nullptr);
-  auto manual = ui::WaitForWindow("Getting Started");
+  // the import and the editor are slow under load: every wait is generous
+  const auto kLong = std::chrono::seconds(120);
+  auto manual = ui::WaitForWindow("Getting Started", kLong);
   ASSERT_NE(manual, nullptr);
   manual->InputClose();
-  ASSERT_TRUE(WaitForWindows("Form Editor", 1));
+  ASSERT_TRUE(ui::WaitUntil([&] { return Windows("Form Editor").size() >= 1; }, kLong));
   auto editorWindow = Windows("Form Editor").front();
   ui::Headless().AnswerFile({rt::WindowsPath(pdf)});
   ui::Headless().AnswerMessage(ui::button::Yes);  // the document's fields
@@ -213,7 +215,7 @@ TEST_F(AppFrame, ExitAsksTheEditorsFirstAndCancelKeepsTheProgram) {
   ASSERT_TRUE(ui::WaitUntil([&] {
     ed = editor::EditorOfWindow(editorWindow->GetLong(0, ui::Prop::Handle));
     return ed && ed->FormId != 0 && !ed->Busy() && editorWindow->PendingEvents() == 0;
-  }));
+  }, kLong));
   int notes = 0;
   for (long i = 1; i <= ed->Queue.Count(); ++i)
     if (rt::Clip(ed->Queue.At(i).NAME.View()) == "notes") notes = ed->Queue.At(i).CTLNO;
@@ -221,12 +223,12 @@ TEST_F(AppFrame, ExitAsksTheEditorsFirstAndCancelKeepsTheProgram) {
   const size_t asked = ui::Headless().AskedDialogs().size();
   ui::Headless().AnswerMessage(ui::button::Cancel);
   ASSERT_TRUE(frame->InputAccept(-4));  // E&xit
-  ASSERT_TRUE(ui::WaitUntil([&] { return ui::Headless().AskedDialogs().size() > asked; }));
+  ASSERT_TRUE(ui::WaitUntil([&] { return ui::Headless().AskedDialogs().size() > asked; }, kLong));
   EXPECT_EQ(ui::Headless().AskedDialogs().back().message.text.rfind("Save the changes to FORM Created: ", 0), 0u)
       << ui::Headless().AskedDialogs().back().message.text;
   // the frame answers a command again: it stayed, with the editor
   ASSERT_TRUE(frame->InputAccept(-21));
-  ASSERT_TRUE(WaitForWindows("About Velmora", 1));
+  ASSERT_TRUE(ui::WaitUntil([&] { return Windows("About Velmora").size() >= 1; }, kLong));
   EXPECT_TRUE(frame->IsOpen());
   EXPECT_TRUE(editorWindow->IsOpen());
   // No: the editor goes without saving, and the program ends
@@ -292,11 +294,18 @@ TEST_F(AppFrame, ProgramMainRunsTheFrameUntilExitAndRestoresTheDragSetting) {
   std::atomic<int> during{-1};
   std::atomic<bool> sawFrame{false};
   std::thread user([&] {
-    auto frame = ui::WaitForWindow("Velmora");
-    if (!frame || !ui::WaitForWindow("Getting Started")) return;
-    sawFrame = frame->Thread() == 1;
-    during = drag();
-    frame->InputAccept(-4);
+    const auto kLong = std::chrono::seconds(120);
+    auto frame = ui::WaitForWindow("Velmora", kLong);
+    if (frame && ui::WaitForWindow("Getting Started", kLong)) {
+      sawFrame = frame->Thread() == 1;
+      during = drag();
+      // Exit until the frame takes it: a command sent while it cannot take
+      // input is refused
+      ui::WaitUntil([&] { return !frame->IsOpen() || frame->InputAccept(-4); }, kLong);
+    }
+    // whatever went wrong, ProgramMain must return for the test to end
+    if (!ui::WaitUntil([&] { return ui::OpenWindows().empty(); }, kLong))
+      for (auto& w : ui::OpenWindows()) w->InputClose();
   });
   app::ProgramMain();
   app::DictionaryExitHook();

@@ -183,6 +183,9 @@ bool ValueSteps(const std::filesystem::path& dir, int fields, bool imports, bool
 
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
+  // Each line reaches a pipe as it is printed: the program's exit may end
+  // the process without flushing.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   const fs::path dir = fs::temp_directory_path() / ("velmora-editor-" + std::to_string(getpid()));
   fs::create_directories(dir / "data");

@@ -33,14 +33,14 @@ std::string Rect(int x, int y, int w, int h) {
 
 }  // namespace
 
-void MakeBenchForm(const std::string& path, BenchFields kinds) {
+void MakeBenchForm(const std::string& path, BenchFields kinds, int pageCount) {
   QPDF q;
   q.emptyPDF();
   H font = q.makeIndirectObject(H::parse(
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
   H pages = q.getRoot().getKey("/Pages");
   H fields = H::newArray(), kids = H::newArray();
-  for (int p = 1; p <= kFormPages; ++p) {
+  for (int p = 1; p <= pageCount; ++p) {
     H page = q.makeIndirectObject(
         H::parse("<< /Type /Page /MediaBox [0 0 612 792] /Resources << /Font << >> >> >>"));
     page.getKey("/Resources").getKey("/Font").replaceKey("/F1", font);
@@ -89,7 +89,7 @@ void MakeBenchForm(const std::string& path, BenchFields kinds) {
     kids.appendItem(page);
   }
   pages.replaceKey("/Kids", kids);
-  pages.replaceKey("/Count", H::newInteger(kFormPages));
+  pages.replaceKey("/Count", H::newInteger(pageCount));
   H af = q.makeIndirectObject(H::newDictionary());
   af.replaceKey("/Fields", fields);
   H dr = H::parse("<< /Font << >> >>");

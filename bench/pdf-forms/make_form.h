@@ -1,5 +1,5 @@
 #pragma once
-// The benchmarks' document: a 20-page form, 10 fields a page, each page with
+// The benchmarks' document: a 20-page form (or as many pages as asked), 10 fields a page, each page with
 // a heading, labels and a frame as a printed form has.
 #include <string>
 
@@ -11,7 +11,8 @@ enum class BenchFields {
   Mixed,  // per page seven text fields, a check box, a two-button radio group, a choice
 };
 
-void MakeBenchForm(const std::string& path, BenchFields kinds);
+// `pages` pages of kFormFieldsPerPage fields each.
+void MakeBenchForm(const std::string& path, BenchFields kinds, int pages = kFormPages);
 
 // A one-page form holding one radio group of `buttons` buttons, states
 // "s0".."s<buttons-1>", "s1" selected.

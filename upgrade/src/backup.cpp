@@ -337,7 +337,12 @@ void BackupOldFile() {
       // An SQL table's conversion is not journalled: the recovery works on
       // the destination's own name, which is then a table on the server.
       // Its old data stays under the backup name until the copy is whole.
-      if (!ConversionDetected()) WriteJournal(c.fileName, candidate, JournalPhase::Moving, backup != 0, false);
+      if (!ConversionDetected() && !WriteJournal(c.fileName, candidate, JournalPhase::Moving, backup != 0, false)) {
+        // Without its journal the old file never moves: the disk is full.
+        c.refusal = JournalRefusal(c.fileName);
+        Trace(Flag::B, "RV3: " + c.refusal);
+        break;
+      }
       db::Rename(InFile(), candidate);
       int code = rt::ErrorCode();
       if (code == 0 || code == rt::kFileNotFound) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -263,6 +264,11 @@ void RemoveJournal(const std::string& fileName) {
   const std::string path = rt::IniPath(JournalName(fileName));
   std::error_code ec;
   if (std::filesystem::remove(path, ec)) rt::SyncFolderOf(path);
+}
+
+std::string JournalRefusal(const std::string& fileName) {
+  const int err = errno;
+  return "the conversion journal " + JournalName(fileName) + " cannot be written (" + std::strerror(err) + ")";
 }
 
 bool ConvertedElsewhere(const std::string& fileName) {

@@ -33,6 +33,8 @@ struct Journal {
 // disk; false (errno set) when it could not be written.
 bool WriteJournal(const std::string& fileName, const std::string& backupName, JournalPhase phase,
                   bool keep, bool copy);
+// The reason a journal could not be written, from errno after WriteJournal.
+std::string JournalRefusal(const std::string& fileName);
 // This process's conversion stops and leaves its journal (if any) for
 // the next open, which then no longer waits for this process.
 void ReleaseJournal(const std::string& fileName);

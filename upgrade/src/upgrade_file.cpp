@@ -176,14 +176,21 @@ void ReportDiskRefusal(const std::string& reason) {
   rt::Stop(text);
 }
 
-// After a record's write, with its error set: counts it, and shows a
-// failure (a duplicate key is counted and traced, reported at the end).
-void CountWrite(PassResult& r, rt::Long record) {
+// After a record's write to `out`, with its error set: counts it, and
+// shows a failure (a duplicate key is counted and traced, reported at the
+// end). A failure that fails every later record too (the disk is full) is
+// not shown here: it stops the copy (r.refusal).
+void CountWrite(PassResult& r, rt::Long record, const db::FileDecl* out = nullptr) {
   if (rt::ErrorCode() == 0) {
     ++r.written;
   } else if (rt::ErrorCode() == rt::kDuplicateKey) {
     ++r.duplicates;
     Trace(Flag::B, "Record " + std::to_string(record) + " not written: " + ErrorLine());
+  } else if (out && db::WritesCannotGoOn(*out)) {
+    ++r.writeErrors;
+    r.refusal = Reason();
+    Trace(Flag::B, "Record " + std::to_string(record) + " not written, the copy stops: " + ErrorLine() + " " +
+                       rt::FileErrorText());
   } else {
     ++r.writeErrors;
     std::string text = ReadMessage(kM8);
@@ -393,17 +400,30 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
       else
         db::Append(out);
       // Never dropped without a word: a duplicate is counted and traced.
-      CountWrite(r, n);
+      CountWrite(r, n, &out);
     }
+    if (!r.refusal.empty()) break;
     if (++c.batchCounter > kBatch) {
       inserts.Send(r);
       r.batchesOk = EndBatch(out, sql ? "RV3: Committing records... [1] err: "
                                       : "RV3: Committing records... [2] err: ") &&
                     r.batchesOk;
+      if (!sql && !r.batchesOk && db::WritesCannotGoOn(out)) {
+        r.refusal = Reason();
+        break;
+      }
       Probe("batch");
       StartWriting(out, false);
       c.batchCounter = 1;
     }
+  }
+  if (!r.refusal.empty()) {
+    // The disk refuses the new file: nothing more is written to it.
+    Trace(Flag::B, "RV3: the copy stopped after record " + std::to_string(RecordNumber()) + ": " + r.refusal);
+    r.batchesOk = false;
+    db::Close(out);
+    db::Close(in);
+    return true;
   }
   inserts.Send(r);
   // 23. The end of the old file: only "no more records" is a clean end.
@@ -428,9 +448,10 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
                                     : "RV3: Committing records... [5] err: ") &&
                   r.batchesOk;
   }
+  if (!sql && !r.batchesOk && db::WritesCannotGoOn(out)) r.refusal = Reason();
   if (sql) {
     r.keysBuilt = true;  // the server keeps the table's keys
-  } else if (addMode != AddMode::Add) {
+  } else if (addMode != AddMode::Add && r.refusal.empty()) {
     Probe("copied");
     db::Build(out);
     r.keysBuilt = rt::ErrorCode() == 0;
@@ -439,8 +460,12 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
       std::string text = "RV3: Error building keys [2] : " + ErrorLine() + " " + rt::Clip(c.fileName);
       Trace(Flag::B, text);
       // Old records that duplicate a unique key are found record by record
-      // in a second copy (below); any other failure is shown here.
-      if (r.buildError != rt::kDuplicateKey) rt::Stop(text);
+      // in a second copy (below); a refusal of the disk is shown once the
+      // old file is back; any other failure is shown here.
+      if (db::WritesCannotGoOn(out))
+        r.refusal = Reason();
+      else if (r.buildError != rt::kDuplicateKey)
+        rt::Stop(text);
     }
     Probe("built");
   }
@@ -448,11 +473,11 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
   // wrote (it was created empty).
   if (!sql) db::Flush(out);
   r.flushed = rt::ErrorCode() == 0;
-  if (!r.flushed) r.refusal = Reason();
+  if (!r.flushed && r.refusal.empty()) r.refusal = Reason();
   c.written = sql ? r.written : static_cast<rt::Long>(db::Records(out));
   // The close writes the records back from the WAL into the file.
   db::Close(out);
-  if (r.flushed && rt::ErrorCode() != 0) r.refusal = Reason();
+  if (r.flushed && rt::ErrorCode() != 0 && r.refusal.empty()) r.refusal = Reason();
   r.flushed = r.flushed && rt::ErrorCode() == 0;
   db::Flush(in);
   db::Close(in);
@@ -732,8 +757,14 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     Trace(Flag::B, "Another copy of the program converts " + c.fileName);
     return;
   }
+  Probe("found");
   BackupOldFile();
   Trace(Flag::D, "UpgradeFileEX (l)");
+  if (c.backupName.empty() && !c.refusal.empty()) {
+    c.restored = true;  // the old file never moved
+    ReportDiskRefusal(c.refusal);
+    return;
+  }
   if (c.backupName.empty()) {
     std::string text = ReadMessage(kM5);
     rt::Stop("RV3: " + rt::Clip(text) + rt::Clip(InFileName()));
@@ -745,8 +776,13 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
   InFileName() = c.backupName;
   InFile().SetName(c.backupName);
   Trace(Flag::D, "UpgradeFileEX (m) File copied to " + c.backupName);
-  if (!sql)
-    WriteJournal(c.fileName, c.backupName, JournalPhase::Moved, CurrentOptions().backup != 0, c.backupIsCopy);
+  if (!sql && !WriteJournal(c.fileName, c.backupName, JournalPhase::Moved, CurrentOptions().backup != 0,
+                            c.backupIsCopy)) {
+    const std::string why = JournalRefusal(c.fileName);
+    MoveOldFileBack(file);
+    ReportDiskRefusal(why);
+    return;
+  }
   Probe("moved");
 
   // 16-24. The records, into a new file under the work name (or into the
@@ -783,8 +819,14 @@ void ds_UpgradeFileEx(db::FileDecl& file, rt::Long mode) {
     // From here on the new file is complete and never removed: a placing
     // cut short or refused is finished by the next open.
     const bool keepOld = !complete || AlternatesLeftOldDataBehind();
-    WriteJournal(c.fileName, c.backupName, keepOld ? JournalPhase::Kept : JournalPhase::Placing,
-                 CurrentOptions().backup != 0 || keepOld, c.backupIsCopy);
+    if (!WriteJournal(c.fileName, c.backupName, keepOld ? JournalPhase::Kept : JournalPhase::Placing,
+                      CurrentOptions().backup != 0 || keepOld, c.backupIsCopy)) {
+      // Not placed without its journal: the old file goes back.
+      const std::string why = JournalRefusal(c.fileName);
+      MoveOldFileBack(file);
+      ReportDiskRefusal(why);
+      return;
+    }
     Probe("placing");
     std::string why;
     if (!PlaceNewFile(file, *out, why)) {

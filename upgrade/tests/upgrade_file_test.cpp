@@ -3,10 +3,7 @@
 // versions are tried newest first, the old file is moved to its backup
 // name and removed only when every record is in the new file; every way
 // a conversion can stop keeps or restores the old data.
-#include <fcntl.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "../../platform/files/tests/scratch_disk.h"
 #include "engine_fixture.h"
 #include "velmora/classlib/filemanager.h"
 #include "velmora/ui/headless.h"
@@ -559,15 +557,18 @@ TEST_F(Upgrade, WriteErrorsKeepEveryRecord) {
     rlimit rl{limit, limit};
     ::setrlimit(RLIMIT_FSIZE, &rl);
     // SQLite holds a batch's pages until its commit: that is where the
-    // write fails (a record that fails on its own shows M8).
+    // write fails; the one box says so.
+    int boxes = 0;
     bool reported = false;
     rt::SetStopHandler([&](std::string_view text) {
-      reported |= text == "RV3: 40 of 40 records were not converted (the new file could not be written). "
-                          "File : .\\data\\people.tps. The old data is kept in .\\data\\people.tps";
+      ++boxes;
+      reported |= text.starts_with("RV3: The conversion of .\\data\\people.tps stopped: ") &&
+                  text.find("No record was lost: the old data is kept in .\\data\\people.tps. Free space on ") !=
+                      std::string_view::npos;
       return false;
     });
     db::HookedOpen(*f, 0x42);
-    ::_exit(reported && fs::exists("data/people.tps") && !fs::exists("dstmp001") ? 7 : 1);
+    ::_exit(reported && boxes == 1 && fs::exists("data/people.tps") && !fs::exists("dstmp001") ? 7 : 1);
   });
   EXPECT_EQ(code, 7);
   // Whatever the child managed, no record is lost: the next open converts.
@@ -577,72 +578,52 @@ TEST_F(Upgrade, WriteErrorsKeepEveryRecord) {
   db::Close(*f);
 }
 
-// How the disk refuses the new file's last write: its records sit in its
-// WAL until its close writes them back into the file.
+// How the disk refuses the new file's writes.
 enum class Refusal { SizeLimit, FullDisk };
 
-// Fills the file system of the current folder (a small tmpfs) up.
-void FillTheDisk() {
-  int fd = ::open("filler", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  std::vector<char> block(64 * 1024, 'f');
-  while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
-  }
-  if (fd >= 0) ::close(fd);
-}
-
-// A tmpfs of `megabytes` over `dir` for this process alone (a mount
-// namespace of its own, in a user namespace when not root); false when
-// the system allows none.
-bool PrivateTmpfs(const fs::path& dir, int megabytes) {
-  const uid_t uid = ::geteuid();
-  const gid_t gid = ::getegid();
-  if (::unshare(uid == 0 ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
-  if (uid != 0) {
-    auto put = [](const char* file, const std::string& text) {
-      std::ofstream(file) << text;
-    };
-    put("/proc/self/setgroups", "deny");
-    put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
-    put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
-  }
-  if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
-  const std::string size = "size=" + std::to_string(megabytes) + "m";
-  if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, size.c_str()) != 0) return false;
-  return ::chdir(dir.c_str()) == 0;
-}
-
-class WriteBack : public Upgrade {
+// The disk refuses the conversion's writes: from before the old file
+// moves ("found": the journal cannot be written), from the copy's start on
+// ("created"), or only at the close that writes the records back from the
+// new file's WAL into it ("built"; the records then sit in the WAL).
+class DiskRefusal : public Upgrade {
  protected:
-  // In a child: 40 people are converted while the disk refuses the new
-  // file's write-back. The conversion must stop with one box that gives
-  // the disk's reason, leave the old file in place with every record and
-  // nothing of the new file; with room again, the next open converts.
-  // 0, 100 when no tmpfs can be made, or the number of the check that failed.
-  int Child(Refusal refusal) {
+  // In a child: 40 people are converted while the disk refuses. The
+  // conversion must stop with one box that gives the disk's reason and
+  // what to do, leave the old file in place with every record and nothing
+  // of the new file; with room again, the next open converts. 0, 100 when
+  // no tmpfs can be made, or the number of the check that failed.
+  int Child(Refusal refusal, const char* step) {
     if (refusal == Refusal::FullDisk) {
-      if (!PrivateTmpfs(dir_, 16)) return 100;
+      if (!scratchdisk::PrivateTmpfs(dir_, 16)) return 100;
       fs::create_directories("data");
       fs::create_directories("prog");
     }
+    fs::remove("data/people.tps");  // from an earlier case
     WriteV1(40);
-    // Without the photo of 3 MB the records stay in the WAL until the close.
+    static std::string at;
+    at = step;
     auto v1 = PeopleV1();
-    db::Open(*v1);
-    Put<int32_t>(*v1, "PEO:ID", 3);
-    db::Get(*v1, 1);
-    v1->Memos()[0].data.clear();
-    db::Put(*v1);
-    db::Close(*v1);
-    if (rt::ErrorCode() != 0) return 1;
+    if (at == "built") {
+      // Without the photo of 3 MB the records stay in the WAL until the close.
+      db::Open(*v1);
+      Put<int32_t>(*v1, "PEO:ID", 3);
+      db::Get(*v1, 1);
+      v1->Memos()[0].data.clear();
+      db::Put(*v1);
+      db::Close(*v1);
+      if (rt::ErrorCode() != 0) return 1;
+    }
     static Refusal how;
     how = refusal;
     ::signal(SIGXFSZ, SIG_IGN);
-    upg::SetConversionProbe([](const char* step) {
-      if (std::string(step) != "built") return;
-      if (how == Refusal::FullDisk) return FillTheDisk();
+    upg::SetConversionProbe([](const char* s) {
+      if (at != s) return;
+      // During the copy there is room to open the new file, not for its records.
+      if (how == Refusal::FullDisk) return scratchdisk::FillTheDisk(at == "built" ? 0 : 256 * 1024);
       rlimit rl{};
       ::getrlimit(RLIMIT_FSIZE, &rl);
-      rl.rlim_cur = static_cast<rlim_t>(fs::file_size("data/people.tps.cnv"));
+      rl.rlim_cur = at == "found" ? 0 : static_cast<rlim_t>(fs::file_size("data/people.tps.cnv")) +
+                                             (at == "built" ? 0 : 512 * 1024);
       ::setrlimit(RLIMIT_FSIZE, &rl);
     });
     // The refusal lasts until the box is shown.
@@ -660,10 +641,11 @@ class WriteBack : public Upgrade {
     db::HookedOpen(*f, 0x42);
     upg::SetConversionProbe(nullptr);
     if (rt::ErrorCode() != rt::kInvalidRecordDeclaration) return 20 + rt::ErrorCode() % 80;
-    if (stops_.size() != 1) return 3;
-    const char* reason = refusal == Refusal::FullDisk ? "disk is full" : "File too large";
-    if (stops_[0].find(reason) == std::string::npos || stops_[0].find("Free space on") == std::string::npos)
-      return 4;
+    if (stops_.size() != 1) return stops_.size() > 9 ? 9 : static_cast<int>(stops_.size()) + 10;
+    const bool reason = refusal == Refusal::FullDisk ? stops_[0].find("disk is full") != std::string::npos ||
+                                                           stops_[0].find("No space left") != std::string::npos
+                                                     : stops_[0].find("File too large") != std::string::npos;
+    if (!reason || stops_[0].find("Free space on") == std::string::npos) return 4;
     for (const char* left : {"dstmp001", "data/people.tps.cnv", "data/people.tps.cnv-wal", "data/people.tps.rv3"})
       if (Exists(left)) return 5;
     db::Open(*v1);
@@ -675,18 +657,27 @@ class WriteBack : public Upgrade {
     db::Get(*f, 1);
     if (rt::ErrorCode() != 0 || GetText(*f, "PEO:NAME") != Name(40) || f->Memos()[0].data != Photo(40)) return 8;
     db::Close(*f);
-    return stops_.size() == 1 && NoLeftovers() ? 0 : 9;
+    return stops_.size() == 1 && NoLeftovers() ? 0 : 2;
   }
 };
 
-TEST_F(WriteBack, RefusedBySizeLimitKeepsTheOldFile) {
-  EXPECT_EQ(InChild([&] { ::_exit(Child(Refusal::SizeLimit)); }), 0);
+TEST_F(DiskRefusal, AtTheWriteBackKeepsTheOldFile) {
+  EXPECT_EQ(InChild([&] { ::_exit(Child(Refusal::SizeLimit, "built")); }), 0) << "size limit";
+  int code = InChild([&] { ::_exit(Child(Refusal::FullDisk, "built")); });
+  if (code == 100) GTEST_SKIP() << "no private tmpfs can be made here";
+  EXPECT_EQ(code, 0) << "full disk";
 }
 
-TEST_F(WriteBack, RefusedByFullDiskKeepsTheOldFile) {
-  int code = InChild([&] { ::_exit(Child(Refusal::FullDisk)); });
-  if (code == 100) GTEST_SKIP() << "no private tmpfs can be made here";
-  EXPECT_EQ(code, 0);
+// A disk that is full before the old file moves, or fills during the
+// copy (failing every record after it): the conversion stops at the first
+// failure, with one box.
+TEST_F(DiskRefusal, BeforeOrDuringTheCopyStopsAtTheFirstFailure) {
+  for (const char* step : {"found", "created"}) {
+    EXPECT_EQ(InChild([&] { ::_exit(Child(Refusal::SizeLimit, step)); }), 0) << "size limit at " << step;
+    int code = InChild([&] { ::_exit(Child(Refusal::FullDisk, step)); });
+    if (code == 100) GTEST_SKIP() << "no private tmpfs can be made here";
+    EXPECT_EQ(code, 0) << "full disk at " << step;
+  }
 }
 
 TEST_F(Upgrade, KilledAtEveryStepLosesNothing) {

@@ -118,7 +118,8 @@ Long FormEditor::NewControlId(Short page, Long control) {
   d.File(data::FileId::FilledForm).ClearRecord();
   d.FIL.FORMID = FormId;
   sets->SetKeyFromRecord(sets->KeyNumber("FIL:FormID_Key"));
-  while (sets->TryNext() == cl::kBenign && d.FIL.FORMID == FormId) ids.push_back(d.FIL.ID);
+  // copies: the records are packed
+  while (sets->TryNext() == cl::kBenign && d.FIL.FORMID == FormId) ids.push_back(Long{d.FIL.ID});
   for (Long set : ids) {
     d.File(data::FileId::FilledData).ClearRecord();
     d.FIL1.ID = set;
@@ -126,7 +127,7 @@ Long FormEditor::NewControlId(Short page, Long control) {
     d.FIL1.CONTROLID = std::numeric_limits<Long>::min();
     values->SetKeyFromRecord(values->KeyNumber("FIL1:FiledForm_key"));
     while (values->TryNext() == cl::kBenign && d.FIL1.ID == set && d.FIL1.PAGENO == page)
-      taken.push_back(d.FIL1.CONTROLID);
+      taken.push_back(Long{d.FIL1.CONTROLID});
   }
   values->Restore(keptValue);
   sets->Restore(keptSet);

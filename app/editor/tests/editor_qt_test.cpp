@@ -484,7 +484,9 @@ TEST_F(EditorQt, FileNamesOutsideAsciiOpenFromEveryDialog) {
   driver.yes = [&] { answers.Message(QMessageBox::Yes); };
   driver.press = [&](int control) {
     ASSERT_TRUE(o.win->InputAccept(control));
-    ui::ProcessEventsUntil([&] { return o.win->PendingEvents() == 0 && !o.ed->Busy(); }, 20000);
+    // done once the dialogs it asks have taken their answers and the editor is idle
+    ASSERT_TRUE(ui::ProcessEventsUntil(
+        [&] { return answers.Used() && o.win->PendingEvents() == 0 && !o.ed->Busy(); }, 120000));
     Pump();
   };
   CheckNamesOutsideAscii(o, driver);

@@ -1,12 +1,15 @@
 // The Form Editor driven end to end through the headless window layer:
 // opening a PDF, pages, zoom, field insertion, field events, Exit and Save.
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <set>
 #include <thread>
 
 #include "editor_fixture.h"
+#include "velmora/runtime/datetime.h"
+#include "velmora/runtime/picture.h"
 #include "velmora/runtime/runtime.h"
 #include "velmora/runtime/text.h"
 #include "velmora/ui/keys.h"
@@ -109,6 +112,12 @@ TEST_F(Editor, EmptyEditorOpensAPdfAndExitWithoutSaveRemovesTheForm) {
   const long form = o.ed->FormId;
   EXPECT_EQ(All(FileId::FilledForm, D().FIL, 1).size(), 1u);
   EXPECT_NE(rt::Clip(D().FIL.FILLEDFORMNAME.View()).find("FORM Created: "), std::string::npos);
+  // created now, at the date and time its name gives
+  EXPECT_EQ(rt::Clip(D().FIL.FILLEDFORMNAME.View()), "FORM Created: " + rt::Format(D().FIL.DATECREATED, "@d17") +
+                                                          " at " + rt::Format(D().FIL.TIMECREATED, "@t7"));
+  EXPECT_LE(std::abs(long{rt::Today()} - long{D().FIL.DATECREATED}), 1);
+  const long since = std::abs(long{rt::Clock()} - long{D().FIL.TIMECREATED});  // hundredths
+  EXPECT_TRUE(since < 6000 || since > 8640000 - 6000) << "a minute apart at most, midnight between or not";
   EXPECT_FALSE(Controls().empty());
 
   // the next page shown carries the data set's name
@@ -401,6 +410,47 @@ TEST_F(Editor, NewFieldNamesStayUniqueAfterADelete) {
     EXPECT_NE(rt::Upper(rt::Clip(ed->Queue.At(i).NAME.View())), rt::Upper(third));
 }
 
+// Exit and Save deletes the records of the fields deleted in the editor by
+// page and id: one deleted on page 2 goes though a field on page 1 has its
+// id, and that one stays.
+TEST_F(Editor, ADeletedFieldGoesByPageAndIdAndNoOtherWithIt) {
+  const long form = ImportForm();
+  cl::FileManager* controls = D().Access(FileId::PageControls);
+  controls->Open();
+  rt::Long nameId = 0;
+  std::string backAt;
+  db::Set(D().File(FileId::PageControls), 1);
+  for (db::Next(D().File(FileId::PageControls)); rt::ErrorCode() == 0; db::Next(D().File(FileId::PageControls))) {
+    if (rt::Clip(D().PAG.CONTROLNAME.View()) == "name") nameId = D().PAG.CONTROLUNIQUEID;
+    if (rt::Clip(D().PAG.CONTROLNAME.View()) == "back") backAt = controls->Position();
+  }
+  ASSERT_TRUE(nameId && !backAt.empty());
+  ASSERT_EQ(controls->TryReget(backAt), cl::kBenign);
+  D().PAG.CONTROLUNIQUEID = nameId;
+  ASSERT_EQ(controls->TryUpdate(), cl::kBenign);
+  controls->Close();
+
+  std::multiset<std::string> expected;
+  for (const auto& c : Controls()) expected.insert(rt::Clip(c.CONTROLNAME.View()));
+  expected.erase("back");
+  expected.erase("secret");  // hidden: never in the queue, so it goes too
+
+  Opened o = StartEditor("1", form);
+  o.win->InputSpin(editor::kPageNo, +1);
+  Settle();
+  const int back = Entry(o.ed, "back")->CTLNO;
+  ui::Headless().AnswerPopup(2);
+  ui::Headless().AnswerMessage(ui::button::Yes);
+  o.win->InputKey(back, ui::key::MouseRight);
+  Settle();
+  ASSERT_EQ(Entry(o.ed, "back"), nullptr);
+  Accept(o, editor::kSave);
+  rt::WaitForThreads();
+  std::multiset<std::string> names;
+  for (const auto& c : Controls()) names.insert(rt::Clip(c.CONTROLNAME.View()));
+  EXPECT_EQ(names, expected);
+}
+
 // A new field never takes the id under which a data set still keeps the
 // value of a deleted field; its tab order follows the page's.
 TEST_F(Editor, NewFieldsTakeNoIdADataSetHoldsAValueUnderAndFollowTheTabOrder) {
@@ -512,6 +562,21 @@ TEST_F(Editor, FieldEventsCheckRadioFocusAndAutoAdvance) {
   o.win->InputKey(radios[1], ui::key::MouseLeft);  // clicking the selected one clears it
   Settle();
   EXPECT_EQ(ed->Queue.At(ed->FindControl(radios[1])).Value(), "");
+  // typed into: any text selects the button and clears the others, none
+  // clears it
+  o.win->InputKey(radios[1], ui::key::MouseLeft);
+  Settle();
+  for (const std::string typed : {"q", ""}) {
+    ASSERT_TRUE(o.win->InputType(radios[0], typed));
+    ASSERT_TRUE(o.win->InputAccept(radios[0]));
+    Settle();
+    const editor::FormControl &first = ed->Queue.At(ed->FindControl(radios[0])),
+                              &second = ed->Queue.At(ed->FindControl(radios[1]));
+    EXPECT_EQ(first.Value(), typed.empty() ? "" : "x") << typed;
+    EXPECT_EQ(first.CHECKED, typed.empty() ? 0 : 1) << typed;
+    EXPECT_EQ(second.CHECKED, 0) << typed;
+    EXPECT_EQ(o.win->GetLong(radios[0], Prop::Color), typed.empty() ? ed->RadioFieldColor : ed->SelectedRadioFieldColor);
+  }
 
   // focus colours: the selected field light cyan, the one before yellow again
   const int name = Entry(ed, "name")->CTLNO, notes = Entry(ed, "notes")->CTLNO;
@@ -748,6 +813,15 @@ TEST_F(Editor, SelectDataMatchesPageControlAndKind) {
   add(2, back.CTLID, 0, "page two");
   add(1, back.CTLID, 0, "not mine");
   add(1, name.CTLID, 1, "Checked");  // a check box's value for a text field
+  // a radio button's stored value selects it
+  const editor::FormControl* button = nullptr;
+  for (long i = 1; i <= o.ed->Queue.Count() && !button; ++i)
+    if (o.ed->Queue.At(i).PDFFIELDTYPE == editor::kPdfRadio && o.ed->Queue.At(i).RADIOBUTTONNUMBER == 2)
+      button = &o.ed->Queue.At(i);
+  ASSERT_NE(button, nullptr);
+  const long buttonNo = button->CTLNO;
+  ASSERT_FALSE(button->CHECKED);
+  add(button->FORMPAGE, button->CTLID, 0, "No");
   D().Access(FileId::FilledData)->Close();
   editor::Calls().selectFilledForm = [&](FormEditor&) {
     EXPECT_EQ(cl::ThreadRequest(), cl::request::Select);
@@ -758,6 +832,13 @@ TEST_F(Editor, SelectDataMatchesPageControlAndKind) {
   EXPECT_EQ(Entry(o.ed, "back")->Value(), "page two");
   EXPECT_EQ(Entry(o.ed, "name")->Value(), "");
   EXPECT_EQ(o.win->Get(back.CTLNO, Prop::ScreenText), "page two");
+  const editor::FormControl* selected = nullptr;
+  for (long i = 1; i <= o.ed->Queue.Count(); ++i)
+    if (o.ed->Queue.At(i).CTLNO == buttonNo) selected = &o.ed->Queue.At(i);
+  ASSERT_NE(selected, nullptr);
+  EXPECT_EQ(selected->Value(), "x");
+  EXPECT_TRUE(selected->CHECKED);
+  EXPECT_EQ(o.win->GetLong(buttonNo, Prop::Color), o.ed->SelectedRadioFieldColor);
 }
 
 TEST_F(Editor, TwoEditorsAndANestedOneKeepTheirOwnFields) {

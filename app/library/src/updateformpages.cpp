@@ -3,6 +3,8 @@
 #include <string>
 
 #include "recordwindow.h"
+#include "velmora/classlib/transaction.h"
+#include "velmora/runtime/errors.h"
 #include "velmora/app/fileutil.h"
 #include "velmora/files/files.h"
 #include "velmora/library/pagepicture.h"
@@ -60,6 +62,9 @@ class PageRecordWindow : public RecordWindow {
     if (!OpenPrimary(FileId::FormPages, kCancel, kOk)) return cl::kNotify;
     if (PrepareRequest() != cl::kBenign) return cl::kNotify;
     if (Request != cl::request::Insert) ownPosition_ = Primary->Position();
+    pageOnEntry_ = d.FOR1.PAGENO;
+    // the values of the form's data sets follow a new page number
+    if (Request == cl::request::Change && !OpenFile(FileId::FilledData)) return cl::kNotify;
 
     OpenWindow(PagesWindow());
     ui::Window& w = Win();
@@ -82,6 +87,31 @@ class PageRecordWindow : public RecordWindow {
   int Teardown() override {
     End();
     return cl::kBenign;
+  }
+
+  // A new page number: the page, its controls (the relation's cascade)
+  // and every data set's values on it change in one transaction.
+  int OnCompleted() override {
+    data::Dictionary& d = data::ThisThread();
+    Win().Update();
+    if (Request != cl::request::Change || d.FOR1.PAGENO == pageOnEntry_) return ProcedureWindow::OnCompleted();
+    cl::Transaction tx({&d.File(FileId::FormPages), &d.File(FileId::PageControls), &d.File(FileId::FilledData)});
+    if (!tx.Begun() || !MoveValues(d.FOR1.FORMID, pageOnEntry_, d.FOR1.PAGENO)) {
+      tx.Fail();
+      ui::Message("The values of page " + std::to_string(pageOnEntry_) + " could not be moved to page " +
+                      std::to_string(d.FOR1.PAGENO) + " (" + rt::ErrorText() + "); the page is not saved.",
+                  "Velmora", ui::icon::Exclamation, ui::button::Ok);
+      return cl::kNotify;
+    }
+    const int result = ProcedureWindow::OnCompleted();
+    if (Response != cl::response::Completed) {
+      tx.Fail();
+    } else if (!tx.Finish()) {
+      Response = cl::response::Cancelled;
+      ui::Message("The page could not be saved (" + rt::ErrorText() + ").", "Velmora", ui::icon::Exclamation,
+                  ui::button::Ok);
+    }
+    return result;
   }
 
   int OnAccepted() override {
@@ -142,7 +172,49 @@ class PageRecordWindow : public RecordWindow {
     shown ? Win().Hide(kString2) : Win().Unhide(kString2);
   }
 
+  // Every value a data set of the form keeps on page `from` goes to page
+  // `to`; values on `to`, which no page had, go. False when a file failed.
+  static bool MoveValues(rt::Long form, rt::Short from, rt::Short to) {
+    std::vector<rt::Long> sets;
+    SideFile dataSets(FileId::FilledForm);
+    auto& set = dataSets.Buffer<data::FilledFormRecord>();
+    if (!dataSets.Scan(
+            "FIL:FormID_Key", [&] { set.FORMID = form; }, [&] { return set.FORMID == form; },
+            [&](const std::string&) { sets.push_back(set.ID); }))
+      return false;
+    data::Dictionary& d = data::ThisThread();
+    cl::FileManager* values = d.Access(FileId::FilledData);
+    const cl::FileManager::Snapshot kept = values->Snap();
+    const int key = values->KeyNumber("FIL1:FiledForm_key");
+    auto positions = [&](rt::Long id, rt::Short page) {
+      std::vector<std::string> out;
+      d.File(FileId::FilledData).ClearRecord();
+      d.FIL1.ID = id;
+      d.FIL1.PAGENO = page;
+      d.FIL1.CONTROLID = INT32_MIN;
+      values->SetKeyFromRecord(key);
+      while (values->TryNext() == cl::kBenign && d.FIL1.ID == id && d.FIL1.PAGENO == page)
+        out.push_back(values->Position());
+      return out;
+    };
+    bool ok = true;
+    for (rt::Long id : sets) {
+      for (const std::string& p : positions(id, to))
+        ok = ok && values->TryReget(p) == cl::kBenign && values->TryDelete() == cl::kBenign;
+      for (const std::string& p : positions(id, from)) {
+        ok = ok && values->TryReget(p) == cl::kBenign;
+        if (!ok) break;
+        d.FIL1.PAGENO = to;
+        ok = values->TryUpdate() == cl::kBenign;
+      }
+      if (!ok) break;
+    }
+    values->Restore(kept);
+    return ok;
+  }
+
   std::string ownPosition_;
+  rt::Short pageOnEntry_ = 0;
 };
 
 }  // namespace

@@ -134,7 +134,6 @@ class FormRecordWindow : public RecordWindow {
     }
     if (PrepareRequest() != cl::kBenign) return cl::kNotify;
     formId_ = d.FOR.ID;
-    fileOnEntry_ = rt::Clip(d.FOR.ORIGINALPDFFILE.View());
     collected_ = CollectFormRecords(formId_, before_);
 
     OpenWindow(FormsWindow());
@@ -251,19 +250,20 @@ class FormRecordWindow : public RecordWindow {
     on ? Win().Enable(kLookupFile) : Win().Disable(kLookupFile);
   }
 
-  // The form keeps its PDF with it. A file that cannot be read is
-  // reported and the window stays open, unless the form already holds the
-  // PDF of that same file and nothing new was imported.
+  // The form keeps its PDF with it: the document an import of this window
+  // read, or the file when the form holds none. A PDF already stored stays
+  // otherwise, whatever is now at its path, so the pages and fields keep
+  // the document they came from. A file that cannot be read is reported
+  // and the window stays open.
   bool StorePdf() {
     data::Dictionary& d = data::ThisThread();
     if (!d.FOR.ISPDF || fromEditor_) return true;
     db::FileDecl& forms = d.File(FileId::Forms);
     const int blob = forms.MemoIndex("FOR:PDFDATA");
+    if (!importOk_ && db::BlobSize(forms, blob) > 0) return true;
     const std::string file = rt::Clip(d.FOR.ORIGINALPDFFILE.View());
     const rt::Long code = app::FileToBlob(forms, blob, file);
     if (code == 0) return true;
-    if (Request == cl::request::Change && !importOk_ && file == fileOnEntry_ && db::BlobSize(forms, blob) > 0)
-      return true;
     const std::string what = file.empty() ? std::string("No PDF file was chosen for this form.")
                                           : "The PDF file " + rt::ShownPath(file) + " could not be read (error " +
                                                 std::to_string(code) + ").";
@@ -322,7 +322,6 @@ class FormRecordWindow : public RecordWindow {
   bool collected_ = false, imported_ = false, importOk_ = false;
   rt::Long formId_ = 0;
   FormRecords before_;
-  std::string fileOnEntry_;
   rt::CString<81> action_;
   rt::CString<40> created_, modified_;
   apppdf::AppearanceDefaults defaults_;

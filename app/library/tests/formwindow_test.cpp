@@ -2,6 +2,7 @@
 // imports, the stored PDF, two windows at once, deletes, view mode and the
 // Form Editor's variant.
 #include "records_fixture.h"
+#include "velmora/app/settings.h"
 #include "velmora/runtime/datetime.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/picture.h"
@@ -50,6 +51,38 @@ TEST_F(Records, NewFormImportsAPdfAndOkStoresItWithItsPdf) {
   EXPECT_EQ(ControlsOf(Controls(), forms[0].ID), 9u);  // every field on a page
   EXPECT_EQ(StoredPdf(forms[0].ID), Slurp(pdf_));
   EXPECT_EQ(rt::Clip(forms[0].CREATIONDATE.View()), "D:20240102030405Z");  // stored as the PDF gives it
+}
+
+// The imported fields take the look the settings give, transparent off,
+// flat and boxed on while nothing is set.
+TEST_F(Records, ImportedFieldsTakeTheLookTheSettingsGive) {
+  struct Case {
+    long set;  // -1: nothing written
+    int transparent, flat, boxed;
+  };
+  for (const Case& c : {Case{-1, 0, 1, 1}, Case{1, 1, 0, 0}}) {
+    if (c.set >= 0) {
+      ASSERT_TRUE(app::WriteSetting("Field Transparent", 1));
+      ASSERT_TRUE(app::WriteSetting("Field Flat", 0));
+      ASSERT_TRUE(app::WriteSetting("Field Boxed", 0));
+    }
+    auto out = RunForm(Insert);
+    auto w = Window("Record Will Be Added");
+    ASSERT_TRUE(w);
+    ImportInto(w, pdf_);
+    Press(w, 46);  // &OK
+    ASSERT_TRUE(Finished(out));
+    size_t n = 0;
+    for (const auto& p : Controls()) {
+      if (p.FORMID != out->form) continue;
+      ++n;
+      EXPECT_EQ(p.CONTROLTRANSPARENT, c.transparent);
+      EXPECT_EQ(p.CONTROLFLAT, c.flat);
+      EXPECT_EQ(p.CONTROLBOXED, c.boxed);
+    }
+    EXPECT_GT(n, 0u);
+    ui::Headless().Reset();
+  }
 }
 
 // Every import of one window replaces the one before; what the window
@@ -153,6 +186,51 @@ TEST_F(Records, TheFormKeepsItsFileAndIsNeverStoredWithoutItsPdf) {
   EXPECT_EQ(out->response, cl::response::Completed);
   EXPECT_TRUE(StoredPdf(out->form).empty());
   EXPECT_EQ(Of(Pages(), out->form), 3u);
+}
+
+// OK on a saved form takes the file at its original path only when the
+// window imported it or the form holds no PDF: another document that took
+// the file's place does not replace the one the pages came from.
+TEST_F(Records, OnlyAnImportOrAMissingPdfReplacesTheStoredOne) {
+  const long form = ImportForm();
+  const std::string pdf = Slurp(pdf_);
+  const std::string other = Slurp(forms::MakePartialRadio((dir_ / "other.pdf").string()));
+  std::ofstream(pdf_, std::ios::binary | std::ios::trunc) << other;
+  auto out = RunForm(Change, form);
+  auto w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  ASSERT_TRUE(w->InputType(9, "Renamed"));
+  Press(w, 1);
+  ASSERT_TRUE(Finished(out));
+  EXPECT_EQ(out->response, cl::response::Completed);
+  ASSERT_EQ(Forms().size(), 1u);
+  EXPECT_EQ(rt::Clip(Forms()[0].FORMNAME.View()), "Renamed");
+  EXPECT_TRUE(StoredPdf(form) == pdf) << "the document at the path replaced the stored one";
+
+  // a form without its PDF takes the file
+  D().Relate(FileId::Forms)->Open();
+  D().FOR.ID = static_cast<rt::Long>(form);
+  ASSERT_EQ(D().Access(FileId::Forms)->TryFetch(1), cl::kBenign);
+  db::BlobSetSize(D().File(FileId::Forms), D().File(FileId::Forms).MemoIndex("FOR:PDFDATA"), 0);
+  ASSERT_EQ(D().Access(FileId::Forms)->TryUpdate(), cl::kBenign);
+  D().Relate(FileId::Forms)->Close();
+  ASSERT_TRUE(StoredPdf(form).empty());
+  out = RunForm(Change, form);
+  w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  Press(w, 1);
+  ASSERT_TRUE(Finished(out));
+  EXPECT_TRUE(StoredPdf(form) == other);
+
+  // an import made in the window replaces it
+  std::ofstream(pdf_, std::ios::binary | std::ios::trunc) << pdf;
+  out = RunForm(Change, form);
+  w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  ImportInto(w, pdf_);
+  Press(w, 1);
+  ASSERT_TRUE(Finished(out));
+  EXPECT_TRUE(StoredPdf(form) == pdf);
 }
 
 TEST_F(Records, TwoWindowsOnTwoThreadsAddFormsFromTwoPdfsAtOnce) {

@@ -1,6 +1,9 @@
 // The form page window: the page picture fitted to its panel, the flag
 // that makes OK write, "Select Image", page numbers that another page of
 // the form has, inserts and deletes.
+#include <set>
+#include <tuple>
+
 #include "records_fixture.h"
 #include "velmora/runtime/paths.h"
 
@@ -103,6 +106,38 @@ TEST_F(Pages, ANumberAnotherPageHasIsRefusedAndTheControlsFollowANewOne) {
   EXPECT_NE(Page(Records::Pages(), form, 9), nullptr);
 }
 
+// The values every data set keeps on a page follow its new number, those
+// of other pages and forms stay, and values left on the new number by a
+// page that is gone make room; a refused number moves nothing.
+TEST_F(Pages, TheDataSetsValuesFollowANewPageNumber) {
+  const long form = ImportForm(), other = ImportSecond();
+  const long a = AddDataSet(form, "a"), b = AddDataSet(form, "b"), c = AddDataSet(other, "c");
+  AddValue(a, 2, 7, "on two");
+  AddValue(b, 2, 8, "also on two");
+  AddValue(b, 1, 3, "on one");
+  AddValue(c, 2, 7, "other form");
+  AddValue(a, 9, 7, "left by a page that is gone");
+  auto where = [&] {
+    std::multiset<std::tuple<long, int, std::string>> out;
+    for (const auto& v : Values()) out.insert({v.ID, v.PAGENO, rt::Clip(v.VALUE.View())});
+    return out;
+  };
+  const auto before = where();
+
+  auto out = RunPage(Change, form, 2);
+  auto w = Window("Record Will Be Changed");
+  ASSERT_TRUE(w);
+  ASSERT_TRUE(w->InputType(kPageNo, "1"));
+  Press(w, kOk, [&] { return Messages().size() == 1; });
+  EXPECT_EQ(where(), before);
+  ASSERT_TRUE(w->InputType(kPageNo, "9"));
+  Press(w, kOk);
+  ASSERT_TRUE(Finished(out));
+  EXPECT_EQ(out->response, cl::response::Completed);
+  using V = std::multiset<std::tuple<long, int, std::string>>;
+  EXPECT_EQ(where(), (V{{a, 9, "on two"}, {b, 9, "also on two"}, {b, 1, "on one"}, {c, 2, "other form"}}));
+}
+
 TEST_F(Pages, SelectImageInsertAndDelete) {
   const long form = ImportForm();
   // a picture 600 by 800 in the 300 by 300 panel at (2,20)
@@ -153,8 +188,6 @@ TEST_F(Pages, SelectImageInsertAndDelete) {
   EXPECT_EQ(Controls().size(), others);
 }
 
-// Ctrl+H puts the page number back; a larger window keeps the picture
-// fitted to its panel, in its own proportions.
 // The dialogs give names in the runtime's form: a PDF and a picture
 // whose names are outside ASCII are read by the form and page windows.
 TEST_F(Pages, FileNamesOutsideAsciiAreReadAsChosen) {
@@ -187,6 +220,8 @@ TEST_F(Pages, FileNamesOutsideAsciiAreReadAsChosen) {
   EXPECT_EQ(PageImage(form, 1), gif) << ::testing::PrintToString(Messages());
 }
 
+// Ctrl+H puts the page number back; a larger window keeps the picture
+// fitted to its panel, in its own proportions.
 TEST_F(Pages, HistoryKeyAndResizing) {
   const long form = ImportForm();
   auto out = RunPage(Change, form, 2);

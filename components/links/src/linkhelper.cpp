@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "address.h"
 #include "velmora/links/linkhelper.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/errors.h"
@@ -309,8 +310,14 @@ std::string LinkHelper::ParseAnchorText(std::string_view text, std::string_view,
   }
   std::string address(text);
   const bool at = text.find('@') != std::string_view::npos;
-  if (at && rt::InString("mailto:", text) == 0) address = "mailto:" + address;
-  else if (!at && rt::InString("http://", text) == 0) address = "http://" + address;
+  // an address with a scheme of its own ("https://", "ftp://", "mailto:")
+  // takes no other
+  const std::string clipped = rt::Clip(text);
+  const std::string_view bare = Unquoted(clipped);
+  const std::string scheme = SchemeOf(bare);
+  const bool ownScheme = scheme == "mailto" || (!scheme.empty() && bare.substr(scheme.size() + 1, 2) == "//");
+  if (at && !ownScheme && rt::InString("mailto:", rt::Lower(text)) == 0) address = "mailto:" + address;
+  else if (!at && !ownScheme && rt::InString("http://", text) == 0) address = "http://" + address;
   return opening + address + closing;
 }
 

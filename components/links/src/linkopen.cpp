@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "address.h"
 #include "velmora/links/linkhelper.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/text.h"
@@ -18,8 +19,16 @@ bool StartsWithNoCase(std::string_view s, std::string_view head) {
   return s.size() >= head.size() && rt::Lower(s.substr(0, head.size())) == head;
 }
 
-// The scheme of an address ("https" of "HTTPS://x"), lower case; "" when it
-// has none. One letter before ":" is a drive, not a scheme.
+bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+}  // namespace
+
+std::string_view Unquoted(std::string_view address) {
+  if (address.size() >= 2 && address.front() == '"' && address.back() == '"')
+    return address.substr(1, address.size() - 2);
+  return address;
+}
+
 std::string SchemeOf(std::string_view address) {
   size_t colon = address.find(':');
   if (colon == std::string_view::npos || colon < 2 || !std::isalpha(static_cast<unsigned char>(address[0])))
@@ -30,10 +39,6 @@ std::string SchemeOf(std::string_view address) {
   }
   return rt::Lower(address.substr(0, colon));
 }
-
-bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-}  // namespace
 
 bool LinkHelper::RegRead(const std::string& key, std::string& out) {
   REGSUBKEYNAME = key;
@@ -137,11 +142,12 @@ rt::Byte LinkHelper::FindProgram(std::string_view address) {
 void LinkHelper::RunUrl(long maxLength) {
   const std::string url = rt::Clip(URLTORUN);
   if (url.empty()) return;
-  const std::string scheme = SchemeOf(url);
+  // a quoted address has its scheme inside the quotes
+  const std::string scheme = SchemeOf(Unquoted(url));
   std::string command;
   win::HINSTANCE result;
   if (url.find('@') != std::string::npos && (scheme.empty() || scheme == "mailto")) {
-    const std::string prefix = scheme == "mailto" ? "" : "mailto:";
+    const std::string prefix = rt::InString("mailto:", rt::Lower(url)) > 0 ? "" : "mailto:";
     if (ENCODEEMAILS == 1) MakeEmailURLSafe();
     command = prefix + rt::Clip(URLTORUN);
     if (maxLength == -1) {

@@ -9,6 +9,7 @@
 
 #include "velmora/links/linkhelper.h"
 #include "velmora/ui/keys.h"
+#include "velmora/win/version.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/runtime.h"
 #include "velmora/runtime/system.h"
@@ -192,6 +193,39 @@ TEST_F(Links, EmailAddressesAreEncodedWhenAsked) {
   }
 }
 
+// A quoted address that holds "mailto:" loses its quotes to the encoding
+// and gets no second "mailto:".
+TEST_F(Links, AQuotedMailtoAddressIsPrefixedOnce) {
+  Register("mailer", {"x-scheme-handler/mailto"});
+  links_.Setup(*w_, ev::Timer);
+  links_.ENCODEEMAILS = 1;
+  for (const std::string address : {"\"mailto:a@b.org\"", "\"MAILTO:a@b.org\""}) {
+    links_.URLTORUN = address;
+    links_.RunUrl(0);
+    EXPECT_EQ(Recorded("mailer"), std::vector<std::string>{"mailto:a@b.org"}) << address;
+    std::filesystem::remove(root_ / "mailer.args");
+  }
+}
+
+// Left to the system (-1), an e-mail command is cut to 520 characters with
+// the mail program's only on the old systems.
+TEST_F(Links, TheSystemDecidesTheMailCommandsLength) {
+  Register("mailer", {"x-scheme-handler/mailto"});
+  links_.Setup(*w_, ev::Timer);
+  links_.HYPEREMAIL = std::string(20, 'm');
+  const std::string address = "someone@example.org?body=" + std::string(600, 'x');
+  for (auto [major, length] : {std::pair<win::DWORD, size_t>{4, 500}, {5, 7 + address.size()}}) {
+    win::SetReportedVersion(major, 0);
+    links_.URLTORUN = address;
+    links_.RunUrl(-1);
+    auto args = Recorded("mailer");
+    ASSERT_EQ(args.size(), 1u) << major;
+    EXPECT_EQ(args[0], ("mailto:" + address).substr(0, length)) << major;
+    std::filesystem::remove(root_ / "mailer.args");
+  }
+  win::SetReportedVersion(0, 0);
+}
+
 TEST_F(Links, MailCommandCutNeverGoesNegative) {
   Register("mailer", {"x-scheme-handler/mailto"});
   links_.Setup(*w_, ev::Timer);
@@ -330,6 +364,16 @@ TEST_F(Links, RegionNumbersAndTextHelpers) {
   EXPECT_EQ(links_.ParseAnchorText("www.x.org", "", 1), "\"http://www.x.org\"");
   EXPECT_EQ(links_.ParseAnchorText("http://x.org", "", 2), "http://x.org");
   EXPECT_EQ(links_.ParseAnchorText("<a href=x> ", "", 0), "<a href=x>");
+  // an address with a scheme of its own keeps it alone
+  const std::map<std::string, std::string> own = {
+      {"https://x.org/a", "<a href=\"https://x.org/a\">"},
+      {"ftp://files.x.org", "<a href=\"ftp://files.x.org\">"},
+      {"https://user@x.org/", "<a href=\"https://user@x.org/\">"},
+      {"MAILTO:a@b.org", "<a href=\"MAILTO:a@b.org\">"},
+      {"\"mailto:a@b.org\"", "<a href=\"mailto:a@b.org\">"},
+      {"www.x.org:8080/p", "<a href=\"http://www.x.org:8080/p\">"},
+  };
+  for (const auto& [text, anchor] : own) EXPECT_EQ(links_.ParseAnchorText(text, "", 0), anchor) << text;
 }
 
 TEST_F(Links, TracesOnlyUnderTheirSwitch) {

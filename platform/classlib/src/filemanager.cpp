@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "fields.h"
-#include "transaction.h"
+#include "velmora/classlib/transaction.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/text.h"
 

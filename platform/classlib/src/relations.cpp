@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "fields.h"
-#include "transaction.h"
+#include "velmora/classlib/transaction.h"
 #include "velmora/runtime/errors.h"
 
 namespace cl {

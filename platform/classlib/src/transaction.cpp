@@ -1,4 +1,4 @@
-#include "transaction.h"
+#include "velmora/classlib/transaction.h"
 
 #include "velmora/classlib/filemanager.h"
 #include "velmora/files/files.h"

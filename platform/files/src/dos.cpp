@@ -1,7 +1,6 @@
 // The DOS driver: a file of raw bytes. The record buffer is read from and
 // written to a byte position; ADD and APPEND write at the end.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -76,15 +75,7 @@ class Dos final : public PlainDriver {
     return f.RecordLength() ? static_cast<uint32_t>(Size(State(f)) / f.RecordLength()) : 0;
   }
   std::vector<uint8_t> ReadBytes(FileDecl& f, uint64_t position, uint32_t length) override {
-    std::vector<uint8_t> out(length);
-    ssize_t n = ::pread(State(f).fd, out.data(), length, static_cast<off_t>(position));
-    if (n < 0) {
-      rt::SetError(rt::kAccessDenied);
-      return {};
-    }
-    out.resize(static_cast<size_t>(n));
-    rt::ClearError();
-    return out;
+    return ReadHostBytes(State(f).fd, position, length);
   }
   uint64_t FileSize(FileDecl& f) override {
     rt::ClearError();
@@ -109,10 +100,7 @@ class Dos final : public PlainDriver {
 
  private:
   static DosState& State(FileDecl& f) { return *static_cast<DosState*>(f.State()); }
-  static uint64_t Size(DosState& s) {
-    struct stat st;
-    return ::fstat(s.fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-  }
+  static uint64_t Size(DosState& s) { return HostFileSize(s.fd); }
   // Reads a record at `pos`; a short last record leaves the rest zero.
   static bool ReadAt(FileDecl& f, DosState& s, uint64_t pos) {
     std::memset(f.Record(), 0, f.RecordLength());

@@ -49,6 +49,7 @@ class Driver {
   virtual void Put(FileDecl& f);
   virtual void Delete(FileDecl& f);
   virtual uint32_t Records(FileDecl& f);
+  virtual bool WritesCannotGoOn(const FileDecl&) { return false; }
   virtual bool Duplicate(FileDecl& f, int key);
   virtual int64_t ReserveNumber(FileDecl& f, int key, int component, int64_t highest);
   virtual void Stream(FileDecl& f);
@@ -97,6 +98,11 @@ uint8_t Upper1252(uint8_t c);
 bool PathExists(const std::string& path);
 // Copies a file byte for byte (target must not exist); false on failure.
 bool CopyFileBytes(const std::string& from, const std::string& to);
+// The size of an open host file; 0 when it cannot be read.
+uint64_t HostFileSize(int fd);
+// Up to `length` bytes at `position` of an open host file, fewer at its
+// end; on a read failure none, with the access error set.
+std::vector<uint8_t> ReadHostBytes(int fd, uint64_t position, uint32_t length);
 
 }  // namespace db
 

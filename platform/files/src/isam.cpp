@@ -156,6 +156,9 @@ void ReportSql(FileDecl& f, int rc, sqlite3* db) {
   const int err = db ? sqlite3_system_errno(db) : 0;
   if (err != 0 && (primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN))
     text += std::string(" (") + std::strerror(err) + ")";
+  if (primary == SQLITE_FULL || primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN ||
+      primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB)
+    if (IsamState* s = StateOf(f)) s->lasting = true;
   int code = rt::kDriverError;
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
     code = rt::kAccessDenied;
@@ -718,6 +721,11 @@ void Isam::Delete(FileDecl& f) {
     s.haveCur = false;
     return true;
   });
+}
+
+bool Isam::WritesCannotGoOn(const FileDecl& f) {
+  const IsamState* s = static_cast<const IsamState*>(f.State());
+  return s && (s->lost || s->lasting);
 }
 
 uint32_t Isam::Records(FileDecl& f) {

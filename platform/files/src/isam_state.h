@@ -65,6 +65,9 @@ struct IsamState : FileDecl::OpenState {
   // COMMIT or ROLLBACK ends it.
   bool lost = false;
   rt::ErrorSnapshot lostError;
+  // A write failed in a way that fails every later one too (disk full,
+  // I/O error, damaged or missing file).
+  bool lasting = false;
   int busyMs = 30000;  // the lock wait, or the file's "Recover="
   BusyWait wait;
   int64_t nextId = 0;  // next record id while this instance holds a write transaction
@@ -125,6 +128,7 @@ class Isam final : public Driver {
   void Put(FileDecl& f) override;
   void Delete(FileDecl& f) override;
   uint32_t Records(FileDecl& f) override;
+  bool WritesCannotGoOn(const FileDecl& f) override;
   bool Duplicate(FileDecl& f, int key) override;
   int64_t ReserveNumber(FileDecl& f, int key, int component, int64_t highest) override;
   void Stream(FileDecl& f) override;

@@ -1,6 +1,7 @@
 // The runtime's file operations: argument checks and dispatch to the
 // file's driver; driver registry; memo and blob buffers; properties.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <algorithm>
@@ -92,6 +93,23 @@ bool CopyFileBytes(const std::string& from, const std::string& to) {
   if (std::fclose(out) != 0) ok = false;
   if (!ok) std::remove(to.c_str());
   return ok;
+}
+
+uint64_t HostFileSize(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+std::vector<uint8_t> ReadHostBytes(int fd, uint64_t position, uint32_t length) {
+  std::vector<uint8_t> out(length);
+  ssize_t n = ::pread(fd, out.data(), length, static_cast<off_t>(position));
+  if (n < 0) {
+    rt::SetError(rt::kAccessDenied);
+    return {};
+  }
+  out.resize(static_cast<size_t>(n));
+  rt::ClearError();
+  return out;
 }
 
 void NotSupported(const FileDecl& f, std::string_view what) {
@@ -214,6 +232,10 @@ void Open(FileDecl& f, uint32_t mode) {
 
 void Create(FileDecl& f) {
   if (Driver* d = DriverOf(f)) d->Create(f);
+}
+
+bool WritesCannotGoOn(const FileDecl& f) {
+  return f.State() && f.State()->driver && f.State()->driver->WritesCannotGoOn(f);
 }
 
 void CreateMissing(FileDecl& f) {

@@ -22,7 +22,6 @@
 // for empty. Writes are refused (90); the file may still be renamed,
 // copied and removed as a whole.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -119,15 +118,7 @@ class Tavrel final : public PlainDriver {
     return n;
   }
   std::vector<uint8_t> ReadBytes(FileDecl& f, uint64_t position, uint32_t length) override {
-    std::vector<uint8_t> out(length);
-    ssize_t n = ::pread(State(f).fd, out.data(), length, static_cast<off_t>(position));
-    if (n < 0) {
-      rt::SetError(rt::kAccessDenied);
-      return {};
-    }
-    out.resize(static_cast<size_t>(n));
-    rt::ClearError();
-    return out;
+    return ReadHostBytes(State(f).fd, position, length);
   }
   uint64_t FileSize(FileDecl& f) override {
     rt::ClearError();
@@ -136,10 +127,7 @@ class Tavrel final : public PlainDriver {
 
  private:
   static TavrelState& State(FileDecl& f) { return *static_cast<TavrelState*>(f.State()); }
-  static uint64_t Size(const TavrelState& s) {
-    struct stat st;
-    return ::fstat(s.fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-  }
+  static uint64_t Size(const TavrelState& s) { return HostFileSize(s.fd); }
   static void Refuse(const FileDecl& f, int code, const std::string& why) {
     rt::SetFileError(code, 0, why, f.Name());
   }

@@ -33,15 +33,16 @@ inline bool PrivateTmpfs(const std::filesystem::path& dir, int megabytes) {
   return ::chdir(dir.c_str()) == 0;
 }
 
-// Fills the file system of the current folder up with the file "filler".
-inline void FillTheDisk() {
+// Fills the file system of the current folder up with the file "filler",
+// to its last byte or to the last `room` bytes.
+inline void FillTheDisk(off_t room = 0) {
   int fd = ::open("filler", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   std::vector<char> block(64 * 1024, 'f');
-  while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
-  }
+  off_t size = 0;
+  for (ssize_t n; fd >= 0 && (n = ::write(fd, block.data(), block.size())) > 0;) size += n;
   // The last bytes that fit.
-  while (fd >= 0 && ::write(fd, block.data(), 1) > 0) {
-  }
+  for (ssize_t n; fd >= 0 && (n = ::write(fd, block.data(), 1)) > 0;) size += n;
+  if (fd >= 0 && room > 0 && ::ftruncate(fd, size > room ? size - room : 0) != 0) room = 0;
   if (fd >= 0) ::close(fd);
 }
 

@@ -253,38 +253,22 @@ std::vector<std::string> WrapLines(const std::string& text, double width, double
   return lines;
 }
 
-// qpdf draws the value as one line at the left. Its font, size, colour and
-// encoded text are kept, and the text is laid out again: aligned by the
-// field's quadding, broken into lines in a multi-line field, and clipped to
-// the box.
-void LayOutText(QPDFObjectHandle stream, const Box& b, double border, int quadding,
-                bool multiLine, QPDFObjectHandle font) {
-  auto data = stream.getStreamData();
-  std::string content(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
-  size_t begin = content.find("/Tx BMC");
-  size_t end = content.find("EMC", begin == std::string::npos ? 0 : begin + 7);
-  if (begin == std::string::npos || end == std::string::npos) return;
-  std::istringstream in(content.substr(begin, end - begin));
-  std::string line, fontLine, shown;
+// What a text or combo appearance draws: its font, size and colour, the
+// value in the font's encoding, and the baseline of a single line.
+struct TextToDraw {
+  std::string fontLine;  // "/Helv 12 Tf 0 g"
+  double size = 0;
+  std::string text;
   double y = 0;
-  bool haveY = false;
-  while (std::getline(in, line)) {
-    if (line.size() > 3 && line.compare(line.size() - 3, 3, " Tj") == 0) {
-      shown = line.substr(0, line.size() - 3);
-    } else if (line.size() > 3 && line.compare(line.size() - 3, 3, " Td") == 0) {
-      double x = 0;
-      haveY = std::sscanf(line.c_str(), "%lf %lf", &x, &y) == 2;
-    } else if (line.find(" Tf") != std::string::npos) {
-      fontLine = line;
-    }
-  }
-  if (shown.empty() || fontLine.empty() || !haveY) return;
-  std::string text = QPDFObjectHandle::parse(shown).getStringValue();
-  double size = ParseDA(fontLine).size;
-  if (size <= 0) return;
+};
+
+// Draws the text between /Tx BMC and EMC of the stream's content: aligned
+// by the field's quadding, broken into lines in a multi-line field, and
+// clipped to the stream's own box (a producer's may not start at 0 0).
+void WriteText(QPDFObjectHandle stream, const std::string& content, size_t begin, size_t end,
+               const Box& b, double border, int quadding, bool multiLine, QPDFObjectHandle font,
+               TextToDraw t) {
   Widths widths(font);
-  // The box is the stream's own (a producer's may not start at 0 0), which
-  // qpdf placed the text in too.
   double x0 = 0, y0 = 0, width = b.width, height = b.height, bbox[4];
   if (ReadRect(stream.getDict().getKey("/BBox"), bbox)) {
     x0 = bbox[0];
@@ -296,26 +280,64 @@ void LayOutText(QPDFObjectHandle stream, const Box& b, double border, int quaddi
   const double room = std::max(0.0, width - 2 * pad);
   std::vector<std::string> lines;
   if (multiLine) {
-    lines = WrapLines(text, room, size, widths);
+    lines = WrapLines(t.text, room, t.size, widths);
   } else {
-    std::replace(text.begin(), text.end(), '\r', ' ');
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    lines.push_back(text);
+    std::replace(t.text.begin(), t.text.end(), '\r', ' ');
+    std::replace(t.text.begin(), t.text.end(), '\n', ' ');
+    lines.push_back(t.text);
   }
-  const double leading = size * 1.15;
-  double baseline = multiLine ? y0 + height - pad - size * 0.9 : y;
+  const double leading = t.size * 1.15;
+  double baseline = multiLine ? y0 + height - pad - t.size * 0.9 : t.y;
   const double clip = std::max(1.0, border);
   std::string out = "/Tx BMC\nq\n" + Num(x0 + clip) + " " + Num(y0 + clip) + " " +
                     Num(std::max(0.0, width - 2 * clip)) + " " +
-                    Num(std::max(0.0, height - 2 * clip)) + " re W n\nBT\n" + fontLine + "\n";
+                    Num(std::max(0.0, height - 2 * clip)) + " re W n\nBT\n" + t.fontLine + "\n";
   for (const auto& l : lines) {
-    double x = x0 + pad + std::max(0.0, room - widths.Of(l, size)) * std::clamp(quadding, 0, 2) / 2;
+    double x = x0 + pad + std::max(0.0, room - widths.Of(l, t.size)) * std::clamp(quadding, 0, 2) / 2;
     out += "1 0 0 1 " + Num(x) + " " + Num(baseline) + " Tm\n" + Hex(l) + " Tj\n";
     baseline -= leading;
   }
   out += "ET\nQ\n";
   stream.replaceStreamData(content.substr(0, begin) + out + content.substr(end),
                            QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+}
+
+// The stream's content and where its /Tx BMC ... EMC part lies; false when
+// it has none.
+bool TextPart(QPDFObjectHandle stream, std::string& content, size_t& begin, size_t& end) {
+  auto data = stream.getStreamData();
+  content.assign(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+  begin = content.find("/Tx BMC");
+  end = content.find("EMC", begin == std::string::npos ? 0 : begin + 7);
+  return begin != std::string::npos && end != std::string::npos;
+}
+
+// qpdf draws the value as one line at the left. Its font, size, colour and
+// encoded text are kept, and the text is laid out again.
+void LayOutText(QPDFObjectHandle stream, const Box& b, double border, int quadding,
+                bool multiLine, QPDFObjectHandle font) {
+  std::string content;
+  size_t begin = 0, end = 0;
+  if (!TextPart(stream, content, begin, end)) return;
+  std::istringstream in(content.substr(begin, end - begin));
+  std::string line, shown;
+  TextToDraw t;
+  bool haveY = false;
+  while (std::getline(in, line)) {
+    if (line.size() > 3 && line.compare(line.size() - 3, 3, " Tj") == 0) {
+      shown = line.substr(0, line.size() - 3);
+    } else if (line.size() > 3 && line.compare(line.size() - 3, 3, " Td") == 0) {
+      double x = 0;
+      haveY = std::sscanf(line.c_str(), "%lf %lf", &x, &t.y) == 2;
+    } else if (line.find(" Tf") != std::string::npos) {
+      t.fontLine = line;
+    }
+  }
+  if (shown.empty() || t.fontLine.empty() || !haveY) return;
+  t.text = QPDFObjectHandle::parse(shown).getStringValue();
+  t.size = ParseDA(t.fontLine).size;
+  if (t.size <= 0) return;
+  WriteText(stream, content, begin, end, b, border, quadding, multiLine, font, std::move(t));
 }
 
 void TextAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, bool rebuild) {
@@ -328,22 +350,47 @@ void TextAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, boo
     widget.replaceKey("/AP", ap);
   }
   QPDFAnnotationObjectHelper annot(widget);
-  auto da = ParseDA(FieldDA(d, r.field));
+  const std::string daText = FieldDA(d, r.field);
+  auto da = ParseDA(daText);
   auto font = FontResource(d, da.font);
+  const int kind = Kind(r.field);
+  const bool list = kind == 5 && !(Flags(r.field) & ff_ch_combo);
+  bool multiLine = kind == 1 && (Flags(r.field) & kTextFlagBits[1]);
+  double border = widget.getKey("/MK").getKey("/BC").isArray() ? BorderWidth(widget) : 0;
+  // A value in a font of Windows encoding at a size of its own is drawn
+  // here at once (its bytes are the value's own), placed as qpdf places a
+  // line; qpdf draws the rest: lists, sizes to fit, other encodings.
+  auto stream = annot.getAppearanceStream("/N");
+  std::string content;
+  size_t begin = 0, end = 0;
+  if (!list && da.size > 0 && stream.isStream() &&
+      font.getKey("/Encoding").isNameAndEquals("/WinAnsiEncoding") &&
+      TextPart(stream, content, begin, end)) {
+    TextToDraw t;
+    t.fontLine = da.font + " " + Num(da.size) + " Tf " + da.colour;
+    t.size = da.size;
+    auto v = Value(*r.entry);
+    t.text = DecodedText(v.isArray() && v.getArrayNItems() > 0 ? v.getArrayItem(0) : v);
+    double bbox[4];
+    Box b = BoxOf(widget);
+    const double y0 = ReadRect(stream.getDict().getKey("/BBox"), bbox) ? bbox[1] : 0;
+    const double height = ReadRect(stream.getDict().getKey("/BBox"), bbox) ? bbox[3] - bbox[1] : b.height;
+    t.y = y0 + (height - 0.8 * da.size) / 2;
+    WriteText(stream, content, begin, end, b, border, Quadding(d, r.field), multiLine, font, std::move(t));
+    return;
+  }
   QPDFFormFieldObjectHelper(r.field).generateAppearance(annot);
   // A list box shows its options, the chosen one marked, as qpdf lays
   // them out in the box. qpdf draws through a filter on the stream, which
   // is made into the stream's own data here, as for the other kinds.
-  if (Kind(r.field) == 5 && !(Flags(r.field) & ff_ch_combo)) {
-    auto stream = annot.getAppearanceStream("/N");
+  if (list) {
+    stream = annot.getAppearanceStream("/N");
     if (!stream.isStream()) return;
     auto data = stream.getStreamData();
     stream.replaceStreamData(std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()),
                              QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
     return;
   }
-  bool multiLine = Kind(r.field) == 1 && (Flags(r.field) & kTextFlagBits[1]);
-  double border = widget.getKey("/MK").getKey("/BC").isArray() ? BorderWidth(widget) : 0;
   LayOutText(annot.getAppearanceStream("/N"), BoxOf(widget), border, Quadding(d, r.field),
              multiLine, font);
 }
@@ -432,6 +479,9 @@ bool UpdateAppearance(Document& d, const FieldRef& r) {
       TextAppearance(d, r, w, rebuild);
     else if (kind == 3 || kind == 4)
       ButtonAppearance(d, r, w, rebuild, kind == 4);
+    else
+      continue;
+    if (w.isIndirect()) d.drawn.insert(w.getObjGen());
   }
   d.staleAppearance.erase(r.field.getObjGen());
   d.restyled.erase(r.field.getObjGen());

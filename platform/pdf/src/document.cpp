@@ -6,14 +6,23 @@
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
+
+#include <pthread.h>
+#include <time.h>
 
 #include "poppler_worker.h"
 #include "structure.h"
@@ -77,7 +86,21 @@ QPDFObjectHandle SelectedPageObject(Document& d) {
   return d.pages[d.selectedPage - 1];
 }
 
+void KeepHeapForWriting() {
+#ifdef __GLIBC__
+  // Writing compresses every stream through zlib, whose quarter of a
+  // megabyte of state is freed after each one: without some slack at the
+  // top of the heap, the C library gives it back to the system and faults
+  // it in again for the next stream, at several times the cost of the
+  // compression (and of the whole write of a small form).
+  static std::once_flag once;
+  std::call_once(once, [] { mallopt(M_TOP_PAD, 4 << 20); });
+#endif
+}
+
 std::string WriteToMemory(Document& d) {
+  SettleRemovals(d);
+  KeepHeapForWriting();
   QPDFWriter w(*d.qpdf);
   w.setOutputMemory();
   w.setPreserveEncryption(false);  // poppler reads it without passwords
@@ -155,17 +178,36 @@ namespace {
 // does it: the caller gives up when the clock runs out and leaves the
 // thread to end on its own (it stops at its next check of the clock).
 struct LoadJob {
-  explicit LoadJob(double seconds) : clock(seconds) {}
+  explicit LoadJob(double seconds) : clock(seconds, std::max(seconds, kLoadWallSeconds)) {}
   LoadClock clock;
   std::mutex mutex;
   std::condition_variable finished;
   bool done = false;
+  bool abandoned = false;  // the caller has given up waiting
   std::shared_ptr<Document> doc;
   int failure = kLoadUnreadable;
 };
 
 std::atomic<double> gLoadSeconds{kLoadSeconds};
 thread_local int tLoadFailure = 0;
+
+// Loads given up on run on by themselves until their next check. The
+// process waits for them when it exits, so none is still inside qpdf while
+// the libraries' static objects are destroyed.
+struct Abandoned {
+  std::mutex mutex;
+  std::condition_variable ended;
+  int running = 0;
+};
+Abandoned& AbandonedLoads() {
+  static Abandoned* a = new Abandoned;  // never destroyed: used at exit
+  return *a;
+}
+void WaitForAbandonedLoads() {
+  Abandoned& a = AbandonedLoads();
+  std::unique_lock<std::mutex> lock(a.mutex);
+  a.ended.wait_for(lock, std::chrono::seconds(30), [&] { return a.running == 0; });
+}
 
 // Reads the file and its structure: the pages, and the field index.
 void Load(LoadJob& job, const std::string& name, const std::string& host) {
@@ -215,16 +257,44 @@ int iSEDLoadFromFile(const std::string& file) {
   tLoadFailure = kLoadUnreadable;
   return Guard(0, [&] {
     auto job = std::make_shared<LoadJob>(LoadSeconds());
-    std::thread worker([job, file, host = rt::HostPath(file)] { Load(*job, file, host); });
+    std::thread worker([job, file, host = rt::HostPath(file)] {
+      Load(*job, file, host);
+      std::lock_guard<std::mutex> g(job->mutex);
+      if (job->abandoned) {
+        Abandoned& a = AbandonedLoads();
+        std::lock_guard<std::mutex> ga(a.mutex);
+        --a.running;
+        a.ended.notify_all();
+      }
+    });
+    clockid_t workerClock;
+    const bool haveClock = pthread_getcpuclockid(worker.native_handle(), &workerClock) == 0;
+    auto workDone = [&] {
+      timespec used{};
+      return haveClock && clock_gettime(workerClock, &used) == 0 &&
+             used.tv_sec + used.tv_nsec / 1e9 >= job->clock.CpuSeconds();
+    };
     std::shared_ptr<Document> doc;
     {
+      // The loading thread stops itself when its time is over; the wait
+      // also ends when it is inside qpdf for longer than that.
       std::unique_lock<std::mutex> lock(job->mutex);
-      if (!job->finished.wait_until(lock, job->clock.End(), [&] { return job->done; })) {
-        job->clock.Abandon();
-        lock.unlock();
-        worker.detach();
-        tLoadFailure = kLoadTooComplex;
-        return 0;
+      while (!job->finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return job->done; })) {
+        if (workDone() || std::chrono::steady_clock::now() >= job->clock.WallEnd()) {
+          job->clock.Abandon();
+          job->abandoned = true;
+          {
+            Abandoned& a = AbandonedLoads();
+            std::lock_guard<std::mutex> ga(a.mutex);
+            ++a.running;
+          }
+          static std::once_flag waitAtExit;
+          std::call_once(waitAtExit, [] { std::atexit(WaitForAbandonedLoads); });
+          lock.unlock();
+          worker.detach();
+          tLoadFailure = kLoadTooComplex;
+          return 0;
+        }
       }
       tLoadFailure = job->failure;
       doc = std::move(job->doc);
@@ -285,6 +355,8 @@ int iSEDSaveToFile(const std::string& file) {
       DrawMissingButtonAppearances(*d);
       return 0;
     });
+    SettleRemovals(*d);
+    KeepHeapForWriting();
     {
       QPDFWriter w(*d->qpdf, temp.c_str());
       if (d->decrypt) w.setPreserveEncryption(false);

@@ -13,9 +13,12 @@
 
 namespace velmora::pdf::detail {
 
-// Loading: the time a load may take before the file is refused, and why the
-// last load of a thread failed (iSEDLoadFailure).
+// Loading: the work (CPU seconds of the loading thread) a load may take
+// before the file is refused, at most so many seconds on the clock however
+// busy the machine, and why the last load of a thread failed
+// (iSEDLoadFailure).
 constexpr double kLoadSeconds = 10;
+constexpr double kLoadWallSeconds = 60;
 constexpr int kLoadUnreadable = 1;   // not a PDF file, damaged, or locked
 constexpr int kLoadTooComplex = 2;   // not readable within the time or the work allowed
 double LoadSeconds();
@@ -44,8 +47,26 @@ struct Document {
   std::set<QPDFObjGen> staleAppearance;  // value or look changed
   std::set<QPDFObjGen> restyled;         // look changed: rebuild the base
   std::set<QPDFObjGen> wrappedPages;     // contents already inside q ... Q
-  // Per page, the content stream that flattened fields are drawn in.
-  std::map<QPDFObjGen, std::pair<QPDFObjectHandle, std::string>> flattened;
+  std::set<QPDFObjGen> drawn;            // widgets whose appearance the library drew
+  // Per page, the drawing of its flattened fields: a content stream of its
+  // own whose data qpdf asks for whenever it reads the stream.
+  struct Flattened {
+    QPDFObjectHandle stream;
+    std::shared_ptr<std::string> text;
+  };
+  std::map<QPDFObjGen, Flattened> flattened;
+  // Arrays that flattening takes items out of (a page's /Annots, a field's
+  // /Kids, the form's /Fields), by their holder and key: the items are
+  // taken out in one pass when the document is written (SettleRemovals),
+  // so that each flattening costs the same however long the array is.
+  struct Leaving {
+    QPDFObjectHandle array;
+    std::map<QPDFObjGen, int> listed;  // the items, and how often each is listed
+    std::set<QPDFObjGen> gone;
+    long removed = 0;  // places the gone items take in the array
+    int size = -1;     // the array's length when its items were listed
+  };
+  std::map<std::pair<QPDFObjGen, std::string>, Leaving> leaving;
   int nextXObject = 1;
 
   std::vector<QPDFObjectHandle> fonts;

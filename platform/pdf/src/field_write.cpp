@@ -176,17 +176,30 @@ void RemoveAll(QPDFObjectHandle array, const std::set<QPDFObjGen>& gone) {
 void RemoveFromTree(Document& d, QPDFObjectHandle node, int depth = 0) {
   auto parent = node.getKey("/Parent");
   if (parent.isDictionary() && depth < kMaxFieldDepth) {
-    auto kids = parent.getKey("/Kids");
-    RemoveFromArray(kids, node);
-    if (!kids.isArray() || kids.getArrayNItems() == 0) RemoveFromTree(d, parent, depth + 1);
+    RemoveLater(d, parent, "/Kids", node);
+    if (!parent.getKey("/Kids").isArray() || ItemsLeft(d, parent, "/Kids") == 0)
+      RemoveFromTree(d, parent, depth + 1);
     return;
   }
   auto af = AcroForm(d, false);
-  if (af.isDictionary()) RemoveFromArray(af.getKey("/Fields"), node);
+  if (af.isDictionary()) RemoveLater(d, af, "/Fields", node);
 }
 
+// The data of a page's stream of flattened fields, given as qpdf asks.
+class FlattenedText : public QPDFObjectHandle::StreamDataProvider {
+ public:
+  explicit FlattenedText(std::shared_ptr<std::string> text) : text_(std::move(text)) {}
+  void provideStreamData(QPDFObjGen const&, Pipeline* pipeline) override {
+    pipeline->write(reinterpret_cast<const unsigned char*>(text_->data()), text_->size());
+    pipeline->finish();
+  }
+
+ private:
+  std::shared_ptr<std::string> text_;
+};
+
 // Draws a widget's normal appearance into its page's stream of flattened
-// fields (written out by WriteFlattened).
+// fields.
 void DrawOnPage(Document& d, QPDFObjectHandle page, QPDFObjectHandle widget) {
   QPDFAnnotationObjectHelper annot(widget);
   auto ap = annot.getAppearanceStream("/N");
@@ -211,19 +224,16 @@ void DrawOnPage(Document& d, QPDFObjectHandle page, QPDFObjectHandle widget) {
     ph.addPageContents(d.qpdf->newStream("q\n"), true);
     ph.addPageContents(d.qpdf->newStream("\nQ\n"), false);
   }
-  auto& [stream, text] = d.flattened[page.getObjGen()];
-  if (!stream.isStream()) {
-    stream = d.qpdf->newStream();
-    ph.addPageContents(stream, false);
+  auto& drawn = d.flattened[page.getObjGen()];
+  if (!drawn.text) {
+    drawn.text = std::make_shared<std::string>();
+    drawn.stream = d.qpdf->newStream();
+    ph.addPageContents(drawn.stream, false);
   }
-  text += content;
-}
-
-void WriteFlattened(Document& d, QPDFObjectHandle page) {
-  auto it = d.flattened.find(page.getObjGen());
-  if (it == d.flattened.end() || !it->second.first.isStream()) return;
-  it->second.first.replaceStreamData(it->second.second, QPDFObjectHandle::newNull(),
-                                     QPDFObjectHandle::newNull());
+  *drawn.text += content;
+  // Given anew each time: qpdf holds a provider to the length it gave first.
+  drawn.stream.replaceStreamData(std::make_shared<FlattenedText>(drawn.text), QPDFObjectHandle::newNull(),
+                                 QPDFObjectHandle::newNull());
 }
 
 }  // namespace
@@ -401,52 +411,98 @@ int iSEDFlattenFormField(int field) {
   return WithField(field, 0, [&](Document& d, FieldRef& r) {
     if (r.kid) return 0;
     const auto ws = r.entry->widgets;
-    bool missing = std::any_of(ws.begin(), ws.end(), [](auto& w) { return !HasAppearance(w); });
+    bool missing = std::any_of(ws.begin(), ws.end(), [&](auto& w) {
+      return !(w.isIndirect() && d.drawn.count(w.getObjGen())) && !HasAppearance(w);
+    });
     // A field whose appearance is missing or older than its value is drawn
     // anew first, so that flattening never loses what it shows.
     // A field qpdf cannot draw is still flattened with what it has.
     if (missing || AppearanceStale(d, r.field)) Guard(false, [&] { return UpdateAppearance(d, r); });
-    std::map<QPDFObjGen, std::pair<QPDFObjectHandle, std::set<QPDFObjGen>>> pages;
-    std::set<QPDFObjGen> widgets;
-    for (auto& w : ws) {
-      int number = 0;
-      auto page = PageOfWidget(d, w, &number);
-      if (w.isIndirect()) widgets.insert(w.getObjGen());
-      if (page.isNull()) continue;
-      DrawOnPage(d, page, w);
-      auto& [p, gone] = pages[page.getObjGen()];
-      p = page;
-      gone.insert(w.getObjGen());
-    }
-    for (auto& [og, entry] : pages) {
-      RemoveAll(entry.first.getKey("/Annots"), entry.second);
-      WriteFlattened(d, entry.first);
-    }
-    // Widgets some producers list in /Fields or under another field go
-    // with it.
+    // The widgets leave their pages and, where some producers list them,
+    // /Fields or another field's kids; the field leaves the tree.
     auto af = AcroForm(d, false);
-    if (af.isDictionary()) RemoveAll(af.getKey("/Fields"), widgets);
     const auto members = Members(*r.entry);
     std::set<QPDFObjGen> memberIds;
     for (auto& m : members)
       if (m.isIndirect()) memberIds.insert(m.getObjGen());
     auto member = [&](QPDFObjectHandle o) { return o.isIndirect() && memberIds.count(o.getObjGen()); };
     for (auto w : ws) {
+      int number = 0;
+      auto page = PageOfWidget(d, w, &number);
+      if (!page.isNull()) {
+        DrawOnPage(d, page, w);
+        RemoveLater(d, page, "/Annots", w);
+      }
+      if (af.isDictionary()) RemoveLater(d, af, "/Fields", w);
       auto parent = w.getKey("/Parent");
-      if (!member(w) && parent.isDictionary() && !member(parent))
-        RemoveFromArray(parent.getKey("/Kids"), w);
+      if (!member(w) && parent.isDictionary() && !member(parent)) RemoveLater(d, parent, "/Kids", w);
     }
     for (auto& f : members) RemoveFromTree(d, f);
     d.staleAppearance.erase(r.field.getObjGen());
     d.restyled.erase(r.field.getObjGen());
     ForgetField(d, field);
     // a document whose last field is gone is no form any more
-    auto left = AcroForm(d, false);
-    if (left.isDictionary() && left.getKey("/Fields").isArray() && left.getKey("/Fields").getArrayNItems() == 0)
+    if (af.isDictionary() && af.getKey("/Fields").isArray() && ItemsLeft(d, af, "/Fields") == 0) {
+      SettleRemovals(d);
       d.qpdf->getRoot().removeKey("/AcroForm");
+    }
     return 1;
   });
 }
+
+namespace velmora::pdf::detail {
+namespace {
+
+Document::Leaving* LeavingOf(Document& d, QPDFObjectHandle holder, const std::string& key) {
+  auto array = holder.getKey(key);
+  if (!array.isArray()) return nullptr;
+  auto& l = d.leaving[{holder.isIndirect() ? holder.getObjGen() : QPDFObjGen(), key}];
+  if (!l.array.isArray() || !l.array.isSameObjectAs(array)) {
+    // First met, or the array was replaced: what left the old one goes now.
+    if (l.array.isArray()) RemoveAll(l.array, l.gone);
+    l = Document::Leaving{};
+    l.array = array;
+  }
+  // Listed anew when items were added or taken out since (by other calls).
+  if (l.size != array.getArrayNItems()) {
+    l.listed.clear();
+    for (auto& item : array.aitems())
+      if (item.isIndirect()) ++l.listed[item.getObjGen()];
+    l.size = array.getArrayNItems();
+    l.removed = 0;
+    for (auto& og : l.gone) {
+      auto it = l.listed.find(og);
+      if (it != l.listed.end()) l.removed += it->second;
+    }
+  }
+  return &l;
+}
+
+}  // namespace
+
+bool RemoveLater(Document& d, QPDFObjectHandle holder, const std::string& key,
+                 QPDFObjectHandle item) {
+  if (!item.isIndirect()) return false;
+  auto* l = LeavingOf(d, holder, key);
+  if (!l) return false;
+  auto it = l->listed.find(item.getObjGen());
+  if (it == l->listed.end() || !l->gone.insert(item.getObjGen()).second) return false;
+  l->removed += it->second;
+  return true;
+}
+
+long ItemsLeft(Document& d, QPDFObjectHandle holder, const std::string& key) {
+  auto* l = LeavingOf(d, holder, key);
+  return l ? l->array.getArrayNItems() - l->removed : 0;
+}
+
+void SettleRemovals(Document& d) {
+  for (auto& [where, l] : d.leaving)
+    if (l.array.isArray()) RemoveAll(l.array, l.gone);
+  d.leaving.clear();
+}
+
+}  // namespace velmora::pdf::detail
 
 namespace {
 

@@ -144,6 +144,15 @@ std::string FieldDA(Document& d, QPDFObjectHandle field);
 QPDFObjectHandle PageOfWidget(Document& d, QPDFObjectHandle widget, int* number);
 // The widget's position among the widgets of its page (0 when on none).
 int TabOrder(Document& d, QPDFObjectHandle widget);
+// Takes `item` out of the array under `key` of `holder` (made when the
+// document is written); false when it is not listed there. Items left:
+// what the array will hold once the removals are made.
+bool RemoveLater(Document& d, QPDFObjectHandle holder, const std::string& key,
+                 QPDFObjectHandle item);
+long ItemsLeft(Document& d, QPDFObjectHandle holder, const std::string& key);
+// Makes the removals RemoveLater put off.
+void SettleRemovals(Document& d);
+
 // Marks a field's appearance out of date; `look` when its look changed.
 void MarkStale(Document& d, QPDFObjectHandle field, bool look);
 

@@ -4,6 +4,8 @@
 
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <time.h>
+
 #include <map>
 #include <set>
 #include <vector>
@@ -154,13 +156,17 @@ class Walk {
 
 }  // namespace
 
-LoadClock::LoadClock(double seconds)
-    : end_(std::chrono::steady_clock::now() +
+LoadClock::LoadClock(double cpuSeconds, double wallSeconds)
+    : cpu_(cpuSeconds),
+      end_(std::chrono::steady_clock::now() +
            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-               std::chrono::duration<double>(seconds))) {}
+               std::chrono::duration<double>(wallSeconds))) {}
 
 void LoadClock::Check() const {
-  if (abandoned_ || std::chrono::steady_clock::now() >= end_)
+  timespec used{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+  if (abandoned_ || used.tv_sec + used.tv_nsec / 1e9 >= cpu_ ||
+      std::chrono::steady_clock::now() >= end_)
     throw LoadRefused{LoadRefused::TimeOut};
 }
 

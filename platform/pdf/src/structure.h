@@ -28,17 +28,21 @@ namespace velmora::pdf::detail {
 // Pages nested deeper than this are not read: the load fails.
 constexpr int kMaxPageTreeDepth = 256;
 
-// The end of a load's time, shared with the thread that loads: the waiting
-// caller can also end it early.
+// The time of a load: the work of the thread that loads (its CPU time),
+// and a longer limit on the wall clock for a busy machine or a slow disk.
+// Shared with the waiting caller, which can also end the load early.
 class LoadClock {
  public:
-  explicit LoadClock(double seconds);
-  // Throws LoadRefused when the time is over or the load was abandoned.
+  LoadClock(double cpuSeconds, double wallSeconds);
+  // Throws LoadRefused when the time is over or the load was abandoned;
+  // called on the thread that loads.
   void Check() const;
   void Abandon() { abandoned_ = true; }
-  std::chrono::steady_clock::time_point End() const { return end_; }
+  double CpuSeconds() const { return cpu_; }
+  std::chrono::steady_clock::time_point WallEnd() const { return end_; }
 
  private:
+  double cpu_;
   std::chrono::steady_clock::time_point end_;
   std::atomic<bool> abandoned_{false};
 };

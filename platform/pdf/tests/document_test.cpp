@@ -87,11 +87,12 @@ TEST(PdfDocument, DamagedFilesNeverCrash) {
 // A load that runs out of time gives up, and the next load has its own.
 TEST(PdfDocument, ALoadOutOfTimeIsRefusedAndTheNextLoads) {
   auto path = fixtures::MakeForm("in-time.pdf");
-  velmora::pdf::detail::SetLoadSeconds(0);
-  EXPECT_EQ(iSEDLoadFromFile(path), 0);
-  EXPECT_EQ(iSEDLoadFailure(), 2);
-  EXPECT_EQ(iSEDSelectedDocument(), 0);
-  velmora::pdf::detail::SetLoadSeconds(velmora::pdf::detail::kLoadSeconds);
+  {
+    fixtures::LoadBound none(0);
+    EXPECT_EQ(iSEDLoadFromFile(path), 0);
+    EXPECT_EQ(iSEDLoadFailure(), 2);
+    EXPECT_EQ(iSEDSelectedDocument(), 0);
+  }
   Loaded doc(path);
   ASSERT_NE(doc.id, 0);
   EXPECT_EQ(iSEDLoadFailure(), 0);

@@ -4,6 +4,7 @@
 #include <qpdf/QPDFWriter.hh>
 #include <unistd.h>
 
+#include "document.h"
 #include "velmora/pdf/pdf.h"
 
 #include <cstdio>
@@ -56,6 +57,11 @@ std::string Dir() {
   }
   return dir.path;
 }
+
+LoadBound::LoadBound(double seconds) : before(velmora::pdf::detail::LoadSeconds()) {
+  velmora::pdf::detail::SetLoadSeconds(seconds);
+}
+LoadBound::~LoadBound() { velmora::pdf::detail::SetLoadSeconds(before); }
 
 Loaded::Loaded(const std::string& path) : id(iSEDLoadFromFile(path)) {}
 Loaded::~Loaded() {

@@ -45,6 +45,16 @@ std::string MakeTruncated(const std::string& source, const std::string& name, do
 std::string MakeOverwritten(const std::string& source, const std::string& name, double from,
                             double to);
 
+// The work a load may take, for the scope: none to see a load refused, more
+// for a large form under the sanitizers on a busy machine.
+struct LoadBound {
+  explicit LoadBound(double seconds);
+  ~LoadBound();
+  LoadBound(const LoadBound&) = delete;
+  LoadBound& operator=(const LoadBound&) = delete;
+  double before;
+};
+
 // A loaded document, removed at the end of the scope.
 struct Loaded {
   explicit Loaded(const std::string& path);

@@ -316,6 +316,7 @@ TEST(PdfProducers, TemporaryIndexesNeverMeetFieldNumbers) {
   f.List(group);
   for (int i = 0; i < 20010; ++i)
     f.List(f.Object("<< /FT /Tx /T (t" + std::to_string(i) + ") /Rect [0 0 10 10] >>"));
+  fixtures::LoadBound generous(600);
   fixtures::Loaded doc(f.Write("many.pdf"));
   ASSERT_NE(doc.id, 0);
   const int n = iSEDFormFieldCount();

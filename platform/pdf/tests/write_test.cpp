@@ -193,6 +193,17 @@ TEST_F(PdfWrite, FlatteningMergesTheFieldAndRenumbers) {
   EXPECT_EQ(iSEDGetFormFieldTitle(1), "notes");  // the later fields moved down
   EXPECT_EQ(iSEDGetFormFieldTabOrder(1), 1);
   EXPECT_EQ(iSEDGetFormFieldPage(7), 2);
+  // A copy saved halfway has the one field drawn and the others fillable;
+  // flattening goes on after it.
+  auto part = Save("flat-part.pdf");
+  EXPECT_NE(PageText(part, 1).find("Flattened Name"), std::string::npos);
+  {
+    QPDF q;
+    q.processFile(part.c_str());
+    EXPECT_EQ(q.getRoot().getKey("/AcroForm").getKey("/Fields").getArrayNItems(), 6);
+    auto page = q.getAllPages()[0];
+    EXPECT_EQ(page.getKey("/Annots").getArrayNItems(), 8);
+  }
   int n = iSEDFormFieldCount();
   int f = iSEDNewFormField("late", 1);
   ASSERT_EQ(f, n + 1);

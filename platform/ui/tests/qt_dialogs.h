@@ -26,6 +26,8 @@ class QtAnswers {
   void File(const std::string& path) { files_.push_back(QString::fromStdString(path)); }
   // The texts of the message boxes answered so far.
   const std::vector<std::string>& Asked() const { return asked_; }
+  // Every answer given so far has been used.
+  bool Used() const { return messages_.empty() && files_.empty() && !pending_; }
 
  private:
   void Answer() {

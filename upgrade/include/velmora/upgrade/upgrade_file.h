@@ -62,6 +62,7 @@ struct ConversionState {
   bool readToEnd = false;     // the old file was read to its clean end
   bool oldKept = false;       // the old file stays under the backup name
   bool restored = false;      // the old file was moved back under its name
+  std::string refusal;        // why the disk refused the conversion's writes ("" when it did not)
 };
 ConversionState& Conversion();
 
@@ -88,7 +89,8 @@ void LoadAlternateNames();
 bool RecoverInterruptedUpgrade(const db::FileDecl& file);
 
 // Test seam: called with a step name at the points where a conversion can
-// be cut short ("moved", "created", "batch", "copied", "built", "placed").
+// be cut short ("found", "moved", "created", "batch", "copied", "built",
+// "placing", "placed").
 using ConversionProbe = void (*)(const char* step);
 void SetConversionProbe(ConversionProbe probe);
 

@@ -80,6 +80,12 @@ void Put(FileDecl& f);                          // write back the record last re
                                                 // or deleted it since)
 void Delete(FileDecl& f);                       // delete the record last read
 uint32_t Records(FileDecl& f);
+// True once a failed write to the open file means that no later one can
+// succeed until something outside the program changes: the disk or a
+// size limit is full, the disk reported an I/O error, the file is gone or
+// damaged, or its batch was rolled back by the database. False for faults
+// of the record itself (a duplicate key, a value the driver refuses).
+bool WritesCannotGoOn(const FileDecl& f);
 bool Duplicate(FileDecl& f, int key = 0);       // would the buffer duplicate a unique key?
 // Reserves the next number of the auto-numbered component `component`
 // (1-based) of key `key` for the values the components before it have in

@@ -12,7 +12,8 @@
 
 // Documents. iSEDLoadFromFile returns the new document's id (0 on failure,
 // and for a form whose field tree is deeper than 64 levels). A file whose
-// structure cannot be read within 10 seconds, or whose page tree, field
+// structure cannot be read with 10 seconds of work (and within a minute
+// however busy the machine), or whose page tree, field
 // tree or annotations would take work out of proportion to its size, is
 // refused. iSEDLoadFailure tells why this thread's last load returned 0:
 // 1 not a PDF file, damaged or locked by a password, 2 too large, deep or
