@@ -23,7 +23,8 @@ void WindowResizer::Setup(ProcedureWindow& window) {
     }
   }
   for (int control : w.Controls())
-    if (!bars.count(control)) places_[control] = w.Position(control);
+    if (!bars.count(control))
+      places_[control] = {w.Position(control), KeepOf(static_cast<ui::ControlType>(w.GetLong(control, ui::Prop::Type)))};
   window.AddComponent(this);
 }
 
@@ -41,13 +42,40 @@ ui::Window::Rect WindowResizer::Place(const ui::Window::Rect& r, const ui::Windo
   return {left, top, right - left, bottom - top};
 }
 
+WindowResizer::Keep WindowResizer::KeepOf(ui::ControlType type) {
+  using T = ui::ControlType;
+  switch (type) {
+    case T::Button: case T::Check: case T::Radio: case T::Option: case T::Prompt: return Keep::Size;
+    case T::Entry: case T::String: case T::Spin: case T::Combo: case T::DropList: case T::DropCombo:
+    case T::Progress: return Keep::Height;
+    default: return Keep::Nothing;
+  }
+}
+
+ui::Window::Rect WindowResizer::Place(const ui::Window::Rect& r, const ui::Window::Rect& base,
+                                     const ui::Window::Rect& now, Keep keep) {
+  ui::Window::Rect p = Place(r, base, now);
+  if (keep == Keep::Nothing || base.width <= 0 || base.height <= 0) return p;
+  // the own size, centred on the scaled place's centre
+  auto centred = [](long at, long scaled, long own) { return at + (scaled - own) / 2; };
+  // in a window made smaller than its base every control shrinks with it
+  if (now.width < base.width || now.height < base.height) return p;
+  if (keep == Keep::Size) {
+    p.x = centred(p.x, p.width, r.width);
+    p.width = r.width;
+  }
+  p.y = centred(p.y, p.height, r.height);
+  p.height = r.height;
+  return p;
+}
+
 void WindowResizer::Resize(ui::Window& w) const {
   if (base_.width <= 0 || base_.height <= 0) return;
   const ui::Window::Rect now = w.Position(0);
   if (now.width <= 0 || now.height <= 0) return;
-  for (const auto& [control, r] : places_) {
+  for (const auto& [control, b] : places_) {
     if (!w.Exists(control)) continue;
-    const ui::Window::Rect p = Place(r, base_, now);
+    const ui::Window::Rect p = Place(b.place, base_, now, b.keep);
     w.SetPosition(control, p.x, p.y, p.width, p.height);
   }
   if (AfterResize) AfterResize();

@@ -445,16 +445,22 @@ TEST_F(ClasslibWindow, ResizerKeepsControlsInProportion) {
   w.Open();
   w.Win().Set(0, ui::Prop::Pixels, 1L);
   w.Win().SetPosition(0, 0, 0, 400, 200);
-  const int list = w.Win().Number("?LIST");
+  const int list = w.Win().Number("?LIST"), ok = w.Win().Number("?OK"), name = w.Win().Number("?NAME");
   w.Win().SetPosition(list, 20, 40, 360, 80);
+  w.Win().SetPosition(ok, 300, 160, 60, 20);
+  w.Win().SetPosition(name, 20, 10, 100, 20);
   WindowResizer resizer;
   resizer.Setup(w);
-  w.Win().SetPosition(0, 0, 0, 800, 300);
+  w.Win().SetPosition(0, 0, 0, 800, 300);  // as maximized
   while (w.Win().AcceptPending()) {}  // the window-opened event
   w.Win().Post(ev::Sized);
   ASSERT_TRUE(w.Win().AcceptPending());
   w.DispatchEvent();
+  // the list takes the room; the button keeps its size, centred where the
+  // scaled one would be; the entry keeps its height
   ExpectPlace(w.Win().Position(list), {40, 60, 720, 120});
+  ExpectPlace(w.Win().Position(ok), {630, 245, 60, 20});
+  ExpectPlace(w.Win().Position(name), {40, 20, 200, 20});
 }
 
 TEST(ClasslibResizer, EdgesAreScaledAndRounded) {
@@ -477,6 +483,15 @@ TEST(ClasslibResizer, EdgesAreScaledAndRounded) {
   for (const Case& c : cases) {
     ExpectPlace(WindowResizer::Place(c.control, c.base, c.now), c.want);
   }
+  // what each kind of control keeps, smaller and larger than the base
+  using K = WindowResizer::Keep;
+  EXPECT_EQ(WindowResizer::KeepOf(ControlType::Button), K::Size);
+  EXPECT_EQ(WindowResizer::KeepOf(ControlType::DropList), K::Height);
+  EXPECT_EQ(WindowResizer::KeepOf(ControlType::List), K::Nothing);
+  const R base{0, 0, 200, 100}, button{100, 80, 40, 14};
+  ExpectPlace(WindowResizer::Place(button, base, {0, 0, 400, 200}, K::Size), {220, 167, 40, 14});
+  ExpectPlace(WindowResizer::Place(button, base, {0, 0, 100, 50}, K::Size), {50, 40, 20, 7});
+  ExpectPlace(WindowResizer::Place(button, base, {0, 0, 400, 200}, K::Height), {200, 167, 80, 14});
 }
 
 TEST_F(ClasslibWindow, ResizerPlacesTheControlsForARestoredSizeWhenTheWindowOpens) {

@@ -853,6 +853,54 @@ TEST_F(UiQtBackend, DialogStaysAboveTheFrameAndItsOwnerTakesNoInputMeanwhile) {
   rt::WaitForThreads();
 }
 
+// Two windows' threads asking for a popup: the later one closes the
+// earlier, which answers nothing chosen; one menu shows at a time.
+TEST_F(UiQtBackend, OnePopupMenuShowsAtATime) {
+  std::atomic<int> first{-1}, second{-1};
+  auto visibleMenus = [] {
+    std::vector<QMenu*> shown;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* m = qobject_cast<QMenu*>(w); m && m->isVisible()) shown.push_back(m);
+    return shown;
+  };
+  auto showsItem = [&](const QString& text) {
+    for (QMenu* m : visibleMenus())
+      for (QAction* a : m->actions())
+        if (a->text() == text) return true;
+    return false;
+  };
+  // a menu runs its own loop on this (the GUI) thread: the checks run from a timer
+  int step = 0;
+  size_t shownTogether = 0;
+  bool firstStillShown = true;
+  QElapsedTimer clock;
+  clock.start();
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (step == 0 && showsItem("&Insert")) {
+      rt::Start([&](std::vector<std::string>) { second = Popup("&Edit|&Delete", 40, 40); }, 25000);
+      step = 1;
+    } else if (step == 1 && showsItem("&Edit")) {
+      shownTogether = visibleMenus().size();
+      firstStillShown = showsItem("&Insert");
+      for (QMenu* m : visibleMenus()) m->close();
+      step = 2;
+    } else if (clock.elapsed() > 20000) {
+      for (QMenu* m : visibleMenus()) m->close();  // never left hanging
+    }
+  });
+  timer.start(20);
+  rt::Start([&](std::vector<std::string>) { first = Popup("&Insert|&Change", 20, 20); }, 25000);
+  ASSERT_TRUE(Pump([&] { return first >= 0 && second >= 0; }, 30000));
+  timer.stop();
+  EXPECT_EQ(step, 2);
+  EXPECT_EQ(shownTogether, 1u);
+  EXPECT_FALSE(firstStillShown);
+  EXPECT_EQ(first.load(), 0);
+  EXPECT_EQ(second.load(), 0);
+  rt::WaitForThreads();
+}
+
 // A place given off the screen, or off the frame's area, is moved in as far
 // as the window's size allows, and the model learns it; Cascade leaves
 // every child inside the frame's area, at its own size where it fits.

@@ -1478,7 +1478,13 @@ std::vector<std::string> QtBackend::Printers() {
 
 int QtBackend::Popup(const PopupRequest& r) {
   return impl_->OnGui<int>([&r] {
+    // One menu at a time: a menu asked for while another is open (by the
+    // window of another thread) closes that one, which answers "nothing
+    // chosen".
+    static QPointer<QMenu> open;
+    if (open) open->close();
     QMenu menu;
+    open = &menu;
     std::map<QAction*, int> numbers;
     for (const PopupItem& item : r.items) {
       if (item.rule) {

@@ -1,6 +1,9 @@
 #pragma once
 // WindowResizer: keeps a window's controls in proportion when the window
-// is sized. The window's size and every control's place at Setup are the
+// is sized. Lists, pictures, texts and groups take the room; buttons,
+// check boxes, radio buttons and prompts keep their size and move with
+// their centre, and one-line controls (entries, drop lists, spins) keep
+// their height. The window's size and every control's place at Setup are the
 // base; each sized event, and the window-opened event (a restored size),
 // places the controls again from it.
 #include <functional>
@@ -24,6 +27,13 @@ class WindowResizer : public WindowComponent {
   // window of `base`: every edge keeps its relation to the window's size.
   static ui::Window::Rect Place(const ui::Window::Rect& control, const ui::Window::Rect& base,
                                 const ui::Window::Rect& now);
+  // What a control of a type keeps of its own size when the window is sized.
+  enum class Keep { Nothing, Height, Size };
+  static Keep KeepOf(ui::ControlType type);
+  // The place as above, with the kept width or height centred where the
+  // scaled one would be.
+  static ui::Window::Rect Place(const ui::Window::Rect& control, const ui::Window::Rect& base,
+                                const ui::Window::Rect& now, Keep keep);
 
   // What the window does once its controls are placed again (a picture
   // fitted to its panel, for instance).
@@ -31,7 +41,11 @@ class WindowResizer : public WindowComponent {
 
  private:
   ui::Window::Rect base_;
-  std::map<int, ui::Window::Rect> places_;
+  struct Base {
+    ui::Window::Rect place;
+    Keep keep = Keep::Nothing;
+  };
+  std::map<int, Base> places_;
 };
 
 }  // namespace cl
