@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QAbstractButton>
 #include <QTimer>
 #include <deque>
@@ -46,8 +48,21 @@ class QtAnswers {
         button->click();
       });
     } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !files_.empty()) {
-      dialog->selectFile(files_.front());
-      files_.pop_front();
+      // The name is used up when the dialog closes: a dialog that did not
+      // take it yet (its folder still loading) is answered again.
+      if (dialog != fileDialog_) {
+        fileDialog_ = dialog;
+        QObject::connect(dialog, &QDialog::finished, dialog, [this] {
+          files_.pop_front();
+          fileDialog_ = nullptr;
+        });
+      }
+      // typed as a whole path, as a user may: it does not wait for the
+      // dialog's view of the folder
+      if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit"))
+        edit->setText(files_.front());
+      else
+        dialog->selectFile(files_.front());
       pending_ = true;
       QTimer::singleShot(0, dialog, [this, dialog] {
         pending_ = false;
@@ -61,6 +76,7 @@ class QtAnswers {
   std::deque<QString> files_;
   std::vector<std::string> asked_;
   bool pending_ = false;
+  QPointer<QFileDialog> fileDialog_;  // answered, not closed yet
 };
 
 }  // namespace uitest
