@@ -270,6 +270,20 @@ TEST_F(Tree, NavigationWalksTheFullyOpenedTree) {
   EXPECT_EQ(t.FormRowOf(Selected()), RowOf("Beta"));
   t.PreviousAtParentLevel();
   EXPECT_EQ(Selected(), RowOf("Beta"));
+  // backwards across a closed branch: the branch is opened and its last
+  // row taken, by the previous row and by the walk to the same level
+  t.ContractAll();
+  Select(RowOf("Beta"));
+  t.SelectPreviousRow();
+  EXPECT_EQ(Shown()[Selected() - 1], "2 Page 2");
+  EXPECT_EQ(t.FormRowOf(Selected()), RowOf("Alpha"));
+  t.ContractAll();
+  Select(RowOf("Beta"));
+  t.SelectNextRow();  // Beta's first page, Alpha still closed
+  ASSERT_EQ(Shown()[Selected() - 1], "2 Page 1");
+  t.PreviousAtSameLevel();
+  EXPECT_EQ(Shown()[Selected() - 1], "2 Page 2");
+  EXPECT_EQ(t.FormRowOf(Selected()), RowOf("Alpha"));
   // a record window asking for the next row runs the request again there
   int asked = 0;
   library::Calls().updateFormPages = [&] {
