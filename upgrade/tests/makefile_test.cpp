@@ -200,6 +200,70 @@ TEST_F(RunTimeDefinitions, OlderGenerationIsWidenedToTheCurrentLayout) {
   db::Close(in);
 }
 
+// String lengths in all three forms of the older block: one byte, two
+// bytes, and three (a first byte of 0x40, then the length high byte
+// first), inside a group and before the fields after them.
+TEST_F(RunTimeDefinitions, OlderStringLengthsOfEveryFormAreWidenedWhole) {
+  auto declared = db::DeclBuilder("Old", "T")
+                      .Driver("ISAM")
+                      .Name(".\\data\\old.tps")
+                      .Field(T::Long, "ID")
+                      .BeginGroup("G")
+                      .Field(T::String, "S1", 5)
+                      .Field(T::CString, "S2", 300)
+                      .Field(T::PString, "S3", 10000)
+                      .EndGroup()
+                      .Field(T::String, "S4", 8192)
+                      .Field(T::Byte, "AFTER")
+                      .Build();
+  ASSERT_EQ(declared->RecordLength(), 18502u);
+
+  Bytes block{22, 0};
+  Add16(block, 18502);
+  Add16(block, 7);
+  Add16(block, 0);  // block length, below
+  block.insert(block.end(), {6, 0x02});
+  Add(block, "T:ID");
+  block.insert(block.end(), {22, 0x02});
+  Add16(block, 10305);
+  Add16(block, 3);
+  Add16(block, 0);
+  Add(block, "T:G");
+  block.insert(block.end(), {18, 0x02, 5});
+  Add(block, "T:S1");
+  block.insert(block.end(), {19, 0x02, 0x21, 0x2C});  // 300
+  Add(block, "T:S2");
+  block.insert(block.end(), {20, 0x02, 0x40, 0x27, 0x10});  // 10000
+  Add(block, "T:S3");
+  block.insert(block.end(), {18, 0x02, 0x40, 0x20, 0x00});  // 8192
+  Add(block, "T:S4");
+  block.insert(block.end(), {1, 0x02});
+  Add(block, "T:AFTER");
+  block[6] = static_cast<uint8_t>(block.size());
+  Bytes fmt{'T', 'p', 's', 0, 0, 0, 0, 0};  // driver, options, owner, attributes, no keys, no memos
+  Add16(fmt, 18502);
+  fmt.insert(fmt.end(), block.begin(), block.end());
+  Store(fmt);
+
+  upg::InFileName() = ".\\data\\old.tps";
+  ASSERT_EQ(upg::MakeFile(upg::kInFile), 1);
+  db::FileDecl& in = upg::InFile();
+  EXPECT_EQ(in.FieldBlock(), declared->FieldBlock());  // byte for byte
+  ASSERT_EQ(in.Fields().size(), 7u);
+  const std::pair<uint32_t, uint32_t> sizeAndOffset[] = {{5, 4}, {300, 9}, {10000, 309}, {8192, 10309}, {1, 18501}};
+  for (size_t i = 0; i < std::size(sizeAndOffset); ++i) {
+    const db::FieldInfo& f = in.Fields()[i + 2];
+    EXPECT_EQ(std::make_pair(f.size, f.offset), sizeAndOffset[i]) << f.label;
+  }
+  EXPECT_EQ(in.Fields()[6].label, "T:AFTER");
+
+  db::Create(*declared);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  db::Open(in);
+  EXPECT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+  db::Close(in);
+}
+
 TEST_F(RunTimeDefinitions, OlderRecordLengthAndTextsAreReadAsStored) {
   Bytes block{22, 0};
   Add16(block, 0x1234);

@@ -239,6 +239,28 @@ TEST_F(Registration, WhatTheComparisonSkipsAndWhatItSees) {
   }
 }
 
+// A stored owner text is compared byte by byte up to its terminator: any
+// other owner, of the same length or not, is a change.
+TEST_F(Registration, AChangedOwnerIsSeenWhateverItsLength) {
+  const struct {
+    const char* owner;
+    bool reported;
+  } cases[] = {
+      {"alpha", false}, {"bravo", true}, {"alphb", true}, {"alph", true}, {"alphas", true}, {"", true},
+  };
+  AddDriver();
+  auto first = SmallFile("alpha");
+  upg::ds_UsingFile(*first, 4, "SMA", "Small");
+  for (const auto& c : cases) {
+    Restart();
+    stops_.clear();
+    auto now = SmallFile(c.owner);
+    upg::ds_UsingFile(*now, 4, "SMA", "Small");
+    EXPECT_EQ(stops_.size(), c.reported ? 1u : 0u) << c.owner;
+  }
+  EXPECT_EQ(Stored(), std::vector<std::string>{"Small 4"});
+}
+
 TEST_F(Registration, NewStoreIsFilledOnceFromTheOldStore) {
   upg::SetUpgFileName();
   db::FileDecl& old = upg::OldUpgFile();

@@ -452,6 +452,45 @@ TEST_F(OldFormatConversion, ADriverThatCannotReadTheFormatIsRefusedAndTheFileKep
   EXPECT_TRUE(upg::RVQ().empty());
 }
 
+// The import of an old-format file is left out for every file ("AllFiles")
+// or for one file by its label, in any case, when bit 0 of its flags is set.
+TEST_F(OldFormatConversion, ExclusionsLeaveTheOldFileAlone) {
+  const struct {
+    std::vector<std::pair<const char*, int>> ignored;
+    bool imported;
+  } cases[] = {
+      {{{"AllFiles", 1}}, false},
+      {{{"customers", 1}}, false},
+      {{{"AllFiles", 0}, {"Customers", 3}}, false},
+      {{{"AllFiles", 2}, {"Customers", 0}}, true},
+      {{{"Suppliers", 1}}, true},
+  };
+  const Bytes old = Write(Layout());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ignored[0].first);
+    fs::remove("cust.tps");
+    Save("cust.Dat", old);
+    upg::RVQ().clear();
+    auto f = Declared("cust.tps");
+    Register(*f, *tavrel_);
+    for (const auto& [name, flags] : c.ignored) upg::ds_IgnoreDriver(name, flags);
+    db::HookedOpen(*f, 0x42);
+    if (c.imported) {
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::ErrorText();
+      EXPECT_EQ(db::Records(*f), 3u);
+      db::Close(*f);
+      EXPECT_EQ(upg::RVQ().size(), 1u);
+      EXPECT_FALSE(fs::exists("cust.Dat"));
+    } else {
+      EXPECT_EQ(rt::ErrorCode(), rt::kFileNotFound);
+      EXPECT_FALSE(fs::exists("cust.tps"));
+      EXPECT_TRUE(upg::RVQ().empty());
+      EXPECT_EQ(Bytes_("cust.Dat"), old);
+    }
+    EXPECT_TRUE(stops_.empty()) << stops_[0];
+  }
+}
+
 TEST_F(OldFormatConversion, EveryRecordConvertsFromTheFileBesideTheDataFile) {
   // The old file sits beside the data file, named after its base name.
   fs::create_directories("old.data");
