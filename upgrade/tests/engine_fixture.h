@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/runtime/system.h"
+#include "velmora/runtime/text.h"
 #include "velmora/upgrade/registration.h"
 #include "velmora/upgrade/settings.h"
 #include "velmora/upgrade/store.h"
@@ -73,5 +76,35 @@ class Engine : public ::testing::Test {
   std::vector<int> halts_;
   bool endAtStop_ = false;
 };
+
+// A field of the record buffer by its label ("PRE:NAME"; a bare name takes
+// the file's prefix): text fields set padded as their type pads, read
+// clipped; numbers copied in and out as T.
+inline const db::FieldInfo& FieldOf(const db::FileDecl& f, const std::string& label) {
+  const std::string full = label.find(':') == std::string::npos ? f.Prefix() + ":" + label : label;
+  return f.Fields()[static_cast<size_t>(f.FieldIndex(full))];
+}
+inline void PutText(db::FileDecl& f, const std::string& label, const std::string& v) {
+  const db::FieldInfo& fi = FieldOf(f, label);
+  uint8_t* p = f.Record() + fi.offset;
+  std::memset(p, fi.type == db::Type::String ? ' ' : 0, fi.size);
+  std::memcpy(p, v.data(), std::min<size_t>(v.size(), fi.size));
+}
+inline std::string GetText(const db::FileDecl& f, const std::string& label) {
+  const db::FieldInfo& fi = FieldOf(f, label);
+  std::string s(reinterpret_cast<const char*>(f.Record()) + fi.offset, fi.size);
+  if (fi.type == db::Type::CString) s.resize(std::strlen(s.c_str()));
+  return rt::Clip(s);
+}
+template <typename T>
+void Put(db::FileDecl& f, const std::string& label, T v) {
+  std::memcpy(f.Record() + FieldOf(f, label).offset, &v, sizeof v);
+}
+template <typename T>
+T Get(const db::FileDecl& f, const std::string& label) {
+  T v{};
+  std::memcpy(&v, f.Record() + FieldOf(f, label).offset, sizeof v);
+  return v;
+}
 
 }  // namespace enginetest

@@ -23,6 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using enginetest::Engine;
+using enginetest::Get;
+using enginetest::GetText;
+using enginetest::Put;
+using enginetest::PutText;
 using db::Type;
 
 constexpr uint32_t kUnique = db::kKeyNoCase | db::kKeyOpt;
@@ -97,29 +101,6 @@ std::vector<uint8_t> Photo(int i) {
   std::vector<uint8_t> b(size);
   for (size_t k = 0; k < size; ++k) b[k] = static_cast<uint8_t>(k * 31 + static_cast<size_t>(i));
   return b;
-}
-
-void PutText(db::FileDecl& f, const char* field, const std::string& v) {
-  const db::FieldInfo& fi = f.Fields()[static_cast<size_t>(f.FieldIndex(field))];
-  uint8_t* p = f.Record() + fi.offset;
-  std::memset(p, fi.type == Type::String ? ' ' : 0, fi.size);
-  std::memcpy(p, v.data(), std::min<size_t>(v.size(), fi.size));
-}
-std::string GetText(const db::FileDecl& f, const char* field) {
-  const db::FieldInfo& fi = f.Fields()[static_cast<size_t>(f.FieldIndex(field))];
-  std::string s(reinterpret_cast<const char*>(f.Record()) + fi.offset, fi.size);
-  if (fi.type == Type::CString) s.resize(std::strlen(s.c_str()));
-  return rt::Clip(s);
-}
-template <typename T>
-void Put(db::FileDecl& f, const char* field, T v) {
-  std::memcpy(f.Record() + f.Fields()[static_cast<size_t>(f.FieldIndex(field))].offset, &v, sizeof v);
-}
-template <typename T>
-T Get(const db::FileDecl& f, const char* field) {
-  T v{};
-  std::memcpy(&v, f.Record() + f.Fields()[static_cast<size_t>(f.FieldIndex(field))].offset, sizeof v);
-  return v;
 }
 
 bool Exists(const std::string& p) { return fs::exists(p); }

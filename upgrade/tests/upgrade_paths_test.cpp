@@ -18,6 +18,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using enginetest::Engine;
+using enginetest::FieldOf;
+using enginetest::Get;
+using enginetest::GetText;
+using enginetest::Put;
+using enginetest::PutText;
 using db::Type;
 
 constexpr uint32_t kUnique = db::kKeyNoCase | db::kKeyOpt;
@@ -65,41 +70,15 @@ std::vector<uint8_t> Note(int i) {
   return b;
 }
 
-const db::FieldInfo& Info(const db::FileDecl& f, const char* field) {
-  return f.Fields()[static_cast<size_t>(f.FieldIndex(f.Prefix() + ":" + field))];
-}
-void PutText(db::FileDecl& f, const char* field, const std::string& v) {
-  const db::FieldInfo& fi = Info(f, field);
-  uint8_t* p = f.Record() + fi.offset;
-  std::memset(p, fi.type == Type::String ? ' ' : 0, fi.size);
-  std::memcpy(p, v.data(), std::min<size_t>(v.size(), fi.size));
-}
-std::string GetText(const db::FileDecl& f, const char* field) {
-  const db::FieldInfo& fi = Info(f, field);
-  std::string s(reinterpret_cast<const char*>(f.Record()) + fi.offset, fi.size);
-  if (fi.type == Type::CString) s.resize(std::strlen(s.c_str()));
-  return rt::Clip(s);
-}
 // A SHORT or LONG field's value.
 void PutInt(db::FileDecl& f, const char* field, int32_t v) {
-  const db::FieldInfo& fi = Info(f, field);
-  if (fi.type == Type::Short) {
-    int16_t s = static_cast<int16_t>(v);
-    std::memcpy(f.Record() + fi.offset, &s, 2);
-  } else {
-    std::memcpy(f.Record() + fi.offset, &v, 4);
-  }
+  if (FieldOf(f, field).type == Type::Short)
+    Put(f, field, static_cast<int16_t>(v));
+  else
+    Put(f, field, v);
 }
 int32_t GetInt(const db::FileDecl& f, const char* field) {
-  const db::FieldInfo& fi = Info(f, field);
-  if (fi.type == Type::Short) {
-    int16_t s = 0;
-    std::memcpy(&s, f.Record() + fi.offset, 2);
-    return s;
-  }
-  int32_t v = 0;
-  std::memcpy(&v, f.Record() + fi.offset, 4);
-  return v;
+  return FieldOf(f, field).type == Type::Short ? Get<int16_t>(f, field) : Get<int32_t>(f, field);
 }
 
 bool Exists(const std::string& windowsName) { return fs::exists(rt::HostPath(windowsName)); }
