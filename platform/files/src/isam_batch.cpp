@@ -47,12 +47,14 @@ bool EndBatch(FileDecl& f, IsamState& s, bool commit) {
   }
   s.txOpen = false;
   s.Changed();
-  if (RunSlot(f, s, commit ? kCommit : kRollback)) {
+  bool ok = RunSlot(f, s, commit ? kCommit : kRollback);
+  const rt::ErrorSnapshot e = rt::SaveError();
+  if (!ok && !sqlite3_get_autocommit(s.db)) RunSlot(f, s, kRollback);
+  if (s.pendingSync >= 0 && sqlite3_get_autocommit(s.db)) SetSync(s, s.pendingSync == 1);
+  if (ok) {
     rt::ClearError();
     return true;
   }
-  const rt::ErrorSnapshot e = rt::SaveError();
-  if (!sqlite3_get_autocommit(s.db)) RunSlot(f, s, kRollback);
   rt::RestoreError(e);
   return false;
 }
