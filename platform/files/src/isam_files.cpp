@@ -16,6 +16,7 @@
 #include "owner.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/paths.h"
+#include "velmora/runtime/text.h"
 
 namespace db::isam {
 
@@ -328,10 +329,19 @@ void CreateFile(FileDecl& f, bool missing) {
   if (!table.empty() && fmt == FormatCheck::NotOurs)
     return Fail(f, rt::kInvalidDataFile, 0, "not a data file of this program");
   // A new file: built beside the target, then moved over it, so a crash
-  // leaves the old file or the new one.
+  // leaves the old file or the new one. A file rebuilt from another
+  // ("SYNC=off" sent before CREATE) is of no use until it is complete and
+  // its CLOSE syncs it: it is made without waiting for the disk.
+  bool unsynced = false;
+  for (const std::string& c : f.SentCommands()) {
+    std::string u = rt::Upper(c);
+    if (u == "SYNC=OFF" || u == "SYNC=0") unsynced = true;
+    if (u == "SYNC=ON" || u == "SYNC=1") unsynced = false;
+  }
   std::string tmp = path + ".new" + std::to_string(::getpid());
   RemoveDatabaseFiles(tmp);
   int rc = OpenConnection(tmp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, wait, &db);
+  if (rc == SQLITE_OK && unsynced) sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     int err = db ? sqlite3_system_errno(db) : 0;
     sqlite3_close_v2(db);
@@ -367,7 +377,7 @@ void CreateFile(FileDecl& f, bool missing) {
     }
   }
   // The new name is durable once the folder is synced.
-  if (!rt::SyncFolderOf(path))
+  if (!unsynced && !rt::SyncFolderOf(path))
     return Fail(f, rt::kDriverError, 0, std::string("cannot sync the folder: ") + std::strerror(errno));
   rt::ClearError();
 }
