@@ -64,6 +64,9 @@ struct IsamState : FileDecl::OpenState {
   bool keysComplete = false;
   // "SYNC=" sent inside a transaction: 1 on, 0 off, applied when it ends.
   int pendingSync = -1;
+  // A descriptor of the file for handing its pages to the disk early
+  // (StartWriteBack); -1 until then.
+  int writeBackFd = -1;
   // The bound values of the last record written (kept for reuse).
   std::vector<std::string> bound;
   // A batch (STREAM or LOGOUT) has its SQLite transaction open; a STREAM
