@@ -17,6 +17,9 @@
 // one transaction, durable at FLUSH or CLOSE. LOGOUT runs one transaction
 // per file, committed in order: each file's part is atomic, the set of
 // files is not (a crash between two commits keeps the earlier files').
+// A file rebuilt from another ("SYNC=off", of no use until complete) is
+// the exception: it is written without its WAL and is whole only once its
+// CLOSE has synced it.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
