@@ -40,23 +40,27 @@ std::span<const uint8_t> SourceBytes(const CopyContext& cx, const FieldRow& src)
 
 // A text field's text, delimited by its own form: a CSTRING ends at its
 // zero byte, a PSTRING holds as many bytes as its length byte says.
-std::string TextOf(uint8_t type, std::span<const uint8_t> b) {
+std::string_view TextOf(uint8_t type, std::span<const uint8_t> b) {
   const char* p = reinterpret_cast<const char*>(b.data());
   if (type == uint8_t(T::CString)) {
-    size_t n = 0;
-    while (n < b.size() && b[n] != 0) ++n;
-    return std::string(p, n);
+    const void* zero = std::memchr(p, 0, b.size());
+    return std::string_view(p, zero ? static_cast<size_t>(static_cast<const char*>(zero) - p) : b.size());
   }
   if (type == uint8_t(T::PString)) {
     if (b.empty()) return {};
     size_t n = std::min<size_t>(b[0], b.size() - 1);
-    return std::string(p + 1, n);
+    return std::string_view(p + 1, n);
   }
-  return std::string(p, b.size());
+  return std::string_view(p, b.size());
 }
 
 std::string ClipBlanks(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+std::string_view ClipBlanks(std::string_view s) {
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
   return s;
 }
 
@@ -65,10 +69,10 @@ bool CountsAsBlankPadded(uint8_t type) { return type == uint8_t(T::String) || Is
 // Stores a text in a text destination. A STRING is blank-padded, a CSTRING
 // keeps its last byte for the terminator and is zero-filled, a PSTRING
 // gets the length byte of its text, a memo takes the whole text.
-void StoreText(const CopyContext& cx, const FieldRow& dst, std::string text,
+void StoreText(const CopyContext& cx, const FieldRow& dst, std::string_view text,
                uint8_t sourceType) {
   if (IsMemo(dst.type)) {  // a memo holds the text without the STRING's padding
-    if (sourceType == uint8_t(T::String)) text = ClipBlanks(std::move(text));
+    if (sourceType == uint8_t(T::String)) text = ClipBlanks(text);
     if (dst.ptr) dst.ptr->assign(text.begin(), text.end());
     return;
   }
@@ -77,23 +81,23 @@ void StoreText(const CopyContext& cx, const FieldRow& dst, std::string text,
   if (len == 0) return;
   switch (TypeOf(dst.type)) {
     case T::CString: {
-      while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+      while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
       size_t n = std::min(text.size(), len - 1);
-      std::memcpy(to, text.data(), n);
+      std::memmove(to, text.data(), n);
       std::memset(to + n, 0, len - n);
       break;
     }
     case T::PString: {
-      if (CountsAsBlankPadded(sourceType)) text = ClipBlanks(std::move(text));
+      if (CountsAsBlankPadded(sourceType)) text = ClipBlanks(text);
       size_t n = std::min({text.size(), len - 1, size_t{255}});
       to[0] = static_cast<uint8_t>(n);
-      std::memcpy(to + 1, text.data(), n);
+      std::memmove(to + 1, text.data(), n);
       std::memset(to + 1 + n, ' ', len - 1 - n);
       break;
     }
     default: {  // STRING
       size_t n = std::min(text.size(), len);
-      std::memcpy(to, text.data(), n);
+      std::memmove(to, text.data(), n);
       std::memset(to + n, ' ', len - n);
     }
   }
@@ -106,7 +110,7 @@ void TextCopy(CopyContext& cx, FieldRow& src, const FieldRow& dst) {
     if (dst.ptr) dst.ptr->assign(bytes.begin(), bytes.end());
     return;
   }
-  std::string text = TextOf(src.type, bytes);
+  std::string_view text = TextOf(src.type, bytes);
   TraceIf(Flag::D, [&] {
     return "Converting Field Part 2f " + std::to_string(src.len) + " " +
            std::to_string(dst.len) + " " + std::to_string(text.size());
@@ -132,7 +136,7 @@ void TextCopy(CopyContext& cx, FieldRow& src, const FieldRow& dst) {
     cx.emptyFlag = 0;
   }
   Trace(Flag::D, "Converting Field Part 2q ");
-  StoreText(cx, dst, std::move(text), src.type);
+  StoreText(cx, dst, text, src.type);
   if (ConversionDetected()) InsertText(cx, dst);
   Trace(Flag::D, "Converting Field Part 2 Done");
 }
@@ -412,7 +416,7 @@ void ValueConversion(CopyContext& cx, FieldRow& src, const FieldRow& dst) {
     size_t n = std::min(text.size(), cx.workValue.size());
     std::memcpy(cx.workValue.data(), text.data(), n);
     cx.resultText = text;
-    StoreText(cx, dst, std::move(text), uint8_t(T::String));
+    StoreText(cx, dst, text, uint8_t(T::String));
     if (ConversionDetected()) InsertValue(cx, dst);
     return;
   }

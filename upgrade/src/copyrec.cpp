@@ -78,17 +78,24 @@ FieldRow* FindRow(std::vector<FieldRow>& q, std::string_view name) {
   return at != q.end() && at->name == name ? &*at : nullptr;
 }
 
-// The same-named source row of each DST row, found once per conversion
-// (every record asks again; a hit is checked by its name).
+// The same-named source row of each DST row, found once per load of the
+// queues (every record asks again).
 FieldRow* SameNamedSource(size_t p, const FieldRow& dst) {
   static std::vector<size_t> hint;
+  static uint64_t loads = 0;
   std::vector<FieldRow>& q = SrcQueue();
-  if (p < hint.size() && hint[p] < q.size() && q[hint[p]].name == dst.name) return &q[hint[p]];
-  FieldRow* row = FindRow(q, dst.name);
-  if (row) {
-    if (hint.size() <= p) hint.resize(p + 1, SIZE_MAX);
-    hint[p] = static_cast<size_t>(row - q.data());
+  if (loads != QueueLoads()) {
+    hint.clear();
+    loads = QueueLoads();
   }
+  constexpr size_t kUnknown = SIZE_MAX, kNone = SIZE_MAX - 1;
+  if (p < hint.size()) {
+    if (hint[p] == kNone) return nullptr;
+    if (hint[p] < q.size() && q[hint[p]].name.size() == dst.name.size()) return &q[hint[p]];
+  }
+  FieldRow* row = FindRow(q, dst.name);
+  if (hint.size() <= p) hint.resize(p + 1, kUnknown);
+  hint[p] = row ? static_cast<size_t>(row - q.data()) : kNone;
   return row;
 }
 
@@ -341,6 +348,71 @@ struct Copy {
   }
 };
 
+// The fields that every record copies unchanged: a number, date or time
+// of the same type, size and picture on both sides, one element, found by
+// its own name and inside both records. Worked out once per load of the
+// queues; their bytes are copied in runs that lie side by side in both
+// records. Every other field takes the whole path (Copy::Row).
+struct Plan {
+  uint64_t loads = 0;
+  uint32_t sourceLength = 0, destinationLength = 0;
+  bool made = false;
+  std::vector<bool> plain;  // by DST position
+  struct Run {
+    uint32_t from, to, len;  // 0-based offsets in the source and destination records
+  };
+  std::vector<Run> runs;
+};
+
+bool OneElement(const FieldRow& r) {
+  return r.dim[0] == 1 && r.dim[1] == 1 && r.dim[2] == 1 && r.dim[3] == 1 && r.groupSteps.empty();
+}
+
+bool IsTextType(uint8_t t) {
+  return t == kMemoRowType || t == uint8_t(db::Type::String) || t == uint8_t(db::Type::CString) ||
+         t == uint8_t(db::Type::PString);
+}
+
+const Plan& PlanFor(const db::FileDecl& source, const db::FileDecl& destination) {
+  static Plan plan;
+  if (plan.made && plan.loads == QueueLoads() && plan.sourceLength == source.RecordLength() &&
+      plan.destinationLength == destination.RecordLength())
+    return plan;
+  plan = Plan{};
+  plan.made = true;
+  plan.loads = QueueLoads();
+  plan.sourceLength = source.RecordLength();
+  plan.destinationLength = destination.RecordLength();
+  std::vector<FieldRow>& dst = DstQueue();
+  plan.plain.assign(dst.size(), false);
+  std::vector<Plan::Run> fields;
+  for (size_t p = 0; p < dst.size(); ++p) {
+    const FieldRow& d = dst[p];
+    if (d.type == uint8_t(db::Type::Group) || d.overed != 0 || IsTextType(d.type) || d.len == 0 ||
+        !OneElement(d) || !Inside(d, 0, plan.destinationLength))
+      continue;
+    FieldRow* s = SameNamedSource(p, d);
+    if (!s || s->type != d.type || s->len != d.len || s->places != d.places || s->picture != d.picture ||
+        !OneElement(*s) || !Inside(*s, 0, plan.sourceLength))
+      continue;
+    s->fed = true;
+    plan.plain[p] = true;
+    fields.push_back({s->offset - 1, d.offset - 1, d.len});
+  }
+  std::sort(fields.begin(), fields.end(), [](const Plan::Run& a, const Plan::Run& b) { return a.to < b.to; });
+  for (const Plan::Run& f : fields) {
+    if (!plan.runs.empty()) {
+      Plan::Run& last = plan.runs.back();
+      if (last.from + last.len == f.from && last.to + last.len == f.to) {
+        last.len += f.len;
+        continue;
+      }
+    }
+    plan.runs.push_back(f);
+  }
+  return plan;
+}
+
 }  // namespace
 
 void CopyRec(db::FileDecl& source, db::FileDecl& destination) {
@@ -355,7 +427,18 @@ void CopyRec(db::FileDecl& source, db::FileDecl& destination) {
   copy.cx.sourceRecord = source.Record();
   copy.cx.destRecord = destination.Record();
   std::vector<FieldRow>& dst = DstQueue();
-  for (size_t p = 0; p < dst.size(); ++p) copy.Row(dst[p], p + 1);
+  // With the per-field traces on, or into an SQL table (every column goes
+  // into the INSERT lists), each field takes the whole path.
+  const bool traced = FlagOn(Flag::B) || FlagOn(Flag::C) || FlagOn(Flag::D) || FlagOn(Flag::E);
+  if (traced || ConversionDetected() || OldFormatSource()) {
+    for (size_t p = 0; p < dst.size(); ++p) copy.Row(dst[p], p + 1);
+  } else {
+    const Plan& plan = PlanFor(source, destination);
+    for (const Plan::Run& r : plan.runs)
+      std::memcpy(copy.cx.destRecord + r.to, copy.cx.sourceRecord + r.from, r.len);
+    for (size_t p = 0; p < dst.size(); ++p)
+      if (!plan.plain[p]) copy.Row(dst[p], p + 1);
+  }
   Trace(Flag::C, "CopyRec Finishing Up records(DateTimeQ)=0");
   if (ConversionDetected()) InsertDateTimePairs(copy.cx);
   Trace(Flag::A, "CopyRec OUT.");

@@ -286,6 +286,7 @@ void BeginColumn(CopyContext&, const FieldRow& dst) {
 }
 
 rt::Byte GetBinaryFlag(const FieldRow& dst) {
+  if (ForcedTypes().empty()) return 0;
   std::string key = rt::Upper(rt::Clip(dst.name));
   for (const ForcedType& f : ForcedTypes())
     if (f.field == key) return f.isBinary;

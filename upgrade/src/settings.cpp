@@ -18,7 +18,6 @@ constexpr size_t kTraceBuffer = 30000;  // the line and its terminator
 constexpr size_t kMessageText = 255;    // MessageText holds at most this
 
 struct Settings {
-  std::array<bool, 7> flags{};
   bool switchesRead = false;
   rt::Byte silent = 0;
   std::string translationIni;
@@ -32,7 +31,7 @@ Settings& S() {
 }
 
 void Set(std::initializer_list<Flag> flags) {
-  for (Flag f : flags) S().flags[static_cast<size_t>(f)] = true;
+  for (Flag f : flags) detail::traceFlags[static_cast<size_t>(f)] = true;
 }
 
 }  // namespace
@@ -60,7 +59,6 @@ void ReadSwitches() {
   }
 }
 
-bool FlagOn(Flag f) { return S().flags[static_cast<size_t>(f)]; }
 
 void WriteTrace(std::string_view text) {
   // A fresh heap buffer per line, as the trace may run on any thread
@@ -142,6 +140,9 @@ void ProfileReport(int section) {
   }
 }
 
-void ResetSettings() { S() = Settings{}; }
+void ResetSettings() {
+  S() = Settings{};
+  detail::traceFlags = {};
+}
 
 }  // namespace upg

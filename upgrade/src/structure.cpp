@@ -11,6 +11,7 @@ namespace upg {
 namespace {
 
 std::vector<FieldRow> gDst, gSrc;
+uint64_t gLoads = 0;
 
 // The member count as the loaders read it: the low 16 bits at offset 6.
 uint32_t MemberCount(const std::vector<uint8_t>& block) {
@@ -89,9 +90,11 @@ std::vector<db::FieldInfo> Members(const db::FileDecl& file) {
 
 std::vector<FieldRow>& DstQueue() { return gDst; }
 std::vector<FieldRow>& SrcQueue() { return gSrc; }
+uint64_t QueueLoads() { return gLoads; }
 
 void LoadDstQueue(db::FileDecl& file) {
   Trace(Flag::A, "LoadDstQueue IN");
+  ++gLoads;
   gDst.clear();
   uint32_t expected = 0;  // members left of the OVER group being walked
   std::vector<db::FieldInfo> fields = Members(file);
@@ -117,6 +120,7 @@ void LoadDstQueue(db::FileDecl& file) {
 
 void LoadSrcQueue(db::FileDecl& file) {
   if (EngineSwitch("/debugrv2f")) rt::Stop("LoadSrcQueue");
+  ++gLoads;
   gSrc.clear();
   uint32_t expected = 0;
   std::vector<db::FieldInfo> fields = Members(file);

@@ -299,6 +299,9 @@ bool CopyPass(db::FileDecl& file, db::FileDecl& out, AddMode addMode, bool bit0,
   // 16. Created (an SQL table was created by the SQL check).
   if (!sql) {
     Trace(Flag::B, "RV3create: " + c.fileName);
+    // The work file is never used before it is complete (see step 18):
+    // it is made without waiting for the disk.
+    db::Send(out, "SYNC=off");
     if (CopyOtherTables(out)) db::Create(out);
     if (rt::ErrorCode() != 0) {
       std::string details = " " + rt::Clip(c.fileName) + " " + ErrorLine();

@@ -64,6 +64,62 @@ class RecordCopy : public Engine {
   }
 };
 
+// Fields that keep their type and size are copied unchanged, in runs
+// where they lie side by side in both records, for every record of the
+// loaded queues; a new load (another layout) is worked out again.
+TEST_F(RecordCopy, UnchangedFieldsFollowTheirNamesAcrossRecordsAndLoads) {
+  auto from = db::DeclBuilder("Old", "T")
+                  .Field(T::Long, "A")
+                  .Field(T::Long, "B")
+                  .Field(T::Short, "C")
+                  .Field(T::Real, "D")
+                  .Field(T::Long, "E")
+                  .Build();
+  auto to = db::DeclBuilder("New", "T")
+                .Field(T::Long, "B")
+                .Field(T::Long, "A")
+                .Field(T::Long, "NEW")
+                .Field(T::Short, "C")
+                .Field(T::Real, "D")
+                .Field(T::Long, "E")
+                .Build();
+  auto fill = [&](int n) {
+    Set<int32_t>(*from, "T:A", n);
+    Set<int32_t>(*from, "T:B", n + 1);
+    Set<int16_t>(*from, "T:C", static_cast<int16_t>(n + 2));
+    Set<double>(*from, "T:D", n + 0.5);
+    Set<int32_t>(*from, "T:E", n + 4);
+  };
+  fill(10);
+  Copy(*from, *to);
+  fill(20);  // the next record, with the same queues
+  std::memset(to->Record(), 0xEE, to->RecordLength());
+  upg::CopyRec(*from, *to);
+  EXPECT_EQ(Get<int32_t>(*to, "T:A"), 20);
+  EXPECT_EQ(Get<int32_t>(*to, "T:B"), 21);
+  EXPECT_EQ(Get<int32_t>(*to, "T:NEW"), 0);
+  EXPECT_EQ(Get<int16_t>(*to, "T:C"), 22);
+  EXPECT_EQ(Get<double>(*to, "T:D"), 20.5);
+  EXPECT_EQ(Get<int32_t>(*to, "T:E"), 24);
+
+  // Another layout of the same length: C retyped, the rest moved.
+  auto other = db::DeclBuilder("Other", "T")
+                   .Field(T::Long, "E")
+                   .Field(T::Long, "C")
+                   .Field(T::Real, "D")
+                   .Field(T::Long, "A")
+                   .Field(T::Long, "X")
+                   .Field(T::Short, "Y")
+                   .Build();
+  ASSERT_EQ(other->RecordLength(), to->RecordLength());
+  fill(30);
+  Copy(*from, *other);
+  EXPECT_EQ(Get<int32_t>(*other, "T:E"), 34);
+  EXPECT_EQ(Get<int32_t>(*other, "T:C"), 32);
+  EXPECT_EQ(Get<double>(*other, "T:D"), 30.5);
+  EXPECT_EQ(Get<int32_t>(*other, "T:A"), 30);
+}
+
 TEST_F(RecordCopy, FieldsAddedRemovedRetypedResizedAndRenamed) {
   auto from = db::DeclBuilder("Old", "T")
                   .Field(T::Long, "ID")

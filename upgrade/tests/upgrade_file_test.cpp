@@ -564,8 +564,8 @@ enum class Refusal { SizeLimit, FullDisk };
 
 // The disk refuses the conversion's writes: from before the old file
 // moves ("found": the journal cannot be written), from the copy's start on
-// ("created"), or only at the close that writes the records back from the
-// new file's WAL into it ("built"; the records then sit in the WAL).
+// ("created"), or only at the close that gives the new file its WAL again
+// ("built"; the records are in the file by then).
 class DiskRefusal : public Upgrade {
  protected:
   // In a child: 40 people are converted while the disk refuses. The
@@ -585,7 +585,7 @@ class DiskRefusal : public Upgrade {
     at = step;
     auto v1 = PeopleV1();
     if (at == "built") {
-      // Without the photo of 3 MB the records stay in the WAL until the close.
+      // Without the photo of 3 MB the new file is small.
       db::Open(*v1);
       Put<int32_t>(*v1, "PEO:ID", 3);
       db::Get(*v1, 1);
@@ -642,8 +642,9 @@ class DiskRefusal : public Upgrade {
   }
 };
 
-TEST_F(DiskRefusal, AtTheWriteBackKeepsTheOldFile) {
-  EXPECT_EQ(InChild([&] { ::_exit(Child(Refusal::SizeLimit, "built")); }), 0) << "size limit";
+// The new file grows no more once its keys are built: only a full disk
+// (no room for the WAL and its index) refuses the close.
+TEST_F(DiskRefusal, AtTheCloseKeepsTheOldFile) {
   int code = InChild([&] { ::_exit(Child(Refusal::FullDisk, "built")); });
   if (code == 100) GTEST_SKIP() << "no private tmpfs can be made here";
   EXPECT_EQ(code, 0) << "full disk";

@@ -17,6 +17,9 @@
 // one transaction, durable at FLUSH or CLOSE. LOGOUT runs one transaction
 // per file, committed in order: each file's part is atomic, the set of
 // files is not (a crash between two commits keeps the earlier files').
+// A file rebuilt from another ("SYNC=off", of no use until complete) is
+// the exception: it is written without its WAL and is whole only once its
+// CLOSE has synced it.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -152,8 +155,11 @@ void Fail(const FileDecl& f, int code, int driverCode, const std::string& reason
 void ReportSql(FileDecl& f, int rc, sqlite3* db) {
   int primary = rc & 0xFF;
   std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-  // The disk's own reason, where SQLite knows it.
-  const int err = db ? sqlite3_system_errno(db) : 0;
+  // The disk's own reason, where SQLite knows it: the last system error,
+  // else the one the file's last failed write or read kept (a commit that
+  // fails writes back what it had written before it reports).
+  int err = db ? sqlite3_system_errno(db) : 0;
+  if (db && err == 0) sqlite3_file_control(db, "main", SQLITE_FCNTL_LAST_ERRNO, &err);
   if (err != 0 && (primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN))
     text += std::string(" (") + std::strerror(err) + ")";
   if (primary == SQLITE_FULL || primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN ||
@@ -406,10 +412,10 @@ void Insert(FileDecl& f, bool withKeys) {
     sqlite3_stmt* st = Stmt(f, s, kInsert);
     if (!st) return false;
     int64_t ver = static_cast<int64_t>(NewStamp());
-    std::vector<std::string> keep;
     sqlite3_bind_int64(st, 1, id);
     sqlite3_bind_int64(st, 2, ver);
-    BindRecord(f, st, id, withKeys, keep);
+    BindRecord(f, st, id, withKeys, s.bound);
+    if (!withKeys) s.keysComplete = false;
     if (!Run(f, s, st)) {
       --s.nextId;
       return false;
@@ -679,6 +685,10 @@ void Isam::Append(FileDecl& f) {
     });
     if (rt::ErrorCode()) return;
     s.stale = true;
+    // Until then every record had its key values (an optional key left out
+    // has none, and encoding it again gives none); while this instance
+    // holds the file alone, only its own PUTs can leave records without.
+    s.keysComplete = (s.mode & 0xF0) == kDenyAll;
   }
   Insert(f, true);
 }
@@ -691,10 +701,10 @@ void Isam::Put(FileDecl& f) {
     sqlite3_stmt* st = Stmt(f, s, kUpdate);
     if (!st) return false;
     int64_t ver = static_cast<int64_t>(NewStamp());
-    std::vector<std::string> keep;
     sqlite3_bind_int64(st, 1, s.curId);
     sqlite3_bind_int64(st, 2, ver);
-    BindRecord(f, st, s.curId, !s.stale, keep);
+    BindRecord(f, st, s.curId, !s.stale, s.bound);
+    if (s.stale) s.keysComplete = false;  // written without its key values
     sqlite3_bind_int64(st, static_cast<int>(4 + f.Keys().size() + f.Memos().size()), s.curVer);
     if (!Run(f, s, st)) return false;
     if (sqlite3_changes(s.db) == 0) {

@@ -16,6 +16,7 @@
 #include "owner.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/paths.h"
+#include "velmora/runtime/text.h"
 
 namespace db::isam {
 
@@ -37,6 +38,21 @@ int OpenConnection(const std::string& path, int flags, BusyWait& wait, sqlite3**
   rc = sqlite3_exec(*db, "PRAGMA synchronous=FULL", nullptr, nullptr, &msg);
   sqlite3_free(msg);
   return rc;
+}
+
+void SetSync(IsamState& s, bool on) {
+  sqlite3_exec(s.db, on ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+  s.pendingSync = -1;
+}
+
+// Runs a journal_mode pragma; the mode in force after it ("" when it failed).
+static std::string JournalMode(sqlite3* db, const char* pragma) {
+  sqlite3_stmt* st = nullptr;
+  std::string mode;
+  if (sqlite3_prepare_v2(db, pragma, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+    if (const unsigned char* t = sqlite3_column_text(st, 0)) mode = reinterpret_cast<const char*>(t);
+  sqlite3_finalize(st);
+  return mode;
 }
 
 // Creates the record table and its indexes for `f` in an open database.
@@ -313,10 +329,19 @@ void CreateFile(FileDecl& f, bool missing) {
   if (!table.empty() && fmt == FormatCheck::NotOurs)
     return Fail(f, rt::kInvalidDataFile, 0, "not a data file of this program");
   // A new file: built beside the target, then moved over it, so a crash
-  // leaves the old file or the new one.
+  // leaves the old file or the new one. A file rebuilt from another
+  // ("SYNC=off" sent before CREATE) is of no use until it is complete and
+  // its CLOSE syncs it: it is made without waiting for the disk.
+  bool unsynced = false;
+  for (const std::string& c : f.SentCommands()) {
+    std::string u = rt::Upper(c);
+    if (u == "SYNC=OFF" || u == "SYNC=0") unsynced = true;
+    if (u == "SYNC=ON" || u == "SYNC=1") unsynced = false;
+  }
   std::string tmp = path + ".new" + std::to_string(::getpid());
   RemoveDatabaseFiles(tmp);
   int rc = OpenConnection(tmp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, wait, &db);
+  if (rc == SQLITE_OK && unsynced) sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     int err = db ? sqlite3_system_errno(db) : 0;
     sqlite3_close_v2(db);
@@ -352,7 +377,7 @@ void CreateFile(FileDecl& f, bool missing) {
     }
   }
   // The new name is durable once the folder is synced.
-  if (!rt::SyncFolderOf(path))
+  if (!unsynced && !rt::SyncFolderOf(path))
     return Fail(f, rt::kDriverError, 0, std::string("cannot sync the folder: ") + std::strerror(errno));
   rt::ClearError();
 }
@@ -377,6 +402,19 @@ void Isam::Close(FileDecl& f) {
     EndBatch(f, s, false);
     std::erase(tTransaction, &f);
     s.inLogout = false;
+  }
+  // A file written without its WAL gets it back, synced, before anyone
+  // else can open it. (After a failed batch it stays without: such a file
+  // is never used, and is made again.)
+  if (ok && s.unjournaled && s.db) {
+    SetSync(s, true);
+    if (JournalMode(s.db, "PRAGMA journal_mode=WAL") != "wal") {
+      ReportSql(f, sqlite3_extended_errcode(s.db), s.db);
+      rt::SetFileError(rt::kDriverError, rt::FileErrorCode(),
+                       rt::FileErrorText() + "; the file could not be given its WAL again", f.Name());
+      e = rt::SaveError();
+      ok = false;
+    }
   }
   if (ok && !s.readOnly && s.db) {
     int rc = sqlite3_wal_checkpoint_v2(s.db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
@@ -404,7 +442,7 @@ void Isam::Build(FileDecl& f) {
     for (size_t k = 0; k < f.Keys().size(); ++k)
       drop += "DROP INDEX IF EXISTS " + T + "_k" + std::to_string(k + 1) + ";";
     if (!Exec(f, s.db, drop)) return false;
-    if (!f.Keys().empty()) {
+    if (!f.Keys().empty() && (s.fullBuild || !s.keysComplete)) {
       std::string set;
       for (size_t k = 0; k < f.Keys().size(); ++k)
         set += std::string(k ? ", " : "") + "k" + std::to_string(k + 1) + " = ?" + std::to_string(k + 2);
@@ -470,6 +508,7 @@ void Isam::Build(FileDecl& f) {
   if (rt::ErrorCode() == 0) {
     s.stale = false;
     s.fullBuild = false;
+    s.keysComplete = false;
   }
 }
 
@@ -544,7 +583,22 @@ void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
     // are not waited for on disk until "SYNC=on" (the next commit or close
     // then syncs everything written before it).
     bool on = value == "on" || value == "ON" || value == "1";
-    sqlite3_exec(s.db, on ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+    // SQLite refuses a new level inside a transaction: one sent during a
+    // batch holds from the batch's end.
+    if (!sqlite3_get_autocommit(s.db))
+      s.pendingSync = on ? 1 : 0;
+    else
+      SetSync(s, on);
+    // Such a file is of no use until it is complete (a crash builds it
+    // again from the other), so it is written without the WAL, each page
+    // once (its rollback journal is in memory), with a large cache, and
+    // read back through a memory map while its keys are built. CLOSE
+    // gives it its WAL again.
+    if (!on && !s.unjournaled && !s.InTx() && !s.readOnly &&
+        JournalMode(s.db, "PRAGMA journal_mode=MEMORY") == "memory") {
+      s.unjournaled = true;
+      sqlite3_exec(s.db, "PRAGMA cache_size=-65536; PRAGMA mmap_size=17179869184", nullptr, nullptr, nullptr);
+    }
   } else if (name == "RECOVER") {
     if (query && answer) *answer = std::to_string(s.busyMs / 1000);
     if (!query) {

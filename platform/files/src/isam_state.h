@@ -57,6 +57,18 @@ struct IsamState : FileDecl::OpenState {
   std::string path, table, sqlTable;
   bool readOnly = false, stale = false, streaming = false, inLogout = false;
   bool fullBuild = false;
+  // "SYNC=off" took the file off its WAL until CLOSE (see ApplyCommand).
+  bool unjournaled = false;
+  // Since its keys went stale, every record written carried its key
+  // values: BUILD need not look for records to encode again.
+  bool keysComplete = false;
+  // "SYNC=" sent inside a transaction: 1 on, 0 off, applied when it ends.
+  int pendingSync = -1;
+  // A descriptor of the file for handing its pages to the disk early
+  // (StartWriteBack); -1 until then.
+  int writeBackFd = -1;
+  // The bound values of the last record written (kept for reuse).
+  std::vector<std::string> bound;
   // A batch (STREAM or LOGOUT) has its SQLite transaction open; a STREAM
   // begins it at its first write.
   bool txOpen = false;
@@ -159,6 +171,8 @@ bool CheckWrite(FileDecl& f, IsamState& s);
 // ---- files (isam_files.cpp)
 int OpenConnection(const std::string& path, int flags, BusyWait& wait, sqlite3** db);
 void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer);
+// Sets the synchronous level of the file's connection (outside a transaction).
+void SetSync(IsamState& s, bool on);
 
 // ---- batches (isam_batch.cpp)
 bool EndBatch(FileDecl& f, IsamState& s, bool commit);

@@ -9,6 +9,7 @@
 //   S silent upgrading (wait and progress windows stay closed).
 // The engine's switches match with their case as written: "/DOWNGRADE"
 // and "/downgrade" are two different switches.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,7 +22,12 @@ enum class Flag : uint8_t { A, B, C, D, E, F, S };
 
 // Parses the trace switches once per process (the first ds_AddDriver).
 void ReadSwitches();
-bool FlagOn(Flag f);
+namespace detail {
+// The flags ReadSwitches set (asked for several times per field of every
+// record copied, so read in place).
+inline std::array<bool, 7> traceFlags{};
+}  // namespace detail
+inline bool FlagOn(Flag f) { return detail::traceFlags[static_cast<size_t>(f)]; }
 
 // An engine switch (exact case) is on, and its value ("" when absent).
 bool EngineSwitch(std::string_view name);

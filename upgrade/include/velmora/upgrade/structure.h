@@ -50,5 +50,8 @@ void LoadSrcQueue(db::FileDecl& file);
 
 std::vector<FieldRow>& DstQueue();
 std::vector<FieldRow>& SrcQueue();
+// Counts the loads of DST and SRC: what was found in them holds while it
+// stays the same.
+uint64_t QueueLoads();
 
 }  // namespace upg

@@ -118,7 +118,9 @@ void Rollback();
 // ---- driver commands and properties
 // ISAM commands: "FULLBUILD=on|off", "Recover=<seconds>" (the file's own
 // lock wait, see LockWait), "SYNC=off|on" (an open file's commits do not wait for the disk
-// until SYNC=on; for a file rebuilt from another one); without "=" the
+// until SYNC=on; for a file rebuilt from another one, which is of no use
+// until it is complete: it is written without its WAL until CLOSE, which
+// syncs it and gives it its WAL again); without "=" the
 // setting is answered. Commands sent to a closed
 // file apply at its next open; unknown commands answer "".
 std::string Send(FileDecl& f, std::string_view command);
