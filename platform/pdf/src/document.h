@@ -120,6 +120,13 @@ std::shared_ptr<PopplerPool> Poppler(Document& d);
 // Writes the document, without encryption, to memory.
 std::string WriteToMemory(Document& d);
 
+// The value under `key` when `object` is a dictionary, else null. qpdf
+// answers a key asked of anything else (a missing /MK, say) with a
+// warning it builds and keeps, at the cost of a whole field's drawing.
+inline QPDFObjectHandle KeyOf(QPDFObjectHandle object, const std::string& key) {
+  return object.isDictionary() ? object.getKey(key) : QPDFObjectHandle::newNull();
+}
+
 // A rectangle array normalised: {llx, lly, urx, ury}; false when absent.
 bool ReadRect(QPDFObjectHandle array, double out[4]);
 

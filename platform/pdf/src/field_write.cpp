@@ -35,7 +35,7 @@ QPDFObjectHandle MK(QPDFObjectHandle widget) { return SubDictionary(widget, "/MK
 
 // Turns a widget's appearance by `degrees` (a multiple of 90).
 void Turn(QPDFObjectHandle widget, int degrees) {
-  auto r = widget.getKey("/MK").getKey("/R");
+  auto r = KeyOf(KeyOf(widget, "/MK"), "/R");
   int now = r.isInteger() ? static_cast<int>(r.getIntValue()) : 0;
   int deg = (((now + degrees) % 360) + 360) % 360;
   if (deg)
@@ -375,7 +375,7 @@ int iSEDSetFormFieldRotation(int field, int degrees) {
   return ForWidgets(field, [&](Document& d, QPDFObjectHandle w) {
     int number = 0;
     auto page = PageOfWidget(d, w, &number);
-    auto r = w.getKey("/MK").getKey("/R");
+    auto r = KeyOf(KeyOf(w, "/MK"), "/R");
     int now = r.isInteger() ? static_cast<int>(r.getIntValue()) : 0;
     Turn(w, degrees + (page.isNull() ? 0 : PageRotation(page)) - now);
   });

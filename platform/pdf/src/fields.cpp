@@ -695,7 +695,7 @@ std::string iSEDGetFormFieldFontName(int field) {
     if (da.empty()) return {};
     auto name = ParseDA(da).font;
     auto af = AcroForm(d, false);
-    auto font = af.isDictionary() ? af.getKey("/DR").getKey("/Font").getKey(name)
+    auto font = af.isDictionary() ? KeyOf(KeyOf(af.getKey("/DR"), "/Font"), name)
                                   : QPDFObjectHandle::newNull();
     std::string base = name.substr(1);
     if (font.isDictionary() && font.getKey("/BaseFont").isName()) {
