@@ -68,12 +68,12 @@ double BorderWidth(QPDFObjectHandle widget) {
 // The background and border of the widget, drawn the same for every kind.
 std::string Frame(QPDFObjectHandle widget, const Box& b) {
   std::string out;
-  auto mk = widget.getKey("/MK");
+  auto mk = KeyOf(widget, "/MK");
   auto bg = ColourOp(KeyOf(mk, "/BG"), false);
   if (!bg.empty())
     out += "q " + bg + " 0 0 " + Num(b.width) + " " + Num(b.height) + " re f Q\n";
   auto bc = ColourOp(KeyOf(mk, "/BC"), true);
-  auto bs = widget.getKey("/BS");
+  auto bs = KeyOf(widget, "/BS");
   auto style = KeyOf(bs, "/S");
   double w = BorderWidth(widget);
   if (!bc.empty() && w > 0) {
@@ -134,6 +134,14 @@ std::string StandardFont(const std::string& name) {
 // resources lack gets the standard font it stands for, so that a reader
 // drawing the field itself finds the font too.
 QPDFObjectHandle FontResource(Document& d, const std::string& name) {
+  // A form that has all it should (AcroForm(d, true)) and the font answers
+  // at once.
+  auto have = AcroForm(d, false);
+  if (KeyOf(have, "/Fields").isArray() && have.hasKey("/DA")) {
+    auto fonts = KeyOf(KeyOf(have, "/DR"), "/Font");
+    auto font = KeyOf(fonts, name);
+    if (font.isDictionary() && fonts.hasKey("/Helv") && fonts.hasKey("/ZaDb")) return font;
+  }
   auto af = AcroForm(d, true);
   auto fonts = SubDictionary(SubDictionary(af, "/DR"), "/Font");
   auto font = fonts.getKey(name);
@@ -160,11 +168,13 @@ QPDFObjectHandle FormStream(Document& d, const Box& b, const std::string& conten
                                                       QPDFObjectHandle::newInteger(0),
                                                       QPDFObjectHandle::newReal(Num(b.width)),
                                                       QPDFObjectHandle::newReal(Num(b.height))}));
-  static const int matrices[][6] = {
-      {1, 0, 0, 1, 0, 0}, {0, 1, -1, 0, 0, 0}, {-1, 0, 0, -1, 0, 0}, {0, -1, 1, 0, 0, 0}};
-  std::vector<QPDFObjectHandle> matrix;
-  for (int m : matrices[b.rotation / 90 % 4]) matrix.push_back(QPDFObjectHandle::newInteger(m));
-  dict.replaceKey("/Matrix", QPDFObjectHandle::newArray(matrix));
+  // A turned appearance states its matrix; an upright one has the default.
+  static const int matrices[][6] = {{0, 1, -1, 0, 0, 0}, {-1, 0, 0, -1, 0, 0}, {0, -1, 1, 0, 0, 0}};
+  if (const int turn = b.rotation / 90 % 4) {
+    std::vector<QPDFObjectHandle> matrix;
+    for (int m : matrices[turn - 1]) matrix.push_back(QPDFObjectHandle::newInteger(m));
+    dict.replaceKey("/Matrix", QPDFObjectHandle::newArray(matrix));
+  }
   auto fonts = QPDFObjectHandle::newDictionary();
   if (font.isDictionary()) fonts.replaceKey(fontName, font);
   auto resources = QPDFObjectHandle::newDictionary();
@@ -188,8 +198,8 @@ constexpr short kHelvetica[95] = {
 class Widths {
  public:
   explicit Widths(QPDFObjectHandle font) {
-    auto widths = font.getKey("/Widths");
-    auto first = font.getKey("/FirstChar");
+    auto widths = KeyOf(font, "/Widths");
+    auto first = KeyOf(font, "/FirstChar");
     if (widths.isArray() && first.isInteger()) {
       first_ = static_cast<int>(first.getIntValue());
       for (auto& w : widths.aitems()) own_.push_back(w.isNumber() ? w.getNumericValue() : 0);
@@ -422,7 +432,7 @@ void TextAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, boo
 // states that draw; a radio button that can only be off, any appearance.
 bool ButtonLacksAppearance(QPDFObjectHandle widget, bool radio) {
   if (radio && OnState(widget).empty()) {
-    auto n = KeyOf(widget.getKey("/AP"), "/N");
+    auto n = KeyOf(KeyOf(widget, "/AP"), "/N");
     return !n.isStream() && !n.isDictionary();
   }
   return !HasAppearance(widget);
@@ -481,7 +491,7 @@ bool Draws(QPDFObjectHandle stream) {
 }  // namespace
 
 bool HasAppearance(QPDFObjectHandle widget) {
-  auto n = KeyOf(widget.getKey("/AP"), "/N");
+  auto n = KeyOf(KeyOf(widget, "/AP"), "/N");
   if (n.isStream()) return Draws(n);
   if (!n.isDictionary()) return false;
   // A button's off state may rightly draw nothing; some state must draw.

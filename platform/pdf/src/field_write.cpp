@@ -219,14 +219,12 @@ void DrawOnPage(Document& d, QPDFObjectHandle page, QPDFObjectHandle widget) {
   xobjects.replaceKey(name, ap);
   // The page's own drawing is wrapped in q ... Q once, so that a graphics
   // state it leaves behind does not move the fields drawn after it; the
-  // fields then go into one stream of their own at the end.
-  if (d.wrappedPages.insert(page.getObjGen()).second) {
-    ph.addPageContents(d.qpdf->newStream("q\n"), true);
-    ph.addPageContents(d.qpdf->newStream("\nQ\n"), false);
-  }
+  // fields then go into one stream of their own at the end, which closes
+  // the page's drawing first.
   auto& drawn = d.flattened[page.getObjGen()];
   if (!drawn.text) {
-    drawn.text = std::make_shared<std::string>();
+    ph.addPageContents(d.qpdf->newStream("q\n"), true);
+    drawn.text = std::make_shared<std::string>("\nQ\n");
     drawn.stream = d.qpdf->newStream();
     ph.addPageContents(drawn.stream, false);
   }
