@@ -161,6 +161,7 @@ QPDFObjectHandle FontResource(Document& d, const std::string& name) {
 QPDFObjectHandle FormStream(Document& d, const Box& b, const std::string& content,
                             const std::string& fontName, QPDFObjectHandle font) {
   auto s = d.qpdf->newStream(content);
+  d.ownAppearances.insert(s.getObjGen());
   auto dict = s.getDict();
   dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
   dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));

@@ -47,6 +47,7 @@ struct Document {
   std::set<QPDFObjGen> staleAppearance;  // value or look changed
   std::set<QPDFObjGen> restyled;         // look changed: rebuild the base
   std::set<QPDFObjGen> drawn;            // widgets whose appearance the library drew
+  std::set<QPDFObjGen> ownAppearances;   // appearance streams the library made
   // Per page, the drawing of its flattened fields: a content stream of its
   // own whose data qpdf asks for whenever it reads the stream.
   struct Flattened {
