@@ -7,7 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <charconv>
+#include <cstdlib>
 #include <sstream>
 
 #include "fields.h"
@@ -16,10 +17,11 @@
 namespace velmora::pdf::detail {
 namespace {
 
+// A number with three decimals, as "%.3f" writes it.
 std::string Num(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.3f", v);
-  return buf;
+  char buf[400];
+  auto end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 3).ptr;
+  return std::string(buf, end);
 }
 
 // A colour array as a fill ("rg") or stroke ("RG") operation; "" if none.
@@ -49,7 +51,7 @@ Box BoxOf(QPDFObjectHandle widget) {
   Box b;
   double r[4];
   if (!ReadRect(widget.getKey("/Rect"), r)) return b;
-  auto rot = widget.getKey("/MK").getKey("/R");
+  auto rot = KeyOf(KeyOf(widget, "/MK"), "/R");
   b.rotation = rot.isInteger() ? static_cast<int>(((rot.getIntValue() % 360) + 360) % 360) : 0;
   bool turned = b.rotation == 90 || b.rotation == 270;
   b.width = turned ? r[3] - r[1] : r[2] - r[0];
@@ -59,25 +61,26 @@ Box BoxOf(QPDFObjectHandle widget) {
 
 // The border's width: /BS /W, else 1 (a border is drawn only with /MK /BC).
 double BorderWidth(QPDFObjectHandle widget) {
-  auto w = widget.getKey("/BS").getKey("/W");
+  auto w = KeyOf(KeyOf(widget, "/BS"), "/W");
   return w.isNumber() ? std::max(0.0, w.getNumericValue()) : 1;
 }
 
 // The background and border of the widget, drawn the same for every kind.
 std::string Frame(QPDFObjectHandle widget, const Box& b) {
   std::string out;
-  auto mk = widget.getKey("/MK");
-  auto bg = ColourOp(mk.getKey("/BG"), false);
+  auto mk = KeyOf(widget, "/MK");
+  auto bg = ColourOp(KeyOf(mk, "/BG"), false);
   if (!bg.empty())
     out += "q " + bg + " 0 0 " + Num(b.width) + " " + Num(b.height) + " re f Q\n";
-  auto bc = ColourOp(mk.getKey("/BC"), true);
-  auto bs = widget.getKey("/BS");
+  auto bc = ColourOp(KeyOf(mk, "/BC"), true);
+  auto bs = KeyOf(widget, "/BS");
+  auto style = KeyOf(bs, "/S");
   double w = BorderWidth(widget);
   if (!bc.empty() && w > 0) {
     std::string dash;
-    if (bs.getKey("/S").isNameAndEquals("/D")) {
+    if (style.isNameAndEquals("/D")) {
       dash = "[";
-      auto d = bs.getKey("/D");
+      auto d = KeyOf(bs, "/D");
       if (d.isArray())
         for (auto& item : d.aitems())
           if (item.isNumber()) dash += Num(item.getNumericValue()) + " ";
@@ -87,8 +90,8 @@ std::string Frame(QPDFObjectHandle widget, const Box& b) {
            Num(b.width - w) + " " + Num(b.height - w) + " re S Q\n";
   }
   // Beveled and inset borders: a light and a dark strip inside the border.
-  bool beveled = bs.getKey("/S").isNameAndEquals("/B");
-  if ((beveled || bs.getKey("/S").isNameAndEquals("/I")) && w > 0 && b.width > 4 * w &&
+  bool beveled = style.isNameAndEquals("/B");
+  if ((beveled || style.isNameAndEquals("/I")) && w > 0 && b.width > 4 * w &&
       b.height > 4 * w) {
     const double x0 = w, y0 = w, x1 = b.width - w, y1 = b.height - w, t = w;
     auto strip = [&](const std::string& colour, bool upperLeft) {
@@ -131,6 +134,14 @@ std::string StandardFont(const std::string& name) {
 // resources lack gets the standard font it stands for, so that a reader
 // drawing the field itself finds the font too.
 QPDFObjectHandle FontResource(Document& d, const std::string& name) {
+  // A form that has all it should (AcroForm(d, true)) and the font answers
+  // at once.
+  auto have = AcroForm(d, false);
+  if (KeyOf(have, "/Fields").isArray() && have.hasKey("/DA")) {
+    auto fonts = KeyOf(KeyOf(have, "/DR"), "/Font");
+    auto font = KeyOf(fonts, name);
+    if (font.isDictionary() && fonts.hasKey("/Helv") && fonts.hasKey("/ZaDb")) return font;
+  }
   auto af = AcroForm(d, true);
   auto fonts = SubDictionary(SubDictionary(af, "/DR"), "/Font");
   auto font = fonts.getKey(name);
@@ -150,14 +161,21 @@ QPDFObjectHandle FontResource(Document& d, const std::string& name) {
 QPDFObjectHandle FormStream(Document& d, const Box& b, const std::string& content,
                             const std::string& fontName, QPDFObjectHandle font) {
   auto s = d.qpdf->newStream(content);
+  d.ownAppearances.insert(s.getObjGen());
   auto dict = s.getDict();
   dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
   dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
-  dict.replaceKey("/BBox", QPDFObjectHandle::parse("[0 0 " + Num(b.width) + " " +
-                                                   Num(b.height) + "]"));
-  static const char* const matrices[] = {"[1 0 0 1 0 0]", "[0 1 -1 0 0 0]",
-                                         "[-1 0 0 -1 0 0]", "[0 -1 1 0 0 0]"};
-  dict.replaceKey("/Matrix", QPDFObjectHandle::parse(matrices[b.rotation / 90 % 4]));
+  dict.replaceKey("/BBox", QPDFObjectHandle::newArray({QPDFObjectHandle::newInteger(0),
+                                                      QPDFObjectHandle::newInteger(0),
+                                                      QPDFObjectHandle::newReal(Num(b.width)),
+                                                      QPDFObjectHandle::newReal(Num(b.height))}));
+  // A turned appearance states its matrix; an upright one has the default.
+  static const int matrices[][6] = {{0, 1, -1, 0, 0, 0}, {-1, 0, 0, -1, 0, 0}, {0, -1, 1, 0, 0, 0}};
+  if (const int turn = b.rotation / 90 % 4) {
+    std::vector<QPDFObjectHandle> matrix;
+    for (int m : matrices[turn - 1]) matrix.push_back(QPDFObjectHandle::newInteger(m));
+    dict.replaceKey("/Matrix", QPDFObjectHandle::newArray(matrix));
+  }
   auto fonts = QPDFObjectHandle::newDictionary();
   if (font.isDictionary()) fonts.replaceKey(fontName, font);
   auto resources = QPDFObjectHandle::newDictionary();
@@ -181,8 +199,8 @@ constexpr short kHelvetica[95] = {
 class Widths {
  public:
   explicit Widths(QPDFObjectHandle font) {
-    auto widths = font.getKey("/Widths");
-    auto first = font.getKey("/FirstChar");
+    auto widths = KeyOf(font, "/Widths");
+    auto first = KeyOf(font, "/FirstChar");
     if (widths.isArray() && first.isInteger()) {
       first_ = static_cast<int>(first.getIntValue());
       for (auto& w : widths.aitems()) own_.push_back(w.isNumber() ? w.getNumericValue() : 0);
@@ -262,20 +280,21 @@ struct TextToDraw {
   double y = 0;
 };
 
-// Draws the text between /Tx BMC and EMC of the stream's content: aligned
-// by the field's quadding, broken into lines in a multi-line field, and
-// clipped to the stream's own box (a producer's may not start at 0 0).
-void WriteText(QPDFObjectHandle stream, const std::string& content, size_t begin, size_t end,
-               const Box& b, double border, int quadding, bool multiLine, QPDFObjectHandle font,
-               TextToDraw t) {
+// The box of an appearance stream: its /BBox, else the widget's size.
+void StreamBox(QPDFObjectHandle stream, const Box& b, double bbox[4]) {
+  if (ReadRect(stream.getDict().getKey("/BBox"), bbox)) return;
+  bbox[0] = bbox[1] = 0;
+  bbox[2] = b.width;
+  bbox[3] = b.height;
+}
+
+// The text part of an appearance, from /Tx BMC up to its EMC: aligned by
+// the field's quadding, broken into lines in a multi-line field, and
+// clipped to the stream's box (a producer's may not start at 0 0).
+std::string DrawText(const double bbox[4], double border, int quadding, bool multiLine,
+                     QPDFObjectHandle font, TextToDraw t) {
   Widths widths(font);
-  double x0 = 0, y0 = 0, width = b.width, height = b.height, bbox[4];
-  if (ReadRect(stream.getDict().getKey("/BBox"), bbox)) {
-    x0 = bbox[0];
-    y0 = bbox[1];
-    width = bbox[2] - bbox[0];
-    height = bbox[3] - bbox[1];
-  }
+  const double x0 = bbox[0], y0 = bbox[1], width = bbox[2] - bbox[0], height = bbox[3] - bbox[1];
   const double pad = std::max(2.0, 2 * border);
   const double room = std::max(0.0, width - 2 * pad);
   std::vector<std::string> lines;
@@ -298,7 +317,13 @@ void WriteText(QPDFObjectHandle stream, const std::string& content, size_t begin
     baseline -= leading;
   }
   out += "ET\nQ\n";
-  stream.replaceStreamData(content.substr(0, begin) + out + content.substr(end),
+  return out;
+}
+
+// Puts `text` in place of the stream's part from `begin` to `end`.
+void ReplaceText(QPDFObjectHandle stream, const std::string& content, size_t begin, size_t end,
+                 const std::string& text) {
+  stream.replaceStreamData(content.substr(0, begin) + text + content.substr(end),
                            QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
 }
 
@@ -337,46 +362,56 @@ void LayOutText(QPDFObjectHandle stream, const Box& b, double border, int quaddi
   t.text = QPDFObjectHandle::parse(shown).getStringValue();
   t.size = ParseDA(t.fontLine).size;
   if (t.size <= 0) return;
-  WriteText(stream, content, begin, end, b, border, quadding, multiLine, font, std::move(t));
+  double bbox[4];
+  StreamBox(stream, b, bbox);
+  ReplaceText(stream, content, begin, end, DrawText(bbox, border, quadding, multiLine, font, std::move(t)));
 }
 
 void TextAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, bool rebuild) {
-  if (rebuild || !HasAppearance(widget)) {
-    Box b = BoxOf(widget);
-    auto da = ParseDA(FieldDA(d, r.field));
-    auto ap = QPDFObjectHandle::newDictionary();
-    ap.replaceKey("/N", FormStream(d, b, Frame(widget, b) + "/Tx BMC\nEMC\n", da.font,
-                                   FontResource(d, da.font)));
-    widget.replaceKey("/AP", ap);
-  }
-  QPDFAnnotationObjectHelper annot(widget);
-  const std::string daText = FieldDA(d, r.field);
-  auto da = ParseDA(daText);
+  const Box b = BoxOf(widget);
+  const auto da = ParseDA(FieldDA(d, r.field));
   auto font = FontResource(d, da.font);
-  const int kind = Kind(r.field);
-  const bool list = kind == 5 && !(Flags(r.field) & ff_ch_combo);
-  bool multiLine = kind == 1 && (Flags(r.field) & kTextFlagBits[1]);
-  double border = widget.getKey("/MK").getKey("/BC").isArray() ? BorderWidth(widget) : 0;
+  const int kind = Kind(r.field), flags = Flags(r.field);
+  const bool list = kind == 5 && !(flags & ff_ch_combo);
+  const bool multiLine = kind == 1 && (flags & kTextFlagBits[1]);
+  const double border = KeyOf(KeyOf(widget, "/MK"), "/BC").isArray() ? BorderWidth(widget) : 0;
   // A value in a font of Windows encoding at a size of its own is drawn
   // here at once (its bytes are the value's own), placed as qpdf places a
   // line; qpdf draws the rest: lists, sizes to fit, other encodings.
-  auto stream = annot.getAppearanceStream("/N");
-  std::string content;
-  size_t begin = 0, end = 0;
-  if (!list && da.size > 0 && stream.isStream() &&
-      font.getKey("/Encoding").isNameAndEquals("/WinAnsiEncoding") &&
-      TextPart(stream, content, begin, end)) {
+  const bool ours = !list && da.size > 0 && font.getKey("/Encoding").isNameAndEquals("/WinAnsiEncoding");
+  auto text = [&](const double bbox[4]) {
     TextToDraw t;
     t.fontLine = da.font + " " + Num(da.size) + " Tf " + da.colour;
     t.size = da.size;
     auto v = Value(*r.entry);
     t.text = DecodedText(v.isArray() && v.getArrayNItems() > 0 ? v.getArrayItem(0) : v);
+    t.y = bbox[1] + (bbox[3] - bbox[1] - 0.8 * da.size) / 2;
+    return DrawText(bbox, border, Quadding(d, r.field), multiLine, font, std::move(t));
+  };
+  if (rebuild || !HasAppearance(widget)) {
+    // A new appearance: the frame and the text part, drawn at once when it
+    // is ours to draw, in a box of the size the stream states.
+    std::string content = Frame(widget, b);
+    if (ours) {
+      const double bbox[4] = {0, 0, std::strtod(Num(b.width).c_str(), nullptr),
+                              std::strtod(Num(b.height).c_str(), nullptr)};
+      content += text(bbox) + "EMC\n";
+    } else {
+      content += "/Tx BMC\nEMC\n";
+    }
+    auto ap = QPDFObjectHandle::newDictionary();
+    ap.replaceKey("/N", FormStream(d, b, content, da.font, font));
+    widget.replaceKey("/AP", ap);
+    if (ours) return;
+  }
+  QPDFAnnotationObjectHelper annot(widget);
+  auto stream = annot.getAppearanceStream("/N");
+  std::string content;
+  size_t begin = 0, end = 0;
+  if (ours && stream.isStream() && TextPart(stream, content, begin, end)) {
     double bbox[4];
-    Box b = BoxOf(widget);
-    const double y0 = ReadRect(stream.getDict().getKey("/BBox"), bbox) ? bbox[1] : 0;
-    const double height = ReadRect(stream.getDict().getKey("/BBox"), bbox) ? bbox[3] - bbox[1] : b.height;
-    t.y = y0 + (height - 0.8 * da.size) / 2;
-    WriteText(stream, content, begin, end, b, border, Quadding(d, r.field), multiLine, font, std::move(t));
+    StreamBox(stream, b, bbox);
+    ReplaceText(stream, content, begin, end, text(bbox));
     return;
   }
   QPDFFormFieldObjectHelper(r.field).generateAppearance(annot);
@@ -391,15 +426,14 @@ void TextAppearance(Document& d, const FieldRef& r, QPDFObjectHandle widget, boo
                              QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
     return;
   }
-  LayOutText(annot.getAppearanceStream("/N"), BoxOf(widget), border, Quadding(d, r.field),
-             multiLine, font);
+  LayOutText(annot.getAppearanceStream("/N"), b, border, Quadding(d, r.field), multiLine, font);
 }
 
 // Whether a button misses what it should show: a button with an on-state
 // states that draw; a radio button that can only be off, any appearance.
 bool ButtonLacksAppearance(QPDFObjectHandle widget, bool radio) {
   if (radio && OnState(widget).empty()) {
-    auto n = widget.getKey("/AP").getKey("/N");
+    auto n = KeyOf(KeyOf(widget, "/AP"), "/N");
     return !n.isStream() && !n.isDictionary();
   }
   return !HasAppearance(widget);
@@ -458,7 +492,7 @@ bool Draws(QPDFObjectHandle stream) {
 }  // namespace
 
 bool HasAppearance(QPDFObjectHandle widget) {
-  auto n = widget.getKey("/AP").getKey("/N");
+  auto n = KeyOf(KeyOf(widget, "/AP"), "/N");
   if (n.isStream()) return Draws(n);
   if (!n.isDictionary()) return false;
   // A button's off state may rightly draw nothing; some state must draw.

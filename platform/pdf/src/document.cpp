@@ -10,15 +10,14 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include <pthread.h>
@@ -46,12 +45,23 @@ Table& Docs() {
 thread_local int tSelected = 0;
 
 bool ReadFile(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  out = s.str();
-  return !in.bad();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  // Read straight into the string at the size the file has; a file that
+  // grows meanwhile is read on to its end all the same.
+  long size = 0;
+  if (std::fseek(f, 0, SEEK_END) == 0) size = std::max(0L, std::ftell(f));
+  std::rewind(f);
+  size_t have = 0;
+  out.resize(static_cast<size_t>(size) + 1);
+  for (size_t got; (got = std::fread(out.data() + have, 1, out.size() - have, f)) > 0;) {
+    have += got;
+    if (have == out.size()) out.resize(out.size() * 2);
+  }
+  out.resize(have);
+  const bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
 }
 
 
@@ -138,11 +148,28 @@ bool ReadRect(QPDFObjectHandle array, double out[4]) {
 }
 
 QPDFObjectHandle Inherited(QPDFObjectHandle object, const char* key) {
-  std::set<QPDFObjGen> seen;
+  static const std::string parentKey = "/Parent";
+  const std::string name(key);
+  // A node met again ends the climb. Chains are short: the nodes met are
+  // kept in a small list, and in a set only beyond it.
+  constexpr int kNear = 16;
+  QPDFObjGen near[kNear];
+  int nearCount = 0;
+  std::set<QPDFObjGen> far;
   int depth = 0;
-  for (auto o = object; o.isDictionary() && depth <= kMaxInheritDepth; o = o.getKey("/Parent"), ++depth) {
-    if (o.isIndirect() && !seen.insert(o.getObjGen()).second) break;
-    if (o.hasKey(key)) return o.getKey(key);
+  // (Keys are looked for before they are taken: qpdf answers a missing key
+  // with a null it describes, at several times the cost of the look.)
+  for (auto o = object; o.isDictionary() && depth <= kMaxInheritDepth; o = o.getKey(parentKey), ++depth) {
+    if (o.isIndirect()) {
+      const QPDFObjGen og = o.getObjGen();
+      if (std::find(near, near + nearCount, og) != near + nearCount) break;
+      if (nearCount < kNear)
+        near[nearCount++] = og;
+      else if (!far.insert(og).second)
+        break;
+    }
+    if (o.hasKey(name)) return o.getKey(name);
+    if (!o.hasKey(parentKey)) break;
   }
   return QPDFObjectHandle::newNull();
 }

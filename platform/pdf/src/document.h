@@ -46,8 +46,8 @@ struct Document {
   std::shared_ptr<FieldIndex> fieldIndex;
   std::set<QPDFObjGen> staleAppearance;  // value or look changed
   std::set<QPDFObjGen> restyled;         // look changed: rebuild the base
-  std::set<QPDFObjGen> wrappedPages;     // contents already inside q ... Q
   std::set<QPDFObjGen> drawn;            // widgets whose appearance the library drew
+  std::set<QPDFObjGen> ownAppearances;   // appearance streams the library made
   // Per page, the drawing of its flattened fields: a content stream of its
   // own whose data qpdf asks for whenever it reads the stream.
   struct Flattened {
@@ -119,6 +119,14 @@ std::shared_ptr<PopplerPool> Poppler(Document& d);
 
 // Writes the document, without encryption, to memory.
 std::string WriteToMemory(Document& d);
+
+// The value under `key` when `object` is a dictionary that has it, else
+// null. qpdf answers a key asked of anything else (a missing /MK, say)
+// with a warning it builds and keeps, and a missing key with a null it
+// describes, each at many times the cost of looking.
+inline QPDFObjectHandle KeyOf(QPDFObjectHandle object, const std::string& key) {
+  return object.isDictionary() && object.hasKey(key) ? object.getKey(key) : QPDFObjectHandle::newNull();
+}
 
 // A rectangle array normalised: {llx, lly, urx, ury}; false when absent.
 bool ReadRect(QPDFObjectHandle array, double out[4]);

@@ -35,7 +35,7 @@ QPDFObjectHandle MK(QPDFObjectHandle widget) { return SubDictionary(widget, "/MK
 
 // Turns a widget's appearance by `degrees` (a multiple of 90).
 void Turn(QPDFObjectHandle widget, int degrees) {
-  auto r = widget.getKey("/MK").getKey("/R");
+  auto r = KeyOf(KeyOf(widget, "/MK"), "/R");
   int now = r.isInteger() ? static_cast<int>(r.getIntValue()) : 0;
   int deg = (((now + degrees) % 360) + 360) % 360;
   if (deg)
@@ -198,8 +198,59 @@ class FlattenedText : public QPDFObjectHandle::StreamDataProvider {
   std::shared_ptr<std::string> text_;
 };
 
+// Puts the drawing of an appearance stream the library made itself in
+// place of the form in `content` (qpdf's placing of the appearance as the
+// form `name`), clipped to its box as the form would be; its one font joins
+// the page's fonts under its name. False, with nothing changed, for any
+// other appearance, one with a matrix of its own, or a font name the page
+// gives another font.
+bool DrawInPlace(Document& d, QPDFObjectHandle ap, QPDFObjectHandle resources, const std::string& name,
+                 std::string& content) {
+  if (!ap.isIndirect() || !d.ownAppearances.count(ap.getObjGen())) return false;
+  auto dict = ap.getDict();
+  double box[4];
+  if (dict.hasKey("/Matrix") || !ReadRect(dict.getKey("/BBox"), box)) return false;
+  auto own = KeyOf(dict, "/Resources");
+  if (!own.isDictionary()) return false;
+  std::string fontName;
+  QPDFObjectHandle font;
+  for (auto& key : own.getKeys()) {
+    if (key != "/Font") return false;
+    auto fonts = own.getKey(key);
+    if (!fonts.isDictionary()) return false;
+    auto names = fonts.getKeys();
+    if (names.size() > 1) return false;
+    if (names.size() == 1) {
+      fontName = *names.begin();
+      font = fonts.getKey(fontName);
+    }
+  }
+  const std::string form = name + " Do";
+  const size_t at = content.find(form);
+  if (at == std::string::npos) return false;
+  std::string drawing;
+  try {
+    auto data = ap.getStreamData(qpdf_dl_generalized);
+    drawing.assign(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+  } catch (...) {
+    return false;
+  }
+  if (!fontName.empty()) {
+    auto pageFonts = SubDictionary(resources, "/Font");
+    auto there = KeyOf(pageFonts, fontName);
+    if (there.isNull())
+      pageFonts.replaceKey(fontName, font);
+    else if (!there.isSameObjectAs(font))
+      return false;
+  }
+  content.replace(at, form.size(), Num(box[0]) + " " + Num(box[1]) + " " + Num(box[2] - box[0]) + " " +
+                                       Num(box[3] - box[1]) + " re W n\n" + drawing + "\n");
+  return true;
+}
+
 // Draws a widget's normal appearance into its page's stream of flattened
-// fields.
+// fields: an appearance the library made goes in itself, any other as a
+// form of the page's.
 void DrawOnPage(Document& d, QPDFObjectHandle page, QPDFObjectHandle widget) {
   QPDFAnnotationObjectHelper annot(widget);
   auto ap = annot.getAppearanceStream("/N");
@@ -209,24 +260,22 @@ void DrawOnPage(Document& d, QPDFObjectHandle page, QPDFObjectHandle widget) {
   // copied onto this page before they change.
   auto resources = ph.getAttribute("/Resources", true);
   if (!resources.isDictionary()) resources = SubDictionary(page, "/Resources");
-  auto xobjects = SubDictionary(resources, "/XObject");
+  auto xobjects = KeyOf(resources, "/XObject");
   std::string name;
   do {
     name = "/VelmoraField" + std::to_string(d.nextXObject++);
-  } while (xobjects.hasKey(name));
+  } while (!KeyOf(xobjects, name).isNull());
   auto content = annot.getPageContentForAppearance(name, PageRotation(page), 0, an_hidden);
   if (content.empty()) return;
-  xobjects.replaceKey(name, ap);
+  if (!DrawInPlace(d, ap, resources, name, content)) SubDictionary(resources, "/XObject").replaceKey(name, ap);
   // The page's own drawing is wrapped in q ... Q once, so that a graphics
   // state it leaves behind does not move the fields drawn after it; the
-  // fields then go into one stream of their own at the end.
-  if (d.wrappedPages.insert(page.getObjGen()).second) {
-    ph.addPageContents(d.qpdf->newStream("q\n"), true);
-    ph.addPageContents(d.qpdf->newStream("\nQ\n"), false);
-  }
+  // fields then go into one stream of their own at the end, which closes
+  // the page's drawing first.
   auto& drawn = d.flattened[page.getObjGen()];
   if (!drawn.text) {
-    drawn.text = std::make_shared<std::string>();
+    ph.addPageContents(d.qpdf->newStream("q\n"), true);
+    drawn.text = std::make_shared<std::string>("\nQ\n");
     drawn.stream = d.qpdf->newStream();
     ph.addPageContents(drawn.stream, false);
   }
@@ -375,7 +424,7 @@ int iSEDSetFormFieldRotation(int field, int degrees) {
   return ForWidgets(field, [&](Document& d, QPDFObjectHandle w) {
     int number = 0;
     auto page = PageOfWidget(d, w, &number);
-    auto r = w.getKey("/MK").getKey("/R");
+    auto r = KeyOf(KeyOf(w, "/MK"), "/R");
     int now = r.isInteger() ? static_cast<int>(r.getIntValue()) : 0;
     Turn(w, degrees + (page.isNull() ? 0 : PageRotation(page)) - now);
   });

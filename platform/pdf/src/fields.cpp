@@ -545,7 +545,7 @@ int Flags(QPDFObjectHandle field) {
 int Quadding(Document& d, QPDFObjectHandle field) {
   auto q = Inherited(field, "/Q");
   auto af = AcroForm(d, false);
-  if (!q.isInteger() && af.isDictionary()) q = af.getKey("/Q");
+  if (!q.isInteger()) q = KeyOf(af, "/Q");
   int v = q.isInteger() ? static_cast<int>(q.getIntValue()) : 0;
   return v >= 0 && v <= 2 ? v : 0;
 }
@@ -616,11 +616,14 @@ QPDFObjectHandle AcroForm(Document& d, bool create) {
 
 DefaultAppearance ParseDA(const std::string& da) {
   DefaultAppearance out;
-  std::istringstream in(da);
-  std::vector<std::string> tokens;
-  std::string t;
   std::vector<std::string> operands;
-  while (in >> t) {
+  // The words of the text, between white space.
+  auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  for (size_t at = 0, end = 0; at < da.size(); at = end) {
+    while (at < da.size() && space(da[at])) ++at;
+    if (at == da.size()) break;
+    for (end = at; end < da.size() && !space(da[end]);) ++end;
+    const std::string t = da.substr(at, end - at);
     if (t == "Tf" && operands.size() >= 2) {
       out.font = operands[operands.size() - 2];
       out.size = std::atof(operands.back().c_str());
@@ -695,7 +698,7 @@ std::string iSEDGetFormFieldFontName(int field) {
     if (da.empty()) return {};
     auto name = ParseDA(da).font;
     auto af = AcroForm(d, false);
-    auto font = af.isDictionary() ? af.getKey("/DR").getKey("/Font").getKey(name)
+    auto font = af.isDictionary() ? KeyOf(KeyOf(af.getKey("/DR"), "/Font"), name)
                                   : QPDFObjectHandle::newNull();
     std::string base = name.substr(1);
     if (font.isDictionary() && font.getKey("/BaseFont").isName()) {

@@ -233,6 +233,50 @@ TEST_F(PdfWrite, FlatteningMergesTheFieldAndRenumbers) {
   EXPECT_EQ(PageText(path, 1).find("Hidden Value"), std::string::npos);
 }
 
+// A flattened field whose appearance the library drew goes into its page's
+// content itself, its font into the page's fonts; on a page that names
+// another font so, it is drawn as a form of the page's.
+TEST(PdfFlatten, DrawnAppearancesGoIntoThePageUnlessItsFontNameIsTaken) {
+  const std::string helvetica = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
+  auto field = [](const char* name, int page) {
+    return "<< /FT /Tx /T (" + std::string(name) + ") /DA (/Helv 10 Tf 0 g) /Type /Annot /Subtype /Widget "
+           "/Rect [72 600 272 620] /F 4 /P " + std::to_string(page) + " 0 R >>";
+  };
+  auto path = fixtures::WriteObjects(
+      "flat-fonts.pdf",
+      {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [7 0 R 8 0 R] /DR << /Font << /Helv 6 0 R >> >> >> >>",
+       "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
+       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [7 0 R] /Contents 5 0 R "
+       "/Resources << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Courier >> >> >> >>",
+       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [8 0 R] /Resources << >> >>",
+       "<< /Length 40 >>\nstream\nBT /Helv 12 Tf 72 700 Td (Page Text) Tj ET\nendstream",
+       helvetica, field("taken", 3), field("free", 4)});
+  {
+    fixtures::Loaded doc(path);
+    ASSERT_NE(doc.id, 0);
+    ASSERT_EQ(iSEDSetFormFieldValue(1, "First Value"), 1);
+    ASSERT_EQ(iSEDSetFormFieldValue(2, "Second Value"), 1);
+    for (int i = 1; i <= 2; ++i) ASSERT_EQ(iSEDUpdateAppearanceStream(i), 1);
+    for (int i = 1; i <= 2; ++i) ASSERT_EQ(iSEDFlattenFormField(1), 1);
+    ASSERT_EQ(iSEDSaveToFile(path), 1);
+  }
+  EXPECT_NE(PageText(path, 1).find("Page Text"), std::string::npos);
+  EXPECT_NE(PageText(path, 1).find("First Value"), std::string::npos) << PageText(path, 1);
+  EXPECT_NE(PageText(path, 2).find("Second Value"), std::string::npos) << PageText(path, 2);
+  QPDF q;
+  q.processFile(path.c_str());
+  auto pages = q.getAllPages();
+  auto forms = [](QPDFObjectHandle page) {
+    auto x = page.getKey("/Resources").getKey("/XObject");
+    return x.isDictionary() ? x.getKeys().size() : 0;
+  };
+  auto fonts = [](QPDFObjectHandle page) { return page.getKey("/Resources").getKey("/Font"); };
+  EXPECT_EQ(forms(pages[0]), 1u);
+  EXPECT_EQ(fonts(pages[0]).getKey("/Helv").getKey("/BaseFont").getName(), "/Courier");
+  EXPECT_EQ(forms(pages[1]), 0u);
+  EXPECT_EQ(fonts(pages[1]).getKey("/Helv").getKey("/BaseFont").getName(), "/Helvetica");
+}
+
 TEST_F(PdfWrite, RefusesWhatCannotBeWritten) {
   EXPECT_EQ(iSEDNewFormField("bad kind", 9), 0);
   EXPECT_EQ(iSEDSetFormFieldPage(1, 3), 0);
