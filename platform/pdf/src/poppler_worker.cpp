@@ -131,15 +131,35 @@ std::unique_ptr<PopplerWorker> PopplerWorker::Start(const std::string& bytes) {
   return w;
 }
 
-PopplerWorker::~PopplerWorker() { Lose(); }
+PopplerWorker::~PopplerWorker() {
+  Kill();
+  Reap();
+}
 
-void PopplerWorker::Lose() {
+void PopplerWorker::Kill() {
   if (fd_ < 0) return;
   ::close(fd_);
   fd_ = -1;
   ::kill(pid_, SIGKILL);
+}
+
+void PopplerWorker::Reap() {
+  if (reaped_) return;
+  reaped_ = true;
   while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
   }
+}
+
+void PopplerWorker::Lose() {
+  Kill();
+  Reap();
+}
+
+// A worker's exit returns its heap to the system, which takes a while: the
+// workers end together, and are waited for after.
+PopplerPool::~PopplerPool() {
+  for (auto& w : idle_) w->Kill();
+  idle_.clear();
 }
 
 bool PopplerWorker::Call(const std::string& request, std::string* reply) {

@@ -65,20 +65,27 @@ class PopplerWorker {
                   double* drawn);
   bool RenderPixels(int page, double dpi, PixelPage* out);
   bool lost() const { return fd_ < 0; }
+  // Ends the process without waiting for it; the destructor waits.
+  void Kill();
 
  private:
   PopplerWorker(pid_t pid, int fd) : pid_(pid), fd_(fd) {}
   bool Call(const std::string& request, std::string* reply);
   void Lose();
+  void Reap();
 
   pid_t pid_;
   int fd_;
+  bool reaped_ = false;
 };
 
 // The workers of one state of a document.
 class PopplerPool {
  public:
   explicit PopplerPool(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)) {}
+  ~PopplerPool();
+  PopplerPool(const PopplerPool&) = delete;
+  PopplerPool& operator=(const PopplerPool&) = delete;
   const std::shared_ptr<const std::string>& bytes() const { return bytes_; }
 
   // An idle worker, or a new one; null once a worker of this document was
