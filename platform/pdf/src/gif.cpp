@@ -20,6 +20,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velmora::pdf::detail {
 namespace {
 
@@ -31,12 +35,23 @@ inline uint32_t ColourAt(const unsigned char* p) {
 
 // The number of pixels from `p` on that have its colour, up to `end` (both
 // on pixel boundaries). Pixels repeat exactly where every byte equals the
-// one three bytes on.
+// one three bytes on: the first byte that differs ends the run. Sixteen
+// bytes are compared at a time while they lie before `end`.
 inline int RunLength(const unsigned char* p, const unsigned char* end) {
   // Most runs of a drawn page are single pixels at the edges of text.
   if (end - p >= 6 && std::memcmp(p, p + 3, 3) != 0) return 1;
   const unsigned char* q = p;
+#if defined(__SSE2__)
+  while (end - q >= 19) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 3));
+    const unsigned differ = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) & 0xFFFF;
+    if (differ) return static_cast<int>((q - p + __builtin_ctz(differ)) / 3) + 1;
+    q += 16;
+  }
+#else
   while (end - q >= 19 && std::memcmp(q, q + 3, 16) == 0) q += 16;
+#endif
   while (end - q > 3 && q[0] == q[3]) ++q;
   return static_cast<int>((q - p) / 3) + 1;
 }
