@@ -1,11 +1,12 @@
 // Poppler in worker processes: documents that crash it, keep it busy or
 // exhaust its memory fail cleanly, huge pages are drawn smaller, and one
-// parse serves pictures and text.
+// parse serves pictures and text; a closed document leaves no worker behind.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -291,6 +292,27 @@ TEST_F(PdfWorker, PagesTextFollowsRenderingWithoutANewParse) {
     EXPECT_EQ(iSEDCombineLayers(), 1);
   }
   EXPECT_EQ(velmora::pdf::detail::WorkerStarts() - before, rendering);
+}
+
+// The processes this one started that were not waited for yet.
+int Children() {
+  int n = 0;
+  for (auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream in(task.path() / "children");
+    std::string pid;
+    while (in >> pid) ++n;
+  }
+  return n;
+}
+
+TEST_F(PdfWorker, ClosingADocumentEndsAndWaitsForEveryWorker) {
+  const int before = Children();
+  {
+    fixtures::Loaded doc(fixtures::MakeForm("end.pdf"));
+    ASSERT_EQ(iSEDRenderDocumentToFile(36, 1, 2, 6, fixtures::Path("end%p.gif")), 1);
+    EXPECT_GE(Children() - before, 1);
+  }
+  EXPECT_EQ(Children(), before);
 }
 
 }  // namespace
