@@ -40,6 +40,12 @@ int WorkerStarts();
 // The worker executable: beside the running program, else in the build tree.
 std::string WorkerPath();
 
+// How many workers share `pages` pages: one a processor, at most 8, and no
+// more than the rounds of pages that many need (20 pages take 3 rounds of
+// 8, which 7 workers also do): a worker more costs its start and parse and
+// would not finish sooner.
+int WorkersFor(int pages);
+
 struct PixelPage {
   int width = 0, height = 0, stride = 0;
   double dpi = 0;  // drawn at

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 
 #include <gif_lib.h>
 #include <qpdf/QPDF.hh>
@@ -313,6 +315,22 @@ TEST_F(PdfWorker, ClosingADocumentEndsAndWaitsForEveryWorker) {
     EXPECT_GE(Children() - before, 1);
   }
   EXPECT_EQ(Children(), before);
+}
+
+TEST(PdfWorkerCount, AsFewWorkersAsTheRoundsOfPagesNeed) {
+  const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  auto rounds = [](int pages, int workers) { return (pages + workers - 1) / workers; };
+  for (int pages = 1; pages <= 300; ++pages) {
+    SCOPED_TRACE(std::to_string(pages) + " pages");
+    const int most = std::min({cores, pages, 8});
+    const int workers = velmora::pdf::detail::WorkersFor(pages);
+    ASSERT_GE(workers, 1);
+    ASSERT_LE(workers, most);
+    EXPECT_EQ(rounds(pages, workers), rounds(pages, most));
+    if (workers > 1) {
+      EXPECT_GT(rounds(pages, workers - 1), rounds(pages, most));
+    }
+  }
 }
 
 }  // namespace
