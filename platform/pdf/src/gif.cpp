@@ -20,6 +20,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velmora::pdf::detail {
 namespace {
 
@@ -31,12 +35,23 @@ inline uint32_t ColourAt(const unsigned char* p) {
 
 // The number of pixels from `p` on that have its colour, up to `end` (both
 // on pixel boundaries). Pixels repeat exactly where every byte equals the
-// one three bytes on.
+// one three bytes on: the first byte that differs ends the run. Sixteen
+// bytes are compared at a time while they lie before `end`.
 inline int RunLength(const unsigned char* p, const unsigned char* end) {
   // Most runs of a drawn page are single pixels at the edges of text.
   if (end - p >= 6 && std::memcmp(p, p + 3, 3) != 0) return 1;
   const unsigned char* q = p;
+#if defined(__SSE2__)
+  while (end - q >= 19) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 3));
+    const unsigned differ = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) & 0xFFFF;
+    if (differ) return static_cast<int>((q - p + __builtin_ctz(differ)) / 3) + 1;
+    q += 16;
+  }
+#else
   while (end - q >= 19 && std::memcmp(q, q + 3, 16) == 0) q += 16;
+#endif
   while (end - q > 3 && q[0] == q[3]) ++q;
   return static_cast<int>((q - p) / 3) + 1;
 }
@@ -300,17 +315,28 @@ void Compress(Next&& next, std::vector<uint32_t>& codes, int* tail) {
   constexpr int kClear = 256, kEnd = 257;
   thread_local LzwTables tables;
   LzwTables& t = tables;
-  codes.clear();
+  // Each code is stored in the word it fills, which is kept once full: no
+  // branch a code. A step of the loop below puts at most two codes (one,
+  // and a clear): a step starts with room for kRoom words.
+  constexpr ptrdiff_t kRoom = 4;
+  if (codes.size() < 4096) codes.resize(4096);
+  uint32_t* out = codes.data();
+  uint32_t* end = codes.data() + codes.size();
+  auto makeRoom = [&] {
+    const size_t at = static_cast<size_t>(out - codes.data());
+    codes.resize(2 * codes.size());
+    out = codes.data() + at, end = codes.data() + codes.size();
+  };
   uint64_t buffer = 0;
   int count = 0, bits = 9, last = kEnd;
   auto put = [&](uint32_t code) {
     buffer |= static_cast<uint64_t>(code) << count;
     count += bits;
-    if (count >= 32) {
-      codes.push_back(static_cast<uint32_t>(buffer));
-      buffer >>= 32;
-      count -= 32;
-    }
+    *out = static_cast<uint32_t>(buffer);
+    const int full = count >> 5;
+    out += full;
+    buffer >>= full << 5;
+    count -= full << 5;
   };
   auto clear = [&] {
     put(kClear);
@@ -326,6 +352,7 @@ void Compress(Next&& next, std::vector<uint32_t>& codes, int* tail) {
   while (next(&pixel, &n)) {
     if (prefix < 0) prefix = pixel, runPixel = pixel, runLength = 1, --n;
     while (n > 0) {
+      if (end - out < kRoom) makeRoom();
       if (runLength && runPixel == pixel && runLength < t.longestRun[pixel]) {
         const int take = static_cast<int>(std::min<int64_t>(n, t.longestRun[pixel] - runLength));
         runLength += take;
@@ -356,10 +383,12 @@ void Compress(Next&& next, std::vector<uint32_t>& codes, int* tail) {
       prefix = pixel, runPixel = pixel, runLength = 1;
     }
   }
+  if (end - out < kRoom) makeRoom();
   if (prefix >= 0) put(static_cast<uint32_t>(prefix));
   put(kEnd);
   *tail = static_cast<int>((count + 7) / 8);
-  codes.push_back(static_cast<uint32_t>(buffer));
+  *out++ = static_cast<uint32_t>(buffer);
+  codes.resize(static_cast<size_t>(out - codes.data()));
 }
 
 // Appends compressed pixels as GIF's image data: the minimum code size,

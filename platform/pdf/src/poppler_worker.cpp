@@ -93,6 +93,14 @@ std::string WorkerPath() {
   return VELMORA_PDF_WORKER;
 }
 
+int WorkersFor(int pages) {
+  if (pages < 1) return 1;
+  const int most = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1,
+                              std::min(pages, 8));
+  const int rounds = (pages + most - 1) / most;
+  return (pages + rounds - 1) / rounds;
+}
+
 std::unique_ptr<PopplerWorker> PopplerWorker::Start(const std::string& bytes) {
   int fds[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return nullptr;
@@ -131,15 +139,35 @@ std::unique_ptr<PopplerWorker> PopplerWorker::Start(const std::string& bytes) {
   return w;
 }
 
-PopplerWorker::~PopplerWorker() { Lose(); }
+PopplerWorker::~PopplerWorker() {
+  Kill();
+  Reap();
+}
 
-void PopplerWorker::Lose() {
+void PopplerWorker::Kill() {
   if (fd_ < 0) return;
   ::close(fd_);
   fd_ = -1;
   ::kill(pid_, SIGKILL);
+}
+
+void PopplerWorker::Reap() {
+  if (reaped_) return;
+  reaped_ = true;
   while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
   }
+}
+
+void PopplerWorker::Lose() {
+  Kill();
+  Reap();
+}
+
+// A worker's exit returns its heap to the system, which takes a while: the
+// workers end together, and are waited for after.
+PopplerPool::~PopplerPool() {
+  for (auto& w : idle_) w->Kill();
+  idle_.clear();
 }
 
 bool PopplerWorker::Call(const std::string& request, std::string* reply) {
@@ -276,8 +304,7 @@ int PopplerPool::Oversized(int page) {
 void PopplerPool::ReadTexts(const std::vector<int>& pages, int options) {
   if (pages.empty()) return;
   const int64_t budget = GetWorkerLimits().contentBytes;
-  const int threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1,
-                                 std::min(static_cast<int>(pages.size()), 8));
+  const int threads = WorkersFor(static_cast<int>(pages.size()));
   std::atomic<size_t> next{0};
   auto work = [&] {
     auto worker = Borrow();

@@ -40,6 +40,12 @@ int WorkerStarts();
 // The worker executable: beside the running program, else in the build tree.
 std::string WorkerPath();
 
+// How many workers share `pages` pages: one a processor, at most 8, and no
+// more than the rounds of pages that many need (20 pages take 3 rounds of
+// 8, which 7 workers also do): a worker more costs its start and parse and
+// would not finish sooner.
+int WorkersFor(int pages);
+
 struct PixelPage {
   int width = 0, height = 0, stride = 0;
   double dpi = 0;  // drawn at
@@ -65,20 +71,27 @@ class PopplerWorker {
                   double* drawn);
   bool RenderPixels(int page, double dpi, PixelPage* out);
   bool lost() const { return fd_ < 0; }
+  // Ends the process without waiting for it; the destructor waits.
+  void Kill();
 
  private:
   PopplerWorker(pid_t pid, int fd) : pid_(pid), fd_(fd) {}
   bool Call(const std::string& request, std::string* reply);
   void Lose();
+  void Reap();
 
   pid_t pid_;
   int fd_;
+  bool reaped_ = false;
 };
 
 // The workers of one state of a document.
 class PopplerPool {
  public:
   explicit PopplerPool(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)) {}
+  ~PopplerPool();
+  PopplerPool(const PopplerPool&) = delete;
+  PopplerPool& operator=(const PopplerPool&) = delete;
   const std::shared_ptr<const std::string>& bytes() const { return bytes_; }
 
   // An idle worker, or a new one; null once a worker of this document was

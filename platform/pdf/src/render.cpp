@@ -73,8 +73,7 @@ int iSEDRenderDocumentToFile(int resolution, int firstPage, int lastPage, int op
   // document parsed once, as many at a time as the memory allows.
   const std::string host = rt::HostPath(pattern);
   const int pages = lastPage - firstPage + 1;
-  const int workers = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1,
-                                 std::min(pages, 8));
+  const int workers = WorkersFor(pages);
   std::atomic<int> next{firstPage};
   std::atomic<bool> failed{false};
   auto work = [&] {

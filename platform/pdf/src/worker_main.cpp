@@ -12,6 +12,7 @@
 #include <poppler/cpp/poppler-page-renderer.h>
 #include <poppler/cpp/poppler-page.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -96,6 +97,27 @@ poppler::image Render(poppler::page& page, double dpi, int64_t maxPixels,
   return image;
 }
 
+// Appends a word's box and font size as "%.2f %.2f %.2f %.2f %.2f " prints
+// them: to_chars gives the same digits without reading a format, and a page
+// has thousands of words.
+void AppendBox(const double (&v)[5], std::string* out) {
+  char head[160];
+  char* at = head;
+  char* const last = head + sizeof head - 1;
+  for (double x : v) {
+    auto put = std::to_chars(at, last - 1, x, std::chars_format::fixed, 2);
+    if (put.ec != std::errc()) {
+      // Far too long (huge numbers): printed and cut as the format does.
+      std::snprintf(head, sizeof head, "%.2f %.2f %.2f %.2f %.2f ", v[0], v[1], v[2], v[3], v[4]);
+      *out += head;
+      return;
+    }
+    at = put.ptr;
+    *at++ = ' ';
+  }
+  out->append(head, at);
+}
+
 // The page's text; false when it would be longer than `most` bytes.
 bool PageText(poppler::page& page, int options, int64_t most, std::string* out) {
   out->clear();
@@ -106,13 +128,11 @@ bool PageText(poppler::page& page, int options, int64_t most, std::string* out) 
     out->assign(bytes.begin(), bytes.end());
     return true;
   }
-  char head[160];
   for (auto& box : page.text_list(poppler::page::text_list_include_font)) {
     auto r = box.bbox();
-    std::snprintf(head, sizeof head, "%.2f %.2f %.2f %.2f %.2f ", r.left(), r.top(), r.width(),
-                  r.height(), box.get_font_size());
+    const double numbers[5] = {r.left(), r.top(), r.width(), r.height(), box.get_font_size()};
+    AppendBox(numbers, out);
     auto text = box.text().to_utf8();
-    *out += head;
     *out += box.get_font_name();
     *out += '|';
     out->append(text.begin(), text.end());

@@ -70,7 +70,7 @@ TEST(PdfGif, AtMost256ColoursComeBackExactlyAcrossTableResets) {
     int run;
   } cases[] = {{1, Spread::Far, 1},     {2, Spread::Far, 1},     {200, Spread::Far, 1},
                {256, Spread::Far, 1},   {256, Spread::Greys, 1}, {256, Spread::Greys, 40},
-               {3, Spread::Greys, 3000}};
+               {3, Spread::Greys, 3000}, {200, Spread::Far, 40}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.colours) + (c.spread == Spread::Greys ? " greys" : " far") +
                  ", runs up to " + std::to_string(c.run));

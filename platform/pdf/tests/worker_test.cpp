@@ -1,14 +1,17 @@
 // Poppler in worker processes: documents that crash it, keep it busy or
 // exhaust its memory fail cleanly, huge pages are drawn smaller, and one
-// parse serves pictures and text.
+// parse serves pictures and text; a closed document leaves no worker behind.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 
 #include <gif_lib.h>
 #include <qpdf/QPDF.hh>
@@ -291,6 +294,43 @@ TEST_F(PdfWorker, PagesTextFollowsRenderingWithoutANewParse) {
     EXPECT_EQ(iSEDCombineLayers(), 1);
   }
   EXPECT_EQ(velmora::pdf::detail::WorkerStarts() - before, rendering);
+}
+
+// The processes this one started that were not waited for yet.
+int Children() {
+  int n = 0;
+  for (auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream in(task.path() / "children");
+    std::string pid;
+    while (in >> pid) ++n;
+  }
+  return n;
+}
+
+TEST_F(PdfWorker, ClosingADocumentEndsAndWaitsForEveryWorker) {
+  const int before = Children();
+  {
+    fixtures::Loaded doc(fixtures::MakeForm("end.pdf"));
+    ASSERT_EQ(iSEDRenderDocumentToFile(36, 1, 2, 6, fixtures::Path("end%p.gif")), 1);
+    EXPECT_GE(Children() - before, 1);
+  }
+  EXPECT_EQ(Children(), before);
+}
+
+TEST(PdfWorkerCount, AsFewWorkersAsTheRoundsOfPagesNeed) {
+  const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  auto rounds = [](int pages, int workers) { return (pages + workers - 1) / workers; };
+  for (int pages = 1; pages <= 300; ++pages) {
+    SCOPED_TRACE(std::to_string(pages) + " pages");
+    const int most = std::min({cores, pages, 8});
+    const int workers = velmora::pdf::detail::WorkersFor(pages);
+    ASSERT_GE(workers, 1);
+    ASSERT_LE(workers, most);
+    EXPECT_EQ(rounds(pages, workers), rounds(pages, most));
+    if (workers > 1) {
+      EXPECT_GT(rounds(pages, workers - 1), rounds(pages, most));
+    }
+  }
 }
 
 }  // namespace
