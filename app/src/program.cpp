@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "velmora/app/settings.h"
 #include "velmora/data/dictionary.h"
 #include "velmora/library/recordcalls.h"
 #include "velmora/runtime/runtime.h"
@@ -116,6 +117,7 @@ void ProgramMain() {
   GlobalMatcher().SetOption(cl::TextMatcher::kCaseInsensitive, 1);
   GlobalMatcher().SetOption(cl::TextMatcher::kWholeWord, 0);
   INIMgr().Setup("Quintrel.INI");
+  ApplyLockWaitSetting();
   StartDictionary();
   // The Form Editor opens the library's record windows.
   library::InstallEditorCalls();

@@ -1,8 +1,10 @@
 // Reading and writing the user's settings in the registry.
 #include "velmora/app/settings.h"
 
+#include <algorithm>
 #include <string>
 
+#include "velmora/files/files.h"
 #include "velmora/runtime/numbers.h"
 #include "velmora/win/win.h"
 
@@ -25,6 +27,12 @@ AppSettings ReadSettings() {
   s.fieldBoxed = static_cast<rt::Byte>(ReadSetting("Field Boxed", s.fieldBoxed));
   s.openEditor = ReadSetting("Open Editor", s.openEditor);
   return s;
+}
+
+void ApplyLockWaitSetting() {
+  constexpr rt::Long kDefault = 30, kLongest = 3600;
+  const rt::Long seconds = ReadSetting("Lock Wait", kDefault);
+  db::SetLockWait(static_cast<int>(seconds < 0 ? kDefault : std::min(seconds, kLongest)));
 }
 
 bool WriteSetting(std::string_view name, rt::Long value) {

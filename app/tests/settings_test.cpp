@@ -4,6 +4,7 @@
 
 #include "frame_fixture.h"
 #include "velmora/app/settings.h"
+#include "velmora/files/files.h"
 #include "velmora/runtime/cmdline.h"
 #include "velmora/runtime/paths.h"
 #include "velmora/ui/keys.h"
@@ -121,6 +122,22 @@ TEST_F(AppSettingsWindow, CancelledDialogAndCancelKeepEverythingOkWritesWhatTheE
     at = found;
   }
   EXPECT_TRUE(Messages().empty());
+}
+
+// The lock wait of the data files comes from "Lock Wait", in seconds:
+// 30 when it is not set or not a wait, at most an hour.
+TEST_F(AppSettingsWindow, LockWaitIsTakenFromTheSettings) {
+  EXPECT_EQ(db::LockWait(), 30);  // the program started with nothing set
+  const struct {
+    const char* value;
+    int seconds;
+  } cases[] = {{"5", 5}, {"0", 0}, {"-4", 30}, {"99999", 3600}, {"", 30}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(win::PutReg(win::HKEY_CURRENT_USER, std::string(app::kSettingsKey), "Lock Wait", c.value,
+                            win::REG_SZ));
+    app::ApplyLockWaitSetting();
+    EXPECT_EQ(db::LockWait(), c.seconds) << c.value;
+  }
 }
 
 TEST_F(AppSettingsWindow, FailedWriteSaysSoAndLeavesTheEarlierSettingsWhole) {

@@ -27,6 +27,10 @@ struct AppSettings {
 rt::Long ReadSetting(std::string_view name, rt::Long def);
 // The eight values, each with its default.
 AppSettings ReadSettings();
+// How long, in seconds, a change waits for another copy's lock on a data
+// file while that copy makes progress: "Lock Wait", 30 when not set. Taken
+// into the file layer at start-up.
+void ApplyLockWaitSetting();
 // Writes a value as a REG_DWORD; false when it could not be written.
 bool WriteSetting(std::string_view name, rt::Long value);
 
