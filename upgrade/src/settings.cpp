@@ -59,7 +59,6 @@ void ReadSwitches() {
   }
 }
 
-
 void WriteTrace(std::string_view text) {
   // A fresh heap buffer per line, as the trace may run on any thread
   // inside the open hook; the text is cut so the line and its terminator fit.

@@ -16,7 +16,6 @@
 #include "owner.h"
 #include "velmora/runtime/errors.h"
 #include "velmora/runtime/paths.h"
-#include "velmora/runtime/text.h"
 
 namespace db::isam {
 
@@ -334,9 +333,8 @@ void CreateFile(FileDecl& f, bool missing) {
   // its CLOSE syncs it: it is made without waiting for the disk.
   bool unsynced = false;
   for (const std::string& c : f.SentCommands()) {
-    std::string u = rt::Upper(c);
-    if (u == "SYNC=OFF" || u == "SYNC=0") unsynced = true;
-    if (u == "SYNC=ON" || u == "SYNC=1") unsynced = false;
+    const DriverCommand command = ParseCommand(c);
+    if (command.name == "SYNC" && !command.query) unsynced = !command.On();
   }
   std::string tmp = path + ".new" + std::to_string(::getpid());
   RemoveDatabaseFiles(tmp);
@@ -567,22 +565,31 @@ void Isam::Rename(FileDecl& f, std::string_view target) {
 
 // Driver commands: "FULLBUILD=on|off", "Recover=<seconds>" (the time
 // waited for a lock). A command without "=" asks for the setting.
-void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
+DriverCommand ParseCommand(std::string_view cmd) {
+  DriverCommand c;
   size_t eq = cmd.find('=');
-  std::string name(cmd.substr(0, eq));
-  for (char& c : name) c = static_cast<char>(Upper1252(static_cast<uint8_t>(c)));
-  std::string value = eq == std::string_view::npos ? std::string() : std::string(cmd.substr(eq + 1));
-  bool query = eq == std::string_view::npos;
+  c.name = cmd.substr(0, eq);
+  for (char& ch : c.name) ch = static_cast<char>(Upper1252(static_cast<uint8_t>(ch)));
+  c.query = eq == std::string_view::npos;
+  if (!c.query) c.value = cmd.substr(eq + 1);
+  return c;
+}
+
+void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer) {
+  const DriverCommand command = ParseCommand(cmd);
+  const std::string& name = command.name;
+  const std::string& value = command.value;
+  const bool query = command.query;
   if (name == "FULLBUILD") {
     if (query && answer) *answer = s.fullBuild ? "on" : "off";
-    if (!query) s.fullBuild = value == "on" || value == "ON" || value == "1";
+    if (!query) s.fullBuild = command.On();
   } else if (name == "NOMEMO") {
     s.noMemo = true;
   } else if (name == "SYNC" && !query && s.db) {
     // "SYNC=off" for a file that is rebuilt from another one: its commits
     // are not waited for on disk until "SYNC=on" (the next commit or close
     // then syncs everything written before it).
-    bool on = value == "on" || value == "ON" || value == "1";
+    const bool on = command.On();
     // SQLite refuses a new level inside a transaction: one sent during a
     // batch holds from the batch's end.
     if (!sqlite3_get_autocommit(s.db))

@@ -170,6 +170,14 @@ bool CheckWrite(FileDecl& f, IsamState& s);
 
 // ---- files (isam_files.cpp)
 int OpenConnection(const std::string& path, int flags, BusyWait& wait, sqlite3** db);
+// A driver command split: its name upper-cased, its value, and whether it
+// asks (no "="); On() for a switch's value ("on", "ON" or "1").
+struct DriverCommand {
+  std::string name, value;
+  bool query = false;
+  bool On() const { return value == "on" || value == "ON" || value == "1"; }
+};
+DriverCommand ParseCommand(std::string_view cmd);
 void ApplyCommand(IsamState& s, std::string_view cmd, std::string* answer);
 // Sets the synchronous level of the file's connection (outside a transaction).
 void SetSync(IsamState& s, bool on);
