@@ -819,6 +819,9 @@ TEST_F(UiQtBackend, DialogStaysAboveTheFrameAndItsOwnerTakesNoInputMeanwhile) {
   EXPECT_EQ(dialog->parentWidget()->window(), frame);
   ASSERT_NE(dialog->windowHandle(), nullptr);
   EXPECT_EQ(dialog->windowHandle()->transientParent(), frame->windowHandle());
+  // X11 tells the window manager the owner only for a dialog-type window
+  EXPECT_EQ(dialog->windowType(), Qt::Dialog);
+  EXPECT_TRUE(dialog->windowFlags() & Qt::WindowMinMaxButtonsHint);
 
   // a second click on the editor opens nothing, now or later
   click();

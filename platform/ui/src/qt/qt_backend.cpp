@@ -1106,10 +1106,14 @@ void QtBackend::Impl::Build(long handle) {
   v.syncing = true;
   Top* top = new Top(handle, this);
   v.top = top;
-  // a window of its own stays above the window it was opened from
+  // A window of its own stays above the window it was opened from. It is
+  // of the dialog type, with a normal window's title buttons: X11 window
+  // managers are told the owner (WM_TRANSIENT_FOR) only for such types.
   if (w->Kind() == WindowKind::Window)
     if (auto owner = w->Owner())
-      if (QWidget* parent = OwnerWidget(owner->GetLong(0, Prop::Handle))) top->setParent(parent, Qt::Window);
+      if (QWidget* parent = OwnerWidget(owner->GetLong(0, Prop::Handle)))
+        top->setParent(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   if (w->Kind() == WindowKind::Frame) {
     v.top->statusBar();  // where the tips of menu items and toolbar buttons show
     v.mdi = new QMdiArea(v.top);
