@@ -510,7 +510,7 @@ rt::Short CreateFormFromPdf(std::string_view fileName) {
   d.FOR.ORIGINALPDFFILE = file;
   if (forms->TryFetch(forms->KeyNumber("FOR:FileName_Key")) == cl::kBenign) {
     int answer = rt::Message(
-        "Data entry form based on the|" + rt::Clip(d.FOR.ORIGINALPDFFILE.View()) +
+        "Data entry form based on the|" + rt::ShownPath(rt::Clip(d.FOR.ORIGINALPDFFILE.View())) +
             " file already exists.|Press \"Yes\" to create a new data entry form anyway.|"
             "Press \"No\" to use existing data entry form.",
         "Velmora", rt::kIconQuestion, rt::kButtonYes | rt::kButtonNo, rt::kButtonNo);

@@ -673,6 +673,17 @@ TEST_F(AppPdfImport, CreateFormFromPdfAddsTheFormAndAsksForTheSameFile) {
   EXPECT_EQ(Pages().size(), 6u);
   EXPECT_EQ(Controls().size(), 9u);
   EXPECT_TRUE(TempIsEmpty());
+
+  // A name in the runtime's form, as the file dialogs give it, is shown as
+  // the host names it.
+  const std::string windowsName = rt::WindowsPath(form_);
+  answers_ = {rt::kButtonYes, rt::kButtonNo};
+  ASSERT_EQ(apppdf::CreateFormFromPdf(windowsName), 1);
+  asked_.clear();
+  answers_ = {rt::kButtonNo};
+  EXPECT_EQ(apppdf::CreateFormFromPdf(windowsName), 0);
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_NE(asked_[0].text.find("\n" + form_ + " file already exists."), std::string::npos) << asked_[0].text;
 }
 
 TEST_F(AppPdfImport, TwoThreadsImportAtOnce) {
