@@ -429,14 +429,9 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
   return ::close(fd) == 0 && ok;
 }
 
-}  // namespace
-
-bool WriteGif(poppler::image rgb, const std::string& path) {
-  if (!rgb.is_valid() || rgb.format() != poppler::image::format_rgb24) return false;
-  const int w = rgb.width(), h = rgb.height();
+// The GIF file of rows of `w` RGB pixels, `stride` bytes apart, in `out`.
+bool Encode(const unsigned char* data, int w, int h, size_t stride, std::string& out) {
   if (w < 1 || h < 1 || w > 65535 || h > 65535) return false;
-  const auto* data = reinterpret_cast<const unsigned char*>(rgb.const_data());
-  const size_t stride = static_cast<size_t>(rgb.bytes_per_row());
 
   thread_local std::vector<uint32_t> codes;
   int tail = 0;
@@ -510,9 +505,7 @@ bool WriteGif(poppler::image rgb, const std::string& path) {
         },
         codes, &tail);
   }
-  rgb = poppler::image();  // the pixels are not needed for the writing
-
-  std::string out = "GIF87a";
+  out = "GIF87a";
   out.reserve(codes.size() * 4 + codes.size() / 60 + 1024);
   Le16(out, w);
   Le16(out, h);
@@ -528,7 +521,24 @@ bool WriteGif(poppler::image rgb, const std::string& path) {
   out += '\0';
   AppendImageData(codes, tail, out);
   out += ';';
+  return true;
+}
+
+}  // namespace
+
+bool WriteGif(poppler::image rgb, const std::string& path) {
+  if (!rgb.is_valid() || rgb.format() != poppler::image::format_rgb24) return false;
+  std::string out;
+  if (!Encode(reinterpret_cast<const unsigned char*>(rgb.const_data()), rgb.width(), rgb.height(),
+              static_cast<size_t>(rgb.bytes_per_row()), out))
+    return false;
+  rgb = poppler::image();  // the pixels are not needed for the writing
   return WriteFile(path, out);
+}
+
+bool WriteGif(const unsigned char* rgb, int w, int h, size_t stride, const std::string& path) {
+  std::string out;
+  return rgb && Encode(rgb, w, h, stride, out) && WriteFile(path, out);
 }
 
 }  // namespace velmora::pdf::detail

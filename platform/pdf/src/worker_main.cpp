@@ -11,6 +11,10 @@
 #include <poppler/cpp/poppler-global.h>
 #include <poppler/cpp/poppler-page-renderer.h>
 #include <poppler/cpp/poppler-page.h>
+#include <PDFDoc.h>
+#include <SplashOutputDev.h>
+#include <Stream.h>
+#include <splash/SplashBitmap.h>
 
 #include <charconv>
 #include <cmath>
@@ -76,23 +80,32 @@ bool WriteFrame(const std::string& bytes) {
 
 bool Fail() { return WriteFrame(Writer().Byte(0).bytes()); }
 
+// poppler answers a bitmap it could not allocate with a tiny one: only a
+// picture of the page's size (at `drawn` dpi) is a picture of the page.
+bool OfPageSize(poppler::page& page, double drawn, int width, int height) {
+  auto box = page.page_rect(poppler::crop_box);
+  const double w = box.width() * drawn / 72, h = box.height() * drawn / 72;
+  auto near = [](double want, int got) { return std::abs(want - got) <= 2; };
+  return (near(w, width) && near(h, height)) || (near(h, width) && near(w, height));
+}
+
+// The resolution a page is drawn at: `dpi`, lowered to fit `maxPixels`.
+double Resolution(poppler::page& page, double dpi, int64_t maxPixels) {
+  auto box = page.page_rect(poppler::crop_box);
+  return FitResolution(box.width(), box.height(), dpi, maxPixels);
+}
+
 // The page's picture at `dpi`, lowered to fit `maxPixels`; `drawn` is the
 // resolution used.
 poppler::image Render(poppler::page& page, double dpi, int64_t maxPixels,
                       poppler::image::format_enum format, double* drawn) {
-  auto box = page.page_rect(poppler::crop_box);
-  *drawn = FitResolution(box.width(), box.height(), dpi, maxPixels);
+  *drawn = Resolution(page, dpi, maxPixels);
   poppler::page_renderer renderer;
   renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
   renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
   renderer.set_image_format(format);
   poppler::image image = renderer.render_page(&page, *drawn, *drawn);
-  // poppler answers a bitmap it could not allocate with a tiny one: only a
-  // picture of the page's size is a picture of the page.
-  const double w = box.width() * *drawn / 72, h = box.height() * *drawn / 72;
-  auto near = [](double want, int got) { return std::abs(want - got) <= 2; };
-  if (!image.is_valid() || !((near(w, image.width()) && near(h, image.height())) ||
-                             (near(h, image.width()) && near(w, image.height()))))
+  if (!image.is_valid() || !OfPageSize(page, *drawn, image.width(), image.height()))
     return poppler::image();
   return image;
 }
@@ -167,6 +180,8 @@ class Worker {
     Reader in(request);
     const auto op = static_cast<Op>(in.Byte());
     if (op == Op::kLoad) {
+      splash_.reset();
+      core_.reset();
       bytes_ = in.Text();
       doc_.reset(poppler::document::load_from_raw_data(bytes_.data(),
                                                        static_cast<int>(bytes_.size())));
@@ -195,6 +210,15 @@ class Worker {
         const std::string path = in.Text();
         if (!in.ok()) return Fail();
         double drawn = 0;
+        if (format == kGif && !blank) {
+          drawn = Resolution(*page, dpi, maxPixels);
+          const SplashBitmap* b = Draw(index, drawn);
+          if (!b || !b->getDataPtr() || !OfPageSize(*page, drawn, b->getWidth(), b->getHeight()) ||
+              !velmora::pdf::detail::WriteGif(b->getDataPtr(), b->getWidth(), b->getHeight(),
+                                              static_cast<size_t>(b->getRowSize()), path))
+            return Fail();
+          return WriteFrame(Writer().Byte(1).Real(drawn).bytes());
+        }
         auto image = blank ? Blank(*page, dpi, maxPixels, &drawn)
                            : Render(*page, dpi, maxPixels, poppler::image::format_rgb24, &drawn);
         page.reset();
@@ -229,8 +253,33 @@ class Worker {
   }
 
  private:
+  // Page `index` (from 0) drawn at `dpi` in rows of RGB, as the page
+  // renderer draws it, by one renderer kept for the document: its fonts and
+  // its bitmap serve the next page too. Null when the document will not
+  // open this way.
+  const SplashBitmap* Draw(int index, double dpi) {
+    if (!splash_) {
+      core_ = std::make_unique<PDFDoc>(
+          new MemStream(bytes_.data(), 0, static_cast<Goffset>(bytes_.size()), Object(objNull)));
+      if (!core_->isOk()) {
+        core_.reset();
+        return nullptr;
+      }
+      SplashColor paper = {0xFF, 0xFF, 0xFF};
+      splash_ = std::make_unique<SplashOutputDev>(splashModeRGB8, 4, false, paper);
+      splash_->setFontAntialias(true);
+      splash_->setVectorAntialias(true);
+      splash_->setFreeTypeHinting(false, false);
+      splash_->startDoc(core_.get());
+    }
+    core_->displayPageSlice(splash_.get(), index + 1, dpi, dpi, 0, false, true, false, -1, -1, -1, -1);
+    return splash_->getBitmap();
+  }
+
   std::string bytes_;  // poppler reads from them for as long as the document lives
-  std::unique_ptr<poppler::document> doc_;
+  std::unique_ptr<poppler::document> doc_;  // keeps poppler's settings while the others live
+  std::unique_ptr<PDFDoc> core_;
+  std::unique_ptr<SplashOutputDev> splash_;
 };
 
 // The address space limit: poppler's allocations beyond it fail and end the
