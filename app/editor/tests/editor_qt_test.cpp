@@ -40,8 +40,7 @@ class EditorQt : public edtest::EditorFixture {
     ui::SetBackend(backend_.get());
   }
   void TearDown() override {
-    CloseAll();
-    ui::ProcessEventsUntil([] { return ui::OpenWindows().empty(); });
+    CloseAll([](const std::function<bool()>& done) { ui::ProcessEventsUntil(done, 2000); });
     rt::WaitForThreads();
     ui::SetBackend(nullptr);
     QCoreApplication::processEvents();
