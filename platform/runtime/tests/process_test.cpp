@@ -1,6 +1,9 @@
 // Programs started without a shell.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "velmora/runtime/process.h"
 
 namespace {
@@ -78,10 +81,12 @@ TEST(RunProgram, ArgumentsAreDataOutputIsCapturedAndWaitsEnd) {
 
   rt::RunOptions brief;
   brief.waitMs = 50;
-  r = rt::RunProgram({"sleep", "2"}, brief);
+  r = rt::RunProgram({"sleep", "0.5"}, brief);
   EXPECT_TRUE(r.started);
   EXPECT_FALSE(r.finished);
   EXPECT_FALSE(r.Succeeded());
+  // The program not waited for ends by itself; the test leaves nothing running.
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
 }
 
 }  // namespace
