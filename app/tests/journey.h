@@ -20,6 +20,7 @@
 
 #include <map>
 
+#include "close_windows.h"
 #include "forms.h"
 #include "velmora/app/frame.h"
 #include "velmora/app/program.h"
@@ -117,8 +118,8 @@ class Journey : public ::testing::Test {
     }
   }
   void End() {
-    for (auto& w : ui::OpenWindows()) w->InputClose();
-    driver_->Until([] { return ui::OpenWindows().empty(); }, 20000);
+    uitest::CloseEveryWindow([](ui::Window& w) { w.InputClose(); },
+                             [this](const std::function<bool()>& done) { driver_->Until(done, 2000); });
     rt::WaitForThreads();
     app::INIMgr().Teardown();
     ui::Headless().Reset();

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "close_windows.h"
 #include "fixture.h"
 #include "forms.h"
 #include "velmora/app/program.h"
@@ -66,26 +67,16 @@ class EditorFixture : public cltest::TempFolder {
 
   data::Dictionary& D() { return data::ThisThread(); }
 
-  // Closes every window, the topmost of each thread first (one below a
-  // dialog takes no input until the dialog is gone), and whatever a close
-  // opens in turn; an editor by Exit without Save, so that one holding
-  // changes does not ask. `settle` lets the windows' threads run until its
-  // condition holds or a moment has passed.
-  static void CloseAll(const std::function<void(const std::function<bool()>&)>& settle) {
-    for (int round = 0; round < 100; ++round) {
-      const auto windows = ui::OpenWindows();
-      if (windows.empty()) return;
-      for (const auto& w : windows) {
-        if (!w->TakesInput()) continue;
-        if (!editor::EditorOfWindow(w->GetLong(0, ui::Prop::Handle)) || !w->InputAccept(editor::kCancel))
-          w->InputClose();
-      }
-      settle([&] { return ui::OpenWindows().size() < windows.size(); });
-    }
-    ADD_FAILURE() << "windows stay open: " << ui::OpenWindows().size();
-  }
-  static void CloseAll() {
-    CloseAll([](const std::function<bool()>& done) { ui::WaitUntil(done, std::chrono::milliseconds(2000)); });
+  // Closes every window, an editor by Exit without Save, so that one
+  // holding changes does not ask; `settle` lets the windows' threads run.
+  static void CloseAll(
+      const std::function<void(const std::function<bool()>&)>& settle = uitest::SettleHeadless) {
+    uitest::CloseEveryWindow(
+        [](ui::Window& w) {
+          if (!editor::EditorOfWindow(w.GetLong(0, ui::Prop::Handle)) || !w.InputAccept(editor::kCancel))
+            w.InputClose();
+        },
+        settle);
   }
 
   // Imports the fixture into a new form (with its fields); its FOR:ID.

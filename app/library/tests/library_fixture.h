@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "close_windows.h"
 #include "fixture.h"
 #include "velmora/app/program.h"
 #include "velmora/data/dictionary.h"
@@ -56,7 +57,7 @@ class LibraryFixture : public cltest::TempFolder {
     D().Relate(FileId::Forms)->Open();
   }
   void TearDown() override {
-    for (auto& w : ui::OpenWindows()) w->InputClose();
+    uitest::CloseEveryWindow();
     rt::WaitForThreads();
     library::ResetCalls();
     D().Relate(FileId::Forms)->Close();

@@ -103,7 +103,7 @@ class Records : public edtest::EditorFixture {
     if (!done) {
       // a window that stayed open would keep the test waiting for its thread
       ADD_FAILURE() << "a window stayed open; messages: " << ::testing::PrintToString(Messages());
-      for (auto& w : ui::OpenWindows()) w->InputClose();
+      uitest::CloseEveryWindow();
     }
     rt::WaitForThreads();
     return done;
